@@ -1,0 +1,36 @@
+#pragma once
+// The one audio output stream of the program (float stereo). Everything that sounds is an
+// AudioSource mixed by the audio thread: the built-in synthesizer, DirectSound buffers, PlaySound.
+// Events are placed on the stream's timeline by their logical time plus a fixed output latency,
+// so a sound starts at a constant delay after the moment that caused it.
+#include <cstdint>
+
+namespace tikora::audio {
+
+class AudioSource {
+public:
+    virtual ~AudioSource() = default;
+    // Adds `frames` interleaved stereo frames (L, R) into `out`; out[0] is stream frame
+    // `firstFrame`. Runs on the audio thread and must never block or allocate.
+    virtual void Render(float* out, int frames, int64_t firstFrame) = 0;
+};
+
+// Opens the stream on first use: SDL2 when a device opens, else the null sink paced by the
+// monotonic clock (writing a WAV file when TIKORA_AUDIO_FILE names one). Safe from any thread.
+void EnsureStarted();
+int SampleRate();
+// The fixed delay between an event's logical time and the moment it sounds.
+int64_t OutputLatencyNs();
+// The stream frame at which an event stamped with logical time `ns` sounds (latency included).
+int64_t FrameForTime(int64_t ns);
+
+// Sources are added and removed from any thread; a removed source is no longer rendered once
+// RemoveSource returns.
+void AddSource(AudioSource* source);
+void RemoveSource(AudioSource* source);
+
+// Gain applied to the whole mix, 0..1 (the volume control falls back to it without a mixer).
+void SetMasterGain(float gain);
+float MasterGain();
+
+}  // namespace tikora::audio

@@ -1,0 +1,53 @@
+#include "Clock.h"
+
+#include <atomic>
+#include <chrono>
+
+namespace tikora {
+
+namespace {
+std::atomic<TestClock*> g_testClock{nullptr};
+thread_local bool t_hasLogical = false;
+thread_local int64_t t_logical = 0;
+
+int64_t SteadyNs() {
+    // Counted from the first use so that 32-bit milliseconds start small and wrap far away.
+    static const auto origin = std::chrono::steady_clock::now();
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - origin).count();
+}
+}  // namespace
+
+int64_t MonotonicNowNs() {
+    if (TestClock* c = g_testClock.load(std::memory_order_acquire)) return c->NowNs();
+    return SteadyNs();
+}
+
+int64_t LogicalNowNs() { return t_hasLogical ? t_logical : MonotonicNowNs(); }
+bool HasLogicalTime() { return t_hasLogical; }
+
+LogicalTimeScope::LogicalTimeScope(int64_t ns) : hadPrevious_(t_hasLogical), previous_(t_logical) {
+    t_hasLogical = true;
+    t_logical = ns;
+}
+
+LogicalTimeScope::~LogicalTimeScope() {
+    t_hasLogical = hadPrevious_;
+    t_logical = previous_;
+}
+
+TestClock::TestClock(int64_t startNs) : now_(startNs) { g_testClock.store(this, std::memory_order_release); }
+
+TestClock::~TestClock() {
+    TestClock* self = this;
+    g_testClock.compare_exchange_strong(self, nullptr);
+}
+
+int64_t TestClock::NowNs() { return std::atomic_ref<int64_t>(now_).load(std::memory_order_acquire); }
+void TestClock::Set(int64_t ns) { std::atomic_ref<int64_t>(now_).store(ns, std::memory_order_release); }
+
+TestClock* CurrentTestClock() { return g_testClock.load(std::memory_order_acquire); }
+
+}  // namespace tikora
+
+DWORD timeGetTime() { return static_cast<DWORD>(static_cast<uint64_t>(tikora::LogicalNowNs() / 1000000)); }
+DWORD GetTickCount() { return timeGetTime(); }
