@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ostream>
 
 #include "Exception.h"
 #include "SysUtils.h"
@@ -27,10 +28,8 @@ char AnsiString::operator[](int index) const {
 }
 
 AnsiString AnsiString::SubString(int start, int count) const {
-    if (start < 1) {
-        count += start - 1;
-        start = 1;
-    }
+    // As the runtime's Copy: a start before the first character counts from the first one.
+    if (start < 1) start = 1;
     if (count <= 0 || start > Length()) return AnsiString();
     return AnsiString(s_.substr(static_cast<size_t>(start - 1), static_cast<size_t>(count)));
 }
@@ -116,3 +115,5 @@ int AnsiString::LastDelimiter(const AnsiString& delimiters) const {
 AnsiString AnsiString::StringOfChar(char c, int count) {
     return AnsiString(std::string(count > 0 ? static_cast<size_t>(count) : 0, c));
 }
+
+std::ostream& operator<<(std::ostream& os, const AnsiString& s) { return os << s.str(); }

@@ -3,6 +3,7 @@
 // positions counted from 1. Comparison is in unsigned byte order.
 #include <compare>
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <string_view>
 
@@ -31,7 +32,7 @@ public:
     char& operator[](int index);
     char operator[](int index) const;
 
-    AnsiString SubString(int start, int count) const;  // out-of-range parts are cut, never raise
+    AnsiString SubString(int start, int count) const;  // start < 1 reads from 1; never raises
     int Pos(const AnsiString& sub) const;               // 1-based, 0 when absent
     AnsiString& Delete(int index, int count);
     AnsiString& Insert(const AnsiString& str, int index);
@@ -69,6 +70,8 @@ public:
 private:
     std::string s_;
 };
+
+std::ostream& operator<<(std::ostream& os, const AnsiString& s);
 
 struct AnsiStringHash {
     size_t operator()(const AnsiString& s) const { return std::hash<std::string>()(s.str()); }

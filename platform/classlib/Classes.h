@@ -62,7 +62,9 @@ public:
     void Delete(int index) override;
     void Clear() override;
     int IndexOf(const AnsiString& s) const override;
-    void BeginUpdate() override { ++updateCount_; }
+    void BeginUpdate() override {
+        if (updateCount_++ == 0 && OnChanging) OnChanging(this);
+    }
     void EndUpdate() override;
     void Assign(const TStrings& source) override;
 

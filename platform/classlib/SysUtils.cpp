@@ -52,7 +52,12 @@ static bool ParseInt64(const AnsiString& text, int64_t& out) {
 
 bool TryStrToInt(const AnsiString& s, int& value) {
     int64_t v;
-    if (!ParseInt64(s, v) || v < INT32_MIN || v > INT32_MAX) return false;
+    if (!ParseInt64(s, v)) return false;
+    // Hexadecimal text names a 32-bit pattern: "$FFFFFFFF" is -1, as in the class library.
+    std::string t = s.Trim().str();
+    bool hex = t.find_first_of("$xX") != std::string::npos;
+    if (hex && v > INT32_MAX && v <= static_cast<int64_t>(UINT32_MAX)) v -= int64_t{1} << 32;
+    if (v < INT32_MIN || v > INT32_MAX) return false;
     value = static_cast<int>(v);
     return true;
 }
@@ -79,7 +84,10 @@ bool TryStrToFloat(const AnsiString& text, double& value) {
     if (s.empty()) return false;
     const char* b = s.data();
     const char* e = b + s.size();
-    if (*b == '+') ++b;
+    if (*b == '+') {
+        ++b;
+        if (b != e && *b == '-') return false;  // from_chars would take "+-5" as -5
+    }
     if (b == e) return false;
     // Only decimal digits, one '.', and an exponent are numbers here: no INF, NAN or hex floats.
     for (const char* p = b; p != e; ++p) {
@@ -104,8 +112,9 @@ double StrToFloatDef(const AnsiString& s, double def) {
     return TryStrToFloat(s, v) ? v : def;
 }
 
-static std::string StripExponentZeros(const std::string& s) {
-    // "1.5e-07" -> "1.5E-7", the class library's way of writing exponents
+// "1.5e-07" -> "1.5E-7" (general format: no "+" for positive exponents) or "1.5E-7" / "1.5E+7"
+// (exponent format, sign always written): the class library's way of writing exponents.
+static std::string StripExponentZeros(const std::string& s, bool alwaysSign = true) {
     size_t e = s.find_first_of("eE");
     if (e == std::string::npos) return s;
     std::string mant = s.substr(0, e);
@@ -116,6 +125,7 @@ static std::string StripExponentZeros(const std::string& s) {
         ex.erase(0, 1);
     }
     while (ex.size() > 1 && ex[0] == '0') ex.erase(0, 1);
+    if (sign == '+' && !alwaysSign) return mant + "E" + ex;
     return mant + "E" + sign + ex;
 }
 
@@ -149,9 +159,11 @@ AnsiString FloatToStrF(double value, TFloatFormat format, int precision, int dig
                     while (mant.back() == '0') mant.pop_back();
                     if (mant.back() == '.') mant.pop_back();
                 }
-                return AnsiString(StripExponentZeros(mant + sci.substr(e)));
+                return AnsiString(StripExponentZeros(mant + sci.substr(e), false));
             }
-            double rounded = std::strtod(sci.c_str(), nullptr);
+            // from_chars, not strtod: strtod would stop at the "." under a decimal-comma locale.
+            double rounded = 0;
+            std::from_chars(sci.data(), sci.data() + sci.size(), rounded);
             int decimals = precision - 1 - exp10;
             if (decimals < 0) decimals = 0;
             auto f = std::to_chars(buf, buf + sizeof buf, rounded, std::chars_format::fixed, decimals);

@@ -42,8 +42,8 @@ TestClock::~TestClock() {
     g_testClock.compare_exchange_strong(self, nullptr);
 }
 
-int64_t TestClock::NowNs() { return std::atomic_ref<int64_t>(now_).load(std::memory_order_acquire); }
-void TestClock::Set(int64_t ns) { std::atomic_ref<int64_t>(now_).store(ns, std::memory_order_release); }
+int64_t TestClock::NowNs() { return now_.load(std::memory_order_acquire); }
+void TestClock::Set(int64_t ns) { now_.store(ns, std::memory_order_release); }
 
 TestClock* CurrentTestClock() { return g_testClock.load(std::memory_order_acquire); }
 

@@ -3,6 +3,7 @@
 // the audio thread. Inside a timer callback or while a posted message is handled, a thread reads
 // its logical time: the due time of the callback or the post time of the message, so schedules do
 // not pick up wake-up jitter. Tests replace the real clock with a TestClock driven by hand.
+#include <atomic>
 #include <cstdint>
 
 #include "WinTypes.h"
@@ -47,7 +48,7 @@ public:
     void AdvanceMs(double ms) { Advance(static_cast<int64_t>(ms * 1e6)); }
 
 private:
-    int64_t now_;
+    std::atomic<int64_t> now_;
 };
 
 // The installed test clock, or nullptr when the real clock runs.

@@ -1,0 +1,149 @@
+#include "Shell.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <mutex>
+#include <thread>
+
+#include "HostPath.h"
+#include "Messages.h"
+
+extern char** environ;
+
+namespace tikora {
+
+namespace {
+std::mutex g_hooksMutex;
+ShellHooks g_hooks;
+
+template <typename F>
+F Hook(F ShellHooks::*member) {
+    std::lock_guard lock(g_hooksMutex);
+    return g_hooks.*member;
+}
+
+template <typename F>
+void Override(F& target, const F& source) {
+    if (source) target = source;
+}
+}  // namespace
+
+ShellHooks InstallShellHooks(const ShellHooks& hooks) {
+    std::lock_guard lock(g_hooksMutex);
+    ShellHooks previous = g_hooks;
+    Override(g_hooks.openDocument, hooks.openDocument);
+    Override(g_hooks.startProcess, hooks.startProcess);
+    Override(g_hooks.findWindow, hooks.findWindow);
+    Override(g_hooks.showWindow, hooks.showWindow);
+    Override(g_hooks.setForegroundWindow, hooks.setForegroundWindow);
+    Override(g_hooks.setActiveWindow, hooks.setActiveWindow);
+    return previous;
+}
+
+void RestoreShellHooks(const ShellHooks& hooks) {
+    std::lock_guard lock(g_hooksMutex);
+    g_hooks = hooks;
+}
+
+int64_t StartDetachedProcess(const std::vector<std::string>& argv) {
+    if (argv.empty() || argv[0].empty()) return -1;
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+
+    posix_spawnattr_t attr;
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    pid_t pid = -1;
+    int rc = ::posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) return -1;
+    std::thread([pid] {
+        int status;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+    return pid;
+}
+
+}  // namespace tikora
+
+HINSTANCE ShellExecuteA(HWND, LPCSTR operation, LPCSTR file, LPCSTR, LPCSTR directory, INT) {
+    auto result = [](intptr_t v) { return reinterpret_cast<HINSTANCE>(v); };
+    if (operation && *operation && AnsiString(operation).LowerCase() != "open") return result(SE_ERR_NOASSOC);
+    if (!file || !*file) return result(SE_ERR_FNF);
+    AnsiString name(file);
+    bool absolute = name[1] == '/' || name[1] == '\\';
+    if (!absolute && directory && *directory) name = AnsiString(directory) + "\\" + name;
+    std::string host = HostPath(name);
+    struct stat st;
+    if (::stat(host.c_str(), &st) != 0) return result(SE_ERR_FNF);
+
+    auto open = tikora::Hook(&tikora::ShellHooks::openDocument);
+    bool started;
+    if (open) {
+        started = open(host);
+    } else {
+        auto start = tikora::Hook(&tikora::ShellHooks::startProcess);
+        std::vector<std::string> argv{"xdg-open", host};
+        started = (start ? start(argv) : tikora::StartDetachedProcess(argv)) > 0;
+    }
+    return result(started ? 42 : SE_ERR_NOASSOC);
+}
+
+int spawnlp(int mode, const char* file, const char* arg0, ...) {
+    std::vector<std::string> argv;
+    if (arg0) {
+        argv.emplace_back(arg0);
+        va_list ap;
+        va_start(ap, arg0);
+        while (const char* a = va_arg(ap, const char*)) argv.emplace_back(a);
+        va_end(ap);
+    }
+    if (mode != P_NOWAIT || !file || !*file) {
+        errno = EINVAL;
+        return -1;
+    }
+    // The program is looked up by `file`; the arguments start with arg0 as the C runtime's do.
+    if (argv.empty()) argv.emplace_back(file);
+    std::vector<std::string> run = argv;
+    run[0] = file;
+    auto start = tikora::Hook(&tikora::ShellHooks::startProcess);
+    int64_t pid = start ? start(run) : tikora::StartDetachedProcess(run);
+    if (pid <= 0) {
+        errno = ENOENT;
+        return -1;
+    }
+    return static_cast<int>(pid);
+}
+
+HWND FindWindowA(LPCSTR className, LPCSTR windowName) {
+    auto find = tikora::Hook(&tikora::ShellHooks::findWindow);
+    if (!find) return nullptr;
+    return find(AnsiString(className ? className : ""), AnsiString(windowName ? windowName : ""));
+}
+
+BOOL ShowWindow(HWND hwnd, INT cmdShow) {
+    auto show = tikora::Hook(&tikora::ShellHooks::showWindow);
+    return show ? show(hwnd, cmdShow) : FALSE;
+}
+
+BOOL SetForegroundWindow(HWND hwnd) {
+    auto fore = tikora::Hook(&tikora::ShellHooks::setForegroundWindow);
+    return fore ? fore(hwnd) : IsWindow(hwnd);
+}
+
+HWND SetActiveWindow(HWND hwnd) {
+    auto active = tikora::Hook(&tikora::ShellHooks::setActiveWindow);
+    return active ? active(hwnd) : nullptr;
+}

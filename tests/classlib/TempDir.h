@@ -1,0 +1,44 @@
+#pragma once
+// A fresh folder for one test under $TIKORA_TEST_TMP (the build's test-tmp), removed afterwards.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include <gtest/gtest.h>
+
+class TempDir {
+public:
+    TempDir() {
+        const char* base = std::getenv("TIKORA_TEST_TMP");
+        std::filesystem::path root = base && *base ? base : std::filesystem::temp_directory_path();
+        const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "test";
+        for (char& c : name)
+            if (c == '/') c = '_';
+        path_ = root / (name + "-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(path_);
+        std::filesystem::create_directories(path_);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ec);
+        std::filesystem::remove_all(path_, ec);
+    }
+    const std::filesystem::path& Path() const { return path_; }
+    std::string operator/(const std::string& rel) const { return (path_ / rel).string(); }
+
+    static void Write(const std::string& file, const std::string& bytes) {
+        std::ofstream(file, std::ios::binary) << bytes;
+    }
+    static std::string Read(const std::string& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+private:
+    std::filesystem::path path_;
+};
