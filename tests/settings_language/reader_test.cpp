@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "DVTestUtil.h"
+
+namespace {
+
+std::string TempDir(const char* name) {
+    const char* base = std::getenv("TIKORA_TEST_TMP");
+    std::string dir = std::string(base ? base : "/tmp") + "/settings_language_" + name;
+    std::string cmd = "rm -rf '" + dir + "' && mkdir -p '" + dir + "/sub'";
+    if (std::system(cmd.c_str()) != 0) ADD_FAILURE() << "cannot make " << dir;
+    return dir;
+}
+
+void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+}  // namespace
+
+TEST(Reader, LinesContinuationsAndLineNumbers) {
+    struct Case {
+        std::vector<const char*> lines;
+        std::string error;
+    } cases[] = {
+        {{}, "<none>"},
+        {{"integer \\", "Volume"}, "<none>"},
+        {{"integer\\", "Volume"}, " Unknown ident 'integerVolume' not allowed there; Line='integerVolume'; Line=1"},
+        {{"integer a", "a=1\\"}, "<none>"},  // the dangling continuation is dropped
+        {{"   ", "\t; comment", "integer a"}, "<none>"},
+        {{"context C", "integer a"}, " '}' or endcontext expected; Line=2"},
+        {{"Tempo=5"}, " Unknown ident 'Tempo' not allowed there; Line='Tempo=5'; Line=0"},
+        {{"\xEF\xBB\xBFinteger a"}, " Unknown ident '\xEF\xBB\xBFinteger' not allowed there; Line='\xEF\xBB\xBFinteger a'; Line=0"},
+    };
+    for (const Case& c : cases) {
+        TDVContext root;
+        TStringList l;
+        for (const char* s : c.lines) l.Add(s);
+        EXPECT_EQ(ErrorOf([&] { root.LoadFromStrings(&l, 0, -1); }), c.error);
+    }
+    TDVContext root;
+    LoadLines(root, {"integer \\", "Volume=3", "x\\"});
+    EXPECT_EQ(root.GetInteger("Volume"), 3);
+    TStringList l;
+    l.Add("integer a=1");
+    l.Add("integer b=2");
+    l.Add("integer c=3");
+    TDVContext part;
+    part.LoadFromStrings(&l, 1, 1);
+    EXPECT_FALSE(part.TagExists("a"));
+    EXPECT_TRUE(part.TagExists("b"));
+    EXPECT_FALSE(part.TagExists("c"));
+    part.LoadFromStrings(&l, 7, -1);  // beyond the end: nothing
+}
+
+TEST(Reader, BlocksOnSeveralElementsReplayEachElement) {
+    TDVContext root;
+    LoadLines(root, {"context Pt[3]", "integer x", "integer y", "}", "Pt[2-3] {", "x=5", "}", "Pt[1].y=1"});
+    EXPECT_EQ(root.GetInteger("Pt[1].x"), 0);
+    EXPECT_EQ(root.GetInteger("Pt[2].x"), 5);
+    EXPECT_EQ(root.GetInteger("Pt[3].x"), 5);
+    EXPECT_EQ(root.GetInteger("Pt[1].y"), 1);
+
+    // Pointer targets in a replayed block resolve from the context being loaded.
+    LoadLines(root, {"integer T", "context Q[2]", "pointer p", "}", "Q[*] {", "p=&T", "}"});
+    EXPECT_EQ(root.GetString("Q[1].p"), "T");
+    EXPECT_EQ(root.GetString("Q[2].p"), "T");
+    LoadLines(root, {"Q[*] {", "p=4", "}"});
+    EXPECT_EQ(root.GetInteger("T"), 4);
+
+    // An error in a replayed block names the failing line, then the line that opened the block.
+    TDVContext r2;
+    EXPECT_EQ(LoadError(r2, {"context Pt[2]", "integer x", "}", "Pt[*]{", "x=1", "y=1", "}"}),
+              " Unknown ident 'y' not allowed there; Line='y=1'; Line=5; Line=3");
+}
+
+TEST(Reader, StatementBudgetEndsRunawayReplays) {
+    TDVLimits saved = DVLimits;
+    DVLimits.MaxStatements = 1000;
+    TDVContext root;
+    std::string e = LoadError(root, {"context A[20]", "context B[20]", "context C[20]", "integer x", "}", "}", "}",
+                                    "A[*]{", "B[*]{", "C[*]{", "x=1", "}", "}", "}"});
+    DVLimits = saved;
+    EXPECT_EQ(e.rfind(" Too many statements", 0), 0u) << e;
+    TDVContext again;
+    EXPECT_EQ(LoadError(again, {"integer a", "a=1"}), "<none>");
+}
+
+TEST(Reader, FileNamesAgainstTheBaseDirectory) {
+    struct Case {
+        const char* base;
+        const char* name;
+        const char* resolved;
+    } cases[] = {
+        {"D:\\set\\sub", "..\\x.def", "D:\\set\\x.def"},
+        {"D:\\set\\sub", ".\\x.def", "D:\\set\\sub\\x.def"},
+        {"D:\\set\\sub", "x.def", "D:\\set\\sub\\x.def"},
+        {"D:\\set\\sub", "inc\\x.def", "inc\\x.def"},
+        {"D:\\set\\sub", " x.def ", "D:\\set\\sub\\x.def"},
+        {"set", "..\\x.def", "x.def"},           // never up to the root
+        {"set", "..\\..\\x.def", "..\\x.def"},
+        {"a\\b", "..\\..\\..\\x.def", "..\\x.def"},
+        {"\\abs", "..\\x.def", "\\x.def"},
+        {"D:\\set", ".", "D:\\set\\."},
+        {"D:\\set", "..", "D:\\set\\.."},
+        {"D:\\set", ".\\.", "D:\\set\\"},
+        {"", "..\\x.def", "..\\x.def"},
+    };
+    for (const Case& c : cases) {
+        TDVContext ctx;
+        ctx.SetBaseDir(c.base);
+        EXPECT_EQ(ctx.ResolveFileName(c.name), c.resolved) << c.base << " + " << c.name;
+    }
+    TDVContext ctx;
+    ctx.SetBaseDir("C:\\a\\\\");
+    EXPECT_EQ(ctx.BaseDir, "C:\\a");
+    ctx.SetBaseDir("C:\\other");
+    EXPECT_EQ(ctx.BaseDir, "C:\\a");
+    EXPECT_TRUE(ctx.BaseDirSet);
+}
+
+TEST(Reader, LoadFromFileAndInclude) {
+    std::string dir = TempDir("files");
+    WriteFile(dir + "/main.def", "\xEF\xBB\xBFinteger a=1\r\ninclude(.\\sub\\one.def)\r\n");
+    WriteFile(dir + "/sub/one.def", "integer b=2\ninclude(two.def)\n");
+    WriteFile(dir + "/two.def", "integer c=3\n");
+    WriteFile(dir + "/bad.def", "integer a\ninteger a\n");
+    WriteFile(dir + "/loop.def", "integer l\ninclude(loop.def)\n");
+    WriteFile(dir + "/open.def", "context C\ninteger a\n");
+
+    TDVContext root;
+    root.LoadFromFile(dir + "/main.def", true);
+    EXPECT_EQ(root.BaseDir, AnsiString(dir));
+    EXPECT_EQ(root.GetInteger("a"), 1);
+    EXPECT_EQ(root.GetInteger("b"), 2);
+    EXPECT_EQ(root.GetInteger("c"), 3);
+
+    TDVContext r;
+    r.LoadFromFile(dir + "/missing.def", false);
+    EXPECT_TRUE(r.Tags().empty());
+    EXPECT_EQ(ErrorOf([&] { r.LoadFromFile("missing.def", true); }),
+              "TDVContext::LoadFromFile: file not found '" + dir + "\\missing.def'");
+    EXPECT_EQ(ErrorOf([&] { TDVContext x; x.LoadFromFile(dir + "/bad.def", true); }),
+              " Ident 'a': allready defined; Line='integer a'; Line=1; File=" + dir + "/bad.def");
+    EXPECT_EQ(ErrorOf([&] { TDVContext x; x.LoadFromFile(dir, true); }),
+              "TDVContext::LoadFromFile: file not found '" + dir + "'");
+
+    std::string loop = ErrorOf([&] { TDVContext x; x.LoadFromFile(dir + "/loop.def", true); });
+    EXPECT_EQ(loop.rfind("invalid parametrs in calling include: TDVContext::LoadFromFile: recursive include of '", 0),
+              0u)
+        << loop;
+    EXPECT_NE(loop.find("; Line=1; File="), std::string::npos);
+
+    TDVContext inc;
+    inc.SetBaseDir(dir);
+    EXPECT_EQ(LoadError(inc, {"integer z", "include(open.def)"}),
+              "invalid parametrs in calling include:  '}' or endcontext expected; Line=2; File=" + dir +
+                  "\\open.def; Line=1");
+    EXPECT_EQ(LoadError(inc, {"include(nothing.def)"}),
+              "invalid parametrs in calling include: TDVContext::LoadFromFile: file not found '" + dir +
+                  "\\nothing.def'; Line=0");
+}
