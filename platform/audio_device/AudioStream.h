@@ -33,4 +33,13 @@ void RemoveSource(AudioSource* source);
 void SetMasterGain(float gain);
 float MasterGain();
 
+// Stops the sink and completes the WAV file; the stream does not start again. Runs at exit too.
+void Shutdown();
+// CPU time the audio thread has spent mixing, and the frames mixed so far (for measurements).
+int64_t AudioCallbackCpuNs();
+int64_t FramesRendered();
+// True when no sound device is in use: the paced null sink (optionally writing a WAV file) plays.
+// TIKORA_AUDIO_SINK=null forces it, as does TIKORA_AUDIO_FILE.
+bool UsingNullSink();
+
 }  // namespace tikora::audio
