@@ -45,7 +45,7 @@ std::string HostPath(const AnsiString& path) {
     std::string out;
     size_t i = 0;
     if (p[0] == '/') {
-        out = "/";
+        out.assign(1, '/');
         i = 1;
     }
     bool resolving = true;

@@ -1,0 +1,8 @@
+#include "PxImageJPG.h"
+
+// This format's decoder is not part of the library yet: it declines every stream, so format
+// detection goes on with the next decoder.
+bool PxImageJPG::Decode(PxFile*)
+{
+    return false;
+}

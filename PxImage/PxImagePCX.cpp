@@ -1,0 +1,8 @@
+#include "PxImagePCX.h"
+
+// This format's decoder is not part of the library yet: it declines every stream, so format
+// detection goes on with the next decoder.
+bool PxImagePCX::Decode(PxFile*)
+{
+    return false;
+}

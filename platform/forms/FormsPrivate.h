@@ -1,0 +1,52 @@
+#pragma once
+// Qt side of the forms layer, shared by its own units only.
+#include <QPointer>
+#include <QRegion>
+#include <QTimer>
+#include <QWidget>
+
+#include <vector>
+
+#include "Forms.h"
+
+namespace tikora::forms {
+
+void EnsureApplication();
+bool HeadlessPlatform();
+// Key routing shared by our own widgets and the Qt widgets we wrap: true when swallowed.
+bool RouteKeyEvent(TWinControl* target, QEvent* event);
+TForm* ParentForm(TControl* c);
+
+class PostedTarget : public MessageTarget {
+ public:
+  explicit PostedTarget(TWinControl* c) : control(c) {}
+  void HandlePostedMessage(const PostedMessage& m) override;
+  TWinControl* control;
+};
+
+}  // namespace tikora::forms
+
+struct WinControlImpl {
+  explicit WinControlImpl(TWinControl* o) : owner(o), target(o) {}
+  ~WinControlImpl();
+  void EnsureSurface();
+  void RunPaint();
+  void DropSurface();
+
+  TWinControl* owner;
+  tikora::forms::PostedTarget target;
+  QPointer<QWidget> widget;
+  bool custom = false;  // our surface widget, as opposed to a wrapped Qt widget
+  std::vector<uint32_t> pixels;
+  int surfaceW = 0, surfaceH = 0;
+  HDC dc = nullptr;
+  bool invalid = true;
+  bool painting = false;
+  bool hasMask = false;
+  QRegion mask;
+  bool inside = false;
+  bool trackHover = false, trackLeave = false;
+  int hoverTime = 10;
+  QPoint lastPos;
+  QTimer* hoverTimer = nullptr;
+};

@@ -1,0 +1,191 @@
+#pragma once
+// The software GDI: device contexts, bitmaps, DIB sections, blits, regions, clipping, brushes,
+// pens and simple shapes over pixel buffers in memory.
+//
+// Device surfaces are 32 bits per pixel, bytes B, G, R and a 4th byte kept at 0, rows top-down,
+// stride = width * 4: the layout of a Qt RGB32 image, which can wrap the pixels without copying.
+// Memory DCs draw into whatever bitmap is selected (1, 4, 8, 16, 24 or 32 bits, DIB or not).
+//
+// Everything runs on the UI thread; the handle registry alone is locked.
+#include <functional>
+#include <vector>
+
+#include "GdiObject.h"
+#include "GdiTypes.h"
+
+// ---- Objects
+HGDIOBJ GetStockObject(int index);
+BOOL DeleteObject(HGDIOBJ h);
+int GetObjectA(HGDIOBJ h, int cb, LPVOID pv);
+inline int GetObject(HGDIOBJ h, int cb, LPVOID pv) { return GetObjectA(h, cb, pv); }
+DWORD GetObjectType(HGDIOBJ h);
+HGDIOBJ SelectObject(HDC hdc, HGDIOBJ h);
+HGDIOBJ GetCurrentObject(HDC hdc, UINT type);
+
+// ---- Device contexts
+HDC CreateCompatibleDC(HDC hdc);
+BOOL DeleteDC(HDC hdc);
+int SaveDC(HDC hdc);
+BOOL RestoreDC(HDC hdc, int savedDC);
+int GetDeviceCaps(HDC hdc, int index);
+// Window DCs come from the forms layer (see tikora::gdi::SetWindowDCProvider); GetDC(nullptr)
+// gives a DC of the screen, which has the screen's size and depth but no pixels to draw on.
+HDC GetDC(HWND hwnd);
+int ReleaseDC(HWND hwnd, HDC hdc);
+
+COLORREF SetBkColor(HDC hdc, COLORREF color);
+COLORREF GetBkColor(HDC hdc);
+COLORREF SetTextColor(HDC hdc, COLORREF color);
+COLORREF GetTextColor(HDC hdc);
+int SetBkMode(HDC hdc, int mode);
+int GetBkMode(HDC hdc);
+UINT SetTextAlign(HDC hdc, UINT align);
+UINT GetTextAlign(HDC hdc);
+int SetStretchBltMode(HDC hdc, int mode);
+int GetStretchBltMode(HDC hdc);
+int SetPolyFillMode(HDC hdc, int mode);
+int GetPolyFillMode(HDC hdc);
+int SetROP2(HDC hdc, int rop2);
+int GetROP2(HDC hdc);
+
+BOOL SetViewportOrgEx(HDC hdc, int x, int y, LPPOINT old);
+BOOL GetViewportOrgEx(HDC hdc, LPPOINT org);
+BOOL SetWindowOrgEx(HDC hdc, int x, int y, LPPOINT old);
+BOOL GetWindowOrgEx(HDC hdc, LPPOINT org);
+BOOL OffsetViewportOrgEx(HDC hdc, int dx, int dy, LPPOINT old);
+BOOL LPtoDP(HDC hdc, LPPOINT points, int count);
+BOOL DPtoLP(HDC hdc, LPPOINT points, int count);
+
+// ---- Bitmaps
+HBITMAP CreateCompatibleBitmap(HDC hdc, int width, int height);
+HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitCount, const void* bits);
+HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* bmi, UINT usage, void** bits, HANDLE section,
+                         DWORD offset);
+HBITMAP CreateDIBitmap(HDC hdc, const BITMAPINFOHEADER* header, DWORD init, const void* bits,
+                       const BITMAPINFO* bmi, UINT usage);
+int GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT lines, LPVOID bits, LPBITMAPINFO bmi, UINT usage);
+int SetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT lines, const void* bits, const BITMAPINFO* bmi,
+              UINT usage);
+
+// ---- Blits
+BOOL BitBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int x1, int y1, DWORD rop);
+BOOL StretchBlt(HDC dst, int xDst, int yDst, int wDst, int hDst, HDC src, int xSrc, int ySrc, int wSrc,
+                int hSrc, DWORD rop);
+BOOL PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop);
+int SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, int xSrc, int ySrc, UINT startScan,
+                      UINT lines, const void* bits, const BITMAPINFO* bmi, UINT usage);
+int StretchDIBits(HDC hdc, int xDest, int yDest, int destWidth, int destHeight, int xSrc, int ySrc,
+                  int srcWidth, int srcHeight, const void* bits, const BITMAPINFO* bmi, UINT usage,
+                  DWORD rop);
+COLORREF GetPixel(HDC hdc, int x, int y);
+COLORREF SetPixel(HDC hdc, int x, int y, COLORREF color);
+
+// ---- Regions and clipping
+HRGN CreateRectRgn(int left, int top, int right, int bottom);
+HRGN CreateRectRgnIndirect(const RECT* rect);
+HRGN CreatePolygonRgn(const POINT* points, int count, int fillMode);
+HRGN CreateEllipticRgn(int left, int top, int right, int bottom);
+int CombineRgn(HRGN dst, HRGN src1, HRGN src2, int mode);
+int OffsetRgn(HRGN hrgn, int dx, int dy);
+BOOL PtInRegion(HRGN hrgn, int x, int y);
+BOOL RectInRegion(HRGN hrgn, const RECT* rect);
+int GetRgnBox(HRGN hrgn, LPRECT rect);
+BOOL EqualRgn(HRGN a, HRGN b);
+BOOL SetRectRgn(HRGN hrgn, int left, int top, int right, int bottom);
+BOOL FillRgn(HDC hdc, HRGN hrgn, HBRUSH brush);
+
+int SelectClipRgn(HDC hdc, HRGN hrgn);
+int ExtSelectClipRgn(HDC hdc, HRGN hrgn, int mode);
+int GetClipBox(HDC hdc, LPRECT rect);
+int GetClipRgn(HDC hdc, HRGN hrgn);
+int IntersectClipRect(HDC hdc, int left, int top, int right, int bottom);
+int ExcludeClipRect(HDC hdc, int left, int top, int right, int bottom);
+BOOL PtVisible(HDC hdc, int x, int y);
+
+// ---- Brushes, pens and drawing
+HBRUSH CreateSolidBrush(COLORREF color);
+HBRUSH CreateBrushIndirect(const LOGBRUSH* lb);
+HBRUSH GetSysColorBrush(int index);
+HPEN CreatePen(int style, int width, COLORREF color);
+HPEN CreatePenIndirect(const LOGPEN* lp);
+
+// The brush may also be a system colour index + 1, as (HBRUSH)(COLOR_WINDOW + 1).
+int FillRect(HDC hdc, const RECT* rect, HBRUSH brush);
+int FrameRect(HDC hdc, const RECT* rect, HBRUSH brush);
+BOOL InvertRect(HDC hdc, const RECT* rect);
+BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom);
+BOOL Ellipse(HDC hdc, int left, int top, int right, int bottom);
+BOOL Polygon(HDC hdc, const POINT* points, int count);
+BOOL Polyline(HDC hdc, const POINT* points, int count);
+BOOL MoveToEx(HDC hdc, int x, int y, LPPOINT old);
+BOOL LineTo(HDC hdc, int x, int y);
+BOOL GetCurrentPositionEx(HDC hdc, LPPOINT pos);
+
+// ---- System colours (a fixed light theme)
+DWORD GetSysColor(int index);
+
+// ---- Rectangle helpers
+BOOL SetRect(LPRECT rect, int left, int top, int right, int bottom);
+BOOL SetRectEmpty(LPRECT rect);
+BOOL IsRectEmpty(const RECT* rect);
+BOOL IntersectRect(LPRECT dst, const RECT* a, const RECT* b);
+BOOL UnionRect(LPRECT dst, const RECT* a, const RECT* b);
+BOOL OffsetRect(LPRECT rect, int dx, int dy);
+BOOL InflateRect(LPRECT rect, int dx, int dy);
+BOOL PtInRect(const RECT* rect, POINT pt);
+BOOL EqualRect(const RECT* a, const RECT* b);
+BOOL CopyRect(LPRECT dst, const RECT* src);
+
+// ---- What the forms and text layers need beyond the Windows calls
+namespace tikora::gdi {
+
+// A DC over 32-bit pixels that someone else owns (a control's persistent surface): B, G, R and
+// the 4th byte at 0, rows top-down, strideBytes apart (at least width * 4). The DC never frees
+// the pixels; delete it with DeleteDC before they go. Null for a bad size or a null pointer.
+HDC CreateSurfaceDC(uint32_t* pixels, int width, int height, int strideBytes);
+
+// The pixels a DC draws into (its surface, or the bitmap selected into a memory DC). scan0 is
+// the top row; pitch is the signed distance from one row to the next below it (negative for a
+// bottom-up DIB). False when the handle is not a live DC or the DC has no pixels.
+struct SurfaceView {
+  BYTE* scan0 = nullptr;
+  LONG width = 0;
+  LONG height = 0;
+  LONG pitch = 0;
+  WORD bitCount = 0;
+};
+bool GetDCSurface(HDC hdc, SurfaceView* view);
+bool GetBitmapSurface(HBITMAP hbm, SurfaceView* view);
+
+// A region's rectangles in y-x band order (empty for a null or dead handle).
+std::vector<RECT> GetRegionRects(HRGN hrgn);
+
+// The rectangles a DC may draw into, in device coordinates: its pixels' bounds, the system clip
+// and the clip region intersected.
+std::vector<RECT> GetClipRects(HDC hdc);
+
+// The part of the clip that the window system sets (BeginPaint's update region), apart from the
+// program's own clip region: ExtSelectClipRgn never widens past it. nullptr removes it.
+// The region is copied, in device coordinates.
+void SetSystemClipRegion(HDC hdc, HRGN hrgn);
+
+// Fills a rectangle (logical coordinates) with one colour through the clip; the text part's
+// opaque background.
+void FillSolidRect(HDC hdc, const RECT& rect, COLORREF color);
+
+// Paints a colour through a coverage mask (0 = untouched, 255 = the colour), mask pixel (0, 0)
+// at device point (x, y), through the clip, whatever the target's format. On 32-bit targets
+// the 4th byte of touched pixels becomes 0. The text part draws glyphs with it.
+void BlendCoverage(HDC hdc, int x, int y, int width, int height, const BYTE* coverage, int coverageStride,
+                   COLORREF color);
+
+// The nearest colour the DC's target can show (its palette's for palette bitmaps).
+COLORREF NearestColor(HDC hdc, COLORREF color);
+
+// GetDC and ReleaseDC for real windows are the forms layer's; it registers them here.
+void SetWindowDCProvider(std::function<HDC(HWND)> getDC, std::function<int(HWND, HDC)> releaseDC);
+
+// The screen that HORZRES/VERTRES and the screen DC report (1920 x 1080 until set).
+void SetScreenSize(int width, int height);
+
+}  // namespace tikora::gdi

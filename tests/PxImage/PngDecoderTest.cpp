@@ -1,0 +1,401 @@
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "PxImagePNG.h"
+#include "TestBytes.h"
+
+namespace {
+
+// The text dump (.sng) beside each PngSuite picture: header, palette, transparency, background
+// and the raw samples, top row first.
+struct Sng {
+    int width = 0, height = 0, depth = 0;
+    bool color = false, palette = false, alpha = false;
+    std::vector<uint32_t> plte;           // 0xRRGGBB
+    std::vector<int> trnsPalette;
+    std::map<std::string, int> trnsColor; // gray / red / green / blue
+    std::map<std::string, int> bkgd;      // gray / red / green / blue / index
+    std::vector<std::vector<uint64_t>> samples;  // per pixel, channels packed 16 bits each
+};
+
+std::map<std::string, int> ParseFields(const std::string& body)
+{
+    std::map<std::string, int> m;
+    std::string s = body;
+    for (char& c : s)
+        if (c == ';' || c == ':' || c == '{' || c == '}') c = ' ';
+    std::istringstream in(s);
+    std::string key;
+    int v;
+    while (in >> key >> v)
+        m[key] = v;
+    return m;
+}
+
+Sng ParseSng(const std::string& path)
+{
+    std::ifstream in(path);
+    std::string text;
+    for (std::string line; std::getline(in, line);)
+        text += line.substr(0, line.find('#')) + "\n";
+    Sng s;
+    auto block = [&](const std::string& name) -> std::string {
+        size_t p = text.find("\n" + name + " {");
+        if (p == std::string::npos)
+            return {};
+        size_t b = text.find('{', p), e = text.find('}', b);
+        return text.substr(b + 1, e - b - 1);
+    };
+    std::string ihdr = block("IHDR");
+    auto f = ParseFields(ihdr.substr(0, ihdr.find("using")));
+    s.width = f["width"];
+    s.height = f["height"];
+    s.depth = f["bitdepth"];
+    std::string usingPart = ihdr.substr(ihdr.find("using"));
+    s.color = usingPart.find("color") != std::string::npos;
+    s.palette = usingPart.find("palette") != std::string::npos;
+    s.alpha = usingPart.find("alpha") != std::string::npos;
+    std::string plte = block("PLTE");
+    for (size_t p = plte.find('('); p != std::string::npos; p = plte.find('(', p + 1)) {
+        int r, g, b;
+        std::sscanf(plte.c_str() + p, "( %d , %d , %d )", &r, &g, &b);
+        s.plte.push_back(static_cast<uint32_t>((r << 16) | (g << 8) | b));
+    }
+    std::string trns = block("tRNS");
+    if (s.palette) {
+        std::istringstream t(trns);
+        int v;
+        while (t >> v)
+            s.trnsPalette.push_back(v);
+    } else {
+        s.trnsColor = ParseFields(trns);
+    }
+    s.bkgd = ParseFields(block("bKGD"));
+    std::string image = block("IMAGE");
+    std::istringstream rows(image.substr(image.find("hex") + 3));
+    int channels = s.palette ? 1 : (s.color ? 3 : 1) + (s.alpha ? 1 : 0);
+    int digits = s.palette ? 2 : (s.depth == 16 ? 4 : 2);
+    std::string line;
+    while (std::getline(rows, line)) {
+        std::string hex;
+        for (char c : line)
+            if (std::isxdigit(static_cast<unsigned char>(c))) hex += c;
+        if (hex.empty())
+            continue;
+        std::vector<uint64_t> row;
+        if (s.palette && s.depth < 8) {
+            // Packed indices, first pixel in the high bits.
+            for (size_t i = 0; i + 2 <= hex.size(); i += 2) {
+                uint32_t byte = static_cast<uint32_t>(std::stoul(hex.substr(i, 2), nullptr, 16));
+                for (int sh = 8 - s.depth; sh >= 0; sh -= s.depth)
+                    row.push_back((byte >> sh) & ((1u << s.depth) - 1));
+            }
+            row.resize(static_cast<size_t>(s.width));
+            s.samples.push_back(row);
+            continue;
+        }
+        size_t per = static_cast<size_t>(channels * digits);
+        for (size_t i = 0; i + per <= hex.size(); i += per) {
+            uint64_t v = 0;
+            for (int c = 0; c < channels; c++)
+                v = (v << 16) | static_cast<uint64_t>(std::stoul(hex.substr(i + static_cast<size_t>(c * digits), static_cast<size_t>(digits)), nullptr, 16));
+            row.push_back(v);
+        }
+        s.samples.push_back(row);
+    }
+    return s;
+}
+
+uint8_t To8(uint64_t v, int depth)
+{
+    return static_cast<uint8_t>(depth == 16 ? v >> 8 : v);
+}
+
+class PngSuite : public testing::TestWithParam<const char*> {};
+
+TEST_P(PngSuite, DecodesTheStoredSamples)
+{
+    std::string base = SourcePath(std::string("tests/PxImage/pngsuite/") + GetParam());
+    Sng s = ParseSng(base + ".sng");
+    Bytes file;
+    {
+        std::ifstream in(base + ".png", std::ios::binary);
+        file.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    ASSERT_GT(file.size(), 26u);
+    const int fileDepth = file[24];
+    const int fileType = file[25];
+
+    PxImage img;
+    ASSERT_TRUE(DecodeBytes(img, file)) << img.GetLastError();
+    EXPECT_EQ(img.GetType(), PXIMAGE_FORMAT_PNG);
+    ASSERT_EQ(img.GetWidth(), static_cast<uint32_t>(s.width));
+    ASSERT_EQ(img.GetHeight(), static_cast<uint32_t>(s.height));
+    ASSERT_EQ(s.samples.size(), static_cast<size_t>(s.height));
+
+    const int filePixelDepth = fileDepth * (fileType == 0 || fileType == 3 ? 1 : fileType == 2 ? 3 : fileType == 4 ? 2 : 4);
+    const uint32_t expectBpp = filePixelDepth > 16 ? 24 : filePixelDepth == 16 ? 8 : filePixelDepth == 2 ? 4 : static_cast<uint32_t>(filePixelDepth);
+    EXPECT_EQ(img.GetBpp(), expectBpp);
+    const bool expectAlphaPlane = fileType == 6 || (fileType == 4 && filePixelDepth == 32);
+    EXPECT_EQ(img.AlphaIsValid(), expectAlphaPlane);
+
+    if (fileType == 3 && !s.trnsPalette.empty()) {
+        if (s.trnsPalette.size() == 1 && s.trnsPalette[0] == 0) {
+            EXPECT_EQ(img.GetTransIndex(), 0);
+            EXPECT_FALSE(img.AlphaPaletteIsEnabled());
+        } else {
+            EXPECT_TRUE(img.AlphaPaletteIsEnabled());
+            for (size_t i = 0; i < img.GetHeader().biClrUsed; i++)
+                EXPECT_EQ(img.GetPaletteColor(static_cast<uint8_t>(i)).rgbReserved, i < s.trnsPalette.size() ? s.trnsPalette[i] : 255);
+        }
+    } else {
+        EXPECT_EQ(img.GetTransIndex(), -1);
+    }
+
+    int checked = 0;
+    for (int y = 0; y < s.height; y++) {
+        for (int x = 0; x < s.width; x++) {
+            uint64_t v = s.samples[static_cast<size_t>(y)][static_cast<size_t>(x)];
+            RGBQUAD got = img.GetPixelColor(x, s.height - 1 - y, true);
+            uint8_t r, g, b, a = 255;
+            if (s.palette) {
+                uint32_t c = s.plte[v];
+                r = static_cast<uint8_t>(c >> 16), g = static_cast<uint8_t>(c >> 8), b = static_cast<uint8_t>(c);
+            } else if (s.color) {
+                int sh = s.alpha ? 16 : 0;
+                r = To8(static_cast<uint32_t>((static_cast<uint64_t>(v) >> (32 + sh)) & 0xFFFF), s.depth);
+                g = To8((v >> (16 + sh)) & 0xFFFF, s.depth);
+                b = To8((v >> sh) & 0xFFFF, s.depth);
+                if (s.alpha) a = To8(v & 0xFFFF, s.depth);
+            } else {
+                int sh = s.alpha ? 16 : 0;
+                r = g = b = To8((v >> sh) & 0xFFFF, s.depth);
+                if (s.alpha) a = To8(v & 0xFFFF, s.depth);
+            }
+            // Transparent grey and RGB samples are composited on the file's background.
+            bool keyed = !s.palette && !s.trnsColor.empty() &&
+                         (s.color ? (v >> 32 == static_cast<uint32_t>(s.trnsColor["red"]) &&
+                                     ((v >> 16) & 0xFFFF) == static_cast<uint32_t>(s.trnsColor["green"]) &&
+                                     (v & 0xFFFF) == static_cast<uint32_t>(s.trnsColor["blue"]))
+                                  : v == static_cast<uint32_t>(s.trnsColor["gray"]));
+            if (keyed) {
+                if (s.color) {
+                    r = To8(static_cast<uint32_t>(s.bkgd["red"]), s.depth);
+                    g = To8(static_cast<uint32_t>(s.bkgd["green"]), s.depth);
+                    b = To8(static_cast<uint32_t>(s.bkgd["blue"]), s.depth);
+                } else {
+                    r = g = b = To8(static_cast<uint32_t>(s.bkgd["gray"]), s.depth);
+                }
+            }
+            if (fileType == 4 && filePixelDepth == 16) {
+                // Grey with 8-bit alpha: composited on the default background's grey of 0.
+                EXPECT_NEAR(got.rgbRed, (r * a + 127) / 255, 1) << x << "," << y;
+                checked++;
+                continue;
+            }
+            if (fileType == 6 && filePixelDepth == 64) {
+                // Composited by libpng and made opaque; only opaque samples keep their colour.
+                EXPECT_EQ(img.AlphaGet(x, s.height - 1 - y), 255);
+                checked++;
+                if (a != 255)
+                    continue;
+            } else if (expectAlphaPlane) {
+                EXPECT_EQ(got.rgbReserved, a) << x << "," << y;
+            }
+            ASSERT_EQ(got.rgbRed, r) << x << "," << y;
+            ASSERT_EQ(got.rgbGreen, g) << x << "," << y;
+            ASSERT_EQ(got.rgbBlue, b) << x << "," << y;
+            checked++;
+        }
+    }
+    EXPECT_GT(checked, s.width * s.height / 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, PngSuite,
+    testing::Values("basn0g01", "basn0g01-30", "basn0g02", "basn0g02-29", "basn0g04", "basn0g04-31", "basn0g08",
+                    "basn0g16", "basn2c08", "basn2c16", "basn3p01", "basn3p02", "basn3p04", "basn3p04-31i",
+                    "basn3p08", "basn3p08-trns", "basn4a08", "basn4a16", "basn6a08", "basn6a16", "ftbbn0g01",
+                    "ftbbn0g02", "ftbbn0g04", "ftbbn2c16", "ftbbn3p08", "ftbgn2c16", "ftbgn3p08", "ftbrn2c08",
+                    "ftbwn0g16", "ftbwn3p08", "ftbyn3p08", "ftp0n0g08", "ftp0n2c08", "ftp0n3p08", "ftp1n3p08"),
+    [](const testing::TestParamInfo<const char*>& i) {
+        std::string n = i.param;
+        for (char& c : n)
+            if (c == '-') c = '_';
+        return n;
+    });
+
+// ---- pictures written here with libpng, to vary what PngSuite's copies lack -------------------
+
+struct PngShape {
+    int width, height, depth, colorType;
+    bool interlace;
+    std::vector<png_color> palette;
+    std::vector<uint8_t> trns;
+    png_uint_32 physPerMetre = 0;
+};
+
+void AppendData(png_structp p, png_bytep data, png_size_t n)
+{
+    auto* out = static_cast<Bytes*>(png_get_io_ptr(p));
+    out->insert(out->end(), data, data + n);
+}
+
+Bytes WritePng(const PngShape& w, const std::vector<Bytes>& rows)
+{
+    Bytes out;
+    png_structp p = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(p);
+    png_set_write_fn(p, &out, AppendData, nullptr);
+    png_set_IHDR(p, info, static_cast<png_uint_32>(w.width), static_cast<png_uint_32>(w.height), w.depth, w.colorType,
+                 w.interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (!w.palette.empty())
+        png_set_PLTE(p, info, w.palette.data(), static_cast<int>(w.palette.size()));
+    if (!w.trns.empty())
+        png_set_tRNS(p, info, w.trns.data(), static_cast<int>(w.trns.size()), nullptr);
+    if (w.physPerMetre)
+        png_set_pHYs(p, info, w.physPerMetre, w.physPerMetre, PNG_RESOLUTION_METER);
+    png_write_info(p, info);
+    std::vector<png_bytep> ptrs;
+    for (const Bytes& r : rows)
+        ptrs.push_back(const_cast<png_bytep>(r.data()));
+    png_write_image(p, ptrs.data());
+    png_write_end(p, nullptr);
+    png_destroy_write_struct(&p, &info);
+    return out;
+}
+
+std::vector<Bytes> Pattern(int width, int height, int bytesPerPixel)
+{
+    std::vector<Bytes> rows;
+    for (int y = 0; y < height; y++) {
+        Bytes r;
+        for (int x = 0; x < width * bytesPerPixel; x++)
+            r.push_back(static_cast<uint8_t>(x * 7 + y * 13));
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+bool SamePixels(const PxImage& a, const PxImage& b)
+{
+    if (a.GetSize() != b.GetSize() || a.AlphaIsValid() != b.AlphaIsValid())
+        return false;
+    if (std::memcmp(a.GetDIB(), b.GetDIB(), a.GetSize()) != 0)
+        return false;
+    for (int32_t y = 0; y < static_cast<int32_t>(a.GetHeight()); y++)
+        for (int32_t x = 0; x < static_cast<int32_t>(a.GetWidth()); x++)
+            if (a.AlphaGet(x, y) != b.AlphaGet(x, y))
+                return false;
+    return true;
+}
+
+TEST(PngDecoder, InterlacedTwinsDecodeAlike)
+{
+    std::vector<png_color> pal4 = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+    struct Twin {
+        const char* name;
+        PngShape shape;
+        int bytesPerPixel;
+    };
+    const Twin twins[] = {
+        {"rgba", {13, 11, 8, PNG_COLOR_TYPE_RGB_ALPHA, false, {}, {}}, 4},
+        {"rgb", {13, 11, 8, PNG_COLOR_TYPE_RGB, false, {}, {}}, 3},
+        {"gray8", {9, 10, 8, PNG_COLOR_TYPE_GRAY, false, {}, {}}, 1},
+        {"palette2", {17, 9, 2, PNG_COLOR_TYPE_PALETTE, false, pal4, {}}, 1},
+    };
+    for (const Twin& t : twins) {
+        std::vector<Bytes> rows = Pattern(t.shape.width, t.shape.height, t.bytesPerPixel);
+        if (t.shape.depth == 2)
+            for (Bytes& r : rows) r.resize(static_cast<size_t>((t.shape.width + 3) / 4));
+        PngShape inter = t.shape;
+        inter.interlace = true;
+        PxImage plain, laced;
+        ASSERT_TRUE(DecodeBytes(plain, WritePng(t.shape, rows))) << t.name << plain.GetLastError();
+        ASSERT_TRUE(DecodeBytes(laced, WritePng(inter, rows))) << t.name << laced.GetLastError();
+        EXPECT_EQ(plain.GetCodecOption(PXIMAGE_FORMAT_PNG), 0u);
+        EXPECT_EQ(laced.GetCodecOption(PXIMAGE_FORMAT_PNG), 1u);
+        EXPECT_TRUE(SamePixels(plain, laced)) << t.name;
+    }
+}
+
+TEST(PngDecoder, TwoBitPaletteBecomesFourBitsWithTheSamePixels)
+{
+    std::vector<png_color> pal4 = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+    // Samples 0 1 2 3 3 (five pixels).
+    Bytes file = WritePng({5, 1, 2, PNG_COLOR_TYPE_PALETTE, false, pal4, {}}, {{0x1B, 0xC0}});
+    PxImage img;
+    ASSERT_TRUE(DecodeBytes(img, file));
+    EXPECT_EQ(img.GetBpp(), 4u);
+    const uint8_t expect[] = {0, 1, 2, 3, 3};
+    for (int32_t x = 0; x < 5; x++)
+        EXPECT_EQ(img.GetPixelIndex(x, 0), expect[x]);
+}
+
+TEST(PngDecoder, PaletteTransparencyAndResolution)
+{
+    std::vector<png_color> pal = {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}};
+    PxImage one;
+    ASSERT_TRUE(DecodeBytes(one, WritePng({2, 1, 8, PNG_COLOR_TYPE_PALETTE, false, pal, {0}, 3780}, {{0, 1}})));
+    EXPECT_EQ(one.GetTransIndex(), 0);
+    EXPECT_FALSE(one.AlphaPaletteIsEnabled());
+    EXPECT_EQ(one.GetXDPI(), 96);
+    EXPECT_EQ(one.GetPaletteColor(1).rgbRed, 4);
+
+    PxImage longer;
+    ASSERT_TRUE(DecodeBytes(longer, WritePng({2, 1, 8, PNG_COLOR_TYPE_PALETTE, false, pal, {0, 128}}, {{0, 1}})));
+    EXPECT_EQ(longer.GetTransIndex(), -1);
+    EXPECT_TRUE(longer.AlphaPaletteIsEnabled());
+    EXPECT_EQ(longer.GetPaletteColor(1).rgbReserved, 128);
+    EXPECT_EQ(longer.GetPaletteColor(2).rgbReserved, 255);
+    EXPECT_EQ(longer.GetPaletteColor(200).rgbReserved, 255);
+}
+
+TEST(PngDecoder, BrokenStreamsFailCleanly)
+{
+    Bytes good = WritePng({40, 40, 8, PNG_COLOR_TYPE_RGB_ALPHA, false, {}, {}}, Pattern(40, 40, 4));
+    struct Case {
+        const char* name;
+        Bytes data;
+        const char* text;  // empty: any non-empty text
+    };
+    Bytes cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() / 2));
+    Bytes crc = good;
+    crc[30] ^= 0x55;  // inside IHDR
+    // An IHDR of 2^31-1 x 2^31-1: libpng refuses it or Create does; nothing is filled.
+    Bytes huge = good;
+    for (int i = 16; i < 24; i++) huge[static_cast<size_t>(i)] = i % 4 == 0 ? 0x7F : 0xFF;
+    Bytes sig = good;
+    sig[1] = 'X';
+    const Case cases[] = {
+        {"cut in the image data", cut, ""},
+        {"header crc", crc, ""},
+        {"huge", huge, ""},
+        {"signature", sig, "Not a PNG file"},
+        {"empty", {}, "Read Error"},
+    };
+    for (const Case& c : cases) {
+        PxImagePNG dec;
+        PxMemFile f(c.data.data(), c.data.size());
+        EXPECT_FALSE(dec.Decode(&f)) << c.name;
+        if (*c.text)
+            EXPECT_STREQ(dec.GetLastError(), c.text) << c.name;
+        else
+            EXPECT_STRNE(dec.GetLastError(), "") << c.name;
+    }
+    // An escape request ends the decode without a new text.
+    PxImagePNG dec;
+    dec.SetEscape(1);
+    PxMemFile f(good.data(), good.size());
+    EXPECT_FALSE(dec.Decode(&f));
+    EXPECT_STREQ(dec.GetLastError(), "");
+}
+
+}  // namespace

@@ -1,0 +1,359 @@
+// Forms: the order of their events, modal showing, keys through the form, window flags, and the
+// exception display of the event dispatch.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QWidget>
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "Dialogs.h"
+#include "ExtCtrls.h"
+#include "Forms.h"
+#include "FormsTestSupport.h"
+
+using namespace tikora::forms;
+using namespace formstest;
+
+namespace {
+
+// A form whose published handlers log what runs, and with which sizes.
+class LogForm : public TForm {
+ public:
+  LogForm(TComponent* owner, std::vector<std::string>* log, std::string formName = "form")
+      : TForm(owner), name(std::move(formName)), log_(log) {
+    edit = new TEdit(this);
+    edit->SetParent(this);
+    OnCreate = [this](TObject*) { log_->push_back("Create"); };
+    OnShow = [this](TObject*) { log_->push_back("Show"); };
+    OnActivate = [this](TObject*) { log_->push_back("Activate"); };
+    OnHide = [this](TObject*) { log_->push_back("Hide"); };
+    OnResize = [this](TObject*) { log_->push_back("Resize " + std::to_string(Width()) + "x" + std::to_string(Height())); };
+    OnCanResize = [this](TObject*, int& w, int& h, bool& resize) {
+      log_->push_back("CanResize " + std::to_string(w) + "x" + std::to_string(h));
+      w = std::max(w, 100);
+      h = std::max(h, 80);
+      resize = w <= 1000;
+    };
+    OnClose = [this](TObject*, TCloseAction& action) {
+      log_->push_back("Close");
+      action = closeAction;
+    };
+    OnDestroy = [log, n = name](TObject*) { log->push_back("Destroy " + n); };
+  }
+  ~LogForm() override { log_->push_back("~" + name); }
+  TCloseAction closeAction = caHide;
+  std::string name;
+  TEdit* edit;
+
+ private:
+  std::vector<std::string>* log_;
+};
+
+struct FormFixture : ::testing::Test {
+  void SetUp() override {
+    Application->Initialize();
+    ClearDialogLog();
+    ClearDialogScript();
+  }
+  void TearDown() override {
+    ClearDialogScript();
+    Pump();
+  }
+  std::vector<std::string> log;
+  std::string Take() {
+    std::string s = Join(log);
+    log.clear();
+    return s;
+  }
+};
+
+TEST_F(FormFixture, EventOrder) {
+  auto* f = new LogForm(nullptr, &log);
+  f->AfterConstruction();
+  EXPECT_EQ(Take(), "Create");
+  f->SetBounds(10, 10, 300, 200);
+  EXPECT_EQ(Take(), "CanResize 300x200 Resize 300x200");
+  f->Show();
+  Pump();
+  EXPECT_EQ(Take(), "Show Activate");
+  EXPECT_TRUE(f->Widget()->isVisible());
+
+  struct Case {
+    const char* name;
+    std::function<void()> act;
+    const char* events;
+    int width, height;
+  };
+  const Case cases[] = {
+      {"smaller than allowed", [&] { f->SetWidth(40); }, "CanResize 40x200 Resize 100x200", 100, 200},
+      {"refused", [&] { f->SetWidth(2000); }, "CanResize 2000x200", 100, 200},
+      {"the user's resize", [&] { f->Widget()->resize(50, 50); }, "CanResize 50x50 Resize 100x80", 100, 80},
+      {"moved only", [&] { f->SetLeft(30); }, "", 100, 80},
+  };
+  for (const Case& c : cases) {
+    c.act();
+    EXPECT_EQ(Take(), c.events) << c.name;
+    EXPECT_EQ(f->Width(), c.width) << c.name;
+    EXPECT_EQ(f->Height(), c.height) << c.name;
+    EXPECT_EQ(f->Widget()->width(), c.width) << c.name;
+  }
+
+  f->closeAction = caNone;
+  f->Close();
+  EXPECT_EQ(Take(), "Close");
+  EXPECT_TRUE(f->Visible()) << "caNone keeps the form";
+  f->closeAction = caHide;
+  f->Close();
+  EXPECT_EQ(Take(), "Close Hide");
+  EXPECT_FALSE(f->Visible());
+  EXPECT_FALSE(f->Widget()->isVisible());
+  EXPECT_FALSE(f->Active());
+  f->Show();
+  EXPECT_EQ(Take(), "Show Activate");
+  // The window manager's close button goes the same way.
+  f->Widget()->close();
+  EXPECT_EQ(Take(), "Close Hide");
+  f->Show();
+  Take();
+  f->closeAction = caFree;
+  f->Close();
+  EXPECT_EQ(Take(), "Close Hide");
+  Pump();
+  EXPECT_EQ(Take(), "Destroy form ~form") << "caFree frees the form once its handlers are done";
+}
+
+TEST_F(FormFixture, DestroyOfOwnedFormsAndMainForm) {
+  auto* owner = new TForm(nullptr);
+  new LogForm(owner, &log, "a");
+  new LogForm(owner, &log, "b");
+  delete owner;
+  EXPECT_EQ(Take(), "Destroy b ~b Destroy a ~a")
+      << "owned forms go in reverse order of creation, each with OnDestroy before any destructor";
+}
+
+TEST_F(FormFixture, ShowModalResults) {
+  auto* f = new LogForm(nullptr, &log);
+  f->AfterConstruction();
+  auto* ok = new TButton(f);
+  ok->SetParent(f);
+  ok->SetModalResult(mrOk);
+  auto* cancel = new TButton(f);
+  cancel->SetParent(f);
+  cancel->SetModalResult(mrCancel);
+  auto* plain = new TButton(f);
+  plain->SetParent(f);
+  f->SetKeyPreview(true);
+  f->OnKeyPress = [&](TObject*, char& key) {
+    if (key == 27) {
+      key = 0;
+      f->SetModalResult(mrCancel);
+    }
+  };
+  int plainClicks = 0;
+  plain->OnClick = [&](TObject*) { ++plainClicks; };
+  Take();
+
+  struct Case {
+    const char* name;
+    std::function<void()> user;  // what the user does while the form is up
+    int result;
+  };
+  const Case cases[] = {
+      {"OK button clicked", [&] { static_cast<QAbstractButton*>(ok->Widget())->click(); }, mrOk},
+      {"Cancel button clicked", [&] { static_cast<QAbstractButton*>(cancel->Widget())->click(); }, mrCancel},
+      {"Escape in the edit", [&] { Key(f->edit, Qt::Key_Escape); }, mrCancel},
+      {"a plain button then OK", [&] {
+         static_cast<QAbstractButton*>(plain->Widget())->click();
+         EXPECT_EQ(f->ModalResult(), mrNone) << "a button without a modal result keeps the form up";
+         ok->Click();
+       }, mrOk},
+      {"result set in code", [&] { f->SetModalResult(mrYes); }, mrYes},
+      {"closed", [&] { f->Close(); }, mrCancel},
+  };
+  for (const Case& c : cases) {
+    ScriptDialog([&](const DialogRequest& r) {
+      EXPECT_EQ(r.form, f);
+      EXPECT_TRUE(f->Visible()) << c.name;
+      log.push_back("user");
+      c.user();
+      return DialogAnswer{0, ""};
+    });
+    f->edit->SetText("");
+    EXPECT_EQ(f->ShowModal(), c.result) << c.name;
+    EXPECT_EQ(f->ModalResult(), c.result) << c.name;
+    EXPECT_EQ(Take(), "Show Activate user Close Hide") << c.name;
+    EXPECT_FALSE(f->Visible()) << c.name;
+  }
+  EXPECT_EQ(f->edit->Text(), "") << "the swallowed Escape did not reach the edit";
+  EXPECT_EQ(plainClicks, 1);
+  f->Show();
+  EXPECT_THROW(f->ShowModal(), EInvalidOperation);
+  delete f;
+}
+
+TEST_F(FormFixture, NestedMessageInModalForm) {
+  auto* f = new TForm(nullptr);
+  auto* ok = new TButton(f);
+  ok->SetParent(f);
+  ok->OnClick = [&](TObject*) {
+    ShowMessage("Invalid tempo!\nEnter value between 40 and 500.");
+  };
+  ScriptDialog([&](const DialogRequest&) {
+    ok->Click();
+    EXPECT_EQ(f->ModalResult(), mrNone) << "the message does not close the form";
+    f->SetModalResult(mrOk);
+    return DialogAnswer{0, ""};
+  });
+  EXPECT_EQ(f->ShowModal(), mrOk);
+  ASSERT_EQ(DialogLog().size(), 2u);
+  EXPECT_EQ(DialogLog()[1].kind, DialogKind::MessageBox);
+  EXPECT_EQ(DialogLog()[1].text, "Invalid tempo!\nEnter value between 40 and 500.");
+  delete f;
+}
+
+TEST_F(FormFixture, KeysThroughTheForm) {
+  auto* f = new LogForm(nullptr, &log);
+  f->AfterConstruction();
+  f->Show();
+  f->OnKeyDown = [&](TObject*, WORD& k, TShiftState) { log.push_back("formDown " + std::to_string(k)); };
+  f->OnKeyPress = [&](TObject*, char& c) {
+    log.push_back(std::string("formPress ") + (c == 27 ? "Esc" : std::string(1, c)));
+    if (c == 'q') c = 0;
+  };
+  f->edit->OnKeyDown = [&](TObject*, WORD& k, TShiftState) { log.push_back("editDown " + std::to_string(k)); };
+  f->edit->OnKeyPress = [&](TObject*, char& c) { log.push_back(std::string("editPress ") + (c == 27 ? "Esc" : std::string(1, c))); };
+  struct Case {
+    bool preview;
+    int key;
+    const char* text;
+    const char* events;
+  };
+  const Case cases[] = {
+      {false, Qt::Key_A, "a", "editDown 65 editPress a"},
+      {true, Qt::Key_A, "a", "formDown 65 editDown 65 formPress a editPress a"},
+      {true, Qt::Key_Escape, "\x1b", "formDown 27 editDown 27 formPress Esc editPress Esc"},
+      {true, Qt::Key_Q, "q", "formDown 81 editDown 81 formPress q"},
+      {false, Qt::Key_Escape, "\x1b", "editDown 27 editPress Esc"},
+  };
+  Take();
+  for (const Case& c : cases) {
+    f->SetKeyPreview(c.preview);
+    Key(f->edit, c.key, Qt::NoModifier, c.text);
+    EXPECT_EQ(Take(), c.events) << c.preview << " " << c.text;
+  }
+  EXPECT_EQ(f->edit->Text(), "aa") << "a key swallowed by the form does not reach the edit";
+
+  // The application sees key messages first, and may take them.
+  auto* events = new TApplicationEvents(f);
+  events->OnMessage = [&](tagMSG& m, bool& handled) {
+    if (m.message == WM_KEYDOWN && m.wParam == VK_F1 + 6) handled = true;
+  };
+  f->SetKeyPreview(true);
+  Key(f->edit, Qt::Key_F7);
+  Key(f->edit, Qt::Key_F6);
+  EXPECT_EQ(Take(), "formDown 117 editDown 117");
+  delete events;
+  Key(f->edit, Qt::Key_F7);
+  EXPECT_EQ(Take(), "formDown 118 editDown 118") << "a destroyed TApplicationEvents no longer takes messages";
+  delete f;
+}
+
+TEST_F(FormFixture, WindowFlagsReachTheWidget) {
+  auto* f = new TForm(nullptr);
+  f->SetFormStyle(fsStayOnTop);
+  f->SetBorderStyle(bsNone);
+  f->SetWindowState(wsMaximized);
+  f->Show();
+  Pump();
+  QWidget* w = f->Widget();
+  EXPECT_TRUE(w->windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_TRUE(w->windowFlags() & Qt::FramelessWindowHint);
+  EXPECT_TRUE(w->windowState() & Qt::WindowMaximized);
+  EXPECT_TRUE(w->isVisible()) << "changing flags keeps a shown window shown";
+  f->SetFormStyle(fsNormal);
+  EXPECT_FALSE(w->windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_TRUE(w->isVisible());
+  f->SetWindowState(wsNormal);
+  EXPECT_FALSE(w->windowState() & Qt::WindowMaximized);
+  f->Hide();
+  f->SetWindowState(wsMinimized);
+  f->Show();
+  EXPECT_TRUE(w->windowState() & Qt::WindowMinimized) << "a state set while hidden applies when shown";
+  EXPECT_EQ(f->WindowState(), wsMinimized);
+  f->SetCaption("Tikora - song.tkra");
+  EXPECT_EQ(w->windowTitle().toStdString(), "Tikora - song.tkra");
+  delete f;
+}
+
+TEST_F(FormFixture, ExceptionsGoToTheExceptionDisplay) {
+  auto* f = new TForm(nullptr);
+  auto* panel = new TPanel(f);
+  panel->SetParent(f);
+  f->Show();
+  struct Case {
+    const char* name;
+    std::function<void()> raise;
+    const char* shown;
+  };
+  std::function<void()> thrower;
+  panel->OnClick = [&](TObject*) { thrower(); };
+  const Case cases[] = {
+      {"class library exception", [] { throw Exception("Error while loading x.png"); }, "Error while loading x.png."},
+      {"message already ending in a full stop", [] { throw Exception("Invalid value."); }, "Invalid value."},
+      {"standard exception", [] { throw std::runtime_error("bad state"); }, "bad state."},
+      {"abort is silent", [] { throw EAbort("quiet"); }, nullptr},
+  };
+  for (const Case& c : cases) {
+    ClearDialogLog();
+    thrower = c.raise;
+    Mouse(panel, QEvent::MouseButtonPress, 3, 3);
+    Mouse(panel, QEvent::MouseButtonRelease, 3, 3);
+    if (c.shown) {
+      ASSERT_EQ(DialogLog().size(), 1u) << c.name;
+      EXPECT_EQ(DialogLog()[0].text, c.shown) << c.name;
+      EXPECT_EQ(DialogLog()[0].flags & MB_ICONSTOP, MB_ICONSTOP) << c.name;
+    } else {
+      EXPECT_TRUE(DialogLog().empty()) << c.name;
+    }
+  }
+  EXPECT_FALSE(panel->MouseCapture()) << "the capture went with the release despite the exception";
+
+  // An exception from a posted message's handler.
+  class Thrower : public TPanel {
+   public:
+    using TPanel::TPanel;
+    void Dispatch(TMessage& m) override {
+      if (m.Msg == WM_USER + 5) throw Exception("posted");
+      TPanel::Dispatch(m);
+    }
+  };
+  auto* t = new Thrower(f);
+  t->SetParent(f);
+  ClearDialogLog();
+  PostMessageA(t->Handle(), WM_USER + 5, 0, 0);
+  Pump();
+  ASSERT_EQ(DialogLog().size(), 1u);
+  EXPECT_EQ(DialogLog()[0].text, "posted.");
+
+  // The application's exception events see them instead.
+  auto* events = new TApplicationEvents(f);
+  std::vector<std::string> caught;
+  events->OnException = [&](TObject* sender, Exception* e) {
+    caught.push_back(e->Message.str() + (sender == panel ? " from panel" : ""));
+  };
+  ClearDialogLog();
+  for (const Case& c : cases) {
+    thrower = c.raise;
+    Mouse(panel, QEvent::MouseButtonPress, 3, 3);
+    Mouse(panel, QEvent::MouseButtonRelease, 3, 3);
+  }
+  EXPECT_EQ(Join(caught), "Error while loading x.png from panel Invalid value. from panel bad state from panel");
+  EXPECT_TRUE(DialogLog().empty());
+  delete f;
+}
+
+}  // namespace

@@ -1,0 +1,329 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWidget>
+
+#include <string>
+#include <vector>
+
+#include "Clock.h"
+#include "Dialogs.h"
+#include "ExtCtrls.h"
+#include "Forms.h"
+#include "FormsTestSupport.h"
+
+using namespace tikora::forms;
+
+namespace {
+
+using namespace formstest;
+
+// A form built in code with a panel that logs its events.
+class LogPanel : public TPanel {
+ public:
+  using TPanel::TPanel;
+  std::vector<std::string> log;
+  void Dispatch(TMessage& m) override {
+    if (m.Msg == WM_MOUSEHOVER) log.push_back("hover");
+    if (m.Msg == WM_MOUSELEAVE) log.push_back("leave");
+    if (m.Msg == WM_USER + 1) log.push_back("user" + std::to_string(m.WParam) + "@" + std::to_string(GetMessageTime()));
+    TPanel::Dispatch(m);
+  }
+  void Click() override { log.push_back("Click"); TPanel::Click(); }
+  void DblClick() override { log.push_back("DblClick"); TPanel::DblClick(); }
+  void MouseDown(TMouseButton, TShiftState s, int x, int y) override {
+    log.push_back(std::string("Down") + (s.Contains(ssDouble) ? "2" : "") + "(" + std::to_string(x) + "," + std::to_string(y) + ")");
+  }
+  void MouseUp(TMouseButton, TShiftState, int, int) override { log.push_back("Up"); }
+  void Resize() override { log.push_back("Resize"); TPanel::Resize(); }
+};
+
+struct Fixture : ::testing::Test {
+  void SetUp() override {
+    Application->Initialize();
+    ClearDialogLog();
+    ClearDialogScript();
+    form = new TForm(nullptr);
+    form->SetBounds(10, 10, 200, 150);
+    panel = new LogPanel(form);
+    panel->SetParent(form);
+    panel->SetBounds(10, 10, 100, 50);
+    form->Show();
+    Pump();
+    panel->log.clear();
+  }
+  void TearDown() override {
+    ReleaseCapture();
+    delete form;
+    Pump();
+  }
+  TForm* form = nullptr;
+  LogPanel* panel = nullptr;
+};
+
+TEST_F(Fixture, MouseEventOrder) {
+  struct Case {
+    const char* name;
+    bool doubleClicks;
+    std::vector<std::pair<QEvent::Type, QPoint>> events;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"click inside", true, {{QEvent::MouseButtonPress, {5, 5}}, {QEvent::MouseButtonRelease, {6, 6}}}, "Down(5,5) Click Up"},
+      {"released outside", true, {{QEvent::MouseButtonPress, {5, 5}}, {QEvent::MouseButtonRelease, {150, 6}}}, "Down(5,5) Up"},
+      {"fast second press, no double-click style", false,
+       {{QEvent::MouseButtonPress, {5, 5}}, {QEvent::MouseButtonRelease, {5, 5}}, {QEvent::MouseButtonDblClick, {5, 5}},
+        {QEvent::MouseButtonRelease, {5, 5}}},
+       "Down(5,5) Click Up Down(5,5) Click Up"},
+      {"double click", true,
+       {{QEvent::MouseButtonPress, {5, 5}}, {QEvent::MouseButtonRelease, {5, 5}}, {QEvent::MouseButtonDblClick, {5, 5}},
+        {QEvent::MouseButtonRelease, {5, 5}}},
+       "Down(5,5) Click Up DblClick Down2(5,5) Up"},
+  };
+  for (const Case& c : cases) {
+    panel->log.clear();
+    TControlStyle s = panel->ControlStyle();
+    panel->SetControlStyle(c.doubleClicks ? s << csDoubleClicks : s >> csDoubleClicks);
+    for (auto& [type, p] : c.events) Mouse(panel, type, p.x(), p.y());
+    EXPECT_EQ(Join(panel->log), c.expected) << c.name;
+    EXPECT_FALSE(panel->MouseCapture()) << c.name;
+  }
+}
+
+TEST_F(Fixture, CaptureAndGraphicChildren) {
+  auto* image = new TImage(form);
+  image->SetParent(form);
+  image->SetBounds(120, 10, 50, 50);
+  std::vector<std::string> log;
+  image->OnMouseDown = [&](TObject*, TMouseButton, TShiftState, int x, int y) { log.push_back("img down " + std::to_string(x) + "," + std::to_string(y)); };
+  image->OnClick = [&](TObject*) { log.push_back("img click"); };
+  Mouse(image, QEvent::MouseButtonPress, 3, 4);
+  EXPECT_TRUE(image->MouseCapture());
+  Mouse(image, QEvent::MouseButtonRelease, 3, 4);
+  EXPECT_EQ(Join(log), "img down 3,4 img click");
+
+  // Explicit capture sends the form's mouse to the panel, in the panel's coordinates.
+  SetCapture(panel->Handle());
+  EXPECT_EQ(GetCapture(), panel->Handle());
+  panel->log.clear();
+  Mouse(form, QEvent::MouseButtonPress, 150, 100);
+  EXPECT_EQ(Join(panel->log), "Down(140,90)");
+  ReleaseCapture();
+  SetCapture(panel->Handle());
+  panel->Hide();
+  EXPECT_EQ(GetCapture(), nullptr) << "hiding the captured control releases the capture";
+}
+
+TEST_F(Fixture, HoverAndLeaveReports) {
+  TRACKMOUSEEVENT t{16, TME_HOVER | TME_LEAVE, panel->Handle(), 10};
+  // Outside: the leave report comes at once and the hover request is dropped.
+  TrackMouseEvent(&t);
+  Pump();
+  EXPECT_EQ(Join(panel->log), "leave");
+  panel->log.clear();
+  // A hover request made outside waits for the pointer.
+  t.dwFlags = TME_HOVER;
+  TrackMouseEvent(&t);
+  Pump();
+  EXPECT_TRUE(panel->log.empty());
+  QEvent enter(QEvent::Enter);
+  QCoreApplication::sendEvent(panel->Widget(), &enter);
+  Mouse(panel, QEvent::MouseMove, 4, 4);
+  ASSERT_TRUE(WaitUntil([&] { return !panel->log.empty(); }));
+  EXPECT_EQ(Join(panel->log), "hover");
+  t.dwFlags = TME_LEAVE;
+  TrackMouseEvent(&t);
+  QEvent leave(QEvent::Leave);
+  QCoreApplication::sendEvent(panel->Widget(), &leave);
+  Pump();
+  EXPECT_EQ(Join(panel->log), "hover leave");
+}
+
+TEST_F(Fixture, PostedMessagesAndResize) {
+  tikora::TestClock clock(5'000'000'000);
+  PostMessageA(panel->Handle(), WM_USER + 1, 1, 0);
+  clock.AdvanceMs(20);
+  PostMessageA(panel->Handle(), WM_USER + 1, 2, 0);
+  Pump();
+  EXPECT_EQ(Join(panel->log), "user1@5000 user2@5020");
+
+  panel->log.clear();
+  panel->Hide();
+  panel->SetWidth(70);
+  EXPECT_EQ(Join(panel->log), "Resize") << "a hidden control resizes at once";
+}
+
+TEST_F(Fixture, ExceptionsInHandlersAreShown) {
+  panel->OnClick = [](TObject*) { throw Exception("Broken handler"); };
+  Mouse(panel, QEvent::MouseButtonPress, 5, 5);
+  Mouse(panel, QEvent::MouseButtonRelease, 5, 5);
+  ASSERT_EQ(DialogLog().size(), 1u);
+  EXPECT_EQ(DialogLog()[0].text, "Broken handler.");
+  // The exception ends that message's handling, as it ends the handler; the next message is handled.
+  Mouse(panel, QEvent::MouseButtonPress, 5, 5);
+  EXPECT_EQ(Join(panel->log), "Down(5,5) Click Down(5,5)");
+  EXPECT_EQ(DialogLog().size(), 1u);
+}
+
+TEST_F(Fixture, KeysReachPreviewAndAltRewrite) {
+  auto* edit = new TEdit(form);
+  edit->SetParent(form);
+  std::vector<std::string> log;
+  form->SetKeyPreview(true);
+  form->OnKeyDown = [&](TObject*, WORD& k, TShiftState s) {
+    log.push_back("form " + std::to_string(k) + (s.Contains(ssShift) ? "S" : "") + (s.Contains(ssAlt) ? "A" : ""));
+  };
+  edit->OnKeyPress = [&](TObject*, char& c) { if (c == ',') c = '.'; if (c == 'x') c = 0; };
+  Key(edit, Qt::Key_BraceRight, Qt::ShiftModifier, "}");
+  Key(edit, Qt::Key_R, Qt::AltModifier, "r");
+  EXPECT_EQ(Join(log), "form 221S") << "Alt keys are system keys";
+  auto* events = new TApplicationEvents(form);
+  events->OnMessage = [](tagMSG& m, bool&) { if (m.message == WM_SYSKEYDOWN) m.message = WM_KEYDOWN; };
+  Key(edit, Qt::Key_R, Qt::AltModifier, "r");
+  EXPECT_EQ(Join(log), "form 221S form 82A");
+  edit->SetText("");
+  Key(edit, Qt::Key_1, Qt::NoModifier, "1");
+  Key(edit, Qt::Key_Comma, Qt::NoModifier, ",");
+  Key(edit, Qt::Key_X, Qt::NoModifier, "x");
+  EXPECT_EQ(edit->Text(), "1.");
+}
+
+TEST(VirtualKeys, Translation) {
+  struct Case { int key; Qt::KeyboardModifiers mods; WORD vk; };
+  const Case cases[] = {
+      {Qt::Key_BracketRight, Qt::NoModifier, 221}, {Qt::Key_BraceRight, Qt::ShiftModifier, 221},
+      {Qt::Key_BraceLeft, Qt::ShiftModifier, 219}, {Qt::Key_Minus, Qt::NoModifier, VK_OEM_MINUS},
+      {Qt::Key_Equal, Qt::NoModifier, VK_OEM_PLUS}, {Qt::Key_Plus, Qt::KeypadModifier, VK_ADD},
+      {Qt::Key_Minus, Qt::KeypadModifier, VK_SUBTRACT}, {Qt::Key_7, Qt::KeypadModifier, VK_NUMPAD0 + 7},
+      {Qt::Key_7, Qt::NoModifier, '7'}, {Qt::Key_Ampersand, Qt::ShiftModifier, '7'},
+      {Qt::Key_F8, Qt::NoModifier, VK_F1 + 7}, {Qt::Key_Space, Qt::NoModifier, VK_SPACE},
+      {Qt::Key_Enter, Qt::KeypadModifier, VK_RETURN}, {Qt::Key_O, Qt::ControlModifier, 'O'},
+  };
+  for (const Case& c : cases) EXPECT_EQ(VirtualKeyFromQt(c.key, c.mods.toInt()), c.vk) << c.key;
+}
+
+TEST_F(Fixture, StandardControlsEvents) {
+  auto* check = new TCheckBox(form);
+  check->SetParent(form);
+  auto* combo = new TComboBox(form);
+  combo->SetParent(form);
+  int clicks = 0, changes = 0;
+  check->OnClick = [&](TObject*) { ++clicks; };
+  combo->OnChange = [&](TObject*) { ++changes; };
+  check->SetChecked(true);
+  check->SetChecked(true);
+  EXPECT_EQ(clicks, 1) << "setting Checked in code clicks once per change";
+  combo->Items()->Add("a");
+  combo->Items()->Add("b");
+  combo->SetItemIndex(1);
+  EXPECT_EQ(changes, 0) << "OnChange is for the user's choice only";
+  EXPECT_EQ(combo->Text(), "b");
+
+  auto* r1 = new TRadioButton(form);
+  auto* r2 = new TRadioButton(form);
+  r1->SetParent(form);
+  r2->SetParent(form);
+  int radioClicks = 0;
+  r2->OnClick = [&](TObject*) { ++radioClicks; };
+  r1->SetChecked(true);
+  r2->SetChecked(true);
+  EXPECT_FALSE(r1->Checked());
+  EXPECT_EQ(radioClicks, 1);
+
+  auto* timer = new TTimer(form);
+  int ticks = 0;
+  timer->SetInterval(1);
+  timer->SetOnTimer([&](TObject*) { if (++ticks == 2) throw Exception("tick"); });
+  timer->SetEnabled(true);
+  ASSERT_TRUE(WaitUntil([&] { return ticks >= 3; })) << "the timer goes on after an exception";
+  EXPECT_EQ(DialogLog().at(0).text, "tick.");
+}
+
+TEST_F(Fixture, ScriptedDialogs) {
+  ScriptDialog(IDNO);
+  EXPECT_EQ(MessageBoxA(nullptr, "Save?", "Tikora", MB_YESNO), IDNO);
+  EXPECT_EQ(MessageBoxA(nullptr, "Save?", "Tikora", MB_YESNO | MB_DEFBUTTON2), IDNO) << "headless default";
+  AnsiString value = "4";
+  ScriptDialog(IDOK, "7");
+  EXPECT_TRUE(InputQuery("Enter new value", "NOTE", value));
+  EXPECT_EQ(value, "7");
+  EXPECT_FALSE(InputQuery("Enter new value", "NOTE", value));
+  EXPECT_EQ(value, "7");
+  TOpenDialog open(nullptr);
+  open.SetFilter("Midi files|*.mid");
+  ScriptDialog(IDOK, "/tmp/a.mid");
+  EXPECT_TRUE(open.Execute());
+  EXPECT_EQ(open.FileName(), "/tmp/a.mid");
+  EXPECT_FALSE(open.Execute());
+
+  auto* dialog = new TForm(nullptr);
+  auto* ok = new TButton(dialog);
+  ok->SetParent(dialog);
+  ok->SetModalResult(mrOk);
+  int shows = 0;
+  dialog->OnShow = [&](TObject*) { ++shows; };
+  ScriptDialog([ok](const DialogRequest& r) {
+    EXPECT_EQ(r.kind, DialogKind::Modal);
+    ok->Click();
+    return DialogAnswer{0, ""};
+  });
+  EXPECT_EQ(dialog->ShowModal(), mrOk);
+  EXPECT_EQ(dialog->ShowModal(), mrCancel) << "unscripted modal forms cancel headless";
+  EXPECT_EQ(shows, 2);
+  EXPECT_FALSE(dialog->Visible());
+  delete dialog;
+}
+
+TEST_F(Fixture, SurfacesAndNoLeaks) {
+  int64_t before = tikora::gdi::LiveObjectCount();
+  {
+    TBitmap b;
+    b.SetPixelFormat(pf32bit);
+    b.SetSize(40, 20);
+    b.Canvas()->Brush()->SetColor(clRed);
+    b.Canvas()->FillRect(RECT{0, 0, 40, 20});
+    auto* row = static_cast<uint32_t*>(b.ScanLine(5));
+    EXPECT_EQ(row[3], 0x00FF0000u) << "B, G, R and a 4th byte of 0";
+    b.Canvas()->Font()->SetColor(clBlack);
+    b.Canvas()->TextOut(2, 2, "Hg");
+    int dark = 0;
+    for (int y = 0; y < 20; ++y) {
+      auto* r = static_cast<uint32_t*>(b.ScanLine(y));
+      for (int x = 0; x < 40; ++x) {
+        EXPECT_EQ(r[x] >> 24, 0u);
+        if ((r[x] & 0xFFFFFF) != 0xFF0000) ++dark;
+      }
+    }
+    EXPECT_GT(dark, 5);
+    EXPECT_GT(b.Canvas()->TextWidth("Hg"), 5);
+    b.SetPixelFormat(pf24bit);
+    auto* bytes = static_cast<uint8_t*>(b.ScanLine(19));
+    EXPECT_EQ(bytes[3 * 39 + 2], 0xFF);
+    TFont f;
+    HFONT h = f.Handle();
+    LOGFONTA lf;
+    ASSERT_EQ(GetObjectA(h, sizeof(lf), &lf), 60);
+    lf.lfQuality = ANTIALIASED_QUALITY;
+    f.SetHandle(CreateFontIndirectA(&lf));
+    ASSERT_TRUE(tikora::gdi::GetLogFont(f.Handle(), &lf));
+    EXPECT_EQ(lf.lfQuality, ANTIALIASED_QUALITY);
+  }
+  panel->SetColor(clBlue);
+  panel->SetBevelOuter(bvNone);
+  panel->Repaint();
+  EXPECT_EQ(GetPixel(panel->SurfaceDC(), 50, 25) & 0xFFFFFF, 0xFF0000u);
+  EXPECT_EQ(tikora::gdi::LiveObjectCount(), before);
+}
+
+TEST_F(Fixture, WindowRegionBecomesMask) {
+  HRGN r = CreateRectRgn(0, 0, 50, 50);
+  SetWindowRgn(form->Handle(), r, TRUE);
+  EXPECT_EQ(form->Widget()->mask().boundingRect(), QRect(0, 0, 50, 50));
+  SetWindowRgn(form->Handle(), nullptr, TRUE);
+  EXPECT_TRUE(form->Widget()->mask().isEmpty());
+}
+
+}  // namespace
