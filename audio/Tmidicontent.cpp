@@ -1,0 +1,3 @@
+#include "Tmidicontent.h"
+
+Player player;

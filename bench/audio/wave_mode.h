@@ -1,0 +1,6 @@
+#pragma once
+#include <string>
+
+// click_timing --wave file.wav: the clicks are wave buffers started by DSPlay::Play from the
+// handler of the player's posted beat markers. Prints the one-line report and returns the exit code.
+int RunWaveClicks(int bpm, double seconds, const std::string& outWav, const std::string& waveFile);

@@ -1,0 +1,161 @@
+#include "GmSynth.h"
+
+#include <fluidsynth.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+namespace tikora::audio {
+
+namespace {
+constexpr int kScratchFrames = 1024;
+
+void SilentFluidLog(int, const char*, void*) {}
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+fluid_synth_t* Synth(void* p) { return static_cast<fluid_synth_t*>(p); }
+}  // namespace
+
+int64_t GmSynth::BlockBoundary(int64_t frame, int64_t origin) {
+    int64_t d = frame - origin;
+    int64_t q = d >= 0 ? (d + kBlock / 2) / kBlock : -((-d + kBlock / 2 - 1) / kBlock);
+    return origin + q * kBlock;
+}
+
+GmSynth::GmSynth() : queue_(kQueueSize), scratch_(static_cast<size_t>(kScratchFrames) * 2) {
+    for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
+        fluid_set_log_function(level, SilentFluidLog, nullptr);
+    std::vector<std::string> candidates;
+    if (const char* env = std::getenv("TIKORA_SOUNDFONT")) candidates.emplace_back(env);
+    candidates.emplace_back("/usr/share/sounds/sf2/TimGM6mb.sf2");
+    candidates.emplace_back("/usr/share/sounds/sf2/default-GM.sf2");
+    fluid_settings_t* settings = new_fluid_settings();
+    if (!settings) return;
+    settings_ = settings;
+    fluid_settings_setnum(settings, "synth.sample-rate", SampleRate());
+    fluid_settings_setnum(settings, "synth.gain", kGain);
+    // Clicks need neither; both cost CPU on every block even when nothing sounds.
+    fluid_settings_setint(settings, "synth.reverb.active", 0);
+    fluid_settings_setint(settings, "synth.chorus.active", 0);
+    // Only the audio thread touches the synth once it is attached.
+    fluid_settings_setint(settings, "synth.threadsafe-api", 0);
+    fluid_settings_setint(settings, "synth.polyphony", 128);
+    fluid_synth_t* synth = new_fluid_synth(settings);
+    if (!synth) return;
+    synth_ = synth;
+    for (const std::string& path : candidates) {
+        if (!FileExists(path)) continue;
+        int id = fluid_synth_sfload(synth, path.c_str(), 1);
+        if (id != FLUID_FAILED) {
+            sfont_ = id;
+            sfontPath_ = path;
+            break;
+        }
+    }
+}
+
+GmSynth::~GmSynth() {
+    if (attached_) RemoveSource(this);
+    if (synth_) delete_fluid_synth(Synth(synth_));
+    if (settings_) delete_fluid_settings(static_cast<fluid_settings_t*>(settings_));
+}
+
+void GmSynth::Attach() {
+    if (attached_) return;
+    attached_ = true;
+    AddSource(this);
+}
+
+bool GmSynth::Push(const Item& item) {
+    std::lock_guard<std::mutex> lock(producerMutex_);
+    size_t tail = tail_.load(std::memory_order_relaxed);
+    if (tail - head_.load(std::memory_order_acquire) >= kQueueSize) return false;
+    queue_[tail & (kQueueSize - 1)] = item;
+    tail_.store(tail + 1, std::memory_order_release);
+    return true;
+}
+
+bool GmSynth::ShortMsg(uint32_t msg, int64_t logicalNs) { return Push({logicalNs, msg, false}); }
+bool GmSynth::Reset(int64_t logicalNs) { return Push({logicalNs, 0, true}); }
+
+void GmSynth::Apply(const Item& item) {
+    fluid_synth_t* s = Synth(synth_);
+    if (!s) return;
+    if (item.reset) {
+        for (int ch = 0; ch < 16; ++ch) {
+            fluid_synth_cc(s, ch, 64, 0);
+            fluid_synth_all_notes_off(s, ch);
+        }
+        return;
+    }
+    uint32_t m = item.msg;
+    int status = static_cast<int>(m & 0xF0);
+    int ch = static_cast<int>(m & 0x0F);
+    int d1 = static_cast<int>((m >> 8) & 0x7F);
+    int d2 = static_cast<int>((m >> 16) & 0x7F);
+    switch (status) {
+    case 0x80: fluid_synth_noteoff(s, ch, d1); break;
+    case 0x90:
+        if (d2 == 0) fluid_synth_noteoff(s, ch, d1);
+        else fluid_synth_noteon(s, ch, d1, d2);
+        break;
+    case 0xA0: fluid_synth_key_pressure(s, ch, d1, d2); break;
+    case 0xB0: fluid_synth_cc(s, ch, d1, d2); break;
+    case 0xC0: fluid_synth_program_change(s, ch, d1); break;
+    case 0xD0: fluid_synth_channel_pressure(s, ch, d1); break;
+    case 0xE0: fluid_synth_pitch_bend(s, ch, d1 | (d2 << 7)); break;
+    default: break;  // system messages mean nothing to the synthesizer
+    }
+}
+
+void GmSynth::RenderSynth(float* out, int frames) {
+    if (!synth_ || sfont_ < 0) {
+        // Keeps the block phase even while silent, so a font loaded later would stay aligned.
+        return;
+    }
+    while (frames > 0) {
+        int n = frames < kScratchFrames ? frames : kScratchFrames;
+        float* buf = scratch_.data();
+        fluid_synth_write_float(Synth(synth_), n, buf, 0, 2, buf, 1, 2);
+        for (int i = 0; i < n * 2; ++i) out[i] += buf[i];
+        out += static_cast<size_t>(n) * 2;
+        frames -= n;
+    }
+}
+
+void GmSynth::Render(float* out, int frames, int64_t firstFrame) {
+    if (!haveOrigin_) {
+        haveOrigin_ = true;
+        origin_ = firstFrame;
+    }
+    const int64_t end = firstFrame + frames;
+    int64_t pos = firstFrame;
+    for (;;) {
+        size_t head = head_.load(std::memory_order_relaxed);
+        bool have = head != tail_.load(std::memory_order_acquire);
+        int64_t boundary = end;
+        if (have) {
+            const Item& it = queue_[head & (kQueueSize - 1)];
+            int64_t b = BlockBoundary(FrameForTime(it.ns), origin_);
+            if (b < pos) b = pos;  // late: sound it as soon as possible
+            if (b < end) boundary = b;
+            else have = false;
+        }
+        if (boundary > pos) {
+            RenderSynth(out + (pos - firstFrame) * 2, static_cast<int>(boundary - pos));
+            pos = boundary;
+        }
+        if (have) {
+            Apply(queue_[head & (kQueueSize - 1)]);
+            head_.store(head + 1, std::memory_order_release);
+            continue;
+        }
+        if (pos >= end) break;
+    }
+}
+
+}  // namespace tikora::audio

@@ -1,0 +1,457 @@
+#include <cmath>
+#include <numbers>
+
+#include "EngineTestSupport.h"
+
+using namespace enginetest;
+
+namespace {
+
+MIDIEvent Ev(uint32_t tick, uint8_t status, uint8_t d1, uint8_t d2 = 0) { return {tick, status, d1, d2}; }
+bool operator==(const MIDIEvent& a, const MIDIEvent& b) {
+    return a.Tick == b.Tick && a.Status == b.Status && a.Data1 == b.Data1 && a.Data2 == b.Data2;
+}
+std::vector<MIDIEvent> Select(const std::vector<MIDIEvent>& ev, uint8_t status, int controller = -1) {
+    std::vector<MIDIEvent> out;
+    for (const MIDIEvent& e : ev)
+        if (e.Status == status && (controller < 0 || e.Data1 == controller)) out.push_back(e);
+    return out;
+}
+
+}  // namespace
+
+TEST(TimeSignatureText, PatternsAndRefusals) {
+    struct Case {
+        const char* text;
+        bool ok;
+        int num, den;
+        std::vector<uint8_t> pattern;
+    };
+    const Case cases[] = {
+        {"4:4", true, 4, 4, {0, 1, 1, 1}},
+        {"6:8 (3+3)", true, 6, 8, {0, 2, 2, 1, 2, 2}},
+        {"7:8 (2+2+3)", true, 7, 8, {0, 2, 1, 2, 1, 2, 2}},
+        {"7:8(2+2+3)", true, 7, 8, {0, 2, 1, 2, 1, 2, 2}},
+        {"3:4 (3)", true, 3, 4, {0, 2, 2}},
+        {"1:4", true, 1, 4, {0}},
+        {"64:4", true, 64, 4, {}},
+        {"4:4 junk", true, 4, 4, {0, 1, 1, 1}},
+        {"7:8 (2+2+3", false, 0, 0, {}},  // the unclosed last group is ignored: sum 4
+        {"5:4 (2+2)", false, 0, 0, {}},
+        {"5:4 (2+0+3)", false, 0, 0, {}},
+        {"6:8 (3 + 3)", false, 0, 0, {}},  // a group counts only when '+' or ')' follows its digits
+        {"3:0", false, 0, 0, {}},
+        {"4:x", false, 0, 0, {}},
+        {"x:4", false, 0, 0, {}},
+        {"0:4", false, 0, 0, {}},
+        {"44", false, 0, 0, {}},
+        {"", false, 0, 0, {}},
+        {"-3:4", false, 0, 0, {}},   // would leave the pattern empty
+        {"65:4", false, 0, 0, {}},   // beat markers carry the beat modulo two bars in 7 bits
+        {"100000:4", false, 0, 0, {}},
+        {"4:4 (99999999+1)", false, 0, 0, {}},
+    };
+    for (const Case& c : cases) {
+        int num = -1, den = -1;
+        std::vector<uint8_t> pattern{9};
+        EXPECT_EQ(TMetronomeGame::ParseTimeSignature(c.text, num, den, pattern), c.ok) << c.text;
+        if (!c.ok) {
+            EXPECT_EQ(num, -1) << c.text;
+            EXPECT_EQ(pattern, std::vector<uint8_t>{9}) << c.text;
+            continue;
+        }
+        EXPECT_EQ(num, c.num) << c.text;
+        EXPECT_EQ(den, c.den) << c.text;
+        ASSERT_EQ(pattern.size(), static_cast<size_t>(c.num)) << c.text;
+        if (!c.pattern.empty()) {
+            EXPECT_EQ(pattern, c.pattern) << c.text;
+        }
+    }
+}
+
+TEST_F(EngineTest, FailedTimeSignatureKeepsTheLastGoodOne) {
+    TMetronomeGame& e = MakeEngine();
+    ASSERT_TRUE(e.SetTimeSignature("6:8 (3+3)"));
+    EXPECT_FALSE(e.SetTimeSignature("5:4 (2+2)"));
+    EXPECT_EQ(e.TimeSignatureText, "5:4 (2+2)");
+    EXPECT_EQ(e.LastGoodTimeSignatureText, "6:8 (3+3)");
+    EXPECT_EQ(e.Numerator, 6);
+    EXPECT_EQ(e.Denominator, 8);
+    EXPECT_EQ(e.AccentPattern, (std::vector<uint8_t>{0, 2, 2, 1, 2, 2}));
+}
+
+TEST_F(EngineTest, TempoClampsAndPendulumFollowsOnlyWhenStopped) {
+    TMetronomeGame& e = MakeEngine();
+    EXPECT_TRUE(e.SetTempo(30));
+    EXPECT_EQ(e.Tempo, 40);
+    EXPECT_FALSE(e.SetTempo(30));
+    EXPECT_TRUE(e.SetTempo(9000));
+    EXPECT_EQ(e.Tempo, 500);
+    EXPECT_EQ(e.PendulumTempo, 500);
+    e.Play();
+    e.RebuildPending = false;
+    EXPECT_TRUE(e.SetTempo(100));
+    EXPECT_TRUE(e.RebuildPending);
+    EXPECT_EQ(e.PendulumTempo, 500);
+    e.Pause();
+    EXPECT_EQ(e.State, psPaused);
+    e.Pause();
+    EXPECT_EQ(e.State, psPlaying);
+    e.Stop();
+    EXPECT_EQ(e.PendulumTempo, 100);
+    e.Pause();
+    EXPECT_EQ(e.State, psStopped);
+}
+
+TEST_F(EngineTest, ClickTrackOfFourFourAt120) {
+    TMetronomeGame& e = MakeEngine();
+    ASSERT_TRUE(e.SetTimeSignature("4:4"));
+    e.SetTempo(120);
+    e.Play();
+    ASSERT_TRUE(e.ClickTrack);
+    MIDIData& song = e.ClickTrack->Song;
+    ASSERT_EQ(song.GetTrackCount(), 2);
+    const auto& first = song.Tracks[0]->events;
+    const auto& clicks = song.Tracks[1]->events;
+
+    ASSERT_GE(first.size(), 3u);
+    EXPECT_TRUE(first[0] == Ev(0, 0xB9, 7, 100));
+    EXPECT_TRUE(first[1] == Ev(0, 0xC9, 2));
+    auto pans = Select(first, 0xB9, PanMarker);
+    ASSERT_EQ(pans.size(), 799u);  // none before the first beat
+    for (size_t i = 0; i < pans.size(); ++i) ASSERT_TRUE(pans[i] == Ev(120 * (i + 1) - 19, 0xB9, PanMarker, 64)) << i;
+
+    auto notes = Select(clicks, 0x99);
+    ASSERT_EQ(notes.size(), 800u);
+    auto beatMarkers = Select(clicks, 0xB9, BeatMarker);
+    ASSERT_EQ(beatMarkers.size(), 800u);
+    auto tempoMarkers = Select(clicks, 0xB9, TempoMarker + 1);
+    ASSERT_EQ(tempoMarkers.size(), 200u);
+    for (int b = 0; b < 800; ++b) {
+        const uint8_t key = b % 4 == 0 ? 75 : 37;
+        const uint8_t vel = b % 4 == 0 ? 127 : 100;
+        ASSERT_TRUE(notes[b] == Ev(120 * b + 1, 0x99, key, vel)) << b;
+        ASSERT_TRUE(beatMarkers[b] == Ev(120 * b + 1, 0xB9, BeatMarker, b % 8)) << b;
+    }
+    for (int bar = 0; bar < 200; ++bar) {
+        ASSERT_TRUE(tempoMarkers[bar] == Ev(480 * bar + 1, 0xB9, TempoMarker + 1, 20)) << bar;
+        if (bar > 0) {
+            ASSERT_EQ(song.TempoMap[bar].Tick, 480u * bar + 1);  // the Player moves the first to 0
+        }
+        ASSERT_EQ(song.TempoMap[bar].Tempo, 500000u);
+    }
+    ASSERT_EQ(song.TempoMap.size(), 200u);
+    auto offs = Select(clicks, 0x89);
+    ASSERT_EQ(offs.size(), 2u);
+    EXPECT_TRUE(offs[0] == Ev(96000, 0x89, 75, 0));
+    EXPECT_TRUE(offs[1] == Ev(96001, 0x89, 75, 0));
+    EXPECT_EQ(clicks.back().Tick, 96001u);
+    EXPECT_EQ(e.BarsGenerated, 200);
+}
+
+TEST_F(EngineTest, ClickSoundKinds) {
+    struct Case {
+        bool useMidi;
+        const char* wave;
+        int volume;
+        uint8_t status;  // 0xB9: a wave marker
+    };
+    const Case cases[] = {
+        {false, "Bell.wav", 100, 0xB9},
+        {false, "", 100, 0x99},  // no wave file: the MIDI note
+        {true, "Bell.wav", 100, 0x99},
+        {true, "", 0, 0x89},  // volume 0: a note-off
+    };
+    for (const Case& c : cases) {
+        host.sounds[0] = {c.useMidi, c.wave, c.volume, -10, 21};
+        TMetronomeGame& e = MakeEngine();
+        e.Play();
+        const auto& clicks = e.ClickTrack->Song.Tracks[1]->events;
+        const MIDIEvent* atZero = nullptr;
+        for (const MIDIEvent& ev : clicks)
+            if (ev.Tick == 1 && ev.Status == c.status && (c.status != 0xB9 || ev.Data1 == WaveMarker)) atZero = &ev;
+        ASSERT_NE(atZero, nullptr) << c.wave << c.volume;
+        EXPECT_EQ(c.status == 0xB9 ? atZero->Data2 : atZero->Data1, c.status == 0xB9 ? 0 : 75);
+        EXPECT_EQ(Select(e.ClickTrack->Song.Tracks[0]->events, 0xB9, PanMarker)[3].Data2, 54);  // bar 2's first beat
+    }
+}
+
+TEST_F(EngineTest, PlayAndRestPattern) {
+    TMetronomeGame& e = MakeEngine();
+    e.Tool1Enabled = true;
+    e.Tool1PlayBeats = 2;
+    e.Tool1RestBeats = 1;
+    e.PrepareTools();
+    e.Play();
+    auto notes = Select(e.ClickTrack->Song.Tracks[1]->events, 0x99);
+    std::vector<uint32_t> ticks;
+    for (size_t i = 0; i < 6; ++i) ticks.push_back(notes[i].Tick);
+    EXPECT_EQ(ticks, (std::vector<uint32_t>{1, 121, 361, 481, 721, 841}));  // sound, sound, rest, ...
+    EXPECT_EQ(Select(e.ClickTrack->Song.Tracks[1]->events, 0xB9, BeatMarker).size(), 800u);  // rests keep their markers
+}
+
+TEST_F(EngineTest, TempoRampStaysInRange) {
+    struct Case {
+        int start, delta, bars;
+        std::vector<int> firstBars;  // tempo of bars 1, 2, ...
+        int bar200;
+    };
+    const Case cases[] = {
+        {100, 5, 2, {100, 100, 105, 105, 110}, 500},
+        {60, -7, 1, {60, 53, 46, 40, 40}, 40},  // a falling ramp stops at 40 instead of reaching 0
+        {450, 30, 1, {450, 480, 500, 500}, 500},
+    };
+    for (const Case& c : cases) {
+        TMetronomeGame& e = MakeEngine();
+        e.SetTempo(c.start);
+        e.Tool2Enabled = true;
+        e.Tool2BPMDelta = c.delta;
+        e.Tool2Bars = c.bars;
+        e.PrepareTools();
+        e.Play();
+        const auto& map = e.ClickTrack->Song.TempoMap;
+        for (size_t i = 0; i < c.firstBars.size(); ++i) {
+            EXPECT_EQ(map[i].Tempo, static_cast<uint32_t>(60000000 / c.firstBars[i])) << c.start << " bar " << i + 1;
+            if (i > 0) {
+                EXPECT_EQ(map[i].Tick, 480u * i + 1);
+            }
+        }
+        EXPECT_EQ(map[199].Tempo, static_cast<uint32_t>(60000000 / c.bar200));
+    }
+}
+
+TEST_F(EngineTest, PendulumNumbers) {
+    TMetronomeGame& e = MakeEngine();
+    struct Swing {
+        int tempo;
+        double amplitude, position;
+    };
+    for (const Swing& s : {Swing{40, 1.0, 0.0}, Swing{210, 0.1, 1.0}, Swing{500, 0.09, -1.0}}) {
+        e.SetPendulumTempo(s.tempo);
+        EXPECT_NEAR(e.Amplitude, s.amplitude, 1e-12) << s.tempo;
+        EXPECT_NEAR(e.WeightPosition, s.position, 1e-12) << s.tempo;
+    }
+    EXPECT_TRUE(e.SetDragTempo(700));
+    EXPECT_EQ(e.DragTempo, 500);
+    EXPECT_NEAR(e.DragWeightPosition, -1.0, 1e-12);
+    EXPECT_FALSE(e.SetDragTempo(500));
+
+    e.SetPictureSizes(20, 300, 40, 50);  // scale 300 - 30 - 50 = 220 px
+    struct Y {
+        int y, tempo;
+    };
+    for (const Y& c : {Y{19, 220}, Y{11, 500}, Y{-20, 500}, Y{20, 210}, Y{130, 125}, Y{240, 40}, Y{350, -45}})
+        EXPECT_EQ(e.TempoFromWeightY(c.y), c.tempo) << c.y;
+    e.SetPictureSizes(20, 60, 40, 40);  // weight taller than the scale
+    EXPECT_EQ(e.TempoFromWeightY(100), 210);
+
+    struct Name {
+        int tempo;
+        const char* name;
+    };
+    for (const Name& n : {Name{58, "Largo"}, Name{59, "Larghetto"}, Name{168, "Allegro"}, Name{230, "Prestissimo"},
+                          Name{231, "Blisteringly Fast"}})
+        EXPECT_STREQ(TempoNames[TempoNameIndex(n.tempo)], n.name) << n.tempo;
+
+    // 6:8 (3+3) at 120: one half swing per group of three beats; sub-beats leave it alone.
+    ASSERT_TRUE(e.SetTimeSignature("6:8 (3+3)"));
+    e.SetPendulumTempo(120);
+    e.Play();
+    EXPECT_NEAR(e.AngularSpeed, 120 * std::numbers::pi / 60 / 3, 1e-12);
+    const double phase = e.Phase;
+    EXPECT_TRUE(e.OnBeat(1));
+    EXPECT_TRUE(e.OnBeat(2));
+    EXPECT_EQ(e.CurrentBeat, 0);
+    EXPECT_EQ(e.Phase, phase);
+    EXPECT_TRUE(e.OnBeat(3));
+    EXPECT_EQ(e.CurrentBeat, 3);
+    EXPECT_NEAR(e.Phase, std::numbers::pi, 1e-12);  // one non-sub beat before it: odd parity, middle clicks
+
+    host.border = true;
+    host.clickLatency = 30;
+    host.latency = 20;
+    e.ReadNoteSets();
+    e.ResetPhase(2);
+    EXPECT_NEAR(e.Phase, -std::numbers::pi / 2, 1e-12);
+    EXPECT_NEAR(e.AnimationClock, -0.05, 1e-12);
+
+    e.SetPictureSizes(20, 300, 40, 50);
+    e.Angle = 0;
+    e.WeightPosition = 1;
+    e.ComputePendulumQuads(400, 300);
+    EXPECT_EQ(e.PendulumQuad[0].x, 191);  // pivot x 201, rod half width 10
+    EXPECT_EQ(e.PendulumQuad[0].y, 20);   // pivot y 300 + 20, rod 300 long
+    EXPECT_EQ(e.WeightQuad[0].y, 320 - 80);  // weight top at 3 margins + its height above the pivot
+}
+
+TEST_F(EngineTest, ToolsEndPlayAndSubBeatsKeepThePhase) {
+    TMetronomeGame& e = MakeEngine();
+    e.SetTempo(240);
+    e.Tool3Enabled = true;
+    e.Tool3Bars = 4;
+    e.PrepareTools();
+    e.Play();
+    RunFor(5000);
+    ASSERT_TRUE(stoppedByTool);
+    ASSERT_EQ(beats.size(), 17u);  // the first beat of bar 5 stops
+    EXPECT_EQ(beats.back().ns - beats.front().ns, 16 * 250 * kMs);
+    EXPECT_EQ(ClickTimes().size(), 17u);  // its click has sounded already
+}
+
+TEST_F(EngineTest, PlaysOnTheGridAcrossTheLoopSeam) {
+    TMetronomeGame& e = MakeEngine();
+    e.SetTempo(500);
+    ASSERT_TRUE(e.SetTimeSignature("3:4"));
+    e.Play();
+    RunFor(600 * 120 * 2 + 1000);  // two whole tracks of 200 bars and a bit
+    std::vector<int> keys;
+    auto clicks = ClickTimes(&keys);
+    ASSERT_GE(clicks.size(), 1208u);
+    EXPECT_EQ(ends, 2);
+    for (size_t i = 0; i < clicks.size(); ++i) {
+        ASSERT_EQ(clicks[i], static_cast<int64_t>(i) * 120 * kMs + kMs) << i;  // one tick after Play
+        ASSERT_EQ(keys[i], i % 3 == 0 ? 75 : 37) << i;
+        ASSERT_EQ(beats[i].value, static_cast<int>(i % 600) % 6) << i;
+        ASSERT_EQ(beats[i].ns, clicks[i]) << i;
+    }
+}
+
+TEST_F(EngineTest, RebuildTakesOverTheBeatWithoutASecondMarker) {
+    TMetronomeGame& e = MakeEngine();
+    e.SetTempo(120);
+    e.Tool2Enabled = true;
+    e.Tool2BPMDelta = 10;
+    e.Tool2Bars = 2;
+    e.Tool1Enabled = true;
+    e.Tool1PlayBeats = 3;
+    e.Tool1RestBeats = 2;
+    e.PrepareTools();
+    e.Play();
+    RunFor(4 * 4 * 500 + 1250 + 100);  // into bar 5, beat 3 (index 17, 19 ms... at 120 + 2 steps)
+    const size_t before = beats.size();
+    const int bars = e.BarsGenerated;
+    EXPECT_EQ(bars, 200);
+    e.SetTempo(60);  // the ramp now starts from 60: bar 5 plays at 60 + 2 × 10
+    RunFor(10000);
+    ASSERT_GT(beats.size(), before + 4);
+    // Beat markers count one beat each: no value repeats back to back.
+    for (size_t i = 1; i < beats.size(); ++i) ASSERT_NE(beats[i].value, beats[i - 1].value) << i;
+    // After the rebuild the ramp resumes at bar 5 (two steps), not at bar 201.
+    const auto& map = e.ClickTrack->Song.TempoMap;
+    EXPECT_EQ(map[0].Tempo, 60000000u / 80);
+    // The play/rest phase goes on: beats sounded follow play 3, rest 2 across the rebuild.
+    const auto clicks = ClickTimes();
+    std::vector<int> sounded(beats.size(), 0);
+    for (int64_t c : clicks)
+        for (size_t i = 0; i < beats.size(); ++i)
+            if (beats[i].ns == c) sounded[i] = 1;
+    for (size_t i = 0; i < beats.size(); ++i) {
+        if (i == before) continue;  // the beat sounding when the rebuild starts is heard before it
+        EXPECT_EQ(sounded[i], i % 5 < 3 ? 1 : 0) << i;
+    }
+}
+
+TEST_F(EngineTest, DrumBeatFileMode) {
+    auto smf = WriteSmf(96, {{TimeSig(0, 4, 2), Tempo(0, 600000)}, DrumBar(96)});
+    WriteBytes("Rock.mid", smf);
+    TMetronomeGame& e = MakeEngine();
+    e.SetTempo(150);
+    e.Tool4Enabled = true;
+    e.Tool4MidiFile = (dir_ / "Rock").string();
+    e.PrepareTools();
+    ASSERT_TRUE(e.Tool4Enabled);
+    EXPECT_EQ(e.Tempo, 150);  // the file's tempo is taken only when asked for
+    e.Play();
+    const MIDIData& song = e.ClickTrack->Song;
+    // One bar of drums loops after two bars of markers: 8 beats, then two inert note-offs.
+    EXPECT_EQ(song.Tracks.back()->events.back().Tick, 8u * 96 + 1);
+    EXPECT_EQ(Select(song.Tracks.back()->events, 0x89).size(), 2u);
+    EXPECT_EQ(Select(song.Tracks.back()->events, 0x99).size(), 0u);  // no clicks of its own
+    EXPECT_EQ(song.TempoMap.size(), 2u);
+    RunFor(8 * 400 * 3 + 100);  // three loops at 150 bpm
+    ASSERT_EQ(beats.size(), 25u);
+    for (size_t i = 0; i < beats.size(); ++i) {
+        EXPECT_EQ(beats[i].value, static_cast<int>(i % 8)) << i;
+        // A loop's first tick goes out one tick (4 ms) after the loop starts; the rest keep the grid.
+        EXPECT_EQ(beats[i].ns, static_cast<int64_t>(i) * 400 * kMs + (i % 8 ? 0 : 4 * kMs)) << i;
+    }
+    EXPECT_EQ(ends, 3);
+
+    // A rebuild in file mode lays its tempo events from the beat it starts at, and does not play
+    // that beat's events a second time.
+    e.SetTempo(100);
+    RunFor(600 * 8);  // the marker of beat 1 rebuilds
+    const MIDIData& rebuilt = e.ClickTrack->Song;
+    ASSERT_EQ(rebuilt.TempoMap.size(), 2u);
+    EXPECT_EQ(rebuilt.TempoMap[0].Tempo, 600000u);
+    EXPECT_EQ(rebuilt.TempoMap[1].Tick, 4u * 96);
+    ASSERT_GE(beats.size(), 33u);
+    EXPECT_EQ(beats[25].ns, 10000 * kMs);
+    for (size_t i = 25; i < beats.size(); ++i) {
+        EXPECT_EQ(beats[i].value, static_cast<int>(i % 8)) << i;
+        EXPECT_EQ(beats[i].ns, 10000 * kMs + static_cast<int64_t>(i - 25) * 600 * kMs + (i % 8 ? 0 : 6 * kMs)) << i;
+    }
+}
+
+TEST_F(EngineTest, LoadMidiFileMeterAndRefusals) {
+    struct Case {
+        std::string name;
+        std::vector<uint8_t> bytes;
+        bool ok;
+        const char* meter;  // time-signature text afterwards
+        int tempo;
+        int messages;
+    };
+    auto song = [](uint16_t division, std::vector<SmfEvent> meta) {
+        return WriteSmf(division, {meta, DrumBar(division == 0 || division & 0x8000 ? 96 : division)});
+    };
+    const Case cases[] = {
+        {"ThreeEight", song(120, {TimeSig(0, 3, 3), Tempo(0, 500000)}), true, "3:8", 120, 0},
+        {"SixtyFourth", song(120, {TimeSig(0, 5, 6), Tempo(0, 1000000)}), true, "5:64", 60, 0},
+        {"PowerZero", song(120, {TimeSig(0, 5, 0)}), true, "5:0", 100, 0},       // refused: 4:4 stays
+        {"PowerSeven", song(120, {TimeSig(0, 5, 7)}), true, "4:4", 100, 0},
+        {"ZeroTempo", song(120, {Tempo(0, 0), Tempo(10, 400000)}), true, "4:4", 150, 0},
+        {"ZeroDivision", song(0, {}), false, "4:4", 100, 1},
+        {"Smpte", song(0xE728, {}), false, "4:4", 100, 1},
+        {"Truncated", {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 1, 0, 96}, true, "4:4", 100, 0},
+        {"Missing", {}, false, "4:4", 100, 0},
+    };
+    for (const Case& c : cases) {
+        if (c.name != "Missing") WriteBytes(c.name + ".mid", c.bytes);
+        host.messages.clear();
+        TMetronomeGame& e = MakeEngine();
+        e.SetTempo(100);
+        const bool ok = e.LoadMidiFile(AnsiString(c.name + ".mid"), true);
+        EXPECT_EQ(ok, c.ok) << c.name;
+        EXPECT_EQ(e.TimeSignatureText.str(), c.meter) << c.name;
+        EXPECT_EQ(e.Tempo, c.tempo) << c.name;
+        EXPECT_EQ(static_cast<int>(host.messages.size()), c.messages) << c.name;
+        if (ok) {
+            auto markers = Select(e.MidiFileSong.Tracks.back()->events, 0xB9, BeatMarker);
+            EXPECT_GE(markers.size(), 2 * e.AccentPattern.size()) << c.name;
+            EXPECT_TRUE(e.MidiFileSong.TempoMap.empty()) << c.name;
+        } else {
+            EXPECT_EQ(e.MidiFileSong.GetTrackCount(), 0) << c.name;
+        }
+    }
+    // A tool whose file fails is switched off.
+    TMetronomeGame& e = MakeEngine();
+    e.Tool5Enabled = true;
+    e.Tool5MidiFile = "ZeroDivision";
+    e.PrepareTools();
+    EXPECT_FALSE(e.Tool5Enabled);
+}
+
+TEST(TMIDIContent, AddEventKeepsTickOrder) {
+    TMIDIContent c;
+    c.AddEvent(Ev(5, 0x99, 1, 1));
+    EXPECT_EQ(c.Events.size(), 1u);
+    c.Kind = 1;
+    for (uint32_t t : {30u, 10u, 20u, 10u, 0u}) c.AddEvent(Ev(t, 0xB9, 97, static_cast<uint8_t>(t + 1)));
+    std::vector<std::pair<uint32_t, int>> got;
+    for (const MIDIEvent& e : c.Song.FirstTrack()->events) got.push_back({e.Tick, e.Data2});
+    EXPECT_EQ(got, (std::vector<std::pair<uint32_t, int>>{{0, 1}, {10, 11}, {10, 11}, {20, 21}, {30, 31}}));
+    c.Kind = 2;
+    c.AddEvent(Ev(1, 0x99, 1, 1));
+    EXPECT_EQ(c.Song.FirstTrack()->events.size(), 5u);
+}
