@@ -6,6 +6,9 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPalette>
+#include <QFont>
+#include <QColor>
 #include <QPainter>
 #include <QWindow>
 
@@ -865,11 +868,38 @@ HDC TWinControl::SurfaceDC() const {
   return impl_->dc;
 }
 
+// A wrapped Qt widget draws its own text: it takes the control's font and font colour, also when
+// disabled (Qt would grey the text out, unreadable on the skin's light panels).
+static void ApplyFontToWidget(QWidget* widget, TFont& font) {
+  QFont f = widget->font();
+  if (!font.Name().IsEmpty()) f.setFamily(QString::fromLatin1(font.Name().c_str()));
+  if (font.Height() != 0) f.setPixelSize(std::abs(font.Height()));
+  TFontStyles style = font.Style();
+  f.setBold(style.Contains(fsBold));
+  f.setItalic(style.Contains(fsItalic));
+  f.setUnderline(style.Contains(fsUnderline));
+  f.setStrikeOut(style.Contains(fsStrikeOut));
+  widget->setFont(f);
+  COLORREF c = ColorToRGB(font.Color());
+  QColor color(GetRValue(c), GetGValue(c), GetBValue(c));
+  QPalette pal = widget->palette();
+  for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    pal.setColor(g, QPalette::Text, color);
+    pal.setColor(g, QPalette::WindowText, color);
+    pal.setColor(g, QPalette::ButtonText, color);
+  }
+  widget->setPalette(pal);
+}
+
 void TWinControl::AdoptWidget(QWidget* widget) {
   impl_->widget = widget;
   impl_->custom = false;
   widget->installEventFilter(new KeyFilter(this));
   widget->setGeometry(Left(), Top(), Width(), Height());
+  font_.OnChange = [this](TObject*) {
+    if (impl_ && impl_->widget) ApplyFontToWidget(impl_->widget, font_);
+    Invalidate();
+  };
 }
 
 void TWinControl::Insert(TControl* c) {

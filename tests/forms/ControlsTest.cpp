@@ -5,6 +5,9 @@
 #include <QComboBox>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPalette>
+#include <QColor>
+#include <QFont>
 #include <QSlider>
 #include <QSpinBox>
 
@@ -100,6 +103,19 @@ TEST_F(ControlsFixture, MemoCopyKeepsLinesAndRaisesOnChange) {
   b->Lines()->Assign(*a->Lines());
   EXPECT_EQ(b->Text(), a->Text());
   EXPECT_GT(changes, 0);
+}
+
+TEST_F(ControlsFixture, WrappedWidgetsTakeTheFontAndItsColourEvenWhenDisabled) {
+  auto* memo = Make<TMemo>();
+  memo->Font()->SetColor(clRed);
+  memo->Font()->SetHeight(-20);
+  memo->Font()->SetStyle(TFontStyles{fsBold});
+  memo->SetEnabled(false);
+  QWidget* w = memo->Widget();
+  for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Disabled})
+    EXPECT_EQ(w->palette().color(g, QPalette::Text), QColor(255, 0, 0)) << g;
+  EXPECT_EQ(w->font().pixelSize(), 20);
+  EXPECT_TRUE(w->font().bold());
 }
 
 TEST_F(ControlsFixture, ListBoxSelectionFollowsItems) {
