@@ -296,7 +296,7 @@ void PxImage::SetXDPI(int32_t dpi)
 {
     if (dpi <= 0) dpi = 96;
     info.xDPI = dpi;
-    head.biXPelsPerMeter = static_cast<int32_t>(std::floor(dpi * 10000.0 / 254.0 + 0.5));
+    head.biXPelsPerMeter = static_cast<int32_t>(std::min(std::floor(dpi * 10000.0 / 254.0 + 0.5), 2147483647.0));
     if (pDib) static_cast<BITMAPINFOHEADER*>(pDib)->biXPelsPerMeter = head.biXPelsPerMeter;
 }
 
@@ -304,7 +304,7 @@ void PxImage::SetYDPI(int32_t dpi)
 {
     if (dpi <= 0) dpi = 96;
     info.yDPI = dpi;
-    head.biYPelsPerMeter = static_cast<int32_t>(std::floor(dpi * 10000.0 / 254.0 + 0.5));
+    head.biYPelsPerMeter = static_cast<int32_t>(std::min(std::floor(dpi * 10000.0 / 254.0 + 0.5), 2147483647.0));
     if (pDib) static_cast<BITMAPINFOHEADER*>(pDib)->biYPelsPerMeter = head.biYPelsPerMeter;
 }
 
@@ -771,9 +771,10 @@ bool Rotate(PxImage& src, PxImage* iDst, bool left)
     int32_t newW = static_cast<int32_t>(src.GetHeight());
     int32_t newH = static_cast<int32_t>(src.GetWidth());
     auto dst = std::make_unique<PxImage>(src.GetType());
+    // The info block can only be taken over while the new image holds no pixels yet.
+    dst->CopyInfo(src);
     if (!dst->Create(static_cast<uint32_t>(newW), static_cast<uint32_t>(newH), src.GetBpp(), src.GetType()))
         return false;
-    dst->CopyInfo(src);
     dst->SetPalette(src.GetPalette(), 256);
     if (src.AlphaIsValid())
         dst->AlphaCreate();

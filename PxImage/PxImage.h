@@ -21,6 +21,36 @@ enum : uint32_t {
     PXIMAGE_FORMATS = 10
 };
 
+// Interpolation methods of PxImage::InterpolatedPixelColor.
+enum : uint8_t {
+    PXIMAGE_IM_NEAREST_NEIGHBOUR = 1,
+    PXIMAGE_IM_BILINEAR = 2,
+    PXIMAGE_IM_BSPLINE = 3,
+    PXIMAGE_IM_CUBIC = 4,
+    PXIMAGE_IM_GENERAL_CUBIC = 5,
+    PXIMAGE_IM_LANCZOS = 6,
+    PXIMAGE_IM_BOX = 7,
+    PXIMAGE_IM_HERMITE = 8,
+    PXIMAGE_IM_DAMPED_HERMITE = 9,
+    PXIMAGE_IM_SINC = 10,
+    PXIMAGE_IM_BLACKMAN = 11,
+    PXIMAGE_IM_BESSEL = 12,
+    PXIMAGE_IM_GAUSSIAN = 13,
+    PXIMAGE_IM_QUADRATIC = 14,
+    PXIMAGE_IM_MITCHELL = 15,
+    PXIMAGE_IM_CATMULL_ROM = 16
+};
+
+// What a position outside the image yields.
+enum : uint8_t {
+    PXIMAGE_OM_COLOR = 1,
+    PXIMAGE_OM_BACKGROUND = 2,
+    PXIMAGE_OM_TRANSPARENT = 3,
+    PXIMAGE_OM_WRAP = 4,
+    PXIMAGE_OM_REPEAT = 5,
+    PXIMAGE_OM_MIRROR = 6
+};
+
 class PxImage;
 class PxFile;
 
@@ -160,6 +190,32 @@ public:
     bool RotateLeft(PxImage* iDst = nullptr);
     bool RotateRight(PxImage* iDst = nullptr);
     bool Negative();
+
+    // Colours at fractional positions and beyond the edges (PxImageInterpolate.cpp); the method
+    // codes are the PXIMAGE_IM_* and PXIMAGE_OM_* values.
+    RGBQUAD InterpolatedPixelColor(float x, float y, uint8_t inMethod = 2, uint8_t ofMethod = 0,
+                                   RGBQUAD* rplColor = nullptr);
+    RGBQUAD PixelColorWithOverflow(int32_t x, int32_t y, uint8_t ofMethod = 0, RGBQUAD* rplColor = nullptr);
+    void FoldCoordinates(int32_t* x, int32_t* y, uint8_t ofMethod) const;
+    void FoldCoordinates(float* x, float* y, uint8_t ofMethod) const;
+    static float FilterBSpline(float x);
+    static float FilterCubic(float x);
+    static float FilterGeneralCubic(float x, float a = -0.5f);
+    static float FilterLanczos(float x, float radius);
+    static float FilterBox(float x);
+    static float FilterHermite(float x);
+    static float FilterDampedHermite(float x);
+    static float FilterSinc(float x);
+    static float FilterBlackman(float x);
+    static float FilterBessel(float x);
+    static float FilterGaussian(float x);
+    static float FilterQuadratic(float x);
+    static float FilterMitchell(float x);
+    static float FilterCatmullRom(float x);
+    static double BesselOrderOne(double x);
+    static double BesselJ1Ratio(double p);
+    static double BesselP1(double p);
+    static double BesselQ1(double p);
 
     // Conversion to GDI and drawing.
     HBITMAP MakeBitmap(HDC hdc = nullptr);

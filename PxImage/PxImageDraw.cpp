@@ -75,8 +75,6 @@ HBITMAP PxImage::MakeBitmap(HDC hdc)
 
 int32_t PxImage::Draw(HDC hdc, int32_t x, int32_t y, int32_t cx, int32_t cy, RECT* pClipRect, bool bSmooth)
 {
-    // Only nearest-pixel sampling is built; a smoothing request draws like an unsmoothed one.
-    (void)bSmooth;
     if (!pDib || !hdc || cx == 0 || cy == 0 || !info.bEnabled)
         return 0;
     const int32_t width = head.biWidth;
@@ -112,20 +110,33 @@ int32_t PxImage::Draw(HDC hdc, int32_t x, int32_t y, int32_t cx, int32_t cy, REC
     const float fx = static_cast<float>(width) / static_cast<float>(cx);
     const float fy = static_cast<float>(height) / static_cast<float>(cy);
 
+    // An unstretched drawing has nothing between pixels to smooth.
+    const bool smooth = bSmooth && !unstretched;
+    auto sampleRowF = [&](int32_t r) -> float {
+        return static_cast<float>(height) - static_cast<float>(static_cast<int64_t>(paintBottom) - r - y) * fy;
+    };
+    auto sampleColF = [&](int32_t c) -> float {
+        return static_cast<float>(static_cast<int64_t>(c) + paintLeft - x) * fx;
+    };
     // Float rounding can land a stretched sample on the image's size: clamp it to the last pixel.
     auto sampleRow = [&](int32_t r) -> int32_t {
         if (unstretched)
             return (height - paintBottom + y) + r;
-        float dy = static_cast<float>(height) - static_cast<float>(static_cast<int64_t>(paintBottom) - r - y) * fy;
+        float dy = sampleRowF(r);
         int32_t sy = dy < 0 ? 0 : static_cast<int32_t>(std::floor(dy));
         return std::min(sy, height - 1);
     };
     auto sampleCol = [&](int32_t c) -> int32_t {
         if (unstretched)
             return (paintLeft - x) + c;
-        float dx = static_cast<float>(static_cast<int64_t>(c) + paintLeft - x) * fx;
+        float dx = sampleColF(c);
         int32_t sx = dx < 0 ? 0 : static_cast<int32_t>(std::floor(dx));
         return std::min(sx, width - 1);
+    };
+    // The smoothed colour sits between the pixel centres, hence the half-pixel shift.
+    auto smoothColor = [&](int32_t c, int32_t r) -> RGBQUAD {
+        return InterpolatedPixelColor(sampleColF(c) - 0.5f, sampleRowF(r) - 0.5f, PXIMAGE_IM_BILINEAR,
+                                      PXIMAGE_OM_REPEAT, nullptr);
     };
 
     if (paintW > 0 && paintH > 0) {
@@ -147,7 +158,12 @@ int32_t PxImage::Draw(HDC hdc, int32_t x, int32_t y, int32_t cx, int32_t cy, REC
                         const uint8_t* s = src + static_cast<uint64_t>(sy) * srcStride;
                         for (int32_t c = 0; c < paintW; c++, d += 3) {
                             int32_t sx = cols[static_cast<size_t>(c)];
-                            if (bIndexed) {
+                            if (smooth) {
+                                RGBQUAD q = smoothColor(c, r);
+                                d[0] = q.rgbBlue;
+                                d[1] = q.rgbGreen;
+                                d[2] = q.rgbRed;
+                            } else if (bIndexed) {
                                 RGBQUAD q = GetPaletteColor(BlindGetPixelIndex(sx, sy));
                                 d[0] = q.rgbBlue;
                                 d[1] = q.rgbGreen;
@@ -185,13 +201,24 @@ int32_t PxImage::Draw(HDC hdc, int32_t x, int32_t y, int32_t cx, int32_t cy, REC
                         if (bIndexed) {
                             uint8_t ci = BlindGetPixelIndex(sx, sy);
                             col = GetPaletteColor(ci);
+                            if (smooth) {
+                                // The interpolation mixes palette alphas only beside an alpha
+                                // plane; without one the sampled entry's alpha stands.
+                                const uint8_t entryAlpha = col.rgbReserved;
+                                col = smoothColor(c, r);
+                                if (!bAlpha)
+                                    col.rgbReserved = entryAlpha;
+                            }
                             if (info.bAlphaPaletteEnabled)
                                 a = (a * (col.rgbReserved + 1u)) >> 8;
                             draw = !bTransparent || ci != transIndex;
                         } else {
                             const uint8_t* p = s + 3 * static_cast<uint64_t>(sx);
-                            col = RGBQUAD{p[0], p[1], p[2], 0};
-                            draw = !bTransparent || PackColor(col) != transColor;
+                            col = smooth ? smoothColor(c, r) : RGBQUAD{p[0], p[1], p[2], 0};
+                            // The transparent colour is a colour: an interpolated alpha in the
+                            // fourth byte must not hide a match.
+                            const uint32_t colorMask = smooth ? 0xFFFFFFu : 0xFFFFFFFFu;
+                            draw = !bTransparent || (PackColor(col) & colorMask) != (transColor & colorMask);
                         }
                         if (a == 0 || !draw)
                             continue;

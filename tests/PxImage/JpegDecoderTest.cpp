@@ -1,0 +1,300 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "JpegTestSupport.h"
+#include "PxImageJPG.h"
+
+namespace {
+
+constexpr uint32_t kOptGrey = 0x80, kOptQuantize = 0x100, kOptDither = 0x200, kOptOnePass = 0x400,
+                   kOptNoFancy = 0x800;
+
+bool Near(uint32_t got, uint32_t want, int tolerance)
+{
+    for (int shift = 0; shift < 24; shift += 8) {
+        int a = static_cast<int>((got >> shift) & 0xFF), b = static_cast<int>((want >> shift) & 0xFF);
+        if (std::abs(a - b) > tolerance)
+            return false;
+    }
+    return true;
+}
+
+// Offset of the frame header's marker (FF C0 or FF C2).
+size_t FindFrame(const Bytes& b)
+{
+    for (size_t i = 0; i + 1 < b.size(); i++)
+        if (b[i] == 0xFF && (b[i + 1] == 0xC0 || b[i + 1] == 0xC2))
+            return i;
+    return 0;
+}
+
+void SetFrameSize(Bytes& b, uint16_t width, uint16_t height)
+{
+    size_t f = FindFrame(b);
+    b[f + 5] = static_cast<uint8_t>(height >> 8);
+    b[f + 6] = static_cast<uint8_t>(height);
+    b[f + 7] = static_cast<uint8_t>(width >> 8);
+    b[f + 8] = static_cast<uint8_t>(width);
+}
+
+bool DecodeJpg(PxImageJPG& img, const Bytes& data)
+{
+    PxMemFile f(data.data(), data.size());
+    return img.Decode(&f);
+}
+
+JpegShape Grey()
+{
+    JpegShape s;
+    s.components = 1;
+    s.quadrants = {{{30, 0, 0, 0}, {100, 0, 0, 0}, {170, 0, 0, 0}, {240, 0, 0, 0}}};
+    return s;
+}
+
+JpegShape Cmyk()
+{
+    JpegShape s;
+    s.components = 4;
+    s.quadrants = {{{255, 0, 0, 255}, {0, 255, 0, 255}, {200, 100, 50, 0}, {255, 255, 255, 255}}};
+    return s;
+}
+
+}  // namespace
+
+TEST(JpegDecoder, PicturesByKind)
+{
+    struct Case {
+        const char* name;
+        JpegShape shape;
+        bool progressive;
+        uint32_t options;
+        uint32_t bpp;
+        bool grey;                 // an 8-bit picture with the 256-entry grey palette
+        uint32_t quadrants[4];     // 0xRRGGBB, top-left, top-right, bottom-left, bottom-right
+        int tolerance;
+        bool bigSection = false;   // an unknown APP1 section that libjpeg skips across buffers
+    };
+    const uint32_t rgb[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
+    const uint32_t grey[4] = {0x1E1E1E, 0x646464, 0xAAAAAA, 0xF0F0F0};
+    // Luma of red, green, blue and white.
+    const uint32_t luma[4] = {0x4C4C4C, 0x969696, 0x1D1D1D, 0xFFFFFF};
+    const Case cases[] = {
+        {"grey baseline", Grey(), false, 0, 8, true, {grey[0], grey[1], grey[2], grey[3]}, 2},
+        {"grey progressive", Grey(), true, 0, 8, true, {grey[0], grey[1], grey[2], grey[3]}, 2},
+        {"rgb baseline", JpegShape{}, false, 0, 24, false, {rgb[0], rgb[1], rgb[2], rgb[3]}, 4},
+        {"rgb progressive", JpegShape{}, true, 0, 24, false, {rgb[0], rgb[1], rgb[2], rgb[3]}, 4},
+        {"rgb skipping a long section", JpegShape{}, false, 0, 24, false, {rgb[0], rgb[1], rgb[2], rgb[3]}, 4, true},
+        {"cmyk weighted by k", Cmyk(), false, 0, 24, false, {0xFF0000, 0x00FF00, 0x000000, 0xFFFFFF}, 3},
+        {"rgb as grey", JpegShape{}, false, kOptGrey, 8, true, {luma[0], luma[1], luma[2], luma[3]}, 4},
+        {"rgb quantized", JpegShape{}, false, kOptQuantize, 8, false, {rgb[0], rgb[1], rgb[2], rgb[3]}, 24},
+        {"rgb quantized in one dithered pass", JpegShape{}, true, kOptQuantize | kOptOnePass | kOptDither, 8, false,
+         {rgb[0], rgb[1], rgb[2], rgb[3]}, 40},
+        {"grey quantized", Grey(), false, kOptQuantize, 8, false, {grey[0], grey[1], grey[2], grey[3]}, 12},
+        {"rgb without fancy upsampling", JpegShape{}, false, kOptNoFancy, 24, false, {rgb[0], rgb[1], rgb[2], rgb[3]}, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        JpegShape shape = c.shape;
+        shape.progressive = c.progressive;
+        if (c.bigSection)
+            shape.app1.push_back(Bytes(10000, 'x'));
+        Bytes jpg = MakeJpeg(shape);
+
+        PxImageJPG img;
+        img.SetCodecOption(c.options, PXIMAGE_FORMAT_JPG);
+        ASSERT_TRUE(DecodeJpg(img, jpg)) << img.GetLastError();
+        EXPECT_EQ(img.GetWidth(), 16u);
+        EXPECT_EQ(img.GetHeight(), 16u);
+        EXPECT_EQ(img.GetBpp(), c.bpp);
+        EXPECT_EQ(img.IsGrayScale(), c.grey);
+        // Every palette keeps the 256 entries its rows are laid out behind.
+        EXPECT_EQ(img.GetHeader().biClrUsed, c.bpp == 8 ? 256u : 0u);
+        EXPECT_EQ(img.GetBits(0), img.GetInfo().pImage);
+        const int32_t at[4][2] = {{4, 4}, {12, 4}, {4, 12}, {12, 12}};
+        for (int q = 0; q < 4; q++) {
+            uint32_t got = RgbAt(img, at[q][0], at[q][1]);
+            EXPECT_TRUE(Near(got, c.quadrants[q], c.tolerance))
+                << "quadrant " << q << " got " << std::hex << got << " want " << c.quadrants[q];
+        }
+        if (c.bpp == 24) {
+            // Blue comes first in the rows; the top-left pixel sits in the last row.
+            const uint8_t* top = img.GetBits(15);
+            EXPECT_NEAR(top[0], c.quadrants[0] & 0xFF, c.tolerance);
+            EXPECT_NEAR(top[2], c.quadrants[0] >> 16, c.tolerance);
+        }
+    }
+}
+
+TEST(JpegDecoder, ResolutionFromExifOrJfif)
+{
+    auto exif = [](std::vector<ExifEntry> entries, uint16_t magic = 0x2A) {
+        return MakeExifBlock({ExifDir{std::move(entries)}}, false, magic);
+    };
+    struct Case {
+        const char* name;
+        bool jfif;
+        uint8_t unit;
+        uint16_t x, y;
+        std::vector<Bytes> app1;
+        int32_t dpiX, dpiY;
+    };
+    const Case cases[] = {
+        {"dots per centimetre", true, 2, 28, 28, {}, 71, 71},
+        {"dots per inch", true, 1, 300, 150, {}, 300, 150},
+        {"density without unit", true, 0, 1, 1, {}, 1, 1},
+        {"no JFIF header", false, 0, 1, 1, {}, 1, 1},
+        {"EXIF inches", true, 1, 300, 300,
+         {exif({Rational(0x011A, 72, 1), Rational(0x011B, 144, 2), Short(0x0128, 2)})}, 72, 72},
+        {"EXIF centimetres", true, 1, 300, 300,
+         {exif({Rational(0x011A, 28, 1), Rational(0x011B, 56, 1), Short(0x0128, 3)})}, 71, 142},
+        {"EXIF without resolution", true, 1, 300, 300, {exif({Short(0x0128, 2)})}, 96, 96},
+        {"EXIF with a bad start falls back", true, 1, 300, 300,
+         {exif({Rational(0x011A, 72, 1), Short(0x0128, 2)}, 0x2B)}, 300, 300},
+        {"EXIF resolution beyond any header", true, 1, 300, 300,
+         {exif({Rational(0x011A, 4000000000u, 1), Rational(0x011B, 1, 3), Short(0x0128, 5)})}, 50000000, 8466},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        JpegShape shape;
+        shape.jfif = c.jfif;
+        shape.densityUnit = c.unit;
+        shape.xDensity = c.x;
+        shape.yDensity = c.y;
+        shape.app1 = c.app1;
+        PxImageJPG img;
+        ASSERT_TRUE(DecodeJpg(img, MakeJpeg(shape))) << img.GetLastError();
+        EXPECT_EQ(img.GetXDPI(), c.dpiX);
+        EXPECT_EQ(img.GetYDPI(), c.dpiY);
+        EXPECT_EQ(img.GetExifData().IsExif, !c.app1.empty() && std::string(c.name).find("bad") == std::string::npos);
+    }
+}
+
+TEST(JpegDecoder, FailuresAndShortStreams)
+{
+    Bytes rgb = MakeJpeg(JpegShape{});
+    JpegShape noisy;
+    noisy.noise = true;
+    Bytes cut = MakeJpeg(noisy);
+    size_t scan = 0;
+    while (scan + 1 < cut.size() && !(cut[scan] == 0xFF && cut[scan + 1] == 0xDA))
+        scan++;
+    cut.resize(scan + (cut.size() - scan) / 2);
+    JpegShape prog;
+    prog.progressive = true;
+    Bytes huge = rgb;
+    SetFrameSize(huge, 65500, 65500);
+    Bytes hugeProgressive = MakeJpeg(prog);
+    SetFrameSize(hugeProgressive, 60000, 60000);
+
+    struct Case {
+        const char* name;
+        Bytes data;
+        bool ok;
+        std::string error;  // prefix of the last error
+    };
+    const Case cases[] = {
+        {"png", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13}, false,
+         "Not a JPEG file: starts with 0x89 0x50"},
+        {"empty", {}, false, "Empty input file"},
+        {"start of image only", {0xFF, 0xD8}, false, ""},
+        {"cut in the scan", cut, true, ""},
+        {"larger than the image memory", huge, false, "PXIMAGE_MAX_MEMORY exceeded"},
+        {"coefficients beyond libjpeg's working memory", hugeProgressive, false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PxImageJPG img;
+        bool ok = DecodeJpg(img, c.data);
+        EXPECT_EQ(ok, c.ok) << img.GetLastError();
+        EXPECT_EQ(img.IsValid(), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(img.GetWidth(), 16u);
+            EXPECT_EQ(img.GetHeight(), 16u);
+        } else {
+            EXPECT_NE(std::string(img.GetLastError()), "");
+            EXPECT_EQ(std::string(img.GetLastError()).rfind(c.error, 0), 0u) << img.GetLastError();
+        }
+    }
+}
+
+TEST(JpegDecoder, EscapeAndScale)
+{
+    JpegShape shape;
+    shape.width = 40;
+    shape.height = 24;
+    Bytes jpg = MakeJpeg(shape);
+    struct Case {
+        int32_t escape;
+        uint8_t scale;
+        bool ok, valid;
+        uint32_t w, h;
+    };
+    const Case cases[] = {
+        {-1, 0, true, false, 40, 24},  // dimensions only
+        {-1, 2, true, false, 20, 12},
+        {-1, 8, true, false, 5, 3},
+        {0, 0, true, true, 40, 24},
+        {0, 1, true, true, 40, 24},
+        {0, 4, true, true, 10, 6},
+        {1, 0, false, true, 0, 0},     // asked to stop once the image exists
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "escape " << c.escape << " scale " << int{c.scale});
+        PxImageJPG img;
+        img.SetEscape(c.escape);
+        PXIMAGEINFO* info = const_cast<PXIMAGEINFO*>(&img.GetInfo());
+        info->nJpegScale = c.scale;
+        EXPECT_EQ(DecodeJpg(img, jpg), c.ok);
+        EXPECT_EQ(img.IsValid(), c.valid);
+        if (c.ok) {
+            EXPECT_EQ(img.GetWidth(), c.w);
+            EXPECT_EQ(img.GetHeight(), c.h);
+        } else {
+            EXPECT_STREQ(img.GetLastError(), "");
+        }
+    }
+}
+
+TEST(JpegDecoder, DetectionKeepsTheStreamAndTheRecord)
+{
+    JpegShape shape;
+    shape.app1.push_back(MakeExifBlock({ExifDir{{Text(0x010F, "Tikora"), Rational(0x011A, 300, 1), Short(0x0128, 2)}}},
+                                       true));
+    Bytes jpg = MakeJpeg(shape);
+
+    PxImage viaLoader;
+    ASSERT_TRUE(DecodeBytes(viaLoader, jpg));
+    EXPECT_EQ(viaLoader.GetType(), PXIMAGE_FORMAT_JPG);
+    EXPECT_EQ(viaLoader.GetXDPI(), 300);
+
+    // The EXIF pre-pass puts the stream back where the decoder found it, also inside a file.
+    Bytes padded = {1, 2, 3};
+    Append(padded, jpg);
+    PxMemFile f(padded.data(), padded.size());
+    f.Seek(3, SEEK_SET);
+    PxImageJPG img;
+    EXPECT_TRUE(img.ReadExif(&f));
+    EXPECT_EQ(f.Tell(), 3);
+    EXPECT_STREQ(img.GetExifData().Make, "Tikora");
+    // A second decode on the same object starts the record afresh.
+    ASSERT_TRUE(img.Decode(&f));
+    f.Seek(3, SEEK_SET);
+    ASSERT_TRUE(img.Decode(&f));
+    EXPECT_STREQ(img.GetExifData().Make, "Tikora");
+    EXPECT_EQ(img.GetXDPI(), 300);
+}
+
+// The test pictures are written through the adapter's destination side too; this one needs more
+// than one buffer.
+TEST(JpegStreamAdapter, WritesAcrossBuffers)
+{
+    JpegShape big;
+    big.width = big.height = 64;
+    big.noise = true;
+    Bytes jpg = MakeJpeg(big);
+    EXPECT_GT(jpg.size(), PxImageJPG::PxFileJpg::eBufSize);
+    PxImageJPG img;
+    EXPECT_TRUE(DecodeJpg(img, jpg)) << img.GetLastError();
+}

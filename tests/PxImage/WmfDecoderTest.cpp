@@ -1,0 +1,305 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "PxImageWMF.h"
+#include "TestBytes.h"
+#include "WinGdi.h"
+
+namespace {
+
+struct Record {
+    uint16_t function;
+    std::vector<uint16_t> params;
+};
+
+uint16_t Lo(uint32_t v) { return static_cast<uint16_t>(v); }
+uint16_t Hi(uint32_t v) { return static_cast<uint16_t>(v >> 16); }
+uint16_t W(int32_t v) { return static_cast<uint16_t>(static_cast<int16_t>(v)); }
+
+Bytes Placeable(int32_t left, int32_t top, int32_t right, int32_t bottom, uint16_t inch, uint16_t checksumFlip = 0)
+{
+    const uint16_t words[10] = {Lo(0x9AC6CDD7), Hi(0x9AC6CDD7), 0, W(left), W(top), W(right), W(bottom), inch, 0, 0};
+    Bytes b;
+    uint16_t sum = 0;
+    for (uint16_t w : words) {
+        Put16(b, w);
+        sum ^= w;
+    }
+    Put16(b, sum ^ checksumFlip);
+    return b;
+}
+
+Bytes Metafile(const std::vector<Record>& records, uint16_t objects)
+{
+    Bytes body;
+    uint32_t largest = 3;
+    for (const Record& r : records) {
+        const uint32_t words = 3 + static_cast<uint32_t>(r.params.size());
+        largest = std::max(largest, words);
+        Put32(body, words);
+        Put16(body, r.function);
+        for (uint16_t p : r.params)
+            Put16(body, p);
+    }
+    Append(body, {3, 0, 0, 0, 0, 0});  // end of file
+    Bytes b;
+    Put16(b, 1);
+    Put16(b, 9);
+    Put16(b, 0x300);
+    Put32(b, 9 + static_cast<uint32_t>(body.size() / 2));
+    Put16(b, objects);
+    Put32(b, largest);
+    Put16(b, 0);
+    Append(b, body);
+    return b;
+}
+
+Bytes Wmf(int32_t right, int32_t bottom, const std::vector<Record>& records, uint16_t objects = 4)
+{
+    Bytes b = Placeable(0, 0, right, bottom, 96);
+    Append(b, Metafile(records, objects));
+    return b;
+}
+
+Record Brush(uint32_t colorref) { return {0x02FC, {0, Lo(colorref), Hi(colorref), 0}}; }
+Record Pen(uint16_t style, int16_t width, uint32_t colorref)
+{
+    return {0x02FA, {style, W(width), 0, Lo(colorref), Hi(colorref)}};
+}
+Record Select(uint16_t i) { return {0x012D, {i}}; }
+Record Rectangle(int32_t l, int32_t t, int32_t r, int32_t b) { return {0x041B, {W(b), W(r), W(t), W(l)}}; }
+Record Ellipse(int32_t l, int32_t t, int32_t r, int32_t b) { return {0x0418, {W(b), W(r), W(t), W(l)}}; }
+
+uint32_t WindowRgb()
+{
+    const COLORREF c = GetSysColor(COLOR_WINDOW);
+    return (static_cast<uint32_t>(GetRValue(c)) << 16) | (static_cast<uint32_t>(GetGValue(c)) << 8) | GetBValue(c);
+}
+
+class WmfDecoder : public testing::Test {
+protected:
+    void SetUp() override { live_ = tikora::gdi::LiveObjectCount(); }
+    void TearDown() override { EXPECT_EQ(tikora::gdi::LiveObjectCount(), live_) << "leaked GDI objects"; }
+    int64_t live_ = 0;
+};
+
+bool DecodeWmf(PxImageWMF& img, const Bytes& data)
+{
+    PxMemFile f(data.data(), data.size());
+    return img.Decode(&f);
+}
+
+TEST_F(WmfDecoder, PlaysShapesOntoTheWindowColour)
+{
+    const std::vector<Record> shapes = {Brush(RGB(255, 0, 0)), Select(0), Pen(5, 0, 0), Select(1),
+                                        Rectangle(0, 0, 50, 50), Brush(RGB(0, 0, 255)), Select(2),
+                                        Ellipse(60, 10, 90, 40)};
+    PxImageWMF img;
+    ASSERT_TRUE(DecodeWmf(img, Wmf(100, 50, shapes))) << img.GetLastError();
+    EXPECT_EQ(img.GetWidth(), 100u);
+    EXPECT_EQ(img.GetHeight(), 50u);
+    EXPECT_EQ(img.GetBpp(), 24u);  // the 32-bit screen's depth
+    EXPECT_EQ(img.GetType(), PXIMAGE_FORMAT_WMF);
+    EXPECT_EQ(RgbAt(img, 10, 10), 0xFF0000u);
+    EXPECT_EQ(RgbAt(img, 75, 25), 0x0000FFu);
+    EXPECT_EQ(RgbAt(img, 95, 2), WindowRgb());
+    EXPECT_EQ(RgbAt(img, 61, 11), WindowRgb());  // outside the ellipse, inside its box
+}
+
+TEST_F(WmfDecoder, WindowRecordsMapOntoThePicture)
+{
+    // The window 1000..1200 x 1000..1100 fills a 100 x 50 picture; a wide pen keeps its colour.
+    const std::vector<Record> records = {{0x020B, {W(1000), W(1000)}}, {0x020C, {W(100), W(200)}},
+                                         Brush(RGB(0, 255, 0)), Select(0), Pen(0, 20, RGB(0, 0, 0)), Select(1),
+                                         Rectangle(1020, 1020, 1100, 1080)};
+    PxImageWMF img;
+    ASSERT_TRUE(DecodeWmf(img, Wmf(100, 50, records))) << img.GetLastError();
+    EXPECT_EQ(RgbAt(img, 30, 25), 0x00FF00u);   // inside, away from the pen
+    EXPECT_EQ(RgbAt(img, 10, 25), 0x000000u);   // on the left edge's 10-pixel pen
+    EXPECT_EQ(RgbAt(img, 80, 25), WindowRgb()); // right of the rectangle
+}
+
+TEST_F(WmfDecoder, RefusedStreams)
+{
+    struct Case {
+        const char* name;
+        Bytes data;
+        const char* error;
+    };
+    Bytes noPlaceable = Metafile({Rectangle(0, 0, 5, 5)}, 1);
+    Bytes badSum = Placeable(0, 0, 10, 10, 96, 1);
+    Append(badSum, Metafile({}, 1));
+    Bytes inch0 = Placeable(0, 0, 10, 10, 0);
+    Append(inch0, Metafile({}, 1));
+    Bytes inch2541 = Placeable(0, 0, 10, 10, 2541);
+    Append(inch2541, Metafile({}, 1));
+    Bytes truncated = Wmf(10, 10, {Rectangle(0, 0, 5, 5)});
+    truncated.resize(30);
+    Bytes badType = Wmf(10, 10, {});
+    badType[22] = 3;
+    Bytes flat = Placeable(0, 0, 10, 0, 96);
+    Append(flat, Metafile({}, 1));
+    Bytes swapped = Placeable(10, 10, 0, 0, 96);
+    Append(swapped, Metafile({}, 1));
+    // Both extents zero: sizing must not loop for ever.
+    Bytes point = Placeable(5, 5, 5, 5, 96);
+    Append(point, Metafile({}, 1));
+    const Case cases[] = {
+        {"no placeable header", noPlaceable, "corrupted WMF"},
+        {"wrong checksum", badSum, "corrupted WMF"},
+        {"0 units per inch", inch0, "corrupted WMF"},
+        {"2541 units per inch", inch2541, "corrupted WMF"},
+        {"shorter than it says", truncated, "corrupted WMF"},
+        {"unknown metafile type", badType, "corrupted WMF"},
+        {"no height", flat, "empty WMF"},
+        {"corners swapped", swapped, "empty WMF"},
+        {"a point", point, "empty WMF"},
+        {"empty stream", Bytes{}, "corrupted WMF"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PxImageWMF img;
+        EXPECT_FALSE(DecodeWmf(img, c.data));
+        EXPECT_STREQ(img.GetLastError(), c.error);
+        EXPECT_FALSE(img.IsValid());
+    }
+    PxImageWMF cancelled;
+    cancelled.SetEscape(1);
+    EXPECT_FALSE(DecodeWmf(cancelled, Wmf(10, 10, {})));
+    EXPECT_STREQ(cancelled.GetLastError(), "Cancelled");
+}
+
+TEST_F(WmfDecoder, PlaceableHeaderChecks)
+{
+    PxImageWMF::METAFILEHEADER h;
+    h.key = 0x9AC6CDD7;
+    h.right = 100;
+    h.bottom = 50;
+    h.inch = 1440;
+    auto withSum = [](PxImageWMF::METAFILEHEADER m) {
+        m.checksum = static_cast<uint16_t>(Lo(m.key) ^ Hi(m.key) ^ m.hmf ^ W(m.left) ^ W(m.top) ^ W(m.right) ^
+                                           W(m.bottom) ^ m.inch ^ Lo(m.reserved) ^ Hi(m.reserved));
+        return m;
+    };
+    EXPECT_TRUE(PxImageWMF::IsPlaceable(withSum(h)));
+    PxImageWMF::METAFILEHEADER off = withSum(h);
+    off.checksum ^= 0x100;
+    EXPECT_FALSE(PxImageWMF::IsPlaceable(off));
+    for (uint16_t inch : {uint16_t{0}, uint16_t{2541}}) {
+        PxImageWMF::METAFILEHEADER m = h;
+        m.inch = inch;
+        EXPECT_FALSE(PxImageWMF::IsPlaceable(withSum(m))) << inch;
+    }
+    PxImageWMF::METAFILEHEADER key = h;
+    key.key = 0x9AC6CDD6;
+    EXPECT_FALSE(PxImageWMF::IsPlaceable(withSum(key)));
+}
+
+TEST_F(WmfDecoder, SizeLimit)
+{
+    struct Case {
+        int32_t w, h, limitedW, limitedH;
+    };
+    for (const Case& c : {Case{1000, 8000, 500, 4000}, Case{8000, 1000, 4000, 500}, Case{4000, 4000, 4000, 4000},
+                          Case{10000, 10000, 4000, 4000}, Case{100000, 1, 4000, 1}, Case{3, 9000, 1, 4000}}) {
+        int32_t w = c.w, h = c.h;
+        PxImageWMF::LimitSize(w, h);
+        EXPECT_EQ(w, c.limitedW) << c.w << "x" << c.h;
+        EXPECT_EQ(h, c.limitedH) << c.w << "x" << c.h;
+    }
+    PxImageWMF big;
+    ASSERT_TRUE(DecodeWmf(big, Wmf(1000, 8000, {})));
+    EXPECT_EQ(big.GetWidth(), 500u);
+    EXPECT_EQ(big.GetHeight(), 4000u);
+}
+
+TEST_F(WmfDecoder, HostileRecordsAreHarmless)
+{
+    const std::vector<Record> records = {
+        {0x0324, {30000, 1, 2, 3, 4}},                        // polygon that claims 30000 points
+        {0x0538, {60000, 3, 3}},                              // poly-polygon with more polygons than bytes
+        {0x0127, {W(-5)}},                                    // restore without save
+        Select(999),                                          // beyond the object table
+        {0x01F0, {999}},
+        {0x020C, {1, 1}},                                     // a 1 x 1 window: everything huge
+        Pen(0, 30000, RGB(1, 2, 3)), Select(0),
+        Rectangle(-32768, -32768, 32767, 32767),
+        {0x0214, {W(-32768), W(-32768)}}, {0x0213, {W(32767), W(32767)}},
+        {0x061C, {W(-32768), W(32767), 5, 5, 0, 0}},          // round rectangle with odd corners
+        {0x001E, {}}, {0x001E, {}}, {0x0127, {2}},
+        {0x041F, {0, 0, 3, 3}},
+        Brush(0), Brush(0), Brush(0), Brush(0), Brush(0),     // more objects than the table holds
+    };
+    PxImageWMF img;
+    EXPECT_TRUE(DecodeWmf(img, Wmf(64, 32, records, 2))) << img.GetLastError();
+    Bytes zeroSize = Wmf(10, 10, {});
+    zeroSize[22 + 18] = 0;  // a first record of size 0 ends the playing
+    PxImageWMF img2;
+    EXPECT_TRUE(DecodeWmf(img2, zeroSize));
+}
+
+Bytes Emf(int32_t right, int32_t bottom, const Bytes& records, uint32_t count)
+{
+    Bytes b;
+    Put32(b, 1);
+    Put32(b, 108);
+    for (int32_t v : {0, 0, right, bottom})  // bounds
+        Put32(b, static_cast<uint32_t>(v));
+    for (int32_t v : {0, 0, 0, 0})  // no frame: the bounds are the picture
+        Put32(b, static_cast<uint32_t>(v));
+    Put32(b, 0x464D4520);
+    Put32(b, 0x10000);
+    Put32(b, 108 + static_cast<uint32_t>(records.size()) + 20);
+    Put32(b, count + 2);
+    Put16(b, 3);
+    Put16(b, 0);
+    for (uint32_t v : {0u, 0u, 0u, 1024u, 768u, 320u, 240u, 0u, 0u, 0u, 320000u, 240000u})
+        Put32(b, v);
+    Append(b, records);
+    for (uint32_t v : {14u, 20u, 0u, 16u, 20u})
+        Put32(b, v);
+    return b;
+}
+
+TEST_F(WmfDecoder, EnhancedMetafile)
+{
+    Bytes records;
+    for (uint32_t v : {39u, 24u, 1u, 0u, static_cast<uint32_t>(RGB(255, 128, 0)), 0u})  // brush 1
+        Put32(records, v);
+    for (uint32_t v : {37u, 12u, 1u, 37u, 12u, 0x80000008u})  // select it, and the null pen
+        Put32(records, v);
+    for (uint32_t v : {43u, 24u, 0u, 0u, 20u, 20u})  // rectangle over the left half
+        Put32(records, v);
+    const Bytes emf = Emf(40, 20, records, 4);
+    PxImageWMF img;
+    ASSERT_TRUE(DecodeWmf(img, emf)) << img.GetLastError();
+    EXPECT_EQ(img.GetWidth(), 40u);
+    EXPECT_EQ(img.GetHeight(), 20u);
+    EXPECT_EQ(RgbAt(img, 5, 5), 0xFF8000u);
+    EXPECT_EQ(RgbAt(img, 30, 5), WindowRgb());
+
+    Bytes badSignature = emf;
+    badSignature[40] = 'X';
+    PxImageWMF bad;
+    EXPECT_FALSE(DecodeWmf(bad, badSignature));
+    EXPECT_STREQ(bad.GetLastError(), "corrupted WMF");
+
+    // Records that claim more than the file holds end the playing quietly.
+    Bytes overlong = emf;
+    overlong[108 + 4] = 0xFF;
+    overlong[108 + 5] = 0xFF;
+    PxImageWMF quiet;
+    EXPECT_TRUE(DecodeWmf(quiet, overlong));
+    EXPECT_EQ(RgbAt(quiet, 5, 5), WindowRgb());
+}
+
+TEST_F(WmfDecoder, FoundByDetection)
+{
+    PxImage img;
+    ASSERT_TRUE(DecodeBytes(img, Wmf(30, 20, {Brush(RGB(9, 9, 9)), Select(0), Rectangle(0, 0, 30, 20)})));
+    EXPECT_EQ(img.GetType(), PXIMAGE_FORMAT_WMF);
+    EXPECT_EQ(RgbAt(img, 15, 10), 0x090909u);
+}
+
+}  // namespace

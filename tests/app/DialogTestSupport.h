@@ -1,0 +1,59 @@
+#pragma once
+// The dialogs as the program makes them, once per test run, and ways to work them while modal.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QWidget>
+
+#include <functional>
+
+#include "Dialogs.h"
+#include "Forms.h"
+
+namespace dialogtest {
+
+// Creates the form into its global the way the main routine does, the first time only.
+template <typename T>
+T* Ensure(T*& global) {
+  Application->Initialize();
+  if (!global) Application->CreateForm(global);
+  return global;
+}
+
+// Presses and releases a key in a control's window, as the keyboard would.
+inline void Key(TWinControl* c, int key, const QString& text = {}) {
+  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+  QCoreApplication::sendEvent(c->Widget(), &press);
+  QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+  QCoreApplication::sendEvent(c->Widget(), &release);
+}
+
+// The next modal form runs `work` while it is shown; its own ModalResult then stands.
+inline void WhileModal(std::function<void(TForm*)> work) {
+  tikora::forms::ScriptDialog([work](const tikora::forms::DialogRequest& r) {
+    if (r.form) work(r.form);
+    return tikora::forms::DialogAnswer{0, ""};
+  });
+}
+
+struct DialogFixture : ::testing::Test {
+  void SetUp() override {
+    Application->Initialize();
+    tikora::forms::ClearDialogScript();
+    tikora::forms::ClearDialogLog();
+  }
+  void TearDown() override {
+    EXPECT_EQ(tikora::forms::PendingDialogScripts(), 0);
+    tikora::forms::ClearDialogScript();
+  }
+  // The texts of the message boxes shown since the test began.
+  static std::vector<std::string> Messages() {
+    std::vector<std::string> out;
+    for (const auto& r : tikora::forms::DialogLog())
+      if (r.kind == tikora::forms::DialogKind::MessageBox) out.push_back(r.text.c_str());
+    return out;
+  }
+};
+
+}  // namespace dialogtest

@@ -1,0 +1,14 @@
+# The settings window, the small window and the hints.
+tikora_add_test(settings_window_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/SettingsWindowTest.cpp ${CMAKE_CURRENT_LIST_DIR}/HintsTest.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/MinimizedWindowTest.cpp
+  LIBS app_windows
+  GUI)
+# The tests read the skin, the sounds and the shipped definitions from the program folder.
+if(TARGET settings_window_tests)
+  foreach(shipped skin sounds defs)
+    if(TARGET ${shipped})
+      add_dependencies(settings_window_tests ${shipped})
+    endif()
+  endforeach()
+endif()
