@@ -2,15 +2,7 @@
 #include "FileFunctions.h"
 #include "Forms.h"
 #include "Mutex.h"
-#include "Talarmdialog.h"
-#include "Talarmsetup.h"
-#include "Tmainform.h"
-#include "Tmemoform.h"
-#include "Tsettempoform.h"
-#include "Tsettingsform.h"
-#include "Ttempocalculator.h"
-#include "Ttslistedit.h"
-#include "Ttslistitemeditor.h"
+#include "Programforms.h"
 
 int main() {
   if (OpenMutexA(MUTEX_ALL_ACCESS, FALSE, "TIKORA_ALLREADY_RUN")) return 0;
@@ -20,17 +12,7 @@ int main() {
   SetCurrentDir(ExtractFilePath(tikora::ExecutablePath()));
   try {
     Application->Initialize();
-    Application->SetTitle("Tikora");
-    Application->SetHelpFile("TIKORA.HLP");
-    Application->CreateForm(MainForm);
-    Application->CreateForm(TSListEdit);
-    Application->CreateForm(TSListItemEditor);
-    Application->CreateForm(SettingsForm);
-    Application->CreateForm(AlarmSetup);
-    Application->CreateForm(AlarmDialog);
-    Application->CreateForm(SetTempoForm);
-    Application->CreateForm(MemoForm);
-    Application->CreateForm(TempoCalculator);
+    CreateProgramForms();
     Application->Run();
   } catch (Exception& e) {
     Application->ShowException(&e);

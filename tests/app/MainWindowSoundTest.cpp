@@ -14,6 +14,7 @@
 #include "FileFunctions.h"
 #include "Talarmdialog.h"
 #include "Talarmsetup.h"
+#include "Programforms.h"
 #include "Tmainform.h"
 #include "Tmemoform.h"
 #include "Tmetronomgame.h"
@@ -68,15 +69,7 @@ TEST(MainWindowSoundTest, PlayLeavesClicksInTheAudio) {
   tikora::app::ProgramFolderOverride() = AnsiString(folder.string().c_str());
 
   Application->Initialize();
-  Application->CreateForm(MainForm);
-  Application->CreateForm(TSListEdit);
-  Application->CreateForm(TSListItemEditor);
-  Application->CreateForm(SettingsForm);
-  Application->CreateForm(AlarmSetup);
-  Application->CreateForm(AlarmDialog);
-  Application->CreateForm(SetTempoForm);
-  Application->CreateForm(MemoForm);
-  Application->CreateForm(TempoCalculator);
+  CreateProgramForms();
   TMetronomeGame* engine = MainForm->Engine();
   MainForm->ChangeTempo(120);
 

@@ -17,6 +17,7 @@
 #include "Talarmdialog.h"
 #include "Talarmsetup.h"
 #include "Tdevelopervariables.h"
+#include "Programforms.h"
 #include "Tmainform.h"
 #include "Tmemoform.h"
 #include "Tmetronomgame.h"
@@ -61,16 +62,7 @@ class ProgramEnvironment : public ::testing::Environment {
     tikora::app::ProgramFolderOverride() = AnsiString(folder.string().c_str());
     tikora::app::StartFailureExit() = [](int code) { throw StartFailed{code}; };
     Application->Initialize();
-    Application->SetTitle("Tikora");
-    Application->CreateForm(MainForm);
-    Application->CreateForm(TSListEdit);
-    Application->CreateForm(TSListItemEditor);
-    Application->CreateForm(SettingsForm);
-    Application->CreateForm(AlarmSetup);
-    Application->CreateForm(AlarmDialog);
-    Application->CreateForm(SetTempoForm);
-    Application->CreateForm(MemoForm);
-    Application->CreateForm(TempoCalculator);
+    CreateProgramForms();
   }
   static inline fs::path folder;
 };
