@@ -132,7 +132,8 @@ int RunWaveClicks(int bpm, double seconds, const std::string& outWav, const std:
     const double periodMs = 60000.0 / bpm;
     const double start = static_cast<double>(startFrame) - tikora::audio::OutputLatencyNs() * 1e-9 * rate;
     auto onsets = tikora::bench::DetectOnsets(samples, rate, static_cast<int64_t>(periodMs * 0.5e-3 * rate));
-    tikora::bench::ClickReport r = tikora::bench::AnalyseClicks(onsets, rate, start, periodMs);
+    // The sequencer sends the events of its start tick one tick after starting.
+    tikora::bench::ClickReport r = tikora::bench::AnalyseClicks(onsets, rate, start, periodMs, periodMs / ppq);
     int64_t worst = -1;
     if (onsets.size() == expected.size()) {
         worst = 0;

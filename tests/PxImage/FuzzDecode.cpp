@@ -36,6 +36,10 @@ bool TooLarge(const uint8_t* data, size_t size)
     if (HeaderTooLarge<PxImageBMP>(data, size) || HeaderTooLarge<PxImageGIF>(data, size) ||
         HeaderTooLarge<PxImageJPG>(data, size) || HeaderTooLarge<PxImageTIF>(data, size))
         return true;
+    // A GIF's frames are composed onto its logical screen, whatever the frames' own sizes.
+    if (size >= 10 && std::equal(data, data + 4, reinterpret_cast<const uint8_t*>("GIF8")) &&
+        uint64_t{Le16(data + 6)} * Le16(data + 8) > kMaxPixels)
+        return true;
     static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     if (size >= 24 && std::equal(kPng, kPng + 8, data) && Be32(data + 16) * Be32(data + 20) > kMaxPixels)
         return true;
