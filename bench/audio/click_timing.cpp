@@ -1,6 +1,7 @@
 // Plays a click song through the program's player, the real multimedia timer and the built-in
 // synthesizer into the WAV sink, then finds every click in the WAV and reports its timing:
 //   click_timing --bpm 130 --seconds 600 --out clicks.wav
+#include <cmath>
 #include <unistd.h>
 
 #include <chrono>
@@ -80,7 +81,7 @@ int main(int argc, char** argv) {
     // of the button, latency included.
     double start = static_cast<double>(startFrame) - tikora::audio::OutputLatencyNs() * 1e-9 * rate;
     auto onsets = tikora::bench::DetectOnsets(samples, rate, static_cast<int64_t>(periodMs * 0.5e-3 * rate));
-    tikora::bench::ClickReport r = tikora::bench::AnalyseClicks(onsets, rate, start, periodMs, periodMs / ppq);
+    tikora::bench::ClickReport r = tikora::bench::AnalyseClicks(onsets, rate, start, periodMs, std::floor(periodMs / ppq));
     std::printf("%s\n", tikora::bench::FormatReport(r).c_str());
     std::fprintf(stderr, "bpm=%d seconds=%.0f expected_clicks=%d audio_cpu_percent=%.3f\n", bpm, seconds, beats, cpuPercent);
     return r.clicks == beats ? 0 : 1;

@@ -6,6 +6,7 @@
 #include "wave_mode.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cinttypes>
 #include <atomic>
 #include <chrono>
@@ -132,8 +133,8 @@ int RunWaveClicks(int bpm, double seconds, const std::string& outWav, const std:
     const double periodMs = 60000.0 / bpm;
     const double start = static_cast<double>(startFrame) - tikora::audio::OutputLatencyNs() * 1e-9 * rate;
     auto onsets = tikora::bench::DetectOnsets(samples, rate, static_cast<int64_t>(periodMs * 0.5e-3 * rate));
-    // The sequencer sends the events of its start tick one tick after starting.
-    tikora::bench::ClickReport r = tikora::bench::AnalyseClicks(onsets, rate, start, periodMs, periodMs / ppq);
+    // The sequencer sends the events of its start tick one tick (in whole milliseconds) after starting.
+    tikora::bench::ClickReport r = tikora::bench::AnalyseClicks(onsets, rate, start, periodMs, std::floor(periodMs / ppq));
     int64_t worst = -1;
     if (onsets.size() == expected.size()) {
         worst = 0;
