@@ -369,9 +369,17 @@ void Player::OnTimer(UINT timerId) {
     if (timerId != Clock.TimerId || Events.empty()) return;
     const size_t last = Events.size() - 1;
     const uint32_t now = Truncate(Clock.GetCurrentTick());
+    // The timer runs on whole milliseconds. An event whose tick falls within a millisecond of this
+    // callback is stamped with the tick's own time, so the sound path places it to the sample and
+    // the millisecond grid adds no jitter; an event that is really late keeps the callback's time.
+    const int64_t dueNs = tikora::LogicalNowNs();
+    const DWORD dueMs = timeGetTime();
     bool ended = false;
     while (Position < last && Events[Position].Tick <= now) {
         const short_msg_t ev = Events[Position];
+        const double offsetMs = static_cast<double>(static_cast<int32_t>(Clock.StartTime - dueMs)) + Clock.TickTimeMs(ev.Tick);
+        const int64_t stampNs = std::fabs(offsetMs) < 1.0 ? dueNs + static_cast<int64_t>(offsetMs * 1e6) : dueNs;
+        tikora::LogicalTimeScope eventTime(stampNs);
         DWORD m = ev.Msg;
         auto ch = static_cast<uint8_t>(m & 0x0F);
         DWORD s = m & 0xFF;

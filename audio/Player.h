@@ -41,6 +41,10 @@ public:
         bool IsRunning() const { return TimerId != 0; }
         uint32_t GetStartTick() const { return StartTick; }
         double GetCurrentTick();
+        // Where `tick` falls, in milliseconds after StartTime (fraction included).
+        double TickTimeMs(uint32_t tick) const {
+            return StartFraction + (static_cast<double>(tick) - static_cast<double>(StartTick)) * MsPerTick;
+        }
 
         Player* owner;
         UINT Resolution = 1;

@@ -76,17 +76,21 @@ ClickReport AnalyseClicks(const std::vector<int64_t>& onsets, int rate, double s
         err.push_back((onsets[k] - startSample) * 1000.0 / rate - static_cast<double>(k) * periodMs -
                       (k == 0 ? firstDelayMs : 0.0));
     r.firstMs = err.front();
+    // The first click waits for the sequencer's first tick on the millisecond timer; when that
+    // delay is in play the grid is measured on the clicks after it.
+    const size_t from = firstDelayMs > 0 && err.size() > 2 ? 1 : 0;
+    const double n = static_cast<double>(err.size() - from);
     double mean = 0;
-    for (double e : err) mean += e;
-    mean /= static_cast<double>(err.size());
+    for (size_t k = from; k < err.size(); ++k) mean += err[k];
+    mean /= n;
     double var = 0;
-    for (double e : err) {
-        var += (e - mean) * (e - mean);
-        r.maxAbsErrMs = std::max(r.maxAbsErrMs, std::fabs(e - mean));
+    for (size_t k = from; k < err.size(); ++k) {
+        var += (err[k] - mean) * (err[k] - mean);
+        r.maxAbsErrMs = std::max(r.maxAbsErrMs, std::fabs(err[k] - mean));
     }
-    r.sdMs = std::sqrt(var / static_cast<double>(err.size()));
-    r.meanErrMs = mean - err.front();
-    r.driftMs = err.back() - err.front();
+    r.sdMs = std::sqrt(var / n);
+    r.meanErrMs = mean - err[from];
+    r.driftMs = err.back() - err[from];
     return r;
 }
 

@@ -3,6 +3,8 @@
 #include <fluidsynth.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace tikora::audio {
@@ -18,6 +20,26 @@ bool FileExists(const std::string& path) {
 }
 
 fluid_synth_t* Synth(void* p) { return static_cast<fluid_synth_t*>(p); }
+
+// A windowed-sinc half-band low-pass for the 2:1 decimation (cut-off at the stream's Nyquist
+// frequency, Blackman window), normalised to unity gain at DC.
+struct HalfBand {
+    float h[31];
+    HalfBand() {
+        constexpr int n = 31;
+        constexpr double pi = 3.14159265358979323846;
+        double sum = 0;
+        for (int i = 0; i < n; ++i) {
+            double k = i - (n - 1) / 2.0;
+            double sinc = k == 0 ? 0.5 : std::sin(pi * k / 2) / (pi * k);
+            double w = 0.42 - 0.5 * std::cos(2 * pi * i / (n - 1)) + 0.08 * std::cos(4 * pi * i / (n - 1));
+            h[i] = static_cast<float>(sinc * w);
+            sum += h[i];
+        }
+        for (float& c : h) c = static_cast<float>(c / sum);
+    }
+};
+const HalfBand kHalfBand;
 }  // namespace
 
 int64_t GmSynth::BlockBoundary(int64_t frame, int64_t origin) {
@@ -26,7 +48,8 @@ int64_t GmSynth::BlockBoundary(int64_t frame, int64_t origin) {
     return origin + q * kBlock;
 }
 
-GmSynth::GmSynth() : queue_(kQueueSize), scratch_(static_cast<size_t>(kScratchFrames) * 2) {
+GmSynth::GmSynth() : queue_(kQueueSize), scratch_(static_cast<size_t>(kScratchFrames) * 2 * kOversample) {
+    static_assert(kTaps == 31, "the filter table has 31 taps");
     for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
         fluid_set_log_function(level, SilentFluidLog, nullptr);
     std::vector<std::string> candidates;
@@ -36,7 +59,7 @@ GmSynth::GmSynth() : queue_(kQueueSize), scratch_(static_cast<size_t>(kScratchFr
     fluid_settings_t* settings = new_fluid_settings();
     if (!settings) return;
     settings_ = settings;
-    fluid_settings_setnum(settings, "synth.sample-rate", SampleRate());
+    fluid_settings_setnum(settings, "synth.sample-rate", SampleRate() * kOversample);
     fluid_settings_setnum(settings, "synth.gain", kGain);
     // Clicks need neither; both cost CPU on every block even when nothing sounds.
     fluid_settings_setint(settings, "synth.reverb.active", 0);
@@ -118,10 +141,23 @@ void GmSynth::RenderSynth(float* out, int frames) {
         return;
     }
     while (frames > 0) {
-        int n = frames < kScratchFrames ? frames : kScratchFrames;
+        const int n = frames < kScratchFrames ? frames : kScratchFrames;
+        const int hi = n * kOversample;
         float* buf = scratch_.data();
-        fluid_synth_write_float(Synth(synth_), n, buf, 0, 2, buf, 1, 2);
-        for (int i = 0; i < n * 2; ++i) out[i] += buf[i];
+        fluid_synth_write_float(Synth(synth_), hi, buf, 0, 2, buf, 1, 2);
+        for (int c = 0; c < 2; ++c) {
+            // Sample i of the synth's output, reaching back into the previous call's history.
+            auto x = [&](int i) { return i >= 0 ? buf[i * 2 + c] : history_[c][kTaps - 1 + i]; };
+            for (int j = 0; j < n; ++j) {
+                const int last = j * kOversample + 1;
+                float acc = 0;
+                for (int k = 0; k < kTaps; ++k) acc += kHalfBand.h[k] * x(last - k);
+                out[j * 2 + c] += acc;
+            }
+            float next[kTaps - 1];
+            for (int k = 0; k < kTaps - 1; ++k) next[k] = x(hi - (kTaps - 1) + k);
+            std::copy(next, next + kTaps - 1, history_[c]);
+        }
         out += static_cast<size_t>(n) * 2;
         frames -= n;
     }

@@ -32,7 +32,11 @@ public:
 
     void Render(float* out, int frames, int64_t firstFrame) override;
 
-    static constexpr int kBlock = 64;           // FluidSynth's own rendering block
+    // FluidSynth starts notes only at the start of its 64-sample blocks. It runs at twice the
+    // stream's rate, so a block is 32 stream frames and a note lands within a third of a
+    // millisecond of its time; a half-band filter brings the output down to the stream's rate.
+    static constexpr int kOversample = 2;
+    static constexpr int kBlock = 64 / kOversample;  // one synth block, in stream frames
     static constexpr float kGain = 2.0f;  // the default 0.2 leaves clicks near -25 dBFS; this ~-7 dBFS
     // The synth block boundary at which an event due at `frame` starts: the nearest one, so that
     // the error stays within half a block. `origin` is the stream frame the synth started at.
@@ -62,6 +66,9 @@ private:
     bool haveOrigin_ = false;
     int64_t origin_ = 0;
     std::vector<float> scratch_;
+    // The decimator's input history: the last kTaps - 1 synth samples of each channel.
+    static constexpr int kTaps = 31;
+    float history_[2][kTaps - 1] = {};
 };
 
 }  // namespace tikora::audio

@@ -50,8 +50,10 @@ TEST(GmSynthTiming, EventsSnapToTheNearestSynthBlock) {
     struct Case {
         int64_t frame, origin, expected;
     };
-    for (Case c : {Case{0, 0, 0}, Case{31, 0, 0}, Case{32, 0, 64}, Case{100, 0, 128}, Case{95, 0, 64},
-                   Case{-31, 0, 0}, Case{-33, 0, -64}, Case{1000, 8, 968 + 64}}) {
+    constexpr int64_t B = GmSynth::kBlock;
+    for (Case c : {Case{0, 0, 0}, Case{B / 2 - 1, 0, 0}, Case{B / 2, 0, B}, Case{3 * B + 4, 0, 3 * B},
+                   Case{3 * B - 4, 0, 3 * B}, Case{-(B / 2 - 1), 0, 0}, Case{-(B / 2 + 1), 0, -B},
+                   Case{1000, 8, 8 + (992 + B / 2) / B * B}}) {
         EXPECT_EQ(GmSynth::BlockBoundary(c.frame, c.origin), c.expected) << c.frame << " from " << c.origin;
     }
 }
