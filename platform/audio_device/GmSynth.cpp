@@ -176,7 +176,7 @@ void GmSynth::Render(float* out, int frames, int64_t firstFrame) {
         int64_t boundary = end;
         if (have) {
             const Item& it = queue_[head & (kQueueSize - 1)];
-            int64_t b = BlockBoundary(FrameForTime(it.ns), origin_);
+            int64_t b = BlockBoundary(FrameForTime(it.ns) - kFilterDelay, origin_);
             if (b < pos) b = pos;  // late: sound it as soon as possible
             if (b < end) boundary = b;
             else have = false;

@@ -37,6 +37,9 @@ public:
     // millisecond of its time; a half-band filter brings the output down to the stream's rate.
     static constexpr int kOversample = 2;
     static constexpr int kBlock = 64 / kOversample;  // one synth block, in stream frames
+    // The decimating filter delays the output by half its length (7.5 stream frames); notes are
+    // started that much earlier so that they sound at their time.
+    static constexpr int kFilterDelay = 8;
     static constexpr float kGain = 2.0f;  // the default 0.2 leaves clicks near -25 dBFS; this ~-7 dBFS
     // The synth block boundary at which an event due at `frame` starts: the nearest one, so that
     // the error stays within half a block. `origin` is the stream frame the synth started at.
