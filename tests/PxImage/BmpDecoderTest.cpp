@@ -76,7 +76,6 @@ Bytes MakeBmp(const BmpShape& s)
 }
 
 // Expected colours, top row first.
-using Rows = std::vector<std::vector<uint32_t>>;
 
 struct BmpCase {
     const char* name;

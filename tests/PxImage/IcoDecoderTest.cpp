@@ -9,7 +9,6 @@
 namespace {
 
 using Palette = std::vector<uint32_t>;       // 0xRRGGBB
-using Rows = std::vector<std::vector<uint32_t>>;  // top row first
 
 struct IcoImage {
     uint8_t w, h;

@@ -8,7 +8,6 @@
 
 namespace {
 
-using Rows = std::vector<std::vector<uint32_t>>;  // top row first
 using Palette = std::vector<uint32_t>;            // 0xRRGGBB
 
 // Runs of equal bytes become count/value pairs, across row ends as well.
@@ -118,15 +117,7 @@ TEST_P(PcxDecode, GivesExpectedPixels)
     ASSERT_TRUE(DecodeBytes(img, MakePcx(tc.shape), PXIMAGE_FORMAT_PCX)) << img.GetLastError();
     EXPECT_EQ(img.GetType(), PXIMAGE_FORMAT_PCX);
     EXPECT_EQ(img.GetBpp(), tc.bpp);
-    ASSERT_EQ(img.GetHeight(), tc.colours.size());
-    ASSERT_EQ(img.GetWidth(), tc.colours[0].size());
-    for (size_t y = 0; y < tc.colours.size(); y++)
-        for (size_t x = 0; x < tc.colours[y].size(); x++)
-            EXPECT_EQ(RgbAt(img, static_cast<int32_t>(x), static_cast<int32_t>(y)), tc.colours[y][x]) << x << "," << y;
-    ASSERT_EQ(img.AlphaIsValid(), !tc.alpha.empty());
-    for (size_t y = 0; y < tc.alpha.size(); y++)
-        for (size_t x = 0; x < tc.alpha[y].size(); x++)
-            EXPECT_EQ(img.AlphaGet(static_cast<int32_t>(x), static_cast<int32_t>(img.GetHeight() - 1 - y)), tc.alpha[y][x]);
+    ExpectPixels(img, tc.colours, tc.alpha);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, PcxDecode, testing::ValuesIn(Cases()),

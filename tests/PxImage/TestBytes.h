@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "PxFile.h"
 #include "PxImage.h"
 
@@ -43,6 +45,24 @@ inline uint32_t RgbAt(const PxImage& img, int32_t x, int32_t yTop)
 {
     RGBQUAD c = img.GetPixelColor(x, static_cast<int32_t>(img.GetHeight()) - 1 - yTop, false);
     return (static_cast<uint32_t>(c.rgbRed) << 16) | (static_cast<uint32_t>(c.rgbGreen) << 8) | c.rgbBlue;
+}
+
+// Compares a decoded picture with rows of 0xRRGGBB colours and, when given, rows of alpha values,
+// both listed top row first; an empty alpha table means the picture must have no alpha plane.
+using Rows = std::vector<std::vector<uint32_t>>;  // top row first
+
+inline void ExpectPixels(const PxImage& img, const Rows& colours, const Rows& alpha)
+{
+    ASSERT_EQ(img.GetHeight(), colours.size());
+    ASSERT_EQ(img.GetWidth(), colours[0].size());
+    for (size_t y = 0; y < colours.size(); y++)
+        for (size_t x = 0; x < colours[y].size(); x++)
+            EXPECT_EQ(RgbAt(img, static_cast<int32_t>(x), static_cast<int32_t>(y)), colours[y][x]) << x << "," << y;
+    ASSERT_EQ(img.AlphaIsValid(), !alpha.empty());
+    for (size_t y = 0; y < alpha.size(); y++)
+        for (size_t x = 0; x < alpha[y].size(); x++)
+            EXPECT_EQ(img.AlphaGet(static_cast<int32_t>(x), static_cast<int32_t>(img.GetHeight() - 1 - y)), alpha[y][x])
+                << x << "," << y;
 }
 
 inline std::string SourcePath(const std::string& rel)

@@ -8,7 +8,6 @@
 
 namespace {
 
-using Rows = std::vector<std::vector<uint32_t>>;  // top row first
 
 struct TgaShape {
     uint8_t type;
@@ -113,16 +112,7 @@ TEST_P(TgaDecode, GivesExpectedPixels)
     ASSERT_TRUE(DecodeBytes(img, MakeTga(tc.shape), PXIMAGE_FORMAT_TGA)) << img.GetLastError();
     EXPECT_EQ(img.GetType(), PXIMAGE_FORMAT_TGA);
     EXPECT_EQ(img.GetBpp(), tc.bpp);
-    ASSERT_EQ(img.GetHeight(), tc.colours.size());
-    ASSERT_EQ(img.GetWidth(), tc.colours[0].size());
-    for (size_t y = 0; y < tc.colours.size(); y++)
-        for (size_t x = 0; x < tc.colours[y].size(); x++)
-            EXPECT_EQ(RgbAt(img, static_cast<int32_t>(x), static_cast<int32_t>(y)), tc.colours[y][x]) << x << "," << y;
-    ASSERT_EQ(img.AlphaIsValid(), !tc.alpha.empty());
-    for (size_t y = 0; y < tc.alpha.size(); y++)
-        for (size_t x = 0; x < tc.alpha[y].size(); x++)
-            EXPECT_EQ(img.AlphaGet(static_cast<int32_t>(x), static_cast<int32_t>(img.GetHeight() - 1 - y)), tc.alpha[y][x])
-                << x << "," << y;
+    ExpectPixels(img, tc.colours, tc.alpha);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, TgaDecode, testing::ValuesIn(Cases()),
