@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 
@@ -49,6 +50,33 @@ ShellHooks InstallShellHooks(const ShellHooks& hooks) {
 void RestoreShellHooks(const ShellHooks& hooks) {
     std::lock_guard lock(g_hooksMutex);
     g_hooks = hooks;
+}
+
+namespace {
+bool OnPath(const std::string& searchPath, const std::string& name) {
+    size_t from = 0;
+    while (from <= searchPath.size()) {
+        size_t to = searchPath.find(':', from);
+        if (to == std::string::npos) to = searchPath.size();
+        // An empty entry is the current folder, as the shell reads it.
+        std::string dir = to > from ? searchPath.substr(from, to - from) : ".";
+        std::string file = dir + "/" + name;
+        struct stat st;
+        if (::stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(file.c_str(), X_OK) == 0) return true;
+        from = to + 1;
+    }
+    return false;
+}
+}  // namespace
+
+std::vector<std::string> DesktopMixerCommand(const std::string& searchPath) {
+    static const std::vector<std::vector<std::string>> mixers = {
+        {"pavucontrol"}, {"pavucontrol-qt"}, {"gnome-control-center", "sound"}, {"kmix"}};
+    for (const auto& command : mixers)
+        if (OnPath(searchPath, command[0])) return command;
+    if (OnPath(searchPath, "alsamixer") && OnPath(searchPath, "x-terminal-emulator"))
+        return {"x-terminal-emulator", "-e", "alsamixer"};
+    return {};
 }
 
 int64_t StartDetachedProcess(const std::vector<std::string>& argv) {
@@ -118,6 +146,15 @@ int spawnlp(int mode, const char* file, const char* arg0, ...) {
     if (argv.empty()) argv.emplace_back(file);
     std::vector<std::string> run = argv;
     run[0] = file;
+    AnsiString lower = AnsiString(file).LowerCase();
+    if (lower == "sndvol.exe" || lower == "sndvol32.exe") {
+        const char* path = std::getenv("PATH");
+        run = tikora::DesktopMixerCommand(path ? path : "");
+        if (run.empty()) {
+            errno = ENOENT;
+            return -1;
+        }
+    }
     auto start = tikora::Hook(&tikora::ShellHooks::startProcess);
     int64_t pid = start ? start(run) : tikora::StartDetachedProcess(run);
     if (pid <= 0) {

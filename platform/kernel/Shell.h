@@ -42,7 +42,9 @@ HINSTANCE ShellExecuteA(HWND hwnd, LPCSTR operation, LPCSTR file, LPCSTR paramet
 
 // Starts `file` (looked up in PATH) with the arguments arg0, ... up to a null pointer, in a
 // session of its own, without waiting. Returns the process id, or -1 when it could not start.
-// Only P_NOWAIT is supported; other modes give -1.
+// Only P_NOWAIT is supported; other modes give -1. The volume control's names ("SndVol.exe",
+// "SndVol32.exe", in any case) start the desktop's own mixer instead (see DesktopMixerCommand),
+// and give -1 when there is none.
 int spawnlp(int mode, const char* file, const char* arg0, ...);
 
 // No window of another program is reachable on this system: FindWindowA finds nothing unless a
@@ -81,6 +83,11 @@ public:
 private:
     ShellHooks previous_;
 };
+
+// The command that starts the desktop's mixer: the first of pavucontrol, pavucontrol-qt,
+// gnome-control-center (its sound page), kmix, or alsamixer in x-terminal-emulator, found as an
+// executable file in the folders of `searchPath` (PATH's form); empty when none is there.
+std::vector<std::string> DesktopMixerCommand(const std::string& searchPath);
 
 // The built-in process start: posix_spawnp in a new session with standard input from /dev/null;
 // a background thread reaps the child so no zombie is left.
