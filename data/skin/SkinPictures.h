@@ -24,8 +24,8 @@ struct SkinPicture {
 inline constexpr std::string_view kPictureListName = "Images.dir";
 
 // Geometry of the pendulum pictures in the normal skin (the micro skin is half of it). The rod
-// pivots 2 x margin below the bottom edge of its view; the weight's tempo mark lies one margin
-// above the weight's bottom edge, which is where a dragged weight reads its tempo.
+// pivots 2 x margin below the bottom edge of its view; the scale is read at the weight's top edge,
+// as on a mechanical metronome.
 inline constexpr int kRodWidth = 10;
 inline constexpr int kRodHeight = 300;
 inline constexpr int kWeightWidth = 36;

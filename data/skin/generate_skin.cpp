@@ -520,11 +520,12 @@ PendulumGeometry geometry(qreal scale) {
                           micro ? kLightHeight / 2 : kLightHeight};
 }
 
-// Distance above the pivot at which a weight set to this tempo shows its tempo mark: the drag
-// reading puts tempo 210 at four margins above the pivot and tempo 40 at the top of the scale.
+// Distance above the pivot of the weight's top edge when the pendulum is set to this tempo, where
+// the scale is read as on a mechanical metronome: tempo 40 puts the weight's top at the rod's tip,
+// tempo 210 puts its bottom edge three margins above the pivot, and the weight moves evenly between.
 qreal scaleHeightOf(const PendulumGeometry& g, qreal tempo) {
   const qreal span = g.rodH - 3 * g.margin - g.weightH;
-  return 4 * g.margin + (210 - tempo) / 170 * span;
+  return g.rodH - (tempo - 40) / 170 * span;
 }
 
 const int kMaelzel[] = {40, 42, 44, 46, 48, 50, 52, 54, 56, 58, 60, 63, 66, 69, 72, 76, 80, 84, 88, 92,
@@ -648,7 +649,6 @@ void drawCase(QPainter& p, const CaseLayout& c, const PendulumGeometry& g) {
   // Ticks at the classic marks, numbers on the left, tempo names on the right.
   const qreal tickIn = g.weightW / 2.0 + 4 * s;
   const QFont numberFont = font(kCond, s < 1 ? 7 : 10, true);
-  const QFont nameFont = font(kSerif, 9, false, true);
   qreal lastLabel = 1e9;
   const int labelled[] = {40, 50, 60, 72, 84, 96, 108, 120, 132, 144, 160, 176, 192, 208};
   const int labelledMicro[] = {40, 60, 80, 104, 126, 152, 176, 208};
@@ -661,9 +661,11 @@ void drawCase(QPainter& p, const CaseLayout& c, const PendulumGeometry& g) {
       for (int l : labelled) major = major || l == t;
     }
     const qreal len = (major ? 9 : 5) * s;
-    p.setPen(QPen(pal::plateInk, major ? 1.3 * s : 0.8 * s));
-    p.drawLine(QPointF(c.cx - tickIn - len, y), QPointF(c.cx - tickIn, y));
-    p.drawLine(QPointF(c.cx + tickIn, y), QPointF(c.cx + tickIn + len, y));
+    // Whole pixel rows, so that even the small face shows every tick crisply: the row the mark
+    // falls in, and for the full face's numbered marks the row under it too.
+    const qreal row = std::round(y), thick = major && s >= 1 ? 2 : 1;
+    p.fillRect(QRectF(std::round(c.cx - tickIn - len), row, std::round(len), thick), pal::plateInk);
+    p.fillRect(QRectF(c.cx + tickIn, row, std::round(len * 0.6), thick), pal::plateInk);
     if (major && std::fabs(lastLabel - y) > 9 * s) {
       const qreal right = c.cx - tickIn - len - 2 * s;
       text(p, QRectF(right - 40, y - 8, 40, 16), QString::number(t), numberFont, pal::plateInk,
@@ -671,18 +673,23 @@ void drawCase(QPainter& p, const CaseLayout& c, const PendulumGeometry& g) {
       lastLabel = y;
     }
   }
-  if (c.names) {
-    struct Range { const char* name; int from, to; };
-    const Range ranges[] = {{"Largo", 40, 58}, {"Adagio", 66, 76}, {"Andante", 76, 108},
-                            {"Moderato", 108, 120}, {"Allegro", 120, 168}, {"Presto", 168, 208}};
-    for (const Range& r : ranges) {
-      const qreal y = c.pivotY - scaleHeightOf(g, (r.from + r.to) / 2.0);
-      const qreal left = c.cx + tickIn + 11 * s;
-      const qreal room = c.cx + halfWidthAt(c, y - 6) - 17 * s - 3 - left;
-      if (QFontMetricsF(nameFont).horizontalAdvance(QString::fromLatin1(r.name)) > room) continue;
-      text(p, QRectF(left, y - 8, 80, 16), QString::fromLatin1(r.name), nameFont, hex(0x6A4A2C),
-           Qt::AlignLeft | Qt::AlignVCenter);
-    }
+  // The five classic names, each beside the middle of its range, in one size that fits them all.
+  struct Range { const char* name; int from, to; };
+  const Range ranges[] = {{"Adagio", 66, 76}, {"Andante", 76, 108}, {"Moderato", 108, 120},
+                          {"Allegro", 120, 168}, {"Presto", 168, 208}};
+  const qreal nameLeft = c.cx + tickIn + 7 * s;
+  const QString nameFamily = s < 1 ? kCond : kSerif;
+  qreal namePx = 10 * s;
+  for (const Range& r : ranges) {
+    const qreal y = c.pivotY - scaleHeightOf(g, (r.from + r.to) / 2.0);
+    const qreal room = c.cx + halfWidthAt(c, y - 5 * s) - 19 * s - nameLeft;
+    while (namePx > 4 && QFontMetricsF(font(nameFamily, namePx, false, true)).horizontalAdvance(r.name) > room)
+      namePx -= 0.5;
+  }
+  for (const Range& r : ranges) {
+    const qreal y = c.pivotY - scaleHeightOf(g, (r.from + r.to) / 2.0);
+    text(p, QRectF(nameLeft, y - 8, 80, 16), QString::fromLatin1(r.name), font(nameFamily, namePx, false, true),
+         hex(0x6A4A2C), Qt::AlignLeft | Qt::AlignVCenter);
   }
   // Brass cap on the top of the case, then the unlit lamp set into it.
   const QRectF cap(c.cx - c.topHalf - 3 * s, c.topY - 3 * s, 2 * c.topHalf + 6 * s, 7 * s);
@@ -737,13 +744,13 @@ QImage drawWeight(const PendulumGeometry& g) {
   p.fillRect(QRectF(0, h - 4 * s, w, 4 * s), QColor(40, 25, 0, 90));
   // The rod passes through a dark groove.
   p.fillRect(QRectF(w / 2.0 - 2.5 * s, 4 * s, 5 * s, h - 8 * s), QColor(40, 25, 5, 150));
-  // Tempo mark: a line across at one margin above the bottom, where the scale is read.
-  const qreal markY = h - g.margin;
+  // Tempo mark: the top edge, where the scale is read, with a pointer at each side.
+  const qreal markY = 1.2 * s;
   p.setPen(QPen(hex(0x2A1A06), 1.6 * s));
   p.drawLine(QPointF(0, markY), QPointF(w, markY));
   QPolygonF left, right;
-  left << QPointF(0, markY - 3.5 * s) << QPointF(5 * s, markY) << QPointF(0, markY + 3.5 * s);
-  right << QPointF(w, markY - 3.5 * s) << QPointF(w - 5 * s, markY) << QPointF(w, markY + 3.5 * s);
+  left << QPointF(0, 0) << QPointF(8 * s, 0) << QPointF(0, 8 * s);
+  right << QPointF(w, 0) << QPointF(w - 8 * s, 0) << QPointF(w, 8 * s);
   p.setPen(Qt::NoPen);
   p.setBrush(hex(0x2A1A06));
   p.drawPolygon(left);
@@ -766,7 +773,7 @@ CaseLayout mainCase() {
   c.pivotY = kCenterH + 2 * g.margin;
   c.topY = 44;
   c.bottomY = kCenterH;
-  c.topHalf = 38;
+  c.topHalf = 50;
   c.bottomHalf = 165;
   c.lamp = QRectF((kCenterW - g.lightW) / 2 + 2, 56, g.lightW, g.lightH);
   c.names = true;
@@ -1119,7 +1126,7 @@ CaseLayout smallCase(const SmallLayout& l) {
   c.pivotY = l.h + 2 * g.margin;
   c.topY = 3 * l.s;
   c.bottomY = l.h;
-  c.topHalf = 38 * l.s;
+  c.topHalf = 60 * l.s;
   c.bottomHalf = 134 * l.s;
   c.lamp = QRectF((viewW - g.lightW) / 2 + 2 - l.offset, 0, g.lightW, g.lightH);
   c.names = !(l.s < 1);
@@ -1338,17 +1345,22 @@ void drawAll(Output& out) {
       {"ArrowUp", QRect(428, 20, 23, 35), [](QPainter& p, const QRectF& r, const QColor& c, Look) { iconChevron(p, r.adjusted(3, 6, -3, -6), c, true); }},
       {"ArrowDown", QRect(428, 55, 23, 35), [](QPainter& p, const QRectF& r, const QColor& c, Look) { iconChevron(p, r.adjusted(3, 6, -3, -6), c, false); }},
       {"ArrowDown2", QRect(451, 20, 23, 70), [](QPainter& p, const QRectF& r, const QColor& c, Look) {
-         // A slider: a track with marks and a knob, to pick the tempo by dragging.
-         const qreal x = r.center().x();
+         // "BPM" stacked, a small horizontal slider, and an arrow down: it drops the tempo slider
+         // out under the tempo.
+         const QFont letters = font(kCond, 9, true);
+         const char* bpm[] = {"B", "P", "M"};
+         for (int i = 0; i < 3; ++i)
+           text(p, QRectF(r.left(), r.top() + 4 + i * 9, r.width(), 10), QString::fromLatin1(bpm[i]), letters, c);
+         const qreal y = r.top() + 41;
          p.setPen(QPen(c, 1.5, Qt::SolidLine, Qt::RoundCap));
-         p.drawLine(QPointF(x, r.top() + 10), QPointF(x, r.bottom() - 22));
-         for (int i = 0; i < 5; ++i) {
-           const qreal y = r.top() + 10 + i * (r.height() - 32) / 4;
-           p.drawLine(QPointF(x - 6, y), QPointF(x - 3, y));
+         p.drawLine(QPointF(r.left() + 4, y), QPointF(r.right() - 4, y));
+         for (int i = 0; i < 3; ++i) {
+           const qreal x = r.left() + 5 + i * (r.width() - 10) / 2;
+           p.drawLine(QPointF(x, y + 4), QPointF(x, y + 6));
          }
          p.setPen(Qt::NoPen);
          p.setBrush(c);
-         p.drawRoundedRect(QRectF(x - 5, r.top() + 22, 10, 6), 1.5, 1.5);
+         p.drawRoundedRect(QRectF(r.center().x() - 2.5, y - 5, 5, 10), 1.5, 1.5);
          iconChevron(p, QRectF(r.left() + 4, r.bottom() - 18, r.width() - 8, 12), c, false);
        }},
       {"TimeSignature", QRect(482, 20, 55, 70), [](QPainter& p, const QRectF& r, const QColor&, Look) {

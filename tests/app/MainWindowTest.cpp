@@ -663,4 +663,60 @@ TEST_F(MainWindowTest, CloseWritesBothSettingsFiles) {
   EXPECT_FALSE(form->Timer2->Enabled());
 }
 
+// ---- The tempo scale, the manual and the mixer
+
+// Read from the weight's top edge, the face shows the tempo the engine placed the weight for: the
+// numbered marks (the ticks long enough to reach a column left of the weight) lie where the
+// weight's top edge stands for their tempo, in the main window and both sizes of the small window.
+TEST_F(MainWindowTest, WeightTopEdgePointsAtItsTempoOnTheScale) {
+  const std::vector<int> full = {40, 50, 60, 72, 84, 96, 108, 120, 132, 144, 160, 176, 192, 208};
+  const struct {
+    bool big, micro;
+    std::vector<int> numbered;
+    int column;  // left of the axis
+  } faces[] = {{true, false, full, 30}, {false, false, full, 30}, {false, true, {40, 60, 80, 104, 126, 152, 176, 208}, 15}};
+  form->Show();
+  const int tempo = engine->Tempo;
+  engine->ResetPhase(0);  // at rest, upright
+  engine->AdvanceTime(0);
+  for (const auto& f : faces) {
+    SCOPED_TRACE(f.micro ? "micro" : f.big ? "main" : "small");
+    engine->GetSettingsDialogTag()->SetBool("MicroMode", f.micro);
+    form->SetFullScreenMode(f.big, false);
+    TBitmap* view = form->DrawTarget()->Picture()->Bitmap();
+    const int x = view->Width() / 2 + 1 - f.column;
+    std::vector<int> ink;
+    for (int y = 0; y < view->Height(); ++y) {
+      TColor c = view->Canvas()->Pixels(x, y);
+      ink.push_back(255 - (GetRValue(c) + GetGValue(c) + GetBValue(c)) / 3);
+    }
+    // On the plate only: from its first light row to its last.
+    const auto light = [](int v) { return v < 60; };
+    const int top = int(std::find_if(ink.begin(), ink.end(), light) - ink.begin());
+    const int bottom = int(ink.rend() - std::find_if(ink.rbegin(), ink.rend(), light));
+    std::vector<double> marks;  // centres of the dark runs, weighted by darkness
+    double sum = 0, weighted = 0;
+    for (int y = top; y < bottom; ++y) {
+      if (ink[y] > 100) {
+        sum += ink[y];
+        weighted += ink[y] * y;
+      } else if (sum > 0) {
+        marks.push_back(weighted / sum);
+        sum = weighted = 0;
+      }
+    }
+    ASSERT_EQ(marks.size(), f.numbered.size());
+    for (size_t i = 0; i < marks.size(); ++i) {
+      form->ChangeTempo(f.numbered[i]);
+      ASSERT_EQ(engine->GetPendulumTempo(), f.numbered[i]);
+      const TQuad& weight = engine->WeightQuad;
+      EXPECT_EQ(weight[0].y, weight[1].y) << "the weight stands level while stopped";
+      EXPECT_NEAR(std::min(weight[0].y, weight[3].y), marks[i], 1.0) << f.numbered[i];
+    }
+  }
+  engine->GetSettingsDialogTag()->SetBool("MicroMode", false);
+  form->SetFullScreenMode(true, false);
+  form->ChangeTempo(tempo);
+}
+
 }  // namespace
