@@ -13,7 +13,7 @@
 
 void CreateProgramForms() {
   Application->SetTitle("Tikora");
-  Application->SetHelpFile("TIKORA.HLP");
+  Application->SetHelpFile("help\\index.html");
   Application->CreateForm(MainForm);
   Application->CreateForm(TSListEdit);
   Application->CreateForm(TSListItemEditor);

@@ -19,7 +19,9 @@
 
 #include "Clock.h"
 #include "Dialogs.h"
+#include "FileFunctions.h"
 #include "FormsPrivate.h"
+#include "Shell.h"
 
 using namespace tikora::forms;
 
@@ -1292,7 +1294,16 @@ AnsiString TApplication::ExeName() const {
   return n > 0 ? AnsiString(buf, static_cast<int>(n)) : AnsiString();
 }
 
-bool TApplication::HelpCommand(int, int) { return !helpFile_.IsEmpty(); }
+// The help file is a document the desktop opens (an HTML manual in the browser): the contents and
+// every topic open it whole; closing help has nothing to close. A relative name is taken from the
+// current folder, the program's own once it runs, and handed on as a full path.
+bool TApplication::HelpCommand(int command, int) {
+  if (helpFile_.IsEmpty()) return false;
+  if (command == HELP_QUIT) return true;
+  const AnsiString folder = GetCurrentDir();
+  return reinterpret_cast<intptr_t>(
+             ShellExecuteA(nullptr, "open", helpFile_.c_str(), nullptr, folder.c_str(), SW_SHOW)) > 32;
+}
 
 void TApplication::RestoreTopMosts() {
   if (!QCoreApplication::instance()) return;

@@ -121,6 +121,8 @@ class TApplication : public TComponent {
   const AnsiString& HelpFile() const { return helpFile_; }
   void SetHelpFile(const AnsiString& f) { helpFile_ = f; }
   AnsiString ExeName() const;
+  // Opens the help file (a path as the program writes them) with the desktop's document opener;
+  // false when there is none or it could not be opened.
   bool HelpCommand(int command, int data);
   int HintPause() const { return hintPause_; }
   void SetHintPause(int ms) { hintPause_ = ms; }

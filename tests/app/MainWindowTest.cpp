@@ -9,6 +9,10 @@
 #include <fstream>
 #include <string>
 
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QWidget>
+
 #include "Clock.h"
 #include "Dialogs.h"
 #include "FileFunctions.h"
@@ -18,6 +22,7 @@
 #include "Talarmsetup.h"
 #include "Tdevelopervariables.h"
 #include "Programforms.h"
+#include "Shell.h"
 #include "Tmainform.h"
 #include "Tmemoform.h"
 #include "Tmetronomgame.h"
@@ -717,6 +722,47 @@ TEST_F(MainWindowTest, WeightTopEdgePointsAtItsTempoOnTheScale) {
   engine->GetSettingsDialogTag()->SetBool("MicroMode", false);
   form->SetFullScreenMode(true, false);
   form->ChangeTempo(tempo);
+}
+
+// F1 and the Help button open the manual beside the program with the desktop's opener; the
+// speaker button starts the first mixer installed, here a stand-in on PATH.
+TEST_F(MainWindowTest, HelpOpensTheManualAndTheSpeakerButtonTheMixer) {
+  const fs::path manual = ProgramEnvironment::folder / "help" / "index.html";
+  fs::create_directories(manual.parent_path());
+  std::ofstream(manual) << "<html></html>";
+  const fs::path bin = ProgramEnvironment::folder / "bin";
+  fs::create_directories(bin);
+  std::ofstream(bin / "kmix") << "#!/bin/sh\n";
+  fs::permissions(bin / "kmix", fs::perms::owner_all);
+  const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+  setenv("PATH", bin.c_str(), 1);
+  std::vector<std::string> opened;
+  std::vector<std::vector<std::string>> started;
+  tikora::ShellHooks hooks;
+  hooks.openDocument = [&](const std::string& file) {
+    opened.push_back(file);
+    return true;
+  };
+  hooks.startProcess = [&](const std::vector<std::string>& argv) -> int64_t {
+    started.push_back(argv);
+    return 4242;
+  };
+  {
+    tikora::ScopedShellHooks scope(hooks);
+    form->Show();
+    Key(VK_F1);
+    for (TWinControl* button : {static_cast<TWinControl*>(form->HelpButton), static_cast<TWinControl*>(form->SpeakerButton)}) {
+      QWidget* w = button->Widget();
+      const QPointF at(w->width() / 2, w->height() / 2);
+      QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+      QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+      QCoreApplication::sendEvent(w, &press);
+      QCoreApplication::sendEvent(w, &release);
+    }
+  }
+  setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(opened, std::vector<std::string>(2, manual.string()));
+  EXPECT_EQ(started, std::vector<std::vector<std::string>>{{"kmix"}});
 }
 
 }  // namespace

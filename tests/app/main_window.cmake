@@ -1,7 +1,7 @@
 # The main window and the program's start.
 tikora_add_test(app_main_window_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/MainWindowTest.cpp
-  LIBS app_windows
+  LIBS app_windows Qt6::Widgets
   GUI)
 
 # Clicks really sound: the audio of a scripted play is written to a WAV file and examined.
