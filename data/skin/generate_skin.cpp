@@ -681,12 +681,14 @@ void drawCase(QPainter& p, const CaseLayout& c, const PendulumGeometry& g) {
   const QString nameFamily = s < 1 ? kCond : kSerif;
   qreal namePx = 10 * s;
   for (const Range& r : ranges) {
+    if (!c.names) break;
     const qreal y = c.pivotY - scaleHeightOf(g, (r.from + r.to) / 2.0);
     const qreal room = c.cx + halfWidthAt(c, y - 5 * s) - 19 * s - nameLeft;
     while (namePx > 4 && QFontMetricsF(font(nameFamily, namePx, false, true)).horizontalAdvance(r.name) > room)
       namePx -= 0.5;
   }
   for (const Range& r : ranges) {
+    if (!c.names) break;
     const qreal y = c.pivotY - scaleHeightOf(g, (r.from + r.to) / 2.0);
     text(p, QRectF(nameLeft, y - 8, 80, 16), QString::fromLatin1(r.name), font(nameFamily, namePx, false, true),
          hex(0x6A4A2C), Qt::AlignLeft | Qt::AlignVCenter);
@@ -1129,7 +1131,7 @@ CaseLayout smallCase(const SmallLayout& l) {
   c.topHalf = 60 * l.s;
   c.bottomHalf = 134 * l.s;
   c.lamp = QRectF((viewW - g.lightW) / 2 + 2 - l.offset, 0, g.lightW, g.lightH);
-  c.names = !(l.s < 1);
+  c.names = true;
   return c;
 }
 
