@@ -759,6 +759,13 @@ TEST_F(MainWindowTest, HelpOpensTheManualAndTheSpeakerButtonTheMixer) {
       QCoreApplication::sendEvent(w, &press);
       QCoreApplication::sendEvent(w, &release);
     }
+    // A help file of the old kind beside the program comes first.
+    const fs::path chm = Application->ExeName().str() + ".chm";
+    std::ofstream(chm) << "help";
+    Key(VK_F1);
+    fs::remove(chm);
+    EXPECT_EQ(opened.back(), chm.string());
+    opened.pop_back();
   }
   setenv("PATH", path.c_str(), 1);
   EXPECT_EQ(opened, std::vector<std::string>(2, manual.string()));
