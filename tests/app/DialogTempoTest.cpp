@@ -57,11 +57,13 @@ TEST(TempoRun, BarsInADuration) {
       {MakeRun(4), 0.5, 120, 15},
       {MakeRun(3), 1.0, 100, 33},
       {MakeRun(4), 0.0, 120, 0},
-      // A bar begun counts.
-      {MakeRun(4, true, 2, 5), 0.1, 100, 3},
+      // Only whole bars count, with a ramp as without: 0.04 + 0.04 + 0.038 > 0.1.
+      {MakeRun(4, true, 2, 5), 0.1, 100, 2},
       // A falling ramp stops at 40 bpm instead of running away: 0.04 + 0.08, then 0.1 a bar.
-      {MakeRun(4, true, 1, -50), 1.0, 100, 11},
+      {MakeRun(4, true, 1, -50), 1.0, 100, 10},
       {MakeRun(5, true, 1, -1000), 10.0, 40, 80},
+      // A ramp of step 0 is no ramp: 30 bars of 1/30 minute fill the minute exactly.
+      {MakeRun(4, true, 1, 0), 1.0, 120, 30},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.minutes);
