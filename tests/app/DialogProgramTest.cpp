@@ -1,15 +1,7 @@
 // The dialogs beside the real main window: what they read from it and from its engine.
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <string>
-
-#include "Dialogs.h"
+#include "DialogTestSupport.h"
 #include "FileFunctions.h"
 #include "Talarmsetup.h"
-#include "Tmainform.h"
 #include "Tmetronomgame.h"
 #include "Ttempocalculator.h"
 #include "Ttslistedit.h"
@@ -22,14 +14,7 @@ namespace {
 class ProgramEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    const char* tmp = std::getenv("TIKORA_TEST_TMP");
-    folder = fs::path(tmp ? tmp : "/tmp") / ("dialogs-" + std::to_string(getpid()));
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    const fs::path shipped = fs::path(TIKORA_BINARY_DIR) / "Tikora";
-    for (const char* entry : {"pics", "Drums", "Midi", "wavs", "Tikora.def", "Tikora.tkra"})
-      fs::copy(shipped / entry, folder / entry, fs::copy_options::recursive);
-    tikora::app::ProgramFolderOverride() = AnsiString(folder.string().c_str());
+    folder = dialogtest::UseProgramFolder("dialogs");
     Application->Initialize();
     Application->SetTitle("Tikora");
     Application->CreateForm(MainForm);

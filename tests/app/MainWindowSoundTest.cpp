@@ -1,62 +1,20 @@
 // The whole road of a click: the Play button, the Player's real timer, the synthesizer and the
 // audio stream, which writes what it plays to the WAV file named by TIKORA_AUDIO_FILE.
-#include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <cstring>
 #include <thread>
 #include <vector>
 
 #include "AudioStream.h"
-#include "FileFunctions.h"
-#include "Talarmdialog.h"
-#include "Talarmsetup.h"
+#include "DialogTestSupport.h"
 #include "Programforms.h"
-#include "Tmainform.h"
-#include "Tmemoform.h"
 #include "Tmetronomgame.h"
-#include "Tsettempoform.h"
 #include "Tsettingsform.h"
-#include "Ttempocalculator.h"
-#include "Ttslistedit.h"
-#include "Ttslistitemeditor.h"
-
-namespace fs = std::filesystem;
+#include "Waveutils.h"
 
 namespace {
-
-uint32_t Le(const std::vector<uint8_t>& b, size_t at, int bytes) {
-  uint32_t v = 0;
-  for (int i = bytes - 1; i >= 0; --i) v = v << 8 | b[at + static_cast<size_t>(i)];
-  return v;
-}
-
-// The left channel of a 16-bit stereo PCM WAV file, as far as its header says it is written.
-std::vector<int16_t> LeftChannel(const std::string& path, int& rate) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::vector<int16_t> samples;
-  rate = 0;
-  if (bytes.size() < 12 || std::string(bytes.begin(), bytes.begin() + 4) != "RIFF") return samples;
-  size_t at = 12;
-  while (at + 8 <= bytes.size()) {
-    std::string id(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin() + static_cast<std::ptrdiff_t>(at) + 4);
-    size_t size = Le(bytes, at + 4, 4);
-    if (id == "fmt " && at + 16 <= bytes.size()) rate = static_cast<int>(Le(bytes, at + 12, 4));
-    if (id == "data") {
-      size_t end = std::min(bytes.size(), at + 8 + size);
-      for (size_t i = at + 8; i + 4 <= end; i += 4) samples.push_back(static_cast<int16_t>(Le(bytes, i, 2)));
-      break;
-    }
-    at += 8 + size + (size & 1);
-  }
-  return samples;
-}
 
 // The stream frame heard at tick count `ms`.
 double FrameHeardAt(double ms) {
@@ -74,14 +32,7 @@ double NearestOffsetMs(const std::vector<double>& frames, double frame, int rate
 TEST(MainWindowSoundTest, LightAndPendulumMeetTheClicksInTheAudio) {
   const char* wav = std::getenv("TIKORA_AUDIO_FILE");
   ASSERT_NE(wav, nullptr);
-  const char* tmp = std::getenv("TIKORA_TEST_TMP");
-  fs::path folder = fs::path(tmp ? tmp : "/tmp") / ("mainwindow-sound-" + std::to_string(getpid()));
-  fs::remove_all(folder);
-  fs::create_directories(folder);
-  fs::path shipped = fs::path(TIKORA_BINARY_DIR) / "Tikora";
-  for (const char* entry : {"pics", "Drums", "Midi", "wavs", "Tikora.def", "Tikora.tkra"})
-    fs::copy(shipped / entry, folder / entry, fs::copy_options::recursive);
-  tikora::app::ProgramFolderOverride() = AnsiString(folder.string().c_str());
+  dialogtest::UseProgramFolder("mainwindow-sound");
 
   Application->Initialize();
   CreateProgramForms();
@@ -125,9 +76,13 @@ TEST(MainWindowSoundTest, LightAndPendulumMeetTheClicksInTheAudio) {
     pendulum.push_back(top - clickBeforeEndMs * rate / 1000.0);
   }
 
-  int wavRate = 0;
-  std::vector<int16_t> left = LeftChannel(wav, wavRate);
-  ASSERT_EQ(wavRate, rate);
+  WAVEFORMATEX format{};
+  std::vector<BYTE> data;
+  LoadWav(wav, &format, data);
+  ASSERT_EQ(format.nSamplesPerSec, static_cast<DWORD>(rate));
+  ASSERT_EQ(format.nBlockAlign, 4);  // 16-bit stereo
+  std::vector<int16_t> left(data.size() / 4);
+  for (size_t i = 0; i < left.size(); ++i) std::memcpy(&left[i], &data[4 * i], 2);
   ASSERT_GT(left.size(), static_cast<size_t>(rate));
   // A click is a burst after at least 0.2 s below the threshold.
   std::vector<double> clicks;

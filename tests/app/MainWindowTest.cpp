@@ -1,21 +1,16 @@
 // The main window as the program makes it, in a scratch copy of the program folder: start-up,
 // the Player's notifications, the animation, keys and tap tempo, the tool panel and its lists,
 // the practice timer and the display modes.
-#include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QTest>
 
 #include <cmath>
-#include <filesystem>
-#include <functional>
 #include <fstream>
-#include <string>
 
 #include "Clock.h"
-#include "Dialogs.h"
+#include "DialogTestSupport.h"
 #include "FileFunctions.h"
 #include "Messages.h"
 #include "SysUtils.h"
@@ -23,7 +18,6 @@
 #include "Talarmsetup.h"
 #include "Tdevelopervariables.h"
 #include "Programforms.h"
-#include "Tmainform.h"
 #include "Tmemoform.h"
 #include "Tmetronomgame.h"
 #include "Tmidicontent.h"
@@ -36,6 +30,7 @@
 #include "Ttslistitemeditor.h"
 
 namespace fs = std::filesystem;
+using namespace dialogtest;
 using tikora::forms::DialogKind;
 
 namespace {
@@ -44,30 +39,12 @@ struct StartFailed {
   int code;
 };
 
-fs::path ScratchFolder(const std::string& name) {
-  const char* tmp = std::getenv("TIKORA_TEST_TMP");
-  fs::path dir = fs::path(tmp ? tmp : "/tmp") / (name + "-" + std::to_string(getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir;
-}
-
-// A program folder with what the build ships beside the executable.
-fs::path MakeProgramFolder(const std::string& name) {
-  fs::path dir = ScratchFolder(name);
-  fs::path shipped = fs::path(TIKORA_BINARY_DIR) / "Tikora";
-  for (const char* entry : {"pics", "Drums", "Midi", "wavs", "Tikora.def", "Tikora.tkra"})
-    fs::copy(shipped / entry, dir / entry, fs::copy_options::recursive);
-  return dir;
-}
-
 class ProgramEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    folder = MakeProgramFolder("mainwindow");
+    folder = UseProgramFolder("mainwindow");
     config = ScratchFolder("mainwindow-config");
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-    tikora::app::ProgramFolderOverride() = AnsiString(folder.string().c_str());
     tikora::app::StartFailureExit() = [](int code) { throw StartFailed{code}; };
     Application->Initialize();
     CreateProgramForms();
@@ -77,10 +54,9 @@ class ProgramEnvironment : public ::testing::Environment {
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ProgramEnvironment);
 
-struct MainWindowTest : ::testing::Test {
+struct MainWindowTest : DialogFixture {
   void SetUp() override {
-    tikora::forms::ClearDialogScript();
-    tikora::forms::ClearDialogLog();
+    DialogFixture::SetUp();
     SetCurrentDir(AnsiString(ProgramEnvironment::folder.string().c_str()));
     form = MainForm;
     engine = form->Engine();
@@ -88,14 +64,7 @@ struct MainWindowTest : ::testing::Test {
   void TearDown() override {
     form->StopButtonClick(form);
     tikora::DispatchPostedMessages();
-    EXPECT_EQ(tikora::forms::PendingDialogScripts(), 0);
-    tikora::forms::ClearDialogScript();
-  }
-  static std::vector<std::string> Messages() {
-    std::vector<std::string> out;
-    for (const auto& r : tikora::forms::DialogLog())
-      if (r.kind == DialogKind::MessageBox) out.push_back(r.text.c_str());
-    return out;
+    DialogFixture::TearDown();
   }
   // A key pressed on the keyboard: Qt's key event at the window's focused widget, translated by
   // the class library into the window's key handling.

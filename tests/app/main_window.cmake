@@ -10,7 +10,7 @@ tikora_add_test(app_main_window_test
 # Clicks really sound: the audio of a scripted play is written to a WAV file and examined.
 tikora_add_test(app_main_window_sound_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/MainWindowSoundTest.cpp
-  LIBS app_windows
+  LIBS app_windows Qt6::Widgets
   GUI)
 if(TARGET app_main_window_sound_test)
   set_property(TEST app_main_window_sound_test APPEND PROPERTY ENVIRONMENT

@@ -4,6 +4,10 @@ tikora_add_test(settings_window_tests
           ${CMAKE_CURRENT_LIST_DIR}/MinimizedWindowTest.cpp
   LIBS app_windows
   GUI)
+# The synthesizer's automatic latency is the null sink's everywhere.
+if(TARGET settings_window_tests)
+  set_property(TEST settings_window_tests APPEND PROPERTY ENVIRONMENT "TIKORA_AUDIO_SINK=null")
+endif()
 # The tests read the skin, the sounds and the shipped definitions from the program folder.
 if(TARGET settings_window_tests)
   foreach(shipped skin sounds defs)
