@@ -2,12 +2,8 @@
 tikora_add_test(settings_window_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/SettingsWindowTest.cpp ${CMAKE_CURRENT_LIST_DIR}/HintsTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/MinimizedWindowTest.cpp
-  LIBS app_windows
+  LIBS app_windows Qt6::Widgets
   GUI)
-# The synthesizer's automatic latency is the null sink's everywhere.
-if(TARGET settings_window_tests)
-  set_property(TEST settings_window_tests APPEND PROPERTY ENVIRONMENT "TIKORA_AUDIO_SINK=null")
-endif()
 # The tests read the skin, the sounds and the shipped definitions from the program folder.
 if(TARGET settings_window_tests)
   foreach(shipped skin sounds defs)
