@@ -22,12 +22,10 @@
 #include "Tmetronomgame.h"
 #include "Tmidicontent.h"
 #include "Tminimizedform.h"
-#include "Tsettempoform.h"
 #include "Tsettingsform.h"
 #include "UserStore.h"
 #include "Ttempocalculator.h"
 #include "Ttslistedit.h"
-#include "Ttslistitemeditor.h"
 
 namespace fs = std::filesystem;
 using namespace dialogtest;
