@@ -443,10 +443,11 @@ void TMainForm::FormCreate(TObject*) {
     ForceDirectories("Wavs");
     if (!FileExists("pics\\Images.dir"))
       throw Exception("Software not properly installed or corrupted.\nPlease reinstall Tikora.");
+    LoadSkin();
+    // Only a window that has started takes the Player's notifications.
     player.SetEndNotify(85, 127, Handle(), WM_PLAYER_END);
     player.SetEventNotify(Handle(), WM_PLAYER_EVENT);
     for (uint8_t channel = 0; channel <= 9; ++channel) player.AddNotifyChannel(channel);
-    LoadSkin();
     engineDraw_.reset();
     engine_ = std::make_unique<TMetronomeGame>();
     engineDraw_ = std::make_unique<TMetronomeGameDraw>(*engine_);

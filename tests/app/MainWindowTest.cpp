@@ -102,26 +102,36 @@ TEST_F(MainWindowTest, StartUpShowsTheEngineAndTheSkin) {
   EXPECT_EQ(form->Memo->Color(), form->LeftImage->Canvas()->Pixels(120, 446));
 }
 
-TEST_F(MainWindowTest, MissingInstallationEndsWithTheGeneralErrorAndSavesNothing) {
-  fs::path empty = ScratchFolder("mainwindow-broken");
-  fs::copy(ProgramEnvironment::folder / "Tikora.def", empty / "Tikora.def");
-  AnsiString saved = tikora::app::ProgramFolderOverride();
-  tikora::app::ProgramFolderOverride() = AnsiString(empty.string().c_str());
-  auto* broken = new TMainForm(nullptr);
-  int code = -1;
-  try {
-    broken->AfterConstruction();
-  } catch (const StartFailed& failure) {
-    code = failure.code;
+TEST_F(MainWindowTest, BrokenInstallationEndsWithTheGeneralErrorAndSavesNothing) {
+  struct Case {
+    bool skin;  // the skin is there, with one picture no decoder takes
+    const char* message;
+  } cases[] = {
+      {false, "General error: \nSoftware not properly installed or corrupted.\nPlease reinstall Tikora."},
+      {true, "General error: \nFile not found:pics\\MetronomeArea.png src=PicUtils:LoadImageToBitmap:179"},
+  };
+  for (const Case& c : cases) {
+    tikora::forms::ClearDialogLog();
+    fs::path broken = ScratchFolder("mainwindow-broken");
+    fs::copy(ProgramEnvironment::folder / "Tikora.def", broken / "Tikora.def");
+    if (c.skin) fs::copy(ProgramEnvironment::folder / "pics", broken / "pics");
+    if (c.skin) std::ofstream(broken / "pics" / "MetronomeArea.png") << "not a picture";
+    AnsiString saved = tikora::app::ProgramFolderOverride();
+    tikora::app::ProgramFolderOverride() = AnsiString(broken.string().c_str());
+    auto* window = new TMainForm(nullptr);
+    int code = -1;
+    try {
+      window->AfterConstruction();
+    } catch (const StartFailed& failure) {
+      code = failure.code;
+    }
+    delete window;
+    tikora::app::ProgramFolderOverride() = saved;
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(Messages(), std::vector<std::string>{c.message});
+    EXPECT_FALSE(fs::exists(broken / "Tikora.tkra"));
+    EXPECT_FALSE(fs::exists(broken / "Tikora.ini"));
   }
-  delete broken;
-  tikora::app::ProgramFolderOverride() = saved;
-  EXPECT_EQ(code, 0);
-  ASSERT_EQ(Messages().size(), 1u);
-  EXPECT_EQ(Messages()[0],
-            "General error: \nSoftware not properly installed or corrupted.\nPlease reinstall Tikora.");
-  EXPECT_FALSE(fs::exists(empty / "Tikora.tkra"));
-  EXPECT_FALSE(fs::exists(empty / "Tikora.ini"));
   // The Player still reports to the program's window.
   EXPECT_EQ(player.EventWindow, form->Handle());
 }

@@ -2,14 +2,9 @@
 // Shared by the tests of the settings window, the small window and the hints: a scratch program
 // folder with the shipped definitions (and the skin, where the build drew it), a fake MIDI device
 // list, and small PCM wave files.
-#include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "../dsound/TestWaves.h"
@@ -19,11 +14,6 @@
 namespace apptest {
 
 namespace fs = std::filesystem;
-
-inline fs::path TestTmpRoot() {
-  const char* env = std::getenv("TIKORA_TEST_TMP");
-  return env ? fs::path(env) : fs::temp_directory_path();
-}
 
 // The shipped program folder the build assembles; the definitions fall back to the sources.
 inline fs::path ProgramFolder() { return fs::path(TIKORA_BINARY_DIR) / "Tikora"; }
@@ -36,9 +26,8 @@ inline fs::path DefinitionsFile() {
 class ScratchFolder {
  public:
   explicit ScratchFolder(const std::string& name) {
-    dir_ = TestTmpRoot() / ("app-" + name + "-" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_ / "wavs");
+    dir_ = dialogtest::ScratchFolder("app-" + name);
+    fs::create_directory(dir_ / "wavs");
     // The shipped click sounds, which the definitions' default preset names.
     if (fs::exists(ProgramFolder() / "wavs"))
       for (const auto& wave : fs::directory_iterator(ProgramFolder() / "wavs")) fs::copy(wave.path(), dir_ / "wavs");
