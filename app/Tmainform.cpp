@@ -12,6 +12,7 @@
 #include "Tmidicontent.h"
 #include "Tminimizedform.h"
 #include "Shell.h"
+#include "UserStore.h"
 #include "Zelcomponentutils.h"
 
 TMainForm* MainForm = nullptr;
@@ -438,13 +439,15 @@ void TMainForm::FormCreate(TObject*) {
       c->SetDoubleBuffered(true);
     AnsiString& folder = tikora::app::ProgramFolderOverride();
     SetCurrentDir(folder.IsEmpty() ? ExtractFilePath(Application->ExeName()) : folder);
+    tikora::UseUserStore(GetCurrentDir());
     ForceDirectories("Wavs");
     if (!FileExists("pics\\Images.dir"))
       throw Exception("Software not properly installed or corrupted.\nPlease reinstall Tikora.");
+    LoadSkin();
+    // Only a window that has started takes the Player's notifications.
     player.SetEndNotify(85, 127, Handle(), WM_PLAYER_END);
     player.SetEventNotify(Handle(), WM_PLAYER_EVENT);
     for (uint8_t channel = 0; channel <= 9; ++channel) player.AddNotifyChannel(channel);
-    LoadSkin();
     engineDraw_.reset();
     engine_ = std::make_unique<TMetronomeGame>();
     engineDraw_ = std::make_unique<TMetronomeGameDraw>(*engine_);
@@ -511,7 +514,13 @@ void TMainForm::FormClose(TObject*, TCloseAction&) {
   Timer2->SetEnabled(false);
   VolTimer->SetEnabled(false);
   TempoHideTimer->SetEnabled(false);
-  engine_->SaveSettings();
+  // Closing never traps the user: settings that cannot be written anywhere (the per-user store
+  // included) are reported once, and the window closes all the same.
+  try {
+    engine_->SaveSettings();
+  } catch (Exception& e) {
+    ShowMessage(e.Message);
+  }
   if (mixer_) {
     mixerClose(mixer_);
     mixer_ = nullptr;

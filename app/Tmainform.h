@@ -212,6 +212,10 @@ class TMainForm : public TForm {
   // The light of the last beat is due now.
   bool FlashShowing() const;
   uint8_t FlashAccent() const { return flashAccent_; }
+  // When the light of the last beat comes on, and when the pendulum was last moved to the angle
+  // it shows (tick counts, ms).
+  DWORD FlashStart() const { return flashStart_; }
+  DWORD LastAnimationTick() const { return lastAnimationTick_; }
 
  private:
   // A file list and what belongs to it: the drum beats and the MIDI files work alike.

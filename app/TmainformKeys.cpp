@@ -81,6 +81,9 @@ void TMainForm::TapTempo(int autoStart) {
   DWORD now = GetTickCount();
   DWORD delta = now - lastTapTick_;
   if (autoStart == -1) autoStart = SettingsChecked(2) ? 1 : 0;
+  // A second tap in the same millisecond is the key bouncing, not a tempo of 60000 bpm: it is
+  // ignored and the series goes on.
+  if (tapped_ && delta == 0) return;
   // The very first tap starts a series whatever the clock reads: there is no interval before it.
   if (!tapped_ || delta >= 1500) {
     tapped_ = true;
@@ -88,8 +91,7 @@ void TMainForm::TapTempo(int autoStart) {
     tapSum_ = 0;
     tapIntervals_ = 0;
   } else {
-    // Two taps within one tick would divide by zero.
-    double ms = std::max<DWORD>(delta, 1) * 0.001;
+    double ms = delta * 0.001;
     tapSum_ += static_cast<int32_t>(60.0 / ms);
     ++tapIntervals_;
     ++tapCount_;

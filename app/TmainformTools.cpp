@@ -1,10 +1,12 @@
 // The practice-tool column and the pop-up lists: the tools' controls and the engine's tool
 // settings, the drum-beat and MIDI-file choosers, the favourite time signatures, settings files.
 #include <algorithm>
+#include <cmath>
 
 #include "FileFunctions.h"
 #include "PxImage.h"
 #include "SysUtils.h"
+#include "Talarmsetup.h"
 #include "Tdevelopervariables.h"
 #include "Tmainform.h"
 #include "Tmetronomgame.h"
@@ -20,6 +22,13 @@ AnsiString ProgramFolder() { return IncludeTrailingPathDelimiter(GetCurrentDir()
 // A count of beats or bars typed by the user: never below 1, since the tools divide and count
 // down by it.
 int ToolCount(const AnsiString& text) { return std::max(1, StrToIntDef(text, 1)); }
+
+// The ramp's step in bpm keeps its sign (a falling ramp slows down); only 0 and what is not a
+// number become 1, since a step of 0 would be no ramp at all.
+int ToolStep(const AnsiString& text) {
+  int step = StrToIntDef(text.Trim(), 0);
+  return step == 0 ? 1 : step;
+}
 
 const char* const kBrowse = "Browse...";
 const char* const kBrowseAndAdd = "Browse and add...";
@@ -45,9 +54,11 @@ void TMainForm::ShowToolSettings() {
   if (TempoCalculator) {
     TempoCalculator->TempoVal->SetValue(e.Tool3Tempo);
     TempoCalculator->NumberOfBarVal->SetValue(e.Tool3Bars);
-    int minutes = static_cast<int>(e.Tool3Duration);
-    TempoCalculator->DurationMin->SetValue(minutes);
-    TempoCalculator->DurationSec->SetValue(static_cast<int>((e.Tool3Duration - minutes) * 60));
+    // The duration is stored in minutes (0:29 as 0.4833333); read back to the whole second, a
+    // value the user set comes back unchanged however often it is stored.
+    const long seconds = std::lround(std::max(0.0, static_cast<double>(e.Tool3Duration)) * 60);
+    TempoCalculator->DurationMin->SetValue(static_cast<int>(seconds / 60));
+    TempoCalculator->DurationSec->SetValue(static_cast<int>(seconds % 60));
   }
   DrumBeatButton->SetText(ExtractFileName(e.Tool4MidiFile));
   DrumBeatButton->SetCaption(ExtractFilePath(e.Tool4MidiFile));
@@ -121,7 +132,7 @@ void TMainForm::Tool2_BarsClick(TObject* Sender) {
   if (!label) return;
   AnsiString value = label->Caption();
   if (InputQuery("Enter new value", "NOTE: Restart the metronome to apply changes!", value))
-    label->SetCaption(IntToStr(ToolCount(value)));
+    label->SetCaption(IntToStr(label == Tool2_BPM_delta ? ToolStep(value) : ToolCount(value)));
 }
 
 void TMainForm::Tool5_TranspClick(TObject*) {
@@ -387,6 +398,8 @@ void TMainForm::LoadButtonClick(TObject*) {
   ShowTempo(true);
   ShowTimeSignature();
   ShowToolSettings();
+  // So does the alarm: its set-up, the practice timer and the dialog's fields follow the file.
+  if (AlarmSetup) AlarmSetup->FormCreate(AlarmSetup);
 }
 
 void TMainForm::SaveButtonClick(TObject*) {

@@ -17,6 +17,11 @@ std::unique_ptr<DSPlay> WavePlayer;
 
 namespace {
 
+// The latency shown for a device: what is stored, or the sound path's own where that is automatic.
+int StoredLatency(TDVContext* tag, int device) {
+  return LatencyForDevice(tag->GetIntegerIdx("Latency[#]", device + 1), device);
+}
+
 const char* const kSetNames[3] = {"Bar", "Beat", "Sub"};
 
 // The engine's view of the window: it reads the controls as they stand at that moment.
@@ -351,7 +356,7 @@ void TSettingsForm::OpenSelectedDevice() {
   MIDIOutDriver->SetItemIndex(shown);
   // The latency shown belonged to the device that failed; stored with the fallback device it
   // would overwrite that device's own value.
-  if (TDVContext* tag = DialogTag(); tag && shown >= 0) Latency->SetValue(tag->GetIntegerIdx("Latency[#]", shown + 1));
+  if (TDVContext* tag = DialogTag(); tag && shown >= 0) Latency->SetValue(StoredLatency(tag, shown));
 }
 
 void TSettingsForm::ReadSettings() {
@@ -365,7 +370,7 @@ void TSettingsForm::ReadSettings() {
   int device = MIDIOutDriver->Items()->IndexOf(tag->GetString("MidiDriver"));
   if (device < 0 && MIDIOutDriver->Items()->Count() > 0) device = 0;
   MIDIOutDriver->SetItemIndex(device);
-  if (device >= 0) Latency->SetValue(tag->GetIntegerIdx("Latency[#]", device + 1));
+  if (device >= 0) Latency->SetValue(StoredLatency(tag, device));
 
   DisableAnimation->SetChecked(tag->GetBool("DisableAnimation"));
   ShowFlashingLight->SetChecked(tag->GetBool("ShowFlashingLight"));
@@ -388,8 +393,12 @@ void TSettingsForm::WriteSettings() {
   WritePreset("default");
   tag->SetString("MidiDriver", MIDIOutDriver->Text());
   // Without a device there is no element to store the latency in.
-  if (const int device = MIDIOutDriver->ItemIndex(); device >= 0)
-    tag->SetIntegerIdx("Latency[#]", Latency->Value(), device + 1);
+  // The sound path's own latency stays "automatic" (-1) until the user sets another value, so
+  // that it follows the output device.
+  if (const int device = MIDIOutDriver->ItemIndex(); device >= 0) {
+    const bool automatic = tag->GetIntegerIdx("Latency[#]", device + 1) < 0 && Latency->Value() == StoredLatency(tag, device);
+    tag->SetIntegerIdx("Latency[#]", automatic ? -1 : Latency->Value(), device + 1);
+  }
 
   tag->SetBool("DisableAnimation", DisableAnimation->Checked());
   tag->SetBool("ShowFlashingLight", ShowFlashingLight->Checked());
@@ -444,7 +453,7 @@ void TSettingsForm::WritePreset(const AnsiString& name) {
 void TSettingsForm::MIDIOutDriverChange(TObject*) {
   const int device = MIDIOutDriver->ItemIndex();
   TDVContext* tag = DialogTag();
-  if (device >= 0 && tag) Latency->SetValue(tag->GetIntegerIdx("Latency[#]", device + 1));
+  if (device >= 0 && tag) Latency->SetValue(StoredLatency(tag, device));
 }
 
 void TSettingsForm::Button3Click(TObject* Sender) {

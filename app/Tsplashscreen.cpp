@@ -65,7 +65,8 @@ TSplashScreen::TSplashScreen(TComponent* Owner) : TForm(Owner) {
 
 void TSplashScreen::FormCreate(TObject*) {
   SetDoubleBuffered(true);
-  // This system runs only on the NT line's successors, never in the Windows 95 mode.
+  // Where the about box could name the system, it names the program: Tikora runs on one kind of
+  // system only, so a system name would tell the user nothing.
   WindowsVersionLabel->SetCaption("Tikora");
   VersionLabel->SetCaption("Version " + GetFileVersionText());
 }

@@ -19,7 +19,16 @@ double NextStep(double tempo, int step) {
   return std::clamp(tempo + step, static_cast<double>(kMinTempo), static_cast<double>(kMaxTempo));
 }
 
-int Trunc(double v) { return static_cast<int>(std::clamp(v, -1e9, 1e9)); }
+// The fields hold whole numbers, and a result that is exact in decimals (1.2 minutes, 253 bars)
+// comes out of binary arithmetic a hair below or above it: a value within the tolerance of a whole
+// number is that number; anything else is truncated.
+constexpr double kTolerance = 1e-6;
+
+int Trunc(double v) {
+  v = std::clamp(v, -1e9, 1e9);
+  const double nearest = std::round(v);
+  return static_cast<int>(std::abs(v - nearest) < kTolerance ? nearest : v);
+}
 }  // namespace
 
 int TTempoRun::Bars(double minutes, int tempo) const {
@@ -28,10 +37,10 @@ int TTempoRun::Bars(double minutes, int tempo) const {
   if (!Ramp) return Trunc(t * minutes / n);
   const int k = std::max(RampBars, 1);
   int bars = 0;
-  // Every bar takes at least n / 500 minutes, so the loop ends.
-  for (double d = minutes; d > 0;) {
+  // Counts the bars that end within the minutes, as without a ramp. Every bar takes at least
+  // n / 500 minutes, so the loop ends.
+  for (double d = minutes - n / t; d > -kTolerance; d -= n / t) {
     ++bars;
-    d -= n / t;
     if (bars % k == 0) t = NextStep(t, RampStep);
   }
   return bars;
@@ -209,10 +218,9 @@ void TTempoCalculator::ComputeBars() {
 }
 
 void TTempoCalculator::ComputeDuration() {
-  const double minutes = CurrentRun().Minutes(NumberOfBarVal->Value(), TempoVal->Value());
-  const int whole = Trunc(minutes);
-  DurationMin->SetValue(whole);
-  DurationSec->SetValue(Trunc((minutes - whole) * 60));
+  const int seconds = Trunc(CurrentRun().Minutes(NumberOfBarVal->Value(), TempoVal->Value()) * 60);
+  DurationMin->SetValue(seconds / 60);
+  DurationSec->SetValue(seconds % 60);
 }
 
 void TTempoCalculator::ComputeTempo() {

@@ -16,7 +16,7 @@ function(tikora_add_test name)
                                              TIKORA_BINARY_DIR="${CMAKE_BINARY_DIR}")
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime;TIKORA_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp"
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime;TIKORA_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-tmp/config"
     TIMEOUT 300)
 endfunction()
 

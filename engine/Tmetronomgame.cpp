@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "AudioStream.h"
 #include "DVText.h"
 #include "FileFunctions.h"
 #include "Player.h"
@@ -96,9 +97,16 @@ int TSettingsFileHost::ClickPatchIndex(int kind) {
     // An unknown name selects the list's first row, as the settings window does.
     return std::max(0, DrumIndexFromName(engine_->GetSettingsDialogTag()->GetString(SetPath(kind, "MidiPatch"))));
 }
+int LatencyForDevice(int stored, int device) {
+    if (stored >= 0) return stored;
+    if (device > 0) return 0;
+    const int64_t ns = tikora::audio::OutputLatencyNs() + tikora::audio::DeviceBufferNs();
+    return static_cast<int>((ns + 500'000) / 1'000'000);
+}
+
 int TSettingsFileHost::Latency() {
-    int device = engine_->GetPlayer() ? engine_->GetPlayer()->OutDevice : 0;
-    return engine_->GetSettingsDialogTag()->GetIntegerIdx("Latency[#]", std::max(device, 0) + 1);
+    int device = std::max(engine_->GetPlayer() ? engine_->GetPlayer()->OutDevice : 0, 0);
+    return LatencyForDevice(engine_->GetSettingsDialogTag()->GetIntegerIdx("Latency[#]", device + 1), device);
 }
 bool TSettingsFileHost::MClickBorder() { return !engine_->GetSettingsDialogTag()->GetBool("MClickCenter"); }
 int TSettingsFileHost::MClickLatency() { return engine_->GetSettingsDialogTag()->GetInteger("MClickLatency"); }

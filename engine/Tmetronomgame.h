@@ -35,6 +35,12 @@ public:
     virtual void ShowMessage(const AnsiString& text) = 0;
 };
 
+// The latency in ms of MIDI output device `device` (0: the built-in synthesizer) whose stored
+// "Latency[#]" is `stored`. The shipped -1 stands for what the sound path itself adds: for the
+// built-in synthesizer, and the wave clicks in the same stream, the fixed scheduling latency plus
+// the output device's buffer; for an external port 0, since its own delay is not known here.
+int LatencyForDevice(int stored, int device);
+
 // Until a settings window is attached the engine reads the same values from what that window would
 // show: the preset "default" and the options stored under tag "SettingsDialog". Messages are kept,
 // not shown.

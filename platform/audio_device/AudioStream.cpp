@@ -197,6 +197,7 @@ private:
             SDL_QuitSubSystem(SDL_INIT_AUDIO);
             return false;
         }
+        deviceBufferNs = static_cast<int64_t>(have.samples) * 1'000'000'000 / std::max(have.freq, 1);
         SDL_PauseAudioDevice(sdlDevice_, 0);
         return true;
     }
@@ -243,6 +244,10 @@ private:
         cpuNs.fetch_add(ThreadCpuNs() - cpu0, std::memory_order_relaxed);
     }
 
+public:
+    std::atomic<int64_t> deviceBufferNs{0};
+
+private:
     std::once_flag started_;
     std::mutex lifeMutex_;
     bool down_ = false;
@@ -263,6 +268,10 @@ private:
 void EnsureStarted() { Stream::Get().EnsureStarted(); }
 int SampleRate() { return kRate; }
 int64_t OutputLatencyNs() { return kLatencyNs; }
+int64_t DeviceBufferNs() {
+    Stream::Get().EnsureStarted();
+    return Stream::Get().deviceBufferNs.load();
+}
 int64_t FrameForTime(int64_t ns) {
     Stream::Get().EnsureStarted();
     return Stream::Get().FrameForTime(ns);

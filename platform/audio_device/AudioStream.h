@@ -21,6 +21,9 @@ void EnsureStarted();
 int SampleRate();
 // The fixed delay between an event's logical time and the moment it sounds.
 int64_t OutputLatencyNs();
+// How long after a block is mixed the output device plays it: its buffer (0 for the null sink,
+// whose blocks are written when due).
+int64_t DeviceBufferNs();
 // The stream frame at which an event stamped with logical time `ns` sounds (latency included).
 int64_t FrameForTime(int64_t ns);
 

@@ -397,16 +397,18 @@ void TMemoryStream::SaveToFile(const AnsiString& fileName) const {
     WriteFileAtomically(fileName, std::string(data_.begin(), data_.end()));
 }
 
-void WriteFileAtomically(const AnsiString& fileName, const std::string& bytes) {
+namespace {
+
+// Writes through a temporary file beside the target; 0, or the errno of the step that failed.
+int WriteThroughTemporary(const std::string& path, const std::string& bytes) {
     static std::atomic<unsigned> serial{0};
-    std::string path = HostPath(fileName);
     std::string tmp = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return errno;
     auto fail = [&](int err) {
         ::unlink(tmp.c_str());
-        throw EFCreateError("Cannot create file \"" + fileName + "\". " + std::strerror(err));
+        return err;
     };
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) throw EFCreateError("Cannot create file \"" + fileName + "\". " + std::strerror(errno));
     size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -414,15 +416,33 @@ void WriteFileAtomically(const AnsiString& fileName, const std::string& bytes) {
         if (n <= 0) {
             int err = n < 0 ? errno : ENOSPC;
             ::close(fd);
-            fail(err);
+            return fail(err);
         }
         done += static_cast<size_t>(n);
     }
     if (::fsync(fd) != 0 && errno != EINVAL) {
         int err = errno;
         ::close(fd);
-        fail(err);
+        return fail(err);
     }
-    if (::close(fd) != 0) fail(errno);
-    if (::rename(tmp.c_str(), path.c_str()) != 0) fail(errno);
+    if (::close(fd) != 0) return fail(errno);
+    if (::rename(tmp.c_str(), path.c_str()) != 0) return fail(errno);
+    return 0;
+}
+
+}  // namespace
+
+void WriteFileAtomically(const AnsiString& fileName, const std::string& bytes) {
+    std::string path = HostPath(fileName);
+    int err = WriteThroughTemporary(path, bytes);
+    if (err == 0) return;
+    // Where the user may not write (a folder owned by another user), the per-user store may.
+    const auto& redirect = tikora::CurrentHostPathRedirect();
+    std::string elsewhere = tikora::IsPermissionError(err) && redirect.write ? redirect.write(path, err) : std::string();
+    if (elsewhere.empty())
+        throw EFCreateError("Cannot create file \"" + fileName + "\". " + std::strerror(err));
+    if (err == 0) err = WriteThroughTemporary(elsewhere, bytes);
+    if (err != 0)
+        throw EFCreateError("Cannot create file \"" + fileName + "\" (nor \"" + AnsiString(elsewhere) + "\"). " +
+                            std::strerror(err));
 }

@@ -1,6 +1,7 @@
 #include "HostPath.h"
 
 #include <dirent.h>
+#include <errno.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -37,7 +38,17 @@ static bool FindIgnoreCase(const std::string& dir, const std::string& name, std:
     return true;
 }
 
-std::string HostPath(const AnsiString& path) {
+namespace {
+tikora::HostPathRedirect g_redirect;
+}  // namespace
+
+namespace tikora {
+void SetHostPathRedirect(const HostPathRedirect& redirect) { g_redirect = redirect; }
+const HostPathRedirect& CurrentHostPathRedirect() { return g_redirect; }
+bool IsPermissionError(int err) { return err == EACCES || err == EPERM || err == EROFS; }
+}  // namespace tikora
+
+static std::string ResolveHostPath(const AnsiString& path) {
     std::string p = path.str();
     std::replace(p.begin(), p.end(), '\\', '/');
     if (p.empty() || Exists(p)) return p;
@@ -68,4 +79,9 @@ std::string HostPath(const AnsiString& path) {
     }
     if (!p.empty() && p.back() == '/' && !out.empty() && out.back() != '/') out += '/';
     return out;
+}
+
+std::string HostPath(const AnsiString& path) {
+    std::string resolved = ResolveHostPath(path);
+    return g_redirect.read && !resolved.empty() ? g_redirect.read(resolved) : resolved;
 }

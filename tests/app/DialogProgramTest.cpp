@@ -1,15 +1,7 @@
 // The dialogs beside the real main window: what they read from it and from its engine.
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <string>
-
-#include "Dialogs.h"
+#include "DialogTestSupport.h"
 #include "FileFunctions.h"
 #include "Talarmsetup.h"
-#include "Tmainform.h"
 #include "Tmetronomgame.h"
 #include "Ttempocalculator.h"
 #include "Ttslistedit.h"
@@ -22,14 +14,7 @@ namespace {
 class ProgramEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    const char* tmp = std::getenv("TIKORA_TEST_TMP");
-    folder = fs::path(tmp ? tmp : "/tmp") / ("dialogs-" + std::to_string(getpid()));
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    const fs::path shipped = fs::path(TIKORA_BINARY_DIR) / "Tikora";
-    for (const char* entry : {"pics", "Drums", "Midi", "wavs", "Tikora.def", "Tikora.tkra"})
-      fs::copy(shipped / entry, folder / entry, fs::copy_options::recursive);
-    tikora::app::ProgramFolderOverride() = AnsiString(folder.string().c_str());
+    folder = dialogtest::UseProgramFolder("dialogs");
     Application->Initialize();
     Application->SetTitle("Tikora");
     Application->CreateForm(MainForm);
@@ -70,7 +55,9 @@ TEST(DialogsInTheProgram, ListEditorTakesTheMainWindowsListFont) {
 }
 
 TEST(DialogsInTheProgram, CalculatorCountsWithTheTimeSignatureAndTheRamp) {
+  TTempoCalculator* calc = TempoCalculator;
   struct Case {
+    TRadioButton* computed;
     const char* timeSignature;
     bool ramp;
     const char* step;
@@ -78,28 +65,39 @@ TEST(DialogsInTheProgram, CalculatorCountsWithTheTimeSignatureAndTheRamp) {
     int bars, tempo;
     int min, sec;
   };
+  // Chosen so that the exact result is a whole number: 48 beats at 40 bpm take 72 s; 4:36 at
+  // 55 bpm holds 253 beats; a ramp of step 0 leaves 30 bars of 2 s in a minute.
   const Case cases[] = {
-      {"4:4", false, "5", "2", 15, 120, 0, 30},
-      {"3:4", false, "5", "2", 40, 60, 2, 0},
-      {"4:4", true, "5", "2", 4, 100, 0, 9},
+      {calc->Duration, "4:4", false, "5", "2", 15, 120, 0, 30},
+      {calc->Duration, "3:4", false, "5", "2", 40, 60, 2, 0},
+      {calc->Duration, "4:4", true, "5", "2", 4, 100, 0, 9},
       // Labels that are no numbers count as 1, as the practice panel reads them.
-      {"2:4", true, "x", "", 4, 60, 0, 7},
+      {calc->Duration, "2:4", true, "x", "", 4, 60, 0, 7},
+      {calc->Duration, "1:4", false, "5", "2", 48, 40, 1, 12},
+      {calc->NumberOfBars, "1:4", false, "5", "2", 253, 55, 4, 36},
+      {calc->NumberOfBars, "4:4", true, "0", "1", 30, 120, 1, 0},
+      {calc->Tempo, "1:4", false, "5", "2", 253, 55, 4, 36},
   };
-  TTempoCalculator* calc = TempoCalculator;
   calc->Show();
-  calc->Duration->SetChecked(true);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.timeSignature);
     ASSERT_TRUE(MainForm->Engine()->SetTimeSignature(c.timeSignature));
     MainForm->CheckBox2->SetChecked(c.ramp);
     MainForm->Tool2_BPM_delta->SetCaption(c.step);
     MainForm->Tool2_Bars->SetCaption(c.every);
-    calc->NumberOfBarVal->SetValue(c.bars);
-    calc->TempoVal->SetValue(c.tempo);
+    c.computed->SetChecked(true);
+    // The two given quantities are typed; the computed one starts wrong on purpose.
+    calc->NumberOfBarVal->SetValue(c.computed == calc->NumberOfBars ? 1 : c.bars);
+    calc->TempoVal->SetValue(c.computed == calc->Tempo ? 41 : c.tempo);
+    calc->DurationMin->SetValue(c.computed == calc->Duration ? 9 : c.min);
+    calc->DurationSec->SetValue(c.computed == calc->Duration ? 9 : c.sec);
     calc->Timer1->Fire();
+    EXPECT_EQ(calc->NumberOfBarVal->Value(), c.bars);
+    EXPECT_EQ(calc->TempoVal->Value(), c.tempo);
     EXPECT_EQ(calc->DurationMin->Value(), c.min);
     EXPECT_EQ(calc->DurationSec->Value(), c.sec);
   }
+  calc->Duration->SetChecked(true);
   calc->Hide();
   MainForm->Engine()->SetTimeSignature("4:4");
   MainForm->CheckBox2->SetChecked(false);

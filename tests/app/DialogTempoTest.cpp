@@ -22,70 +22,49 @@ TTempoRun MakeRun(int beats, bool ramp = false, int rampBars = 1, int rampStep =
   return r;
 }
 
-TEST(TempoRun, DurationOfBars) {
+TEST(TempoRun, EachQuantityFromTheOtherTwo) {
+  enum Asked { kMinutes, kBars, kTempo };
   struct Case {
+    Asked asked;
     TTempoRun run;
-    int bars, tempo;
-    double minutes;
+    double bars, minutes, tempo;  // the asked one is the expected result
   };
   const Case cases[] = {
-      {MakeRun(4), 15, 120, 0.5},
-      {MakeRun(3), 40, 60, 2.0},
-      {MakeRun(4), 0, 120, 0.0},
+      {kMinutes, MakeRun(4), 15, 0.5, 120},
+      {kMinutes, MakeRun(3), 40, 2.0, 60},
+      {kMinutes, MakeRun(4), 0, 0.0, 120},
       // +5 every 2 bars from 100: two bars at 100, two at 105.
-      {MakeRun(4, true, 2, 5), 4, 100, 0.04 + 0.04 + 4.0 / 105 + 4.0 / 105},
+      {kMinutes, MakeRun(4, true, 2, 5), 4, 0.04 + 0.04 + 4.0 / 105 + 4.0 / 105, 100},
       // A ramp is played within 40..500, and so it is counted.
-      {MakeRun(4, true, 1, 50), 3, 490, 4.0 / 490 + 4.0 / 500 + 4.0 / 500},
-      {MakeRun(4, true, 1, -100), 3, 120, 4.0 / 120 + 4.0 / 40 + 4.0 / 40},
+      {kMinutes, MakeRun(4, true, 1, 50), 3, 4.0 / 490 + 4.0 / 500 + 4.0 / 500, 490},
+      {kMinutes, MakeRun(4, true, 1, -100), 3, 4.0 / 120 + 4.0 / 40 + 4.0 / 40, 120},
       // A bar of no beats still takes one.
-      {MakeRun(0), 2, 60, 2.0 / 60},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.bars);
-    EXPECT_NEAR(c.run.Minutes(c.bars, c.tempo), c.minutes, 1e-9);
-  }
-}
-
-TEST(TempoRun, BarsInADuration) {
-  struct Case {
-    TTempoRun run;
-    double minutes;
-    int tempo, bars;
-  };
-  const Case cases[] = {
-      {MakeRun(4), 1.0, 120, 30},
-      {MakeRun(4), 0.5, 120, 15},
-      {MakeRun(3), 1.0, 100, 33},
-      {MakeRun(4), 0.0, 120, 0},
-      // A bar begun counts.
-      {MakeRun(4, true, 2, 5), 0.1, 100, 3},
+      {kMinutes, MakeRun(0), 2, 2.0 / 60, 60},
+      {kBars, MakeRun(4), 30, 1.0, 120},
+      {kBars, MakeRun(4), 15, 0.5, 120},
+      {kBars, MakeRun(3), 33, 1.0, 100},
+      {kBars, MakeRun(4), 0, 0.0, 120},
+      // Only whole bars count, with a ramp as without: 0.04 + 0.04 + 0.038 > 0.1.
+      {kBars, MakeRun(4, true, 2, 5), 2, 0.1, 100},
       // A falling ramp stops at 40 bpm instead of running away: 0.04 + 0.08, then 0.1 a bar.
-      {MakeRun(4, true, 1, -50), 1.0, 100, 11},
-      {MakeRun(5, true, 1, -1000), 10.0, 40, 80},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.minutes);
-    EXPECT_EQ(c.run.Bars(c.minutes, c.tempo), c.bars);
-  }
-}
-
-TEST(TempoRun, TempoOfBarsInADuration) {
-  struct Case {
-    TTempoRun run;
-    int bars;
-    double minutes, tempo;
-  };
-  const Case cases[] = {
-      {MakeRun(4), 15, 0.5, 120},
-      {MakeRun(4), 1, 1.0, 4},
+      {kBars, MakeRun(4, true, 1, -50), 10, 1.0, 100},
+      {kBars, MakeRun(5, true, 1, -1000), 80, 10.0, 40},
+      // A ramp of step 0 is no ramp: 30 bars of 1/30 minute fill the minute exactly.
+      {kBars, MakeRun(4, true, 1, 0), 30, 1.0, 120},
+      {kTempo, MakeRun(4), 15, 0.5, 120},
+      {kTempo, MakeRun(4), 1, 1.0, 4},
       // Two steps of +5: the start lies half a step below the plain average.
-      {MakeRun(4, true, 2, 5), 4, 0.16, 97.5},
+      {kTempo, MakeRun(4, true, 2, 5), 4, 0.16, 97.5},
       // Fewer bars than one step: no ramp at all.
-      {MakeRun(4, true, 2, 5), 1, 0.01, 400},
+      {kTempo, MakeRun(4, true, 2, 5), 1, 0.01, 400},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.bars);
-    EXPECT_NEAR(c.run.Tempo(c.bars, c.minutes), c.tempo, 1e-9);
+    SCOPED_TRACE(testing::Message() << c.asked << ": " << c.bars << " bars, " << c.minutes << " min, " << c.tempo);
+    const int bars = static_cast<int>(c.bars), tempo = static_cast<int>(c.tempo);
+    const double got = c.asked == kMinutes ? c.run.Minutes(bars, tempo)
+                       : c.asked == kBars  ? c.run.Bars(c.minutes, tempo)
+                                           : c.run.Tempo(bars, c.minutes);
+    EXPECT_NEAR(got, c.asked == kMinutes ? c.minutes : c.asked == kBars ? c.bars : c.tempo, 1e-9);
   }
 }
 

@@ -2,14 +2,20 @@
 // The dialogs as the program makes them, once per test run, and ways to work them while modal.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QWidget>
 
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
+#include <string>
 
 #include "Dialogs.h"
 #include "Forms.h"
+#include "Tmainform.h"
 
 namespace dialogtest {
 
@@ -19,6 +25,26 @@ T* Ensure(T*& global) {
   Application->Initialize();
   if (!global) Application->CreateForm(global);
   return global;
+}
+
+// An empty folder of this test run.
+inline std::filesystem::path ScratchFolder(const std::string& name) {
+  const char* tmp = std::getenv("TIKORA_TEST_TMP");
+  std::filesystem::path dir = std::filesystem::path(tmp ? tmp : "/tmp") / (name + "-" + std::to_string(getpid()));
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+// A scratch copy of what the build ships beside the executable, which the program then takes for
+// its own folder.
+inline std::filesystem::path UseProgramFolder(const std::string& name) {
+  std::filesystem::path dir = ScratchFolder(name);
+  for (const char* entry : {"pics", "Drums", "Midi", "wavs", "Tikora.def", "Tikora.tkra"})
+    std::filesystem::copy(std::filesystem::path(TIKORA_BINARY_DIR) / "Tikora" / entry, dir / entry,
+                          std::filesystem::copy_options::recursive);
+  tikora::app::ProgramFolderOverride() = AnsiString(dir.string().c_str());
+  return dir;
 }
 
 // Presses and releases a key in a control's window, as the keyboard would.

@@ -11,67 +11,49 @@ using namespace apptest;
 
 namespace {
 
-class HintsTest : public AppTest {
- protected:
-  void SetUp() override {
-    AppTest::SetUp();
-    TStringList lines;
-    for (const char* line : {"string Hints[*]=\"\"", "Hints[Outer]=\"Outer panel\"", "Hints[Play]=\"Start|the metronome\"",
-                             "Hints[Deep]=\"a|b|c\"", "Hints[Mute]=\"\""})
-      lines.Add(line);
-    context.LoadFromStrings(&lines, 0, -1);
+using HintsTest = AppTest;
 
-    form = std::make_unique<TForm>(nullptr);
-    form->SetName("Form");
-    outer = Make<TPanel>(form.get(), "Outer");
-    play = Make<TButton>(outer, "Play");
-    mute = Make<TButton>(outer, "Mute");
-    inner = Make<TPanel>(outer, "Inner");
-    deep = Make<TLabel>(inner, "Deep");
-    nameless = Make<TLabel>(inner, "");
-    unknown = Make<TCheckBox>(inner, "NotInTheList");
-  }
-  template <typename T>
-  T* Make(TWinControl* parent, const char* name) {
-    T* c = new T(form.get());
+TEST_F(HintsTest, EveryControlOfTheTreeGetsItsEntry) {
+  TDVContext context;
+  TStringList lines;
+  for (const char* line : {"string Hints[*]=\"\"", "Hints[Outer]=\"Outer panel\"", "Hints[Play]=\"Start|the metronome\"",
+                           "Hints[Deep]=\"a|b|c\"", "Hints[Mute]=\"\""})
+    lines.Add(line);
+  context.LoadFromStrings(&lines, 0, -1);
+  auto form = std::make_unique<TForm>(nullptr);
+  form->SetName("Form");
+  auto make = [&]<typename T>(T* c, TWinControl* parent, const char* name) {
     c->SetName(name);
     c->SetParent(parent);
     // A stale hint that the walk must replace.
     c->SetHint("stale");
     c->SetShowHint(true);
     return c;
-  }
-
-  TDVContext context;
-  std::unique_ptr<TForm> form;
-  TPanel* outer = nullptr;
-  TPanel* inner = nullptr;
-  TButton* play = nullptr;
-  TButton* mute = nullptr;
-  TLabel* deep = nullptr;
-  TLabel* nameless = nullptr;
-  TCheckBox* unknown = nullptr;
-};
-
-TEST_F(HintsTest, EveryControlOfTheTreeGetsItsEntry) {
-  HintsFromContext(form.get(), &context);
+  };
+  TPanel* outer = make(new TPanel(form.get()), form.get(), "Outer");
+  TPanel* inner = make(new TPanel(form.get()), outer, "Inner");
   struct Case {
     TControl* control;
     const char* hint;
   };
   const Case cases[] = {
-      {form.get(), ""},   {outer, "Outer panel"}, {play, "Start\nthe metronome"}, {mute, ""},
-      {inner, ""},        {deep, "a\nb\nc"},      {nameless, ""},                 {unknown, ""},
+      {form.get(), ""},
+      {outer, "Outer panel"},
+      {make(new TButton(form.get()), outer, "Play"), "Start\nthe metronome"},
+      {make(new TButton(form.get()), outer, "Mute"), ""},
+      {inner, ""},
+      {make(new TLabel(form.get()), inner, "Deep"), "a\nb\nc"},
+      {make(new TLabel(form.get()), inner, ""), ""},
+      {make(new TCheckBox(form.get()), inner, "NotInTheList"), ""},
   };
+  HintsFromContext(form.get(), &context);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.control->Name().str());
     EXPECT_EQ(c.control->Hint(), c.hint);
     // An empty hint switches the hint off, even below a parent that shows one.
     EXPECT_EQ(c.control->ShowHint(), *c.hint != 0);
   }
-}
-
-TEST_F(HintsTest, LookupFailurePassesToTheCaller) {
+  // A failing lookup passes to the caller.
   TDVContext empty;
   EXPECT_THROW(HintsFromContext(outer, &empty), Exception);
 }

@@ -1,109 +1,113 @@
 // The whole road of a click: the Play button, the Player's real timer, the synthesizer and the
 // audio stream, which writes what it plays to the WAV file named by TIKORA_AUDIO_FILE.
-#include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <chrono>
+#include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <cstring>
 #include <thread>
 #include <vector>
 
-#include "FileFunctions.h"
-#include "Talarmdialog.h"
-#include "Talarmsetup.h"
+#include "AudioStream.h"
+#include "DialogTestSupport.h"
 #include "Programforms.h"
-#include "Tmainform.h"
-#include "Tmemoform.h"
 #include "Tmetronomgame.h"
-#include "Tsettempoform.h"
 #include "Tsettingsform.h"
-#include "Ttempocalculator.h"
-#include "Ttslistedit.h"
-#include "Ttslistitemeditor.h"
-
-namespace fs = std::filesystem;
+#include "Waveutils.h"
 
 namespace {
 
-uint32_t Le(const std::vector<uint8_t>& b, size_t at, int bytes) {
-  uint32_t v = 0;
-  for (int i = bytes - 1; i >= 0; --i) v = v << 8 | b[at + static_cast<size_t>(i)];
-  return v;
+// The stream frame heard at tick count `ms`.
+double FrameHeardAt(double ms) {
+  return static_cast<double>(tikora::audio::FrameForTime(static_cast<int64_t>(ms * 1e6) - tikora::audio::OutputLatencyNs()));
 }
 
-// The left channel of a 16-bit stereo PCM WAV file, as far as its header says it is written.
-std::vector<int16_t> LeftChannel(const std::string& path, int& rate) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::vector<int16_t> samples;
-  rate = 0;
-  if (bytes.size() < 12 || std::string(bytes.begin(), bytes.begin() + 4) != "RIFF") return samples;
-  size_t at = 12;
-  while (at + 8 <= bytes.size()) {
-    std::string id(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin() + static_cast<std::ptrdiff_t>(at) + 4);
-    size_t size = Le(bytes, at + 4, 4);
-    if (id == "fmt " && at + 16 <= bytes.size()) rate = static_cast<int>(Le(bytes, at + 12, 4));
-    if (id == "data") {
-      size_t end = std::min(bytes.size(), at + 8 + size);
-      for (size_t i = at + 8; i + 4 <= end; i += 4) samples.push_back(static_cast<int16_t>(Le(bytes, i, 2)));
-      break;
-    }
-    at += 8 + size + (size & 1);
-  }
-  return samples;
+// How far the nearest of `frames` lies from `frame`, in ms.
+double NearestOffsetMs(const std::vector<double>& frames, double frame, int rate) {
+  double best = 1e9;
+  for (double f : frames)
+    if (std::abs(f - frame) < std::abs(best)) best = f - frame;
+  return best * 1000.0 / rate;
 }
 
-TEST(MainWindowSoundTest, PlayLeavesClicksInTheAudio) {
+TEST(MainWindowSoundTest, LightAndPendulumMeetTheClicksInTheAudio) {
   const char* wav = std::getenv("TIKORA_AUDIO_FILE");
   ASSERT_NE(wav, nullptr);
-  const char* tmp = std::getenv("TIKORA_TEST_TMP");
-  fs::path folder = fs::path(tmp ? tmp : "/tmp") / ("mainwindow-sound-" + std::to_string(getpid()));
-  fs::remove_all(folder);
-  fs::create_directories(folder);
-  fs::path shipped = fs::path(TIKORA_BINARY_DIR) / "Tikora";
-  for (const char* entry : {"pics", "Drums", "Midi", "wavs", "Tikora.def", "Tikora.tkra"})
-    fs::copy(shipped / entry, folder / entry, fs::copy_options::recursive);
-  tikora::app::ProgramFolderOverride() = AnsiString(folder.string().c_str());
+  dialogtest::UseProgramFolder("mainwindow-sound");
 
   Application->Initialize();
   CreateProgramForms();
   TMetronomeGame* engine = MainForm->Engine();
   MainForm->ChangeTempo(120);
+  const int rate = tikora::audio::SampleRate();
+  // As shipped: the light flashes, and the click sounds MClickLatency ms before the swing ends.
+  ASSERT_TRUE(SettingsForm->ShowFlashingLight->Checked());
+  ASSERT_TRUE(SettingsForm->MClickBorder->Checked());
+  const double clickBeforeEndMs = SettingsForm->MClickLatency->Value();
 
+  // The light's onsets and the pendulum as the window draws it, placed on the stream's frames.
+  std::vector<double> lights;
+  std::vector<std::pair<double, double>> swing;  // frame, angle
   MainForm->PlayButtonClick(MainForm->PlayButton);
   ASSERT_EQ(engine->State, psPlaying);
+  DWORD flash = MainForm->FlashStart(), drawn = MainForm->LastAnimationTick();
   auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(3000);
   while (std::chrono::steady_clock::now() < until) {
     Application->ProcessMessages();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (MainForm->FlashStart() != flash) lights.push_back(FrameHeardAt(flash = MainForm->FlashStart()));
+    if (MainForm->LastAnimationTick() != drawn)
+      swing.emplace_back(FrameHeardAt(drawn = MainForm->LastAnimationTick()), engine->Angle);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  // The beat markers came back through the message queue and moved the pendulum.
   EXPECT_GT(engine->PracticeTime, 2.0);
   MainForm->StopButtonClick(MainForm->StopButton);
   // The header's sizes are brought up to date once a second.
   std::this_thread::sleep_for(std::chrono::milliseconds(2500));
 
-  int rate = 0;
-  std::vector<int16_t> left = LeftChannel(wav, rate);
-  ASSERT_GT(rate, 0);
+  // Where the pendulum is at its click position: the end of each swing, found between the drawn
+  // angles by a parabola, less the time the click comes before it.
+  std::vector<double> pendulum;
+  for (size_t i = 1; i + 1 < swing.size(); ++i) {
+    const auto [x0, a0] = swing[i - 1];
+    const auto [x1, a1] = swing[i];
+    const auto [x2, a2] = swing[i + 1];
+    if (!(std::abs(a1) >= std::abs(a0) && std::abs(a1) > std::abs(a2))) continue;
+    const double d0 = (a1 - a0) / (x1 - x0), d1 = (a2 - a1) / (x2 - x1);
+    const double top = (x0 + x1) / 2 + d0 * ((x2 - x0) / 2) / (d0 - d1);
+    pendulum.push_back(top - clickBeforeEndMs * rate / 1000.0);
+  }
+
+  WAVEFORMATEX format{};
+  std::vector<BYTE> data;
+  LoadWav(wav, &format, data);
+  ASSERT_EQ(format.nSamplesPerSec, static_cast<DWORD>(rate));
+  ASSERT_EQ(format.nBlockAlign, 4);  // 16-bit stereo
+  std::vector<int16_t> left(data.size() / 4);
+  for (size_t i = 0; i < left.size(); ++i) std::memcpy(&left[i], &data[4 * i], 2);
   ASSERT_GT(left.size(), static_cast<size_t>(rate));
   // A click is a burst after at least 0.2 s below the threshold.
-  int onsets = 0;
-  bool loudBefore = false;
+  std::vector<double> clicks;
   size_t lastLoud = 0;
   for (size_t i = 0; i < left.size(); ++i) {
     if (std::abs(left[i]) <= 1500) continue;
-    if (!loudBefore || i - lastLoud > static_cast<size_t>(rate / 5)) ++onsets;
-    loudBefore = true;
+    if (clicks.empty() || i - lastLoud > static_cast<size_t>(rate / 5)) clicks.push_back(static_cast<double>(i));
     lastLoud = i;
   }
-  std::printf("%d clicks in %zu samples at %d Hz\n", onsets, left.size(), rate);
-  // Three seconds at 120 beats per minute: about six clicks.
-  EXPECT_GE(onsets, 4);
-  EXPECT_LE(onsets, 8);
+  // Three seconds at 120 beats per minute: about six clicks, each met by the light and by the
+  // pendulum within 15 ms.
+  EXPECT_GE(clicks.size(), 4u);
+  EXPECT_LE(clicks.size(), 8u);
+  ASSERT_FALSE(lights.empty());
+  int met = 0;
+  for (double click : clicks) {
+    const double light = NearestOffsetMs(lights, click, rate), swingEnd = NearestOffsetMs(pendulum, click, rate);
+    // The last click may sound after the light's last onset was read.
+    if (click > lights.back() + rate / 4.0) continue;
+    std::printf("click at %.1f ms: light %+.1f ms, pendulum %+.1f ms\n", click * 1000.0 / rate, light, swingEnd);
+    EXPECT_LE(std::abs(light), 15.0);
+    EXPECT_LE(std::abs(swingEnd), 15.0);
+    ++met;
+  }
+  EXPECT_GE(met, 4);
 }
 
 }  // namespace

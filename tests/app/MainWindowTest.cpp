@@ -1,20 +1,20 @@
 // The main window as the program makes it, in a scratch copy of the program folder: start-up,
 // the Player's notifications, the animation, keys and tap tempo, the tool panel and its lists,
 // the practice timer and the display modes.
-#include <gtest/gtest.h>
-#include <unistd.h>
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QTest>
 
 #include <cmath>
-#include <filesystem>
 #include <fstream>
-#include <string>
 
 #include <QCoreApplication>
 #include <QMouseEvent>
 #include <QWidget>
 
 #include "Clock.h"
-#include "Dialogs.h"
+#include "DialogTestSupport.h"
 #include "FileFunctions.h"
 #include "Messages.h"
 #include "SysUtils.h"
@@ -22,19 +22,22 @@
 #include "Talarmsetup.h"
 #include "Tdevelopervariables.h"
 #include "Programforms.h"
+<<<<<<< HEAD
 #include "Shell.h"
 #include "Tmainform.h"
+=======
+>>>>>>> app
 #include "Tmemoform.h"
 #include "Tmetronomgame.h"
 #include "Tmidicontent.h"
 #include "Tminimizedform.h"
-#include "Tsettempoform.h"
 #include "Tsettingsform.h"
+#include "UserStore.h"
 #include "Ttempocalculator.h"
 #include "Ttslistedit.h"
-#include "Ttslistitemeditor.h"
 
 namespace fs = std::filesystem;
+using namespace dialogtest;
 using tikora::forms::DialogKind;
 
 namespace {
@@ -43,41 +46,24 @@ struct StartFailed {
   int code;
 };
 
-fs::path ScratchFolder(const std::string& name) {
-  const char* tmp = std::getenv("TIKORA_TEST_TMP");
-  fs::path dir = fs::path(tmp ? tmp : "/tmp") / (name + "-" + std::to_string(getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir;
-}
-
-// A program folder with what the build ships beside the executable.
-fs::path MakeProgramFolder(const std::string& name) {
-  fs::path dir = ScratchFolder(name);
-  fs::path shipped = fs::path(TIKORA_BINARY_DIR) / "Tikora";
-  for (const char* entry : {"pics", "Drums", "Midi", "wavs", "Tikora.def", "Tikora.tkra"})
-    fs::copy(shipped / entry, dir / entry, fs::copy_options::recursive);
-  return dir;
-}
-
 class ProgramEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    folder = MakeProgramFolder("mainwindow");
-    tikora::app::ProgramFolderOverride() = AnsiString(folder.string().c_str());
+    folder = UseProgramFolder("mainwindow");
+    config = ScratchFolder("mainwindow-config");
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     tikora::app::StartFailureExit() = [](int code) { throw StartFailed{code}; };
     Application->Initialize();
     CreateProgramForms();
   }
-  static inline fs::path folder;
+  static inline fs::path folder, config;
 };
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ProgramEnvironment);
 
-struct MainWindowTest : ::testing::Test {
+struct MainWindowTest : DialogFixture {
   void SetUp() override {
-    tikora::forms::ClearDialogScript();
-    tikora::forms::ClearDialogLog();
+    DialogFixture::SetUp();
     SetCurrentDir(AnsiString(ProgramEnvironment::folder.string().c_str()));
     form = MainForm;
     engine = form->Engine();
@@ -85,16 +71,14 @@ struct MainWindowTest : ::testing::Test {
   void TearDown() override {
     form->StopButtonClick(form);
     tikora::DispatchPostedMessages();
-    EXPECT_EQ(tikora::forms::PendingDialogScripts(), 0);
-    tikora::forms::ClearDialogScript();
+    DialogFixture::TearDown();
   }
-  static std::vector<std::string> Messages() {
-    std::vector<std::string> out;
-    for (const auto& r : tikora::forms::DialogLog())
-      if (r.kind == DialogKind::MessageBox) out.push_back(r.text.c_str());
-    return out;
+  // A key pressed on the keyboard: Qt's key event at the window's focused widget, translated by
+  // the class library into the window's key handling.
+  static void Press(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier, TForm* window = MainForm) {
+    QWidget* focused = QApplication::focusWidget();
+    QTest::keyClick(focused && focused->window() == window->Widget() ? focused : window->Widget(), key, mods);
   }
-  void Key(WORD key, TShiftState shift = {}) { form->FormKeyDown(form, key, shift); }
   static TMessage Controller(uint8_t status, int controller, int value) {
     return TMessage{WM_PLAYER_EVENT, 0,
                     static_cast<LPARAM>(status | static_cast<uint32_t>(controller) << 8 |
@@ -127,26 +111,36 @@ TEST_F(MainWindowTest, StartUpShowsTheEngineAndTheSkin) {
   EXPECT_EQ(form->Memo->Color(), form->LeftImage->Canvas()->Pixels(120, 446));
 }
 
-TEST_F(MainWindowTest, MissingInstallationEndsWithTheGeneralErrorAndSavesNothing) {
-  fs::path empty = ScratchFolder("mainwindow-broken");
-  fs::copy(ProgramEnvironment::folder / "Tikora.def", empty / "Tikora.def");
-  AnsiString saved = tikora::app::ProgramFolderOverride();
-  tikora::app::ProgramFolderOverride() = AnsiString(empty.string().c_str());
-  auto* broken = new TMainForm(nullptr);
-  int code = -1;
-  try {
-    broken->AfterConstruction();
-  } catch (const StartFailed& failure) {
-    code = failure.code;
+TEST_F(MainWindowTest, BrokenInstallationEndsWithTheGeneralErrorAndSavesNothing) {
+  struct Case {
+    bool skin;  // the skin is there, with one picture no decoder takes
+    const char* message;
+  } cases[] = {
+      {false, "General error: \nSoftware not properly installed or corrupted.\nPlease reinstall Tikora."},
+      {true, "General error: \nFile not found:pics\\MetronomeArea.png src=PicUtils:LoadImageToBitmap:179"},
+  };
+  for (const Case& c : cases) {
+    tikora::forms::ClearDialogLog();
+    fs::path broken = ScratchFolder("mainwindow-broken");
+    fs::copy(ProgramEnvironment::folder / "Tikora.def", broken / "Tikora.def");
+    if (c.skin) fs::copy(ProgramEnvironment::folder / "pics", broken / "pics");
+    if (c.skin) std::ofstream(broken / "pics" / "MetronomeArea.png") << "not a picture";
+    AnsiString saved = tikora::app::ProgramFolderOverride();
+    tikora::app::ProgramFolderOverride() = AnsiString(broken.string().c_str());
+    auto* window = new TMainForm(nullptr);
+    int code = -1;
+    try {
+      window->AfterConstruction();
+    } catch (const StartFailed& failure) {
+      code = failure.code;
+    }
+    delete window;
+    tikora::app::ProgramFolderOverride() = saved;
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(Messages(), std::vector<std::string>{c.message});
+    EXPECT_FALSE(fs::exists(broken / "Tikora.tkra"));
+    EXPECT_FALSE(fs::exists(broken / "Tikora.ini"));
   }
-  delete broken;
-  tikora::app::ProgramFolderOverride() = saved;
-  EXPECT_EQ(code, 0);
-  ASSERT_EQ(Messages().size(), 1u);
-  EXPECT_EQ(Messages()[0],
-            "General error: \nSoftware not properly installed or corrupted.\nPlease reinstall Tikora.");
-  EXPECT_FALSE(fs::exists(empty / "Tikora.tkra"));
-  EXPECT_FALSE(fs::exists(empty / "Tikora.ini"));
   // The Player still reports to the program's window.
   EXPECT_EQ(player.EventWindow, form->Handle());
 }
@@ -280,80 +274,116 @@ TEST_F(MainWindowTest, PlayWhilePlayingChangesNothing) {
   EXPECT_EQ(engine->State, psPaused);
   EXPECT_TRUE(form->PauseButton->Checked());
   EXPECT_TRUE(form->Minimized()->PauseButton->Checked());
-  Key(VK_SPACE);  // space while paused stops
+  Press(Qt::Key_Space);  // space while paused stops
   EXPECT_EQ(engine->State, psStopped);
   EXPECT_FALSE(form->PauseButton->Checked());
 }
 
 // ---- Keys and tempo
 
-TEST_F(MainWindowTest, TempoKeysStepByTheModifiers) {
+TEST_F(MainWindowTest, EveryKeyOfTheWindowDoesWhatItSays) {
+  const Qt::KeyboardModifiers none = Qt::NoModifier, shift = Qt::ShiftModifier, alt = Qt::AltModifier;
   struct Case {
-    int from;
-    WORD key;
-    TShiftState shift;
-    int expect;
+    Qt::Key key;
+    Qt::KeyboardModifiers mods;
+    bool playing;        // before the key; the tempo is 100 and the metre 4:4
+    int tempo;           // afterwards
+    const char* metre;
+    PlayState state;
+    DialogKind dialog = DialogKind::MessageBox;  // MessageBox: none
+    TForm* form = nullptr;
   } cases[] = {
-      {100, VK_OEM_6, {}, 105},          {100, VK_OEM_6, {ssShift}, 101}, {100, VK_OEM_6, {ssAlt}, 110},
-      {100, VK_OEM_6, {ssShift, ssAlt}, 150}, {100, VK_OEM_6, {ssCtrl}, 105}, {100, VK_OEM_4, {ssAlt}, 90},
-      {480, VK_OEM_6, {ssShift, ssAlt}, 500}, {42, VK_OEM_4, {}, 40},
+      {Qt::Key_1, none, false, 100, "1:4", psPlaying},
+      {Qt::Key_2, none, false, 100, "2:4", psPlaying},
+      {Qt::Key_3, none, false, 100, "3:4", psPlaying},
+      {Qt::Key_4, none, false, 100, "4:4", psPlaying},
+      {Qt::Key_5, none, false, 100, "5:4", psPlaying},
+      {Qt::Key_6, none, false, 100, "6:4 (3+3)", psPlaying},
+      {Qt::Key_7, none, false, 72, "4:4", psPlaying},
+      {Qt::Key_8, none, false, 88, "4:4", psPlaying},
+      {Qt::Key_9, none, true, 120, "4:4", psPlaying},
+      {Qt::Key_0, none, false, 176, "4:4", psPlaying},
+      {Qt::Key_BracketRight, none, false, 105, "4:4", psStopped},
+      {Qt::Key_BracketRight, shift, false, 101, "4:4", psStopped},
+      {Qt::Key_BracketRight, alt, false, 110, "4:4", psStopped},
+      {Qt::Key_BracketRight, shift | alt, false, 150, "4:4", psStopped},
+      {Qt::Key_BracketRight, Qt::ControlModifier, false, 105, "4:4", psStopped},
+      {Qt::Key_BracketLeft, none, true, 95, "4:4", psPlaying},
+      {Qt::Key_BracketLeft, alt, false, 90, "4:4", psStopped},
+      {Qt::Key_BracketLeft, shift | alt, false, 50, "4:4", psStopped},
+      {Qt::Key_Space, none, false, 100, "4:4", psPlaying},
+      {Qt::Key_Space, none, true, 100, "4:4", psStopped},
+      {Qt::Key_F2, none, true, 100, "4:4", psStopped},
+      {Qt::Key_F3, none, true, 100, "4:4", psPaused},
+      {Qt::Key_F4, none, false, 100, "4:4", psPlaying},
+      {Qt::Key_F5, none, false, 100, "4:4", psStopped, DialogKind::Modal, TSListEdit},
+      {Qt::Key_F6, none, false, 100, "4:4", psStopped, DialogKind::Modal, SettingsForm},
+      {Qt::Key_F7, none, false, 100, "4:4", psStopped, DialogKind::Modal, MemoForm},
+      {Qt::Key_A, alt, false, 100, "4:4", psStopped, DialogKind::Modal, AlarmSetup},
+      {Qt::Key_O, Qt::ControlModifier, true, 100, "4:4", psStopped, DialogKind::OpenFile},
+      {Qt::Key_S, Qt::ControlModifier, true, 100, "4:4", psStopped, DialogKind::SaveFile},
+      {Qt::Key_A, none, false, 100, "4:4", psStopped},
   };
   for (const Case& c : cases) {
-    form->ChangeTempo(c.from);
-    Key(c.key, c.shift);
-    EXPECT_EQ(engine->Tempo, c.expect) << c.from;
-    EXPECT_EQ(form->TempoLab->Caption(), "= " + IntToStr(c.expect));
+    SCOPED_TRACE(QTest::toString(QKeySequence(c.key | c.mods)));
+    form->StopButtonClick(form);
+    ASSERT_TRUE(engine->SetTimeSignature("4:4"));
+    form->ChangeTempo(100);
+    if (c.playing) form->PlayButtonClick(form);
+    tikora::forms::ClearDialogLog();
+    Press(c.key, c.mods);
+    EXPECT_EQ(engine->Tempo, c.tempo);
+    EXPECT_EQ(form->TempoLab->Caption(), "= " + IntToStr(c.tempo));
+    EXPECT_EQ(engine->TimeSignatureText, c.metre);
+    EXPECT_EQ(engine->State, c.state);
+    const auto& log = tikora::forms::DialogLog();
+    ASSERT_EQ(log.size(), c.dialog == DialogKind::MessageBox ? 0u : 1u);
+    if (!log.empty()) {
+      EXPECT_EQ(log[0].kind, c.dialog);
+      EXPECT_EQ(log[0].form, c.form);
+    }
   }
   form->ChangeTempo(1e300);  // a huge typed tempo is clamped, not overflowed
   EXPECT_EQ(engine->Tempo, 500);
+  // The timer resets with Alt+R; the volume keys of the numeric keypad stay within range.
+  engine->PracticeTime = 75;
+  Press(Qt::Key_R, alt);
+  EXPECT_EQ(form->TimerLab->Caption(), "00:00");
+  form->MVolume->SetPosition(65535);
+  Press(Qt::Key_Plus, Qt::KeypadModifier);
+  EXPECT_EQ(form->MVolume->Position(), 65535);
+  Press(Qt::Key_Minus, Qt::KeypadModifier);
+  EXPECT_EQ(form->MVolume->Position(), 65535 - 3276);
+  EXPECT_TRUE(form->VolTimer->Enabled());
+  form->VolTimer->Fire();
+  EXPECT_FALSE(form->VolTimer->Enabled());
 }
 
 TEST_F(MainWindowTest, TranspositionKeysStayWithinAnOctave) {
   struct Case {
     const char* from;
-    WORD key;
+    Qt::Key key;
     const char* expect;
-  } cases[] = {{"0", VK_UP, "1"}, {"12", VK_UP, "12"}, {"-12", VK_DOWN, "-12"}, {"x", VK_DOWN, "-1"}};
+  } cases[] = {{"0", Qt::Key_Up, "1"}, {"12", Qt::Key_Up, "12"}, {"-12", Qt::Key_Down, "-12"}, {"x", Qt::Key_Down, "-1"}};
   for (const Case& c : cases) {
     form->Tool5_Transp->SetCaption(c.from);
-    Key(c.key);
+    Press(c.key);
     EXPECT_EQ(form->Tool5_Transp->Caption(), c.expect) << c.from;
   }
   form->Tool5_Transp->SetCaption("0");
 }
 
-TEST_F(MainWindowTest, DigitKeysChooseMetresAndVolumeKeysStayInRange) {
-  Key('4');
-  EXPECT_EQ(engine->Numerator, 4);
-  EXPECT_EQ(engine->State, psPlaying);  // choosing a metre starts a stopped metronome
-  Key('6');
-  EXPECT_EQ(engine->TimeSignatureText, "6:4 (3+3)");
-  form->StopButtonClick(form);
-  Key('9');
-  EXPECT_EQ(engine->Tempo, 120);
-  form->StopButtonClick(form);
-  form->MVolume->SetPosition(65535);
-  Key(VK_ADD);
-  EXPECT_EQ(form->MVolume->Position(), 65535);
-  Key(VK_SUBTRACT);
-  EXPECT_EQ(form->MVolume->Position(), 65535 - 3276);
-  EXPECT_TRUE(form->VolTimer->Enabled());
-  form->VolTimer->Fire();
-  EXPECT_FALSE(form->VolTimer->Enabled());
-  Key('3');
-  EXPECT_EQ(engine->Numerator, 3);
-}
-
 TEST_F(MainWindowTest, TapTempoAveragesFourTaps) {
   tikora::TestClock clock(20'000'000'000);
   form->StopButtonClick(form);
-  auto tap = [&](int gapMs, WORD key = VK_OEM_MINUS) {
+  auto tap = [&](int gapMs, Qt::Key key = Qt::Key_Minus) {
     clock.AdvanceMs(gapMs);
-    Key(key);
+    Press(key);
   };
   form->ChangeTempo(60);
   tap(5000);
   tap(500);
+  tap(0);  // a bouncing key taps twice in the same millisecond: the second tap is not one
   tap(500);
   EXPECT_EQ(engine->Tempo, 60);
   tap(500);
@@ -378,10 +408,10 @@ TEST_F(MainWindowTest, TapTempoAveragesFourTaps) {
   EXPECT_EQ(engine->Tempo, 60);
 
   form->ChangeTempo(100);
-  tap(5000, VK_OEM_PLUS);
-  tap(500, VK_OEM_PLUS);
-  tap(500, VK_OEM_PLUS);
-  tap(500, VK_OEM_PLUS);
+  tap(5000, Qt::Key_Equal);
+  tap(500, Qt::Key_Return);  // Enter taps too
+  tap(500, Qt::Key_Equal);
+  tap(500, Qt::Key_Equal);
   EXPECT_EQ(engine->Tempo, 120);
   EXPECT_TRUE(form->DelayedStartTimer->Enabled());
   EXPECT_EQ(form->DelayedStartTimer->Interval(), 500u);
@@ -530,18 +560,27 @@ TEST_F(MainWindowTest, AccompanimentToolsExcludeEachOther) {
   form->DrumBeatButton->SetCaption("");
 }
 
-TEST_F(MainWindowTest, ToolLabelsTakeCountsOfAtLeastOne) {
+TEST_F(MainWindowTest, ToolLabelsTakeCountsOfAtLeastOneAndStepsWithTheirSign) {
   struct Case {
+    TLabel* label;
     const char* typed;
     int answer;
     const char* expect;
-  } cases[] = {{"7", IDOK, "7"}, {"0", IDOK, "1"}, {"abc", IDOK, "1"}, {"-3", IDOK, "1"}, {"9", IDCANCEL, "1"}};
-  form->Tool1_Play->SetCaption("1");
+  } cases[] = {{form->Tool1_Play, "7", IDOK, "7"},        {form->Tool1_Play, "0", IDOK, "1"},
+               {form->Tool1_Play, "abc", IDOK, "1"},      {form->Tool2_Bars, "-3", IDOK, "1"},
+               {form->Tool2_Bars, "9", IDCANCEL, "1"},    {form->Tool2_BPM_delta, "-5", IDOK, "-5"},
+               {form->Tool2_BPM_delta, "0", IDOK, "1"},   {form->Tool2_BPM_delta, "x", IDOK, "1"},
+               {form->Tool2_BPM_delta, "12", IDOK, "12"}};
+  for (TLabel* label : {form->Tool1_Play, form->Tool2_Bars, form->Tool2_BPM_delta}) label->SetCaption("1");
   for (const Case& c : cases) {
     tikora::forms::ScriptDialog(c.answer, c.typed);
-    form->Tool2_BarsClick(form->Tool1_Play);
-    EXPECT_EQ(form->Tool1_Play->Caption(), c.expect) << c.typed;
+    c.label->Click();
+    EXPECT_EQ(c.label->Caption(), c.expect) << c.typed;
   }
+  form->CheckBox2->SetChecked(false);
+  form->Tool2_BPM_delta->SetCaption("-5");
+  form->ApplyToolSettings();
+  EXPECT_EQ(engine->Tool2BPMDelta, -5);
   tikora::forms::ScriptDialog(IDOK, "40");
   form->Tool5_TranspClick(form->Tool5_Transp);
   EXPECT_EQ(form->Tool5_Transp->Caption(), "12");
@@ -560,7 +599,7 @@ TEST_F(MainWindowTest, CancelledListEditorStillRewritesTheFavourites) {
     }
     return tikora::forms::DialogAnswer{IDCANCEL, ""};
   });
-  Key(VK_F1 + 4);
+  Press(Qt::Key_F5);
   TStringList* items = form->TimeSignatureList->Items();
   ASSERT_EQ(items->Count(), 3);
   EXPECT_EQ(items->Strings(0), "7:8");
@@ -613,13 +652,13 @@ TEST_F(MainWindowTest, AlarmStopsOrAsks) {
 TEST_F(MainWindowTest, SmallWindowAndBackRedrawAtOnce) {
   TDVContext* dialog = engine->GetSettingsDialogTag();
   form->Show();
-  Key(VK_F1 + 7);
+  Press(Qt::Key_F8);
   EXPECT_FALSE(form->BigMode());
   EXPECT_TRUE(form->Minimized()->Visible());
   EXPECT_FALSE(form->Visible());
   EXPECT_EQ(form->DrawTarget(), form->Minimized()->View);
   EXPECT_FALSE(dialog->GetBool("FullScreenMode"));
-  Key(VK_F1 + 7);
+  Press(Qt::Key_F8, Qt::NoModifier, form->Minimized());
   EXPECT_TRUE(form->BigMode());
   EXPECT_FALSE(form->Minimized()->Visible());
   EXPECT_TRUE(form->Visible());
@@ -637,35 +676,96 @@ TEST_F(MainWindowTest, SmallWindowAndBackRedrawAtOnce) {
   EXPECT_EQ(form->Minimized()->Scale(), 1.0f);
 }
 
-TEST_F(MainWindowTest, MemoDialogAndLoadedSettingsKeepTheMemoInStep) {
+TEST_F(MainWindowTest, LoadedSettingsBringTheirMemoAlarmAndDuration) {
   tikora::forms::ScriptDialog([](const tikora::forms::DialogRequest& r) {
     if (r.form == MemoForm) MemoForm->Memo->SetText("first line\r\nsecond line");
     return tikora::forms::DialogAnswer{IDOK, ""};
   });
-  form->MemoLabClick(form->MemoLab);
+  Press(Qt::Key_F7);
   AnsiString memo;
   engine->GetMemo(memo);
   EXPECT_EQ(memo, "first line\r\nsecond line");
   EXPECT_EQ(form->Memo->Lines()->Count(), 2);
 
   AnsiString file = (ProgramEnvironment::folder / "saved.tkra").string().c_str();
-  tikora::forms::ScriptDialog(IDOK, file);
-  form->SaveButtonClick(form->SaveButton);
-  engine->SetMemo("changed");
-  form->Memo->SetText("changed");
-  tikora::forms::ScriptDialog(IDOK, file);
-  form->LoadButtonClick(form->LoadButton);
-  EXPECT_EQ(form->Memo->Lines()->Count(), 2);
-  EXPECT_EQ(form->Caption(), "Tikora - " + file);
+  auto setAlarm = [](bool enabled, int min, int sec) {
+    tikora::forms::ScriptDialog([=](const tikora::forms::DialogRequest&) {
+      AlarmSetup->aAlarmEnabled->SetChecked(enabled);
+      AlarmSetup->Min->SetValue(min);
+      AlarmSetup->Sec->SetValue(sec);
+      AlarmSetup->Button2Click(AlarmSetup->Button2);
+      return tikora::forms::DialogAnswer{0, ""};
+    });
+    Press(Qt::Key_A, Qt::AltModifier);
+  };
+  setAlarm(true, 20, 0);
+  // Durations stored in minutes come back to the second, saved and loaded again and again.
+  TempoCalculator->DurationMin->SetValue(0);
+  TempoCalculator->DurationSec->SetValue(29);
+  for (int round = 0; round < 3; ++round) {
+    tikora::forms::ScriptDialog(IDOK, file);
+    Press(Qt::Key_S, Qt::ControlModifier);
+    engine->SetMemo("changed");
+    form->Memo->SetText("changed");
+    setAlarm(false, 5, 7);
+    TempoCalculator->DurationSec->SetValue(31);
+    tikora::forms::ScriptDialog(IDOK, file);
+    Press(Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(form->Memo->Lines()->Count(), 2);
+    EXPECT_EQ(form->Caption(), "Tikora - " + file);
+    EXPECT_EQ(TempoCalculator->DurationMin->Value(), 0);
+    EXPECT_EQ(TempoCalculator->DurationSec->Value(), 29);
+    // The loaded alarm is the one in force, and the one its dialog shows and stores on OK.
+    EXPECT_TRUE(AlarmSetup->AlarmEnabled);
+    EXPECT_EQ(AlarmSetup->AlarmTime, 20 * 60);
+    EXPECT_EQ(AlarmSetup->Min->Value(), 20);
+    EXPECT_TRUE(AlarmSetup->aAlarmEnabled->Checked());
+  }
+  AlarmSetup->aAlarmEnabled->SetChecked(false);
+  AlarmSetup->WriteAlarm();
 }
 
-TEST_F(MainWindowTest, CloseWritesBothSettingsFiles) {
-  fs::remove(ProgramEnvironment::folder / "Tikora.ini");
+TEST_F(MainWindowTest, CloseWritesBothSettingsFilesWhereverTheUserMay) {
+  const fs::path& folder = ProgramEnvironment::folder;
+  const fs::path store = ProgramEnvironment::config / "tikora";
+  tikora::UseUserStore(folder.c_str());  // as the start did, before the broken start test moved it
+  fs::remove(folder / "Tikora.ini");
   TCloseAction action = caHide;
   form->FormClose(form, action);
-  EXPECT_TRUE(fs::exists(ProgramEnvironment::folder / "Tikora.ini"));
-  EXPECT_TRUE(fs::exists(ProgramEnvironment::folder / "Tikora.tkra"));
+  EXPECT_TRUE(fs::exists(folder / "Tikora.ini"));
+  EXPECT_TRUE(fs::exists(folder / "Tikora.tkra"));
   EXPECT_FALSE(form->Timer2->Enabled());
+  EXPECT_FALSE(fs::exists(store));
+
+  // A program folder owned by someone else: the settings go to the per-user store, which is read
+  // first from then on. (Permissions bind root only through another effective user.)
+  const uid_t nobody = 65534;
+  auto asUser = [&](const std::function<void()>& work) {
+    const bool root = geteuid() == 0;
+    ASSERT_TRUE(!root || seteuid(nobody) == 0);
+    work();
+    ASSERT_TRUE(!root || seteuid(0) == 0);
+  };
+  chmod(folder.c_str(), 0555);
+  chmod(ProgramEnvironment::config.c_str(), 0777);
+  form->ChangeTempo(123);
+  asUser([&] { form->FormClose(form, action); });
+  EXPECT_TRUE(Messages().empty());
+  EXPECT_TRUE(fs::exists(store / "Tikora.tkra"));
+  EXPECT_TRUE(fs::exists(store / "Tikora.ini"));
+  EXPECT_EQ(TMetronomeGame().Tempo, 123);
+  // When the store cannot be written either, one message names the file and the reason; the
+  // window closes all the same.
+  fs::remove_all(store);
+  chmod(ProgramEnvironment::config.c_str(), 0555);
+  asUser([&] { EXPECT_NO_THROW(form->FormClose(form, action)); });
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0], "Cannot create file \"Tikora.tkra\" (nor \"" + (store / "Tikora.tkra").string() +
+                               "\"). Permission denied");
+  chmod(folder.c_str(), 0755);
+  chmod(ProgramEnvironment::config.c_str(), 0755);
+  form->FormClose(form, action);
+  EXPECT_EQ(TMetronomeGame().Tempo, 123);
 }
 
 // ---- The tempo scale, the manual and the mixer

@@ -2,28 +2,18 @@
 // Shared by the tests of the settings window, the small window and the hints: a scratch program
 // folder with the shipped definitions (and the skin, where the build drew it), a fake MIDI device
 // list, and small PCM wave files.
-#include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <memory>
-#include <string>
 #include <vector>
 
-#include "Dialogs.h"
+#include "../dsound/TestWaves.h"
+#include "DialogTestSupport.h"
 #include "FileFunctions.h"
-#include "Forms.h"
 
 namespace apptest {
 
 namespace fs = std::filesystem;
-
-inline fs::path TestTmpRoot() {
-  const char* env = std::getenv("TIKORA_TEST_TMP");
-  return env ? fs::path(env) : fs::temp_directory_path();
-}
 
 // The shipped program folder the build assembles; the definitions fall back to the sources.
 inline fs::path ProgramFolder() { return fs::path(TIKORA_BINARY_DIR) / "Tikora"; }
@@ -36,9 +26,8 @@ inline fs::path DefinitionsFile() {
 class ScratchFolder {
  public:
   explicit ScratchFolder(const std::string& name) {
-    dir_ = TestTmpRoot() / ("app-" + name + "-" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_ / "wavs");
+    dir_ = dialogtest::ScratchFolder("app-" + name);
+    fs::create_directory(dir_ / "wavs");
     // The shipped click sounds, which the definitions' default preset names.
     if (fs::exists(ProgramFolder() / "wavs"))
       for (const auto& wave : fs::directory_iterator(ProgramFolder() / "wavs")) fs::copy(wave.path(), dir_ / "wavs");
@@ -69,39 +58,15 @@ class ScratchFolder {
 
 // A short mono 16-bit PCM wave.
 inline std::string PcmWave(int frames = 64) {
-  std::string b;
-  auto put16 = [&](uint32_t v) {
-    b.push_back(static_cast<char>(v & 0xFF));
-    b.push_back(static_cast<char>((v >> 8) & 0xFF));
-  };
-  auto put32 = [&](uint32_t v) {
-    put16(v & 0xFFFF);
-    put16(v >> 16);
-  };
-  const uint32_t data = static_cast<uint32_t>(frames) * 2;
-  b += "RIFF";
-  put32(36 + data);
-  b += "WAVEfmt ";
-  put32(16);
-  put16(1);
-  put16(1);
-  put32(22050);
-  put32(44100);
-  put16(2);
-  put16(16);
-  b += "data";
-  put32(data);
-  for (int i = 0; i < frames; ++i) put16(static_cast<uint32_t>(i * 300) & 0xFFFF);
-  return b;
+  std::vector<int16_t> samples(static_cast<size_t>(frames));
+  for (int i = 0; i < frames; ++i) samples[static_cast<size_t>(i)] = static_cast<int16_t>(i * 300);
+  const std::vector<uint8_t> bytes = testwaves::Wave(1, 22050, 16, testwaves::Pcm16(samples));
+  return std::string(bytes.begin(), bytes.end());
 }
 
+using dialogtest::DialogFixture;
 // Texts of the message boxes shown since the log was last cleared.
-inline std::vector<std::string> Messages() {
-  std::vector<std::string> out;
-  for (const auto& r : tikora::forms::DialogLog())
-    if (r.kind == tikora::forms::DialogKind::MessageBox) out.push_back(r.text.str());
-  return out;
-}
+inline std::vector<std::string> Messages() { return DialogFixture::Messages(); }
 
 // Quiet sound and a fresh dialog script for every test.
 class AppTest : public ::testing::Test {

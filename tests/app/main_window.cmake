@@ -1,13 +1,16 @@
 # The main window and the program's start.
+if(TIKORA_GUI AND TIKORA_TESTS)
+  find_package(Qt6 REQUIRED COMPONENTS Test)
+endif()
 tikora_add_test(app_main_window_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/MainWindowTest.cpp
-  LIBS app_windows Qt6::Widgets
+  LIBS app_windows Qt6::Widgets Qt6::Test
   GUI)
 
 # Clicks really sound: the audio of a scripted play is written to a WAV file and examined.
 tikora_add_test(app_main_window_sound_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/MainWindowSoundTest.cpp
-  LIBS app_windows
+  LIBS app_windows Qt6::Widgets
   GUI)
 if(TARGET app_main_window_sound_test)
   set_property(TEST app_main_window_sound_test APPEND PROPERTY ENVIRONMENT

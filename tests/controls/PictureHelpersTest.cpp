@@ -121,10 +121,16 @@ TEST(PictureLoaders, LoadsAndReports) {
     EXPECT_EQ(p.Bitmap()->PixelFormat(), pf8bit);
     EXPECT_EQ(FromColorRef(GetPixel(p.Bitmap()->Canvas()->Handle(), 1, 0)), 0x336699u);
   }
-  {  // A file no decoder takes gives an empty bitmap and no exception.
+  {  // A file no decoder takes is reported as a missing one, naming it; the bitmap stays.
     TBitmap b;
     b.SetSize(2, 2);
-    EXPECT_NO_THROW(LoadImageToBitmap(&b, junk.c_str()));
-    EXPECT_TRUE(b.Empty());
+    HBITMAP before = b.Handle();
+    try {
+      LoadImageToBitmap(&b, junk.c_str());
+      ADD_FAILURE() << "no exception";
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.Message, AnsiString("File not found:" + junk + " src=PicUtils:LoadImageToBitmap:179"));
+    }
+    EXPECT_EQ(b.Handle(), before);
   }
 }

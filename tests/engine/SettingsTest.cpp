@@ -1,3 +1,4 @@
+#include "AudioStream.h"
 #include "EngineTestSupport.h"
 #include "SysUtils.h"
 
@@ -49,7 +50,7 @@ TEST_F(EngineTest, ShippedDefinitionsAndInitialSettings) {
         ASSERT_TRUE(root->TagExists(k.path)) << k.path;
         EXPECT_EQ(root->GetValType(k.path), k.type) << k.path;
     }
-    EXPECT_EQ(root->GetIntegerIdx("SettingsDialog.Latency[#]", 3), 0);
+    EXPECT_EQ(root->GetIntegerIdx("SettingsDialog.Latency[#]", 3), -1);
     TStringList presets;
     root->EnumListIDs("SettingsDialog.Preset", &presets);
     EXPECT_EQ(presets.CommaText(), "default");
@@ -84,7 +85,14 @@ TEST_F(EngineTest, ShippedDefinitionsAndInitialSettings) {
     EXPECT_EQ(e.NoteSets[1].Patch, 37);
     EXPECT_EQ(e.NoteSets[2].Patch, 42);
     EXPECT_EQ(e.NoteSets[0].Volume, 127);
-    EXPECT_EQ(e.Latency, 0);
+    // The shipped latency is the sound path's own: 30 ms of scheduling on the null sink, which
+    // has no device buffer; a user's value stands; an external port adds nothing it knows of.
+    ASSERT_TRUE(tikora::audio::UsingNullSink());
+    EXPECT_EQ(e.Latency, 30);
+    EXPECT_EQ(LatencyForDevice(-1, 0), 30);
+    EXPECT_EQ(LatencyForDevice(-1, 2), 0);
+    EXPECT_EQ(LatencyForDevice(0, 0), 0);
+    EXPECT_EQ(LatencyForDevice(60, 1), 60);
 }
 
 TEST_F(EngineTest, SettingsRoundTripThroughFiles) {

@@ -2,13 +2,17 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "Classes.h"
 #include "FileFunctions.h"
+#include "HostPath.h"
 #include "TempDir.h"
+#include "UserStore.h"
 
 namespace fs = std::filesystem;
 using V = std::vector<std::string>;
@@ -190,4 +194,39 @@ TEST(FileFunctions, SameHostPathIgnoresSpelling) {
     EXPECT_TRUE(tikora::SameHostPath((r + "/Drums/").c_str(), Win(r + "/drums").c_str()));
     EXPECT_TRUE(tikora::SameHostPath((r + "/Drums/new.mid").c_str(), Win(r + "/DRUMS/new.mid").c_str()));
     EXPECT_FALSE(tikora::SameHostPath((r + "/Drums").c_str(), r.c_str()));
+}
+
+TEST(UserStore, WritesRefusedBesideTheProgramGoToTheUserAndAreReadFirst) {
+    TempDir dir;
+    const fs::path program = dir.Path() / "program", config = dir.Path() / "config", store = config / "tikora";
+    fs::create_directories(program / "sub");
+    fs::create_directories(config);
+    std::ofstream(program / "shipped.ini") << "shipped";
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    tikora::UseUserStore(program.c_str());
+    // Permissions bind root only through another effective user.
+    const bool root = geteuid() == 0;
+    fs::permissions(program, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(config, fs::perms::all);
+    ASSERT_TRUE(!root || seteuid(65534) == 0);
+    struct Case {
+        fs::path written, lands;
+    } cases[] = {
+        {program / "shipped.ini", store / "shipped.ini"},
+        {program / "sub" / "new.ini", store / "sub" / "new.ini"},
+        {program / "sub" / "new.ini", store / "sub" / "new.ini"},  // the copy now comes first
+    };
+    for (const Case& c : cases) {
+        TStringList lines;
+        lines.Add(c.written.c_str());
+        EXPECT_NO_THROW(lines.SaveToFile(Win(c.written.string()).c_str())) << c.written;
+        EXPECT_EQ(HostPath(c.written.c_str()), c.lands.string());
+        lines.LoadFromFile(c.written.c_str());
+        EXPECT_EQ(lines.Strings(0), c.written.c_str());
+    }
+    // Outside the program's folder nothing is redirected: a refusal is reported.
+    EXPECT_THROW(TStringList().SaveToFile((program.parent_path() / "program" / ".." / "elsewhere.ini").c_str()), Exception);
+    ASSERT_TRUE(!root || seteuid(0) == 0);
+    fs::permissions(program, fs::perms::owner_all);
+    tikora::SetHostPathRedirect({});
 }
