@@ -22,11 +22,8 @@
 #include "Talarmsetup.h"
 #include "Tdevelopervariables.h"
 #include "Programforms.h"
-<<<<<<< HEAD
 #include "Shell.h"
 #include "Tmainform.h"
-=======
->>>>>>> app
 #include "Tmemoform.h"
 #include "Tmetronomgame.h"
 #include "Tmidicontent.h"
@@ -850,7 +847,7 @@ TEST_F(MainWindowTest, HelpOpensTheManualAndTheSpeakerButtonTheMixer) {
   {
     tikora::ScopedShellHooks scope(hooks);
     form->Show();
-    Key(VK_F1);
+    Press(Qt::Key_F1, Qt::NoModifier, form);
     for (TWinControl* button : {static_cast<TWinControl*>(form->HelpButton), static_cast<TWinControl*>(form->SpeakerButton)}) {
       QWidget* w = button->Widget();
       const QPointF at(w->width() / 2, w->height() / 2);
@@ -862,7 +859,7 @@ TEST_F(MainWindowTest, HelpOpensTheManualAndTheSpeakerButtonTheMixer) {
     // A help file of the old kind beside the program comes first.
     const fs::path chm = Application->ExeName().str() + ".chm";
     std::ofstream(chm) << "help";
-    Key(VK_F1);
+    Press(Qt::Key_F1, Qt::NoModifier, form);
     fs::remove(chm);
     EXPECT_EQ(opened.back(), chm.string());
     opened.pop_back();
