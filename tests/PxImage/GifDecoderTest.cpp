@@ -52,8 +52,8 @@ Bytes SubBlocks(uint8_t minCodeSize, const Bytes& data)
 }
 
 // A real LZW coder (string table, KwKwK codes included); the code width follows the reader's
-// table, which lags one code behind the writer's.
-Bytes LzwEncode(const Pixels& px, uint8_t size)
+// table, which lags one code behind the writer's. Some writers leave out the leading clear code.
+Bytes LzwEncode(const Pixels& px, uint8_t size, bool leadingClear = true)
 {
     const int32_t clear = 1 << size, end = clear + 1;
     BitWriter w;
@@ -78,7 +78,8 @@ Bytes LzwEncode(const Pixels& px, uint8_t size)
         }
     };
     reset();
-    w.Put(static_cast<uint32_t>(clear), width);
+    if (leadingClear)
+        w.Put(static_cast<uint32_t>(clear), width);
     if (!px.empty()) {
         int32_t cur = px[0];
         for (size_t i = 1; i < px.size(); i++) {
@@ -140,6 +141,7 @@ struct Frame {
     Pixels px;  // top row first, in display order
     Palette local = {};
     bool interlaced = false;
+    bool leadingClear = true;
 };
 
 Pixels InterlaceOrder(const Frame& f)
@@ -166,7 +168,7 @@ Bytes Image(const Frame& f, uint8_t minCodeSize = 0)
     PutTable(b, f.local);
     if (minCodeSize == 0)
         minCodeSize = 8;
-    Append(b, LzwEncode(f.interlaced ? InterlaceOrder(f) : f.px, minCodeSize));
+    Append(b, LzwEncode(f.interlaced ? InterlaceOrder(f) : f.px, minCodeSize, f.leadingClear));
     return b;
 }
 
@@ -225,6 +227,7 @@ struct SingleCase {
     uint16_t w, h;
     bool interlaced;
     uint8_t minCodeSize;
+    bool leadingClear = true;
 };
 
 class GifSingleFrame : public testing::TestWithParam<SingleCase> {};
@@ -235,6 +238,7 @@ TEST_P(GifSingleFrame, DecodesEveryPixel)
     Palette pal = Ramp(tc.colours);
     Frame f{0, 0, tc.w, tc.h, {}};
     f.interlaced = tc.interlaced;
+    f.leadingClear = tc.leadingClear;
     // Runs and repeats, so the coder's table and the KwKwK case are exercised.
     for (int32_t i = 0; i < tc.w * tc.h; i++)
         f.px.push_back(static_cast<uint8_t>(((i / 3) * 7 + (i % 5 == 0)) % tc.colours));
@@ -255,6 +259,7 @@ TEST_P(GifSingleFrame, DecodesEveryPixel)
 INSTANTIATE_TEST_SUITE_P(
     Shapes, GifSingleFrame,
     testing::Values(SingleCase{"two_colours_1bit", 2, 1, 13, 3, false, 2},
+                    SingleCase{"no_leading_clear_code", 4, 4, 11, 7, false, 2, false},
                     SingleCase{"sixteen_colours_4bit", 16, 4, 7, 4, false, 4},
                     SingleCase{"four_colours_4bit", 4, 4, 5, 2, false, 2},
                     SingleCase{"palette_256_8bit", 256, 8, 9, 5, false, 8},

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -159,9 +160,6 @@ std::vector<IcoCase> Cases()
     c.push_back({"all_ones_mask_inverts",
                  {2, 1, 1, {0x102030, 0xFFFFFF}, PixelRows(1, 2, {{0, 1}}), Bytes(4, 0xFF)},
                  {{0xEFDFCF, 0x000000}}, {}, 0, -1});
-    IcoImage shortMask{2, 2, 8, {0x010101, 0x020202}, PixelRows(8, 2, {{0, 1}, {1, 0}}), Mask(2, {"11", "00"})};
-    shortMask.mask.resize(shortMask.mask.size() - 1);
-    c.push_back({"short_mask_leaves_no_transparency", shortMask, {{0x010101, 0x020202}, {0x020202, 0x010101}}, {}, -1, -1});
     return c;
 }
 
@@ -243,6 +241,9 @@ TEST(IcoDecoder, RefusesBadHeadersAndEntries)
     farOffset[6 + 12] = 0xF0;
     farOffset[6 + 15] = 0x7F;
     Bytes noImages = {0, 0, 1, 0, 0, 0};
+    Bytes shortMask = good;
+    shortMask.pop_back();
+    Bytes bits16 = MakeIco({{1, 1, 16, {}, Bytes(4, 0), Mask(1, {"0"})}});
     struct Bad {
         const char* name;
         Bytes data;
@@ -251,26 +252,60 @@ TEST(IcoDecoder, RefusesBadHeadersAndEntries)
         {"empty", {}, 0},          {"reserved not 0", reserved, 0},     {"type 3", type3, 0},
         {"short directory", shortDir, 0}, {"offset past the end", farOffset, 0}, {"no images", noImages, 0},
         {"frame past the directory", good, 1}, {"negative frame", good, -1},
+        {"mask ends early", shortMask, 0}, {"16 bits per pixel", bits16, 0},
     };
     for (const Bad& b : bad) {
         FrameIco dec;
         dec.SetFrame(b.frame);
         PxMemFile f(b.data.data(), b.data.size());
         EXPECT_FALSE(dec.Decode(&f)) << b.name;
-        EXPECT_STREQ(dec.GetLastError(), "") << b.name;
+        EXPECT_STRNE(dec.GetLastError(), "") << b.name;
     }
     PxImageICO dec;
     EXPECT_FALSE(dec.Decode(nullptr));
 }
 
-TEST(IcoDecoder, EntryOfSize256LeavesNoPixels)
+TEST(IcoDecoder, SizeByteZeroMeans256)
 {
-    IcoImage big{0, 0, 8, {0xFF0000}, {1, 2, 3}, {}};
-    Bytes file = MakeIco({big});
-    PxImageICO dec;
-    PxMemFile f(file.data(), file.size());
-    EXPECT_TRUE(dec.Decode(&f));
-    EXPECT_FALSE(dec.IsValid());
+    Rows rows(256, std::vector<uint32_t>(256, 0));
+    rows[0][255] = 1;
+    IcoImage big{0, 0, 1, {0x000000, 0xFF0000}, PixelRows(1, 256, rows), Mask(256, std::vector<std::string>(256, std::string(256, '0')))};
+    PxImage img;
+    ASSERT_TRUE(DecodeBytes(img, MakeIco({big}), PXIMAGE_FORMAT_ICO));
+    EXPECT_EQ(img.GetWidth(), 256u);
+    EXPECT_EQ(img.GetHeight(), 256u);
+    EXPECT_EQ(RgbAt(img, 255, 0), 0xFF0000u);
+    EXPECT_EQ(RgbAt(img, 254, 0), 0u);
+    Bytes cut = MakeIco({big});
+    cut.resize(cut.size() - 100);
+    EXPECT_FALSE(DecodeBytes(img, cut, PXIMAGE_FORMAT_ICO));
+    EXPECT_STREQ(img.GetLastError(), "ICO: the image data ends early");
+}
+
+// An entry may hold a whole PNG stream; it decodes as the PNG does on its own.
+TEST(IcoDecoder, PngEntry)
+{
+    std::FILE* fp = std::fopen(SourcePath("tests/PxImage/pngsuite/basn2c08.png").c_str(), "rb");
+    ASSERT_NE(fp, nullptr);
+    Bytes png;
+    for (int c; (c = std::fgetc(fp)) != EOF;)
+        png.push_back(static_cast<uint8_t>(c));
+    std::fclose(fp);
+    Bytes ico = {0, 0, 1, 0, 1, 0, 32, 32, 0, 0, 1, 0, 32, 0};
+    Put32(ico, static_cast<uint32_t>(png.size()));
+    Put32(ico, 22);
+    Append(ico, png);
+    PxImage fromIco, fromPng;
+    ASSERT_TRUE(DecodeBytes(fromIco, ico, 0));
+    ASSERT_TRUE(DecodeBytes(fromPng, png, PXIMAGE_FORMAT_PNG));
+    EXPECT_EQ(fromIco.GetType(), PXIMAGE_FORMAT_ICO);
+    ASSERT_EQ(fromIco.GetWidth(), 32u);
+    for (int32_t y = 0; y < 32; y++)
+        for (int32_t x = 0; x < 32; x++)
+            ASSERT_EQ(RgbAt(fromIco, x, y), RgbAt(fromPng, x, y)) << x << "," << y;
+    ico.resize(ico.size() - 30);
+    EXPECT_FALSE(DecodeBytes(fromIco, ico, PXIMAGE_FORMAT_ICO));
+    EXPECT_NE(std::string(fromIco.GetLastError()).find("PNG"), std::string::npos);
 }
 
 TEST(IcoDecoder, DetectedAmongTheFormats)
