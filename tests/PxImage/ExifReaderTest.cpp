@@ -1,10 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <climits>
 #include <functional>
-#include <string>
 
-#include "JpegTestSupport.h"
+#include "PictureFiles.h"
 #include "PxImageEXIF.h"
 
 namespace {
@@ -22,10 +19,7 @@ Bytes Stream(std::initializer_list<Bytes> parts)
     return b;
 }
 
-Bytes App1(const Bytes& block)
-{
-    return Segment(0xE1, block);
-}
+Bytes App1(const Bytes& block) { return Segment(0xE1, block); }
 
 struct Scan {
     bool ok;

@@ -1,9 +1,4 @@
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <string>
-
-#include "JpegTestSupport.h"
+#include "PictureFiles.h"
 #include "PxImageJPG.h"
 
 namespace {
@@ -39,11 +34,7 @@ void SetFrameSize(Bytes& b, uint16_t width, uint16_t height)
     b[f + 8] = static_cast<uint8_t>(width);
 }
 
-bool DecodeJpg(PxImageJPG& img, const Bytes& data)
-{
-    PxMemFile f(data.data(), data.size());
-    return img.Decode(&f);
-}
+bool DecodeJpg(PxImageJPG& img, const Bytes& data) { return DecodeWith(img, data); }
 
 JpegShape Grey()
 {

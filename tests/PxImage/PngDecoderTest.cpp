@@ -1,15 +1,7 @@
-#include <gtest/gtest.h>
-#include <png.h>
-
-#include <cstring>
-#include <fstream>
-#include <map>
 #include <sstream>
-#include <string>
-#include <vector>
 
+#include "PictureFiles.h"
 #include "PxImagePNG.h"
-#include "TestBytes.h"
 
 namespace {
 
@@ -124,11 +116,7 @@ TEST_P(PngSuite, DecodesTheStoredSamples)
 {
     std::string base = SourcePath(std::string("tests/PxImage/pngsuite/") + GetParam());
     Sng s = ParseSng(base + ".sng");
-    Bytes file;
-    {
-        std::ifstream in(base + ".png", std::ios::binary);
-        file.assign(std::istreambuf_iterator<char>(in), {});
-    }
+    const Bytes file = ReadFile(base + ".png");
     ASSERT_GT(file.size(), 26u);
     const int fileDepth = file[24];
     const int fileType = file[25];
@@ -234,43 +222,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- pictures written here with libpng, to vary what PngSuite's copies lack -------------------
 
-struct PngShape {
-    int width, height, depth, colorType;
-    bool interlace;
-    std::vector<png_color> palette;
-    std::vector<uint8_t> trns;
-    png_uint_32 physPerMetre = 0;
-};
-
-void AppendData(png_structp p, png_bytep data, png_size_t n)
-{
-    auto* out = static_cast<Bytes*>(png_get_io_ptr(p));
-    out->insert(out->end(), data, data + n);
-}
-
-Bytes WritePng(const PngShape& w, const std::vector<Bytes>& rows)
-{
-    Bytes out;
-    png_structp p = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(p);
-    png_set_write_fn(p, &out, AppendData, nullptr);
-    png_set_IHDR(p, info, static_cast<png_uint_32>(w.width), static_cast<png_uint_32>(w.height), w.depth, w.colorType,
-                 w.interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!w.palette.empty())
-        png_set_PLTE(p, info, w.palette.data(), static_cast<int>(w.palette.size()));
-    if (!w.trns.empty())
-        png_set_tRNS(p, info, w.trns.data(), static_cast<int>(w.trns.size()), nullptr);
-    if (w.physPerMetre)
-        png_set_pHYs(p, info, w.physPerMetre, w.physPerMetre, PNG_RESOLUTION_METER);
-    png_write_info(p, info);
-    std::vector<png_bytep> ptrs;
-    for (const Bytes& r : rows)
-        ptrs.push_back(const_cast<png_bytep>(r.data()));
-    png_write_image(p, ptrs.data());
-    png_write_end(p, nullptr);
-    png_destroy_write_struct(&p, &info);
-    return out;
-}
+const std::vector<png_color> kPal4 = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
 
 std::vector<Bytes> Pattern(int width, int height, int bytesPerPixel)
 {
@@ -299,7 +251,6 @@ bool SamePixels(const PxImage& a, const PxImage& b)
 
 TEST(PngDecoder, InterlacedTwinsDecodeAlike)
 {
-    std::vector<png_color> pal4 = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
     struct Twin {
         const char* name;
         PngShape shape;
@@ -309,7 +260,7 @@ TEST(PngDecoder, InterlacedTwinsDecodeAlike)
         {"rgba", {13, 11, 8, PNG_COLOR_TYPE_RGB_ALPHA, false, {}, {}}, 4},
         {"rgb", {13, 11, 8, PNG_COLOR_TYPE_RGB, false, {}, {}}, 3},
         {"gray8", {9, 10, 8, PNG_COLOR_TYPE_GRAY, false, {}, {}}, 1},
-        {"palette2", {17, 9, 2, PNG_COLOR_TYPE_PALETTE, false, pal4, {}}, 1},
+        {"palette2", {17, 9, 2, PNG_COLOR_TYPE_PALETTE, false, kPal4, {}}, 1},
     };
     for (const Twin& t : twins) {
         std::vector<Bytes> rows = Pattern(t.shape.width, t.shape.height, t.bytesPerPixel);
@@ -328,9 +279,8 @@ TEST(PngDecoder, InterlacedTwinsDecodeAlike)
 
 TEST(PngDecoder, TwoBitPaletteBecomesFourBitsWithTheSamePixels)
 {
-    std::vector<png_color> pal4 = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
     // Samples 0 1 2 3 3 (five pixels).
-    Bytes file = WritePng({5, 1, 2, PNG_COLOR_TYPE_PALETTE, false, pal4, {}}, {{0x1B, 0xC0}});
+    Bytes file = WritePng({5, 1, 2, PNG_COLOR_TYPE_PALETTE, false, kPal4, {}}, {{0x1B, 0xC0}});
     PxImage img;
     ASSERT_TRUE(DecodeBytes(img, file));
     EXPECT_EQ(img.GetBpp(), 4u);
