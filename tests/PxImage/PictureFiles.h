@@ -25,6 +25,7 @@
 #include "PxImage.h"
 #include "PxImageJPG.h"
 #include "PxImageJPGStream.h"
+#include "WinGdi.h"
 
 using Bytes = std::vector<uint8_t>;
 using Rows = std::vector<std::vector<uint32_t>>;  // top row first; colours as 0xRRGGBB
@@ -147,6 +148,24 @@ void ExpectRefusals(const std::vector<Refusal>& cases)
     Decoder dec;
     EXPECT_FALSE(dec.Decode(nullptr));
 }
+
+// A small device surface (B, G, R, 0 per pixel, top-down) with its DC.
+struct Screen {
+    int32_t w, h;
+    std::vector<uint32_t> px;
+    HDC dc;
+    Screen(int32_t width, int32_t height, uint32_t fill)
+        : w(width), h(height), px(size_t(width * height), fill), dc(tikora::gdi::CreateSurfaceDC(px.data(), w, h, w * 4)) {}
+    ~Screen() { DeleteDC(dc); }
+    uint32_t At(int32_t x, int32_t y) const { return px[size_t(y * w + x)]; }
+};
+// Tests that draw or play metafiles leave no GDI object behind.
+class GdiTest : public testing::Test {
+protected:
+    void SetUp() override { live_ = tikora::gdi::LiveObjectCount(); }
+    void TearDown() override { EXPECT_EQ(tikora::gdi::LiveObjectCount(), live_) << "leaked GDI objects"; }
+    int64_t live_ = 0;
+};
 
 // ---- device-independent rows (BMP, ICO) --------------------------------------------------------
 

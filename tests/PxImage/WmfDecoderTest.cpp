@@ -1,6 +1,5 @@
 #include "PictureFiles.h"
 #include "PxImageWMF.h"
-#include "WinGdi.h"
 
 namespace {
 
@@ -16,12 +15,7 @@ uint32_t WindowRgb()
     return (static_cast<uint32_t>(GetRValue(c)) << 16) | (static_cast<uint32_t>(GetGValue(c)) << 8) | GetBValue(c);
 }
 
-class WmfDecoder : public testing::Test {
-protected:
-    void SetUp() override { live_ = tikora::gdi::LiveObjectCount(); }
-    void TearDown() override { EXPECT_EQ(tikora::gdi::LiveObjectCount(), live_) << "leaked GDI objects"; }
-    int64_t live_ = 0;
-};
+using WmfDecoder = GdiTest;
 
 bool DecodeWmf(PxImageWMF& img, const Bytes& data) { return DecodeWith(img, data); }
 
