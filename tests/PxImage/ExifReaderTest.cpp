@@ -256,11 +256,7 @@ TEST(ExifReader, SectionScan)
     EXPECT_EQ(rest.GetSectionSize(1), 5u);
 
     for (int components : {1, 3}) {
-        JpegShape shape;
-        shape.components = components;
-        shape.progressive = true;
-        shape.width = 33;
-        shape.height = 17;
+        JpegShape shape{.width = 33, .height = 17, .components = components, .progressive = true};
         if (components == 1)
             shape.quadrants = {{{0}, {0}, {0}, {0}}};
         Reader frame(nullptr);
