@@ -130,7 +130,7 @@ TEST(GifDecoder, ComposesFramesAndHonoursDisposal)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         PxImage img;
-        ASSERT_TRUE(DecodeGif(img, MakeGif(3, 2, kPal4, {Gce(static_cast<uint8_t>(1 | (c.disposal << 2)), 10, 0), GifImage({0, 0, 3, 2, {1, 1, 1, 2, 2, 2}}, 2),
+        ASSERT_TRUE(DecodeGif(img, MakeGif(3, 2, kPal4, {Gce(uint8_t(1 | (c.disposal << 2)), 10, 0), GifImage({0, 0, 3, 2, {1, 1, 1, 2, 2, 2}}, 2),
                                                           Gce(1, 20, 0), GifImage({0, 0, 2, 1, {0, 3}}, 2)}), c.frame));
         EXPECT_EQ(img.GetInfo().nNumFrames, 2);
         EXPECT_EQ(img.GetTransIndex(), 0);
@@ -157,7 +157,8 @@ TEST(GifDecoder, PaletteOfEachFrame)
         {"local table serves its own frame only", MakeGif(3, 1, grey, {GifImage({0, 0, 3, 1, {0, 1, 2}, kPal4}, 2), GifImage({0, 0, 1, 1, {3}}, 2)}),
          1, 4, {0x444444, 0x222222, 0x333333}, -1, 0},
         // The canvas keeps the entries a frame of fewer colours does not have.
-        {"frame of fewer colours", MakeGif(3, 1, ramp, {GifImage({0, 0, 3, 1, {200, 7, 200}}, 8), GifImage({0, 0, 1, 1, {1}, {0xABCDEF, 0x123456}}, 2)}),
+        {"frame of fewer colours",
+         MakeGif(3, 1, ramp, {GifImage({0, 0, 3, 1, {200, 7, 200}}, 8), GifImage({0, 0, 1, 1, {1}, {0xABCDEF, 0x123456}}, 2)}),
          1, 8, {0x123456, ramp[7], ramp[200]}, 200, ramp[200]},
         {"single frame without global table", MakeGif(3, 1, {}, {GifImage({0, 0, 2, 1, {1, 0}, {0x101010, 0x202020}}, 2)}),
          0, 1, {0x202020, 0x101010, 0x101010}, -1, 0},
@@ -180,7 +181,8 @@ TEST(GifDecoder, TilesWithoutGlobalTableMakeATrueColourPicture)
     // The first tile covers neither the screen's width nor its height; the last one decoded
     // lends its colour at the transparent index.
     PxImage img;
-    ASSERT_TRUE(DecodeGif(img, MakeGif(2, 2, {}, {GifImage({0, 0, 1, 1, {0}, {0xFF0000, 0x00FF00}}, 2), GifImage({0, 1, 1, 1, {1}, {0xFF0000, 0x00FF00}}, 2),
+    const Palette redGreen = {0xFF0000, 0x00FF00};
+    ASSERT_TRUE(DecodeGif(img, MakeGif(2, 2, {}, {GifImage({0, 0, 1, 1, {0}, redGreen}, 2), GifImage({0, 1, 1, 1, {1}, redGreen}, 2),
                                                   GifImage({1, 0, 1, 2, {1, 0}, {0x0000FF, 0xFFFFFF}}, 2), Gce(1, 0, 0)})));
     EXPECT_EQ(img.GetBpp(), 24u);
     ExpectPixels(img, {{0xFF0000, 0xFFFFFF}, {0x00FF00, 0x0000FF}});
@@ -265,7 +267,8 @@ TEST(GifDecoder, FrameAfterBadCodesIsFoundAgain)
     for (uint32_t c : {4u, 1u, 7u, 5u})  // 7 lies past the next free slot (6)
         bad.Put(c, 3);
     PxImage img;
-    ASSERT_TRUE(DecodeGif(img, MakeGif(1, 1, kPal4, {{',', 0, 0, 0, 0, 1, 0, 1, 0, 0}, SubBlocks(2, bad.Finish()), GifImage({0, 0, 1, 1, {3}}, 2)}), 1));
+    const Bytes badFrame = Cat({{',', 0, 0, 0, 0, 1, 0, 1, 0, 0}, SubBlocks(2, bad.Finish())});
+    ASSERT_TRUE(DecodeGif(img, MakeGif(1, 1, kPal4, {badFrame, GifImage({0, 0, 1, 1, {3}}, 2)}), 1));
     EXPECT_EQ(img.GetInfo().nNumFrames, 2);
     EXPECT_EQ(RgbAt(img, 0, 0), 0x0000FFu);
 }

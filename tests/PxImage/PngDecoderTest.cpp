@@ -97,7 +97,7 @@ Sng ParseSng(const std::string& path)
         for (size_t i = 0; i + per <= hex.size(); i += per) {
             uint64_t v = 0;
             for (int c = 0; c < channels; c++)
-                v = (v << 16) | static_cast<uint64_t>(std::stoul(hex.substr(i + static_cast<size_t>(c * digits), static_cast<size_t>(digits)), nullptr, 16));
+                v = (v << 16) | std::stoul(hex.substr(i + size_t(c * digits), size_t(digits)), nullptr, 16);
             row.push_back(v);
         }
         s.samples.push_back(row);

@@ -51,78 +51,26 @@ TEST_F(WmfDecoder, WindowRecordsMapOntoThePicture)
 
 TEST_F(WmfDecoder, RefusedStreams)
 {
-    struct Case {
-        const char* name;
-        Bytes data;
-        const char* error;
+    auto placeable = [](int32_t l, int32_t t, int32_t r, int32_t b, uint16_t inch, uint16_t flip = 0) {
+        return Cat({Placeable(l, t, r, b, inch, flip), Metafile({}, 1)});
     };
-    Bytes noPlaceable = Metafile({Rectangle(0, 0, 5, 5)}, 1);
-    Bytes badSum = Placeable(0, 0, 10, 10, 96, 1);
-    Append(badSum, Metafile({}, 1));
-    Bytes inch0 = Placeable(0, 0, 10, 10, 0);
-    Append(inch0, Metafile({}, 1));
-    Bytes inch2541 = Placeable(0, 0, 10, 10, 2541);
-    Append(inch2541, Metafile({}, 1));
-    Bytes truncated = Wmf(10, 10, {Rectangle(0, 0, 5, 5)});
-    truncated.resize(30);
-    Bytes badType = Wmf(10, 10, {});
-    badType[22] = 3;
-    Bytes flat = Placeable(0, 0, 10, 0, 96);
-    Append(flat, Metafile({}, 1));
-    Bytes swapped = Placeable(10, 10, 0, 0, 96);
-    Append(swapped, Metafile({}, 1));
-    // Both extents zero: sizing must not loop for ever.
-    Bytes point = Placeable(5, 5, 5, 5, 96);
-    Append(point, Metafile({}, 1));
-    const Case cases[] = {
-        {"no placeable header", noPlaceable, "corrupted WMF"},
-        {"wrong checksum", badSum, "corrupted WMF"},
-        {"0 units per inch", inch0, "corrupted WMF"},
-        {"2541 units per inch", inch2541, "corrupted WMF"},
-        {"shorter than it says", truncated, "corrupted WMF"},
-        {"unknown metafile type", badType, "corrupted WMF"},
-        {"no height", flat, "empty WMF"},
-        {"corners swapped", swapped, "empty WMF"},
-        {"a point", point, "empty WMF"},
-        {"empty stream", Bytes{}, "corrupted WMF"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        PxImageWMF img;
-        EXPECT_FALSE(DecodeWmf(img, c.data));
-        EXPECT_STREQ(img.GetLastError(), c.error);
-        EXPECT_FALSE(img.IsValid());
-    }
-    PxImageWMF cancelled;
-    cancelled.SetEscape(1);
-    EXPECT_FALSE(DecodeWmf(cancelled, Wmf(10, 10, {})));
-    EXPECT_STREQ(cancelled.GetLastError(), "Cancelled");
-}
-
-TEST_F(WmfDecoder, PlaceableHeaderChecks)
-{
-    PxImageWMF::METAFILEHEADER h;
-    h.key = 0x9AC6CDD7;
-    h.right = 100;
-    h.bottom = 50;
-    h.inch = 1440;
-    auto withSum = [](PxImageWMF::METAFILEHEADER m) {
-        m.checksum = static_cast<uint16_t>(Lo(m.key) ^ Hi(m.key) ^ m.hmf ^ W(m.left) ^ W(m.top) ^ W(m.right) ^
-                                           W(m.bottom) ^ m.inch ^ Lo(m.reserved) ^ Hi(m.reserved));
-        return m;
-    };
-    EXPECT_TRUE(PxImageWMF::IsPlaceable(withSum(h)));
-    PxImageWMF::METAFILEHEADER off = withSum(h);
-    off.checksum ^= 0x100;
-    EXPECT_FALSE(PxImageWMF::IsPlaceable(off));
-    for (uint16_t inch : {uint16_t{0}, uint16_t{2541}}) {
-        PxImageWMF::METAFILEHEADER m = h;
-        m.inch = inch;
-        EXPECT_FALSE(PxImageWMF::IsPlaceable(withSum(m))) << inch;
-    }
-    PxImageWMF::METAFILEHEADER key = h;
-    key.key = 0x9AC6CDD6;
-    EXPECT_FALSE(PxImageWMF::IsPlaceable(withSum(key)));
+    Bytes truncated = Wmf(10, 10, {Rectangle(0, 0, 5, 5)}), badType = Wmf(10, 10, {});
+    truncated.resize(30), badType[22] = 3;
+    const char *const kCorrupt = "corrupted WMF", *const kEmpty = "empty WMF";
+    ExpectRefusals<PxImageWMF>({
+        {"no placeable header", Metafile({Rectangle(0, 0, 5, 5)}, 1), kCorrupt},
+        {"wrong checksum", placeable(0, 0, 10, 10, 96, 1), kCorrupt},
+        {"0 units per inch", placeable(0, 0, 10, 10, 0), kCorrupt},
+        {"2541 units per inch", placeable(0, 0, 10, 10, 2541), kCorrupt},
+        {"shorter than it says", truncated, kCorrupt},
+        {"unknown metafile type", badType, kCorrupt},
+        {"no height", placeable(0, 0, 10, 0, 96), kEmpty},
+        {"corners swapped", placeable(10, 10, 0, 0, 96), kEmpty},
+        // Both extents zero: sizing must not loop for ever.
+        {"a point", placeable(5, 5, 5, 5, 96), kEmpty},
+        {"empty stream", Bytes{}, kCorrupt},
+        {"cancelled", Wmf(10, 10, {}), "Cancelled", 1},
+    });
 }
 
 TEST_F(WmfDecoder, SizeLimit)
