@@ -43,22 +43,16 @@ bool Starts(const uint8_t* data, size_t size, const char* magic, size_t n)
     return size >= n && std::memcmp(data, magic, n) == 0;
 }
 
-// The size the input asks for, judged by the format detection finds, in the order it tries them;
-// a file of one format is never judged by another format's fields.
+// The size the input asks for, judged by the format its signature names; a file of one format is
+// never judged by another format's fields.
 bool TooLarge(const uint8_t* data, size_t size)
 {
     const PxLeReader r(data, size);
-    if (auto pixels = HeaderPixels<PxImageBMP>(data, size))
-        return *pixels > kMaxPixels;
-    if (auto pixels = HeaderPixels<PxImageJPG>(data, size))
-        return *pixels > kMaxPixels;
+    if (Starts(data, size, "\x89PNG\r\n\x1a\n", 8))
+        return size >= 24 && Be32(data + 16) * Be32(data + 20) > kMaxPixels;
     // A GIF's frames are composed onto its logical screen, whatever the frames' own sizes.
     if (Starts(data, size, "GIF8", 4))
         return uint64_t{r.U16(6)} * r.U16(8) > kMaxPixels;
-    if (Starts(data, size, "\x89PNG\r\n\x1a\n", 8))
-        return size >= 24 && Be32(data + 16) * Be32(data + 20) > kMaxPixels;
-    if (auto pixels = HeaderPixels<PxImageTIF>(data, size))
-        return *pixels > kMaxPixels;
     if (r.U32(0) == 0x9AC6CDD7u) {  // placeable metafile
         const int64_t w = r.I16(10) - r.I16(6), h = r.I16(12) - r.I16(8), inch = r.U16(14);
         return inch > 0 && (w * 96 / inch) * (h * 96 / inch) > static_cast<int64_t>(kMaxPixels);
@@ -67,14 +61,17 @@ bool TooLarge(const uint8_t* data, size_t size)
         const int64_t w = int64_t{r.I32(16)} - r.I32(8), h = int64_t{r.I32(20)} - r.I32(12);
         return w > 0 && h > 0 && std::min<int64_t>(w, 4000) * std::min<int64_t>(h, 4000) > static_cast<int64_t>(kMaxPixels);
     }
-    // Icons hold at most 256 by 256 pixels; files without a signature may reach the TGA decoder,
-    // and those starting with 10 the PCX decoder, whatever else they look like.
-    bool large = size >= 16 && uint64_t{r.U16(12)} * r.U16(14) > kMaxPixels;
-    if (size >= 12 && data[0] == 10) {
-        const int64_t w = int64_t{r.U16(8)} - r.U16(4) + 1, h = int64_t{r.U16(10)} - r.U16(6) + 1;
-        large = large || (w > 0 && h > 0 && uint64_t(w) * uint64_t(h) > kMaxPixels);
-    }
-    return large;
+    for (auto pixels : {HeaderPixels<PxImageBMP>(data, size), HeaderPixels<PxImageJPG>(data, size), HeaderPixels<PxImageTIF>(data, size)})
+        if (pixels && *pixels > kMaxPixels)
+            return true;
+    if (Starts(data, size, "BM", 2) || Starts(data, size, "\xFF\xD8", 2) || Starts(data, size, "II*\0", 4) || Starts(data, size, "MM\0*", 4))
+        return false;
+    // Files without a signature may reach the TGA decoder, and those starting with 10 the PCX
+    // decoder, whatever else they look like (icons hold at most 256 by 256 pixels).
+    if (size >= 16 && uint64_t{r.U16(12)} * r.U16(14) > kMaxPixels)
+        return true;
+    const int64_t w = int64_t{r.U16(8)} - r.U16(4) + 1, h = int64_t{r.U16(10)} - r.U16(6) + 1;
+    return size >= 12 && data[0] == 10 && w > 0 && h > 0 && uint64_t(w) * uint64_t(h) > kMaxPixels;
 }
 
 }  // namespace

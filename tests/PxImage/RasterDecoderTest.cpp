@@ -45,6 +45,7 @@ void BmpCases(std::vector<DecodeCase>& c)
     Bmp(c, "info_8bit", {F::Info, 2, 2, 8, 0, kPal4, {3, 2, 0, 0, 1, 0, 0, 0}, true, 4}, 8, {{0xFF0000, 0}, {0x0000FF, 0x00FF00}});
     Bmp(c, "core_8bit", {F::Core, 2, 2, 8, 0, Ramp(256, 0x010101), {3, 2, 0, 0, 1, 0, 0, 0}}, 8,
         {{0x010101, 0}, {0x030303, 0x020202}});
+    Bmp(c, "core_4bit", {F::Core, 4, 1, 4, 0, Ramp(16, 0x010203), {0x01, 0x23, 0, 0}}, 4, {{0, 0x010203, 0x020406, 0x030609}});
     Bmp(c, "core_1bit_3byte_palette", {F::Core, 3, 1, 1, 0, {A, B}, {0x40, 0, 0, 0}}, 1, {{A, B, A}});
     Bmp(c, "os2v2_24bit", {F::Os2v2, 2, 1, 24, 0, {}, {1, 2, 3, 4, 5, 6, 0, 0}}, 24, {{0x030201, 0x060504}});
     Bmp(c, "v4_24bit", {F::V4, 1, 2, 24, 0, {}, {1, 2, 3, 0, 4, 5, 6, 0}, true, 0, {}, 8}, 24, {{0x060504}, {0x030201}});
@@ -225,17 +226,6 @@ TEST(BmpDecoder, Refusals)
         {"palette compression 5", MakeBmp({F::Info, 1, 1, 8, 5, kPal4, {0, 0, 0, 0}, true, 4}), "compression type not supported"},
         {"zero width", MakeBmp({F::Info, 0, 1, 24, 0, {}, {}}), "Can't allocate memory"},
     });
-}
-
-TEST(BmpDecoder, CoreHeaderGivesSameImageAsInfoHeader)
-{
-    const Palette pal = Ramp(16, 0x010203);
-    PxImage core, infoImg;
-    ASSERT_TRUE(DecodeBytes(core, MakeBmp({BmpForm::Core, 4, 1, 4, 0, pal, {0x01, 0x23, 0, 0}})));
-    ASSERT_TRUE(DecodeBytes(infoImg, MakeBmp({BmpForm::Info, 4, 1, 4, 0, pal, {0x01, 0x23, 0, 0}})));
-    ASSERT_EQ(core.GetSize(), infoImg.GetSize());
-    EXPECT_EQ(0, std::memcmp(core.GetPalette(), infoImg.GetPalette(), core.GetPaletteSize()));
-    EXPECT_EQ(0, std::memcmp(core.GetBits(), infoImg.GetBits(), core.GetHeader().biSizeImage));
 }
 
 TEST(BmpDecoder, DimensionsOnlyAndResolution)
