@@ -18,6 +18,7 @@ struct IconDirEntry {
 };
 
 constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+constexpr const char* kShort = "ICO: the image data ends early";
 
 }  // namespace
 
@@ -79,13 +80,12 @@ bool PxImageICO::Decode(PxFile* hFile)
     }
     uint16_t bitCount = bih.U16(14);
     if (!bih.Has(0, sizeof(rawInfo)))
-        return Fail("ICO: the image data ends early");
+        return Fail(kShort);
     if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24 && bitCount != 32)
         return Fail("ICO: unsupported bit count");
 
     if (!Create(entry.width, entry.height, bitCount, PXIMAGE_FORMAT_ICO))
         return false;
-    const char* const kShort = "ICO: the image data ends early";
 
     if (uint32_t palBytes = GetPaletteSize()) {
         uint8_t raw[256 * 4] = {};
