@@ -3,12 +3,18 @@
 #include <algorithm>
 #include <cstring>
 
+// Not through the virtual Close: a class derived from this one is already gone here.
 PxIOFile::~PxIOFile()
 {
-    Close();
+    CloseStream();
 }
 
 bool PxIOFile::Close()
+{
+    return CloseStream();
+}
+
+bool PxIOFile::CloseStream()
 {
     if (!m_fp)
         return true;

@@ -44,6 +44,8 @@ public:
     int32_t GetC() override;
 
 private:
+    bool CloseStream();
+
     FILE* m_fp;
     bool m_bCloseFile;
 };

@@ -185,7 +185,10 @@ void PxImage::Copy(const PxImage& src, bool copypixels, bool copyselection, bool
         std::memcpy(pDib, src.pDib, GetSize());
     else
         SetPalette(src.GetPalette(), 256);
+    // Create made a picture of at least one pixel, so the planes are never empty.
     uint64_t plane = PlaneSize();
+    if (plane == 0)
+        return;
     if (copyselection && src.pSelection) {
         std::free(pSelection);
         pSelection = static_cast<uint8_t*>(std::malloc(plane));
@@ -636,6 +639,8 @@ bool PxImage::AlphaFlip()
         return false;
     uint64_t w = static_cast<uint64_t>(head.biWidth);
     uint32_t h = GetHeight();
+    if (PlaneSize() == 0)
+        return false;
     uint8_t* flipped = static_cast<uint8_t*>(std::malloc(PlaneSize()));
     if (!flipped)
         return false;

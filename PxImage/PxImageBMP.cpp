@@ -6,6 +6,8 @@
 #include <memory>
 #include <new>
 
+#include "PxLeReader.h"
+
 namespace {
 
 constexpr uint16_t kBitmapType = 0x4D42;  // "BM"
@@ -13,17 +15,6 @@ constexpr uint16_t kBitmapType = 0x4D42;  // "BM"
 struct BmpError {
     const char* text;
 };
-
-uint16_t U16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint32_t U32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 uint64_t StrideOf(uint32_t bpp, int32_t width)
 {
@@ -70,21 +61,22 @@ void ReadInto(PxFile* f, uint8_t* dst, uint64_t size)
 
 bool PxImageBMP::ReadBitmapInfo(PxFile* fh, BITMAPINFOHEADER* pdib)
 {
-    uint8_t b[40];
-    size_t got = fh->Read(b, 1, sizeof(b));
+    uint8_t raw[40];
+    const PxLeReader b = PxLeReader::FromFile(fh, raw, sizeof(raw));
+    const size_t got = b.Size();
     if (got < 4)
         return false;
-    uint32_t size = U32(b);
+    uint32_t size = b.U32(0);
     // Each header form needs its own bytes, not just any bytes.
     if (size == 12) {
         if (got < 12)
             return false;
         std::memset(pdib, 0, sizeof(*pdib));
         pdib->biSize = 12;
-        pdib->biWidth = U16(b + 4);
-        pdib->biHeight = U16(b + 6);
-        pdib->biPlanes = U16(b + 8);
-        pdib->biBitCount = U16(b + 10);
+        pdib->biWidth = b.U16(4);
+        pdib->biHeight = b.U16(6);
+        pdib->biPlanes = b.U16(8);
+        pdib->biBitCount = b.U16(10);
         pdib->biCompression = BI_RGB;
         if (!fh->Seek(-static_cast<int32_t>(got - 12), SEEK_CUR))
             return false;
@@ -92,16 +84,16 @@ bool PxImageBMP::ReadBitmapInfo(PxFile* fh, BITMAPINFOHEADER* pdib)
         if (got < 40 || size < 40)
             return false;
         pdib->biSize = size;
-        pdib->biWidth = static_cast<int32_t>(U32(b + 4));
-        pdib->biHeight = static_cast<int32_t>(U32(b + 8));
-        pdib->biPlanes = U16(b + 12);
-        pdib->biBitCount = U16(b + 14);
-        pdib->biCompression = U32(b + 16);
-        pdib->biSizeImage = U32(b + 20);
-        pdib->biXPelsPerMeter = static_cast<int32_t>(U32(b + 24));
-        pdib->biYPelsPerMeter = static_cast<int32_t>(U32(b + 28));
-        pdib->biClrUsed = U32(b + 32);
-        pdib->biClrImportant = U32(b + 36);
+        pdib->biWidth = b.I32(4);
+        pdib->biHeight = b.I32(8);
+        pdib->biPlanes = b.U16(12);
+        pdib->biBitCount = b.U16(14);
+        pdib->biCompression = b.U32(16);
+        pdib->biSizeImage = b.U32(20);
+        pdib->biXPelsPerMeter = b.I32(24);
+        pdib->biYPelsPerMeter = b.I32(28);
+        pdib->biClrUsed = b.U32(32);
+        pdib->biClrImportant = b.U32(36);
         if (size == 64) {
             if (!fh->Seek(24, SEEK_CUR))
                 return false;
@@ -143,10 +135,11 @@ void PxImageBMP::BitfieldToRGB(uint8_t* src, uint32_t redmask, uint32_t greenmas
         int32_t g = static_cast<int32_t>(CountBits(greenmask));
         int32_t b = static_cast<int32_t>(CountBits(bluemask));
         uint64_t srcStride = static_cast<uint64_t>((width + 1) / 2) * 4;
+        const PxLeReader words(src, static_cast<size_t>(stride * static_cast<uint64_t>(height)));
         // Backwards, so that the conversion can run in place (rows only grow).
         for (int64_t y = height - 1; y >= 0; y--) {
             for (int64_t x = width - 1; x >= 0; x--) {
-                uint16_t w = U16(src + y * srcStride + 2 * x);
+                uint16_t w = words.U16(y * srcStride + 2 * x);
                 uint8_t* d = bits + y * stride + 3 * x;
                 d[0] = static_cast<uint8_t>(ShiftRight(w & bluemask, r - 8));
                 d[1] = static_cast<uint8_t>(ShiftRight(w & greenmask, r + g - 8));
@@ -173,13 +166,13 @@ bool PxImageBMP::Decode(PxFile* hFile)
 
     try {
         int32_t start = hFile->Tell();
-        uint8_t fh[14];
-        size_t got = hFile->Read(fh, 1, sizeof(fh));
-        if (got == 0)
+        uint8_t rawFileHeader[14];
+        const PxLeReader fh = PxLeReader::FromFile(hFile, rawFileHeader, sizeof(rawFileHeader));
+        if (fh.Size() == 0)
             throw BmpError{"Not a BMP"};
         uint32_t bfOffBits = 0;
-        if (got == sizeof(fh) && U16(fh) == kBitmapType) {
-            bfOffBits = U32(fh + 10);
+        if (fh.Has(0, sizeof(rawFileHeader)) && fh.U16(0) == kBitmapType) {
+            bfOffBits = fh.U32(10);
         } else {
             hFile->Seek(start, SEEK_SET);
         }
@@ -247,11 +240,11 @@ bool PxImageBMP::Decode(PxFile* hFile)
         case 16: {
             uint32_t bfmask[3] = {0x7C00, 0x03E0, 0x001F};
             if (dwCompression == BI_BITFIELDS) {
-                uint8_t m[12] = {};
-                hFile->Read(m, 1, sizeof(m));
-                bfmask[0] = U32(m);
-                bfmask[1] = U32(m + 4);
-                bfmask[2] = U32(m + 8);
+                uint8_t rawMasks[12] = {};
+                const PxLeReader m = PxLeReader::FromFile(hFile, rawMasks, sizeof(rawMasks));
+                bfmask[0] = m.U32(0);
+                bfmask[1] = m.U32(4);
+                bfmask[2] = m.U32(8);
             }
             seekToBits();
             uint64_t srcSize = static_cast<uint64_t>(head.biHeight) * ((static_cast<uint64_t>(head.biWidth) + 1) / 2) * 4;

@@ -5,15 +5,12 @@
 #include <memory>
 #include <new>
 
+#include "PxLeReader.h"
+
 namespace {
 
 constexpr int32_t kBadCodeSize = -20;
 constexpr int32_t kOutOfMemory = -10;
-
-uint16_t U16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
 
 bool FitsScreen(uint32_t left, uint32_t width, uint32_t top, uint32_t height, uint32_t scrw, uint32_t scrh)
 {
@@ -52,25 +49,25 @@ uint32_t PxImageGIF::DepthFor(int32_t entries)
 
 bool PxImageGIF::ReadDescriptor(PxFile* fp, struct_image& image)
 {
-    uint8_t d[9];
-    if (fp->Read(d, 1, sizeof(d)) != sizeof(d))
-        return false;
-    image.l = U16(d);
-    image.t = U16(d + 2);
-    image.w = U16(d + 4);
-    image.h = U16(d + 6);
-    image.pf = d[8];
-    return true;
+    uint8_t raw[9];
+    const PxLeReader d = PxLeReader::FromFile(fp, raw, sizeof(raw));
+    image.l = d.U16(0);
+    image.t = d.U16(2);
+    image.w = d.U16(4);
+    image.h = d.U16(6);
+    image.pf = d.U8(8);
+    return !d.Short();
 }
 
 bool PxImageGIF::Decode(PxFile* fp)
 {
     if (!fp)
         return false;
-    uint8_t h[13];
-    if (fp->Read(h, 1, sizeof(h)) != sizeof(h) || std::memcmp(h, "GIF8", 4) != 0)
+    uint8_t raw[13];
+    const PxLeReader h = PxLeReader::FromFile(fp, raw, sizeof(raw));
+    if (!h.Has(0, sizeof(raw)) || std::memcmp(raw, "GIF8", 4) != 0)
         return false;
-    struct_dscgif dscgif{U16(h + 6), U16(h + 8), h[10]};
+    struct_dscgif dscgif{h.U16(6), h.U16(8), h.U8(10)};
 
     if (info.nEscape == -1) {
         head.biWidth = dscgif.scrwidth;
@@ -450,6 +447,9 @@ int32_t PxImageGIF::DecodeLzw(PxFile* fp, CImageIterator* iter, int32_t linewidt
 
     uint8_t* sp = stack;
     int32_t c;
+    // The first code of the data, like the first after a clear code, is a literal that adds no
+    // table entry: the data need not begin with a clear code.
+    bool first = true;
     while ((c = ReadCode(fp)) != ending) {
         if (c < 0)
             return 0;
@@ -457,12 +457,9 @@ int32_t PxImageGIF::DecodeLzw(PxFile* fp, CImageIterator* iter, int32_t linewidt
             curr_size = size + 1;
             slot = newcodes;
             top_slot = 1 << curr_size;
-            while ((c = ReadCode(fp)) == clear) {
-            }
-            if (c == ending)
-                break;
-            if (c < 0)
-                return 0;
+            first = true;
+        } else if (first) {
+            first = false;
             if (c >= slot)
                 c = 0;
             oc = fc = c;

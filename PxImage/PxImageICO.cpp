@@ -1,74 +1,96 @@
 #include "PxImageICO.h"
 
+#include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
+
+#include "PxImagePNG.h"
+#include "PxLeReader.h"
 
 namespace {
 
-uint16_t U16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint32_t U32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
 struct IconDirEntry {
-    uint8_t width;
-    uint8_t height;
+    uint32_t width;
+    uint32_t height;
     uint32_t imageOffset;
 };
 
+constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+constexpr const char* kShort = "ICO: the image data ends early";
+
 }  // namespace
+
+bool PxImageICO::Fail(const char* text)
+{
+    Destroy();
+    SetLastError(text);
+    return false;
+}
 
 bool PxImageICO::Decode(PxFile* hFile)
 {
     if (!hFile)
-        return false;
+        return Fail("ICO: no stream");
     int32_t base = hFile->Tell();
 
-    uint8_t header[6];
-    if (hFile->Read(header, 1, sizeof(header)) != sizeof(header))
-        return false;
-    uint16_t reserved = U16(header);
-    uint16_t type = U16(header + 2);
-    uint16_t count = U16(header + 4);
-    if (reserved != 0 || (type != 1 && type != 2))
-        return false;
+    uint8_t rawHeader[6];
+    const PxLeReader header = PxLeReader::FromFile(hFile, rawHeader, sizeof(rawHeader));
+    uint16_t reserved = header.U16(0);
+    uint16_t type = header.U16(2);
+    uint16_t count = header.U16(4);
+    if (header.Short() || reserved != 0 || (type != 1 && type != 2))
+        return Fail("ICO: not an icon or cursor file");
 
     info.nNumFrames = count;
     std::vector<IconDirEntry> dir(count);
     for (uint16_t i = 0; i < count; i++) {
-        uint8_t e[16];
-        // Entries the stream does not hold would be undefined: no icon then.
-        if (hFile->Read(e, 1, sizeof(e)) != sizeof(e))
-            return false;
-        dir[i].width = e[0];
-        dir[i].height = e[1];
-        dir[i].imageOffset = U32(e + 12);
+        uint8_t raw[16];
+        const PxLeReader e = PxLeReader::FromFile(hFile, raw, sizeof(raw));
+        // A width or height byte of 0 stands for 256 pixels.
+        dir[i].width = e.U8(0) ? e.U8(0) : 256;
+        dir[i].height = e.U8(1) ? e.U8(1) : 256;
+        dir[i].imageOffset = e.U32(12);
+        if (e.Short())
+            return Fail("ICO: the directory ends early");
     }
     if (info.nFrame < 0 || info.nFrame >= count)
-        return false;
+        return Fail("ICO: no such image in the file");
     const IconDirEntry& entry = dir[static_cast<size_t>(info.nFrame)];
 
     int64_t at = static_cast<int64_t>(base) + entry.imageOffset;
-    uint8_t bih[40];
-    if (at > INT32_MAX || !hFile->Seek(static_cast<int32_t>(at), SEEK_SET) ||
-        hFile->Read(bih, 1, sizeof(bih)) != sizeof(bih))
-        return false;
-    uint16_t bitCount = U16(bih + 14);
-
-    // An entry of width or height 0 (256 pixels) leaves the image without pixels.
-    if (!Create(entry.width, entry.height, bitCount, PXIMAGE_FORMAT_ICO))
+    uint8_t rawInfo[40];
+    if (at > INT32_MAX || !hFile->Seek(static_cast<int32_t>(at), SEEK_SET))
+        return Fail("ICO: the image lies past the end of the file");
+    const PxLeReader bih = PxLeReader::FromFile(hFile, rawInfo, sizeof(rawInfo));
+    // Icons of Windows Vista and later may hold a whole PNG stream as an image.
+    if (bih.Has(0, sizeof(kPngSignature)) && std::memcmp(rawInfo, kPngSignature, sizeof(kPngSignature)) == 0) {
+        hFile->Seek(static_cast<int32_t>(at), SEEK_SET);
+        auto png = std::make_unique<PxImagePNG>();
+        png->CopyInfo(*this);
+        if (!png->Decode(hFile)) {
+            std::string text = std::string("ICO: the PNG image is damaged: ") + png->GetLastError();
+            return Fail(text.c_str());
+        }
+        if (!Transfer(*png))
+            return Fail("ICO: can't keep the image");
+        info.dwType = PXIMAGE_FORMAT_ICO;
         return true;
+    }
+    uint16_t bitCount = bih.U16(14);
+    if (!bih.Has(0, sizeof(rawInfo)))
+        return Fail(kShort);
+    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24 && bitCount != 32)
+        return Fail("ICO: unsupported bit count");
+
+    if (!Create(entry.width, entry.height, bitCount, PXIMAGE_FORMAT_ICO))
+        return false;
 
     if (uint32_t palBytes = GetPaletteSize()) {
         uint8_t raw[256 * 4] = {};
-        hFile->Read(raw, 1, palBytes);
+        if (hFile->Read(raw, 1, palBytes) != palBytes)
+            return Fail(kShort);
         RGBQUAD pal[256];
         for (uint32_t i = 0; i < head.biClrUsed; i++)
             pal[i] = RGBQUAD{raw[4 * i], raw[4 * i + 1], raw[4 * i + 2], raw[4 * i + 3]};
@@ -78,11 +100,13 @@ bool PxImageICO::Decode(PxFile* hFile)
     int32_t width = head.biWidth;
     int32_t height = head.biHeight;
     if (bitCount <= 24) {
-        hFile->Read(GetBits(0), 1, head.biSizeImage);
+        if (hFile->Read(GetBits(0), 1, head.biSizeImage) != head.biSizeImage)
+            return Fail(kShort);
     } else {
         size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
         std::vector<uint8_t> src(bytes, 0);
-        hFile->Read(src.data(), 1, bytes);
+        if (hFile->Read(src.data(), 1, bytes) != bytes)
+            return Fail(kShort);
         AlphaCreate();
         for (int32_t y = 0; y < height; y++) {
             uint8_t* dst = GetBits(static_cast<uint32_t>(y));
@@ -99,9 +123,8 @@ bool PxImageICO::Decode(PxFile* hFile)
     size_t maskStride = static_cast<size_t>((width + 31) / 32) * 4;
     size_t maskSize = maskStride * static_cast<size_t>(height);
     std::vector<uint8_t> mask(maskSize);
-    // A mask the stream does not hold in full is no mask: the icon stays opaque.
     if (hFile->Read(mask.data(), 1, maskSize) != maskSize)
-        return true;
+        return Fail(kShort);
 
     bool allOnes = true;
     for (uint8_t b : mask)

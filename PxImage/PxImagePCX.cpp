@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "PxLeReader.h"
+
 namespace {
 
 struct PcxError {
@@ -12,11 +14,6 @@ struct PcxError {
 
 // The library's own error text is already in place (Create keeps its reason).
 struct PcxKeepError {};
-
-uint16_t U16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
 
 // The buffer grows with what the stream delivers, not with what the header promises: a run byte
 // stands for at most 63 bytes, so a short stream can never ask for much memory.
@@ -54,17 +51,18 @@ bool PxImagePCX::Decode(PxFile* hFile)
         return false;
 
     try {
-        uint8_t h[128];
-        if (hFile->Read(h, 1, sizeof(h)) != sizeof(h))
+        uint8_t raw[128];
+        const PxLeReader h = PxLeReader::FromFile(hFile, raw, sizeof(raw));
+        if (!h.Has(0, sizeof(raw)))
             throw PcxError{"Can't read PCX image"};
-        uint8_t manufacturer = h[0];
-        uint8_t encoding = h[2];
-        int32_t bitsPerPixel = h[3];
-        int32_t xmin = U16(h + 4), ymin = U16(h + 6), xmax = U16(h + 8), ymax = U16(h + 10);
-        int32_t hdpi = U16(h + 12), vdpi = U16(h + 14);
-        const uint8_t* colorMap = h + 16;
-        int32_t planes = static_cast<int8_t>(h[65]);
-        int32_t bytesPerLine = U16(h + 66);
+        uint8_t manufacturer = h.U8(0);
+        uint8_t encoding = h.U8(2);
+        int32_t bitsPerPixel = h.U8(3);
+        int32_t xmin = h.U16(4), ymin = h.U16(6), xmax = h.U16(8), ymax = h.U16(10);
+        int32_t hdpi = h.U16(12), vdpi = h.U16(14);
+        const uint8_t* colorMap = raw + 16;
+        int32_t planes = static_cast<int8_t>(h.U8(65));
+        int32_t bytesPerLine = h.U16(66);
 
         if (manufacturer != 10)
             throw PcxError{"Error: Not a PCX file"};

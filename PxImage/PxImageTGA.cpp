@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "PxLeReader.h"
+
 namespace {
 
 constexpr uint8_t kNoCarry = 0xFF;
@@ -9,11 +11,6 @@ constexpr uint8_t kNoCarry = 0xFF;
 struct TgaError {
     const char* text;
 };
-
-uint16_t U16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
 
 // Five bits per channel, blue lowest; bit 15 carries nothing we use.
 void Expand555(uint16_t w, uint8_t* bgr)
@@ -31,12 +28,13 @@ bool PxImageTGA::Decode(PxFile* hFile)
         return false;
 
     try {
-        uint8_t h[18];
+        uint8_t raw[18];
+        const PxLeReader h = PxLeReader::FromFile(hFile, raw, sizeof(raw));
+        TGAHEADER tgaHead{h.U8(0),  h.U8(1),  h.U8(2),  h.U16(3),  h.U16(5), h.U8(7),
+                          h.U16(8), h.U16(10), h.U16(12), h.U16(14), h.U8(16), h.U8(17)};
         // A partial header has no defined fields to go on.
-        if (hFile->Read(h, 1, sizeof(h)) != sizeof(h))
+        if (h.Short())
             throw TgaError{"Not a TGA"};
-        TGAHEADER tgaHead{h[0], h[1], h[2], U16(h + 3), U16(h + 5), h[7], U16(h + 8),
-                          U16(h + 10), U16(h + 12), U16(h + 14), h[16], h[17]};
 
         bool bCompressed;
         switch (tgaHead.ImageType) {
@@ -90,7 +88,7 @@ bool PxImageTGA::Decode(PxFile* hFile)
                 const uint8_t* e = map.data() + i * entryBytes;
                 uint8_t bgr[3] = {e[0], 0, 0};
                 if (entryBytes == 2) {
-                    Expand555(U16(e), bgr);
+                    Expand555(PxLeReader(e, 2).U16(0), bgr);
                 } else {
                     bgr[1] = e[1];
                     bgr[2] = e[2];
@@ -142,8 +140,9 @@ void PxImageTGA::ReadRawPixels(uint8_t* pDest, const TGAHEADER& ptgaHead, PxFile
     case 16: {
         std::vector<uint8_t> words(n * 2, 0);
         hFile->Read(words.data(), 1, words.size());
+        const PxLeReader r(words.data(), words.size());
         for (size_t i = 0; i < n; i++)
-            Expand555(U16(words.data() + 2 * i), pDest + 3 * i);
+            Expand555(r.U16(2 * i), pDest + 3 * i);
         break;
     }
     case 24:
@@ -205,7 +204,7 @@ uint8_t PxImageTGA::ReadRlePixels(uint8_t* pDest, const TGAHEADER& ptgaHead, PxF
             case 16: {
                 uint8_t w[2] = {0, 0};
                 hFile->Read(w, 1, 2);
-                Expand555(U16(w), value);
+                Expand555(PxLeReader(w, sizeof(w)).U16(0), value);
                 for (int32_t i = 0; i < count; i++)
                     for (int32_t k = 0; k < 3; k++)
                         pDest[3 * i + k] = value[k];

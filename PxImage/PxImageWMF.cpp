@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "PxLeReader.h"
 #include "WinGdi.h"
 
 namespace {
@@ -17,40 +18,8 @@ constexpr int32_t kMmText = 1;
 constexpr int32_t kMmAnisotropic = 8;
 constexpr size_t kMaxSavedStates = 1024;
 
-uint16_t U16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint32_t U32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
-
-float F32(const uint8_t* p)
-{
-    const uint32_t v = U32(p);
-    float f;
-    std::memcpy(&f, &v, sizeof(f));
-    return std::isfinite(f) ? f : 0.0f;
-}
-
-// Parameters of one record, read with bounds: a short record reads zeros, never past its end.
-class Params {
-public:
-    Params(const uint8_t* p, size_t n) : p_(p), n_(n) {}
-    size_t Size() const { return n_; }
-    uint16_t U16At(size_t off) const { return off + 2 <= n_ ? U16(p_ + off) : 0; }
-    int16_t I16At(size_t off) const { return static_cast<int16_t>(U16At(off)); }
-    uint32_t U32At(size_t off) const { return off + 4 <= n_ ? U32(p_ + off) : 0; }
-    int32_t I32At(size_t off) const { return static_cast<int32_t>(U32At(off)); }
-    float F32At(size_t off) const { return off + 4 <= n_ ? F32(p_ + off) : 0.0f; }
-
-private:
-    const uint8_t* p_;
-    size_t n_;
-};
+// Parameters of one record: a short record reads zeros, never past its end.
+using Params = PxLeReader;
 
 }  // namespace
 
@@ -433,19 +402,20 @@ private:
     void PlayWindows()
     {
         const std::vector<uint8_t>& b = mf_.bytes;
+        const PxLeReader r(b.data(), b.size());
         if (b.size() < 18)
             return;
-        objects_.assign(U16(b.data() + 10), GdiObjectDesc{});
+        objects_.assign(r.U16(10), GdiObjectDesc{});
         st_.winOrgX = mf_.boxLeft;
         st_.winOrgY = mf_.boxTop;
         st_.winExtX = mf_.boxWidth;
         st_.winExtY = mf_.boxHeight;
         st_.pen = PenDesc{false, 0, 0};
         st_.brush = BrushDesc{false, RGB(255, 255, 255)};
-        size_t pos = std::max<size_t>(18, static_cast<size_t>(U16(b.data() + 2)) * 2);
+        size_t pos = std::max<size_t>(18, static_cast<size_t>(r.U16(2)) * 2);
         while (pos + 6 <= b.size()) {
-            const uint64_t bytes = static_cast<uint64_t>(U32(b.data() + pos)) * 2;
-            const uint16_t function = U16(b.data() + pos + 4);
+            const uint64_t bytes = static_cast<uint64_t>(r.U32(pos)) * 2;
+            const uint16_t function = r.U16(pos + 4);
             if (bytes < 6 || bytes > b.size() - pos || function == 0)
                 break;
             WindowsRecord(function, Params(b.data() + pos + 6, static_cast<size_t>(bytes - 6)));
@@ -468,7 +438,7 @@ private:
         count = static_cast<uint32_t>(std::min<size_t>(count, (p.Size() > off ? p.Size() - off : 0) / 4));
         pts.reserve(count);
         for (uint32_t i = 0; i < count; i++)
-            pts.push_back(Map(p.I16At(off + 4 * i), p.I16At(off + 4 * i + 2)));
+            pts.push_back(Map(p.I16(off + 4 * i), p.I16(off + 4 * i + 2)));
         return pts;
     }
 
@@ -476,37 +446,37 @@ private:
     {
         switch (function) {
         case 0x001E: Save(); break;                                        // SaveDC
-        case 0x0127: Restore(p.I16At(0)); break;                           // RestoreDC
-        case 0x0104: st_.rop2 = std::clamp<int32_t>(p.U16At(0), 1, 16); break;  // SetROP2
-        case 0x0106: st_.polyFill = p.U16At(0) == WINDING ? WINDING : ALTERNATE; break;
-        case 0x020B: st_.winOrgX = p.I16At(2); st_.winOrgY = p.I16At(0); break;  // SetWindowOrg
-        case 0x020C: st_.winExtX = p.I16At(2); st_.winExtY = p.I16At(0); break;  // SetWindowExt
-        case 0x020F: st_.winOrgX += p.I16At(2); st_.winOrgY += p.I16At(0); break;  // OffsetWindowOrg
-        case 0x0214: st_.curX = p.I16At(2); st_.curY = p.I16At(0); break;  // MoveTo
+        case 0x0127: Restore(p.I16(0)); break;                           // RestoreDC
+        case 0x0104: st_.rop2 = std::clamp<int32_t>(p.U16(0), 1, 16); break;  // SetROP2
+        case 0x0106: st_.polyFill = p.U16(0) == WINDING ? WINDING : ALTERNATE; break;
+        case 0x020B: st_.winOrgX = p.I16(2); st_.winOrgY = p.I16(0); break;  // SetWindowOrg
+        case 0x020C: st_.winExtX = p.I16(2); st_.winExtY = p.I16(0); break;  // SetWindowExt
+        case 0x020F: st_.winOrgX += p.I16(2); st_.winOrgY += p.I16(0); break;  // OffsetWindowOrg
+        case 0x0214: st_.curX = p.I16(2); st_.curY = p.I16(0); break;  // MoveTo
         case 0x0213: {                                                     // LineTo
-            const double x = p.I16At(2), y = p.I16At(0);
+            const double x = p.I16(2), y = p.I16(0);
             Stroke({Map(st_.curX, st_.curY), Map(x, y)}, false);
             st_.curX = x;
             st_.curY = y;
             break;
         }
-        case 0x041B: Rect(p.I16At(6), p.I16At(4), p.I16At(2), p.I16At(0)); break;
-        case 0x0418: Ellipse(p.I16At(6), p.I16At(4), p.I16At(2), p.I16At(0)); break;
-        case 0x061C: RoundRect(p.I16At(10), p.I16At(8), p.I16At(6), p.I16At(4), p.I16At(2), p.I16At(0)); break;
-        case 0x041F: SetPixelAt(p.I16At(6), p.I16At(4), p.U32At(0) & 0xFFFFFF); break;
+        case 0x041B: Rect(p.I16(6), p.I16(4), p.I16(2), p.I16(0)); break;
+        case 0x0418: Ellipse(p.I16(6), p.I16(4), p.I16(2), p.I16(0)); break;
+        case 0x061C: RoundRect(p.I16(10), p.I16(8), p.I16(6), p.I16(4), p.I16(2), p.I16(0)); break;
+        case 0x041F: SetPixelAt(p.I16(6), p.I16(4), p.U32(0) & 0xFFFFFF); break;
         case 0x0324: {                                                     // Polygon
-            std::vector<POINT> pts = WindowsPoints(p, 2, p.U16At(0));
+            std::vector<POINT> pts = WindowsPoints(p, 2, p.U16(0));
             Fill(pts);
             Stroke(pts, true);
             break;
         }
-        case 0x0325: Stroke(WindowsPoints(p, 2, p.U16At(0)), false); break;  // Polyline
+        case 0x0325: Stroke(WindowsPoints(p, 2, p.U16(0)), false); break;  // Polyline
         case 0x0538: {                                                     // PolyPolygon
-            const uint32_t polys = p.U16At(0);
+            const uint32_t polys = p.U16(0);
             size_t off = 2 + 2 * static_cast<size_t>(polys);
             std::vector<std::vector<POINT>> all;
             for (uint32_t i = 0; i < polys && off < p.Size(); i++) {
-                const uint32_t n = p.U16At(2 + 2 * static_cast<size_t>(i));
+                const uint32_t n = p.U16(2 + 2 * static_cast<size_t>(i));
                 all.push_back(WindowsPoints(p, off, n));
                 off += 4 * static_cast<size_t>(n);
             }
@@ -514,8 +484,8 @@ private:
             break;
         }
         case 0x061D: {                                                     // PatBlt
-            const uint32_t rop = p.U32At(0);
-            const double h = p.I16At(4), w = p.I16At(6), y = p.I16At(8), x = p.I16At(10);
+            const uint32_t rop = p.U32(0);
+            const double h = p.I16(4), w = p.I16(6), y = p.I16(8), x = p.I16(10);
             BrushDesc brush = st_.brush;
             if (rop == BLACKNESS) brush = BrushDesc{false, 0};
             else if (rop == WHITENESS) brush = BrushDesc{false, RGB(255, 255, 255)};
@@ -525,13 +495,13 @@ private:
             break;
         }
         case 0x012D: {                                                     // SelectObject
-            const uint16_t i = p.U16At(0);
+            const uint16_t i = p.U16(0);
             if (i < objects_.size())
                 Select(objects_[i]);
             break;
         }
         case 0x01F0: {                                                     // DeleteObject
-            const uint16_t i = p.U16At(0);
+            const uint16_t i = p.U16(0);
             if (i < objects_.size())
                 objects_[i] = GdiObjectDesc{};
             break;
@@ -539,14 +509,14 @@ private:
         case 0x02FA: {                                                     // CreatePenIndirect
             GdiObjectDesc obj;
             obj.kind = GdiObjectDesc::Pen;
-            obj.pen = MakePen(p.U16At(0), p.I16At(2), p.U32At(6));
+            obj.pen = MakePen(p.U16(0), p.I16(2), p.U32(6));
             CreateWindowsObject(obj);
             break;
         }
         case 0x02FC: {                                                     // CreateBrushIndirect
             GdiObjectDesc obj;
             obj.kind = GdiObjectDesc::Brush;
-            obj.brush = MakeBrush(p.U16At(0), p.U32At(2));
+            obj.brush = MakeBrush(p.U16(0), p.U32(2));
             CreateWindowsObject(obj);
             break;
         }
@@ -566,13 +536,14 @@ private:
     void PlayEnhanced()
     {
         const std::vector<uint8_t>& b = mf_.bytes;
+        const PxLeReader r(b.data(), b.size());
         objects_.assign(static_cast<size_t>(mf_.header.handles) + 1, GdiObjectDesc{});
         st_.pen = PenDesc{false, 0, 0};
         st_.brush = BrushDesc{false, RGB(255, 255, 255)};
         size_t pos = 0;
         while (pos + 8 <= b.size()) {
-            const uint32_t type = U32(b.data() + pos);
-            const uint32_t size = U32(b.data() + pos + 4);
+            const uint32_t type = r.U32(pos);
+            const uint32_t size = r.U32(pos + 4);
             if (size < 8 || size > b.size() - pos || type == 14)  // 14: end of file
                 break;
             EnhancedRecord(type, Params(b.data() + pos, size));
@@ -590,9 +561,9 @@ private:
         for (uint32_t i = 0; i < count; i++) {
             const size_t o = off + each * i;
             if (Small)
-                pts.push_back(Map(p.I16At(o), p.I16At(o + 2)));
+                pts.push_back(Map(p.I16(o), p.I16(o + 2)));
             else
-                pts.push_back(Map(p.I32At(o), p.I32At(o + 4)));
+                pts.push_back(Map(p.I32(o), p.I32(o + 4)));
         }
         return pts;
     }
@@ -604,21 +575,21 @@ private:
         count = static_cast<uint32_t>(std::min<size_t>(count, (p.Size() > off ? p.Size() - off : 0) / each));
         for (uint32_t i = 0; i < count; i++) {
             const size_t o = off + each * i;
-            xs.push_back(Small ? p.I16At(o) : p.I32At(o));
-            ys.push_back(Small ? p.I16At(o + 2) : p.I32At(o + 4));
+            xs.push_back(Small ? p.I16(o) : p.I32(o));
+            ys.push_back(Small ? p.I16(o + 2) : p.I32(o + 4));
         }
     }
 
     template <bool Small>
     void PolyPoly(const Params& p, bool polygon)
     {
-        const uint32_t polys = p.U32At(24);
+        const uint32_t polys = p.U32(24);
         if (polys > p.Size() / 4)
             return;
         size_t off = 32 + 4 * static_cast<size_t>(polys);
         std::vector<std::vector<POINT>> all;
         for (uint32_t i = 0; i < polys && off < p.Size(); i++) {
-            const uint32_t n = p.U32At(32 + 4 * static_cast<size_t>(i));
+            const uint32_t n = p.U32(32 + 4 * static_cast<size_t>(i));
             all.push_back(EnhancedPoints<Small>(p, off, n));
             off += (Small ? 4 : 8) * static_cast<size_t>(std::min<uint32_t>(n, static_cast<uint32_t>(p.Size())));
         }
@@ -639,7 +610,7 @@ private:
             xs.push_back(st_.curX);
             ys.push_back(st_.curY);
         }
-        LogicalPoints<Small>(p, 28, p.U32At(24), xs, ys);
+        LogicalPoints<Small>(p, 28, p.U32(24), xs, ys);
         if (xs.size() < 4)
             return;
         constexpr int32_t kSteps = 16;
@@ -663,7 +634,7 @@ private:
     void PolylineTo(const Params& p)
     {
         std::vector<double> xs{st_.curX}, ys{st_.curY};
-        LogicalPoints<Small>(p, 28, p.U32At(24), xs, ys);
+        LogicalPoints<Small>(p, 28, p.U32(24), xs, ys);
         std::vector<POINT> pts;
         for (size_t i = 0; i < xs.size(); i++)
             pts.push_back(Map(xs[i], ys[i]));
@@ -683,14 +654,14 @@ private:
         switch (type) {
         case 2: Bezier<false>(p, false); break;                           // PolyBezier
         case 3: case 86: {                                                // Polygon, Polygon16
-            std::vector<POINT> pts = type == 3 ? EnhancedPoints<false>(p, 28, p.U32At(24))
-                                               : EnhancedPoints<true>(p, 28, p.U32At(24));
+            std::vector<POINT> pts = type == 3 ? EnhancedPoints<false>(p, 28, p.U32(24))
+                                               : EnhancedPoints<true>(p, 28, p.U32(24));
             Fill(pts);
             Stroke(pts, true);
             break;
         }
-        case 4: Stroke(EnhancedPoints<false>(p, 28, p.U32At(24)), false); break;  // Polyline
-        case 87: Stroke(EnhancedPoints<true>(p, 28, p.U32At(24)), false); break;  // Polyline16
+        case 4: Stroke(EnhancedPoints<false>(p, 28, p.U32(24)), false); break;  // Polyline
+        case 87: Stroke(EnhancedPoints<true>(p, 28, p.U32(24)), false); break;  // Polyline16
         case 5: Bezier<false>(p, true); break;                            // PolyBezierTo
         case 85: Bezier<true>(p, false); break;                           // PolyBezier16
         case 88: Bezier<true>(p, true); break;                            // PolyBezierTo16
@@ -700,28 +671,28 @@ private:
         case 8: PolyPoly<false>(p, true); break;                          // PolyPolygon
         case 90: PolyPoly<true>(p, false); break;
         case 91: PolyPoly<true>(p, true); break;
-        case 9: st_.winExtX = p.I32At(8); st_.winExtY = p.I32At(12); break;
-        case 10: st_.winOrgX = p.I32At(8); st_.winOrgY = p.I32At(12); break;
-        case 11: st_.vpExtX = p.I32At(8); st_.vpExtY = p.I32At(12); break;
-        case 12: st_.vpOrgX = p.I32At(8); st_.vpOrgY = p.I32At(12); break;
-        case 15: SetPixelAt(p.I32At(8), p.I32At(12), p.U32At(16) & 0xFFFFFF); break;
-        case 17: st_.mapMode = p.I32At(8); break;
-        case 19: st_.polyFill = p.U32At(8) == WINDING ? WINDING : ALTERNATE; break;
-        case 20: st_.rop2 = std::clamp<int32_t>(p.I32At(8), 1, 16); break;
-        case 27: st_.curX = p.I32At(8); st_.curY = p.I32At(12); break;   // MoveToEx
+        case 9: st_.winExtX = p.I32(8); st_.winExtY = p.I32(12); break;
+        case 10: st_.winOrgX = p.I32(8); st_.winOrgY = p.I32(12); break;
+        case 11: st_.vpExtX = p.I32(8); st_.vpExtY = p.I32(12); break;
+        case 12: st_.vpOrgX = p.I32(8); st_.vpOrgY = p.I32(12); break;
+        case 15: SetPixelAt(p.I32(8), p.I32(12), p.U32(16) & 0xFFFFFF); break;
+        case 17: st_.mapMode = p.I32(8); break;
+        case 19: st_.polyFill = p.U32(8) == WINDING ? WINDING : ALTERNATE; break;
+        case 20: st_.rop2 = std::clamp<int32_t>(p.I32(8), 1, 16); break;
+        case 27: st_.curX = p.I32(8); st_.curY = p.I32(12); break;   // MoveToEx
         case 54: {                                                       // LineTo
-            const double x = p.I32At(8), y = p.I32At(12);
+            const double x = p.I32(8), y = p.I32(12);
             Stroke({Map(st_.curX, st_.curY), Map(x, y)}, false);
             st_.curX = x;
             st_.curY = y;
             break;
         }
         case 33: Save(); break;
-        case 34: Restore(p.I32At(8)); break;
+        case 34: Restore(p.I32(8)); break;
         case 35: st_.world = XformAt(p, 8); break;                      // SetWorldTransform
         case 36: {                                                      // ModifyWorldTransform
             const Xform x = XformAt(p, 8);
-            switch (p.U32At(32)) {
+            switch (p.U32(32)) {
             case 1: st_.world = Xform{}; break;
             case 2: st_.world = x.Then(st_.world); break;
             case 3: st_.world = st_.world.Then(x); break;
@@ -731,7 +702,7 @@ private:
             break;
         }
         case 37: {                                                      // SelectObject
-            const uint32_t i = p.U32At(8);
+            const uint32_t i = p.U32(8);
             if (i & 0x80000000u)
                 SelectStock(i & 0x7FFFFFFFu);
             else if (i < objects_.size())
@@ -741,35 +712,35 @@ private:
         case 38: {                                                      // CreatePen
             GdiObjectDesc obj;
             obj.kind = GdiObjectDesc::Pen;
-            obj.pen = MakePen(p.U32At(12), p.I32At(16), p.U32At(24));
-            CreateEnhancedObject(p.U32At(8), obj);
+            obj.pen = MakePen(p.U32(12), p.I32(16), p.U32(24));
+            CreateEnhancedObject(p.U32(8), obj);
             break;
         }
         case 95: {                                                      // ExtCreatePen
             GdiObjectDesc obj;
             obj.kind = GdiObjectDesc::Pen;
-            obj.pen = MakePen(p.U32At(28), p.U32At(32), p.U32At(40));
-            if (p.U32At(36) == BS_NULL)
+            obj.pen = MakePen(p.U32(28), p.U32(32), p.U32(40));
+            if (p.U32(36) == BS_NULL)
                 obj.pen.null = true;
-            CreateEnhancedObject(p.U32At(8), obj);
+            CreateEnhancedObject(p.U32(8), obj);
             break;
         }
         case 39: {                                                      // CreateBrushIndirect
             GdiObjectDesc obj;
             obj.kind = GdiObjectDesc::Brush;
-            obj.brush = MakeBrush(p.U32At(12), p.U32At(16));
-            CreateEnhancedObject(p.U32At(8), obj);
+            obj.brush = MakeBrush(p.U32(12), p.U32(16));
+            CreateEnhancedObject(p.U32(8), obj);
             break;
         }
         case 40: {                                                      // DeleteObject
-            const uint32_t i = p.U32At(8);
+            const uint32_t i = p.U32(8);
             if (i > 0 && i < objects_.size())
                 objects_[i] = GdiObjectDesc{};
             break;
         }
-        case 42: Ellipse(p.I32At(8), p.I32At(12), p.I32At(16), p.I32At(20)); break;
-        case 43: Rect(p.I32At(8), p.I32At(12), p.I32At(16), p.I32At(20)); break;
-        case 44: RoundRect(p.I32At(8), p.I32At(12), p.I32At(16), p.I32At(20), p.I32At(24), p.I32At(28)); break;
+        case 42: Ellipse(p.I32(8), p.I32(12), p.I32(16), p.I32(20)); break;
+        case 43: Rect(p.I32(8), p.I32(12), p.I32(16), p.I32(20)); break;
+        case 44: RoundRect(p.I32(8), p.I32(12), p.I32(16), p.I32(20), p.I32(24), p.I32(28)); break;
         default: break;
         }
     }
@@ -777,12 +748,12 @@ private:
     static Xform XformAt(const Params& p, size_t off)
     {
         Xform x;
-        x.m11 = p.F32At(off);
-        x.m12 = p.F32At(off + 4);
-        x.m21 = p.F32At(off + 8);
-        x.m22 = p.F32At(off + 12);
-        x.dx = p.F32At(off + 16);
-        x.dy = p.F32At(off + 20);
+        x.m11 = p.F32(off);
+        x.m12 = p.F32(off + 4);
+        x.m21 = p.F32(off + 8);
+        x.m22 = p.F32(off + 12);
+        x.dx = p.F32(off + 16);
+        x.dy = p.F32(off + 20);
         return x;
     }
 
@@ -841,26 +812,28 @@ void PxImageWMF::LimitSize(int32_t& width, int32_t& height)
 PxMetafileHandle PxImageWMF::WmfToEmf(PxFile* file, METAFILEHEADER& header)
 {
     const int32_t streamSize = file->Size();
-    uint8_t b[22];
-    if (file->Read(b, 1, sizeof(b)) != sizeof(b))
+    uint8_t raw[22];
+    const PxLeReader b = PxLeReader::FromFile(file, raw, sizeof(raw));
+    if (!b.Has(0, sizeof(raw)))
         return nullptr;
-    header.key = U32(b);
-    header.hmf = U16(b + 4);
-    header.left = static_cast<int16_t>(U16(b + 6));
-    header.top = static_cast<int16_t>(U16(b + 8));
-    header.right = static_cast<int16_t>(U16(b + 10));
-    header.bottom = static_cast<int16_t>(U16(b + 12));
-    header.inch = U16(b + 14);
-    header.reserved = U32(b + 16);
-    header.checksum = U16(b + 20);
+    header.key = b.U32(0);
+    header.hmf = b.U16(4);
+    header.left = static_cast<int16_t>(b.U16(6));
+    header.top = static_cast<int16_t>(b.U16(8));
+    header.right = static_cast<int16_t>(b.U16(10));
+    header.bottom = static_cast<int16_t>(b.U16(12));
+    header.inch = b.U16(14);
+    header.reserved = b.U32(16);
+    header.checksum = b.U16(20);
     if (!IsPlaceable(header))
         return nullptr;
 
-    uint8_t m[18];
-    if (file->Read(m, 1, sizeof(m)) != sizeof(m))
+    uint8_t rawRecord[18];
+    const PxLeReader m = PxLeReader::FromFile(file, rawRecord, sizeof(rawRecord));
+    if (!m.Has(0, sizeof(rawRecord)))
         return nullptr;
-    const uint16_t type = U16(m);
-    const uint64_t bytes = static_cast<uint64_t>(U32(m + 6)) * 2;
+    const uint16_t type = m.U16(0);
+    const uint64_t bytes = static_cast<uint64_t>(m.U32(6)) * 2;
     if ((type != 1 && type != 2) || streamSize < 0 || bytes > static_cast<uint64_t>(streamSize))
         return nullptr;
     PxMetafileHandle mf(new (std::nothrow) PxMetafile);
@@ -913,20 +886,19 @@ PxMetafileHandle PxImageWMF::ReadEmf(PxFile* file, ENHMETAHEADER& header)
     }
     if (file->Read(mf->bytes.data(), 1, mf->bytes.size()) != mf->bytes.size())
         return nullptr;
-    const uint8_t* b = mf->bytes.data();
-    const uint32_t recordSize = U32(b + 4);
-    if (U32(b) != 1 || U32(b + 40) != kEmfSignature || recordSize < 88 || recordSize > mf->bytes.size())
+    const PxLeReader b(mf->bytes.data(), mf->bytes.size());
+    const uint32_t recordSize = b.U32(4);
+    if (b.U32(0) != 1 || b.U32(40) != kEmfSignature || recordSize < 88 || recordSize > mf->bytes.size())
         return nullptr;
     auto rect = [&](size_t o) {
-        return RECT{static_cast<LONG>(U32(b + o)), static_cast<LONG>(U32(b + o + 4)), static_cast<LONG>(U32(b + o + 8)),
-                    static_cast<LONG>(U32(b + o + 12))};
+        return RECT{b.I32(o), b.I32(o + 4), b.I32(o + 8), b.I32(o + 12)};
     };
     header.bounds = rect(8);
     header.frame = rect(24);
-    header.handles = U16(b + 56);
-    header.palEntries = U32(b + 68);
-    header.device = SIZE{static_cast<LONG>(U32(b + 72)), static_cast<LONG>(U32(b + 76))};
-    header.millimeters = SIZE{static_cast<LONG>(U32(b + 80)), static_cast<LONG>(U32(b + 84))};
+    header.handles = b.U16(56);
+    header.palEntries = b.U32(68);
+    header.device = SIZE{b.I32(72), b.I32(76)};
+    header.millimeters = SIZE{b.I32(80), b.I32(84)};
     mf->enhanced = true;
     mf->header = header;
     return mf;

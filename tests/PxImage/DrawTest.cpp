@@ -1,25 +1,8 @@
-#include <gtest/gtest.h>
-
 #include <memory>
-#include <vector>
 
-#include "PxImage.h"
-#include "WinGdi.h"
+#include "PictureFiles.h"
 
 namespace {
-
-// A small device surface (B, G, R, 0 per pixel, top-down) with its DC.
-struct Screen {
-    int32_t w, h;
-    std::vector<uint32_t> px;
-    HDC dc;
-    Screen(int32_t width, int32_t height, uint32_t fill) : w(width), h(height), px(static_cast<size_t>(width * height), fill)
-    {
-        dc = tikora::gdi::CreateSurfaceDC(px.data(), w, h, w * 4);
-    }
-    ~Screen() { DeleteDC(dc); }
-    uint32_t At(int32_t x, int32_t y) const { return px[static_cast<size_t>(y * w + x)]; }
-};
 
 // 24-bit image whose pixel at (x, yTop) is 0xRRGGBB = (x+1)*0x10 | (yTop+1)*0x1000.
 std::unique_ptr<PxImage> Gradient(int32_t w, int32_t h)
@@ -36,12 +19,7 @@ uint32_t GradientAt(int32_t x, int32_t yTop)
     return static_cast<uint32_t>((x + 1) * 0x10) | static_cast<uint32_t>((yTop + 1) * 0x10) << 8;
 }
 
-class DrawTest : public testing::Test {
-protected:
-    void SetUp() override { live_ = tikora::gdi::LiveObjectCount(); }
-    void TearDown() override { EXPECT_EQ(tikora::gdi::LiveObjectCount(), live_) << "leaked handles"; }
-    int64_t live_ = 0;
-};
+using DrawTest = GdiTest;
 
 TEST_F(DrawTest, UnstretchedAndStretchedCopies)
 {
@@ -202,6 +180,52 @@ TEST_F(DrawTest, MakeBitmapKeepsDepthAndColours)
             DeleteDC(mem);
             DeleteObject(bmp);
         }
+    }
+}
+
+TEST_F(DrawTest, SmoothStretchedDrawing)
+{
+    PxImage img(2u, 1u, 24u);
+    img.SetPixelColor(0, 0, RGBQUAD{0, 0, 0, 0});
+    img.SetPixelColor(1, 0, RGBQUAD{255, 255, 255, 0});
+    {
+        Screen s(4, 1, 0x123456);
+        EXPECT_EQ(img.Draw(s.dc, 0, 0, 4, 1, nullptr, true), 1);
+        EXPECT_EQ(s.At(0, 0), 0u);
+        EXPECT_EQ(s.At(1, 0), 0u);
+        EXPECT_EQ(s.At(2, 0), 0x7F7F7Fu);
+        EXPECT_EQ(s.At(3, 0), 0xFFFFFFu);
+        Screen plain(4, 1, 0);
+        img.Draw(plain.dc, 0, 0, 4, 1, nullptr, false);
+        EXPECT_EQ(plain.At(2, 0), 0xFFFFFFu);
+    }
+    {
+        // Blended: the alpha plane still comes from the sampled pixel.
+        img.AlphaCreate();
+        img.AlphaSet(1, 0, 0);
+        Screen s(4, 1, 0x0000FF);
+        img.Draw(s.dc, 0, 0, 4, 1, nullptr, true);
+        EXPECT_EQ(s.At(1, 0), 0u);
+        EXPECT_EQ(s.At(2, 0), 0x0000FFu);
+        // A transparent colour matches an interpolated colour whatever its alpha.
+        img.AlphaSet(1, 0, 255);
+        img.SetTransIndex(0);
+        img.SetTransColor(RGBQUAD{255, 255, 255, 0});
+        Screen t(4, 1, 0x00FF00);
+        img.Draw(t.dc, 0, 0, 4, 1, nullptr, true);
+        EXPECT_EQ(t.At(3, 0), 0x00FF00u);
+        EXPECT_EQ(t.At(0, 0), 0u);
+    }
+    {
+        // A palette image with palette alphas and no alpha plane stays visible when smoothed.
+        PxImage pal(2u, 1u, 8u);
+        pal.SetPaletteColor(0, 255, 0, 0, 255);
+        pal.SetPaletteColor(1, 255, 0, 0, 255);
+        pal.SetPixelIndex(1, 0, 1);
+        pal.AlphaPaletteEnable(true);
+        Screen s(4, 2, 0);
+        pal.Draw(s.dc, 0, 0, 4, 2, nullptr, true);
+        EXPECT_EQ(s.At(1, 1), 0xFF0000u);
     }
 }
 

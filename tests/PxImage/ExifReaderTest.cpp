@@ -1,10 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <climits>
 #include <functional>
-#include <string>
 
-#include "JpegTestSupport.h"
+#include "PictureFiles.h"
 #include "PxImageEXIF.h"
 
 namespace {
@@ -22,10 +19,7 @@ Bytes Stream(std::initializer_list<Bytes> parts)
     return b;
 }
 
-Bytes App1(const Bytes& block)
-{
-    return Segment(0xE1, block);
-}
+Bytes App1(const Bytes& block) { return Segment(0xE1, block); }
 
 struct Scan {
     bool ok;
@@ -262,11 +256,7 @@ TEST(ExifReader, SectionScan)
     EXPECT_EQ(rest.GetSectionSize(1), 5u);
 
     for (int components : {1, 3}) {
-        JpegShape shape;
-        shape.components = components;
-        shape.progressive = true;
-        shape.width = 33;
-        shape.height = 17;
+        JpegShape shape{.width = 33, .height = 17, .components = components, .progressive = true};
         if (components == 1)
             shape.quadrants = {{{0}, {0}, {0}, {0}}};
         Reader frame(nullptr);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <optional>
 
 #include "PxFile.h"
 #include "PxImage.h"
@@ -10,6 +12,7 @@
 #include "PxImageGIF.h"
 #include "PxImageJPG.h"
 #include "PxImageTIF.h"
+#include "PxLeReader.h"
 
 namespace {
 
@@ -17,53 +20,58 @@ namespace {
 // seconds under the sanitizers; such inputs are skipped so that the fuzzer explores the decoders.
 constexpr uint64_t kMaxPixels = 1u << 20;
 
-uint32_t Le16(const uint8_t* p) { return static_cast<uint32_t>(p[0] | (p[1] << 8)); }
-uint32_t Le32(const uint8_t* p) { return Le16(p) | (Le16(p + 2) << 16); }
 uint64_t Be32(const uint8_t* p) { return (uint64_t{p[0]} << 24) | (uint64_t{p[1]} << 16) | (uint64_t{p[2]} << 8) | p[3]; }
 
-// Decoders with a header-only mode size themselves.
+// Decoders with a header-only mode size themselves; none when the decoder does not take the input.
 template <class Decoder>
-bool HeaderTooLarge(const uint8_t* data, size_t size)
+std::optional<uint64_t> HeaderPixels(const uint8_t* data, size_t size)
 {
     PxMemFile file(data, size);
     Decoder decoder;
     decoder.SetEscape(-1);
-    return decoder.Decode(&file) && uint64_t{decoder.GetWidth()} * decoder.GetHeight() > kMaxPixels;
+    // The BMP decoder's header mode answers true with no size for what it does not take.
+    if (!decoder.Decode(&file))
+        return std::nullopt;
+    const uint64_t pixels = uint64_t{decoder.GetWidth()} * decoder.GetHeight();
+    if (pixels == 0)
+        return std::nullopt;
+    return pixels;
 }
 
+bool Starts(const uint8_t* data, size_t size, const char* magic, size_t n)
+{
+    return size >= n && std::memcmp(data, magic, n) == 0;
+}
+
+// The size the input asks for, judged by the format its signature names; a file of one format is
+// never judged by another format's fields.
 bool TooLarge(const uint8_t* data, size_t size)
 {
-    if (HeaderTooLarge<PxImageBMP>(data, size) || HeaderTooLarge<PxImageGIF>(data, size) ||
-        HeaderTooLarge<PxImageJPG>(data, size) || HeaderTooLarge<PxImageTIF>(data, size))
-        return true;
+    const PxLeReader r(data, size);
+    if (Starts(data, size, "\x89PNG\r\n\x1a\n", 8))
+        return size >= 24 && Be32(data + 16) * Be32(data + 20) > kMaxPixels;
     // A GIF's frames are composed onto its logical screen, whatever the frames' own sizes.
-    if (size >= 10 && std::equal(data, data + 4, reinterpret_cast<const uint8_t*>("GIF8")) &&
-        uint64_t{Le16(data + 6)} * Le16(data + 8) > kMaxPixels)
+    if (Starts(data, size, "GIF8", 4))
+        return uint64_t{r.U16(6)} * r.U16(8) > kMaxPixels;
+    if (r.U32(0) == 0x9AC6CDD7u) {  // placeable metafile
+        const int64_t w = r.I16(10) - r.I16(6), h = r.I16(12) - r.I16(8), inch = r.U16(14);
+        return inch > 0 && (w * 96 / inch) * (h * 96 / inch) > static_cast<int64_t>(kMaxPixels);
+    }
+    if (r.U32(0) == 1 && size >= 24) {  // enhanced metafile
+        const int64_t w = int64_t{r.I32(16)} - r.I32(8), h = int64_t{r.I32(20)} - r.I32(12);
+        return w > 0 && h > 0 && std::min<int64_t>(w, 4000) * std::min<int64_t>(h, 4000) > static_cast<int64_t>(kMaxPixels);
+    }
+    for (auto pixels : {HeaderPixels<PxImageBMP>(data, size), HeaderPixels<PxImageJPG>(data, size), HeaderPixels<PxImageTIF>(data, size)})
+        if (pixels && *pixels > kMaxPixels)
+            return true;
+    if (Starts(data, size, "BM", 2) || Starts(data, size, "\xFF\xD8", 2) || Starts(data, size, "II*\0", 4) || Starts(data, size, "MM\0*", 4))
+        return false;
+    // Files without a signature may reach the TGA decoder, and those starting with 10 the PCX
+    // decoder, whatever else they look like (icons hold at most 256 by 256 pixels).
+    if (size >= 16 && uint64_t{r.U16(12)} * r.U16(14) > kMaxPixels)
         return true;
-    static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    if (size >= 24 && std::equal(kPng, kPng + 8, data) && Be32(data + 16) * Be32(data + 20) > kMaxPixels)
-        return true;
-    if (size >= 12 && data[0] == 10) {  // PCX
-        int64_t w = int64_t{Le16(data + 8)} - Le16(data + 4) + 1;
-        int64_t h = int64_t{Le16(data + 10)} - Le16(data + 6) + 1;
-        if (w > 0 && h > 0 && uint64_t(w) * uint64_t(h) > kMaxPixels)
-            return true;
-    }
-    if (size >= 22 && Le32(data) == 0x9AC6CDD7u) {  // placeable metafile
-        const int64_t w = static_cast<int16_t>(Le16(data + 10)) - static_cast<int16_t>(Le16(data + 6));
-        const int64_t h = static_cast<int16_t>(Le16(data + 12)) - static_cast<int16_t>(Le16(data + 8));
-        const int64_t inch = Le16(data + 14);
-        if (inch > 0 && (w * 96 / inch) * (h * 96 / inch) > static_cast<int64_t>(kMaxPixels))
-            return true;
-    }
-    if (size >= 24 && Le32(data) == 1) {  // enhanced metafile
-        const int64_t w = int64_t{static_cast<int32_t>(Le32(data + 16))} - static_cast<int32_t>(Le32(data + 8));
-        const int64_t h = int64_t{static_cast<int32_t>(Le32(data + 20))} - static_cast<int32_t>(Le32(data + 12));
-        if (w > 0 && h > 0 && std::min<int64_t>(w, 4000) * std::min<int64_t>(h, 4000) > static_cast<int64_t>(kMaxPixels))
-            return true;
-    }
-    // Files without a signature may reach the TGA decoder whatever else they look like.
-    return size >= 16 && uint64_t{Le16(data + 12)} * Le16(data + 14) > kMaxPixels;
+    const int64_t w = int64_t{r.U16(8)} - r.U16(4) + 1, h = int64_t{r.U16(10)} - r.U16(6) + 1;
+    return size >= 12 && data[0] == 10 && w > 0 && h > 0 && uint64_t(w) * uint64_t(h) > kMaxPixels;
 }
 
 }  // namespace

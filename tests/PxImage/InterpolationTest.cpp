@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "PxImage.h"
-#include "WinGdi.h"
 
 namespace {
 
@@ -189,66 +188,6 @@ TEST(Interpolation, KernelValues)
     EXPECT_NEAR(PxImage::BesselOrderOne(10.0), 0.0434727462, 1e-8);
     EXPECT_NEAR(PxImage::BesselOrderOne(-10.0), -0.0434727462, 1e-8);
     EXPECT_EQ(PxImage::BesselOrderOne(0.0), 0.0);
-}
-
-// ---- smoothing in Draw ----------------------------------------------------------------------
-
-struct Screen {
-    int32_t w, h;
-    std::vector<uint32_t> px;
-    HDC dc;
-    Screen(int32_t width, int32_t height, uint32_t fill) : w(width), h(height), px(static_cast<size_t>(width * height), fill)
-    {
-        dc = tikora::gdi::CreateSurfaceDC(px.data(), w, h, w * 4);
-    }
-    ~Screen() { DeleteDC(dc); }
-    uint32_t At(int32_t x, int32_t y) const { return px[static_cast<size_t>(y * w + x)]; }
-};
-
-TEST(Interpolation, SmoothStretchedDrawing)
-{
-    PxImage img(2u, 1u, 24u);
-    img.SetPixelColor(0, 0, RGBQUAD{0, 0, 0, 0});
-    img.SetPixelColor(1, 0, RGBQUAD{255, 255, 255, 0});
-    {
-        Screen s(4, 1, 0x123456);
-        EXPECT_EQ(img.Draw(s.dc, 0, 0, 4, 1, nullptr, true), 1);
-        EXPECT_EQ(s.At(0, 0), 0u);
-        EXPECT_EQ(s.At(1, 0), 0u);
-        EXPECT_EQ(s.At(2, 0), 0x7F7F7Fu);
-        EXPECT_EQ(s.At(3, 0), 0xFFFFFFu);
-        Screen plain(4, 1, 0);
-        img.Draw(plain.dc, 0, 0, 4, 1, nullptr, false);
-        EXPECT_EQ(plain.At(2, 0), 0xFFFFFFu);
-    }
-    {
-        // Blended: the alpha plane still comes from the sampled pixel.
-        img.AlphaCreate();
-        img.AlphaSet(1, 0, 0);
-        Screen s(4, 1, 0x0000FF);
-        img.Draw(s.dc, 0, 0, 4, 1, nullptr, true);
-        EXPECT_EQ(s.At(1, 0), 0u);
-        EXPECT_EQ(s.At(2, 0), 0x0000FFu);
-        // A transparent colour matches an interpolated colour whatever its alpha.
-        img.AlphaSet(1, 0, 255);
-        img.SetTransIndex(0);
-        img.SetTransColor(RGBQUAD{255, 255, 255, 0});
-        Screen t(4, 1, 0x00FF00);
-        img.Draw(t.dc, 0, 0, 4, 1, nullptr, true);
-        EXPECT_EQ(t.At(3, 0), 0x00FF00u);
-        EXPECT_EQ(t.At(0, 0), 0u);
-    }
-    {
-        // A palette image with palette alphas and no alpha plane stays visible when smoothed.
-        PxImage pal(2u, 1u, 8u);
-        pal.SetPaletteColor(0, 255, 0, 0, 255);
-        pal.SetPaletteColor(1, 255, 0, 0, 255);
-        pal.SetPixelIndex(1, 0, 1);
-        pal.AlphaPaletteEnable(true);
-        Screen s(4, 2, 0);
-        pal.Draw(s.dc, 0, 0, 4, 2, nullptr, true);
-        EXPECT_EQ(s.At(1, 1), 0xFF0000u);
-    }
 }
 
 }  // namespace

@@ -1,9 +1,4 @@
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <string>
-
-#include "JpegTestSupport.h"
+#include "PictureFiles.h"
 #include "PxImageJPG.h"
 
 namespace {
@@ -39,27 +34,10 @@ void SetFrameSize(Bytes& b, uint16_t width, uint16_t height)
     b[f + 8] = static_cast<uint8_t>(width);
 }
 
-bool DecodeJpg(PxImageJPG& img, const Bytes& data)
-{
-    PxMemFile f(data.data(), data.size());
-    return img.Decode(&f);
-}
+bool DecodeJpg(PxImageJPG& img, const Bytes& data) { return DecodeWith(img, data); }
 
-JpegShape Grey()
-{
-    JpegShape s;
-    s.components = 1;
-    s.quadrants = {{{30, 0, 0, 0}, {100, 0, 0, 0}, {170, 0, 0, 0}, {240, 0, 0, 0}}};
-    return s;
-}
-
-JpegShape Cmyk()
-{
-    JpegShape s;
-    s.components = 4;
-    s.quadrants = {{{255, 0, 0, 255}, {0, 255, 0, 255}, {200, 100, 50, 0}, {255, 255, 255, 255}}};
-    return s;
-}
+const JpegShape kGrey{.components = 1, .quadrants = {{{30, 0, 0, 0}, {100, 0, 0, 0}, {170, 0, 0, 0}, {240, 0, 0, 0}}}};
+const JpegShape kCmyk{.components = 4, .quadrants = {{{255, 0, 0, 255}, {0, 255, 0, 255}, {200, 100, 50, 0}, {255, 255, 255, 255}}}};
 
 }  // namespace
 
@@ -81,17 +59,17 @@ TEST(JpegDecoder, PicturesByKind)
     // Luma of red, green, blue and white.
     const uint32_t luma[4] = {0x4C4C4C, 0x969696, 0x1D1D1D, 0xFFFFFF};
     const Case cases[] = {
-        {"grey baseline", Grey(), false, 0, 8, true, {grey[0], grey[1], grey[2], grey[3]}, 2},
-        {"grey progressive", Grey(), true, 0, 8, true, {grey[0], grey[1], grey[2], grey[3]}, 2},
+        {"grey baseline", kGrey, false, 0, 8, true, {grey[0], grey[1], grey[2], grey[3]}, 2},
+        {"grey progressive", kGrey, true, 0, 8, true, {grey[0], grey[1], grey[2], grey[3]}, 2},
         {"rgb baseline", JpegShape{}, false, 0, 24, false, {rgb[0], rgb[1], rgb[2], rgb[3]}, 4},
         {"rgb progressive", JpegShape{}, true, 0, 24, false, {rgb[0], rgb[1], rgb[2], rgb[3]}, 4},
         {"rgb skipping a long section", JpegShape{}, false, 0, 24, false, {rgb[0], rgb[1], rgb[2], rgb[3]}, 4, true},
-        {"cmyk weighted by k", Cmyk(), false, 0, 24, false, {0xFF0000, 0x00FF00, 0x000000, 0xFFFFFF}, 3},
+        {"cmyk weighted by k", kCmyk, false, 0, 24, false, {0xFF0000, 0x00FF00, 0x000000, 0xFFFFFF}, 3},
         {"rgb as grey", JpegShape{}, false, kOptGrey, 8, true, {luma[0], luma[1], luma[2], luma[3]}, 4},
         {"rgb quantized", JpegShape{}, false, kOptQuantize, 8, false, {rgb[0], rgb[1], rgb[2], rgb[3]}, 24},
         {"rgb quantized in one dithered pass", JpegShape{}, true, kOptQuantize | kOptOnePass | kOptDither, 8, false,
          {rgb[0], rgb[1], rgb[2], rgb[3]}, 40},
-        {"grey quantized", Grey(), false, kOptQuantize, 8, false, {grey[0], grey[1], grey[2], grey[3]}, 12},
+        {"grey quantized", kGrey, false, kOptQuantize, 8, false, {grey[0], grey[1], grey[2], grey[3]}, 12},
         {"rgb without fancy upsampling", JpegShape{}, false, kOptNoFancy, 24, false, {rgb[0], rgb[1], rgb[2], rgb[3]}, 4},
     };
     for (const Case& c : cases) {
@@ -157,14 +135,9 @@ TEST(JpegDecoder, ResolutionFromExifOrJfif)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        JpegShape shape;
-        shape.jfif = c.jfif;
-        shape.densityUnit = c.unit;
-        shape.xDensity = c.x;
-        shape.yDensity = c.y;
-        shape.app1 = c.app1;
         PxImageJPG img;
-        ASSERT_TRUE(DecodeJpg(img, MakeJpeg(shape))) << img.GetLastError();
+        ASSERT_TRUE(DecodeJpg(img, MakeJpeg({.jfif = c.jfif, .densityUnit = c.unit, .xDensity = c.x, .yDensity = c.y, .app1 = c.app1})))
+            << img.GetLastError();
         EXPECT_EQ(img.GetXDPI(), c.dpiX);
         EXPECT_EQ(img.GetYDPI(), c.dpiY);
         EXPECT_EQ(img.GetExifData().IsExif, !c.app1.empty() && std::string(c.name).find("bad") == std::string::npos);
@@ -174,18 +147,14 @@ TEST(JpegDecoder, ResolutionFromExifOrJfif)
 TEST(JpegDecoder, FailuresAndShortStreams)
 {
     Bytes rgb = MakeJpeg(JpegShape{});
-    JpegShape noisy;
-    noisy.noise = true;
-    Bytes cut = MakeJpeg(noisy);
+    Bytes cut = MakeJpeg({.noise = true});
     size_t scan = 0;
     while (scan + 1 < cut.size() && !(cut[scan] == 0xFF && cut[scan + 1] == 0xDA))
         scan++;
     cut.resize(scan + (cut.size() - scan) / 2);
-    JpegShape prog;
-    prog.progressive = true;
     Bytes huge = rgb;
     SetFrameSize(huge, 65500, 65500);
-    Bytes hugeProgressive = MakeJpeg(prog);
+    Bytes hugeProgressive = MakeJpeg({.progressive = true});
     SetFrameSize(hugeProgressive, 60000, 60000);
 
     struct Case {
@@ -221,10 +190,7 @@ TEST(JpegDecoder, FailuresAndShortStreams)
 
 TEST(JpegDecoder, EscapeAndScale)
 {
-    JpegShape shape;
-    shape.width = 40;
-    shape.height = 24;
-    Bytes jpg = MakeJpeg(shape);
+    const Bytes jpg = MakeJpeg({.width = 40, .height = 24});
     struct Case {
         int32_t escape;
         uint8_t scale;
@@ -259,14 +225,9 @@ TEST(JpegDecoder, EscapeAndScale)
 
 TEST(JpegDecoder, DetectionKeepsTheStreamAndTheRecord)
 {
-    JpegShape shape;
-    shape.app1.push_back(MakeExifBlock({ExifDir{{Text(0x010F, "Tikora"), Rational(0x011A, 300, 1), Short(0x0128, 2)}}},
-                                       true));
-    Bytes jpg = MakeJpeg(shape);
-
+    const Bytes jpg = MakeJpeg({.app1 = {MakeExifBlock({ExifDir{{Text(0x010F, "Tikora"), Rational(0x011A, 300, 1), Short(0x0128, 2)}}}, true)}});
     PxImage viaLoader;
     ASSERT_TRUE(DecodeBytes(viaLoader, jpg));
-    EXPECT_EQ(viaLoader.GetType(), PXIMAGE_FORMAT_JPG);
     EXPECT_EQ(viaLoader.GetXDPI(), 300);
 
     // The EXIF pre-pass puts the stream back where the decoder found it, also inside a file.
@@ -290,10 +251,7 @@ TEST(JpegDecoder, DetectionKeepsTheStreamAndTheRecord)
 // than one buffer.
 TEST(JpegStreamAdapter, WritesAcrossBuffers)
 {
-    JpegShape big;
-    big.width = big.height = 64;
-    big.noise = true;
-    Bytes jpg = MakeJpeg(big);
+    const Bytes jpg = MakeJpeg({.width = 64, .height = 64, .noise = true});
     EXPECT_GT(jpg.size(), PxImageJPG::PxFileJpg::eBufSize);
     PxImageJPG img;
     EXPECT_TRUE(DecodeJpg(img, jpg)) << img.GetLastError();

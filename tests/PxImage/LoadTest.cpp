@@ -1,53 +1,48 @@
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <fstream>
-#include <string>
-
-#include "PxImage.h"
-#include "TestBytes.h"
+#include "PictureFiles.h"
+#include "PxLeReader.h"
 
 namespace {
 
-Bytes ReadAll(const std::string& path)
+// Format detection: one small picture of each format, found among all of them, with a pixel
+// that only a right decode gives.
+TEST(Loader, DetectsEveryFormat)
 {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
+    TiffPage tiff;
+    tiff.rows.assign(12, 77);
+    JpegShape jpeg;
+    struct Case {
+        const char* name;
+        Bytes file;
+        uint32_t type;
+        int32_t x, y;
+        uint32_t colour;
+        int tolerance = 0;
+    } cases[] = {
+        {"bmp", MakeBmp({BmpForm::Info, 1, 1, 24, 0, {}, {1, 2, 3, 0}}), PXIMAGE_FORMAT_BMP, 0, 0, 0x030201},
+        {"png", ReadFile(SourcePath("tests/PxImage/pngsuite/basn2c08.png")), PXIMAGE_FORMAT_PNG, 0, 0, 0xFFFFFF},
+        {"jpeg", MakeJpeg(jpeg), PXIMAGE_FORMAT_JPG, 12, 12, 0xFFFFFF, 4},
+        {"ico", MakeIco({{2, 1, 4, {0, 0x00FF00}, DibRows(4, 2, {{1, 0}}), IcoMask(2, {"00"})}}), PXIMAGE_FORMAT_ICO, 0, 0, 0x00FF00},
+        {"gif", MakeGif(2, 1, {0, 0xFF0000, 0x00FF00, 0x0000FF}, {GifImage({0, 0, 2, 1, {2, 3}}, 2)}), PXIMAGE_FORMAT_GIF, 1, 0, 0x0000FF},
+        {"tiff", MakeTiff({tiff}), PXIMAGE_FORMAT_TIF, 3, 2, 0x4D4D4D},
+        {"tga", MakeTga({2, 1, 1, 24, 0, Bgr(0x102030)}), PXIMAGE_FORMAT_TGA, 0, 0, 0x102030},
+        {"pcx", MakePcx({8, 3, 1, 1, 2, {0x12, 0, 0x34, 0, 0x56, 0}}), PXIMAGE_FORMAT_PCX, 0, 0, 0x123456},
+        {"wmf", Wmf(30, 20, {WmfBrush(0x090909), WmfSelect(0), WmfRectangle(0, 0, 30, 20)}), PXIMAGE_FORMAT_WMF, 15, 10, 0x090909},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PxImage img;
+        ASSERT_TRUE(DecodeBytes(img, c.file, 0)) << img.GetLastError();
+        EXPECT_EQ(img.GetType(), c.type);
+        const uint32_t got = RgbAt(img, c.x, c.y);
+        for (int shift = 0; shift < 24; shift += 8)
+            EXPECT_NEAR(int((got >> shift) & 0xFF), int((c.colour >> shift) & 0xFF), c.tolerance) << std::hex << got;
+    }
 }
 
-Bytes TinyBmp()
-{
-    Bytes b;
-    Put16(b, 0x4D42);
-    Put32(b, 14 + 40 + 4);
-    Put32(b, 0);
-    Put32(b, 54);
-    Put32(b, 40);
-    Put32(b, 1);
-    Put32(b, 1);
-    Put16(b, 1);
-    Put16(b, 24);
-    for (int i = 0; i < 6; i++)
-        Put32(b, 0);
-    Append(b, {1, 2, 3, 0});
-    return b;
-}
-
-std::string TempFile(const std::string& name, const Bytes& data)
-{
-    const char* dir = std::getenv("TIKORA_TEST_TMP");
-    std::string path = std::string(dir ? dir : "/tmp") + "/pximage_" + name;
-    std::string mk = "mkdir -p '" + std::string(dir ? dir : "/tmp") + "'";
-    (void)!std::system(mk.c_str());
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data.data()),
-                                                static_cast<std::streamsize>(data.size()));
-    return path;
-}
-
-TEST(Loader, DetectionAndErrorTexts)
+TEST(Loader, LoadByNameAndErrorTexts)
 {
     const std::string png = SourcePath("tests/PxImage/pngsuite/basn2c08.png");
-    const std::string bmp = TempFile("tiny.bmp", TinyBmp());
+    const std::string bmp = TempFile("tiny.bmp", MakeBmp({BmpForm::Info, 1, 1, 24, 0, {}, {1, 2, 3, 0}}));
     const std::string junk = TempFile("junk.bin", Bytes(100, 0x42));
     struct Case {
         std::string path;
@@ -55,24 +50,24 @@ TEST(Loader, DetectionAndErrorTexts)
         bool ok;
         uint32_t type;
         std::string error;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {png, 0, true, PXIMAGE_FORMAT_PNG, ""},
         {png, PXIMAGE_FORMAT_PNG, true, PXIMAGE_FORMAT_PNG, ""},
-        {bmp, PXIMAGE_FORMAT_PNG, true, PXIMAGE_FORMAT_BMP, ""},     // the PNG decoder fails, detection finds BMP
+        {bmp, PXIMAGE_FORMAT_PNG, true, PXIMAGE_FORMAT_BMP, ""},  // the PNG decoder fails, detection finds BMP
         {png, PXIMAGE_FORMAT_JPG, true, PXIMAGE_FORMAT_PNG, ""},
         {junk, 0, false, 0, "Decode: Unknown or wrong format"},
-        {junk, PXIMAGE_FORMAT_PNG, false, 0, "Not a PNG file"},        // the given format's own text
+        {junk, PXIMAGE_FORMAT_PNG, false, 0, "Not a PNG file"},  // the given format's own text
         {"/nonexistent/x.png", 0, false, 0, ""},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.path + " " + std::to_string(c.format));
         PxImage img;
-        EXPECT_EQ(img.Load(c.path.c_str(), c.format), c.ok) << c.path << " " << c.format;
+        EXPECT_EQ(img.Load(c.path.c_str(), c.format), c.ok);
         EXPECT_EQ(img.IsValid(), c.ok);
-        if (c.ok)
-            EXPECT_EQ(img.GetType(), c.type);
-        else
-            EXPECT_EQ(std::string(img.GetLastError()), c.error) << c.path << " " << c.format;
+        EXPECT_EQ(c.ok ? img.GetType() : 0u, c.type);
+        if (!c.ok) {
+            EXPECT_EQ(std::string(img.GetLastError()), c.error);
+        }
     }
     PxImage byCtor(png.c_str(), 0);
     EXPECT_TRUE(byCtor.IsValid());
@@ -80,8 +75,7 @@ TEST(Loader, DetectionAndErrorTexts)
 
 TEST(Loader, DetectionSeeksBackToTheStartingPositionAndLeavesNoTrace)
 {
-    Bytes data(7, 0xEE);
-    Append(data, ReadAll(SourcePath("tests/PxImage/pngsuite/basn0g08.png")));
+    const Bytes data = Cat({Bytes(7, 0xEE), ReadFile(SourcePath("tests/PxImage/pngsuite/basn0g08.png"))});
     PxMemFile f(data.data(), data.size());
     f.Seek(7, SEEK_SET);
     PxImage img;
@@ -90,9 +84,8 @@ TEST(Loader, DetectionSeeksBackToTheStartingPositionAndLeavesNoTrace)
     EXPECT_EQ(img.GetType(), PXIMAGE_FORMAT_PNG);
     EXPECT_EQ(img.GetTransIndex(), 5);
     EXPECT_STREQ(img.GetLastError(), "");
-
     // A failed decode leaves the previous picture in place.
-    Bytes junk(64, 0x11);
+    const Bytes junk(64, 0x11);
     EXPECT_FALSE(DecodeBytes(img, junk));
     EXPECT_TRUE(img.IsValid());
     EXPECT_STREQ(img.GetLastError(), "Decode: Unknown or wrong format");
@@ -102,8 +95,7 @@ TEST(Loader, DetectionSeeksBackToTheStartingPositionAndLeavesNoTrace)
 
 TEST(Loader, IOFileSizeKeepsPositionAndNeverClosesACallersStream)
 {
-    std::string path = TempFile("size.bin", Bytes(33, 1));
-    FILE* fp = std::fopen(path.c_str(), "rb");
+    FILE* fp = std::fopen(TempFile("size.bin", Bytes(33, 1)).c_str(), "rb");
     ASSERT_NE(fp, nullptr);
     {
         PxIOFile f(fp);
@@ -119,6 +111,23 @@ TEST(Loader, IOFileSizeKeepsPositionAndNeverClosesACallersStream)
     EXPECT_EQ(none.Size(), -1);
     EXPECT_TRUE(none.Eof());
     EXPECT_EQ(none.GetC(), -1);
+}
+
+// Fields past the bytes at hand read as zero and mark the reader short.
+TEST(LeReader, ReportsShortReads)
+{
+    const uint8_t b[6] = {0x01, 0x02, 0x03, 0x04, 0x05, 0x80};
+    PxLeReader r(b, sizeof(b));
+    EXPECT_EQ(r.U16(0), 0x0201u);
+    EXPECT_EQ(r.U32(1), 0x05040302u);
+    EXPECT_EQ(r.I16(4), int16_t(0x8005));
+    EXPECT_FALSE(r.Short());
+    EXPECT_EQ(r.U32(3), 0u);
+    EXPECT_TRUE(r.Short());
+    PxLeReader e(b, 5);
+    EXPECT_EQ(e.U8(5), 0u);
+    EXPECT_EQ(e.U16(SIZE_MAX), 0u);
+    EXPECT_TRUE(e.Short());
 }
 
 }  // namespace

@@ -1,15 +1,7 @@
-#include <gtest/gtest.h>
-#include <png.h>
-
-#include <cstring>
-#include <fstream>
-#include <map>
 #include <sstream>
-#include <string>
-#include <vector>
 
+#include "PictureFiles.h"
 #include "PxImagePNG.h"
-#include "TestBytes.h"
 
 namespace {
 
@@ -105,7 +97,7 @@ Sng ParseSng(const std::string& path)
         for (size_t i = 0; i + per <= hex.size(); i += per) {
             uint64_t v = 0;
             for (int c = 0; c < channels; c++)
-                v = (v << 16) | static_cast<uint64_t>(std::stoul(hex.substr(i + static_cast<size_t>(c * digits), static_cast<size_t>(digits)), nullptr, 16));
+                v = (v << 16) | std::stoul(hex.substr(i + size_t(c * digits), size_t(digits)), nullptr, 16);
             row.push_back(v);
         }
         s.samples.push_back(row);
@@ -124,11 +116,7 @@ TEST_P(PngSuite, DecodesTheStoredSamples)
 {
     std::string base = SourcePath(std::string("tests/PxImage/pngsuite/") + GetParam());
     Sng s = ParseSng(base + ".sng");
-    Bytes file;
-    {
-        std::ifstream in(base + ".png", std::ios::binary);
-        file.assign(std::istreambuf_iterator<char>(in), {});
-    }
+    const Bytes file = ReadFile(base + ".png");
     ASSERT_GT(file.size(), 26u);
     const int fileDepth = file[24];
     const int fileType = file[25];
@@ -234,43 +222,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- pictures written here with libpng, to vary what PngSuite's copies lack -------------------
 
-struct PngShape {
-    int width, height, depth, colorType;
-    bool interlace;
-    std::vector<png_color> palette;
-    std::vector<uint8_t> trns;
-    png_uint_32 physPerMetre = 0;
-};
-
-void AppendData(png_structp p, png_bytep data, png_size_t n)
-{
-    auto* out = static_cast<Bytes*>(png_get_io_ptr(p));
-    out->insert(out->end(), data, data + n);
-}
-
-Bytes WritePng(const PngShape& w, const std::vector<Bytes>& rows)
-{
-    Bytes out;
-    png_structp p = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(p);
-    png_set_write_fn(p, &out, AppendData, nullptr);
-    png_set_IHDR(p, info, static_cast<png_uint_32>(w.width), static_cast<png_uint_32>(w.height), w.depth, w.colorType,
-                 w.interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!w.palette.empty())
-        png_set_PLTE(p, info, w.palette.data(), static_cast<int>(w.palette.size()));
-    if (!w.trns.empty())
-        png_set_tRNS(p, info, w.trns.data(), static_cast<int>(w.trns.size()), nullptr);
-    if (w.physPerMetre)
-        png_set_pHYs(p, info, w.physPerMetre, w.physPerMetre, PNG_RESOLUTION_METER);
-    png_write_info(p, info);
-    std::vector<png_bytep> ptrs;
-    for (const Bytes& r : rows)
-        ptrs.push_back(const_cast<png_bytep>(r.data()));
-    png_write_image(p, ptrs.data());
-    png_write_end(p, nullptr);
-    png_destroy_write_struct(&p, &info);
-    return out;
-}
+const std::vector<png_color> kPal4 = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
 
 std::vector<Bytes> Pattern(int width, int height, int bytesPerPixel)
 {
@@ -286,9 +238,7 @@ std::vector<Bytes> Pattern(int width, int height, int bytesPerPixel)
 
 bool SamePixels(const PxImage& a, const PxImage& b)
 {
-    if (a.GetSize() != b.GetSize() || a.AlphaIsValid() != b.AlphaIsValid())
-        return false;
-    if (std::memcmp(a.GetDIB(), b.GetDIB(), a.GetSize()) != 0)
+    if (a.GetSize() != b.GetSize() || a.AlphaIsValid() != b.AlphaIsValid() || std::memcmp(a.GetDIB(), b.GetDIB(), a.GetSize()) != 0)
         return false;
     for (int32_t y = 0; y < static_cast<int32_t>(a.GetHeight()); y++)
         for (int32_t x = 0; x < static_cast<int32_t>(a.GetWidth()); x++)
@@ -299,17 +249,14 @@ bool SamePixels(const PxImage& a, const PxImage& b)
 
 TEST(PngDecoder, InterlacedTwinsDecodeAlike)
 {
-    std::vector<png_color> pal4 = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
     struct Twin {
         const char* name;
         PngShape shape;
         int bytesPerPixel;
     };
     const Twin twins[] = {
-        {"rgba", {13, 11, 8, PNG_COLOR_TYPE_RGB_ALPHA, false, {}, {}}, 4},
-        {"rgb", {13, 11, 8, PNG_COLOR_TYPE_RGB, false, {}, {}}, 3},
-        {"gray8", {9, 10, 8, PNG_COLOR_TYPE_GRAY, false, {}, {}}, 1},
-        {"palette2", {17, 9, 2, PNG_COLOR_TYPE_PALETTE, false, pal4, {}}, 1},
+        {"rgba", {13, 11, 8, PNG_COLOR_TYPE_RGB_ALPHA}, 4}, {"rgb", {13, 11, 8, PNG_COLOR_TYPE_RGB}, 3},
+        {"gray8", {9, 10, 8, PNG_COLOR_TYPE_GRAY}, 1},      {"palette2", {17, 9, 2, PNG_COLOR_TYPE_PALETTE, false, kPal4}, 1},
     };
     for (const Twin& t : twins) {
         std::vector<Bytes> rows = Pattern(t.shape.width, t.shape.height, t.bytesPerPixel);
@@ -324,19 +271,6 @@ TEST(PngDecoder, InterlacedTwinsDecodeAlike)
         EXPECT_EQ(laced.GetCodecOption(PXIMAGE_FORMAT_PNG), 1u);
         EXPECT_TRUE(SamePixels(plain, laced)) << t.name;
     }
-}
-
-TEST(PngDecoder, TwoBitPaletteBecomesFourBitsWithTheSamePixels)
-{
-    std::vector<png_color> pal4 = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
-    // Samples 0 1 2 3 3 (five pixels).
-    Bytes file = WritePng({5, 1, 2, PNG_COLOR_TYPE_PALETTE, false, pal4, {}}, {{0x1B, 0xC0}});
-    PxImage img;
-    ASSERT_TRUE(DecodeBytes(img, file));
-    EXPECT_EQ(img.GetBpp(), 4u);
-    const uint8_t expect[] = {0, 1, 2, 3, 3};
-    for (int32_t x = 0; x < 5; x++)
-        EXPECT_EQ(img.GetPixelIndex(x, 0), expect[x]);
 }
 
 TEST(PngDecoder, PaletteTransparencyAndResolution)
@@ -360,42 +294,23 @@ TEST(PngDecoder, PaletteTransparencyAndResolution)
 
 TEST(PngDecoder, BrokenStreamsFailCleanly)
 {
-    Bytes good = WritePng({40, 40, 8, PNG_COLOR_TYPE_RGB_ALPHA, false, {}, {}}, Pattern(40, 40, 4));
-    struct Case {
-        const char* name;
-        Bytes data;
-        const char* text;  // empty: any non-empty text
+    const Bytes good = WritePng({40, 40, 8, PNG_COLOR_TYPE_RGB_ALPHA}, Pattern(40, 40, 4));
+    auto edit = [&](std::initializer_list<std::pair<size_t, uint8_t>> changes) {
+        Bytes b = good;
+        for (auto [at, v] : changes)
+            b[at] = v;
+        return b;
     };
-    Bytes cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() / 2));
-    Bytes crc = good;
-    crc[30] ^= 0x55;  // inside IHDR
-    // An IHDR of 2^31-1 x 2^31-1: libpng refuses it or Create does; nothing is filled.
-    Bytes huge = good;
-    for (int i = 16; i < 24; i++) huge[static_cast<size_t>(i)] = i % 4 == 0 ? 0x7F : 0xFF;
-    Bytes sig = good;
-    sig[1] = 'X';
-    const Case cases[] = {
-        {"cut in the image data", cut, ""},
-        {"header crc", crc, ""},
-        {"huge", huge, ""},
-        {"signature", sig, "Not a PNG file"},
+    ExpectRefusals<PxImagePNG>({
+        {"cut in the image data", Bytes(good.begin(), good.begin() + std::ptrdiff_t(good.size() / 2)), nullptr},
+        {"header crc", edit({{30, uint8_t(good[30] ^ 0x55)}}), nullptr},
+        // An IHDR of 2^31-1 x 2^31-1: libpng refuses it or Create does; nothing is filled.
+        {"huge", edit({{16, 0x7F}, {17, 0xFF}, {18, 0xFF}, {19, 0xFF}, {20, 0x7F}, {21, 0xFF}, {22, 0xFF}, {23, 0xFF}}), nullptr},
+        {"signature", edit({{1, 'X'}}), "Not a PNG file"},
         {"empty", {}, "Read Error"},
-    };
-    for (const Case& c : cases) {
-        PxImagePNG dec;
-        PxMemFile f(c.data.data(), c.data.size());
-        EXPECT_FALSE(dec.Decode(&f)) << c.name;
-        if (*c.text)
-            EXPECT_STREQ(dec.GetLastError(), c.text) << c.name;
-        else
-            EXPECT_STRNE(dec.GetLastError(), "") << c.name;
-    }
-    // An escape request ends the decode without a new text.
-    PxImagePNG dec;
-    dec.SetEscape(1);
-    PxMemFile f(good.data(), good.size());
-    EXPECT_FALSE(dec.Decode(&f));
-    EXPECT_STREQ(dec.GetLastError(), "");
+        // An escape request ends the decode without a new text.
+        {"escape", good, "", 1},
+    });
 }
 
 }  // namespace

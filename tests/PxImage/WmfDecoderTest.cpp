@@ -1,75 +1,13 @@
-#include <gtest/gtest.h>
-
-#include <vector>
-
+#include "PictureFiles.h"
 #include "PxImageWMF.h"
-#include "TestBytes.h"
-#include "WinGdi.h"
 
 namespace {
 
-struct Record {
-    uint16_t function;
-    std::vector<uint16_t> params;
-};
-
-uint16_t Lo(uint32_t v) { return static_cast<uint16_t>(v); }
-uint16_t Hi(uint32_t v) { return static_cast<uint16_t>(v >> 16); }
-uint16_t W(int32_t v) { return static_cast<uint16_t>(static_cast<int16_t>(v)); }
-
-Bytes Placeable(int32_t left, int32_t top, int32_t right, int32_t bottom, uint16_t inch, uint16_t checksumFlip = 0)
-{
-    const uint16_t words[10] = {Lo(0x9AC6CDD7), Hi(0x9AC6CDD7), 0, W(left), W(top), W(right), W(bottom), inch, 0, 0};
-    Bytes b;
-    uint16_t sum = 0;
-    for (uint16_t w : words) {
-        Put16(b, w);
-        sum ^= w;
-    }
-    Put16(b, sum ^ checksumFlip);
-    return b;
-}
-
-Bytes Metafile(const std::vector<Record>& records, uint16_t objects)
-{
-    Bytes body;
-    uint32_t largest = 3;
-    for (const Record& r : records) {
-        const uint32_t words = 3 + static_cast<uint32_t>(r.params.size());
-        largest = std::max(largest, words);
-        Put32(body, words);
-        Put16(body, r.function);
-        for (uint16_t p : r.params)
-            Put16(body, p);
-    }
-    Append(body, {3, 0, 0, 0, 0, 0});  // end of file
-    Bytes b;
-    Put16(b, 1);
-    Put16(b, 9);
-    Put16(b, 0x300);
-    Put32(b, 9 + static_cast<uint32_t>(body.size() / 2));
-    Put16(b, objects);
-    Put32(b, largest);
-    Put16(b, 0);
-    Append(b, body);
-    return b;
-}
-
-Bytes Wmf(int32_t right, int32_t bottom, const std::vector<Record>& records, uint16_t objects = 4)
-{
-    Bytes b = Placeable(0, 0, right, bottom, 96);
-    Append(b, Metafile(records, objects));
-    return b;
-}
-
-Record Brush(uint32_t colorref) { return {0x02FC, {0, Lo(colorref), Hi(colorref), 0}}; }
-Record Pen(uint16_t style, int16_t width, uint32_t colorref)
-{
-    return {0x02FA, {style, W(width), 0, Lo(colorref), Hi(colorref)}};
-}
-Record Select(uint16_t i) { return {0x012D, {i}}; }
-Record Rectangle(int32_t l, int32_t t, int32_t r, int32_t b) { return {0x041B, {W(b), W(r), W(t), W(l)}}; }
-Record Ellipse(int32_t l, int32_t t, int32_t r, int32_t b) { return {0x0418, {W(b), W(r), W(t), W(l)}}; }
+using Record = WmfRecord;
+WmfRecord Brush(uint32_t colorref) { return WmfBrush(colorref); }
+WmfRecord Pen(uint16_t style, int16_t width, uint32_t colorref) { return WmfPen(style, width, colorref); }
+WmfRecord Select(uint16_t i) { return WmfSelect(i); }
+WmfRecord Rectangle(int32_t l, int32_t t, int32_t r, int32_t b) { return WmfRectangle(l, t, r, b); }
 
 uint32_t WindowRgb()
 {
@@ -77,24 +15,15 @@ uint32_t WindowRgb()
     return (static_cast<uint32_t>(GetRValue(c)) << 16) | (static_cast<uint32_t>(GetGValue(c)) << 8) | GetBValue(c);
 }
 
-class WmfDecoder : public testing::Test {
-protected:
-    void SetUp() override { live_ = tikora::gdi::LiveObjectCount(); }
-    void TearDown() override { EXPECT_EQ(tikora::gdi::LiveObjectCount(), live_) << "leaked GDI objects"; }
-    int64_t live_ = 0;
-};
+using WmfDecoder = GdiTest;
 
-bool DecodeWmf(PxImageWMF& img, const Bytes& data)
-{
-    PxMemFile f(data.data(), data.size());
-    return img.Decode(&f);
-}
+bool DecodeWmf(PxImageWMF& img, const Bytes& data) { return DecodeWith(img, data); }
 
 TEST_F(WmfDecoder, PlaysShapesOntoTheWindowColour)
 {
     const std::vector<Record> shapes = {Brush(RGB(255, 0, 0)), Select(0), Pen(5, 0, 0), Select(1),
                                         Rectangle(0, 0, 50, 50), Brush(RGB(0, 0, 255)), Select(2),
-                                        Ellipse(60, 10, 90, 40)};
+                                        WmfEllipse(60, 10, 90, 40)};
     PxImageWMF img;
     ASSERT_TRUE(DecodeWmf(img, Wmf(100, 50, shapes))) << img.GetLastError();
     EXPECT_EQ(img.GetWidth(), 100u);
@@ -122,78 +51,26 @@ TEST_F(WmfDecoder, WindowRecordsMapOntoThePicture)
 
 TEST_F(WmfDecoder, RefusedStreams)
 {
-    struct Case {
-        const char* name;
-        Bytes data;
-        const char* error;
+    auto placeable = [](int32_t l, int32_t t, int32_t r, int32_t b, uint16_t inch, uint16_t flip = 0) {
+        return Cat({Placeable(l, t, r, b, inch, flip), Metafile({}, 1)});
     };
-    Bytes noPlaceable = Metafile({Rectangle(0, 0, 5, 5)}, 1);
-    Bytes badSum = Placeable(0, 0, 10, 10, 96, 1);
-    Append(badSum, Metafile({}, 1));
-    Bytes inch0 = Placeable(0, 0, 10, 10, 0);
-    Append(inch0, Metafile({}, 1));
-    Bytes inch2541 = Placeable(0, 0, 10, 10, 2541);
-    Append(inch2541, Metafile({}, 1));
-    Bytes truncated = Wmf(10, 10, {Rectangle(0, 0, 5, 5)});
-    truncated.resize(30);
-    Bytes badType = Wmf(10, 10, {});
-    badType[22] = 3;
-    Bytes flat = Placeable(0, 0, 10, 0, 96);
-    Append(flat, Metafile({}, 1));
-    Bytes swapped = Placeable(10, 10, 0, 0, 96);
-    Append(swapped, Metafile({}, 1));
-    // Both extents zero: sizing must not loop for ever.
-    Bytes point = Placeable(5, 5, 5, 5, 96);
-    Append(point, Metafile({}, 1));
-    const Case cases[] = {
-        {"no placeable header", noPlaceable, "corrupted WMF"},
-        {"wrong checksum", badSum, "corrupted WMF"},
-        {"0 units per inch", inch0, "corrupted WMF"},
-        {"2541 units per inch", inch2541, "corrupted WMF"},
-        {"shorter than it says", truncated, "corrupted WMF"},
-        {"unknown metafile type", badType, "corrupted WMF"},
-        {"no height", flat, "empty WMF"},
-        {"corners swapped", swapped, "empty WMF"},
-        {"a point", point, "empty WMF"},
-        {"empty stream", Bytes{}, "corrupted WMF"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        PxImageWMF img;
-        EXPECT_FALSE(DecodeWmf(img, c.data));
-        EXPECT_STREQ(img.GetLastError(), c.error);
-        EXPECT_FALSE(img.IsValid());
-    }
-    PxImageWMF cancelled;
-    cancelled.SetEscape(1);
-    EXPECT_FALSE(DecodeWmf(cancelled, Wmf(10, 10, {})));
-    EXPECT_STREQ(cancelled.GetLastError(), "Cancelled");
-}
-
-TEST_F(WmfDecoder, PlaceableHeaderChecks)
-{
-    PxImageWMF::METAFILEHEADER h;
-    h.key = 0x9AC6CDD7;
-    h.right = 100;
-    h.bottom = 50;
-    h.inch = 1440;
-    auto withSum = [](PxImageWMF::METAFILEHEADER m) {
-        m.checksum = static_cast<uint16_t>(Lo(m.key) ^ Hi(m.key) ^ m.hmf ^ W(m.left) ^ W(m.top) ^ W(m.right) ^
-                                           W(m.bottom) ^ m.inch ^ Lo(m.reserved) ^ Hi(m.reserved));
-        return m;
-    };
-    EXPECT_TRUE(PxImageWMF::IsPlaceable(withSum(h)));
-    PxImageWMF::METAFILEHEADER off = withSum(h);
-    off.checksum ^= 0x100;
-    EXPECT_FALSE(PxImageWMF::IsPlaceable(off));
-    for (uint16_t inch : {uint16_t{0}, uint16_t{2541}}) {
-        PxImageWMF::METAFILEHEADER m = h;
-        m.inch = inch;
-        EXPECT_FALSE(PxImageWMF::IsPlaceable(withSum(m))) << inch;
-    }
-    PxImageWMF::METAFILEHEADER key = h;
-    key.key = 0x9AC6CDD6;
-    EXPECT_FALSE(PxImageWMF::IsPlaceable(withSum(key)));
+    Bytes truncated = Wmf(10, 10, {Rectangle(0, 0, 5, 5)}), badType = Wmf(10, 10, {});
+    truncated.resize(30), badType[22] = 3;
+    const char *const kCorrupt = "corrupted WMF", *const kEmpty = "empty WMF";
+    ExpectRefusals<PxImageWMF>({
+        {"no placeable header", Metafile({Rectangle(0, 0, 5, 5)}, 1), kCorrupt},
+        {"wrong checksum", placeable(0, 0, 10, 10, 96, 1), kCorrupt},
+        {"0 units per inch", placeable(0, 0, 10, 10, 0), kCorrupt},
+        {"2541 units per inch", placeable(0, 0, 10, 10, 2541), kCorrupt},
+        {"shorter than it says", truncated, kCorrupt},
+        {"unknown metafile type", badType, kCorrupt},
+        {"no height", placeable(0, 0, 10, 0, 96), kEmpty},
+        {"corners swapped", placeable(10, 10, 0, 0, 96), kEmpty},
+        // Both extents zero: sizing must not loop for ever.
+        {"a point", placeable(5, 5, 5, 5, 96), kEmpty},
+        {"empty stream", Bytes{}, kCorrupt},
+        {"cancelled", Wmf(10, 10, {}), "Cancelled", 1},
+    });
 }
 
 TEST_F(WmfDecoder, SizeLimit)
@@ -239,29 +116,6 @@ TEST_F(WmfDecoder, HostileRecordsAreHarmless)
     EXPECT_TRUE(DecodeWmf(img2, zeroSize));
 }
 
-Bytes Emf(int32_t right, int32_t bottom, const Bytes& records, uint32_t count)
-{
-    Bytes b;
-    Put32(b, 1);
-    Put32(b, 108);
-    for (int32_t v : {0, 0, right, bottom})  // bounds
-        Put32(b, static_cast<uint32_t>(v));
-    for (int32_t v : {0, 0, 0, 0})  // no frame: the bounds are the picture
-        Put32(b, static_cast<uint32_t>(v));
-    Put32(b, 0x464D4520);
-    Put32(b, 0x10000);
-    Put32(b, 108 + static_cast<uint32_t>(records.size()) + 20);
-    Put32(b, count + 2);
-    Put16(b, 3);
-    Put16(b, 0);
-    for (uint32_t v : {0u, 0u, 0u, 1024u, 768u, 320u, 240u, 0u, 0u, 0u, 320000u, 240000u})
-        Put32(b, v);
-    Append(b, records);
-    for (uint32_t v : {14u, 20u, 0u, 16u, 20u})
-        Put32(b, v);
-    return b;
-}
-
 TEST_F(WmfDecoder, EnhancedMetafile)
 {
     Bytes records;
@@ -292,14 +146,6 @@ TEST_F(WmfDecoder, EnhancedMetafile)
     PxImageWMF quiet;
     EXPECT_TRUE(DecodeWmf(quiet, overlong));
     EXPECT_EQ(RgbAt(quiet, 5, 5), WindowRgb());
-}
-
-TEST_F(WmfDecoder, FoundByDetection)
-{
-    PxImage img;
-    ASSERT_TRUE(DecodeBytes(img, Wmf(30, 20, {Brush(RGB(9, 9, 9)), Select(0), Rectangle(0, 0, 30, 20)})));
-    EXPECT_EQ(img.GetType(), PXIMAGE_FORMAT_WMF);
-    EXPECT_EQ(RgbAt(img, 15, 10), 0x090909u);
 }
 
 }  // namespace
