@@ -18,6 +18,10 @@ function(tikora_add_test name)
   set_tests_properties(${name} PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime;TIKORA_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp"
     TIMEOUT 300)
+  if(TIKORA_TSAN)
+    set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT
+      "TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/tsan.supp halt_on_error=1 second_deadlock_stack=1")
+  endif()
 endfunction()
 
 # tikora_add_fuzzer(<name> SOURCES <files...> LIBS <targets...>)

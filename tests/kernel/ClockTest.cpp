@@ -1,3 +1,4 @@
+#include <atomic>
 #include <cstdint>
 #include <thread>
 
@@ -56,4 +57,25 @@ TEST(Clock, LogicalTimeScopesNestPerThread) {
     }
     EXPECT_FALSE(tikora::HasLogicalTime());
     EXPECT_EQ(timeGetTime(), 1100u);
+}
+
+// The audio thread keeps reading the clock while tests put theirs in place and drop it again.
+TEST(Clock, TestClocksComeAndGoWhileAnotherThreadReads) {
+    constexpr int64_t kTestTime = int64_t{1} << 60;  // far beyond the real clock
+    std::atomic<bool> stop{false};
+    std::atomic<int> bad{0};
+    std::thread reader([&] {
+        while (!stop.load()) {
+            int64_t now = tikora::MonotonicNowNs();
+            if (now >= kTestTime && (now - kTestTime) % 1000 != 0) bad.fetch_add(1);
+        }
+    });
+    for (int i = 0; i < 2000; ++i) {
+        TestClock clock(kTestTime + i * 1000);
+        clock.Advance(1000);
+    }
+    stop = true;
+    reader.join();
+    EXPECT_EQ(bad.load(), 0);
+    EXPECT_LT(tikora::MonotonicNowNs(), kTestTime);
 }
