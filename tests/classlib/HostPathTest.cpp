@@ -32,6 +32,8 @@ TEST(HostPath, ResolvesEachComponentIgnoringCaseAndAcceptsBothSeparators) {
              Case{r + "\\wavs\\", r + "/Wavs/"},
              Case{r + "\\both\\a.txt", r + "/Both/A.txt"},             // two candidates: byte order picks
              Case{r + "\\both\\a.TXT", r + "/Both/a.TXT"},             // the exact name wins
+             Case{r + "\\wavs\\CLICK", r + "/Wavs/CLICK"},           // a name is not a prefix
+             Case{r + "\\wav\\click.wav", r + "/wav/click.wav"},     // of a longer one
          }) {
         SCOPED_TRACE(c.in);
         EXPECT_EQ(HostPath(c.in.c_str()), c.out);
