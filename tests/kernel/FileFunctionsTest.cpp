@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -14,13 +15,6 @@ namespace fs = std::filesystem;
 using V = std::vector<std::string>;
 
 namespace {
-V Entries(const fs::path& dir) {
-    V out;
-    for (const auto& e : fs::directory_iterator(dir)) out.push_back(e.path().filename().string());
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 V Find(const std::string& pattern, int attr) {
     V out;
     TSearchRec f;
@@ -41,29 +35,21 @@ TEST(FileNames, PartsOfAName) {
     struct Case { const char* name; const char* path; const char* dir; const char* file; const char* ext; };
     for (Case c : {Case{"pics\\Images.dir", "pics\\", "pics", "Images.dir", ".dir"},
                    Case{"/x/Drums/song.mid", "/x/Drums/", "/x/Drums", "song.mid", ".mid"},
-                   Case{"a/b\\c.tar.gz", "a/b\\", "a/b", "c.tar.gz", ".gz"},
-                   Case{"noext", "", "", "noext", ""},
-                   Case{"dir.d\\file", "dir.d\\", "dir.d", "file", ""},
-                   Case{"\\root", "\\", "\\", "root", ""},
-                   Case{"trail\\", "trail\\", "trail", "", ""},
-                   Case{"a\\\\b", "a\\\\", "a\\\\", "b", ""},
+                   Case{"a/b\\c.tar.gz", "a/b\\", "a/b", "c.tar.gz", ".gz"}, Case{"noext", "", "", "noext", ""},
+                   Case{"dir.d\\file", "dir.d\\", "dir.d", "file", ""}, Case{"\\root", "\\", "\\", "root", ""},
+                   Case{"trail\\", "trail\\", "trail", "", ""}, Case{"a\\\\b", "a\\\\", "a\\\\", "b", ""},
                    Case{"", "", "", "", ""}}) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(ExtractFilePath(c.name), c.path);
-        EXPECT_EQ(ExtractFileDir(c.name), c.dir);
-        EXPECT_EQ(ExtractFileName(c.name), c.file);
-        EXPECT_EQ(ExtractFileExt(c.name), c.ext);
+        const std::pair<AnsiString, const char*> parts[] = {{ExtractFilePath(c.name), c.path},
+            {ExtractFileDir(c.name), c.dir}, {ExtractFileName(c.name), c.file}, {ExtractFileExt(c.name), c.ext}};
+        for (const auto& [got, want] : parts) EXPECT_EQ(got, want) << c.name;
     }
-    struct Change { const char* name; const char* ext; const char* expected; };
-    for (Change c : {Change{"/opt/Tikora.exe", ".chm", "/opt/Tikora.chm"}, Change{"a.b\\c", ".x", "a.b\\c.x"},
-                     Change{"song", ".png", "song.png"}, Change{"x.mid", "", "x"}, Change{"a.b/c.d", ".e", "a.b/c.e"}}) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(ChangeFileExt(c.name, c.ext), c.expected);
-    }
-    EXPECT_EQ(IncludeTrailingPathDelimiter("wavs"), "wavs\\");
-    EXPECT_EQ(IncludeTrailingPathDelimiter("wavs/"), "wavs/");
-    EXPECT_EQ(ExcludeTrailingPathDelimiter("wavs\\"), "wavs");
-    EXPECT_EQ(ExcludeTrailingPathDelimiter("/"), "/");
+    const std::pair<AnsiString, const char*> changed[] = {
+        {ChangeFileExt("/opt/Tikora.exe", ".chm"), "/opt/Tikora.chm"}, {ChangeFileExt("a.b\\c", ".x"), "a.b\\c.x"},
+        {ChangeFileExt("song", ".png"), "song.png"}, {ChangeFileExt("x.mid", ""), "x"},
+        {ChangeFileExt("a.b/c.d", ".e"), "a.b/c.e"}, {IncludeTrailingPathDelimiter("wavs"), "wavs\\"},
+        {IncludeTrailingPathDelimiter("wavs/"), "wavs/"}, {ExcludeTrailingPathDelimiter("wavs\\"), "wavs"},
+        {ExcludeTrailingPathDelimiter("/"), "/"}};
+    for (const auto& [got, want] : changed) EXPECT_EQ(got, want);
 }
 
 TEST(FileFunctions, FoldersKeepTheirFirstSpelling) {
@@ -73,7 +59,7 @@ TEST(FileFunctions, FoldersKeepTheirFirstSpelling) {
     EXPECT_FALSE(CreateDir((root + "\\WAVS").c_str()));  // exists in another case
     EXPECT_TRUE(ForceDirectories((root + "\\Wavs").c_str()));
     EXPECT_TRUE(ForceDirectories((root + "\\Wavs\\Sub\\Deeper").c_str()));
-    EXPECT_EQ(Entries(dir.Path()), (V{"wavs"}));
+    EXPECT_EQ(TempDir::Entries(dir.Path()), (V{"wavs"}));
     EXPECT_TRUE(fs::is_directory(dir.Path() / "wavs/Sub/Deeper"));
 
     TempDir::Write(dir / "wavs/click.wav", "RIFF");
@@ -119,12 +105,12 @@ TEST(FileFunctions, RenameAndCopy) {
     }
     EXPECT_FALSE(CopyFileA((root + "\\missing.wav").c_str(), (root + "\\x.wav").c_str(), FALSE));
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(Entries(dir.Path() / "wavs"), (V{"new.wav", "taken.wav"}));  // no temporary files left
+    EXPECT_EQ(TempDir::Entries(dir.Path() / "wavs"), (V{"new.wav", "taken.wav"}));  // no temporary files left
 
     EXPECT_FALSE(RenameFile((root + "\\wavs\\NEW.wav").c_str(), (root + "\\wavs\\taken.wav").c_str()));
     EXPECT_EQ(TempDir::Read(dir / "wavs/taken.wav"), "source");
     EXPECT_TRUE(RenameFile((root + "\\wavs\\NEW.wav").c_str(), (root + "\\wavs\\renamed.wav").c_str()));
-    EXPECT_EQ(Entries(dir.Path() / "wavs"), (V{"renamed.wav", "taken.wav"}));
+    EXPECT_EQ(TempDir::Entries(dir.Path() / "wavs"), (V{"renamed.wav", "taken.wav"}));
 }
 
 TEST(FileFunctions, FindFirstListsInCaseInsensitiveOrder) {
