@@ -204,8 +204,7 @@ TEST(HostPath, ResolvesEachComponentIgnoringCaseAndAcceptsBothSeparators) {
         TempDir::Write(dir / f, "");
     }
     const std::string r = dir.Path().string();
-    std::string back = r;
-    std::replace(back.begin(), back.end(), '/', '\\');
+    const std::string back = dir.WinPath();
     struct Case { std::string in, out; };
     for (const Case& c : {
              Case{r + "/Wavs/Click.WAV", r + "/Wavs/Click.WAV"}, Case{r + "\\wavs\\click.wav", r + "/Wavs/Click.WAV"},

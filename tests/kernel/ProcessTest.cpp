@@ -18,7 +18,7 @@ using tikora::ShellHooks;
 
 namespace {
 // A name of this test run alone, so a running program or a parallel test run is not disturbed.
-std::string UniqueName(const char* what) { return std::string("TIKORA_TEST_") + what + "_" + std::to_string(::getpid()); }
+std::string UniqueName(const char* what) { return "TIKORA_TEST_" + std::to_string(::getpid()) + "_" + what; }
 HANDLE Open(const std::string& name) { return OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name.c_str()); }
 // Creates an owned mutex; true when the handle came with `error` as the last error.
 bool Create(const std::string& name, DWORD error, HANDLE* out = nullptr) {
@@ -40,22 +40,19 @@ int InChild(const std::function<int()>& body) {
 class NamedMutex : public testing::Test {
 protected:
     void TearDown() override {
-        std::string mark = "_" + std::to_string(::getpid());
         std::error_code ec;
-        for (const auto& e : std::filesystem::directory_iterator(tikora::MutexLockFolder(), ec)) {
-            std::string n = e.path().filename().string();
-            if (n.find("TIKORA_TEST_") != std::string::npos && n.find(mark) != std::string::npos)
+        for (const auto& e : std::filesystem::directory_iterator(tikora::MutexLockFolder(), ec))
+            if (e.path().filename().string().find(UniqueName("")) != std::string::npos)
                 std::filesystem::remove(e.path(), ec);
-        }
     }
 };
 }  // namespace
 
-TEST_F(NamedMutex, ExistsWhileAHandleIsOpenInAnyProcess) {
+TEST_F(NamedMutex, ExistsWhileAHandleIsOpenInAnyProcessAndTracksItsOwner) {
     const std::string name = UniqueName("exists");
     EXPECT_EQ(Open(name), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
-    HANDLE first, second;
+    HANDLE first, second, again;
     ASSERT_TRUE(Create(name, ERROR_SUCCESS, &first));
     HANDLE opened = Open(name);
     EXPECT_NE(opened, nullptr);
@@ -65,33 +62,28 @@ TEST_F(NamedMutex, ExistsWhileAHandleIsOpenInAnyProcess) {
 
     // The name lives until the last handle goes; the lock file left behind means nothing.
     EXPECT_TRUE(CloseHandle(first) && CloseHandle(opened));
-    HANDLE third = Open(name);
-    EXPECT_NE(third, nullptr);
+    HANDLE third = Open(name);  // closing fails when it is null
     EXPECT_TRUE(CloseHandle(second) && CloseHandle(third));
     EXPECT_EQ(Open(name), nullptr);
     EXPECT_EQ(InChild([&] { return Open(name) ? 1 : 0; }), 0);
-    HANDLE again;
-    EXPECT_TRUE(Create(name, ERROR_SUCCESS, &again));
-    CloseHandle(again);
+    EXPECT_TRUE(Create(name, ERROR_SUCCESS, &again) && CloseHandle(again));
     // A child creates the mutex and ends without closing it: the kernel releases it.
     const std::string other = UniqueName("process");
     EXPECT_EQ(InChild([&] { return Create(other, ERROR_SUCCESS) ? 0 : 1; }), 0);
     EXPECT_EQ(Open(other), nullptr);
-}
 
-TEST_F(NamedMutex, NamesAreDistinctAndOwnershipIsTracked) {
+    // Names are distinct and ownership is tracked.
     const std::string base = UniqueName("names");
-    HANDLE slash;
+    HANDLE slash = nullptr;
     ASSERT_TRUE(Create(base + "a/b", ERROR_SUCCESS, &slash));
     EXPECT_EQ(Open(base + "a_b"), nullptr);
     EXPECT_EQ(Open(base + "A/B"), nullptr);  // names are case-sensitive
     EXPECT_TRUE(ReleaseMutex(slash));
     EXPECT_FALSE(ReleaseMutex(slash));
     EXPECT_EQ(GetLastError(), ERROR_NOT_OWNER);
-    HANDLE opened = Open(base + "a/b");
+    opened = Open(base + "a/b");
     EXPECT_FALSE(ReleaseMutex(opened));  // opening never makes an owner
     HANDLE local = CreateMutexA(nullptr, FALSE, nullptr);
-    EXPECT_NE(local, nullptr);
     EXPECT_EQ(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, nullptr), nullptr);
     for (HANDLE h : {slash, opened, local}) EXPECT_TRUE(CloseHandle(h));
     EXPECT_FALSE(CloseHandle(slash));
@@ -108,10 +100,7 @@ TEST(Shell, DocumentsGoToTheOpenerAndProgramsStartDetachedThroughTheProcessHook)
     bool succeed = true;
     ShellHooks hooks;
     hooks.openDocument = [&](const std::string& file) { return opened.push_back(file), succeed; };
-    hooks.startProcess = [&](const A& argv) -> int64_t {
-        started.push_back(argv);
-        return argv[0] == "SndVol.exe" ? -1 : 4242;
-    };
+    hooks.startProcess = [&](const A& argv) { return started.push_back(argv), argv[0] == "SndVol.exe" ? -1 : 4242; };
     auto open = [](const char* verb, const std::string& file, const char* folder = nullptr) {
         return reinterpret_cast<intptr_t>(ShellExecuteA(nullptr, verb, file.c_str(), nullptr, folder, SW_SHOW));
     };
@@ -149,7 +138,9 @@ TEST(Shell, WindowCallsFindNoForeignWindowsAndUseTheHooks) {
     EXPECT_FALSE(SetForegroundWindow(nullptr));
     std::vector<int> shown;
     ShellHooks hooks, onlyFind;
-    hooks.findWindow = [&](const AnsiString& cls, const AnsiString&) { return cls == "Volume Control" ? own.Handle() : nullptr; };
+    hooks.findWindow = [&](const AnsiString& cls, const AnsiString&) {
+        return cls == "Volume Control" ? own.Handle() : nullptr;
+    };
     hooks.showWindow = [&](HWND, INT cmd) { return shown.push_back(cmd), TRUE; };
     onlyFind.findWindow = [](const AnsiString&, const AnsiString&) { return HWND{}; };
     {

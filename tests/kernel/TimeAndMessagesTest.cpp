@@ -1,7 +1,9 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -46,11 +48,9 @@ TEST(Clock, TestClockAndLogicalTimeDriveTheMillisecondCounters) {
             EXPECT_EQ(tikora::LogicalNowNs(), 70'000'000);
         }
         EXPECT_EQ(timeGetTime(), 50u);
-        DWORD other = 0;
-        bool otherHas = true;
-        std::thread([&] { other = timeGetTime(), otherHas = tikora::HasLogicalTime(); }).join();
-        EXPECT_EQ(other, 1100u);
-        EXPECT_FALSE(otherHas);
+        std::pair<DWORD, bool> other;  // another thread's time and whether it has a logical one
+        std::thread([&] { other = {timeGetTime(), tikora::HasLogicalTime()}; }).join();
+        EXPECT_EQ(other, std::make_pair(DWORD{1100}, false));
     }
     EXPECT_FALSE(tikora::HasLogicalTime());
     EXPECT_EQ(timeGetTime(), 1100u);
@@ -75,8 +75,7 @@ TEST(Clock, TestClocksComeAndGoWhileAnotherThreadReads) {
 }
 
 TEST(PostedMessages, ManyThreadsPostWhileTheUiThreadDispatches) {
-    constexpr int kThreads = 6;
-    constexpr int kPerThread = 2000;
+    constexpr int kThreads = 6, kPerThread = 2000;
     RecordingWindow a, b;
     std::atomic<int> ready{0};
     std::atomic<bool> go{false};
@@ -97,7 +96,6 @@ TEST(PostedMessages, ManyThreadsPostWhileTheUiThreadDispatches) {
     }
     for (std::thread& p : posters) p.join();
     EXPECT_EQ(tikora::DispatchPostedMessages(), 0);
-
     // Per window and per posting thread: posting order and non-decreasing post times.
     for (RecordingWindow* w : {&a, &b}) {
         std::map<WPARAM, PostedMessage> last;
@@ -118,8 +116,7 @@ TEST(PostedMessages, HandlersSeeThePostTimeAndGoneWindowsGetNothing) {
     RecordingWindow w;
     std::vector<DWORD> seen;
     w.OnMessage = [&](const PostedMessage& m) {
-        seen.push_back(timeGetTime());
-        seen.push_back(static_cast<DWORD>(GetMessageTime()));
+        seen.insert(seen.end(), {timeGetTime(), static_cast<DWORD>(GetMessageTime())});
         if (m.message == 1) PostMessageA(w.Handle(), 2, 0, 0);  // a reply carries the handled message's time
     };
     PostMessageA(w.Handle(), 1, 0, 0);
@@ -132,14 +129,11 @@ TEST(PostedMessages, HandlersSeeThePostTimeAndGoneWindowsGetNothing) {
 
     // Unknown and forgotten windows.
     EXPECT_FALSE(PostMessageA(nullptr, 1, 0, 0));
-    HWND gone;
-    {
-        RecordingWindow w;
-        gone = w.Handle();
-        EXPECT_TRUE(IsWindow(gone));
-        EXPECT_TRUE(PostMessageA(gone, 1, 0, 0));
-        EXPECT_EQ(tikora::PendingPostedMessages(), 1);
-    }
+    std::optional<RecordingWindow> passing(std::in_place);
+    HWND gone = passing->Handle();
+    EXPECT_TRUE(IsWindow(gone) && PostMessageA(gone, 1, 0, 0));
+    EXPECT_EQ(tikora::PendingPostedMessages(), 1);
+    passing.reset();
     EXPECT_FALSE(IsWindow(gone));
     EXPECT_EQ(tikora::PendingPostedMessages(), 0);  // queued messages for it were dropped
     EXPECT_FALSE(PostMessageA(gone, 1, 0, 0));

@@ -31,6 +31,12 @@ public:
         std::filesystem::remove_all(path_, ec);
     }
     const std::filesystem::path& Path() const { return path_; }
+    // The folder as the program spells names: "\\" between the parts.
+    std::string WinPath() const {
+        std::string s = path_.string();
+        std::replace(s.begin(), s.end(), '/', '\\');
+        return s;
+    }
     std::string operator/(const std::string& rel) const { return (path_ / rel).string(); }
 
     static void Write(const std::string& file, const std::string& bytes) {
