@@ -54,15 +54,15 @@ TEST_F(NamedMutex, ExistsWhileAHandleIsOpenInAnyProcessAndTracksItsOwner) {
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
     HANDLE first, second, again;
     ASSERT_TRUE(Create(name, ERROR_SUCCESS, &first));
-    HANDLE opened = Open(name);
-    EXPECT_NE(opened, nullptr);
+    HANDLE opened = Open(name);  // closing fails when it is null
     EXPECT_TRUE(Create(name, ERROR_ALREADY_EXISTS, &second));
+    EXPECT_FALSE(ReleaseMutex(second));  // asking to own one that exists does not make an owner
     EXPECT_EQ(InChild([&] { return Open(name) ? 1 : 0; }), 1);
     EXPECT_EQ(InChild([&] { return Create(name, ERROR_ALREADY_EXISTS) ? 0 : 1; }), 0);
 
     // The name lives until the last handle goes; the lock file left behind means nothing.
     EXPECT_TRUE(CloseHandle(first) && CloseHandle(opened));
-    HANDLE third = Open(name);  // closing fails when it is null
+    HANDLE third = Open(name);
     EXPECT_TRUE(CloseHandle(second) && CloseHandle(third));
     EXPECT_EQ(Open(name), nullptr);
     EXPECT_EQ(InChild([&] { return Open(name) ? 1 : 0; }), 0);
