@@ -135,9 +135,10 @@ TEST(StringList, LoadAndSaveWholeFilesOrNothing) {
     EXPECT_EQ(TempDir::Read(dir / "blocker"), "x");
     // A read-only folder stops everyone but root.
     if (::geteuid() != 0) {
-        std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        using std::filesystem::perms;
+        std::filesystem::permissions(dir.Path(), perms::owner_read | perms::owner_exec);
         EXPECT_THROW(list.SaveToFile(target.c_str()), EFCreateError);
-        std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_all);
+        std::filesystem::permissions(dir.Path(), perms::owner_all);
         EXPECT_EQ(TempDir::Read(target), old);
     }
     EXPECT_EQ(TempDir::Entries(dir.Path()), (V{"Tikora.ini", "blocker"}));
