@@ -26,4 +26,4 @@ bench: build
 	@scripts/run-benchmarks
 
 clean:
-	rm -rf build build-asan build-fuzz
+	rm -rf build build-asan build-tsan build-fuzz

@@ -12,12 +12,18 @@ function(tikora_add_test name)
   endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
-  target_compile_definitions(${name} PRIVATE TIKORA_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-                                             TIKORA_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  # Helpers every test folder may share (temporary folders, files).
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+  target_compile_definitions(${name} PRIVATE TIKORA_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+                                             TIKORA_BINARY_DIR="${PROJECT_BINARY_DIR}")
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime;TIKORA_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-tmp/config"
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${PROJECT_BINARY_DIR}/xdg-runtime;TIKORA_TEST_TMP=${PROJECT_BINARY_DIR}/test-tmp;XDG_CONFIG_HOME=${PROJECT_BINARY_DIR}/test-tmp/config"
     TIMEOUT 300)
+  if(TIKORA_TSAN)
+    set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT
+      "TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/tsan.supp halt_on_error=1 second_deadlock_stack=1")
+  endif()
 endfunction()
 
 # tikora_add_fuzzer(<name> SOURCES <files...> LIBS <targets...>)
@@ -31,7 +37,7 @@ function(tikora_add_fuzzer name)
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_libraries(${name} PRIVATE ${F_LIBS})
-  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzzers)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/fuzzers)
   if(NOT TARGET fuzzers)
     add_custom_target(fuzzers)
   endif()
@@ -43,5 +49,5 @@ function(tikora_add_bench name)
   cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${B_SOURCES})
   target_link_libraries(${name} PRIVATE ${B_LIBS})
-  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bench)
 endfunction()

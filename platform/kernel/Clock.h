@@ -37,7 +37,8 @@ public:
 };
 
 // A clock that only moves when told. Installing it makes MonotonicNowNs read it; the destructor
-// puts the real clock back.
+// puts the real clock back. Other threads never read the object itself, so a test may install or
+// drop its clock while the audio and timer threads run.
 class TestClock : public ClockSource {
 public:
     explicit TestClock(int64_t startNs = 0);

@@ -14,5 +14,5 @@ tikora_add_test(app_main_window_sound_test
   GUI)
 if(TARGET app_main_window_sound_test)
   set_property(TEST app_main_window_sound_test APPEND PROPERTY ENVIRONMENT
-    "TIKORA_AUDIO_FILE=${CMAKE_BINARY_DIR}/test-tmp/main-window-clicks.wav")
+    "TIKORA_AUDIO_FILE=${PROJECT_BINARY_DIR}/test-tmp/main-window-clicks.wav")
 endif()

@@ -1,10 +1,11 @@
 #pragma once
+// Handles, memory DCs and DIB descriptions for the GDI tests.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
-#include "WinGdi.h"
+#include "SurfaceCanvas.h"
 
 namespace gditest {
 
@@ -21,38 +22,55 @@ class GdiTest : public ::testing::Test {
   int64_t start_ = 0;
 };
 
-// A window-like 32-bit surface with its DC.
-struct Canvas {
-  int width, height;
-  std::vector<uint32_t> pixels;
+// A memory DC (like `like`) with `bitmap` selected; the scope's end selects the old bitmap back
+// and deletes the DC, and the bitmap unless `keep`.
+struct MemDC {
   HDC dc;
-  Canvas(int w, int h, uint32_t fill = 0)
-      : width(w), height(h), pixels(static_cast<size_t>(w * h), fill),
-        dc(tikora::gdi::CreateSurfaceDC(pixels.data(), w, h, w * 4)) {}
-  ~Canvas() { DeleteDC(dc); }
-  uint32_t& at(int x, int y) { return pixels[static_cast<size_t>(y * width + x)]; }
+  HBITMAP bitmap;
+  HGDIOBJ old;
+  bool keep;
+  explicit MemDC(HBITMAP bm, HDC like = nullptr, bool keepBitmap = false)
+      : dc(CreateCompatibleDC(like)), bitmap(bm), old(SelectObject(dc, bm)), keep(keepBitmap) {}
+  ~MemDC() {
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    if (!keep) DeleteObject(bitmap);
+  }
 };
 
 // A BITMAPINFO with room for a full palette.
 struct DibInfo {
   alignas(4) BYTE bytes[sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD)]{};
   DibInfo(LONG w, LONG h, WORD bpp) {
-    BITMAPINFOHEADER& hd = header();
-    hd.biSize = sizeof(BITMAPINFOHEADER);
-    hd.biWidth = w;
-    hd.biHeight = h;
-    hd.biPlanes = 1;
-    hd.biBitCount = bpp;
-    hd.biCompression = BI_RGB;
+    header() = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), w, h, 1, bpp, BI_RGB, 0, 0, 0, 0, 0};
   }
   BITMAPINFOHEADER& header() { return reinterpret_cast<BITMAPINFO*>(bytes)->bmiHeader; }
   BITMAPINFO* info() { return reinterpret_cast<BITMAPINFO*>(bytes); }
   RGBQUAD* colors() { return reinterpret_cast<RGBQUAD*>(bytes + sizeof(BITMAPINFOHEADER)); }
+  // A DIB section of this format; `bits` receives its pixels.
+  HBITMAP Section(void** bits, HDC dc = nullptr) {
+    return CreateDIBSection(dc, info(), DIB_RGB_COLORS, bits, nullptr, 0);
+  }
 };
 
+// A bitmap's description; GetObject must give the whole of it.
+inline BITMAP BitmapOf(HGDIOBJ bitmap) {
+  BITMAP bm{};
+  EXPECT_EQ(GetObjectA(bitmap, sizeof bm, &bm), static_cast<int>(sizeof bm));
+  return bm;
+}
 inline int Stride(int w, int bpp) { return ((w * bpp + 31) / 32) * 4; }
+inline COLORREF Ref(uint32_t px) { return RGB((px >> 16) & 0xFF, (px >> 8) & 0xFF, px & 0xFF); }
 
-// 0x00RRGGBB as a surface holds it.
-constexpr uint32_t Px(BYTE r, BYTE g, BYTE b) { return (uint32_t(r) << 16) | (uint32_t(g) << 8) | b; }
+// A region made of rectangles ORed together.
+inline HRGN RegionOf(const std::vector<RECT>& rects) {
+  HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+  for (const RECT& r : rects) {
+    HRGN part = CreateRectRgnIndirect(&r);
+    CombineRgn(rgn, rgn, part, RGN_OR);
+    DeleteObject(part);
+  }
+  return rgn;
+}
 
 }  // namespace gditest

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -18,13 +20,6 @@ namespace fs = std::filesystem;
 using V = std::vector<std::string>;
 
 namespace {
-V Entries(const fs::path& dir) {
-    V out;
-    for (const auto& e : fs::directory_iterator(dir)) out.push_back(e.path().filename().string());
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 V Find(const std::string& pattern, int attr) {
     V out;
     TSearchRec f;
@@ -32,146 +27,114 @@ V Find(const std::string& pattern, int attr) {
     FindClose(f);
     return out;
 }
-
-// Windows-style spelling of a host path, as the program builds its names.
-std::string Win(const std::string& host) {
-    std::string s = host;
-    std::replace(s.begin(), s.end(), '/', '\\');
-    return s;
-}
 }  // namespace
 
 TEST(FileNames, PartsOfAName) {
     struct Case { const char* name; const char* path; const char* dir; const char* file; const char* ext; };
     for (Case c : {Case{"pics\\Images.dir", "pics\\", "pics", "Images.dir", ".dir"},
                    Case{"/x/Drums/song.mid", "/x/Drums/", "/x/Drums", "song.mid", ".mid"},
-                   Case{"a/b\\c.tar.gz", "a/b\\", "a/b", "c.tar.gz", ".gz"},
-                   Case{"noext", "", "", "noext", ""},
-                   Case{"dir.d\\file", "dir.d\\", "dir.d", "file", ""},
-                   Case{"\\root", "\\", "\\", "root", ""},
-                   Case{"trail\\", "trail\\", "trail", "", ""},
-                   Case{"a\\\\b", "a\\\\", "a\\\\", "b", ""},
+                   Case{"a/b\\c.tar.gz", "a/b\\", "a/b", "c.tar.gz", ".gz"}, Case{"noext", "", "", "noext", ""},
+                   Case{"dir.d\\file", "dir.d\\", "dir.d", "file", ""}, Case{"\\root", "\\", "\\", "root", ""},
+                   Case{"trail\\", "trail\\", "trail", "", ""}, Case{"a\\\\b", "a\\\\", "a\\\\", "b", ""},
                    Case{"", "", "", "", ""}}) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(ExtractFilePath(c.name), c.path);
-        EXPECT_EQ(ExtractFileDir(c.name), c.dir);
-        EXPECT_EQ(ExtractFileName(c.name), c.file);
-        EXPECT_EQ(ExtractFileExt(c.name), c.ext);
+        const std::pair<AnsiString, const char*> parts[] = {{ExtractFilePath(c.name), c.path},
+            {ExtractFileDir(c.name), c.dir}, {ExtractFileName(c.name), c.file}, {ExtractFileExt(c.name), c.ext}};
+        for (const auto& [got, want] : parts) EXPECT_EQ(got, want) << c.name;
     }
-    struct Change { const char* name; const char* ext; const char* expected; };
-    for (Change c : {Change{"/opt/Tikora.exe", ".chm", "/opt/Tikora.chm"}, Change{"a.b\\c", ".x", "a.b\\c.x"},
-                     Change{"song", ".png", "song.png"}, Change{"x.mid", "", "x"}, Change{"a.b/c.d", ".e", "a.b/c.e"}}) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(ChangeFileExt(c.name, c.ext), c.expected);
-    }
-    EXPECT_EQ(IncludeTrailingPathDelimiter("wavs"), "wavs\\");
-    EXPECT_EQ(IncludeTrailingPathDelimiter("wavs/"), "wavs/");
-    EXPECT_EQ(ExcludeTrailingPathDelimiter("wavs\\"), "wavs");
-    EXPECT_EQ(ExcludeTrailingPathDelimiter("/"), "/");
+    const std::pair<AnsiString, const char*> changed[] = {
+        {ChangeFileExt("/opt/Tikora.exe", ".chm"), "/opt/Tikora.chm"}, {ChangeFileExt("a.b\\c", ".x"), "a.b\\c.x"},
+        {ChangeFileExt("song", ".png"), "song.png"}, {ChangeFileExt("x.mid", ""), "x"},
+        {ChangeFileExt("a.b/c.d", ".e"), "a.b/c.e"}, {IncludeTrailingPathDelimiter("wavs"), "wavs\\"},
+        {IncludeTrailingPathDelimiter("wavs/"), "wavs/"}, {ExcludeTrailingPathDelimiter("wavs\\"), "wavs"},
+        {ExcludeTrailingPathDelimiter("/"), "/"}};
+    for (const auto& [got, want] : changed) EXPECT_EQ(got, want);
 }
 
 TEST(FileFunctions, FoldersKeepTheirFirstSpelling) {
     TempDir dir;
-    std::string root = Win(dir.Path().string());
-    ASSERT_TRUE(CreateDir((root + "\\wavs").c_str()));
-    EXPECT_FALSE(CreateDir((root + "\\WAVS").c_str()));  // exists in another case
-    EXPECT_TRUE(ForceDirectories((root + "\\Wavs").c_str()));
-    EXPECT_TRUE(ForceDirectories((root + "\\Wavs\\Sub\\Deeper").c_str()));
-    EXPECT_EQ(Entries(dir.Path()), (V{"wavs"}));
-    EXPECT_TRUE(fs::is_directory(dir.Path() / "wavs/Sub/Deeper"));
-
-    TempDir::Write(dir / "wavs/click.wav", "RIFF");
+    const std::string root = dir.WinPath();
+    auto at = [&](const char* rel) { return AnsiString(root + rel); };
+    ASSERT_TRUE(CreateDir(at("\\wavs")));
     TempDir::Write(dir / "blocker", "");
-    struct Case { std::string name; bool file, folder; };
-    for (const Case& c : {Case{root + "\\WAVS\\Click.Wav", true, false}, Case{root + "/wavs/SUB", false, true},
-                          Case{root + "\\wavs\\none.wav", false, false}, Case{"", false, false}}) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(FileExists(c.name.c_str()), c.file);
-        EXPECT_EQ(DirectoryExists(c.name.c_str()), c.folder);
-    }
-    EXPECT_FALSE(ForceDirectories((root + "\\blocker\\x").c_str()));
-    EXPECT_FALSE(ForceDirectories(""));
-
-    EXPECT_FALSE(RemoveDir((root + "\\wavs\\sub").c_str()));  // not empty
-    EXPECT_TRUE(RemoveDir((root + "\\wavs\\sub\\deeper").c_str()));
-    EXPECT_TRUE(DeleteFile((root + "\\WAVS\\CLICK.WAV").c_str()));
-    EXPECT_FALSE(DeleteFile((root + "\\WAVS\\CLICK.WAV").c_str()));
+    TempDir::Write(dir / "wavs/click.wav", "RIFF");
+    // Each call and its answer, in order.
+    const std::pair<bool, bool> calls[] = {
+        {CreateDir(at("\\WAVS")), false},  // exists in another case
+        {ForceDirectories(at("\\Wavs")), true}, {ForceDirectories(at("\\Wavs\\Sub\\Deeper")), true},
+        {fs::is_directory(dir.Path() / "wavs/Sub/Deeper"), true}, {FileExists(at("\\WAVS\\Click.Wav")), true},
+        {DirectoryExists(at("\\WAVS\\Click.Wav")), false}, {FileExists(at("/wavs/SUB")), false},
+        {DirectoryExists(at("/wavs/SUB")), true}, {FileExists(at("\\wavs\\none.wav")), false},
+        {DirectoryExists(at("\\wavs\\none.wav")), false}, {FileExists(""), false}, {DirectoryExists(""), false},
+        {ForceDirectories(at("\\blocker\\x")), false}, {ForceDirectories(""), false},
+        {RemoveDir(at("\\wavs\\sub")), false},  // not empty
+        {RemoveDir(at("\\wavs\\sub\\deeper")), true}, {DeleteFile(at("\\WAVS\\CLICK.WAV")), true},
+        {DeleteFile(at("\\WAVS\\CLICK.WAV")), false}};
+    for (size_t i = 0; i < std::size(calls); ++i) EXPECT_EQ(calls[i].first, calls[i].second) << "call " << i;
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(TempDir::Entries(dir.Path()), (V{"blocker", "wavs"}));
 }
 
 TEST(FileFunctions, RenameAndCopy) {
     TempDir dir;
-    std::string root = Win(dir.Path().string());
+    std::string root = dir.WinPath();
     fs::create_directory(dir.Path() / "wavs");
     TempDir::Write(dir / "src.wav", "source");
     TempDir::Write(dir / "wavs/taken.wav", "old");
-
     struct Case { const char* target; BOOL failIfExists; BOOL ok; DWORD error; const char* content; };
     for (Case c : {Case{"\\WAVS\\new.wav", TRUE, TRUE, ERROR_SUCCESS, "source"},
                    Case{"\\Wavs\\Taken.WAV", TRUE, FALSE, ERROR_FILE_EXISTS, "old"},
                    Case{"\\wavs\\taken.wav", FALSE, TRUE, ERROR_SUCCESS, "source"},
-                   Case{"\\nowhere\\x.wav", FALSE, FALSE, ERROR_PATH_NOT_FOUND, nullptr}}) {
-        SCOPED_TRACE(c.target);
+                   Case{"\\nowhere\\x.wav", FALSE, FALSE, ERROR_PATH_NOT_FOUND, ""}}) {
         std::string target = root + c.target;
-        EXPECT_EQ(CopyFileA((root + "\\SRC.wav").c_str(), target.c_str(), c.failIfExists), c.ok);
-        EXPECT_EQ(GetLastError(), c.error);
-        if (c.content) {
-            TSearchRec f;
-            ASSERT_EQ(FindFirst(target.c_str(), 0, f), 0);
-            EXPECT_EQ(TempDir::Read((dir.Path() / "wavs" / f.Name.str()).string()), c.content);
-        }
+        EXPECT_EQ(CopyFileA((root + "\\SRC.wav").c_str(), target.c_str(), c.failIfExists), c.ok) << c.target;
+        EXPECT_EQ(GetLastError(), c.error) << c.target;
+        EXPECT_EQ(TempDir::Read(HostPath(target.c_str())), c.content) << c.target;
     }
     EXPECT_FALSE(CopyFileA((root + "\\missing.wav").c_str(), (root + "\\x.wav").c_str(), FALSE));
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(Entries(dir.Path() / "wavs"), (V{"new.wav", "taken.wav"}));  // no temporary files left
+    EXPECT_EQ(TempDir::Entries(dir.Path() / "wavs"), (V{"new.wav", "taken.wav"}));  // no temporary files left
 
-    EXPECT_FALSE(RenameFile((root + "\\wavs\\NEW.wav").c_str(), (root + "\\wavs\\taken.wav").c_str()));
+    EXPECT_FALSE(RenameFile(root + "\\wavs\\NEW.wav", root + "\\wavs\\taken.wav"));
     EXPECT_EQ(TempDir::Read(dir / "wavs/taken.wav"), "source");
-    EXPECT_TRUE(RenameFile((root + "\\wavs\\NEW.wav").c_str(), (root + "\\wavs\\renamed.wav").c_str()));
-    EXPECT_EQ(Entries(dir.Path() / "wavs"), (V{"renamed.wav", "taken.wav"}));
+    EXPECT_TRUE(RenameFile(root + "\\wavs\\NEW.wav", root + "\\wavs\\renamed.wav"));
+    EXPECT_EQ(TempDir::Entries(dir.Path() / "wavs"), (V{"renamed.wav", "taken.wav"}));
 }
 
 TEST(FileFunctions, FindFirstListsInCaseInsensitiveOrder) {
     TempDir dir;
-    std::string root = Win(dir.Path().string());
+    std::string root = dir.WinPath();
     fs::create_directories(dir.Path() / "Drums/Sub.mid");
     for (const char* name : {"b.mid", "A.mid", "c.MID", "a2.mid", "Zed.mid", "notes.txt", ".hidden.mid", "_x.mid"})
         TempDir::Write((dir.Path() / "Drums" / name).string(), name);
 
-    struct Case { std::string pattern; int attr; V names; };
+    struct Case { const char* pattern; int attr; V names; };
     for (const Case& c : {
-             Case{root + "\\drums\\*.mid", 0, {"A.mid", "a2.mid", "b.mid", "c.MID", "Zed.mid", "_x.mid"}},
-             Case{root + "/DRUMS/?.mid", 0, {"A.mid", "b.mid", "c.MID"}},
-             Case{root + "\\Drums\\*.mid", faDirectory, {"A.mid", "a2.mid", "b.mid", "c.MID", "Sub.mid", "Zed.mid", "_x.mid"}},
-             Case{root + "\\Drums\\*.mid", faAnyFile,
+             Case{"\\drums\\*.mid", 0, {"A.mid", "a2.mid", "b.mid", "c.MID", "Zed.mid", "_x.mid"}},
+             Case{"/DRUMS/?.mid", 0, {"A.mid", "b.mid", "c.MID"}},
+             Case{"\\Drums\\*.mid", faDirectory, {"A.mid", "a2.mid", "b.mid", "c.MID", "Sub.mid", "Zed.mid", "_x.mid"}},
+             Case{"\\Drums\\*.mid", faAnyFile,
                   {".hidden.mid", "A.mid", "a2.mid", "b.mid", "c.MID", "Sub.mid", "Zed.mid", "_x.mid"}},
-             Case{root + "\\Drums\\*", faDirectory, {".", "..", "A.mid", "a2.mid", "b.mid", "c.MID", "notes.txt", "Sub.mid", "Zed.mid", "_x.mid"}},
-             Case{root + "\\Drums\\*.*", 0, {"A.mid", "a2.mid", "b.mid", "c.MID", "notes.txt", "Zed.mid", "_x.mid"}},
-             Case{root + "\\Drums\\NOTES.TXT", 0, {"notes.txt"}},
-             Case{root + "\\Drums\\*.wav", 0, {}},
-             Case{root + "\\Nothing\\*.mid", faAnyFile, {}},
-         }) {
-        SCOPED_TRACE(c.pattern);
-        EXPECT_EQ(Find(c.pattern, c.attr), c.names);
-    }
-
+             Case{"\\Drums\\*", faDirectory,
+                  {".", "..", "A.mid", "a2.mid", "b.mid", "c.MID", "notes.txt", "Sub.mid", "Zed.mid", "_x.mid"}},
+             Case{"\\Drums\\*.*", 0, {"A.mid", "a2.mid", "b.mid", "c.MID", "notes.txt", "Zed.mid", "_x.mid"}},
+             Case{"\\Drums\\NOTES.TXT", 0, {"notes.txt"}}, Case{"\\Drums\\*.wav", 0, {}},
+             Case{"\\Nothing\\*.mid", faAnyFile, {}}})
+        EXPECT_EQ(Find(root + c.pattern, c.attr), c.names) << c.pattern;
     TSearchRec f;
     ASSERT_EQ(FindFirst((root + "\\Drums\\b.mid").c_str(), 0, f), 0);
-    EXPECT_EQ(f.Size, 5);
-    EXPECT_EQ(f.Attr & faDirectory, 0);
-    EXPECT_NE(f.Time, 0);
+    EXPECT_TRUE(f.Size == 5 && (f.Attr & faDirectory) == 0 && f.Time != 0);
     EXPECT_EQ(FindNext(f), static_cast<int>(ERROR_NO_MORE_FILES));
     FindClose(f);
     EXPECT_EQ(FindFirst((root + "\\Nothing\\*").c_str(), 0, f), static_cast<int>(ERROR_PATH_NOT_FOUND));
     EXPECT_EQ(FindFirst((root + "\\Drums\\*.wav").c_str(), 0, f), static_cast<int>(ERROR_FILE_NOT_FOUND));
 }
 
-TEST(FileFunctions, WorkingDirectoryAndOwnPath) {
+TEST(FileFunctions, WorkingDirectoryOwnPathAndSameHostPath) {
     TempDir dir;
     fs::create_directories(dir.Path() / "pics");
     TempDir::Write(dir / "pics/Images.dir", "");
     AnsiString saved = GetCurrentDir();
-    ASSERT_TRUE(SetCurrentDir(Win(dir.Path().string()).c_str()));
+    ASSERT_TRUE(SetCurrentDir(dir.WinPath().c_str()));
     EXPECT_EQ(GetCurrentDir(), fs::canonical(dir.Path()).string().c_str());
     EXPECT_TRUE(FileExists("PICS\\images.dir"));
     TSearchRec f;
@@ -182,22 +145,18 @@ TEST(FileFunctions, WorkingDirectoryAndOwnPath) {
 
     AnsiString exe = ParamStr(0);
     EXPECT_EQ(exe, fs::read_symlink("/proc/self/exe").string().c_str());
-    EXPECT_TRUE(FileExists(exe));
-    EXPECT_TRUE(DirectoryExists(ExtractFilePath(exe)));
+    EXPECT_TRUE(FileExists(exe) && DirectoryExists(ExtractFilePath(exe)));
     EXPECT_EQ(ParamStr(ParamCount() + 1), "");
-}
 
-TEST(FileFunctions, SameHostPathIgnoresSpelling) {
-    TempDir dir;
-    fs::create_directories(dir.Path() / "Drums");
-    std::string r = dir.Path().string();
-    EXPECT_TRUE(tikora::SameHostPath((r + "/Drums/").c_str(), Win(r + "/drums").c_str()));
-    EXPECT_TRUE(tikora::SameHostPath((r + "/Drums/new.mid").c_str(), Win(r + "/DRUMS/new.mid").c_str()));
-    EXPECT_FALSE(tikora::SameHostPath((r + "/Drums").c_str(), r.c_str()));
+    const std::string r = dir.Path().string();
+    EXPECT_TRUE(tikora::SameHostPath((r + "/pics/").c_str(), (dir.WinPath() + "\\PICS").c_str()));
+    EXPECT_TRUE(tikora::SameHostPath((r + "/pics/new.dir").c_str(), (dir.WinPath() + "\\Pics\\new.dir").c_str()));
+    EXPECT_FALSE(tikora::SameHostPath((r + "/pics").c_str(), r.c_str()));
 }
 
 TEST(UserStore, WritesRefusedBesideTheProgramGoToTheUserAndAreReadFirst) {
     TempDir dir;
+    auto Win = [](std::string s) { return std::replace(s.begin(), s.end(), '/', '\\'), s; };
     const fs::path program = dir.Path() / "program", config = dir.Path() / "config", store = config / "tikora";
     fs::create_directories(program / "sub");
     fs::create_directories(config);
