@@ -11,6 +11,10 @@
 #include <QColor>
 #include <QPainter>
 #include <QWindow>
+#include <QHelpEvent>
+#include <QProxyStyle>
+#include <QScreen>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cstdlib>
@@ -20,6 +24,7 @@
 #include "Clock.h"
 #include "Dialogs.h"
 #include "FormsPrivate.h"
+#include "StdCtrls.h"
 
 using namespace tikora::forms;
 
@@ -36,6 +41,15 @@ extern "C" void tikora_create_gui_application() {
   static char name[] = "Tikora";
   static char* argv[] = {name, nullptr};
   new QApplication(argc, argv);
+  // Hints wait the application's HintPause before they show.
+  struct HintTimingStyle : QProxyStyle {
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override {
+      if (hint == SH_ToolTip_WakeUpDelay && Application) return Application->HintPause();
+      return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+  };
+  QApplication::setStyle(new HintTimingStyle);
 }
 
 namespace {
@@ -179,10 +193,33 @@ class SurfaceWidget : public QWidget {
         return true;
       case QEvent::Resize: {
         QSize s = static_cast<QResizeEvent*>(e)->size();
-        if (s.width() != owner->Width() || s.height() != owner->Height())
+        if (s.width() != owner->Width() || s.height() != owner->Height()) {
+          impl_->syncing = isWindow();
           owner->SetBounds(owner->Left(), owner->Top(), s.width(), s.height());
+          impl_->syncing = false;
+        }
+        if (isWindow()) KeepOnScreen(this);
         return true;
       }
+      case QEvent::Move:
+        if (isWindow()) {
+          // A form's Left and Top are its frame's position.
+          QPoint p = pos();
+          if (p.x() != owner->Left() || p.y() != owner->Top()) {
+            impl_->syncing = true;
+            owner->SetBounds(p.x(), p.y(), owner->Width(), owner->Height());
+            impl_->syncing = false;
+          }
+          KeepOnScreen(this);
+        }
+        return true;
+      case QEvent::Show:
+      case QEvent::WindowStateChange:
+        if (isWindow()) KeepOnScreen(this);
+        return QWidget::event(e);
+      case QEvent::ToolTip:
+        ShowHintAt(owner, e);
+        return true;
       case QEvent::Close: {
         e->ignore();
         if (auto* f = dynamic_cast<TForm*>(owner)) GuardedCall(f, [f] { f->Close(); });
@@ -235,6 +272,8 @@ class KeyFilter : public QObject {
       case QEvent::FocusOut:
         GuardedCall(control_, [this] { TMessage m{WM_KILLFOCUS, 0, 0, 0}; control_->Dispatch(m); });
         return false;
+      case QEvent::ToolTip:
+        return o == control_->Widget() && ShowHintAt(control_, e);
       default:
         return false;
     }
@@ -272,6 +311,80 @@ TWinControl* FindControl(HWND hwnd) {
 TForm* ParentForm(TControl* c) {
   while (c && !dynamic_cast<TForm*>(c)) c = c->Parent();
   return static_cast<TForm*>(c);
+}
+
+bool ShowHintAt(TWinControl* window, QEvent* event) {
+  auto* help = static_cast<QHelpEvent*>(event);
+  // The graphic child under the point has no window of its own: its parent finds it.
+  TControl* control = window;
+  for (int i = window->ControlCount() - 1; i >= 0; --i) {
+    TControl* c = window->Controls(i);
+    if (dynamic_cast<TWinControl*>(c) || !c->Visible()) continue;
+    if (help->x() >= c->Left() && help->x() < c->Left() + c->Width() && help->y() >= c->Top() &&
+        help->y() < c->Top() + c->Height()) {
+      control = c;
+      break;
+    }
+  }
+  // An empty hint is taken from the parents; the part before "|" is the short hint shown.
+  AnsiString hint;
+  for (TControl* c = control; c && hint.IsEmpty(); c = c->Parent()) hint = c->Hint();
+  if (int bar = hint.Pos("|")) hint = hint.SubString(1, bar - 1);
+  if (!control->ShowHint() || hint.IsEmpty()) {
+    QToolTip::hideText();
+    event->ignore();
+    return true;
+  }
+  QRect area = control == window ? window->Widget()->rect()
+                                 : QRect(control->Left(), control->Top(), control->Width(), control->Height());
+  QToolTip::showText(help->globalPos(), QString::fromLatin1(hint.c_str()), window->Widget(), area,
+                     Application->HintHidePause());
+  return true;
+}
+
+namespace {
+QMargins g_lastFrame;
+}
+
+QMargins FrameMargins(QWidget* w) {
+  if (w->isVisible()) {
+    QRect frame = w->frameGeometry(), client = w->geometry();
+    QMargins m(client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
+               frame.bottom() - client.bottom());
+    if (!m.isNull()) g_lastFrame = m;
+    return m.isNull() ? g_lastFrame : m;
+  }
+  return w->windowFlags().testFlag(Qt::FramelessWindowHint) ? QMargins() : g_lastFrame;
+}
+
+namespace {
+QRect Available(QWidget* w) {
+  QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+  return screen ? screen->availableGeometry() : QRect();
+}
+
+// The frame's top-left and the client size that keep a frame of the given margins inside the
+// available area.
+void FitFrame(const QRect& avail, const QMargins& m, int& x, int& y, int& w, int& h) {
+  int fw = w + m.left() + m.right(), fh = h + m.top() + m.bottom();
+  if (fw > avail.width()) w = std::max(1, w - (fw - avail.width())), fw = avail.width();
+  if (fh > avail.height()) h = std::max(1, h - (fh - avail.height())), fh = avail.height();
+  x = std::clamp(x, avail.left(), avail.left() + avail.width() - fw);
+  y = std::clamp(y, avail.top(), avail.top() + avail.height() - fh);
+}
+}  // namespace
+
+void KeepOnScreen(QWidget* w) {
+  if (!w->isWindow() || !w->isVisible() || (w->windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
+    return;
+  QRect avail = Available(w);
+  if (avail.isEmpty()) return;
+  QMargins m = FrameMargins(w);
+  QRect frame = w->frameGeometry();
+  int x = frame.x(), y = frame.y(), cw = w->width(), ch = w->height();
+  FitFrame(avail, m, x, y, cw, ch);
+  if (cw != w->width() || ch != w->height()) w->resize(cw, ch);
+  if (x != frame.x() || y != frame.y()) w->move(x, y);
 }
 
 void PostedTarget::HandlePostedMessage(const PostedMessage& pm) {
@@ -383,6 +496,11 @@ bool RouteKeyEvent(TWinControl* target, QEvent* event) {
       }
       if (key) {
         if (down) target->KeyDown(key, shift); else target->KeyUp(key, shift);
+      }
+      if (down && form && (key == VK_RETURN || key == VK_ESCAPE) && !shift.Contains(ssCtrl) &&
+          form->DialogKey(target, key)) {
+        swallowed = true;
+        return;
       }
       if (!key) {
         swallowed = true;
@@ -717,22 +835,16 @@ void TControl::SetColor(TColor color) {
   Invalidate();
 }
 
-void TControl::SetText(const AnsiString& text) {
+void TControl::SetControlText(const AnsiString& text) {
   if (text == caption_) return;
   caption_ = text;
   TextChanged();
 }
 
-void TControl::SetHint(const AnsiString& hint) {
-  hint_ = hint;
-  if (auto* w = dynamic_cast<TWinControl*>(this); w && w->Widget())
-    w->Widget()->setToolTip(showHint_ ? QString::fromLatin1(hint.c_str()) : QString());
-}
+// Hints show through ShowHintAt, for windowed and graphic controls alike.
+void TControl::SetHint(const AnsiString& hint) { hint_ = hint; }
 
-void TControl::SetShowHint(bool value) {
-  showHint_ = value;
-  SetHint(hint_);
-}
+void TControl::SetShowHint(bool value) { showHint_ = value; }
 
 void TControl::SetCursor(TCursor cursor) {
   cursor_ = cursor;
@@ -855,7 +967,12 @@ QWidget* TWinControl::Widget() const {
     auto* w = new SurfaceWidget(self->impl_.get(), top ? nullptr : parentWidget, top ? Qt::Window : Qt::Widget);
     self->impl_->widget = w;
     self->impl_->custom = true;
-    w->setGeometry(Left(), Top(), Width(), Height());
+    if (top) {
+      w->resize(Width(), Height());
+      w->move(Left(), Top());
+    } else {
+      w->setGeometry(Left(), Top(), Width(), Height());
+    }
     w->setFocusPolicy(top ? Qt::StrongFocus : Qt::NoFocus);
     if (!top) w->setVisible(Visible());
   }
@@ -934,7 +1051,16 @@ void TWinControl::SetBounds(int left, int top, int width, int height) {
   bool moved = left != Left() || top != Top();
   if (!sized && !moved) return;
   TControl::SetBounds(left, top, width, height);
-  if (impl_->widget) impl_->widget->setGeometry(Left(), Top(), Width(), Height());
+  if (QWidget* w = impl_->widget) {
+    if (w->isWindow()) {
+      // A window's position is its frame's; its size that of the client area. While the bounds
+      // follow the window's own change, only a size the form corrected goes back to it.
+      if (!impl_->syncing || w->size() != QSize(Width(), Height())) w->resize(Width(), Height());
+      if (!impl_->syncing) w->move(Left(), Top());
+    } else if (!impl_->syncing) {
+      w->setGeometry(Left(), Top(), Width(), Height());
+    }
+  }
   if (sized) {
     impl_->EnsureSurface();
     Invalidate();
@@ -1047,6 +1173,8 @@ void TCustomControl::Dispatch(TMessage& m) {
   }
   PAINTSTRUCT ps;
   BeginPaint(Handle(), &ps);
+  // Each paint starts from a fresh DC state, as a window's paint DC does.
+  Canvas()->SetHandle(nullptr);
   Canvas()->Font()->Assign(*Font());
   Canvas()->Brush()->SetColor(Color());
   Paint();
@@ -1141,8 +1269,30 @@ void TForm::Show() {
   }
 }
 
+void TForm::PlaceOnShow() {
+  QWidget* w = Widget();
+  QRect avail = Available(w);
+  if (windowState_ != wsNormal || avail.isEmpty()) return;
+  QMargins m = FrameMargins(w);
+  int x = Left(), y = Top(), cw = Width(), ch = Height();
+  int fw = cw + m.left() + m.right(), fh = ch + m.top() + m.bottom();
+  QRect around;
+  if (position_ == poScreenCenter || position_ == poDesktopCenter) around = avail;
+  if (position_ == poMainFormCenter || position_ == poOwnerFormCenter) {
+    TForm* main = Application->MainForm();
+    around = main && main != this && main->Visible() ? main->Widget()->frameGeometry() : avail;
+  }
+  if (!around.isEmpty()) {
+    x = around.x() + (around.width() - fw) / 2;
+    y = around.y() + (around.height() - fh) / 2;
+  }
+  FitFrame(avail, m, x, y, cw, ch);
+  SetBounds(x, y, cw, ch);
+}
+
 void TForm::VisibleChanged() {
   if (Visible() && OnShow) OnShow(this);
+  if (Visible()) PlaceOnShow();
   TWinControl::VisibleChanged();
   if (Visible() && windowState_ == wsMaximized) Widget()->showMaximized();
   if (!Visible()) {
@@ -1243,6 +1393,41 @@ void TForm::SetWindowState(TWindowState s) {
 }
 
 void TForm::SetActiveControl(TWinControl* c) { activeControl_ = c; }
+
+namespace {
+// The first button in the form (depth first, in creation order) that can be used and that the
+// predicate picks.
+TButton* FindButton(TWinControl* parent, bool (TButton::*flag)() const) {
+  for (int i = 0; i < parent->ControlCount(); ++i) {
+    TControl* c = parent->Controls(i);
+    if (!c->Visible() || !c->Enabled()) continue;
+    if (auto* b = dynamic_cast<TButton*>(c); b && (b->*flag)()) return b;
+    if (auto* w = dynamic_cast<TWinControl*>(c))
+      if (TButton* b = FindButton(w, flag)) return b;
+  }
+  return nullptr;
+}
+}  // namespace
+
+bool TForm::DialogKey(TWinControl* focused, WORD key) {
+  if (key == VK_RETURN) {
+    // A multi-line memo takes Enter as a line break.
+    if (dynamic_cast<TMemo*>(focused)) return false;
+    auto* button = dynamic_cast<TButton*>(focused);
+    if (!button || !button->CanFocus()) button = FindButton(this, &TButton::Default);
+    if (!button) return false;
+    button->Click();
+    return true;
+  }
+  if (key != VK_ESCAPE) return false;
+  if (TButton* button = FindButton(this, &TButton::Cancel)) {
+    button->Click();
+    return true;
+  }
+  if (!inModal_) return false;
+  SetModalResult(mrCancel);
+  return true;
+}
 
 bool TForm::CanResize(int& w, int& h) {
   bool resize = true;

@@ -518,7 +518,7 @@ TEST_F(MainWindowTest, AccompanimentToolsExcludeEachOther) {
   form->CheckBox4->SetChecked(true);
   form->ApplyToolSettings();
   ASSERT_EQ(Messages().size(), 1u);
-  EXPECT_EQ(Messages()[0], "File not found: Midi\\gone.mid");
+  EXPECT_EQ(Messages()[0], "File not found: Midi/gone.mid");
   EXPECT_TRUE(form->MidiFileButton->Text().IsEmpty());
   EXPECT_EQ(engine->Tool4MidiFile, "Drums\\Rock");
   form->DrumBeatButton->SetText("");
