@@ -214,8 +214,8 @@ class SurfaceWidget : public QWidget {
         }
         return true;
       case QEvent::Show:
-      case QEvent::WindowStateChange:
-        if (isWindow()) KeepOnScreen(this);
+        // The frame is known once the window system has the window.
+        if (isWindow()) QMetaObject::invokeMethod(this, [this] { KeepOnScreen(this); }, Qt::QueuedConnection);
         return QWidget::event(e);
       case QEvent::ToolTip:
         ShowHintAt(owner, e);

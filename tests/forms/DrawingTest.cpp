@@ -135,10 +135,13 @@ TEST(Canvas, TextBackgroundFollowsTheBrush) {
       {"solid again", [&] { c->Brush()->SetStyle(bsSolid); c->Brush()->SetColor(clRed); }, true},
       {"clear by colour", [&] { c->Brush()->SetColor(clNone); }, false},
       {"solid by colour", [&] { c->Brush()->SetColor(clRed); }, true},
+      // A transparent mode set on the DC holds until the brush changes; a new font keeps it.
+      {"transparent mode on the DC", [&] { SetBkMode(c->Handle(), TRANSPARENT); c->Font()->SetColor(clGray); c->Font()->SetColor(clBlack); }, false},
+      {"a changed brush brings its background", [&] { c->Brush()->SetColor(clLime); c->Brush()->SetColor(clRed); }, true},
   };
   for (const Step& s : steps) {
-    b->Canvas()->Brush()->SetColor(clWhite);
-    b->Canvas()->FillRect(RECT{0, 0, 60, 20});
+    RECT all{0, 0, 60, 20};
+    FillRect(c->Handle(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     s.set();
     c->TextOut(2, 2, "Hi");
     EXPECT_GT(count(0), 5) << s.name << ": the text";

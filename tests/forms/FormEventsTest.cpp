@@ -195,6 +195,51 @@ TEST_F(FormFixture, ShowModalResults) {
   delete f;
 }
 
+// Enter and Escape as the user presses them in a modal form, with the focus where the case says.
+TEST_F(FormFixture, EnterAndEscapeWorkTheDialogButtons) {
+  auto* f = new TForm(nullptr);
+  auto* edit = new TEdit(f);
+  auto* memo = new TMemo(f);
+  auto* ok = new TButton(f);
+  auto* cancel = new TButton(f);
+  auto* other = new TButton(f);
+  for (TWinControl* c : std::initializer_list<TWinControl*>{edit, memo, ok, cancel, other}) c->SetParent(f);
+  ok->SetDefault(true);
+  ok->SetModalResult(mrOk);
+  cancel->SetCancel(true);
+  cancel->OnClick = [&](TObject*) { log.push_back("cancel"); f->SetModalResult(mrAbort); };
+  other->OnClick = [&](TObject*) { log.push_back("other"); };
+  struct Case {
+    const char* name;
+    TWinControl* focus;
+    int key;
+    bool withCancel;
+    int result;
+    const char* clicks;
+  };
+  const Case cases[] = {
+      {"Enter in an edit clicks the Default button", edit, Qt::Key_Return, true, mrOk, ""},
+      {"Enter on the keypad too", edit, Qt::Key_Enter, true, mrOk, ""},
+      {"Escape clicks the Cancel button", edit, Qt::Key_Escape, true, mrAbort, "cancel"},
+      {"Enter on another button clicks that one", other, Qt::Key_Return, true, mrNone, "other"},
+      {"Escape without a Cancel button closes with mrCancel", edit, Qt::Key_Escape, false, mrCancel, ""},
+      {"Enter in a memo is a line break", memo, Qt::Key_Return, true, mrNone, ""},
+  };
+  for (const Case& c : cases) {
+    cancel->SetVisible(c.withCancel);
+    memo->SetText("");
+    ScriptDialog([&](const DialogRequest&) {
+      Key(c.focus, c.key, Qt::NoModifier, c.key == Qt::Key_Escape ? "\x1b" : "\r");
+      EXPECT_EQ(f->ModalResult(), c.result) << c.name;
+      EXPECT_EQ(Take(), c.clicks) << c.name;
+      return DialogAnswer{mrIgnore, ""};
+    });
+    f->ShowModal();
+  }
+  EXPECT_EQ(memo->Text(), "\r\n") << "the memo took its Enter";
+  delete f;
+}
+
 TEST_F(FormFixture, NestedMessageInModalForm) {
   auto* f = new TForm(nullptr);
   auto* ok = new TButton(f);
@@ -287,6 +332,16 @@ TEST_F(FormFixture, WindowFlagsReachTheWidget) {
   f->SetCaption("Tikora - song.tkra");
   EXPECT_EQ(w->windowTitle().toStdString(), "Tikora - song.tkra");
   delete f;
+  // A form with a SetText of its own still gets its caption as its title.
+  struct Editor : TForm {
+    using TForm::TForm;
+    void SetText(const AnsiString& entry) { parsed = entry; }
+    AnsiString parsed;
+  } editor(nullptr);
+  editor.SetCaption("Time signature editor");
+  EXPECT_EQ(editor.Widget()->windowTitle().toStdString(), "Time signature editor");
+  EXPECT_EQ(editor.Caption(), "Time signature editor");
+  EXPECT_TRUE(editor.parsed.IsEmpty());
 }
 
 TEST_F(FormFixture, ExceptionsGoToTheExceptionDisplay) {

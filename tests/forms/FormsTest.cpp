@@ -3,7 +3,11 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QHelpEvent>
 #include <QMouseEvent>
+#include <QScreen>
+#include <QStyle>
+#include <QToolTip>
 #include <QWidget>
 
 #include <string>
@@ -14,6 +18,7 @@
 #include "ExtCtrls.h"
 #include "Forms.h"
 #include "FormsTestSupport.h"
+#include "StdCtrls.h"
 
 using namespace tikora::forms;
 
@@ -258,6 +263,19 @@ TEST_F(Fixture, ScriptedDialogs) {
   EXPECT_TRUE(open.Execute());
   EXPECT_EQ(open.FileName(), "/tmp/a.mid");
   EXPECT_FALSE(open.Execute());
+  // A name saved without an extension gets the default one.
+  TSaveDialog save(nullptr);
+  save.SetDefaultExt("tkra");
+  struct Saved { const char* typed; const char* written; };
+  for (Saved c : {Saved{"/tmp/mine", "/tmp/mine.tkra"}, Saved{"/tmp/a.b/mine", "/tmp/a.b/mine.tkra"},
+                  Saved{"/tmp/song.tkra", "/tmp/song.tkra"}, Saved{"/tmp/old.bak", "/tmp/old.bak"}}) {
+    ScriptDialog(IDOK, c.typed);
+    EXPECT_TRUE(save.Execute());
+    EXPECT_EQ(save.FileName(), c.written) << c.typed;
+  }
+  // Paths in messages show the host's separator.
+  MessageBoxA(nullptr, "File not found: Midi\\gone.mid", "Tikora", MB_OK);
+  EXPECT_EQ(DialogLog().back().text, "File not found: Midi/gone.mid");
 
   auto* dialog = new TForm(nullptr);
   auto* ok = new TButton(dialog);
@@ -316,6 +334,95 @@ TEST_F(Fixture, SurfacesAndNoLeaks) {
   panel->Repaint();
   EXPECT_EQ(GetPixel(panel->SurfaceDC(), 50, 25) & 0xFFFFFF, 0xFF0000u);
   EXPECT_EQ(tikora::gdi::LiveObjectCount(), before);
+}
+
+// A tooltip request where the mouse rests: graphic and windowed controls show their own hint.
+TEST_F(Fixture, HintsOfEveryControl) {
+  auto* label = new TLabel(form);
+  label->SetParent(form);
+  label->SetBounds(120, 20, 60, 15);
+  label->SetCaption("120 BPM");
+  auto* edit = new TEdit(form);
+  edit->SetParent(form);
+  edit->SetBounds(120, 60, 60, 20);
+  struct Case {
+    const char* name;
+    TControl* control;
+    const char* hint;
+    bool show;
+    const char* shown;  // nullptr: the hint does not show
+  };
+  const Case cases[] = {
+      {"label", label, "Drag the weight to set the tempo", true, "Drag the weight to set the tempo"},
+      {"edit", edit, "Beats per minute|Type a tempo", true, "Beats per minute"},
+      {"label without ShowHint", label, "hidden", false, nullptr},
+      {"panel's own hint", panel, "Panel", true, "Panel"},
+  };
+  Application->SetHintHidePause(60000);
+  for (const Case& c : cases) {
+    c.control->SetHint(c.hint);
+    c.control->SetShowHint(c.show);
+    auto* w = dynamic_cast<TWinControl*>(c.control);
+    QWidget* target = w ? w->Widget() : c.control->Parent()->Widget();
+    QPoint at = w ? QPoint(5, 5) : QPoint(c.control->Left() + 5, c.control->Top() + 5);
+    QHelpEvent help(QEvent::ToolTip, at, target->mapToGlobal(at));
+    QCoreApplication::sendEvent(target, &help);
+    if (c.shown) EXPECT_EQ(QToolTip::text().toStdString(), c.shown) << c.name;
+    else EXPECT_NE(QToolTip::text().toStdString(), c.hint) << c.name;
+  }
+  QToolTip::hideText();
+  // The application's pause before a hint is the one Qt waits.
+  for (int pause : {400, 65000}) {
+    Application->SetHintPause(pause);
+    EXPECT_EQ(edit->Widget()->style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay, nullptr, edit->Widget()), pause);
+  }
+}
+
+// Where a form's frame goes when it is shown: the screen here has no window frames.
+TEST(FormPlacement, FrameOnTheScreen) {
+  Application->Initialize();
+  QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  TForm* main = nullptr;
+  Application->CreateForm(main);
+  main->SetBounds(40, 30, 300, 200);
+  main->Show();
+  struct Case {
+    const char* name;
+    TPosition position;
+    RECT bounds;    // Left, Top, Width, Height
+    QPoint frameAt;  // where the frame's top-left lands, for a frame of 0 pixels
+    int width;       // the client width then
+  };
+  const int sw = screen.width(), sh = screen.height();
+  const Case cases[] = {
+      {"designed", poDesigned, {20, 10, 100, 50}, {20, 10}, 100},
+      {"above and left of the screen", poDesigned, {-50, -30, 100, 50}, {0, 0}, 100},
+      {"beyond the bottom right", poDesigned, {sw - 20, sh + 10, 100, 50}, {sw - 100, sh - 50}, 100},
+      {"wider than the screen", poDesigned, {-5, 5, sw + 40, 50}, {0, 5}, sw},
+      {"screen centre", poScreenCenter, {0, 0, 100, 50}, {(sw - 100) / 2, (sh - 50) / 2}, 100},
+      {"main form centre", poMainFormCenter, {0, 0, 100, 50}, {40 + 100, 30 + 75}, 100},
+  };
+  for (const Case& c : cases) {
+    auto* f = new TForm(nullptr);
+    f->SetPosition(c.position);
+    f->SetBounds(c.bounds.left, c.bounds.top, c.bounds.right, c.bounds.bottom);
+    f->Show();
+    Pump();
+    QWidget* w = f->Widget();
+    QRect frame = w->frameGeometry();
+    int mw = frame.width() - w->width(), mh = frame.height() - w->height();
+    // The frame's own size moves it further in at the right and bottom edges, and centres it.
+    QPoint expected = c.frameAt;
+    if (c.bounds.left > sw - 100 - mw) expected.rx() -= mw;
+    if (c.bounds.top > sh - 50 - mh) expected.ry() -= mh;
+    if (c.position == poScreenCenter) expected -= QPoint(mw / 2, mh / 2);
+    EXPECT_EQ(frame.topLeft(), expected + screen.topLeft()) << c.name;
+    EXPECT_EQ(w->width(), c.width - (c.width == sw ? mw : 0)) << c.name;
+    EXPECT_EQ(QPoint(f->Left(), f->Top()), frame.topLeft()) << c.name << ": Left and Top are the frame's";
+    EXPECT_TRUE(screen.contains(frame)) << c.name;
+    delete f;
+  }
+  delete main;
 }
 
 TEST_F(Fixture, WindowRegionBecomesMask) {
