@@ -162,4 +162,12 @@ inline Rgb At32(TBitmap& b, int x, int y) { return static_cast<uint32_t*>(b.Scan
 // The colour a control's surface shows at (x, y) (painting it first when it is invalid).
 inline Rgb SurfaceAt(TWinControl* c, int x, int y) { return FromColorRef(GetPixel(c->SurfaceDC(), x, y)); }
 
+// How many pixels of a control's surface have the colour.
+inline int CountOf(TWinControl* c, Rgb colour) {
+  int n = 0;
+  for (int y = 0; y < c->Height(); ++y)
+    for (int x = 0; x < c->Width(); ++x) n += SurfaceAt(c, x, y) == colour;
+  return n;
+}
+
 }  // namespace ctest

@@ -185,6 +185,7 @@ TEST_F(ZelListTest, PressHoverClick) {
   for (const Step& s : steps) {
     l->Perform(s.msg, s.keys, At(s.x, s.y));
     EXPECT_EQ(Cells(l), s.cells) << s.what;
+    EXPECT_EQ(CountOf(l, 0xFFFFFF), 0) << s.what << ": the cells' pictures show behind the text";
     EXPECT_EQ(l->ItemIndex(), s.itemIndex) << s.what;
     EXPECT_EQ(changes, s.changes) << s.what;
     EXPECT_EQ(clicks, s.clicks) << s.what;
