@@ -198,24 +198,15 @@ class SurfaceWidget : public QWidget {
           owner->SetBounds(owner->Left(), owner->Top(), s.width(), s.height());
           impl_->syncing = false;
         }
-        if (isWindow()) KeepOnScreen(this);
+        if (isWindow()) KeepOnScreen(owner);
         return true;
       }
       case QEvent::Move:
-        if (isWindow()) {
-          // A form's Left and Top are its frame's position.
-          QPoint p = pos();
-          if (p.x() != owner->Left() || p.y() != owner->Top()) {
-            impl_->syncing = true;
-            owner->SetBounds(p.x(), p.y(), owner->Width(), owner->Height());
-            impl_->syncing = false;
-          }
-          KeepOnScreen(this);
-        }
+        if (isWindow()) KeepOnScreen(owner);
         return true;
       case QEvent::Show:
         // The frame is known once the window system has the window.
-        if (isWindow()) QMetaObject::invokeMethod(this, [this] { KeepOnScreen(this); }, Qt::QueuedConnection);
+        if (isWindow()) QMetaObject::invokeMethod(this, [owner] { KeepOnScreen(owner); }, Qt::QueuedConnection);
         return QWidget::event(e);
       case QEvent::ToolTip:
         ShowHintAt(owner, e);
@@ -344,20 +335,9 @@ bool ShowHintAt(TWinControl* window, QEvent* event) {
 
 namespace {
 QMargins g_lastFrame;
-}
 
-QMargins FrameMargins(QWidget* w) {
-  if (w->isVisible()) {
-    QRect frame = w->frameGeometry(), client = w->geometry();
-    QMargins m(client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
-               frame.bottom() - client.bottom());
-    if (!m.isNull()) g_lastFrame = m;
-    return m.isNull() ? g_lastFrame : m;
-  }
-  return w->windowFlags().testFlag(Qt::FramelessWindowHint) ? QMargins() : g_lastFrame;
-}
+bool Frameless(QWidget* w) { return w->windowFlags().testFlag(Qt::FramelessWindowHint); }
 
-namespace {
 QRect Available(QWidget* w) {
   QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
   return screen ? screen->availableGeometry() : QRect();
@@ -372,19 +352,49 @@ void FitFrame(const QRect& avail, const QMargins& m, int& x, int& y, int& w, int
   x = std::clamp(x, avail.left(), avail.left() + avail.width() - fw);
   y = std::clamp(y, avail.top(), avail.top() + avail.height() - fh);
 }
+
+// Syncs the bounds with the window without pushing them back to it.
+void FollowWindow(TWinControl* c, int x, int y, int w, int h) {
+  if (x == c->Left() && y == c->Top() && w == c->Width() && h == c->Height()) return;
+  c->Impl()->syncing = true;
+  c->SetBounds(x, y, w, h);
+  c->Impl()->syncing = false;
+}
 }  // namespace
 
-void KeepOnScreen(QWidget* w) {
-  if (!w->isWindow() || !w->isVisible() || (w->windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
+QMargins FrameMargins(QWidget* w) {
+  if (Frameless(w)) return QMargins();
+  QWindow* window = w->isVisible() ? w->windowHandle() : nullptr;
+  QMargins m = window ? window->frameMargins() : QMargins();
+  if (!m.isNull()) g_lastFrame = m;
+  return m.isNull() ? g_lastFrame : m;
+}
+
+void KeepOnScreen(TWinControl* c, int retries) {
+  QWidget* w = c->Widget();
+  if (!w || !w->isWindow()) return;
+  if (!w->isVisible()) {
+    // Not shown: the position set is the frame's.
+    FollowWindow(c, w->pos().x(), w->pos().y(), c->Width(), c->Height());
     return;
-  QRect avail = Available(w);
-  if (avail.isEmpty()) return;
+  }
+  if (w->windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)) return;
+  QWindow* window = w->windowHandle();
+  if (!window) return;
+  // A window manager adds its frame some time after the window is shown: look again until then.
+  if (window->frameMargins().isNull() && !Frameless(w) && retries > 0) {
+    QPointer<QWidget> guard(w);
+    QTimer::singleShot(50, w, [c, guard, retries] { if (guard) KeepOnScreen(c, retries - 1); });
+  }
   QMargins m = FrameMargins(w);
-  QRect frame = w->frameGeometry();
-  int x = frame.x(), y = frame.y(), cw = w->width(), ch = w->height();
-  FitFrame(avail, m, x, y, cw, ch);
-  if (cw != w->width() || ch != w->height()) w->resize(cw, ch);
-  if (x != frame.x() || y != frame.y()) w->move(x, y);
+  QRect client = window->geometry();
+  QRect avail = Available(w);
+  int x = client.x() - m.left(), y = client.y() - m.top(), cw = client.width(), ch = client.height();
+  if (!avail.isEmpty()) FitFrame(avail, m, x, y, cw, ch);
+  if (x != client.x() - m.left() || y != client.y() - m.top() || cw != client.width() || ch != client.height())
+    w->setGeometry(x + m.left(), y + m.top(), cw, ch);
+  // A form's Left and Top are its frame's position.
+  FollowWindow(c, x, y, cw, ch);
 }
 
 void PostedTarget::HandlePostedMessage(const PostedMessage& pm) {
@@ -1013,6 +1023,7 @@ void TWinControl::AdoptWidget(QWidget* widget) {
   impl_->custom = false;
   widget->installEventFilter(new KeyFilter(this));
   widget->setGeometry(Left(), Top(), Width(), Height());
+  ApplyFontToWidget(widget, font_);
   font_.OnChange = [this](TObject*) {
     if (impl_ && impl_->widget) ApplyFontToWidget(impl_->widget, font_);
     Invalidate();

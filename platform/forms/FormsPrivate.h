@@ -20,8 +20,9 @@ TForm* ParentForm(TControl* c);
 // Shows the hint of the control under a help event's point (the window or a graphic child of
 // it); true when the event was for the class library's hints.
 bool ShowHintAt(TWinControl* window, QEvent* helpEvent);
-// Moves a shown window's frame into the screen's available area.
-void KeepOnScreen(QWidget* window);
+// Moves a shown window's frame into the screen's available area, and makes the form's bounds
+// follow its window (Left and Top the frame's).
+void KeepOnScreen(TWinControl* window, int retries = 40);
 // The frame around a window's client area, as last seen on this screen.
 QMargins FrameMargins(QWidget* window);
 
