@@ -70,12 +70,7 @@ struct Source {
 
 // Shapes drawn with a uniform source: which destination pixels each row gets.
 TEST(QuadDrawing, ShapesCoverTheExpectedSpans) {
-  struct Case {
-    const char* name;
-    int corners[8];
-    int w, h;
-    std::vector<std::string> rows;
-  };
+  struct Case { const char* name; int corners[8]; int w, h; std::vector<std::string> rows; };
   const std::vector<Case> cases = {
       // The lowest corners' row is not drawn; each span covers n + 1 pixels.
       {"rectangle", {1, 1, 5, 1, 5, 4, 1, 4}, 7, 6, {".......", ".#####.", ".#####.", ".#####.", ".......", "......."}},
@@ -179,10 +174,7 @@ TEST(QuadDrawing, ShadingAndPixelFormats) {
   EXPECT_EQ(dest.at(1, 1), 0xFFFFFFu) << "clamped at 255";
 
   // Through TBitmap: 32-bit bitmaps draw, anything else draws nothing.
-  struct Case {
-    TPixelFormat dest, source;
-    bool draws;
-  };
+  struct Case { TPixelFormat dest, source; bool draws; };
   for (Case c : {Case{pf32bit, pf32bit, true}, Case{pf24bit, pf32bit, false}, Case{pf32bit, pf24bit, false},
                  Case{pf8bit, pf8bit, false}}) {
     TBitmap d, s;

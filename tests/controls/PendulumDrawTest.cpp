@@ -129,10 +129,7 @@ TEST_F(PendulumDrawTest, DraggedWeightShowsTempoBoxes) {
 }
 
 TEST_F(PendulumDrawTest, TopLight) {
-  struct Case {
-    int kind;
-    Rgb colour;
-  };
+  struct Case { int kind; Rgb colour; };
   for (Case c : {Case{0, 0xFF0000}, Case{1, 0x00FF00}, Case{2, 0x80FF80}, Case{3, 0}}) {
     MakeBitmap32(target, kW, kH, Solid(0));
     draw->DrawTopLight(&target, c.kind, 56);

@@ -64,11 +64,7 @@ struct ZelListTest : ::testing::Test {
 TEST_F(ZelListTest, LayoutAndPaging) {
   TZelList* l = MakeList();
   EXPECT_EQ(l->Width(), 30) << "no items: the size stays";
-  struct Step {
-    const char* what;
-    std::function<void()> act;
-    int width, height, itemIndex, changes;
-  };
+  struct Step { const char* what; std::function<void()> act; int width, height, itemIndex, changes; };
   const std::vector<Step> steps = {
       {"three items", [&] { for (auto s : {"2:4", "3:4", "4:4"}) l->Items()->Add(s); }, 50, 60, -1, 0},
       {"one more", [&] { l->Items()->Add("6:8"); }, 50, 80, -1, 0},
@@ -162,14 +158,7 @@ TEST_F(ZelListTest, FittingPicturesToTheAutoWidth) {
 TEST_F(ZelListTest, PressHoverClick) {
   TZelList* l = MakeList();
   for (auto s : {"2:4", "3:4", "4:4"}) l->Items()->Add(s);
-  struct Step {
-    const char* what;
-    UINT msg;
-    WPARAM keys;
-    int x, y;
-    std::string cells;
-    int itemIndex, changes, clicks;
-  };
+  struct Step { const char* what; UINT msg; WPARAM keys; int x, y; std::string cells; int itemIndex, changes, clicks; };
   const std::vector<Step> steps = {
       {"hover over the second", WM_MOUSEMOVE, 0, 10, 25, "imi", -1, 0, 0},
       {"press the third", WM_LBUTTONDOWN, MK_LBUTTON, 10, 45, "imd", -1, 0, 0},

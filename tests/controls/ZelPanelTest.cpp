@@ -59,12 +59,7 @@ struct ZelPanelTest : ::testing::Test {
 }  // namespace
 
 TEST_F(ZelPanelTest, PictureOfEachStateAndEvent) {
-  struct Step {
-    const char* what;
-    std::function<void(TZelPanel*)> act;
-    Rgb shown;
-    int state;
-  };
+  struct Step { const char* what; std::function<void(TZelPanel*)> act; Rgb shown; int state; };
   auto button = [&](TZelPanel* p) {
     p->SetPicOnIdle(Pic("idle"));
     p->SetPicOnMouseMove(Pic("move"));
@@ -119,11 +114,7 @@ TEST_F(ZelPanelTest, PicturePropertiesAndMessages) {
   EXPECT_EQ(Shown(p), kIdle);
   WriteBmp24(dir / "idle.bmp", 40, 20, Solid(kIdle));
 
-  struct Case {
-    const char* what;
-    AnsiString name;
-    std::string message;
-  };
+  struct Case { const char* what; AnsiString name; std::string message; };
   const std::vector<Case> cases = {
       {"missing file", Pic("nothing"), "File not found : " + (dir / "nothing.bmp")},
       {"empty name", AnsiString(), "File not found : "},

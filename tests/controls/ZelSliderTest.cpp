@@ -161,11 +161,7 @@ TEST_F(ZelSliderTest, ComposedBackground) {
     }
     return out;
   };
-  struct Case {
-    bool horizontal;
-    int length;
-    std::string expected;
-  };
+  struct Case { bool horizontal; int length; std::string expected; };
   for (Case c : {Case{true, 20, "LLLTtttTtttTtttTtRRR"}, Case{false, 12, "LLLTtttTtRRR"}, Case{true, 5, "LLRRR"}}) {
     auto* s = new TZelSlider(form);
     s->SetParent(form);

@@ -41,11 +41,7 @@ std::string Picture(TBitmap* b) {
 }
 
 TEST(Canvas, ShapesPixelByPixel) {
-  struct Case {
-    const char* name;
-    std::function<void(TCanvas*)> draw;
-    const char* picture;
-  };
+  struct Case { const char* name; std::function<void(TCanvas*)> draw; const char* picture; };
   const Case cases[] = {
       {"FillRect leaves out the right and bottom edges",
        [](TCanvas* c) { c->Brush()->SetColor(clRed); c->FillRect(RECT{1, 1, 4, 3}); },
@@ -92,11 +88,7 @@ TEST(Canvas, CopyAndDraw) {
   source->Canvas()->FillRect(RECT{0, 0, 2, 2});
   source->Canvas()->Brush()->SetColor(clBlue);
   source->Canvas()->FillRect(RECT{2, 2, 4, 4});
-  struct Case {
-    const char* name;
-    std::function<void(TCanvas*)> draw;
-    const char* picture;
-  };
+  struct Case { const char* name; std::function<void(TCanvas*)> draw; const char* picture; };
   const Case cases[] = {
       {"CopyRect of a part", [&](TCanvas* c) { c->CopyRect(RECT{1, 0, 4, 3}, source->Canvas(), RECT{1, 1, 4, 4}); },
        ".r....\n..bb..\n..bb..\n......\n......\n......\n"},
@@ -124,11 +116,7 @@ TEST(Canvas, TextBackgroundFollowsTheBrush) {
       for (int x = 0; x < 60; ++x) n += At(b.get(), x, y) == rgb;
     return n;
   };
-  struct Step {
-    const char* name;
-    std::function<void()> set;
-    bool background;
-  };
+  struct Step { const char* name; std::function<void()> set; bool background; };
   const Step steps[] = {
       {"solid brush", [&] { c->Brush()->SetColor(clRed); }, true},
       {"clear brush", [&] { c->Brush()->SetStyle(bsClear); }, false},

@@ -82,12 +82,7 @@ TEST_F(FormFixture, EventOrder) {
   EXPECT_EQ(Take(), "Show Activate");
   EXPECT_TRUE(f->Widget()->isVisible());
 
-  struct Case {
-    const char* name;
-    std::function<void()> act;
-    const char* events;
-    int width, height;
-  };
+  struct Case { const char* name; std::function<void()> act; const char* events; int width, height; };
   const Case cases[] = {
       {"smaller than allowed", [&] { f->SetWidth(40); }, "CanResize 40x200 Resize 100x200", 100, 200},
       {"refused", [&] { f->SetWidth(2000); }, "CanResize 2000x200", 100, 200},
@@ -209,14 +204,7 @@ TEST_F(FormFixture, EnterAndEscapeWorkTheDialogButtons) {
   cancel->SetCancel(true);
   cancel->OnClick = [&](TObject*) { log.push_back("cancel"); f->SetModalResult(mrAbort); };
   other->OnClick = [&](TObject*) { log.push_back("other"); };
-  struct Case {
-    const char* name;
-    TWinControl* focus;
-    int key;
-    bool withCancel;
-    int result;
-    const char* clicks;
-  };
+  struct Case { const char* name; TWinControl* focus; int key; bool withCancel; int result; const char* clicks; };
   const Case cases[] = {
       {"Enter in an edit clicks the Default button", edit, Qt::Key_Return, true, mrOk, ""},
       {"Enter on the keypad too", edit, Qt::Key_Enter, true, mrOk, ""},
@@ -271,12 +259,7 @@ TEST_F(FormFixture, KeysThroughTheForm) {
   };
   f->edit->OnKeyDown = [&](TObject*, WORD& k, TShiftState) { log.push_back("editDown " + std::to_string(k)); };
   f->edit->OnKeyPress = [&](TObject*, char& c) { log.push_back(std::string("editPress ") + (c == 27 ? "Esc" : std::string(1, c))); };
-  struct Case {
-    bool preview;
-    int key;
-    const char* text;
-    const char* events;
-  };
+  struct Case { bool preview; int key; const char* text; const char* events; };
   const Case cases[] = {
       {false, Qt::Key_A, "a", "editDown 65 editPress a"},
       {true, Qt::Key_A, "a", "formDown 65 editDown 65 formPress a editPress a"},
@@ -349,11 +332,7 @@ TEST_F(FormFixture, ExceptionsGoToTheExceptionDisplay) {
   auto* panel = new TPanel(f);
   panel->SetParent(f);
   f->Show();
-  struct Case {
-    const char* name;
-    std::function<void()> raise;
-    const char* shown;
-  };
+  struct Case { const char* name; std::function<void()> raise; const char* shown; };
   std::function<void()> thrower;
   panel->OnClick = [&](TObject*) { thrower(); };
   const Case cases[] = {
