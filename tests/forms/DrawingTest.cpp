@@ -142,105 +142,42 @@ TEST(Canvas, TextBackgroundFollowsTheBrush) {
   EXPECT_GT(c->TextWidth("HiHi"), e.cx);
 }
 
-// A BMP file made by hand: file header, info header, palette, bottom-up or top-down rows.
-struct BmpFile {
-  int width, height, bits;
-  bool topDown;
-  std::vector<uint32_t> palette;  // 0x00RRGGBB
-  std::vector<std::vector<uint32_t>> rows;  // top row first: 0xRRGGBB, or a palette index
-
-  std::string Write(const std::string& path) const {
-    std::vector<uint8_t> f;
-    auto u16 = [&](uint32_t v) { f.push_back(v & 0xFF); f.push_back((v >> 8) & 0xFF); };
-    auto u32 = [&](uint32_t v) { u16(v & 0xFFFF); u16(v >> 16); };
-    int stride = ((width * bits + 31) / 32) * 4;
-    uint32_t offBits = 14 + 40 + static_cast<uint32_t>(palette.size()) * 4;
-    f.push_back('B');
-    f.push_back('M');
-    u32(offBits + static_cast<uint32_t>(stride * height));
-    u32(0);
-    u32(offBits);
-    u32(40);
-    u32(static_cast<uint32_t>(width));
-    u32(static_cast<uint32_t>(topDown ? -height : height));
-    u16(1);
-    u16(static_cast<uint32_t>(bits));
-    u32(0);
-    u32(static_cast<uint32_t>(stride * height));
-    u32(2835);
-    u32(2835);
-    u32(static_cast<uint32_t>(palette.size()));
-    u32(0);
-    for (uint32_t c : palette) u32(c);
-    for (int i = 0; i < height; ++i) {
-      const auto& row = rows[static_cast<size_t>(topDown ? i : height - 1 - i)];
-      std::vector<uint8_t> line(static_cast<size_t>(stride), 0);
-      for (int x = 0; x < width; ++x) {
-        uint32_t v = row[static_cast<size_t>(x)];
-        if (bits == 24 || bits == 32) {
-          uint8_t* p = &line[static_cast<size_t>(x * bits / 8)];
-          p[0] = v & 0xFF;
-          p[1] = (v >> 8) & 0xFF;
-          p[2] = (v >> 16) & 0xFF;
-        } else if (bits == 8) {
-          line[static_cast<size_t>(x)] = static_cast<uint8_t>(v);
-        } else if (bits == 4) {
-          line[static_cast<size_t>(x / 2)] |= static_cast<uint8_t>(x % 2 ? v : v << 4);
-        } else if (bits == 1) {
-          if (v) line[static_cast<size_t>(x / 8)] |= static_cast<uint8_t>(0x80 >> (x % 8));
-        }
-      }
-      f.insert(f.end(), line.begin(), line.end());
-    }
-    FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out) return "";
-    std::fwrite(f.data(), 1, f.size(), out);
-    std::fclose(out);
-    return path;
-  }
-};
-
 std::string TempPath(const std::string& name) {
   const char* dir = std::getenv("TIKORA_TEST_TMP");
-  std::string d = dir ? dir : "/tmp";
-  std::error_code ec;
-  std::filesystem::create_directories(d, ec);
-  return d + "/forms_" + name;
+  std::filesystem::create_directories(dir ? dir : "/tmp");
+  return std::string(dir ? dir : "/tmp") + "/forms_" + name;
 }
 
 TEST(Bitmap, LoadFromBmpFile) {
   const uint32_t R = 0xFF0000, G = 0x00FF00, B = 0x0000FF, W = 0xFFFFFF, K = 0x000000;
-  struct Case {
-    const char* name;
-    BmpFile file;
-    TPixelFormat format;
-    std::vector<std::vector<uint32_t>> colours;  // expected, top row first
-  };
+  using Rows = std::vector<std::vector<uint32_t>>;  // top row first: 0xRRGGBB, or a palette index
+  struct Case { const char* name; int bits; bool topDown; std::vector<uint32_t> palette; Rows rows; TPixelFormat format; Rows colours; };
   const std::vector<Case> cases = {
-      {"24-bit bottom-up with row padding", {3, 2, 24, false, {}, {{R, G, B}, {W, K, R}}}, pf24bit, {{R, G, B}, {W, K, R}}},
-      {"32-bit top-down", {2, 2, 32, true, {}, {{R, G}, {B, W}}}, pf32bit, {{R, G}, {B, W}}},
-      {"8-bit with a palette", {3, 2, 8, false, {B, R, G}, {{0, 1, 2}, {2, 2, 0}}}, pf8bit, {{B, R, G}, {G, G, B}}},
-      {"4-bit with a palette", {3, 1, 4, false, {K, W, R, G, B, K, K, K, K, K, K, K, K, K, K, K}, {{4, 2, 1}}}, pf4bit,
-       {{B, R, W}}},
-      {"1-bit", {9, 1, 1, false, {K, W}, {{1, 0, 1, 0, 0, 0, 0, 0, 1}}}, pf1bit, {{W, K, W, K, K, K, K, K, W}}},
+      {"24-bit bottom-up with row padding", 24, false, {}, {{R, G, B}, {W, K, R}}, pf24bit, {{R, G, B}, {W, K, R}}},
+      {"32-bit top-down", 32, true, {}, {{R, G}, {B, W}}, pf32bit, {{R, G}, {B, W}}},
+      {"8-bit with a palette", 8, false, {B, R, G}, {{0, 1, 2}, {2, 2, 0}}, pf8bit, {{B, R, G}, {G, G, B}}},
+      {"4-bit with a palette", 4, false, {K, W, R, G, B, K, K, K, K, K, K, K, K, K, K, K}, {{4, 2, 1}}, pf4bit, {{B, R, W}}},
+      {"1-bit", 1, false, {K, W}, {{1, 0, 1, 0, 0, 0, 0, 0, 1}}, pf1bit, {{W, K, W, K, K, K, K, K, W}}},
   };
   int64_t before = tikora::gdi::LiveObjectCount();
   for (const Case& c : cases) {
-    std::string path = c.file.Write(TempPath(std::to_string(c.file.bits) + ".bmp"));
-    ASSERT_FALSE(path.empty());
+    const int w = static_cast<int>(c.rows[0].size()), h = static_cast<int>(c.rows.size());
+    std::string path = TempPath(std::to_string(c.bits) + ".bmp");
+    WriteBmp(path, w, h, c.bits, [&](int x, int y) { return c.rows[static_cast<size_t>(y)][static_cast<size_t>(x)]; },
+             c.palette, c.topDown);
     TBitmap b;
     b.LoadFromFile(path.c_str());
-    EXPECT_EQ(b.Width(), c.file.width) << c.name;
-    EXPECT_EQ(b.Height(), c.file.height) << c.name;
+    EXPECT_EQ(b.Width(), w) << c.name;
+    EXPECT_EQ(b.Height(), h) << c.name;
     EXPECT_EQ(b.PixelFormat(), c.format) << c.name;
-    for (int y = 0; y < c.file.height; ++y)
-      for (int x = 0; x < c.file.width; ++x)
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
         EXPECT_EQ(At(&b, x, y), c.colours[static_cast<size_t>(y)][static_cast<size_t>(x)]) << c.name << " at " << x << "," << y;
+    uint32_t bottomLeft = c.colours.back()[0];
     EXPECT_EQ(static_cast<uint32_t>(b.TransparentColor()) & 0xFFFFFF,
-              [&] { uint32_t v = c.colours.back()[0]; return ((v & 0xFF) << 16) | (v & 0xFF00) | (v >> 16); }())
-        << c.name << ": the bottom-left pixel";
+              ((bottomLeft & 0xFF) << 16) | (bottomLeft & 0xFF00) | (bottomLeft >> 16)) << c.name << ": the bottom-left pixel";
     // Loaded bitmaps draw like any other.
-    auto target = White(c.file.width, c.file.height);
+    auto target = White(w, h);
     target->Canvas()->Draw(0, 0, &b);
     EXPECT_EQ(At(target.get(), 0, 0), c.colours[0][0]) << c.name;
     std::remove(path.c_str());
@@ -260,7 +197,8 @@ TEST(Bitmap, LoadFromBmpFile) {
   EXPECT_ANY_THROW(keep->LoadFromFile(TempPath("missing.bmp").c_str()));
 
   TPicture picture;
-  std::string path = BmpFile{2, 1, 24, false, {}, {{R, B}}}.Write(TempPath("picture.bmp"));
+  std::string path = TempPath("picture.bmp");
+  WriteBmp(path, 2, 1, 24, [&](int x, int) { return x ? B : R; });
   picture.LoadFromFile(path.c_str());
   EXPECT_EQ(picture.Width(), 2);
   EXPECT_EQ(At(picture.Bitmap(), 1, 0), B);
