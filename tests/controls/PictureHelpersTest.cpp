@@ -78,7 +78,7 @@ TEST(PictureLoaders, LoadsAndReports) {
   const std::string png = dir / "alpha.png", bmp8 = dir / "pal.bmp", junk = dir / "junk.png";
   WritePng(png, 3, 2, [](int x, int) -> Rgb { return x == 0 ? 0xFF0000 : 0x00FF00; },
            [](int x, int) -> uint8_t { return x == 2 ? 0 : 255; });
-  WriteBmp8(bmp8, 4, 2, {0x000000, 0x336699, 0xFFFFFF}, [](int x, int) { return x % 3; });
+  WriteBmp(bmp8, 4, 2, 8, [](int x, int) -> Rgb { return x % 3; }, {0x000000, 0x336699, 0xFFFFFF});
   std::ofstream(junk, std::ios::binary) << "not a picture at all";
 
   {  // A missing file names itself, the unit and the routine, and leaves the bitmap alone.

@@ -10,7 +10,6 @@ using namespace ctest;
 
 namespace {
 
-LPARAM At(int x, int y) { return static_cast<LPARAM>((static_cast<uint32_t>(y) << 16) | (static_cast<uint32_t>(x) & 0xFFFF)); }
 
 constexpr Rgb kIdle = 0xFF0000, kMove = 0xFFFF00, kDown = 0x00FF00, kSelected = 0x0000FF;
 

@@ -14,7 +14,6 @@ namespace {
 
 constexpr Rgb kIdle = 0xFF0000, kMove = 0x00FF00, kDown = 0x0000FF, kChecked = 0xFFFF00, kDisabled = 0x808080;
 
-LPARAM At(int x, int y) { return static_cast<LPARAM>((static_cast<uint32_t>(y) << 16) | (static_cast<uint32_t>(x) & 0xFFFF)); }
 
 // A panel that records the messages it gets.
 class LogPanel : public TZelPanel {

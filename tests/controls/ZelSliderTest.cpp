@@ -10,7 +10,6 @@ using namespace ctest;
 
 namespace {
 
-LPARAM At(int x, int y) { return static_cast<LPARAM>((static_cast<uint32_t>(y) << 16) | (static_cast<uint32_t>(x) & 0xFFFF)); }
 
 constexpr Rgb kTrack = 0x00FF00, kThumb = 0xFF0000, kHeld = 0x0000FF;
 
