@@ -1,18 +1,10 @@
 // Forms: the order of their events, modal showing, keys through the form, window flags, and the
 // exception display of the event dispatch.
-#include <gtest/gtest.h>
-
 #include <QAbstractButton>
-#include <QWidget>
 
-#include <functional>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
-#include "Dialogs.h"
 #include "ExtCtrls.h"
-#include "Forms.h"
 #include "FormsTestSupport.h"
 
 using namespace tikora::forms;
@@ -27,21 +19,14 @@ class LogForm : public TForm {
       : TForm(owner), name(std::move(formName)), log_(log) {
     edit = new TEdit(this);
     edit->SetParent(this);
-    OnCreate = [this](TObject*) { log_->push_back("Create"); };
-    OnShow = [this](TObject*) { log_->push_back("Show"); };
-    OnActivate = [this](TObject*) { log_->push_back("Activate"); };
-    OnHide = [this](TObject*) { log_->push_back("Hide"); };
+    for (auto [event, text] : {std::pair{&OnCreate, "Create"}, {&OnShow, "Show"}, {&OnActivate, "Activate"}, {&OnHide, "Hide"}})
+      *event = [this, t = std::string(text)](TObject*) { log_->push_back(t); };
     OnResize = [this](TObject*) { log_->push_back("Resize " + std::to_string(Width()) + "x" + std::to_string(Height())); };
     OnCanResize = [this](TObject*, int& w, int& h, bool& resize) {
       log_->push_back("CanResize " + std::to_string(w) + "x" + std::to_string(h));
-      w = std::max(w, 100);
-      h = std::max(h, 80);
-      resize = w <= 1000;
+      w = std::max(w, 100), h = std::max(h, 80), resize = w <= 1000;
     };
-    OnClose = [this](TObject*, TCloseAction& action) {
-      log_->push_back("Close");
-      action = closeAction;
-    };
+    OnClose = [this](TObject*, TCloseAction& action) { log_->push_back("Close"), action = closeAction; };
     OnDestroy = [log, n = name](TObject*) { log->push_back("Destroy " + n); };
   }
   ~LogForm() override { log_->push_back("~" + name); }
@@ -53,16 +38,7 @@ class LogForm : public TForm {
   std::vector<std::string>* log_;
 };
 
-struct FormFixture : ::testing::Test {
-  void SetUp() override {
-    Application->Initialize();
-    ClearDialogLog();
-    ClearDialogScript();
-  }
-  void TearDown() override {
-    ClearDialogScript();
-    Pump();
-  }
+struct FormFixture : FormTest {
   std::vector<std::string> log;
   std::string Take() {
     std::string s = Join(log);
@@ -97,26 +73,22 @@ TEST_F(FormFixture, EventOrder) {
     EXPECT_EQ(f->Widget()->width(), c.width) << c.name;
   }
 
-  f->closeAction = caNone;
-  f->Close();
-  EXPECT_EQ(Take(), "Close");
-  EXPECT_TRUE(f->Visible()) << "caNone keeps the form";
-  f->closeAction = caHide;
-  f->Close();
-  EXPECT_EQ(Take(), "Close Hide");
-  EXPECT_FALSE(f->Visible());
-  EXPECT_FALSE(f->Widget()->isVisible());
-  EXPECT_FALSE(f->Active());
-  f->Show();
-  EXPECT_EQ(Take(), "Show Activate");
-  // The window manager's close button goes the same way.
-  f->Widget()->close();
-  EXPECT_EQ(Take(), "Close Hide");
-  f->Show();
-  Take();
-  f->closeAction = caFree;
-  f->Close();
-  EXPECT_EQ(Take(), "Close Hide");
+  struct Step { const char* name; TCloseAction action; std::function<void()> act; const char* events; bool visible; };
+  const Step steps[] = {
+      {"caNone keeps the form", caNone, [&] { f->Close(); }, "Close", true},
+      {"caHide", caHide, [&] { f->Close(); }, "Close Hide", false},
+      {"shown again", caHide, [&] { f->Show(); }, "Show Activate", true},
+      {"the window manager's close button", caHide, [&] { f->Widget()->close(); }, "Close Hide", false},
+      {"caFree", caFree, [&] { f->Show(), Take(), f->Close(); }, "Close Hide", false},
+  };
+  for (const Step& s : steps) {
+    f->closeAction = s.action;
+    s.act();
+    EXPECT_EQ(Take(), s.events) << s.name;
+    EXPECT_EQ(f->Visible(), s.visible) << s.name;
+    EXPECT_EQ(f->Widget()->isVisible(), s.visible) << s.name;
+    EXPECT_EQ(f->Active(), s.visible) << s.name;
+  }
   Pump();
   EXPECT_EQ(Take(), "Destroy form ~form") << "caFree frees the form once its handlers are done";
 }
@@ -133,30 +105,16 @@ TEST_F(FormFixture, DestroyOfOwnedFormsAndMainForm) {
 TEST_F(FormFixture, ShowModalResults) {
   auto* f = new LogForm(nullptr, &log);
   f->AfterConstruction();
-  auto* ok = new TButton(f);
-  ok->SetParent(f);
+  auto *ok = Add<TButton>(f), *cancel = Add<TButton>(f), *plain = Add<TButton>(f);
   ok->SetModalResult(mrOk);
-  auto* cancel = new TButton(f);
-  cancel->SetParent(f);
   cancel->SetModalResult(mrCancel);
-  auto* plain = new TButton(f);
-  plain->SetParent(f);
   f->SetKeyPreview(true);
-  f->OnKeyPress = [&](TObject*, char& key) {
-    if (key == 27) {
-      key = 0;
-      f->SetModalResult(mrCancel);
-    }
-  };
+  f->OnKeyPress = [&](TObject*, char& key) { if (key == 27) key = 0, f->SetModalResult(mrCancel); };
   int plainClicks = 0;
   plain->OnClick = [&](TObject*) { ++plainClicks; };
   Take();
 
-  struct Case {
-    const char* name;
-    std::function<void()> user;  // what the user does while the form is up
-    int result;
-  };
+  struct Case { const char* name; std::function<void()> user; int result; };  // what the user does while the form is up
   const Case cases[] = {
       {"OK button clicked", [&] { static_cast<QAbstractButton*>(ok->Widget())->click(); }, mrOk},
       {"Cancel button clicked", [&] { static_cast<QAbstractButton*>(cancel->Widget())->click(); }, mrCancel},
@@ -193,12 +151,9 @@ TEST_F(FormFixture, ShowModalResults) {
 // Enter and Escape as the user presses them in a modal form, with the focus where the case says.
 TEST_F(FormFixture, EnterAndEscapeWorkTheDialogButtons) {
   auto* f = new TForm(nullptr);
-  auto* edit = new TEdit(f);
-  auto* memo = new TMemo(f);
-  auto* ok = new TButton(f);
-  auto* cancel = new TButton(f);
-  auto* other = new TButton(f);
-  for (TWinControl* c : std::initializer_list<TWinControl*>{edit, memo, ok, cancel, other}) c->SetParent(f);
+  auto* edit = Add<TEdit>(f);
+  auto* memo = Add<TMemo>(f);
+  auto *ok = Add<TButton>(f), *cancel = Add<TButton>(f), *other = Add<TButton>(f);
   ok->SetDefault(true);
   ok->SetModalResult(mrOk);
   cancel->SetCancel(true);
@@ -230,11 +185,8 @@ TEST_F(FormFixture, EnterAndEscapeWorkTheDialogButtons) {
 
 TEST_F(FormFixture, NestedMessageInModalForm) {
   auto* f = new TForm(nullptr);
-  auto* ok = new TButton(f);
-  ok->SetParent(f);
-  ok->OnClick = [&](TObject*) {
-    ShowMessage("Invalid tempo!\nEnter value between 40 and 500.");
-  };
+  auto* ok = Add<TButton>(f);
+  ok->OnClick = [&](TObject*) { ShowMessage("Invalid tempo!\nEnter value between 40 and 500."); };
   ScriptDialog([&](const DialogRequest&) {
     ok->Click();
     EXPECT_EQ(f->ModalResult(), mrNone) << "the message does not close the form";
@@ -253,10 +205,7 @@ TEST_F(FormFixture, KeysThroughTheForm) {
   f->AfterConstruction();
   f->Show();
   f->OnKeyDown = [&](TObject*, WORD& k, TShiftState) { log.push_back("formDown " + std::to_string(k)); };
-  f->OnKeyPress = [&](TObject*, char& c) {
-    log.push_back(std::string("formPress ") + (c == 27 ? "Esc" : std::string(1, c)));
-    if (c == 'q') c = 0;
-  };
+  f->OnKeyPress = [&](TObject*, char& c) { log.push_back(std::string("formPress ") + (c == 27 ? "Esc" : std::string(1, c))), c = c == 'q' ? 0 : c; };
   f->edit->OnKeyDown = [&](TObject*, WORD& k, TShiftState) { log.push_back("editDown " + std::to_string(k)); };
   f->edit->OnKeyPress = [&](TObject*, char& c) { log.push_back(std::string("editPress ") + (c == 27 ? "Esc" : std::string(1, c))); };
   struct Case { bool preview; int key; const char* text; const char* events; };
@@ -277,9 +226,7 @@ TEST_F(FormFixture, KeysThroughTheForm) {
 
   // The application sees key messages first, and may take them.
   auto* events = new TApplicationEvents(f);
-  events->OnMessage = [&](tagMSG& m, bool& handled) {
-    if (m.message == WM_KEYDOWN && m.wParam == VK_F1 + 6) handled = true;
-  };
+  events->OnMessage = [&](tagMSG& m, bool& handled) { handled = handled || (m.message == WM_KEYDOWN && m.wParam == VK_F1 + 6); };
   f->SetKeyPreview(true);
   Key(f->edit, Qt::Key_F7);
   Key(f->edit, Qt::Key_F6);
@@ -298,13 +245,11 @@ TEST_F(FormFixture, WindowFlagsReachTheWidget) {
   f->Show();
   Pump();
   QWidget* w = f->Widget();
-  EXPECT_TRUE(w->windowFlags() & Qt::WindowStaysOnTopHint);
-  EXPECT_TRUE(w->windowFlags() & Qt::FramelessWindowHint);
+  EXPECT_EQ(w->windowFlags() & (Qt::WindowStaysOnTopHint | Qt::FramelessWindowHint), Qt::WindowStaysOnTopHint | Qt::FramelessWindowHint);
   EXPECT_TRUE(w->windowState() & Qt::WindowMaximized);
-  EXPECT_TRUE(w->isVisible()) << "changing flags keeps a shown window shown";
   f->SetFormStyle(fsNormal);
   EXPECT_FALSE(w->windowFlags() & Qt::WindowStaysOnTopHint);
-  EXPECT_TRUE(w->isVisible());
+  EXPECT_TRUE(w->isVisible()) << "changing flags keeps a shown window shown";
   f->SetWindowState(wsNormal);
   EXPECT_FALSE(w->windowState() & Qt::WindowMaximized);
   f->Hide();
@@ -329,8 +274,7 @@ TEST_F(FormFixture, WindowFlagsReachTheWidget) {
 
 TEST_F(FormFixture, ExceptionsGoToTheExceptionDisplay) {
   auto* f = new TForm(nullptr);
-  auto* panel = new TPanel(f);
-  panel->SetParent(f);
+  auto* panel = Add<TPanel>(f);
   f->Show();
   struct Case { const char* name; std::function<void()> raise; const char* shown; };
   std::function<void()> thrower;
@@ -344,8 +288,7 @@ TEST_F(FormFixture, ExceptionsGoToTheExceptionDisplay) {
   for (const Case& c : cases) {
     ClearDialogLog();
     thrower = c.raise;
-    Mouse(panel, QEvent::MouseButtonPress, 3, 3);
-    Mouse(panel, QEvent::MouseButtonRelease, 3, 3);
+    Click(panel, 3, 3);
     if (c.shown) {
       ASSERT_EQ(DialogLog().size(), 1u) << c.name;
       EXPECT_EQ(DialogLog()[0].text, c.shown) << c.name;
@@ -365,8 +308,7 @@ TEST_F(FormFixture, ExceptionsGoToTheExceptionDisplay) {
       TPanel::Dispatch(m);
     }
   };
-  auto* t = new Thrower(f);
-  t->SetParent(f);
+  auto* t = Add<Thrower>(f);
   ClearDialogLog();
   PostMessageA(t->Handle(), WM_USER + 5, 0, 0);
   Pump();
@@ -376,14 +318,11 @@ TEST_F(FormFixture, ExceptionsGoToTheExceptionDisplay) {
   // The application's exception events see them instead.
   auto* events = new TApplicationEvents(f);
   std::vector<std::string> caught;
-  events->OnException = [&](TObject* sender, Exception* e) {
-    caught.push_back(e->Message.str() + (sender == panel ? " from panel" : ""));
-  };
+  events->OnException = [&](TObject* sender, Exception* e) { caught.push_back(e->Message.str() + (sender == panel ? " from panel" : "")); };
   ClearDialogLog();
   for (const Case& c : cases) {
     thrower = c.raise;
-    Mouse(panel, QEvent::MouseButtonPress, 3, 3);
-    Mouse(panel, QEvent::MouseButtonRelease, 3, 3);
+    Click(panel, 3, 3);
   }
   EXPECT_EQ(Join(caught), "Error while loading x.png from panel Invalid value. from panel bad state from panel");
   EXPECT_TRUE(DialogLog().empty());

@@ -52,6 +52,15 @@ inline void Key(TWinControl* c, int key, Qt::KeyboardModifiers mods = Qt::NoModi
   QCoreApplication::sendEvent(c->Widget(), &release);
 }
 
+// A control made and placed on a parent, as a form's layout does.
+template <typename T>
+T* Add(TWinControl* parent, int left = 0, int top = 0, int width = 0, int height = 0) {
+  auto* c = new T(parent);
+  c->SetParent(parent);
+  if (width > 0) c->SetBounds(left, top, width, height);
+  return c;
+}
+
 inline std::string Join(const std::vector<std::string>& v) {
   std::string s;
   for (const auto& x : v) s += (s.empty() ? "" : " ") + x;
@@ -111,11 +120,8 @@ struct FormTest : ::testing::Test {
     Pump();
   }
   template <typename T>
-  T* Make(int left = 0, int top = 0, int width = 0, int height = 0, TWinControl* parent = nullptr) {
-    auto* c = new T(form);
-    c->SetParent(parent ? parent : form);
-    if (width > 0) c->SetBounds(left, top, width, height);
-    return c;
+  T* Make(int left = 0, int top = 0, int width = 0, int height = 0) {
+    return Add<T>(form, left, top, width, height);
   }
   TForm* form = nullptr;
 };
