@@ -87,6 +87,37 @@ inline int CountOf(TWinControl* c, Rgb colour) {
   return n;
 }
 
+// The message of the exception f raises, or "no exception".
+inline std::string ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const Exception& e) {
+    return e.Message.str();
+  }
+  return "no exception";
+}
+
+// A form (not shown) for skinned controls, and pictures in a scratch folder.
+struct SkinTest : ::testing::Test {
+  void SetUp() override {
+    Application->Initialize();
+    form = new TForm(nullptr);
+    form->SetBounds(0, 0, 400, 400);
+  }
+  void TearDown() override {
+    ReleaseCapture();
+    delete form;
+    Application->ProcessMessages();
+  }
+  // One-coloured BMP pictures of a size, named by their state.
+  void Pictures(int w, int h, std::initializer_list<std::pair<const char*, Rgb>> pictures) {
+    for (auto [name, colour] : pictures) WriteBmp24(dir / (std::string(name) + ".bmp"), w, h, Solid(colour));
+  }
+  AnsiString Pic(const std::string& name) const { return AnsiString(dir / (name + ".bmp")); }
+  TempDir dir;
+  TForm* form = nullptr;
+};
+
 // lParam of a mouse message at (x, y).
 inline LPARAM At(int x, int y) { return static_cast<LPARAM>((static_cast<uint32_t>(y) << 16) | (static_cast<uint32_t>(x) & 0xFFFF)); }
 

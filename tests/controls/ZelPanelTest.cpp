@@ -1,9 +1,4 @@
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "ControlsTestUtil.h"
 #include "Zelpanel.h"
@@ -14,45 +9,28 @@ namespace {
 
 constexpr Rgb kIdle = 0xFF0000, kMove = 0x00FF00, kDown = 0x0000FF, kChecked = 0xFFFF00, kDisabled = 0x808080;
 
-
 // A panel that records the messages it gets.
 class LogPanel : public TZelPanel {
  public:
   using TZelPanel::TZelPanel;
   std::vector<UINT> messages;
-  void Dispatch(TMessage& m) override {
-    messages.push_back(m.Msg);
-    TZelPanel::Dispatch(m);
-  }
+  void Dispatch(TMessage& m) override { messages.push_back(m.Msg), TZelPanel::Dispatch(m); }
 };
 
-struct ZelPanelTest : ::testing::Test {
+struct ZelPanelTest : SkinTest {
   void SetUp() override {
-    Application->Initialize();
-    form = new TForm(nullptr);
-    form->SetBounds(0, 0, 200, 120);
-    for (auto [name, colour] : std::vector<std::pair<std::string, Rgb>>{
-             {"idle", kIdle}, {"move", kMove}, {"down", kDown}, {"checked", kChecked}, {"disabled", kDisabled}})
-      WriteBmp24(dir / (name + ".bmp"), 40, 20, Solid(colour));
-  }
-  void TearDown() override {
-    delete form;
-    Application->ProcessMessages();
+    SkinTest::SetUp();
+    Pictures(40, 20, {{"idle", kIdle}, {"move", kMove}, {"down", kDown}, {"checked", kChecked}, {"disabled", kDisabled}});
   }
   LogPanel* MakePanel(bool loaded = true) {
-    auto* p = new LogPanel(form);
-    p->SetParent(form);
-    p->SetBounds(10, 10, 40, 20);
+    auto* p = formstest::Add<LogPanel>(form, 10, 10, 40, 20);
     if (loaded) p->Loaded();
     return p;
   }
-  AnsiString Pic(const std::string& name) const { return AnsiString(dir / (name + ".bmp")); }
   Rgb Shown(TZelPanel* p) {
     p->Repaint();
     return SurfaceAt(p, 20, 2);
   }
-  TempDir dir;
-  TForm* form = nullptr;
 };
 
 }  // namespace
@@ -72,21 +50,14 @@ TEST_F(ZelPanelTest, PictureOfEachStateAndEvent) {
       {"release keeps pressed", [](TZelPanel* p) { p->Perform(WM_LBUTTONUP, 0, At(6, 5)); }, kDown, 2},
       {"move", [](TZelPanel* p) { p->Perform(WM_MOUSEMOVE, 0, At(7, 5)); }, kMove, 1},
       {"leave report", [](TZelPanel* p) { p->Perform(WM_MOUSELEAVE, 0, 0); }, kIdle, 0},
-      {"checked without a checked picture looks idle",
-       [](TZelPanel* p) { p->SetChecked(true); }, kIdle, 3},
+      {"checked without a checked picture looks idle", [](TZelPanel* p) { p->SetChecked(true); }, kIdle, 3},
       {"checked picture", [&](TZelPanel* p) { p->SetPicOnChecked(Pic("checked")); }, kChecked, 3},
       {"checked while hovering", [](TZelPanel* p) { p->Perform(WM_MOUSEHOVER, 0, 0); }, kChecked, 1},
       {"checked while pressed", [](TZelPanel* p) { p->Perform(WM_LBUTTONDOWN, MK_LBUTTON, At(5, 5)); }, kChecked, 2},
       {"unchecked", [](TZelPanel* p) { p->SetChecked(false); }, kIdle, 0},
-      {"disabled without a disabled picture: plain panel",
-       [](TZelPanel* p) {
-         p->SetBkColor(0x00336699);
-         p->SetEnabled(false);
-       },
-       0x996633, 0},
+      {"disabled without a disabled picture: plain panel", [](TZelPanel* p) { p->SetBkColor(0x00336699), p->SetEnabled(false); }, 0x996633, 0},
       {"disabled picture", [&](TZelPanel* p) { p->SetPicOnDisabled(Pic("disabled")); }, kDisabled, 0},
-      {"disabled ignores the mouse", [](TZelPanel* p) { p->Perform(WM_LBUTTONDOWN, MK_LBUTTON, At(5, 5)); },
-       kDisabled, 0},
+      {"disabled ignores the mouse", [](TZelPanel* p) { p->Perform(WM_LBUTTONDOWN, MK_LBUTTON, At(5, 5)); }, kDisabled, 0},
       {"enabled again", [](TZelPanel* p) { p->SetEnabled(true); }, kIdle, 0},
   };
   TZelPanel* p = MakePanel();
@@ -120,12 +91,7 @@ TEST_F(ZelPanelTest, PicturePropertiesAndMessages) {
   };
   for (const Case& c : cases) {
     p->SetPicOnIdle(Pic("idle"));
-    try {
-      p->SetPicOnIdle(c.name);
-      ADD_FAILURE() << c.what;
-    } catch (const Exception& e) {
-      EXPECT_EQ(e.Message, AnsiString(c.message)) << c.what;
-    }
+    EXPECT_EQ(ErrorOf([&] { p->SetPicOnIdle(c.name); }), c.message) << c.what;
     EXPECT_TRUE(p->PicOnIdle().IsEmpty()) << c.what;
     EXPECT_EQ(Shown(p), kIdle) << "the old picture stays: " << c.what;
   }
@@ -133,13 +99,8 @@ TEST_F(ZelPanelTest, PicturePropertiesAndMessages) {
   // A load that raises: the name is emptied, the message names the file, no follow-up.
   AnsiString stored = "old";
   bool followed = false;
-  try {
-    tikora::controls::SetPictureProperty(
-        stored, Pic("idle"), [] { throw Exception("decoder gave up"); }, [&] { followed = true; });
-    ADD_FAILURE() << "no exception";
-  } catch (const Exception& e) {
-    EXPECT_EQ(e.Message, AnsiString("Error loading : " + (dir / "idle.bmp")));
-  }
+  auto load = [&] { tikora::controls::SetPictureProperty(stored, Pic("idle"), [] { throw Exception("decoder gave up"); }, [&] { followed = true; }); };
+  EXPECT_EQ(ErrorOf(load), "Error loading : " + (dir / "idle.bmp"));
   EXPECT_TRUE(stored.IsEmpty());
   EXPECT_FALSE(followed);
 
