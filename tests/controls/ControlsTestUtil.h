@@ -87,6 +87,14 @@ inline int CountOf(TWinControl* c, Rgb colour) {
   return n;
 }
 
+// How many pixels of a control's surface differ from a bitmap's.
+inline int Differences(TWinControl* c, TBitmap& b) {
+  int n = 0;
+  for (int y = 0; y < c->Height(); ++y)
+    for (int x = 0; x < c->Width(); ++x) n += SurfaceAt(c, x, y) != FromColorRef(GetPixel(b.Canvas()->Handle(), x, y));
+  return n;
+}
+
 // The message of the exception f raises, or "no exception".
 inline std::string ErrorOf(const std::function<void()>& f) {
   try {

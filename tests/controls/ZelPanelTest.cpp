@@ -161,39 +161,24 @@ TEST_F(ZelPanelTest, TextPlacement) {
   // The picture shows between and inside the glyphs: no white box behind the text.
   const Rgb kSkin = 0x305070;
   WriteBmp24(dir / "white.bmp", 120, 30, Solid(kSkin));
-  struct Case {
-    const char* what;
-    AnsiString text;
-    TAlignment align;
-    bool marginOn;
-    int marginX, marginY;
-    bool pressed;
-    // Where the text goes, from the text's width and height on the panel's canvas.
-    std::function<POINT(int tw, int th)> expected;
-  };
+  // Where the text goes, from the text's width and height on the panel's canvas.
+  struct Case { const char* what; TAlignment align; bool marginOn; int marginX, marginY; bool pressed; std::function<POINT(int, int)> expected; };
   const int W = 120, H = 30;
   const std::vector<Case> cases = {
-      {"centred", "Play", taCenter, false, 0, 0, false, [&](int tw, int th) { return POINT{(W - tw) / 2, (H - th) / 2}; }},
-      {"left, shifted by the margins", "Play", taLeftJustify, false, 4, 3, false,
-       [&](int, int th) { return POINT{2 + 4, (H - th) / 2 + 3}; }},
-      {"right", "Play", taRightJustify, false, 0, 0, false, [&](int tw, int th) { return POINT{W - tw - 2, (H - th) / 2}; }},
-      {"margins from the left edge", "Play", taCenter, true, 7, -2, false,
-       [&](int, int th) { return POINT{7, (H - th) / 2 - 2}; }},
-      {"pressed moves the text", "Play", taCenter, false, 0, 0, true,
-       [&](int tw, int th) { return POINT{(W - tw) / 2 + 3, (H - th) / 2 + 2}; }},
+      {"centred", taCenter, false, 0, 0, false, [&](int tw, int th) { return POINT{(W - tw) / 2, (H - th) / 2}; }},
+      {"left, shifted by the margins", taLeftJustify, false, 4, 3, false, [&](int, int th) { return POINT{2 + 4, (H - th) / 2 + 3}; }},
+      {"right", taRightJustify, false, 0, 0, false, [&](int tw, int th) { return POINT{W - tw - 2, (H - th) / 2}; }},
+      {"margins from the left edge", taCenter, true, 7, -2, false, [&](int, int th) { return POINT{7, (H - th) / 2 - 2}; }},
+      {"pressed moves the text", taCenter, false, 0, 0, true, [&](int tw, int th) { return POINT{(W - tw) / 2 + 3, (H - th) / 2 + 2}; }},
   };
+  const AnsiString text = "Play";
   for (const Case& c : cases) {
     TZelPanel* p = MakePanel();
     p->SetBounds(10, 10, W, H);
-    p->SetPicOnIdle(AnsiString(dir / "white.bmp"));
-    p->SetPicOnMouseDown(AnsiString(dir / "white.bmp"));
-    p->SetAlignment(c.align);
-    p->SetTextMarginOn(c.marginOn);
-    p->SetTextMarginX(c.marginX);
-    p->SetTextMarginY(c.marginY);
-    p->SetTextMoveX(3);
-    p->SetTextMoveY(2);
-    p->SetText(c.text);
+    p->SetPicOnIdle(AnsiString(dir / "white.bmp")), p->SetPicOnMouseDown(AnsiString(dir / "white.bmp"));
+    p->SetAlignment(c.align), p->SetTextMarginOn(c.marginOn);
+    p->SetTextMarginX(c.marginX), p->SetTextMarginY(c.marginY), p->SetTextMoveX(3), p->SetTextMoveY(2);
+    p->SetText(text);
     if (c.pressed) p->Perform(WM_LBUTTONDOWN, MK_LBUTTON, At(5, 5));
     p->Repaint();
 
@@ -202,13 +187,10 @@ TEST_F(ZelPanelTest, TextPlacement) {
     MakeBitmap32(ref, W, H, Solid(kSkin));
     TCanvas* rc = ref.Canvas();
     rc->Font()->Assign(c.pressed ? *p->FontOnMouseDown() : *p->FontOnIdle());
-    POINT at = c.expected(rc->TextWidth(c.text), rc->TextHeight(c.text));
+    POINT at = c.expected(rc->TextWidth(text), rc->TextHeight(text));
     SetBkMode(rc->Handle(), TRANSPARENT);
-    rc->TextOut(at.x, at.y, c.text);
-    int differ = 0;
-    for (int y = 0; y < H; ++y)
-      for (int x = 0; x < W; ++x) differ += SurfaceAt(p, x, y) != FromColorRef(GetPixel(rc->Handle(), x, y));
-    EXPECT_EQ(differ, 0) << c.what;
+    rc->TextOut(at.x, at.y, text);
+    EXPECT_EQ(Differences(p, ref), 0) << c.what;
     if (c.pressed) p->Perform(WM_LBUTTONUP, 0, At(5, 5));
     delete p;
   }
@@ -220,12 +202,8 @@ TEST_F(ZelPanelTest, LongTextIsCutAndLinesWrap) {
     RECT box{w, h, -1, -1};
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x)
-        if (SurfaceAt(c, x, y) != 0xFFFFFF) {
-          box.left = std::min<LONG>(box.left, x);
-          box.top = std::min<LONG>(box.top, y);
-          box.right = std::max<LONG>(box.right, x);
-          box.bottom = std::max<LONG>(box.bottom, y);
-        }
+        if (SurfaceAt(c, x, y) != 0xFFFFFF)
+          box = RECT{std::min<LONG>(box.left, x), std::min<LONG>(box.top, y), std::max<LONG>(box.right, x), std::max<LONG>(box.bottom, y)};
     return box;
   };
   TZelPanel* p = MakePanel();
@@ -240,8 +218,6 @@ TEST_F(ZelPanelTest, LongTextIsCutAndLinesWrap) {
   EXPECT_GE(cut.left, 2);
 
   // The cut text ends in "..": it equals some prefix followed by "..", drawn at x = 2.
-  TCanvas* c = p->Canvas();
-  c->Font()->Assign(*p->FontOnIdle());
   AnsiString text = "A rather long caption";
   bool matched = false;
   for (int n = 1; n < text.Length() && !matched; ++n) {
@@ -250,10 +226,7 @@ TEST_F(ZelPanelTest, LongTextIsCutAndLinesWrap) {
     ref.Canvas()->Font()->Assign(*p->FontOnIdle());
     SetBkMode(ref.Canvas()->Handle(), TRANSPARENT);
     ref.Canvas()->TextOut(2, (40 - ref.Canvas()->TextHeight(text)) / 2, text.SubString(1, n) + "..");
-    bool same = true;
-    for (int y = 0; y < 40 && same; ++y)
-      for (int x = 0; x < 60 && same; ++x) same = SurfaceAt(p, x, y) == FromColorRef(GetPixel(ref.Canvas()->Handle(), x, y));
-    matched = same;
+    matched = Differences(p, ref) == 0;
   }
   EXPECT_TRUE(matched);
 
@@ -276,14 +249,8 @@ TEST_F(ZelPanelTest, LongTextIsCutAndLinesWrap) {
 
 TEST_F(ZelPanelTest, AlphaPicturesOverTheBackgroundImage) {
   // The background image lies under the panel; the panel copies its part of it first.
-  auto* image = new TImage(form);
-  image->SetParent(form);
-  image->SetBounds(0, 0, 100, 100);
-  image->Picture()->Bitmap()->SetSize(100, 100);
-  image->Picture()->Bitmap()->Canvas()->Brush()->SetColor(clBlue);
-  image->Picture()->Bitmap()->Canvas()->FillRect(RECT{0, 0, 100, 100});
-  image->Picture()->Bitmap()->Canvas()->Brush()->SetColor(clLime);
-  image->Picture()->Bitmap()->Canvas()->FillRect(RECT{0, 0, 100, 15});
+  auto* image = formstest::Add<TImage>(form, 0, 0, 100, 100);
+  MakeBitmap32(*image->Picture()->Bitmap(), 100, 100, [](int, int y) -> Rgb { return y < 15 ? 0x00FF00 : 0x0000FF; });
   WritePng(dir / "half.png", 40, 20, Solid(kIdle), [](int x, int) -> uint8_t { return x < 20 ? 255 : 0; });
 
   TZelPanel* p = MakePanel();
