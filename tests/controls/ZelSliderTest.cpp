@@ -1,8 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
 #include "ControlsTestUtil.h"
 #include "Zelslider.h"
 
@@ -10,40 +5,23 @@ using namespace ctest;
 
 namespace {
 
-
 constexpr Rgb kTrack = 0x00FF00, kThumb = 0xFF0000, kHeld = 0x0000FF;
 
-struct ZelSliderTest : ::testing::Test {
+struct ZelSliderTest : SkinTest {
   void SetUp() override {
-    Application->Initialize();
-    form = new TForm(nullptr);
-    form->SetBounds(0, 0, 300, 200);
+    SkinTest::SetUp();
     WriteBmp24(dir / "back.bmp", 109, 22, Solid(kTrack));
-    WriteBmp24(dir / "thumb.bmp", 9, 22, Solid(kThumb));
-    WriteBmp24(dir / "held.bmp", 9, 22, Solid(kHeld));
-  }
-  void TearDown() override {
-    ReleaseCapture();
-    delete form;
-    Application->ProcessMessages();
+    Pictures(9, 22, {{"thumb", kThumb}, {"held", kHeld}});
   }
   // The volume slider of the main window: 109 x 22, a 9-pixel thumb, a 100-pixel track.
   TZelSlider* MakeVolume() {
-    auto* s = new TZelSlider(form);
-    s->SetParent(form);
-    s->SetBounds(10, 10, 109, 22);
-    s->SetHorizontal(true);
-    s->SetPicBackgroundIdle(AnsiString(dir / "back.bmp"));
-    s->SetPicBackgroundMouseMove(AnsiString(dir / "back.bmp"));
-    s->SetPicSliderIdle(AnsiString(dir / "thumb.bmp"));
-    s->SetPicSliderMouseDown(AnsiString(dir / "held.bmp"));
-    s->SetPosition(0);
+    auto* s = formstest::Add<TZelSlider>(form, 10, 10, 109, 22);
+    s->SetHorizontal(true), s->SetPicBackgroundIdle(Pic("back")), s->SetPicBackgroundMouseMove(Pic("back"));
+    s->SetPicSliderIdle(Pic("thumb")), s->SetPicSliderMouseDown(Pic("held")), s->SetPosition(0);
     s->OnChange = [this](TObject*) { ++changes; };
     s->Loaded();
     return s;
   }
-  TempDir dir;
-  TForm* form = nullptr;
   int changes = 0;
 };
 
