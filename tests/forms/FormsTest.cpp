@@ -122,17 +122,6 @@ TEST_F(Fixture, HoverLeaveAndPostedMessages) {
   EXPECT_EQ(Join(panel->log), "Resize") << "a hidden control resizes at once";
 }
 
-TEST_F(Fixture, ExceptionsInHandlersAreShown) {
-  panel->OnClick = [](TObject*) { throw Exception("Broken handler"); };
-  Click(panel, 5, 5);
-  ASSERT_EQ(DialogLog().size(), 1u);
-  EXPECT_EQ(DialogLog()[0].text, "Broken handler.");
-  // The exception ends that message's handling, as it ends the handler; the next message is handled.
-  Mouse(panel, QEvent::MouseButtonPress, 5, 5);
-  EXPECT_EQ(Join(panel->log), "Down(5,5) Click Down(5,5)");
-  EXPECT_EQ(DialogLog().size(), 1u);
-}
-
 TEST_F(Fixture, KeysReachPreviewAndAltRewrite) {
   auto* edit = Make<TEdit>();
   std::vector<std::string> log;
