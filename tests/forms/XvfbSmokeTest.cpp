@@ -2,26 +2,19 @@
 // import, and every window of the program, whose frame must lie on the screen under a window
 // manager (openbox). Each re-runs this binary under xvfb-run and is skipped when the tools are
 // missing. The program's lists and edit fields are also checked for readable text, offscreen.
-#include <gtest/gtest.h>
-
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
 #include <QScreen>
-#include <QWidget>
 #include <QWindow>
 
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <string>
 #include <unistd.h>
 
 #include "ExtCtrls.h"
-#include "Forms.h"
-#include "StdCtrls.h"
+#include "FormsTestSupport.h"
 #ifdef TIKORA_WITH_PROGRAM
 #include "Programforms.h"
 #include "Tmainform.h"
@@ -71,8 +64,9 @@ TEST(XvfbSmoke, ShapedWindowOnScreen) {
   SetWindowRgn(form->Handle(), CreatePolygonRgn(tri, 3, WINDING), TRUE);
   form->Show();
   ASSERT_TRUE(Settles([&] { return form->Widget()->isVisible() && form->Widget()->windowHandle()->isExposed(); }));
-  std::string shot = std::string(std::getenv("TIKORA_TEST_TMP") ? std::getenv("TIKORA_TEST_TMP") : "/tmp") + "/xvfb-shot.png";
-  std::system(("mkdir -p \"$(dirname '" + shot + "')\"").c_str());
+  const char* tmp = std::getenv("TIKORA_TEST_TMP");
+  std::filesystem::create_directories(tmp ? tmp : "/tmp");
+  std::string shot = std::string(tmp ? tmp : "/tmp") + "/xvfb-shot.png";
   QImage img;
   QPoint origin = form->Widget()->mapToGlobal(QPoint(0, 0));
   // The server shows the window once it has drawn it: photograph until the red shows.
