@@ -130,8 +130,7 @@ TEST_F(ControlsFixture, ComboBoxChangeOnlyOnUserChoice) {
     combo->SetItemIndex(1);
     EXPECT_EQ(combo->Text(), "Kick") << style;
     combo->Items()->Add("Cowbell");
-    EXPECT_EQ(combo->ItemIndex(), 1) << style << ": adding items keeps the selection";
-    EXPECT_EQ(combo->Text(), "Kick") << style;
+    EXPECT_EQ(std::pair(combo->ItemIndex(), combo->Text()), std::pair(1, AnsiString("Kick"))) << style << ": adding items keeps the selection";
     combo->SetText("Hi-hat");
     if (style == csDropDownList) { EXPECT_EQ(combo->ItemIndex(), 2); }
     combo->SetItemIndex(1);
@@ -139,12 +138,9 @@ TEST_F(ControlsFixture, ComboBoxChangeOnlyOnUserChoice) {
 
     // The user picks the next entry with the keyboard.
     Key(combo, Qt::Key_Down);
-    EXPECT_EQ(changes, 1) << style;
-    EXPECT_EQ(combo->ItemIndex(), 2) << style;
-    EXPECT_EQ(combo->Text(), "Hi-hat") << style;
+    EXPECT_EQ(std::tuple(changes, combo->ItemIndex(), combo->Text()), std::tuple(1, 2, AnsiString("Hi-hat"))) << style;
     combo->Items()->Clear();
-    EXPECT_EQ(combo->ItemIndex(), -1) << style;
-    EXPECT_EQ(changes, 1) << style;
+    EXPECT_EQ(std::pair(combo->ItemIndex(), changes), std::pair(-1, 1)) << style;
     delete combo;
   }
 }
@@ -153,10 +149,8 @@ TEST_F(ControlsFixture, TrackBarRangeAndChange) {
   auto* bar = Make<TTrackBar>();
   std::vector<int> changes;
   bar->OnChange = [&](TObject*) { changes.push_back(bar->Position()); };
-  EXPECT_EQ(bar->Min(), 0);
-  EXPECT_EQ(bar->Max(), 10);
-  bar->SetMax(500);
-  bar->SetMin(40);
+  EXPECT_EQ(std::pair(bar->Min(), bar->Max()), std::pair(0, 10));
+  bar->SetMax(500), bar->SetMin(40);
   EXPECT_EQ(bar->Position(), 40) << "the position stays inside the range";
   struct Case { int set; int position; };
   for (Case c : {Case{120, 120}, Case{120, 120}, Case{900, 500}, Case{3, 40}}) {
@@ -182,22 +176,15 @@ TEST_F(ControlsFixture, SpinEditValueRange) {
   for (const Case& c : cases) {
     auto* spin = Make<TCSpinEdit>();
     // The order a form's layout uses: the limits, then the value.
-    spin->SetMaxValue(c.maxValue);
-    spin->SetMinValue(c.minValue);
-    spin->SetValue(c.set);
-    EXPECT_EQ(spin->Value(), c.value) << c.name;
-    EXPECT_EQ(spin->Text(), AnsiString(c.value)) << c.name;
-    EXPECT_EQ(spin->MinValue(), c.minValue) << c.name;
-    EXPECT_EQ(spin->MaxValue(), c.maxValue) << c.name;
+    spin->SetMaxValue(c.maxValue), spin->SetMinValue(c.minValue), spin->SetValue(c.set);
+    EXPECT_EQ(std::tuple(spin->Value(), spin->Text().str(), spin->MinValue(), spin->MaxValue()),
+              std::tuple(c.value, std::to_string(c.value), c.minValue, c.maxValue)) << c.name;
     delete spin;
   }
   auto* spin = Make<TCSpinEdit>();
-  EXPECT_EQ(spin->MinValue(), 0);
-  EXPECT_EQ(spin->MaxValue(), 0);
+  EXPECT_EQ(std::pair(spin->MinValue(), spin->MaxValue()), std::pair(0, 0));
   // A value given before its limits is not cut by the control's default range.
-  spin->SetValue(120);
-  spin->SetMaxValue(500);
-  spin->SetMinValue(40);
+  spin->SetValue(120), spin->SetMaxValue(500), spin->SetMinValue(40);
   EXPECT_EQ(spin->Value(), 120);
   int changes = 0;
   spin->OnChange = [&](TObject*) { ++changes; };
@@ -248,8 +235,7 @@ TEST_F(ControlsFixture, RadioGroupItemsAndIndex) {
   EXPECT_EQ(group->ItemIndex(), -1);
   auto buttons = [&] {
     std::vector<TRadioButton*> v;
-    for (int i = 0; i < group->ControlCount(); ++i)
-      if (auto* r = dynamic_cast<TRadioButton*>(group->Controls(i))) v.push_back(r);
+    for (int i = 0; i < group->ControlCount(); ++i) v.push_back(dynamic_cast<TRadioButton*>(group->Controls(i)));
     return v;
   };
   ASSERT_EQ(buttons().size(), 4u);
@@ -262,9 +248,7 @@ TEST_F(ControlsFixture, RadioGroupItemsAndIndex) {
   }
   // The user's choice.
   static_cast<QAbstractButton*>(buttons()[2]->Widget())->click();
-  EXPECT_EQ(group->ItemIndex(), 2);
-  EXPECT_EQ(clicks, 1);
-  EXPECT_FALSE(buttons()[0]->Checked());
+  EXPECT_EQ(std::tuple(group->ItemIndex(), clicks, buttons()[0]->Checked()), std::tuple(2, 1, false));
   group->Items()->Add("32");
   EXPECT_EQ(group->ItemIndex(), 2) << "adding an item keeps the choice";
   EXPECT_TRUE(buttons()[2]->Checked());
@@ -276,9 +260,7 @@ TEST_F(ControlsFixture, RadioGroupItemsAndIndex) {
 
 TEST_F(ControlsFixture, GroupBoxFrameAndCaption) {
   auto* box = Make<TGroupBox>(10, 10, 120, 80);
-  box->SetColor(clWhite);
-  box->Font()->SetColor(clBlack);
-  box->SetCaption("Actions");
+  box->SetColor(clWhite), box->Font()->SetColor(clBlack), box->SetCaption("Actions");
   box->Repaint();
   HDC dc = box->SurfaceDC();
   int dark = 0;
