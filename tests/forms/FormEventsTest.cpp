@@ -179,33 +179,49 @@ TEST_F(FormFixture, KeysThroughTheForm) {
   auto* f = new LogForm(nullptr, &log);
   f->AfterConstruction();
   f->Show();
-  f->OnKeyDown = [&](TObject*, WORD& k, TShiftState) { log.push_back("formDown " + std::to_string(k)); };
-  f->OnKeyPress = [&](TObject*, char& c) { log.push_back(std::string("formPress ") + (c == 27 ? "Esc" : std::string(1, c))), c = c == 'q' ? 0 : c; };
-  f->edit->OnKeyDown = [&](TObject*, WORD& k, TShiftState) { log.push_back("editDown " + std::to_string(k)); };
-  f->edit->OnKeyPress = [&](TObject*, char& c) { log.push_back(std::string("editPress ") + (c == 27 ? "Esc" : std::string(1, c))); };
-  struct Case { bool preview; int key; const char* text; const char* events; };
+  auto down = [&](const char* who) {
+    return [this, who](TObject*, WORD& k, TShiftState s) {
+      log.push_back(who + std::to_string(k) + (s.Contains(ssShift) ? "S" : "") + (s.Contains(ssAlt) ? "A" : ""));
+    };
+  };
+  auto press = [&](const char* who, char& c) { log.push_back(who + (c == 27 ? std::string("Esc") : std::string(1, c))); };
+  f->OnKeyDown = down("formDown ");
+  f->OnKeyPress = [&](TObject*, char& c) { press("formPress ", c), c = c == 'q' ? 0 : c; };
+  f->edit->OnKeyDown = down("editDown ");
+  f->edit->OnKeyPress = [&](TObject*, char& c) { press("editPress ", c), c = c == ',' ? '.' : c == 'x' ? 0 : c; };
+  struct Case { bool preview; int key; Qt::KeyboardModifiers mods; const char* text; const char* events; };
   const Case cases[] = {
-      {false, Qt::Key_A, "a", "editDown 65 editPress a"},
-      {true, Qt::Key_A, "a", "formDown 65 editDown 65 formPress a editPress a"},
-      {true, Qt::Key_Escape, "\x1b", "formDown 27 editDown 27 formPress Esc editPress Esc"},
-      {true, Qt::Key_Q, "q", "formDown 81 editDown 81 formPress q"},
-      {false, Qt::Key_Escape, "\x1b", "editDown 27 editPress Esc"},
+      {false, Qt::Key_A, Qt::NoModifier, "a", "editDown 65 editPress a"},
+      {true, Qt::Key_A, Qt::NoModifier, "a", "formDown 65 editDown 65 formPress a editPress a"},
+      {true, Qt::Key_Escape, Qt::NoModifier, "\x1b", "formDown 27 editDown 27 formPress Esc editPress Esc"},
+      {true, Qt::Key_Q, Qt::NoModifier, "q", "formDown 81 editDown 81 formPress q"},  // the form swallows it
+      {false, Qt::Key_Escape, Qt::NoModifier, "\x1b", "editDown 27 editPress Esc"},
+      {true, Qt::Key_BraceRight, Qt::ShiftModifier, "}", "formDown 221S editDown 221S formPress } editPress }"},
+      {false, Qt::Key_Comma, Qt::NoModifier, ",", "editDown 188 editPress ,"},  // typed as "."
+      {false, Qt::Key_X, Qt::NoModifier, "x", "editDown 88 editPress x"},      // swallowed by the edit
   };
   Take();
   for (const Case& c : cases) {
     f->SetKeyPreview(c.preview);
-    Key(f->edit, c.key, Qt::NoModifier, c.text);
+    Key(f->edit, c.key, c.mods, c.text);
     EXPECT_EQ(Take(), c.events) << c.preview << " " << c.text;
   }
-  EXPECT_EQ(f->edit->Text(), "aa") << "a key swallowed by the form does not reach the edit";
+  EXPECT_EQ(f->edit->Text(), "aa}.") << "keys swallowed do not reach the edit, a changed one arrives changed";
+  Key(f->edit, Qt::Key_R, Qt::AltModifier, "r");
+  EXPECT_EQ(Take(), "") << "Alt keys are system keys";
 
-  // The application sees key messages first, and may take them.
+  // The application sees key messages first, and may take or change them.
   auto* events = new TApplicationEvents(f);
-  events->OnMessage = [&](tagMSG& m, bool& handled) { handled = handled || (m.message == WM_KEYDOWN && m.wParam == VK_F1 + 6); };
+  events->OnMessage = [&](tagMSG& m, bool& handled) {
+    if (m.message == WM_SYSKEYDOWN) m.message = WM_KEYDOWN;
+    handled = handled || (m.message == WM_KEYDOWN && m.wParam == VK_F1 + 6);
+  };
   f->SetKeyPreview(true);
   Key(f->edit, Qt::Key_F7);
   Key(f->edit, Qt::Key_F6);
   EXPECT_EQ(Take(), "formDown 117 editDown 117");
+  Key(f->edit, Qt::Key_R, Qt::AltModifier, "r");
+  EXPECT_EQ(Take(), "formDown 82A editDown 82A formPress r editPress r") << "made an ordinary key";
   delete events;
   Key(f->edit, Qt::Key_F7);
   EXPECT_EQ(Take(), "formDown 118 editDown 118") << "a destroyed TApplicationEvents no longer takes messages";

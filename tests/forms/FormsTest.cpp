@@ -122,26 +122,6 @@ TEST_F(Fixture, HoverLeaveAndPostedMessages) {
   EXPECT_EQ(Join(panel->log), "Resize") << "a hidden control resizes at once";
 }
 
-TEST_F(Fixture, KeysReachPreviewAndAltRewrite) {
-  auto* edit = Make<TEdit>();
-  std::vector<std::string> log;
-  form->SetKeyPreview(true);
-  form->OnKeyDown = [&](TObject*, WORD& k, TShiftState s) {
-    log.push_back("form " + std::to_string(k) + (s.Contains(ssShift) ? "S" : "") + (s.Contains(ssAlt) ? "A" : ""));
-  };
-  edit->OnKeyPress = [&](TObject*, char& c) { if (c == ',') c = '.'; if (c == 'x') c = 0; };
-  Key(edit, Qt::Key_BraceRight, Qt::ShiftModifier, "}");
-  Key(edit, Qt::Key_R, Qt::AltModifier, "r");
-  EXPECT_EQ(Join(log), "form 221S") << "Alt keys are system keys";
-  auto* events = new TApplicationEvents(form);
-  events->OnMessage = [](tagMSG& m, bool&) { if (m.message == WM_SYSKEYDOWN) m.message = WM_KEYDOWN; };
-  Key(edit, Qt::Key_R, Qt::AltModifier, "r");
-  EXPECT_EQ(Join(log), "form 221S form 82A");
-  edit->SetText("");
-  for (auto [key, text] : {std::pair{Qt::Key_1, "1"}, {Qt::Key_Comma, ","}, {Qt::Key_X, "x"}}) Key(edit, key, Qt::NoModifier, text);
-  EXPECT_EQ(edit->Text(), "1.");
-}
-
 TEST(VirtualKeys, Translation) {
   struct Case { int key; Qt::KeyboardModifiers mods; WORD vk; };
   const Case cases[] = {
