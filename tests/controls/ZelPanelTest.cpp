@@ -37,11 +37,7 @@ struct ZelPanelTest : SkinTest {
 
 TEST_F(ZelPanelTest, PictureOfEachStateAndEvent) {
   struct Step { const char* what; std::function<void(TZelPanel*)> act; Rgb shown; int state; };
-  auto button = [&](TZelPanel* p) {
-    p->SetPicOnIdle(Pic("idle"));
-    p->SetPicOnMouseMove(Pic("move"));
-    p->SetPicOnMouseDown(Pic("down"));
-  };
+  auto button = [&](TZelPanel* p) { p->SetPicOnIdle(Pic("idle")), p->SetPicOnMouseMove(Pic("move")), p->SetPicOnMouseDown(Pic("down")); };
   const std::vector<Step> steps = {
       {"idle", button, kIdle, 0},
       {"hover report", [](TZelPanel* p) { p->Perform(WM_MOUSEHOVER, 0, 0); }, kMove, 1},
@@ -71,8 +67,7 @@ TEST_F(ZelPanelTest, PictureOfEachStateAndEvent) {
   // Before Loaded the state is -1 and the disabled picture shows.
   TZelPanel* fresh = MakePanel(false);
   fresh->SetPicOnDisabled(Pic("disabled"));
-  EXPECT_EQ(fresh->State(), -1);
-  EXPECT_EQ(Shown(fresh), kDisabled);
+  EXPECT_EQ(std::pair(fresh->State(), Shown(fresh)), std::pair(-1, kDisabled));
 }
 
 TEST_F(ZelPanelTest, PicturePropertiesAndMessages) {
@@ -101,12 +96,10 @@ TEST_F(ZelPanelTest, PicturePropertiesAndMessages) {
   bool followed = false;
   auto load = [&] { tikora::controls::SetPictureProperty(stored, Pic("idle"), [] { throw Exception("decoder gave up"); }, [&] { followed = true; }); };
   EXPECT_EQ(ErrorOf(load), "Error loading : " + (dir / "idle.bmp"));
-  EXPECT_TRUE(stored.IsEmpty());
-  EXPECT_FALSE(followed);
+  EXPECT_TRUE(stored.IsEmpty() && !followed);
 
   // Checked with the idle picture's own file still loads it as the checked picture.
-  p->SetPicOnIdle(Pic("idle"));
-  p->SetPicOnChecked(Pic("idle"));
+  p->SetPicOnIdle(Pic("idle")), p->SetPicOnChecked(Pic("idle"));
   EXPECT_TRUE(p->SlotHolds(TZelPanel::StateChecked));
 }
 
@@ -114,39 +107,29 @@ TEST_F(ZelPanelTest, LoadedArmsTrackingAndAntialiasesAfterSetup) {
   // A form's set-up moves the state before Loaded; Loaded must still do its work once.
   LogPanel* p = MakePanel(false);
   TFont big;
-  big.SetHeight(-20);
-  big.SetName("DejaVu Sans");
-  p->FontOnIdle()->Assign(big);
-  p->SetPicOnIdle(Pic("idle"));
-  p->SetChecked(true);
-  p->Loaded();
+  big.SetHeight(-20), big.SetName("DejaVu Sans");
+  p->FontOnIdle()->Assign(big), p->SetPicOnIdle(Pic("idle")), p->SetChecked(true), p->Loaded();
   Application->ProcessMessages();
   // The pointer is elsewhere, so the armed tracking answers with a leave report at once.
   EXPECT_NE(std::find(p->messages.begin(), p->messages.end(), WM_MOUSELEAVE), p->messages.end());
   EXPECT_EQ(p->State(), 0) << "the leave report shows the idle look";
   LOGFONTA lf{};
   ASSERT_EQ(GetObjectA(p->FontOnIdle()->Handle(), sizeof(lf), &lf), static_cast<int>(sizeof(lf)));
-  EXPECT_EQ(lf.lfQuality, ANTIALIASED_QUALITY);
-  EXPECT_EQ(lf.lfHeight, -20);
-  EXPECT_STREQ(lf.lfFaceName, "DejaVu Sans");
+  EXPECT_EQ(std::tuple(lf.lfQuality, lf.lfHeight, std::string(lf.lfFaceName)), std::tuple(ANTIALIASED_QUALITY, -20, std::string("DejaVu Sans")));
 
   // A font given later is antialiased at once; FontOnIdle reaches all five.
   TFont plain;
   plain.SetHeight(-9);
   p->SetFontOnIdle(&plain);
-  for (TFont* f : {p->FontOnIdle(), p->FontOnDisabled(), p->FontOnMouseMove(), p->FontOnMouseDown(),
-                   p->FontOnChecked()}) {
+  for (TFont* f : {p->FontOnIdle(), p->FontOnDisabled(), p->FontOnMouseMove(), p->FontOnMouseDown(), p->FontOnChecked()}) {
     ASSERT_EQ(GetObjectA(f->Handle(), sizeof(lf), &lf), static_cast<int>(sizeof(lf)));
-    EXPECT_EQ(lf.lfQuality, ANTIALIASED_QUALITY);
-    EXPECT_EQ(lf.lfHeight, -9);
+    EXPECT_EQ(std::pair(lf.lfQuality, lf.lfHeight), std::pair(static_cast<BYTE>(ANTIALIASED_QUALITY), -9));
   }
 }
 
 TEST(AntialiasFont, ChangesOnlyTheQuality) {
   TFont f;
-  f.SetName("DejaVu Serif");
-  f.SetHeight(-17);
-  f.SetStyle(TFontStyles{fsBold, fsItalic});
+  f.SetName("DejaVu Serif"), f.SetHeight(-17), f.SetStyle(TFontStyles{fsBold, fsItalic});
   LOGFONTA before{}, after{};
   GetObjectA(f.Handle(), sizeof(before), &before);
   AntialiasFont(&f);
@@ -208,9 +191,7 @@ TEST_F(ZelPanelTest, LongTextIsCutAndLinesWrap) {
   };
   TZelPanel* p = MakePanel();
   p->SetBounds(10, 10, 60, 40);
-  p->SetPicOnIdle(AnsiString(dir / "white.bmp"));
-  p->SetAlignment(taLeftJustify);
-  p->SetText("A rather long caption");
+  p->SetPicOnIdle(AnsiString(dir / "white.bmp")), p->SetAlignment(taLeftJustify), p->SetText("A rather long caption");
   p->Repaint();
   RECT cut = inkBox(p, 60, 40);
   EXPECT_GT(cut.right, cut.left) << "text is drawn";
@@ -254,9 +235,7 @@ TEST_F(ZelPanelTest, AlphaPicturesOverTheBackgroundImage) {
   WritePng(dir / "half.png", 40, 20, Solid(kIdle), [](int x, int) -> uint8_t { return x < 20 ? 255 : 0; });
 
   TZelPanel* p = MakePanel();
-  p->SetBackgroundImage(image);
-  p->SetUseAlpha(true);
-  p->SetPicOnIdle(AnsiString(dir / "half.png"));
+  p->SetBackgroundImage(image), p->SetUseAlpha(true), p->SetPicOnIdle(AnsiString(dir / "half.png"));
   EXPECT_EQ(p->SlotKind(TZelPanel::StateIdle), TZelPanel::KindPxImage);
   p->Repaint();
   EXPECT_EQ(SurfaceAt(p, 5, 10), kIdle);
@@ -265,8 +244,6 @@ TEST_F(ZelPanelTest, AlphaPicturesOverTheBackgroundImage) {
 
   // No picture for the state and no disabled picture: the plain panel covers the background.
   TZelPanel* plain = MakePanel();
-  plain->SetBackgroundImage(image);
-  plain->SetBkColor(clRed);
-  plain->Repaint();
+  plain->SetBackgroundImage(image), plain->SetBkColor(clRed), plain->Repaint();
   EXPECT_EQ(SurfaceAt(plain, 30, 10), 0xFF0000u);
 }
