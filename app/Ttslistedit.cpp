@@ -60,6 +60,8 @@ TTSListEdit::TTSListEdit(TComponent* Owner) : TForm(Owner) {
 
 void TTSListEdit::FormCreate(TObject*) {
   if (MainForm) List->SetFont(MainForm->ListFont());
+  // The list font's light colour is for the skin's dark lists; this list is a white box.
+  List->Font()->SetColor(clWindowText);
 }
 
 void TTSListEdit::FormKeyDown(TObject*, WORD& Key, TShiftState) {

@@ -86,7 +86,7 @@ void TZelPanel::SetPicOnIdle(const AnsiString& fileName) {
       });
 }
 
-void TZelPanel::SetText(const AnsiString& text) {
+void TZelPanel::SetControlText(const AnsiString& text) {
   if (text == text_) return;
   text_ = text;
   Invalidate();

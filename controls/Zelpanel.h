@@ -41,11 +41,11 @@ class TZelPanel : public TPanel {
   void SetPicOnIdle(const AnsiString& fileName);
 
   // The control draws Text itself; the inherited Caption shows only on the plain panel.
-  AnsiString Text() const override { return text_; }
+  AnsiString GetControlText() const override { return text_; }
   AnsiString GetText() const { return text_; }
-  void SetText(const AnsiString& text) override;
+  void SetControlText(const AnsiString& text) override;
   // The class library's SetCaption goes through SetText; the caption stays apart from Text here.
-  void SetCaption(const AnsiString& caption) { TPanel::SetText(caption); }
+  void SetCaption(const AnsiString& caption) { TPanel::SetControlText(caption); }
   int TextMarginX() const { return textMarginX_; }
   void SetTextMarginX(int value);
   int TextMoveX() const { return textMoveX_; }

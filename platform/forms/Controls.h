@@ -167,8 +167,12 @@ class TControl : public TComponent {
   virtual void SetColor(TColor color);
   const AnsiString& Caption() const { return caption_; }
   void SetCaption(const AnsiString& caption) { SetText(caption); }
-  virtual AnsiString Text() const { return caption_; }
-  virtual void SetText(const AnsiString& text);
+  // The control's text goes through GetControlText and SetControlText, so a derived class may
+  // name its own methods Text and SetText without taking the caption's place.
+  AnsiString Text() const { return GetControlText(); }
+  void SetText(const AnsiString& text) { SetControlText(text); }
+  virtual AnsiString GetControlText() const { return caption_; }
+  virtual void SetControlText(const AnsiString& text);
   TFont* Font() { return &font_; }
   void SetFont(const TFont* font) { if (font) font_.Assign(*font); }
   const AnsiString& Hint() const { return hint_; }

@@ -7,7 +7,9 @@
 #include <QMessageBox>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "FormsPrivate.h"
 
@@ -144,10 +146,19 @@ DialogAnswer RunDialog(DialogRequest r) {
 
 using namespace tikora::forms;
 
+namespace {
+// The program writes its paths with "\\"; a message shows them with the host's "/".
+AnsiString HostSeparators(const char* text) {
+  std::string s = text ? text : "";
+  std::replace(s.begin(), s.end(), '\\', '/');
+  return AnsiString(s);
+}
+}  // namespace
+
 int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
   DialogRequest r;
   r.kind = DialogKind::MessageBox;
-  r.text = text;
+  r.text = HostSeparators(text);
   r.caption = caption ? caption : "Error";
   r.flags = type;
   return RunDialog(r).result;
@@ -184,5 +195,13 @@ bool TOpenDialog::Execute() {
   DialogAnswer a = RunDialog(r);
   if (a.result != IDOK) return false;
   fileName_ = a.text;
+  // A name saved without an extension gets the default one.
+  AnsiString ext = defaultExt_;
+  while (!ext.IsEmpty() && (ext[1] == '*' || ext[1] == '.')) ext = ext.SubString(2, ext.Length() - 1);
+  std::string name = fileName_.c_str();
+  size_t base = name.find_last_of("/\\");
+  base = base == std::string::npos ? 0 : base + 1;
+  if (saving_ && !ext.IsEmpty() && base < name.size() && name.find('.', base) == std::string::npos)
+    fileName_ = fileName_ + "." + ext;
   return true;
 }

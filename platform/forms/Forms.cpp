@@ -11,6 +11,10 @@
 #include <QColor>
 #include <QPainter>
 #include <QWindow>
+#include <QHelpEvent>
+#include <QProxyStyle>
+#include <QScreen>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cstdlib>
@@ -22,6 +26,7 @@
 #include "FileFunctions.h"
 #include "FormsPrivate.h"
 #include "Shell.h"
+#include "StdCtrls.h"
 
 using namespace tikora::forms;
 
@@ -38,6 +43,15 @@ extern "C" void tikora_create_gui_application() {
   static char name[] = "Tikora";
   static char* argv[] = {name, nullptr};
   new QApplication(argc, argv);
+  // Hints wait the application's HintPause before they show.
+  struct HintTimingStyle : QProxyStyle {
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override {
+      if (hint == SH_ToolTip_WakeUpDelay && Application) return Application->HintPause();
+      return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+  };
+  QApplication::setStyle(new HintTimingStyle);
 }
 
 namespace {
@@ -181,10 +195,24 @@ class SurfaceWidget : public QWidget {
         return true;
       case QEvent::Resize: {
         QSize s = static_cast<QResizeEvent*>(e)->size();
-        if (s.width() != owner->Width() || s.height() != owner->Height())
+        if (s.width() != owner->Width() || s.height() != owner->Height()) {
+          impl_->syncing = isWindow();
           owner->SetBounds(owner->Left(), owner->Top(), s.width(), s.height());
+          impl_->syncing = false;
+        }
+        if (isWindow()) KeepOnScreen(owner);
         return true;
       }
+      case QEvent::Move:
+        if (isWindow()) KeepOnScreen(owner);
+        return true;
+      case QEvent::Show:
+        // The frame is known once the window system has the window.
+        if (isWindow()) QMetaObject::invokeMethod(this, [owner] { KeepOnScreen(owner); }, Qt::QueuedConnection);
+        return QWidget::event(e);
+      case QEvent::ToolTip:
+        ShowHintAt(owner, e);
+        return true;
       case QEvent::Close: {
         e->ignore();
         if (auto* f = dynamic_cast<TForm*>(owner)) GuardedCall(f, [f] { f->Close(); });
@@ -237,6 +265,8 @@ class KeyFilter : public QObject {
       case QEvent::FocusOut:
         GuardedCall(control_, [this] { TMessage m{WM_KILLFOCUS, 0, 0, 0}; control_->Dispatch(m); });
         return false;
+      case QEvent::ToolTip:
+        return o == control_->Widget() && ShowHintAt(control_, e);
       default:
         return false;
     }
@@ -274,6 +304,99 @@ TWinControl* FindControl(HWND hwnd) {
 TForm* ParentForm(TControl* c) {
   while (c && !dynamic_cast<TForm*>(c)) c = c->Parent();
   return static_cast<TForm*>(c);
+}
+
+bool ShowHintAt(TWinControl* window, QEvent* event) {
+  auto* help = static_cast<QHelpEvent*>(event);
+  // The graphic child under the point has no window of its own: its parent finds it.
+  TControl* control = window;
+  for (int i = window->ControlCount() - 1; i >= 0; --i) {
+    TControl* c = window->Controls(i);
+    if (dynamic_cast<TWinControl*>(c) || !c->Visible()) continue;
+    if (help->x() >= c->Left() && help->x() < c->Left() + c->Width() && help->y() >= c->Top() &&
+        help->y() < c->Top() + c->Height()) {
+      control = c;
+      break;
+    }
+  }
+  // An empty hint is taken from the parents; the part before "|" is the short hint shown.
+  AnsiString hint;
+  for (TControl* c = control; c && hint.IsEmpty(); c = c->Parent()) hint = c->Hint();
+  if (int bar = hint.Pos("|")) hint = hint.SubString(1, bar - 1);
+  if (!control->ShowHint() || hint.IsEmpty()) {
+    QToolTip::hideText();
+    event->ignore();
+    return true;
+  }
+  QRect area = control == window ? window->Widget()->rect()
+                                 : QRect(control->Left(), control->Top(), control->Width(), control->Height());
+  QToolTip::showText(help->globalPos(), QString::fromLatin1(hint.c_str()), window->Widget(), area,
+                     Application->HintHidePause());
+  return true;
+}
+
+namespace {
+QMargins g_lastFrame;
+
+bool Frameless(QWidget* w) { return w->windowFlags().testFlag(Qt::FramelessWindowHint); }
+
+QRect Available(QWidget* w) {
+  QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+  return screen ? screen->availableGeometry() : QRect();
+}
+
+// The frame's top-left and the client size that keep a frame of the given margins inside the
+// available area.
+void FitFrame(const QRect& avail, const QMargins& m, int& x, int& y, int& w, int& h) {
+  int fw = w + m.left() + m.right(), fh = h + m.top() + m.bottom();
+  if (fw > avail.width()) w = std::max(1, w - (fw - avail.width())), fw = avail.width();
+  if (fh > avail.height()) h = std::max(1, h - (fh - avail.height())), fh = avail.height();
+  x = std::clamp(x, avail.left(), avail.left() + avail.width() - fw);
+  y = std::clamp(y, avail.top(), avail.top() + avail.height() - fh);
+}
+
+// Syncs the bounds with the window without pushing them back to it.
+void FollowWindow(TWinControl* c, int x, int y, int w, int h) {
+  if (x == c->Left() && y == c->Top() && w == c->Width() && h == c->Height()) return;
+  c->Impl()->syncing = true;
+  c->SetBounds(x, y, w, h);
+  c->Impl()->syncing = false;
+}
+}  // namespace
+
+QMargins FrameMargins(QWidget* w) {
+  if (Frameless(w)) return QMargins();
+  QWindow* window = w->isVisible() ? w->windowHandle() : nullptr;
+  QMargins m = window ? window->frameMargins() : QMargins();
+  if (!m.isNull()) g_lastFrame = m;
+  return m.isNull() ? g_lastFrame : m;
+}
+
+void KeepOnScreen(TWinControl* c, int retries) {
+  QWidget* w = c->Widget();
+  if (!w || !w->isWindow()) return;
+  if (!w->isVisible()) {
+    // Not shown: the position set is the frame's.
+    FollowWindow(c, w->pos().x(), w->pos().y(), c->Width(), c->Height());
+    return;
+  }
+  if (w->windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)) return;
+  QWindow* window = w->windowHandle();
+  if (!window) return;
+  // A window manager adds its frame some time after the window is shown: look again until then.
+  if (window->frameMargins().isNull() && !Frameless(w) && retries > 0) {
+    QPointer<QWidget> guard(w);
+    QTimer::singleShot(50, w, [c, guard, retries] { if (guard) KeepOnScreen(c, retries - 1); });
+  }
+  QMargins m = FrameMargins(w);
+  QRect client = window->geometry();
+  QRect avail = Available(w);
+  int x = client.x() - m.left(), y = client.y() - m.top(), cw = client.width(), ch = client.height();
+  if (!avail.isEmpty()) FitFrame(avail, m, x, y, cw, ch);
+  if (x != client.x() - m.left() || y != client.y() - m.top() || cw != client.width() || ch != client.height())
+    w->setGeometry(x + m.left(), y + m.top(), cw, ch);
+  // A form's Left and Top are its frame's position.
+  FollowWindow(c, x, y, cw, ch);
 }
 
 void PostedTarget::HandlePostedMessage(const PostedMessage& pm) {
@@ -385,6 +508,11 @@ bool RouteKeyEvent(TWinControl* target, QEvent* event) {
       }
       if (key) {
         if (down) target->KeyDown(key, shift); else target->KeyUp(key, shift);
+      }
+      if (down && form && (key == VK_RETURN || key == VK_ESCAPE) && !shift.Contains(ssCtrl) &&
+          form->DialogKey(target, key)) {
+        swallowed = true;
+        return;
       }
       if (!key) {
         swallowed = true;
@@ -719,22 +847,16 @@ void TControl::SetColor(TColor color) {
   Invalidate();
 }
 
-void TControl::SetText(const AnsiString& text) {
+void TControl::SetControlText(const AnsiString& text) {
   if (text == caption_) return;
   caption_ = text;
   TextChanged();
 }
 
-void TControl::SetHint(const AnsiString& hint) {
-  hint_ = hint;
-  if (auto* w = dynamic_cast<TWinControl*>(this); w && w->Widget())
-    w->Widget()->setToolTip(showHint_ ? QString::fromLatin1(hint.c_str()) : QString());
-}
+// Hints show through ShowHintAt, for windowed and graphic controls alike.
+void TControl::SetHint(const AnsiString& hint) { hint_ = hint; }
 
-void TControl::SetShowHint(bool value) {
-  showHint_ = value;
-  SetHint(hint_);
-}
+void TControl::SetShowHint(bool value) { showHint_ = value; }
 
 void TControl::SetCursor(TCursor cursor) {
   cursor_ = cursor;
@@ -857,7 +979,12 @@ QWidget* TWinControl::Widget() const {
     auto* w = new SurfaceWidget(self->impl_.get(), top ? nullptr : parentWidget, top ? Qt::Window : Qt::Widget);
     self->impl_->widget = w;
     self->impl_->custom = true;
-    w->setGeometry(Left(), Top(), Width(), Height());
+    if (top) {
+      w->resize(Width(), Height());
+      w->move(Left(), Top());
+    } else {
+      w->setGeometry(Left(), Top(), Width(), Height());
+    }
     w->setFocusPolicy(top ? Qt::StrongFocus : Qt::NoFocus);
     if (!top) w->setVisible(Visible());
   }
@@ -898,6 +1025,7 @@ void TWinControl::AdoptWidget(QWidget* widget) {
   impl_->custom = false;
   widget->installEventFilter(new KeyFilter(this));
   widget->setGeometry(Left(), Top(), Width(), Height());
+  ApplyFontToWidget(widget, font_);
   font_.OnChange = [this](TObject*) {
     if (impl_ && impl_->widget) ApplyFontToWidget(impl_->widget, font_);
     Invalidate();
@@ -936,7 +1064,16 @@ void TWinControl::SetBounds(int left, int top, int width, int height) {
   bool moved = left != Left() || top != Top();
   if (!sized && !moved) return;
   TControl::SetBounds(left, top, width, height);
-  if (impl_->widget) impl_->widget->setGeometry(Left(), Top(), Width(), Height());
+  if (QWidget* w = impl_->widget) {
+    if (w->isWindow()) {
+      // A window's position is its frame's; its size that of the client area. While the bounds
+      // follow the window's own change, only a size the form corrected goes back to it.
+      if (!impl_->syncing || w->size() != QSize(Width(), Height())) w->resize(Width(), Height());
+      if (!impl_->syncing) w->move(Left(), Top());
+    } else if (!impl_->syncing) {
+      w->setGeometry(Left(), Top(), Width(), Height());
+    }
+  }
   if (sized) {
     impl_->EnsureSurface();
     Invalidate();
@@ -1049,6 +1186,8 @@ void TCustomControl::Dispatch(TMessage& m) {
   }
   PAINTSTRUCT ps;
   BeginPaint(Handle(), &ps);
+  // Each paint starts from a fresh DC state, as a window's paint DC does.
+  Canvas()->SetHandle(nullptr);
   Canvas()->Font()->Assign(*Font());
   Canvas()->Brush()->SetColor(Color());
   Paint();
@@ -1143,8 +1282,30 @@ void TForm::Show() {
   }
 }
 
+void TForm::PlaceOnShow() {
+  QWidget* w = Widget();
+  QRect avail = Available(w);
+  if (windowState_ != wsNormal || avail.isEmpty()) return;
+  QMargins m = FrameMargins(w);
+  int x = Left(), y = Top(), cw = Width(), ch = Height();
+  int fw = cw + m.left() + m.right(), fh = ch + m.top() + m.bottom();
+  QRect around;
+  if (position_ == poScreenCenter || position_ == poDesktopCenter) around = avail;
+  if (position_ == poMainFormCenter || position_ == poOwnerFormCenter) {
+    TForm* main = Application->MainForm();
+    around = main && main != this && main->Visible() ? main->Widget()->frameGeometry() : avail;
+  }
+  if (!around.isEmpty()) {
+    x = around.x() + (around.width() - fw) / 2;
+    y = around.y() + (around.height() - fh) / 2;
+  }
+  FitFrame(avail, m, x, y, cw, ch);
+  SetBounds(x, y, cw, ch);
+}
+
 void TForm::VisibleChanged() {
   if (Visible() && OnShow) OnShow(this);
+  if (Visible()) PlaceOnShow();
   TWinControl::VisibleChanged();
   if (Visible() && windowState_ == wsMaximized) Widget()->showMaximized();
   if (!Visible()) {
@@ -1245,6 +1406,41 @@ void TForm::SetWindowState(TWindowState s) {
 }
 
 void TForm::SetActiveControl(TWinControl* c) { activeControl_ = c; }
+
+namespace {
+// The first button in the form (depth first, in creation order) that can be used and that the
+// predicate picks.
+TButton* FindButton(TWinControl* parent, bool (TButton::*flag)() const) {
+  for (int i = 0; i < parent->ControlCount(); ++i) {
+    TControl* c = parent->Controls(i);
+    if (!c->Visible() || !c->Enabled()) continue;
+    if (auto* b = dynamic_cast<TButton*>(c); b && (b->*flag)()) return b;
+    if (auto* w = dynamic_cast<TWinControl*>(c))
+      if (TButton* b = FindButton(w, flag)) return b;
+  }
+  return nullptr;
+}
+}  // namespace
+
+bool TForm::DialogKey(TWinControl* focused, WORD key) {
+  if (key == VK_RETURN) {
+    // A multi-line memo takes Enter as a line break.
+    if (dynamic_cast<TMemo*>(focused)) return false;
+    auto* button = dynamic_cast<TButton*>(focused);
+    if (!button || !button->CanFocus()) button = FindButton(this, &TButton::Default);
+    if (!button) return false;
+    button->Click();
+    return true;
+  }
+  if (key != VK_ESCAPE) return false;
+  if (TButton* button = FindButton(this, &TButton::Cancel)) {
+    button->Click();
+    return true;
+  }
+  if (!inModal_) return false;
+  SetModalResult(mrCancel);
+  return true;
+}
 
 bool TForm::CanResize(int& w, int& h) {
   bool resize = true;

@@ -8,6 +8,8 @@ enum TCloseAction { caNone, caHide, caFree, caMinimize };
 enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
 enum TFormStyle { fsNormal, fsMDIChild, fsMDIForm, fsStayOnTop };
 enum TWindowState { wsNormal, wsMinimized, wsMaximized };
+enum TPosition { poDesigned, poDefault, poDefaultPosOnly, poDefaultSizeOnly, poScreenCenter, poDesktopCenter,
+                 poMainFormCenter, poOwnerFormCenter };
 using TModalResult = int;
 constexpr TModalResult mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5,
                        mrYes = 6, mrNo = 7;
@@ -15,7 +17,9 @@ constexpr TModalResult mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry 
 using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
 using TCanResizeEvent = std::function<void(TObject* Sender, int& NewWidth, int& NewHeight, bool& Resize)>;
 
-// A top-level window. Its bounds are those of its client area.
+// A top-level window. Left and Top place its frame on the screen; Width and Height are those of
+// its client area. On showing, the frame goes where Position says, and it is kept inside the
+// screen's available area (moved in; shrunk only when it cannot fit).
 class TForm : public TCustomControl {
  public:
   explicit TForm(TComponent* AOwner);
@@ -35,6 +39,13 @@ class TForm : public TCustomControl {
   TModalResult ModalResult() const { return modalResult_; }
   void SetModalResult(TModalResult r) { modalResult_ = r; }
   bool Active() const { return active_; }
+  bool Modal() const { return inModal_; }
+  TPosition Position() const { return position_; }
+  void SetPosition(TPosition p) { position_ = p; }
+  // Enter and Escape when the focused control leaves them to the form: Enter clicks the focused
+  // button or else the Default one, Escape the Cancel button (a modal form without one closes
+  // with mrCancel). True when the key was used.
+  bool DialogKey(TWinControl* focused, WORD key);
 
   bool KeyPreview() const { return keyPreview_; }
   void SetKeyPreview(bool v) { keyPreview_ = v; }
@@ -68,6 +79,7 @@ class TForm : public TCustomControl {
   friend struct WinControlImpl;
   void VisibleChanged() override;
   void Activated(bool active);
+  void PlaceOnShow();
   bool keyPreview_ = false;
   bool active_ = false;
   bool inModal_ = false;
@@ -76,6 +88,7 @@ class TForm : public TCustomControl {
   TFormBorderStyle borderStyle_ = bsSizeable;
   TFormStyle formStyle_ = fsNormal;
   TWindowState windowState_ = wsNormal;
+  TPosition position_ = poDesigned;
   TWinControl* activeControl_ = nullptr;
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 // Qt side of the forms layer, shared by its own units only.
+#include <QMargins>
 #include <QPointer>
 #include <QRegion>
 #include <QTimer>
@@ -16,6 +17,14 @@ bool HeadlessPlatform();
 // Key routing shared by our own widgets and the Qt widgets we wrap: true when swallowed.
 bool RouteKeyEvent(TWinControl* target, QEvent* event);
 TForm* ParentForm(TControl* c);
+// Shows the hint of the control under a help event's point (the window or a graphic child of
+// it); true when the event was for the class library's hints.
+bool ShowHintAt(TWinControl* window, QEvent* helpEvent);
+// Moves a shown window's frame into the screen's available area, and makes the form's bounds
+// follow its window (Left and Top the frame's).
+void KeepOnScreen(TWinControl* window, int retries = 40);
+// The frame around a window's client area, as last seen on this screen.
+QMargins FrameMargins(QWidget* window);
 
 class PostedTarget : public MessageTarget {
  public:
@@ -49,4 +58,5 @@ struct WinControlImpl {
   int hoverTime = 10;
   QPoint lastPos;
   QTimer* hoverTimer = nullptr;
+  bool syncing = false;  // the bounds follow the window's own move or resize
 };

@@ -161,48 +161,59 @@ HPEN TPen::Handle() {
 // ---- TCanvas
 
 TCanvas::TCanvas() {
-  // A changed drawing object is selected again before the next operation.
-  font_.OnChange = [this](TObject*) { Deselect(); };
-  brush_.OnChange = [this](TObject*) { Deselect(); };
-  pen_.OnChange = [this](TObject*) { Deselect(); };
+  // A changed drawing object is selected again before the next operation; the others, and what
+  // was set on the DC directly (a transparent background mode), stay as they are.
+  font_.OnChange = [this](TObject*) { Deselect(oldFont_); };
+  brush_.OnChange = [this](TObject*) { Deselect(oldBrush_); };
+  pen_.OnChange = [this](TObject*) { Deselect(oldPen_); };
 }
 
 TCanvas::~TCanvas() { SetHandle(nullptr); }
 
 HDC TCanvas::Handle() {
-  if (!dc_ && OnRequireHandle) SetHandle(OnRequireHandle());
+  // Whoever draws on the DC directly finds the canvas's objects in it, and what they set on
+  // the DC then holds for the canvas's own operations.
+  RequiredState();
   return dc_;
 }
 
-void TCanvas::Deselect() {
-  if (!dc_) return;
-  if (oldFont_) SelectObject(dc_, oldFont_);
-  if (oldBrush_) SelectObject(dc_, oldBrush_);
-  if (oldPen_) SelectObject(dc_, oldPen_);
-  oldFont_ = oldBrush_ = oldPen_ = nullptr;
+void TCanvas::Deselect(HGDIOBJ& old) {
+  if (dc_ && old) SelectObject(dc_, old);
+  old = nullptr;
+}
+
+void TCanvas::DeselectAll() {
+  Deselect(oldFont_);
+  Deselect(oldBrush_);
+  Deselect(oldPen_);
 }
 
 void TCanvas::SetHandle(HDC dc) {
   if (dc == dc_) return;
-  Deselect();
+  DeselectAll();
   bool had = dc_ != nullptr;
   dc_ = dc;
   if (had && !dc && OnFreeHandle) OnFreeHandle();
 }
 
 void TCanvas::RequiredState() {
-  if (!Handle()) return;
-  if (!oldFont_) oldFont_ = SelectObject(dc_, font_.Handle());
-  if (!oldBrush_) oldBrush_ = SelectObject(dc_, brush_.Handle());
-  if (!oldPen_) oldPen_ = SelectObject(dc_, pen_.Handle());
-  SetTextColor(dc_, ColorToRGB(font_.Color()));
-  // Text and hatch backgrounds follow the brush: its colour when solid, nothing when clear.
-  if (brush_.Style() == bsClear) {
-    SetBkMode(dc_, TRANSPARENT);
-  } else {
-    SetBkColor(dc_, ColorToRGB(brush_.Color()));
-    SetBkMode(dc_, OPAQUE);
+  if (!dc_ && OnRequireHandle) SetHandle(OnRequireHandle());
+  if (!dc_) return;
+  if (!oldFont_) {
+    oldFont_ = SelectObject(dc_, font_.Handle());
+    SetTextColor(dc_, ColorToRGB(font_.Color()));
   }
+  if (!oldBrush_) {
+    oldBrush_ = SelectObject(dc_, brush_.Handle());
+    // Text and hatch backgrounds follow the brush: its colour when solid, nothing when clear.
+    if (brush_.Style() == bsClear) {
+      SetBkMode(dc_, TRANSPARENT);
+    } else {
+      SetBkColor(dc_, ColorToRGB(brush_.Color()));
+      SetBkMode(dc_, OPAQUE);
+    }
+  }
+  if (!oldPen_) oldPen_ = SelectObject(dc_, pen_.Handle());
 }
 
 void TCanvas::Draw(int x, int y, TGraphic* graphic) {

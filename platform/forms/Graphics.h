@@ -137,12 +137,14 @@ class TPen : public TGraphicsObject {
 class TGraphic;
 
 // Drawing on a device context. The DC comes from the canvas's owner (a bitmap, a control's
-// surface); the canvas selects its font, brush and pen into it before each operation.
+// surface); the canvas selects its font, brush and pen into it when they change: a new font
+// brings its colour, a new brush its background (opaque in its colour, transparent when clear).
 class TCanvas : public TObject {
  public:
   TCanvas();
   ~TCanvas() override;
 
+  // The DC with the canvas's objects selected.
   HDC Handle();
   void SetHandle(HDC dc);
 
@@ -177,7 +179,8 @@ class TCanvas : public TObject {
   void RequiredState();
 
  private:
-  void Deselect();
+  void Deselect(HGDIOBJ& old);
+  void DeselectAll();
   HDC dc_ = nullptr;
   HGDIOBJ oldFont_ = nullptr, oldBrush_ = nullptr, oldPen_ = nullptr;
   TFont font_;

@@ -176,8 +176,8 @@ TEdit::TEdit(TComponent* AOwner) : TWidgetControl(AOwner) {
   SetBounds(0, 0, 121, 21);
   QObject::connect(e, &QLineEdit::textChanged, [this](const QString&) { GuardedCall(this, [this] { Change(); }); });
 }
-AnsiString TEdit::Text() const { return A(W<QLineEdit>(this)->text()); }
-void TEdit::SetText(const AnsiString& text) {
+AnsiString TEdit::GetControlText() const { return A(W<QLineEdit>(this)->text()); }
+void TEdit::SetControlText(const AnsiString& text) {
   if (text == Text()) return;
   W<QLineEdit>(this)->setText(Q(text));  // the edit's OnChange follows, as for typing
 }
@@ -198,13 +198,13 @@ TMemo::TMemo(TComponent* AOwner) : TWidgetControl(AOwner), lines_(std::make_uniq
   QObject::connect(e, &QPlainTextEdit::textChanged, [this] { GuardedCall(this, [this] { Change(); }); });
 }
 TMemo::~TMemo() = default;
-AnsiString TMemo::Text() const {
+AnsiString TMemo::GetControlText() const {
   // Lines end in CR LF, as the class library's memo gives them.
   QString t = W<QPlainTextEdit>(this)->toPlainText();
   t.replace("\n", "\r\n");
   return A(t);
 }
-void TMemo::SetText(const AnsiString& text) {
+void TMemo::SetControlText(const AnsiString& text) {
   QString t = Q(text);
   t.replace("\r\n", "\n");
   if (t == W<QPlainTextEdit>(this)->toPlainText()) return;
@@ -374,8 +374,8 @@ void TComboBox::SetItemIndex(int i) {
   c->setCurrentIndex(i >= 0 && i < c->count() ? i : -1);
   if (i < 0 && style_ != csDropDownList) c->setEditText(QString());
 }
-AnsiString TComboBox::Text() const { return A(W<QComboBox>(this)->currentText()); }
-void TComboBox::SetText(const AnsiString& text) {
+AnsiString TComboBox::GetControlText() const { return A(W<QComboBox>(this)->currentText()); }
+void TComboBox::SetControlText(const AnsiString& text) {
   auto* c = W<QComboBox>(this);
   QSignalBlocker block(c);
   int i = c->findText(Q(text));
@@ -482,8 +482,8 @@ void TCSpinEdit::SetMaxValue(int v) {
 }
 int TCSpinEdit::Increment() const { return W<QSpinBox>(this)->singleStep(); }
 void TCSpinEdit::SetIncrement(int v) { W<QSpinBox>(this)->setSingleStep(v); }
-AnsiString TCSpinEdit::Text() const { return AnsiString(Value()); }
-void TCSpinEdit::SetText(const AnsiString& text) { SetValue(text.ToIntDef(Value())); }
+AnsiString TCSpinEdit::GetControlText() const { return AnsiString(Value()); }
+void TCSpinEdit::SetControlText(const AnsiString& text) { SetValue(text.ToIntDef(Value())); }
 
 // ---- TCustomPanel
 

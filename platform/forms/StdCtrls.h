@@ -41,8 +41,8 @@ class TWidgetControl : public TWinControl {
 class TEdit : public TWidgetControl {
  public:
   explicit TEdit(TComponent* AOwner);
-  AnsiString Text() const override;
-  void SetText(const AnsiString& text) override;
+  AnsiString GetControlText() const override;
+  void SetControlText(const AnsiString& text) override;
   int MaxLength() const { return maxLength_; }
   void SetMaxLength(int n);
   bool ReadOnly() const;
@@ -57,8 +57,8 @@ class TMemo : public TWidgetControl {
  public:
   explicit TMemo(TComponent* AOwner);
   ~TMemo() override;
-  AnsiString Text() const override;
-  void SetText(const AnsiString& text) override;
+  AnsiString GetControlText() const override;
+  void SetControlText(const AnsiString& text) override;
   TStrings* Lines();
   void SetColor(TColor color) override;
   bool ReadOnly() const;
@@ -150,8 +150,8 @@ class TComboBox : public TWidgetControl {
   TStrings* Items() { return items_.get(); }
   int ItemIndex() const;
   void SetItemIndex(int i);  // never raises OnChange: that is for the user's choice
-  AnsiString Text() const override;
-  void SetText(const AnsiString& text) override;
+  AnsiString GetControlText() const override;
+  void SetControlText(const AnsiString& text) override;
   TComboBoxStyle Style() const { return style_; }
   void SetStyle(TComboBoxStyle s);
 
@@ -211,8 +211,8 @@ class TCSpinEdit : public TWidgetControl {
   void SetMaxValue(int v);
   int Increment() const;
   void SetIncrement(int v);
-  AnsiString Text() const override;
-  void SetText(const AnsiString& text) override;
+  AnsiString GetControlText() const override;
+  void SetControlText(const AnsiString& text) override;
 
  private:
   int CheckValue(int v) const;

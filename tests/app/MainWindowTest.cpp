@@ -114,7 +114,7 @@ TEST_F(MainWindowTest, BrokenInstallationEndsWithTheGeneralErrorAndSavesNothing)
     const char* message;
   } cases[] = {
       {false, "General error: \nSoftware not properly installed or corrupted.\nPlease reinstall Tikora."},
-      {true, "General error: \nFile not found:pics\\MetronomeArea.png src=PicUtils:LoadImageToBitmap:179"},
+      {true, "General error: \nFile not found:pics/MetronomeArea.png src=PicUtils:LoadImageToBitmap:179"},
   };
   for (const Case& c : cases) {
     tikora::forms::ClearDialogLog();
@@ -550,7 +550,7 @@ TEST_F(MainWindowTest, AccompanimentToolsExcludeEachOther) {
   form->CheckBox4->SetChecked(true);
   form->ApplyToolSettings();
   ASSERT_EQ(Messages().size(), 1u);
-  EXPECT_EQ(Messages()[0], "File not found: Midi\\gone.mid");
+  EXPECT_EQ(Messages()[0], "File not found: Midi/gone.mid");
   EXPECT_TRUE(form->MidiFileButton->Text().IsEmpty());
   EXPECT_EQ(engine->Tool4MidiFile, "Drums\\Rock");
   form->DrumBeatButton->SetText("");

@@ -1,95 +1,24 @@
 #pragma once
-// Hand-made picture files and small helpers for the controls' tests.
+// Hand-made picture files, a scratch folder and pixel reads for the controls' tests.
 #include <png.h>
 #include <unistd.h>
 
-#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <functional>
-#include <string>
-#include <vector>
 
-#include <gtest/gtest.h>
-
-#include "Forms.h"
+#include "../forms/FormsTestSupport.h"
 #include "Graphics.h"
 
 namespace ctest {
 
+using formstest::WriteBmp;
 // 0xRRGGBB, as people write colours; GDI colours are 0xBBGGRR.
 using Rgb = uint32_t;
 using PixelFn = std::function<Rgb(int x, int y)>;
 
-inline COLORREF ToColorRef(Rgb c) { return RGB((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
 inline Rgb FromColorRef(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
-
-inline void Put16(std::string& b, uint32_t v) {
-  b.push_back(static_cast<char>(v & 0xFF));
-  b.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
-inline void Put32(std::string& b, uint32_t v) {
-  Put16(b, v & 0xFFFF);
-  Put16(b, v >> 16);
-}
-
-// A 24-bit BMP, bottom-up rows.
-inline void WriteBmp24(const std::string& path, int w, int h, const PixelFn& px) {
-  int stride = (w * 3 + 3) & ~3;
-  std::string b = "BM";
-  Put32(b, 54 + stride * h);
-  Put32(b, 0);
-  Put32(b, 54);
-  Put32(b, 40);
-  Put32(b, static_cast<uint32_t>(w));
-  Put32(b, static_cast<uint32_t>(h));
-  Put16(b, 1);
-  Put16(b, 24);
-  for (int i = 0; i < 6; ++i) Put32(b, 0);
-  for (int y = h - 1; y >= 0; --y) {
-    std::string row;
-    for (int x = 0; x < w; ++x) {
-      Rgb c = px(x, y);
-      row.push_back(static_cast<char>(c & 0xFF));
-      row.push_back(static_cast<char>((c >> 8) & 0xFF));
-      row.push_back(static_cast<char>((c >> 16) & 0xFF));
-    }
-    row.resize(static_cast<size_t>(stride), '\0');
-    b += row;
-  }
-  std::ofstream(path, std::ios::binary) << b;
-}
-
-// An 8-bit palette BMP: px gives the palette index.
-inline void WriteBmp8(const std::string& path, int w, int h, const std::vector<Rgb>& palette,
-                      const std::function<int(int, int)>& px) {
-  int stride = (w + 3) & ~3;
-  uint32_t off = 54 + 4 * static_cast<uint32_t>(palette.size());
-  std::string b = "BM";
-  Put32(b, off + static_cast<uint32_t>(stride * h));
-  Put32(b, 0);
-  Put32(b, off);
-  Put32(b, 40);
-  Put32(b, static_cast<uint32_t>(w));
-  Put32(b, static_cast<uint32_t>(h));
-  Put16(b, 1);
-  Put16(b, 8);
-  Put32(b, 0);
-  Put32(b, 0);
-  Put32(b, 0);
-  Put32(b, 0);
-  Put32(b, static_cast<uint32_t>(palette.size()));
-  Put32(b, 0);
-  for (Rgb c : palette) Put32(b, c & 0xFFFFFF);
-  for (int y = h - 1; y >= 0; --y) {
-    std::string row;
-    for (int x = 0; x < w; ++x) row.push_back(static_cast<char>(px(x, y)));
-    row.resize(static_cast<size_t>(stride), '\0');
-    b += row;
-  }
-  std::ofstream(path, std::ios::binary) << b;
-}
+inline void WriteBmp24(const std::string& path, int w, int h, const PixelFn& px) { WriteBmp(path, w, h, 24, px); }
+inline PixelFn Solid(Rgb c) { return [c](int, int) { return c; }; }
 
 // An RGBA PNG; alpha gives each pixel's alpha.
 inline void WritePng(const std::string& path, int w, int h, const PixelFn& px,
@@ -106,10 +35,9 @@ inline void WritePng(const std::string& path, int w, int h, const PixelFn& px,
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
       Rgb c = px(x, y);
-      row[static_cast<size_t>(x) * 4 + 0] = static_cast<png_byte>((c >> 16) & 0xFF);
-      row[static_cast<size_t>(x) * 4 + 1] = static_cast<png_byte>((c >> 8) & 0xFF);
-      row[static_cast<size_t>(x) * 4 + 2] = static_cast<png_byte>(c & 0xFF);
-      row[static_cast<size_t>(x) * 4 + 3] = alpha ? alpha(x, y) : 255;
+      png_byte* o = &row[static_cast<size_t>(x) * 4];
+      o[0] = static_cast<png_byte>(c >> 16), o[1] = static_cast<png_byte>(c >> 8), o[2] = static_cast<png_byte>(c);
+      o[3] = alpha ? alpha(x, y) : 255;
     }
     png_write_row(p, row.data());
   }
@@ -118,21 +46,15 @@ inline void WritePng(const std::string& path, int w, int h, const PixelFn& px,
   std::fclose(f);
 }
 
-inline PixelFn Solid(Rgb c) {
-  return [c](int, int) { return c; };
-}
-
 // A fresh folder under $TIKORA_TEST_TMP for one test.
 class TempDir {
  public:
   TempDir() {
     const char* base = std::getenv("TIKORA_TEST_TMP");
-    std::filesystem::path root = base && *base ? base : std::filesystem::temp_directory_path();
     const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
     std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "test";
-    for (char& c : name)
-      if (c == '/') c = '_';
-    path_ = root / ("controls-" + name + "-" + std::to_string(::getpid()));
+    std::replace(name.begin(), name.end(), '/', '_');
+    path_ = std::filesystem::path(base && *base ? base : "/tmp") / ("controls-" + name + "-" + std::to_string(::getpid()));
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }
@@ -146,20 +68,65 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-// A 32-bit bitmap filled by px.
+// A 32-bit bitmap filled by px, and the 0xRRGGBB at (x, y) of one.
 inline void MakeBitmap32(TBitmap& b, int w, int h, const PixelFn& px) {
   b.SetPixelFormat(pf32bit);
   b.SetSize(w, h);
-  for (int y = 0; y < h; ++y) {
-    auto* row = static_cast<uint32_t*>(b.ScanLine(y));
-    for (int x = 0; x < w; ++x) row[x] = px(x, y) & 0xFFFFFF;
-  }
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) static_cast<uint32_t*>(b.ScanLine(y))[x] = px(x, y) & 0xFFFFFF;
 }
-
-// The 0xRRGGBB at (x, y) of a 32-bit bitmap.
 inline Rgb At32(TBitmap& b, int x, int y) { return static_cast<uint32_t*>(b.ScanLine(y))[x] & 0xFFFFFF; }
 
-// The colour a control's surface shows at (x, y) (painting it first when it is invalid).
+// The colour a control's surface shows at (x, y) (painting it first when it is invalid), and how
+// many of its pixels have a colour.
 inline Rgb SurfaceAt(TWinControl* c, int x, int y) { return FromColorRef(GetPixel(c->SurfaceDC(), x, y)); }
+inline int CountOf(TWinControl* c, Rgb colour) {
+  int n = 0;
+  for (int y = 0; y < c->Height(); ++y)
+    for (int x = 0; x < c->Width(); ++x) n += SurfaceAt(c, x, y) == colour;
+  return n;
+}
+
+// How many pixels of a control's surface differ from a bitmap's.
+inline int Differences(TWinControl* c, TBitmap& b) {
+  int n = 0;
+  for (int y = 0; y < c->Height(); ++y)
+    for (int x = 0; x < c->Width(); ++x) n += SurfaceAt(c, x, y) != FromColorRef(GetPixel(b.Canvas()->Handle(), x, y));
+  return n;
+}
+
+// The message of the exception f raises, or "no exception".
+inline std::string ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const Exception& e) {
+    return e.Message.str();
+  }
+  return "no exception";
+}
+
+// A form (not shown) for skinned controls, and pictures in a scratch folder.
+struct SkinTest : ::testing::Test {
+  void SetUp() override {
+    Application->Initialize();
+    form = new TForm(nullptr);
+    form->SetBounds(0, 0, 400, 400);
+  }
+  void TearDown() override {
+    ReleaseCapture();
+    delete form;
+    Application->ProcessMessages();
+  }
+  // One-coloured BMP pictures of a size, named by their state.
+  void Pictures(int w, int h, std::initializer_list<std::pair<const char*, Rgb>> pictures) {
+    for (auto [name, colour] : pictures) WriteBmp24(dir / (std::string(name) + ".bmp"), w, h, Solid(colour));
+  }
+  AnsiString Pic(const std::string& name) const { return AnsiString(dir / (name + ".bmp")); }
+  TempDir dir;
+  TForm* form = nullptr;
+};
+
+// lParam of a mouse message at (x, y).
+inline LPARAM At(int x, int y) { return static_cast<LPARAM>((static_cast<uint32_t>(y) << 16) | (static_cast<uint32_t>(x) & 0xFFFF)); }
 
 }  // namespace ctest

@@ -1,8 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <memory>
-
 #include "ControlsTestUtil.h"
 #include "Player.h"
 #include "Tmetronomgame.h"
@@ -57,20 +52,15 @@ struct PendulumDrawTest : ::testing::Test {
 
 std::vector<int> Flat(const TQuad& q) {
   std::vector<int> v;
-  for (const TEnginePoint& p : q) {
-    v.push_back(p.x);
-    v.push_back(p.y);
-  }
+  for (const TEnginePoint& p : q) v.insert(v.end(), {p.x, p.y});
   return v;
 }
 
 }  // namespace
 
 TEST_F(PendulumDrawTest, CornersForAnglesAndWeightPositions) {
-  EXPECT_EQ(draw->PendulumBitmap->PixelFormat(), pf32bit);
-  EXPECT_EQ(draw->WeightBitmap->PixelFormat(), pf32bit);
-  EXPECT_EQ(game->PendulumHeight, 300);
-  EXPECT_EQ(game->WeightWidth, 36);
+  EXPECT_EQ(std::pair(draw->PendulumBitmap->PixelFormat(), draw->WeightBitmap->PixelFormat()), std::pair(pf32bit, pf32bit));
+  EXPECT_EQ(std::pair(game->PendulumHeight, game->WeightWidth), std::pair(300, 36));
 
   struct Case {
     double angle;
@@ -95,14 +85,12 @@ TEST_F(PendulumDrawTest, CornersForAnglesAndWeightPositions) {
   game->SetPendulumTempo(40);
   game->Angle = 0;
   draw->Draw(&target, &background);
-  EXPECT_EQ(At32(target, 284, 250), kRod);
-  EXPECT_EQ(At32(target, 280, 250), kBackground) << "white rod column";
-  EXPECT_EQ(At32(target, 284, 130), kWeight);
-  EXPECT_EQ(At32(target, 267, 108), kBackground) << "white weight corner";
-  EXPECT_EQ(At32(target, 284 + 15, 250 + 15), 0x404040u) << "rod shadow";
-  EXPECT_EQ(At32(target, 280 + 15, 250 + 15), kBackground) << "no shadow under a see-through pixel";
-  EXPECT_EQ(At32(target, 300 + 15, 130 + 15), 0x404040u) << "weight shadow";
-  EXPECT_EQ(At32(target, 5, 5), kBackground);
+  struct Pixel { const char* what; int x, y; Rgb colour; };
+  for (Pixel p : {Pixel{"rod", 284, 250, kRod}, {"white rod column", 280, 250, kBackground}, {"weight", 284, 130, kWeight},
+                  {"white weight corner", 267, 108, kBackground}, {"rod shadow", 284 + 15, 250 + 15, 0x404040},
+                  {"no shadow under a see-through pixel", 280 + 15, 250 + 15, kBackground},
+                  {"weight shadow", 300 + 15, 130 + 15, 0x404040}, {"background", 5, 5, kBackground}})
+    EXPECT_EQ(At32(target, p.x, p.y), p.colour) << p.what;
 
   game->ShadowOffset = 0;
   draw->Draw(&target, &background);
@@ -119,9 +107,7 @@ TEST_F(PendulumDrawTest, DraggedWeightShowsTempoBoxes) {
   const TEngineRect& box = game->TempoBoxRect;
   EXPECT_EQ((std::vector<int>{box.left, box.top, box.right, box.bottom}), (std::vector<int>{303, 221, 343, 251}));
   const TEngineRect& name = game->TempoNameRect;
-  EXPECT_EQ(name.left, 263);
-  EXPECT_EQ(name.top, 221);
-  EXPECT_EQ(name.bottom, 251);
+  EXPECT_EQ((std::vector<int>{name.left, name.top, name.bottom}), (std::vector<int>{263, 221, 251}));
   EXPECT_LT(name.right, 263 - 8) << "the name box lies left of x1";
   EXPECT_EQ(At32(target, 341, 223), FromColorRef(GetSysColor(COLOR_INFOBK)));
   EXPECT_EQ(At32(target, 303, 236), 0u) << "black frame";
@@ -129,10 +115,7 @@ TEST_F(PendulumDrawTest, DraggedWeightShowsTempoBoxes) {
 }
 
 TEST_F(PendulumDrawTest, TopLight) {
-  struct Case {
-    int kind;
-    Rgb colour;
-  };
+  struct Case { int kind; Rgb colour; };
   for (Case c : {Case{0, 0xFF0000}, Case{1, 0x00FF00}, Case{2, 0x80FF80}, Case{3, 0}}) {
     MakeBitmap32(target, kW, kH, Solid(0));
     draw->DrawTopLight(&target, c.kind, 56);

@@ -1,8 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
 #include "ControlsTestUtil.h"
 #include "Createregion.h"
 #include "Picutils.h"
@@ -27,12 +22,9 @@ void Fill(TBitmap& b, const std::vector<std::string>& rows) {
 
 // The region read back as rows of characters over a width.
 std::vector<std::string> Rows(HRGN rgn, int width, int height) {
-  std::vector<std::string> out;
-  for (int y = 0; y < height; ++y) {
-    std::string r;
-    for (int x = 0; x < width; ++x) r += PtInRegion(rgn, x, y) ? '#' : '.';
-    out.push_back(r);
-  }
+  std::vector<std::string> out(static_cast<size_t>(height), std::string(static_cast<size_t>(width), '.'));
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) out[static_cast<size_t>(y)][static_cast<size_t>(x)] = PtInRegion(rgn, x, y) ? '#' : '.';
   return out;
 }
 
@@ -78,27 +70,18 @@ TEST(PictureLoaders, LoadsAndReports) {
   const std::string png = dir / "alpha.png", bmp8 = dir / "pal.bmp", junk = dir / "junk.png";
   WritePng(png, 3, 2, [](int x, int) -> Rgb { return x == 0 ? 0xFF0000 : 0x00FF00; },
            [](int x, int) -> uint8_t { return x == 2 ? 0 : 255; });
-  WriteBmp8(bmp8, 4, 2, {0x000000, 0x336699, 0xFFFFFF}, [](int x, int) { return x % 3; });
+  WriteBmp(bmp8, 4, 2, 8, [](int x, int) -> Rgb { return x % 3; }, {0x000000, 0x336699, 0xFFFFFF});
   std::ofstream(junk, std::ios::binary) << "not a picture at all";
 
   {  // A missing file names itself, the unit and the routine, and leaves the bitmap alone.
     TBitmap b;
     b.SetSize(2, 2);
     HBITMAP before = b.Handle();
-    try {
-      LoadImageToBitmap(&b, (dir / "missing.png").c_str());
-      ADD_FAILURE() << "no exception";
-    } catch (const Exception& e) {
-      EXPECT_EQ(e.Message, AnsiString("File not found:" + (dir / "missing.png") + " src=PicUtils:LoadImageToBitmap:179"));
-    }
+    EXPECT_EQ(ErrorOf([&] { LoadImageToBitmap(&b, (dir / "missing.png").c_str()); }),
+              "File not found:" + (dir / "missing.png") + " src=PicUtils:LoadImageToBitmap:179");
     EXPECT_EQ(b.Handle(), before);
     TPicture p;
-    try {
-      LoadImageToPicture(&p, "");
-      ADD_FAILURE() << "no exception";
-    } catch (const Exception& e) {
-      EXPECT_EQ(e.Message, AnsiString("File not found: src=PicUtils:LoadImageToPicture:192"));
-    }
+    EXPECT_EQ(ErrorOf([&] { LoadImageToPicture(&p, ""); }), "File not found: src=PicUtils:LoadImageToPicture:192");
   }
   {  // PNG with alpha: the colours at 24 bits, the alpha dropped; the old bitmap is freed.
     TBitmap b;
@@ -106,9 +89,7 @@ TEST(PictureLoaders, LoadsAndReports) {
     HBITMAP old = b.Handle();
     LoadImageToBitmap(&b, png.c_str());
     EXPECT_EQ(GetObjectType(old), 0u);
-    EXPECT_EQ(b.Width(), 3);
-    EXPECT_EQ(b.Height(), 2);
-    EXPECT_EQ(b.PixelFormat(), pf24bit);
+    EXPECT_EQ(std::tuple(b.Width(), b.Height(), b.PixelFormat()), std::tuple(3, 2, pf24bit));
     EXPECT_EQ(FromColorRef(GetPixel(b.Canvas()->Handle(), 0, 1)), 0xFF0000u);
     EXPECT_EQ(FromColorRef(GetPixel(b.Canvas()->Handle(), 2, 0)), 0x00FF00u);
   }

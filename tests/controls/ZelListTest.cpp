@@ -1,8 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
 #include "ControlsTestUtil.h"
 #include "Zellist.h"
 
@@ -10,32 +5,16 @@ using namespace ctest;
 
 namespace {
 
-LPARAM At(int x, int y) { return static_cast<LPARAM>((static_cast<uint32_t>(y) << 16) | (static_cast<uint32_t>(x) & 0xFFFF)); }
-
 constexpr Rgb kIdle = 0xFF0000, kMove = 0xFFFF00, kDown = 0x00FF00, kSelected = 0x0000FF;
 
-struct ZelListTest : ::testing::Test {
+struct ZelListTest : SkinTest {
   void SetUp() override {
-    Application->Initialize();
-    form = new TForm(nullptr);
-    form->SetBounds(0, 0, 400, 400);
-    for (auto [name, colour] : std::vector<std::pair<std::string, Rgb>>{
-             {"idle", kIdle}, {"move", kMove}, {"down", kDown}, {"selected", kSelected}})
-      WriteBmp24(dir / (name + ".bmp"), 50, 20, Solid(colour));
+    SkinTest::SetUp();
+    Pictures(50, 20, {{"idle", kIdle}, {"move", kMove}, {"down", kDown}, {"selected", kSelected}});
   }
-  void TearDown() override {
-    ReleaseCapture();
-    delete form;
-    Application->ProcessMessages();
-  }
-  AnsiString Pic(const std::string& name) const { return AnsiString(dir / (name + ".bmp")); }
   TZelList* MakeList(bool selectedPicture = true) {
-    auto* l = new TZelList(form);
-    l->SetParent(form);
-    l->SetBounds(10, 10, 30, 30);
-    l->SetTextMarginY(0);
-    l->SetPicOnMouseMove(Pic("move"));
-    l->SetPicOnMouseDown(Pic("down"));
+    auto* l = formstest::Add<TZelList>(form, 10, 10, 30, 30);
+    l->SetTextMarginY(0), l->SetPicOnMouseMove(Pic("move")), l->SetPicOnMouseDown(Pic("down"));
     if (selectedPicture) l->SetPicOnSelected(Pic("selected"));
     l->SetPicOnIdle(Pic("idle"));
     l->OnChange = [this](TObject*) { ++changes; };
@@ -54,8 +33,6 @@ struct ZelListTest : ::testing::Test {
     }
     return out;
   }
-  TempDir dir;
-  TForm* form = nullptr;
   int changes = 0, clicks = 0;
 };
 
@@ -64,23 +41,13 @@ struct ZelListTest : ::testing::Test {
 TEST_F(ZelListTest, LayoutAndPaging) {
   TZelList* l = MakeList();
   EXPECT_EQ(l->Width(), 30) << "no items: the size stays";
-  struct Step {
-    const char* what;
-    std::function<void()> act;
-    int width, height, itemIndex, changes;
-  };
+  struct Step { const char* what; std::function<void()> act; int width, height, itemIndex, changes; };
   const std::vector<Step> steps = {
       {"three items", [&] { for (auto s : {"2:4", "3:4", "4:4"}) l->Items()->Add(s); }, 50, 60, -1, 0},
       {"one more", [&] { l->Items()->Add("6:8"); }, 50, 80, -1, 0},
       {"select the last", [&] { l->SetItemIndex(3); }, 50, 80, 3, 0},
       {"next page of two drops the selection",
-       [&] {
-         l->Items()->BeginUpdate();
-         l->Items()->Clear();
-         l->Items()->Add("a.mid");
-         l->Items()->Add("b.mid");
-         l->Items()->EndUpdate();
-       },
+       [&] { l->Items()->BeginUpdate(), l->Items()->Clear(), l->Items()->Add("a.mid"), l->Items()->Add("b.mid"), l->Items()->EndUpdate(); },
        50, 40, -1, 1},
       {"select, then clear: size stays", [&] { l->SetItemIndex(0); l->Items()->Clear(); }, 50, 40, -1, 2},
       {"horizontal", [&] { for (auto s : {"x", "y", "z"}) l->Items()->Add(s); l->SetHorizontal(true); }, 150, 20, -1, 2},
@@ -94,23 +61,18 @@ TEST_F(ZelListTest, LayoutAndPaging) {
   }
 
   // A mouse-move picture set before the idle one measures nothing and lays nothing out.
-  auto* early = new TZelList(form);
-  early->SetParent(form);
-  early->SetBounds(0, 0, 33, 33);
+  auto* early = formstest::Add<TZelList>(form, 0, 0, 33, 33);
   early->Items()->Add("one");
   early->SetPicOnMouseMove(Pic("move"));
   EXPECT_EQ(early->CellWidth(), 0);
   EXPECT_EQ(early->Width(), 33);
   early->SetPicOnIdle(Pic("idle"));
-  EXPECT_EQ(early->Width(), 50);
-  EXPECT_EQ(early->Height(), 20);
+  EXPECT_EQ(std::pair(early->Width(), early->Height()), std::pair(50, 20));
 }
 
 TEST_F(ZelListTest, AutoWidth) {
   TZelList* l = MakeList();
-  l->SetTextMarginX(14);
-  l->SetMinAutoWidth(100);
-  l->SetAutoWidth(true);
+  l->SetTextMarginX(14), l->SetMinAutoWidth(100), l->SetAutoWidth(true);
   l->Items()->Add("2:4");
   EXPECT_EQ(l->AutoWidthValue(), 100);
   EXPECT_EQ(l->CellWidth(), 100);
@@ -133,20 +95,15 @@ TEST_F(ZelListTest, AutoWidth) {
 TEST_F(ZelListTest, FittingPicturesToTheAutoWidth) {
   // Columns numbered in the blue byte, so each column of the result names its source column.
   auto numbered = [](int x, int) -> Rgb { return 0x100000u + static_cast<Rgb>(x); };
-  struct Case {
-    int width;
-    std::vector<int> expected;  // source column of each result column
-  };
+  struct Case { int width; std::vector<int> expected; };  // source column of each result column
   std::vector<int> widened, narrowed, tiny;
   for (int x = 0; x < 40; ++x) widened.push_back(x < 24 ? x : x < 34 ? 24 : x - 10);
   for (int x = 0; x < 40; ++x) narrowed.push_back(x < 30 ? x : x + 20);
   for (int x = 0; x < 4; ++x) tiny.push_back(x);
   for (Case c : {Case{30, widened}, Case{60, narrowed}, Case{4, tiny}}) {
     WriteBmp24(dir / "strip.bmp", c.width, 20, numbered);
-    auto* l = new TZelList(form);
-    l->SetParent(form);
-    l->SetMinAutoWidth(40);
-    l->SetAutoWidth(true);
+    auto* l = formstest::Add<TZelList>(form);
+    l->SetMinAutoWidth(40), l->SetAutoWidth(true);
     l->Items()->Add("");
     l->SetPicOnIdle(AnsiString(dir / "strip.bmp"));
     ASSERT_EQ(l->AutoWidthValue(), 40);
@@ -162,14 +119,7 @@ TEST_F(ZelListTest, FittingPicturesToTheAutoWidth) {
 TEST_F(ZelListTest, PressHoverClick) {
   TZelList* l = MakeList();
   for (auto s : {"2:4", "3:4", "4:4"}) l->Items()->Add(s);
-  struct Step {
-    const char* what;
-    UINT msg;
-    WPARAM keys;
-    int x, y;
-    std::string cells;
-    int itemIndex, changes, clicks;
-  };
+  struct Step { const char* what; UINT msg; WPARAM keys; int x, y; std::string cells; int itemIndex, changes, clicks; };
   const std::vector<Step> steps = {
       {"hover over the second", WM_MOUSEMOVE, 0, 10, 25, "imi", -1, 0, 0},
       {"press the third", WM_LBUTTONDOWN, MK_LBUTTON, 10, 45, "imd", -1, 0, 0},
@@ -185,6 +135,7 @@ TEST_F(ZelListTest, PressHoverClick) {
   for (const Step& s : steps) {
     l->Perform(s.msg, s.keys, At(s.x, s.y));
     EXPECT_EQ(Cells(l), s.cells) << s.what;
+    EXPECT_EQ(CountOf(l, 0xFFFFFF), 0) << s.what << ": the cells' pictures show behind the text";
     EXPECT_EQ(l->ItemIndex(), s.itemIndex) << s.what;
     EXPECT_EQ(changes, s.changes) << s.what;
     EXPECT_EQ(clicks, s.clicks) << s.what;
@@ -202,11 +153,8 @@ TEST_F(ZelListTest, StripSmallerThanControlAndMissingPictures) {
   EXPECT_EQ(l->ItemIndex(), -1);
 
   // Without an idle picture there are no cells: presses and moves are ignored.
-  auto* bare = new TZelList(form);
-  bare->SetParent(form);
-  bare->SetBounds(0, 0, 40, 40);
-  bare->SetPicOnMouseDown(Pic("down"));
-  bare->SetPicOnMouseMove(Pic("move"));
+  auto* bare = formstest::Add<TZelList>(form, 0, 0, 40, 40);
+  bare->SetPicOnMouseDown(Pic("down")), bare->SetPicOnMouseMove(Pic("move"));
   bare->Items()->Add("x");
   bare->Loaded();
   bare->Perform(WM_MOUSEMOVE, 0, At(5, 5));
@@ -224,8 +172,7 @@ TEST_F(ZelListTest, StripSmallerThanControlAndMissingPictures) {
 
 TEST_F(ZelListTest, FailedPictureDoesNotRelayoutEveryPaint) {
   TZelList* l = MakeList();
-  l->SetMinAutoWidth(60);
-  l->SetAutoWidth(true);
+  l->SetMinAutoWidth(60), l->SetAutoWidth(true);
   l->Items()->Add("a");
   ASSERT_EQ(l->CellWidth(), 60);
   EXPECT_THROW(l->SetPicOnSelected(Pic("nothing")), Exception);

@@ -1,9 +1,4 @@
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "ControlsTestUtil.h"
 #include "Zelpanel.h"
@@ -14,62 +9,35 @@ namespace {
 
 constexpr Rgb kIdle = 0xFF0000, kMove = 0x00FF00, kDown = 0x0000FF, kChecked = 0xFFFF00, kDisabled = 0x808080;
 
-LPARAM At(int x, int y) { return static_cast<LPARAM>((static_cast<uint32_t>(y) << 16) | (static_cast<uint32_t>(x) & 0xFFFF)); }
-
 // A panel that records the messages it gets.
 class LogPanel : public TZelPanel {
  public:
   using TZelPanel::TZelPanel;
   std::vector<UINT> messages;
-  void Dispatch(TMessage& m) override {
-    messages.push_back(m.Msg);
-    TZelPanel::Dispatch(m);
-  }
+  void Dispatch(TMessage& m) override { messages.push_back(m.Msg), TZelPanel::Dispatch(m); }
 };
 
-struct ZelPanelTest : ::testing::Test {
+struct ZelPanelTest : SkinTest {
   void SetUp() override {
-    Application->Initialize();
-    form = new TForm(nullptr);
-    form->SetBounds(0, 0, 200, 120);
-    for (auto [name, colour] : std::vector<std::pair<std::string, Rgb>>{
-             {"idle", kIdle}, {"move", kMove}, {"down", kDown}, {"checked", kChecked}, {"disabled", kDisabled}})
-      WriteBmp24(dir / (name + ".bmp"), 40, 20, Solid(colour));
-  }
-  void TearDown() override {
-    delete form;
-    Application->ProcessMessages();
+    SkinTest::SetUp();
+    Pictures(40, 20, {{"idle", kIdle}, {"move", kMove}, {"down", kDown}, {"checked", kChecked}, {"disabled", kDisabled}});
   }
   LogPanel* MakePanel(bool loaded = true) {
-    auto* p = new LogPanel(form);
-    p->SetParent(form);
-    p->SetBounds(10, 10, 40, 20);
+    auto* p = formstest::Add<LogPanel>(form, 10, 10, 40, 20);
     if (loaded) p->Loaded();
     return p;
   }
-  AnsiString Pic(const std::string& name) const { return AnsiString(dir / (name + ".bmp")); }
   Rgb Shown(TZelPanel* p) {
     p->Repaint();
     return SurfaceAt(p, 20, 2);
   }
-  TempDir dir;
-  TForm* form = nullptr;
 };
 
 }  // namespace
 
 TEST_F(ZelPanelTest, PictureOfEachStateAndEvent) {
-  struct Step {
-    const char* what;
-    std::function<void(TZelPanel*)> act;
-    Rgb shown;
-    int state;
-  };
-  auto button = [&](TZelPanel* p) {
-    p->SetPicOnIdle(Pic("idle"));
-    p->SetPicOnMouseMove(Pic("move"));
-    p->SetPicOnMouseDown(Pic("down"));
-  };
+  struct Step { const char* what; std::function<void(TZelPanel*)> act; Rgb shown; int state; };
+  auto button = [&](TZelPanel* p) { p->SetPicOnIdle(Pic("idle")), p->SetPicOnMouseMove(Pic("move")), p->SetPicOnMouseDown(Pic("down")); };
   const std::vector<Step> steps = {
       {"idle", button, kIdle, 0},
       {"hover report", [](TZelPanel* p) { p->Perform(WM_MOUSEHOVER, 0, 0); }, kMove, 1},
@@ -78,21 +46,14 @@ TEST_F(ZelPanelTest, PictureOfEachStateAndEvent) {
       {"release keeps pressed", [](TZelPanel* p) { p->Perform(WM_LBUTTONUP, 0, At(6, 5)); }, kDown, 2},
       {"move", [](TZelPanel* p) { p->Perform(WM_MOUSEMOVE, 0, At(7, 5)); }, kMove, 1},
       {"leave report", [](TZelPanel* p) { p->Perform(WM_MOUSELEAVE, 0, 0); }, kIdle, 0},
-      {"checked without a checked picture looks idle",
-       [](TZelPanel* p) { p->SetChecked(true); }, kIdle, 3},
+      {"checked without a checked picture looks idle", [](TZelPanel* p) { p->SetChecked(true); }, kIdle, 3},
       {"checked picture", [&](TZelPanel* p) { p->SetPicOnChecked(Pic("checked")); }, kChecked, 3},
       {"checked while hovering", [](TZelPanel* p) { p->Perform(WM_MOUSEHOVER, 0, 0); }, kChecked, 1},
       {"checked while pressed", [](TZelPanel* p) { p->Perform(WM_LBUTTONDOWN, MK_LBUTTON, At(5, 5)); }, kChecked, 2},
       {"unchecked", [](TZelPanel* p) { p->SetChecked(false); }, kIdle, 0},
-      {"disabled without a disabled picture: plain panel",
-       [](TZelPanel* p) {
-         p->SetBkColor(0x00336699);
-         p->SetEnabled(false);
-       },
-       0x996633, 0},
+      {"disabled without a disabled picture: plain panel", [](TZelPanel* p) { p->SetBkColor(0x00336699), p->SetEnabled(false); }, 0x996633, 0},
       {"disabled picture", [&](TZelPanel* p) { p->SetPicOnDisabled(Pic("disabled")); }, kDisabled, 0},
-      {"disabled ignores the mouse", [](TZelPanel* p) { p->Perform(WM_LBUTTONDOWN, MK_LBUTTON, At(5, 5)); },
-       kDisabled, 0},
+      {"disabled ignores the mouse", [](TZelPanel* p) { p->Perform(WM_LBUTTONDOWN, MK_LBUTTON, At(5, 5)); }, kDisabled, 0},
       {"enabled again", [](TZelPanel* p) { p->SetEnabled(true); }, kIdle, 0},
   };
   TZelPanel* p = MakePanel();
@@ -106,8 +67,7 @@ TEST_F(ZelPanelTest, PictureOfEachStateAndEvent) {
   // Before Loaded the state is -1 and the disabled picture shows.
   TZelPanel* fresh = MakePanel(false);
   fresh->SetPicOnDisabled(Pic("disabled"));
-  EXPECT_EQ(fresh->State(), -1);
-  EXPECT_EQ(Shown(fresh), kDisabled);
+  EXPECT_EQ(std::pair(fresh->State(), Shown(fresh)), std::pair(-1, kDisabled));
 }
 
 TEST_F(ZelPanelTest, PicturePropertiesAndMessages) {
@@ -119,23 +79,14 @@ TEST_F(ZelPanelTest, PicturePropertiesAndMessages) {
   EXPECT_EQ(Shown(p), kIdle);
   WriteBmp24(dir / "idle.bmp", 40, 20, Solid(kIdle));
 
-  struct Case {
-    const char* what;
-    AnsiString name;
-    std::string message;
-  };
+  struct Case { const char* what; AnsiString name; std::string message; };
   const std::vector<Case> cases = {
       {"missing file", Pic("nothing"), "File not found : " + (dir / "nothing.bmp")},
       {"empty name", AnsiString(), "File not found : "},
   };
   for (const Case& c : cases) {
     p->SetPicOnIdle(Pic("idle"));
-    try {
-      p->SetPicOnIdle(c.name);
-      ADD_FAILURE() << c.what;
-    } catch (const Exception& e) {
-      EXPECT_EQ(e.Message, AnsiString(c.message)) << c.what;
-    }
+    EXPECT_EQ(ErrorOf([&] { p->SetPicOnIdle(c.name); }), c.message) << c.what;
     EXPECT_TRUE(p->PicOnIdle().IsEmpty()) << c.what;
     EXPECT_EQ(Shown(p), kIdle) << "the old picture stays: " << c.what;
   }
@@ -143,19 +94,12 @@ TEST_F(ZelPanelTest, PicturePropertiesAndMessages) {
   // A load that raises: the name is emptied, the message names the file, no follow-up.
   AnsiString stored = "old";
   bool followed = false;
-  try {
-    tikora::controls::SetPictureProperty(
-        stored, Pic("idle"), [] { throw Exception("decoder gave up"); }, [&] { followed = true; });
-    ADD_FAILURE() << "no exception";
-  } catch (const Exception& e) {
-    EXPECT_EQ(e.Message, AnsiString("Error loading : " + (dir / "idle.bmp")));
-  }
-  EXPECT_TRUE(stored.IsEmpty());
-  EXPECT_FALSE(followed);
+  auto load = [&] { tikora::controls::SetPictureProperty(stored, Pic("idle"), [] { throw Exception("decoder gave up"); }, [&] { followed = true; }); };
+  EXPECT_EQ(ErrorOf(load), "Error loading : " + (dir / "idle.bmp"));
+  EXPECT_TRUE(stored.IsEmpty() && !followed);
 
   // Checked with the idle picture's own file still loads it as the checked picture.
-  p->SetPicOnIdle(Pic("idle"));
-  p->SetPicOnChecked(Pic("idle"));
+  p->SetPicOnIdle(Pic("idle")), p->SetPicOnChecked(Pic("idle"));
   EXPECT_TRUE(p->SlotHolds(TZelPanel::StateChecked));
 }
 
@@ -163,39 +107,29 @@ TEST_F(ZelPanelTest, LoadedArmsTrackingAndAntialiasesAfterSetup) {
   // A form's set-up moves the state before Loaded; Loaded must still do its work once.
   LogPanel* p = MakePanel(false);
   TFont big;
-  big.SetHeight(-20);
-  big.SetName("DejaVu Sans");
-  p->FontOnIdle()->Assign(big);
-  p->SetPicOnIdle(Pic("idle"));
-  p->SetChecked(true);
-  p->Loaded();
+  big.SetHeight(-20), big.SetName("DejaVu Sans");
+  p->FontOnIdle()->Assign(big), p->SetPicOnIdle(Pic("idle")), p->SetChecked(true), p->Loaded();
   Application->ProcessMessages();
   // The pointer is elsewhere, so the armed tracking answers with a leave report at once.
   EXPECT_NE(std::find(p->messages.begin(), p->messages.end(), WM_MOUSELEAVE), p->messages.end());
   EXPECT_EQ(p->State(), 0) << "the leave report shows the idle look";
   LOGFONTA lf{};
   ASSERT_EQ(GetObjectA(p->FontOnIdle()->Handle(), sizeof(lf), &lf), static_cast<int>(sizeof(lf)));
-  EXPECT_EQ(lf.lfQuality, ANTIALIASED_QUALITY);
-  EXPECT_EQ(lf.lfHeight, -20);
-  EXPECT_STREQ(lf.lfFaceName, "DejaVu Sans");
+  EXPECT_EQ(std::tuple(lf.lfQuality, lf.lfHeight, std::string(lf.lfFaceName)), std::tuple(ANTIALIASED_QUALITY, -20, std::string("DejaVu Sans")));
 
   // A font given later is antialiased at once; FontOnIdle reaches all five.
   TFont plain;
   plain.SetHeight(-9);
   p->SetFontOnIdle(&plain);
-  for (TFont* f : {p->FontOnIdle(), p->FontOnDisabled(), p->FontOnMouseMove(), p->FontOnMouseDown(),
-                   p->FontOnChecked()}) {
+  for (TFont* f : {p->FontOnIdle(), p->FontOnDisabled(), p->FontOnMouseMove(), p->FontOnMouseDown(), p->FontOnChecked()}) {
     ASSERT_EQ(GetObjectA(f->Handle(), sizeof(lf), &lf), static_cast<int>(sizeof(lf)));
-    EXPECT_EQ(lf.lfQuality, ANTIALIASED_QUALITY);
-    EXPECT_EQ(lf.lfHeight, -9);
+    EXPECT_EQ(std::pair(lf.lfQuality, lf.lfHeight), std::pair(static_cast<BYTE>(ANTIALIASED_QUALITY), -9));
   }
 }
 
 TEST(AntialiasFont, ChangesOnlyTheQuality) {
   TFont f;
-  f.SetName("DejaVu Serif");
-  f.SetHeight(-17);
-  f.SetStyle(TFontStyles{fsBold, fsItalic});
+  f.SetName("DejaVu Serif"), f.SetHeight(-17), f.SetStyle(TFontStyles{fsBold, fsItalic});
   LOGFONTA before{}, after{};
   GetObjectA(f.Handle(), sizeof(before), &before);
   AntialiasFont(&f);
@@ -207,54 +141,39 @@ TEST(AntialiasFont, ChangesOnlyTheQuality) {
 
 // Text placement, compared pixel for pixel with the text drawn where it belongs.
 TEST_F(ZelPanelTest, TextPlacement) {
-  WriteBmp24(dir / "white.bmp", 120, 30, Solid(0xFFFFFF));
-  struct Case {
-    const char* what;
-    AnsiString text;
-    TAlignment align;
-    bool marginOn;
-    int marginX, marginY;
-    bool pressed;
-    // Where the text goes, from the text's width and height on the panel's canvas.
-    std::function<POINT(int tw, int th)> expected;
-  };
+  // The picture shows between and inside the glyphs: no white box behind the text.
+  const Rgb kSkin = 0x305070;
+  WriteBmp24(dir / "white.bmp", 120, 30, Solid(kSkin));
+  // Where the text goes, from the text's width and height on the panel's canvas.
+  struct Case { const char* what; TAlignment align; bool marginOn; int marginX, marginY; bool pressed; std::function<POINT(int, int)> expected; };
   const int W = 120, H = 30;
   const std::vector<Case> cases = {
-      {"centred", "Play", taCenter, false, 0, 0, false, [&](int tw, int th) { return POINT{(W - tw) / 2, (H - th) / 2}; }},
-      {"left, shifted by the margins", "Play", taLeftJustify, false, 4, 3, false,
-       [&](int, int th) { return POINT{2 + 4, (H - th) / 2 + 3}; }},
-      {"right", "Play", taRightJustify, false, 0, 0, false, [&](int tw, int th) { return POINT{W - tw - 2, (H - th) / 2}; }},
-      {"margins from the left edge", "Play", taCenter, true, 7, -2, false,
-       [&](int, int th) { return POINT{7, (H - th) / 2 - 2}; }},
-      {"pressed moves the text", "Play", taCenter, false, 0, 0, true,
-       [&](int tw, int th) { return POINT{(W - tw) / 2 + 3, (H - th) / 2 + 2}; }},
+      {"centred", taCenter, false, 0, 0, false, [&](int tw, int th) { return POINT{(W - tw) / 2, (H - th) / 2}; }},
+      {"left, shifted by the margins", taLeftJustify, false, 4, 3, false, [&](int, int th) { return POINT{2 + 4, (H - th) / 2 + 3}; }},
+      {"right", taRightJustify, false, 0, 0, false, [&](int tw, int th) { return POINT{W - tw - 2, (H - th) / 2}; }},
+      {"margins from the left edge", taCenter, true, 7, -2, false, [&](int, int th) { return POINT{7, (H - th) / 2 - 2}; }},
+      {"pressed moves the text", taCenter, false, 0, 0, true, [&](int tw, int th) { return POINT{(W - tw) / 2 + 3, (H - th) / 2 + 2}; }},
   };
+  const AnsiString text = "Play";
   for (const Case& c : cases) {
     TZelPanel* p = MakePanel();
     p->SetBounds(10, 10, W, H);
-    p->SetPicOnIdle(AnsiString(dir / "white.bmp"));
-    p->SetPicOnMouseDown(AnsiString(dir / "white.bmp"));
-    p->SetAlignment(c.align);
-    p->SetTextMarginOn(c.marginOn);
-    p->SetTextMarginX(c.marginX);
-    p->SetTextMarginY(c.marginY);
-    p->SetTextMoveX(3);
-    p->SetTextMoveY(2);
-    p->SetText(c.text);
+    p->SetPicOnIdle(AnsiString(dir / "white.bmp")), p->SetPicOnMouseDown(AnsiString(dir / "white.bmp"));
+    p->SetAlignment(c.align), p->SetTextMarginOn(c.marginOn);
+    p->SetTextMarginX(c.marginX), p->SetTextMarginY(c.marginY), p->SetTextMoveX(3), p->SetTextMoveY(2);
+    p->SetText(text);
     if (c.pressed) p->Perform(WM_LBUTTONDOWN, MK_LBUTTON, At(5, 5));
     p->Repaint();
 
+    EXPECT_EQ(CountOf(p, 0xFFFFFF), 0) << c.what;
     TBitmap ref;
-    MakeBitmap32(ref, W, H, Solid(0xFFFFFF));
+    MakeBitmap32(ref, W, H, Solid(kSkin));
     TCanvas* rc = ref.Canvas();
     rc->Font()->Assign(c.pressed ? *p->FontOnMouseDown() : *p->FontOnIdle());
-    POINT at = c.expected(rc->TextWidth(c.text), rc->TextHeight(c.text));
+    POINT at = c.expected(rc->TextWidth(text), rc->TextHeight(text));
     SetBkMode(rc->Handle(), TRANSPARENT);
-    rc->TextOut(at.x, at.y, c.text);
-    int differ = 0;
-    for (int y = 0; y < H; ++y)
-      for (int x = 0; x < W; ++x) differ += SurfaceAt(p, x, y) != FromColorRef(GetPixel(rc->Handle(), x, y));
-    EXPECT_EQ(differ, 0) << c.what;
+    rc->TextOut(at.x, at.y, text);
+    EXPECT_EQ(Differences(p, ref), 0) << c.what;
     if (c.pressed) p->Perform(WM_LBUTTONUP, 0, At(5, 5));
     delete p;
   }
@@ -266,19 +185,13 @@ TEST_F(ZelPanelTest, LongTextIsCutAndLinesWrap) {
     RECT box{w, h, -1, -1};
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x)
-        if (SurfaceAt(c, x, y) != 0xFFFFFF) {
-          box.left = std::min<LONG>(box.left, x);
-          box.top = std::min<LONG>(box.top, y);
-          box.right = std::max<LONG>(box.right, x);
-          box.bottom = std::max<LONG>(box.bottom, y);
-        }
+        if (SurfaceAt(c, x, y) != 0xFFFFFF)
+          box = RECT{std::min<LONG>(box.left, x), std::min<LONG>(box.top, y), std::max<LONG>(box.right, x), std::max<LONG>(box.bottom, y)};
     return box;
   };
   TZelPanel* p = MakePanel();
   p->SetBounds(10, 10, 60, 40);
-  p->SetPicOnIdle(AnsiString(dir / "white.bmp"));
-  p->SetAlignment(taLeftJustify);
-  p->SetText("A rather long caption");
+  p->SetPicOnIdle(AnsiString(dir / "white.bmp")), p->SetAlignment(taLeftJustify), p->SetText("A rather long caption");
   p->Repaint();
   RECT cut = inkBox(p, 60, 40);
   EXPECT_GT(cut.right, cut.left) << "text is drawn";
@@ -286,8 +199,6 @@ TEST_F(ZelPanelTest, LongTextIsCutAndLinesWrap) {
   EXPECT_GE(cut.left, 2);
 
   // The cut text ends in "..": it equals some prefix followed by "..", drawn at x = 2.
-  TCanvas* c = p->Canvas();
-  c->Font()->Assign(*p->FontOnIdle());
   AnsiString text = "A rather long caption";
   bool matched = false;
   for (int n = 1; n < text.Length() && !matched; ++n) {
@@ -296,10 +207,7 @@ TEST_F(ZelPanelTest, LongTextIsCutAndLinesWrap) {
     ref.Canvas()->Font()->Assign(*p->FontOnIdle());
     SetBkMode(ref.Canvas()->Handle(), TRANSPARENT);
     ref.Canvas()->TextOut(2, (40 - ref.Canvas()->TextHeight(text)) / 2, text.SubString(1, n) + "..");
-    bool same = true;
-    for (int y = 0; y < 40 && same; ++y)
-      for (int x = 0; x < 60 && same; ++x) same = SurfaceAt(p, x, y) == FromColorRef(GetPixel(ref.Canvas()->Handle(), x, y));
-    matched = same;
+    matched = Differences(p, ref) == 0;
   }
   EXPECT_TRUE(matched);
 
@@ -322,20 +230,12 @@ TEST_F(ZelPanelTest, LongTextIsCutAndLinesWrap) {
 
 TEST_F(ZelPanelTest, AlphaPicturesOverTheBackgroundImage) {
   // The background image lies under the panel; the panel copies its part of it first.
-  auto* image = new TImage(form);
-  image->SetParent(form);
-  image->SetBounds(0, 0, 100, 100);
-  image->Picture()->Bitmap()->SetSize(100, 100);
-  image->Picture()->Bitmap()->Canvas()->Brush()->SetColor(clBlue);
-  image->Picture()->Bitmap()->Canvas()->FillRect(RECT{0, 0, 100, 100});
-  image->Picture()->Bitmap()->Canvas()->Brush()->SetColor(clLime);
-  image->Picture()->Bitmap()->Canvas()->FillRect(RECT{0, 0, 100, 15});
+  auto* image = formstest::Add<TImage>(form, 0, 0, 100, 100);
+  MakeBitmap32(*image->Picture()->Bitmap(), 100, 100, [](int, int y) -> Rgb { return y < 15 ? 0x00FF00 : 0x0000FF; });
   WritePng(dir / "half.png", 40, 20, Solid(kIdle), [](int x, int) -> uint8_t { return x < 20 ? 255 : 0; });
 
   TZelPanel* p = MakePanel();
-  p->SetBackgroundImage(image);
-  p->SetUseAlpha(true);
-  p->SetPicOnIdle(AnsiString(dir / "half.png"));
+  p->SetBackgroundImage(image), p->SetUseAlpha(true), p->SetPicOnIdle(AnsiString(dir / "half.png"));
   EXPECT_EQ(p->SlotKind(TZelPanel::StateIdle), TZelPanel::KindPxImage);
   p->Repaint();
   EXPECT_EQ(SurfaceAt(p, 5, 10), kIdle);
@@ -344,8 +244,6 @@ TEST_F(ZelPanelTest, AlphaPicturesOverTheBackgroundImage) {
 
   // No picture for the state and no disabled picture: the plain panel covers the background.
   TZelPanel* plain = MakePanel();
-  plain->SetBackgroundImage(image);
-  plain->SetBkColor(clRed);
-  plain->Repaint();
+  plain->SetBackgroundImage(image), plain->SetBkColor(clRed), plain->Repaint();
   EXPECT_EQ(SurfaceAt(plain, 30, 10), 0xFF0000u);
 }

@@ -1,8 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
 #include "ControlsTestUtil.h"
 #include "Zelslider.h"
 
@@ -10,41 +5,23 @@ using namespace ctest;
 
 namespace {
 
-LPARAM At(int x, int y) { return static_cast<LPARAM>((static_cast<uint32_t>(y) << 16) | (static_cast<uint32_t>(x) & 0xFFFF)); }
-
 constexpr Rgb kTrack = 0x00FF00, kThumb = 0xFF0000, kHeld = 0x0000FF;
 
-struct ZelSliderTest : ::testing::Test {
+struct ZelSliderTest : SkinTest {
   void SetUp() override {
-    Application->Initialize();
-    form = new TForm(nullptr);
-    form->SetBounds(0, 0, 300, 200);
+    SkinTest::SetUp();
     WriteBmp24(dir / "back.bmp", 109, 22, Solid(kTrack));
-    WriteBmp24(dir / "thumb.bmp", 9, 22, Solid(kThumb));
-    WriteBmp24(dir / "held.bmp", 9, 22, Solid(kHeld));
-  }
-  void TearDown() override {
-    ReleaseCapture();
-    delete form;
-    Application->ProcessMessages();
+    Pictures(9, 22, {{"thumb", kThumb}, {"held", kHeld}});
   }
   // The volume slider of the main window: 109 x 22, a 9-pixel thumb, a 100-pixel track.
   TZelSlider* MakeVolume() {
-    auto* s = new TZelSlider(form);
-    s->SetParent(form);
-    s->SetBounds(10, 10, 109, 22);
-    s->SetHorizontal(true);
-    s->SetPicBackgroundIdle(AnsiString(dir / "back.bmp"));
-    s->SetPicBackgroundMouseMove(AnsiString(dir / "back.bmp"));
-    s->SetPicSliderIdle(AnsiString(dir / "thumb.bmp"));
-    s->SetPicSliderMouseDown(AnsiString(dir / "held.bmp"));
-    s->SetPosition(0);
+    auto* s = formstest::Add<TZelSlider>(form, 10, 10, 109, 22);
+    s->SetHorizontal(true), s->SetPicBackgroundIdle(Pic("back")), s->SetPicBackgroundMouseMove(Pic("back"));
+    s->SetPicSliderIdle(Pic("thumb")), s->SetPicSliderMouseDown(Pic("held")), s->SetPosition(0);
     s->OnChange = [this](TObject*) { ++changes; };
     s->Loaded();
     return s;
   }
-  TempDir dir;
-  TForm* form = nullptr;
   int changes = 0;
 };
 
@@ -104,16 +81,12 @@ TEST_F(ZelSliderTest, PositionSettersAndThumbPicture) {
   // The idle thumb at its offset over the track; the held thumb while dragging.
   s->SetPosition(20);
   s->Repaint();
-  EXPECT_EQ(SurfaceAt(s, 20, 5), kThumb);
-  EXPECT_EQ(SurfaceAt(s, 28, 5), kThumb);
-  EXPECT_EQ(SurfaceAt(s, 19, 5), kTrack);
-  EXPECT_EQ(SurfaceAt(s, 29, 5), kTrack);
-  s->Perform(WM_LBUTTONDOWN, MK_LBUTTON, At(64, 5));
-  s->Repaint();
-  EXPECT_EQ(SurfaceAt(s, 64, 5), kHeld);
-  s->Perform(WM_LBUTTONUP, 0, At(64, 5));
-  s->Repaint();
-  EXPECT_EQ(SurfaceAt(s, 64, 5), kThumb);
+  for (auto [x, colour] : {std::pair{20, kThumb}, {28, kThumb}, {19, kTrack}, {29, kTrack}}) EXPECT_EQ(SurfaceAt(s, x, 5), colour) << x;
+  for (auto [msg, colour] : {std::pair{WM_LBUTTONDOWN, kHeld}, {WM_LBUTTONUP, kThumb}}) {
+    s->Perform(msg, msg == WM_LBUTTONDOWN ? MK_LBUTTON : 0, At(64, 5));
+    s->Repaint();
+    EXPECT_EQ(SurfaceAt(s, 64, 5), colour);
+  }
 }
 
 TEST_F(ZelSliderTest, TrackLengthChanges) {
@@ -128,11 +101,8 @@ TEST_F(ZelSliderTest, TrackLengthChanges) {
   EXPECT_EQ(changes, 0);
 
   // No room to move (thumb as wide as the track): a drag keeps Position and the thumb at 0.
-  auto* flat = new TZelSlider(form);
-  flat->SetParent(form);
-  flat->SetBounds(10, 50, 9, 22);
-  flat->SetHorizontal(true);
-  flat->SetPosition(30);
+  auto* flat = formstest::Add<TZelSlider>(form, 10, 50, 9, 22);
+  flat->SetHorizontal(true), flat->SetPosition(30);
   flat->OnChange = [this](TObject*) { ++changes; };
   flat->Loaded();
   changes = 0;
@@ -145,11 +115,9 @@ TEST_F(ZelSliderTest, TrackLengthChanges) {
 }
 
 TEST_F(ZelSliderTest, ComposedBackground) {
-  WriteBmp24(dir / "left.bmp", 3, 22, Solid(0xFF0000));
-  WriteBmp24(dir / "right.bmp", 3, 22, Solid(0x0000FF));
+  Pictures(3, 22, {{"left", 0xFF0000}, {"right", 0x0000FF}});
+  Pictures(22, 3, {{"vleft", 0xFF0000}, {"vright", 0x0000FF}});
   WriteBmp24(dir / "tile.bmp", 4, 22, [](int x, int) -> Rgb { return x == 0 ? 0x00FF00 : 0x008000; });
-  WriteBmp24(dir / "vleft.bmp", 22, 3, Solid(0xFF0000));
-  WriteBmp24(dir / "vright.bmp", 22, 3, Solid(0x0000FF));
   WriteBmp24(dir / "vtile.bmp", 22, 4, [](int, int y) -> Rgb { return y == 0 ? 0x00FF00 : 0x008000; });
   auto column = [](TZelSlider* s, bool horizontal) {
     std::string out;
@@ -161,28 +129,20 @@ TEST_F(ZelSliderTest, ComposedBackground) {
     }
     return out;
   };
-  struct Case {
-    bool horizontal;
-    int length;
-    std::string expected;
-  };
+  struct Case { bool horizontal; int length; std::string expected; };
   for (Case c : {Case{true, 20, "LLLTtttTtttTtttTtRRR"}, Case{false, 12, "LLLTtttTtRRR"}, Case{true, 5, "LLRRR"}}) {
-    auto* s = new TZelSlider(form);
-    s->SetParent(form);
+    auto* s = formstest::Add<TZelSlider>(form);
     s->SetHorizontal(c.horizontal);
     s->SetBounds(0, 0, c.horizontal ? c.length : 22, c.horizontal ? 22 : c.length);
-    s->SetPicBackgroundLeft(AnsiString(dir / (c.horizontal ? "left.bmp" : "vleft.bmp")));
-    s->SetPicBackgroundRight(AnsiString(dir / (c.horizontal ? "right.bmp" : "vright.bmp")));
-    s->SetPicBackgroundIdle(AnsiString(dir / (c.horizontal ? "tile.bmp" : "vtile.bmp")));
+    const std::string v = c.horizontal ? "" : "v";
+    s->SetPicBackgroundLeft(Pic(v + "left")), s->SetPicBackgroundRight(Pic(v + "right")), s->SetPicBackgroundIdle(Pic(v + "tile"));
     s->Loaded();
     EXPECT_EQ(column(s, c.horizontal), c.expected) << c.horizontal << " " << c.length;
     delete s;
   }
 
   // Without a middle picture the background is a flat fill in the current colour.
-  auto* plain = new TZelSlider(form);
-  plain->SetParent(form);
-  plain->SetBounds(0, 0, 30, 10);
+  auto* plain = formstest::Add<TZelSlider>(form, 0, 0, 30, 10);
   plain->SetBkIdleColor(clYellow);
   plain->Loaded();
   plain->Perform(WM_MOUSELEAVE, 0, 0);

@@ -1,23 +1,12 @@
 // The standard controls' properties and events, driven as the program and the user drive them.
-#include <gtest/gtest.h>
-
 #include <QAbstractButton>
-#include <QComboBox>
-#include <QListWidget>
-#include <QPlainTextEdit>
-#include <QPalette>
 #include <QColor>
 #include <QFont>
-#include <QSlider>
-#include <QSpinBox>
+#include <QListWidget>
+#include <QPalette>
+#include <QPlainTextEdit>
 
-#include <functional>
-#include <string>
-#include <vector>
-
-#include "Dialogs.h"
 #include "ExtCtrls.h"
-#include "Forms.h"
 #include "FormsTestSupport.h"
 
 using namespace tikora::forms;
@@ -25,29 +14,14 @@ using namespace formstest;
 
 namespace {
 
-struct ControlsFixture : ::testing::Test {
-  void SetUp() override {
-    Application->Initialize();
-    ClearDialogLog();
-    ClearDialogScript();
-    form = new TForm(nullptr);
-    form->SetBounds(10, 10, 400, 300);
-    form->Show();
-    Pump();
+struct ControlsFixture : FormTest {
+  // A flat panel of one colour to draw controls on.
+  TPanel* Plain(int w, int h, TColor colour) {
+    auto* panel = Make<TPanel>(0, 0, w, h);
+    panel->SetBevelOuter(bvNone);
+    panel->SetColor(colour);
+    return panel;
   }
-  void TearDown() override {
-    ReleaseCapture();
-    delete form;
-    Pump();
-  }
-  template <typename T>
-  T* Make(int left = 0, int top = 0, int width = 0, int height = 0) {
-    auto* c = new T(form);
-    c->SetParent(form);
-    if (width > 0) c->SetBounds(left, top, width, height);
-    return c;
-  }
-  TForm* form = nullptr;
 };
 
 std::vector<std::string> Lines(TStrings* s) {
@@ -57,31 +31,15 @@ std::vector<std::string> Lines(TStrings* s) {
 }
 
 TEST_F(ControlsFixture, MemoLinesAndText) {
-  struct Case {
-    const char* name;
-    std::function<void(TMemo*)> act;
-    const char* text;
-    std::vector<std::string> lines;
-  };
+  struct Case { const char* name; std::function<void(TMemo*)> act; const char* text; std::vector<std::string> lines; };
   const Case cases[] = {
       {"text with CR LF", [](TMemo* m) { m->SetText("one\r\ntwo"); }, "one\r\ntwo", {"one", "two"}},
-      {"line added in code", [](TMemo* m) { m->SetText("one\r\ntwo"); m->Lines()->Add("three"); }, "one\r\ntwo\r\nthree",
-       {"one", "two", "three"}},
-      {"lines copied from another list",
-       [](TMemo* m) {
-         TStringList l;
-         l.Add("a");
-         l.Add("b");
-         m->Lines()->Assign(l);
-       },
-       "a\r\nb", {"a", "b"}},
+      {"line added in code", [](TMemo* m) { m->SetText("one\r\ntwo"), m->Lines()->Add("three"); }, "one\r\ntwo\r\nthree", {"one", "two", "three"}},
+      {"lines copied from another list", [](TMemo* m) { TStringList l; l.Add("a"), l.Add("b"), m->Lines()->Assign(l); }, "a\r\nb", {"a", "b"}},
       {"line deleted", [](TMemo* m) { m->SetText("a\r\nb\r\nc"); m->Lines()->Delete(1); }, "a\r\nc", {"a", "c"}},
       {"line replaced", [](TMemo* m) { m->SetText("a\r\nb"); m->Lines()->SetStrings(0, "x"); }, "x\r\nb", {"x", "b"}},
       {"cleared", [](TMemo* m) { m->SetText("a\r\nb"); m->Lines()->Clear(); }, "", {}},
-      {"typed by the user", [](TMemo* m) {
-         m->SetText("");
-         static_cast<QPlainTextEdit*>(m->Widget())->setPlainText("p\nq");
-       }, "p\r\nq", {"p", "q"}},
+      {"typed by the user", [](TMemo* m) { static_cast<QPlainTextEdit*>(m->Widget())->setPlainText("p\nq"); }, "p\r\nq", {"p", "q"}},
   };
   for (const Case& c : cases) {
     auto* memo = Make<TMemo>();
@@ -90,26 +48,21 @@ TEST_F(ControlsFixture, MemoLinesAndText) {
     EXPECT_EQ(memo->Text(), c.text) << c.name;
     EXPECT_EQ(Lines(memo->Lines()), c.lines) << c.name;
     EXPECT_EQ(Lines(held), c.lines) << c.name << ": a Lines pointer kept earlier sees the memo as it is now";
+    // Another memo copies the lines, with OnChange.
+    auto* copy = Make<TMemo>();
+    int changes = 0;
+    copy->OnChange = [&](TObject*) { ++changes; };
+    copy->Lines()->Assign(*memo->Lines());
+    EXPECT_EQ(copy->Text(), memo->Text()) << c.name;
+    EXPECT_EQ(changes > 0, !c.lines.empty()) << c.name;
     delete memo;
+    delete copy;
   }
-}
-
-TEST_F(ControlsFixture, MemoCopyKeepsLinesAndRaisesOnChange) {
-  auto* a = Make<TMemo>();
-  auto* b = Make<TMemo>();
-  int changes = 0;
-  b->OnChange = [&](TObject*) { ++changes; };
-  a->SetText("first line\r\nsecond line");
-  b->Lines()->Assign(*a->Lines());
-  EXPECT_EQ(b->Text(), a->Text());
-  EXPECT_GT(changes, 0);
 }
 
 TEST_F(ControlsFixture, WrappedWidgetsTakeTheFontAndItsColourEvenWhenDisabled) {
   auto* memo = Make<TMemo>();
-  memo->Font()->SetColor(clRed);
-  memo->Font()->SetHeight(-20);
-  memo->Font()->SetStyle(TFontStyles{fsBold});
+  memo->Font()->SetColor(clRed), memo->Font()->SetHeight(-20), memo->Font()->SetStyle(TFontStyles{fsBold});
   memo->SetEnabled(false);
   QWidget* w = memo->Widget();
   for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Disabled})
@@ -157,10 +110,10 @@ TEST_F(ControlsFixture, ListBoxUserClickSelectsAndClicks) {
   EXPECT_TRUE(seen.empty()) << "ItemIndex set in code does not click";
   auto* lw = static_cast<QListWidget*>(list->Widget());
   QPoint p = lw->visualItemRect(lw->item(2)).center();
-  QMouseEvent press(QEvent::MouseButtonPress, p, lw->viewport()->mapToGlobal(p), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(lw->viewport(), &press);
-  QMouseEvent release(QEvent::MouseButtonRelease, p, lw->viewport()->mapToGlobal(p), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(lw->viewport(), &release);
+  for (auto [type, held] : {std::pair{QEvent::MouseButtonPress, Qt::LeftButton}, {QEvent::MouseButtonRelease, Qt::NoButton}}) {
+    QMouseEvent e(type, p, lw->viewport()->mapToGlobal(p), Qt::LeftButton, held, Qt::NoModifier);
+    QCoreApplication::sendEvent(lw->viewport(), &e);
+  }
   EXPECT_EQ(seen, std::vector<int>{2});
   EXPECT_EQ(list->Items()->Strings(list->ItemIndex()), "6:8 (3+3)");
   list->SetItemIndex(7);
@@ -177,23 +130,17 @@ TEST_F(ControlsFixture, ComboBoxChangeOnlyOnUserChoice) {
     combo->SetItemIndex(1);
     EXPECT_EQ(combo->Text(), "Kick") << style;
     combo->Items()->Add("Cowbell");
-    EXPECT_EQ(combo->ItemIndex(), 1) << style << ": adding items keeps the selection";
-    EXPECT_EQ(combo->Text(), "Kick") << style;
+    EXPECT_EQ(std::pair(combo->ItemIndex(), combo->Text()), std::pair(1, AnsiString("Kick"))) << style << ": adding items keeps the selection";
     combo->SetText("Hi-hat");
-    if (style == csDropDownList) {
-      EXPECT_EQ(combo->ItemIndex(), 2);
-    }
+    if (style == csDropDownList) { EXPECT_EQ(combo->ItemIndex(), 2); }
     combo->SetItemIndex(1);
     EXPECT_EQ(changes, 0) << style << ": nothing done in code raises OnChange";
 
     // The user picks the next entry with the keyboard.
     Key(combo, Qt::Key_Down);
-    EXPECT_EQ(changes, 1) << style;
-    EXPECT_EQ(combo->ItemIndex(), 2) << style;
-    EXPECT_EQ(combo->Text(), "Hi-hat") << style;
+    EXPECT_EQ(std::tuple(changes, combo->ItemIndex(), combo->Text()), std::tuple(1, 2, AnsiString("Hi-hat"))) << style;
     combo->Items()->Clear();
-    EXPECT_EQ(combo->ItemIndex(), -1) << style;
-    EXPECT_EQ(changes, 1) << style;
+    EXPECT_EQ(std::pair(combo->ItemIndex(), changes), std::pair(-1, 1)) << style;
     delete combo;
   }
 }
@@ -202,10 +149,8 @@ TEST_F(ControlsFixture, TrackBarRangeAndChange) {
   auto* bar = Make<TTrackBar>();
   std::vector<int> changes;
   bar->OnChange = [&](TObject*) { changes.push_back(bar->Position()); };
-  EXPECT_EQ(bar->Min(), 0);
-  EXPECT_EQ(bar->Max(), 10);
-  bar->SetMax(500);
-  bar->SetMin(40);
+  EXPECT_EQ(std::pair(bar->Min(), bar->Max()), std::pair(0, 10));
+  bar->SetMax(500), bar->SetMin(40);
   EXPECT_EQ(bar->Position(), 40) << "the position stays inside the range";
   struct Case { int set; int position; };
   for (Case c : {Case{120, 120}, Case{120, 120}, Case{900, 500}, Case{3, 40}}) {
@@ -219,12 +164,7 @@ TEST_F(ControlsFixture, TrackBarRangeAndChange) {
 }
 
 TEST_F(ControlsFixture, SpinEditValueRange) {
-  struct Case {
-    const char* name;
-    int minValue, maxValue;
-    int set;
-    int value;
-  };
+  struct Case { const char* name; int minValue, maxValue; int set; int value; };
   const Case cases[] = {
       {"no range when both limits are equal", 0, 0, 1500, 1500},
       {"negative without range", 0, 0, -7, -7},
@@ -236,46 +176,37 @@ TEST_F(ControlsFixture, SpinEditValueRange) {
   for (const Case& c : cases) {
     auto* spin = Make<TCSpinEdit>();
     // The order a form's layout uses: the limits, then the value.
-    spin->SetMaxValue(c.maxValue);
-    spin->SetMinValue(c.minValue);
-    spin->SetValue(c.set);
-    EXPECT_EQ(spin->Value(), c.value) << c.name;
-    EXPECT_EQ(spin->Text(), AnsiString(c.value)) << c.name;
-    EXPECT_EQ(spin->MinValue(), c.minValue) << c.name;
-    EXPECT_EQ(spin->MaxValue(), c.maxValue) << c.name;
+    spin->SetMaxValue(c.maxValue), spin->SetMinValue(c.minValue), spin->SetValue(c.set);
+    EXPECT_EQ(std::tuple(spin->Value(), spin->Text().str(), spin->MinValue(), spin->MaxValue()),
+              std::tuple(c.value, std::to_string(c.value), c.minValue, c.maxValue)) << c.name;
     delete spin;
   }
   auto* spin = Make<TCSpinEdit>();
-  EXPECT_EQ(spin->MinValue(), 0);
-  EXPECT_EQ(spin->MaxValue(), 0);
+  EXPECT_EQ(std::pair(spin->MinValue(), spin->MaxValue()), std::pair(0, 0));
   // A value given before its limits is not cut by the control's default range.
-  spin->SetValue(120);
-  spin->SetMaxValue(500);
-  spin->SetMinValue(40);
+  spin->SetValue(120), spin->SetMaxValue(500), spin->SetMinValue(40);
   EXPECT_EQ(spin->Value(), 120);
   int changes = 0;
   spin->OnChange = [&](TObject*) { ++changes; };
-  spin->SetValue(121);
-  spin->SetValue(121);
-  EXPECT_EQ(changes, 1);
-  spin->SetText("130");
-  EXPECT_EQ(spin->Value(), 130);
-  EXPECT_EQ(changes, 2);
   spin->SetIncrement(5);
-  Key(spin, Qt::Key_Up);
-  EXPECT_EQ(spin->Value(), 135) << "the user's step";
-  EXPECT_EQ(changes, 3);
-  spin->SetValue(499);
-  Key(spin, Qt::Key_Up);
-  EXPECT_EQ(spin->Value(), 500) << "the user's step stops at the maximum";
+  struct Step { const char* name; std::function<void()> act; int value, changes; };
+  const Step steps[] = {
+      {"a new value", [&] { spin->SetValue(121); }, 121, 1},
+      {"the same again", [&] { spin->SetValue(121); }, 121, 1},
+      {"as text", [&] { spin->SetText("130"); }, 130, 2},
+      {"the user's step", [&] { Key(spin, Qt::Key_Up); }, 135, 3},
+      {"the user's step stops at the maximum", [&] { spin->SetValue(499), Key(spin, Qt::Key_Up); }, 500, 5},
+  };
+  for (const Step& s : steps) {
+    s.act();
+    EXPECT_EQ(spin->Value(), s.value) << s.name;
+    EXPECT_EQ(changes, s.changes) << s.name;
+  }
 }
 
 TEST_F(ControlsFixture, SpeedButtonPressAndClick) {
-  auto* panel = Make<TPanel>(0, 0, 200, 100);
-  panel->SetBevelOuter(bvNone);
-  auto* button = new TSpeedButton(form);
-  button->SetParent(panel);
-  button->SetBounds(20, 20, 30, 24);
+  auto* panel = Plain(200, 100, clBtnFace);
+  auto* button = Add<TSpeedButton>(panel, 20, 20, 30, 24);
   button->SetCaption("...");
   std::vector<std::string> log;
   button->OnClick = [&](TObject*) { log.push_back("click"); };
@@ -287,10 +218,9 @@ TEST_F(ControlsFixture, SpeedButtonPressAndClick) {
   EXPECT_EQ(corner(), GetSysColor(COLOR_BTNSHADOW)) << "pressed";
   Mouse(button, QEvent::MouseButtonRelease, 5, 5);
   EXPECT_EQ(corner(), GetSysColor(COLOR_BTNHIGHLIGHT));
-  EXPECT_EQ(Join(log), "click up");
   Mouse(button, QEvent::MouseButtonPress, 5, 5);
   Mouse(button, QEvent::MouseButtonRelease, 100, 5);
-  EXPECT_EQ(Join(log), "click up up") << "released outside: no click";
+  EXPECT_EQ(Join(log), "click up up") << "a click; released outside, none";
   button->SetFlat(true);
   panel->SetColor(clBlue);
   EXPECT_EQ(corner(), GetSysColor(COLOR_BTNFACE)) << "a flat button has no frame";
@@ -305,8 +235,7 @@ TEST_F(ControlsFixture, RadioGroupItemsAndIndex) {
   EXPECT_EQ(group->ItemIndex(), -1);
   auto buttons = [&] {
     std::vector<TRadioButton*> v;
-    for (int i = 0; i < group->ControlCount(); ++i)
-      if (auto* r = dynamic_cast<TRadioButton*>(group->Controls(i))) v.push_back(r);
+    for (int i = 0; i < group->ControlCount(); ++i) v.push_back(dynamic_cast<TRadioButton*>(group->Controls(i)));
     return v;
   };
   ASSERT_EQ(buttons().size(), 4u);
@@ -319,9 +248,7 @@ TEST_F(ControlsFixture, RadioGroupItemsAndIndex) {
   }
   // The user's choice.
   static_cast<QAbstractButton*>(buttons()[2]->Widget())->click();
-  EXPECT_EQ(group->ItemIndex(), 2);
-  EXPECT_EQ(clicks, 1);
-  EXPECT_FALSE(buttons()[0]->Checked());
+  EXPECT_EQ(std::tuple(group->ItemIndex(), clicks, buttons()[0]->Checked()), std::tuple(2, 1, false));
   group->Items()->Add("32");
   EXPECT_EQ(group->ItemIndex(), 2) << "adding an item keeps the choice";
   EXPECT_TRUE(buttons()[2]->Checked());
@@ -333,9 +260,7 @@ TEST_F(ControlsFixture, RadioGroupItemsAndIndex) {
 
 TEST_F(ControlsFixture, GroupBoxFrameAndCaption) {
   auto* box = Make<TGroupBox>(10, 10, 120, 80);
-  box->SetColor(clWhite);
-  box->Font()->SetColor(clBlack);
-  box->SetCaption("Actions");
+  box->SetColor(clWhite), box->Font()->SetColor(clBlack), box->SetCaption("Actions");
   box->Repaint();
   HDC dc = box->SurfaceDC();
   int dark = 0;
@@ -349,11 +274,8 @@ TEST_F(ControlsFixture, GroupBoxFrameAndCaption) {
 }
 
 TEST_F(ControlsFixture, LabelAutoSizeAndTransparency) {
-  auto* panel = Make<TPanel>(0, 0, 300, 100);
-  panel->SetBevelOuter(bvNone);
-  panel->SetColor(clBlue);
-  auto* label = new TLabel(form);
-  label->SetParent(panel);
+  auto* panel = Plain(300, 100, clBlue);
+  auto* label = Add<TLabel>(panel);
   label->SetLeft(10);
   label->SetTop(10);
   label->SetCaption("W");
@@ -364,52 +286,36 @@ TEST_F(ControlsFixture, LabelAutoSizeAndTransparency) {
   label->Font()->SetColor(clRed);
   label->Font()->SetSize(14);
   label->SetCaption("WWWW");
-  int height14 = label->Height();
-  EXPECT_GT(height14, 14);
+  EXPECT_GT(label->Height(), 14);
 
   struct Case { bool transparent; TColor fill; };
   for (Case c : {Case{false, clYellow}, Case{true, clYellow}}) {
-    label->SetColor(c.fill);
-    label->SetTransparent(c.transparent);
+    label->SetColor(c.fill), label->SetTransparent(c.transparent);
     panel->Repaint();
     HDC dc = panel->SurfaceDC();
     int red = 0, yellow = 0, blue = 0;
     for (int y = 10; y < 10 + label->Height(); ++y)
       for (int x = 10; x < 10 + label->Width(); ++x) {
         uint32_t p = Rgb(dc, x, y);
-        red += p == 0xFF0000;
-        yellow += p == 0xFFFF00;
-        blue += p == 0x0000FF;
+        red += p == 0xFF0000, yellow += p == 0xFFFF00, blue += p == 0x0000FF;
       }
     EXPECT_GT(red, 10) << c.transparent << ": the text in the font's colour";
-    if (c.transparent) {
-      EXPECT_EQ(yellow, 0);
-      EXPECT_GT(blue, 10) << "the parent shows through";
-    } else {
-      EXPECT_GT(yellow, 10);
-      EXPECT_EQ(blue, 0);
-    }
+    EXPECT_EQ(yellow > 10, !c.transparent) << c.transparent << ": the label's own colour";
+    EXPECT_EQ(blue > 10, c.transparent) << c.transparent << ": the parent shows through";
+    EXPECT_TRUE(yellow == 0 || blue == 0) << c.transparent;
   }
 }
 
 TEST_F(ControlsFixture, ImageDrawsPictureTransparently) {
-  auto* panel = Make<TPanel>(0, 0, 200, 100);
-  panel->SetBevelOuter(bvNone);
-  panel->SetColor(clBlue);
-  auto* image = new TImage(form);
-  image->SetParent(panel);
-  image->SetBounds(10, 10, 8, 8);
+  auto* image = Add<TImage>(Plain(200, 100, clBlue), 10, 10, 8, 8);
+  TWinControl* panel = image->Parent();
   TBitmap* b = image->Picture()->Bitmap();
   b->SetPixelFormat(pf24bit);
   b->SetSize(4, 4);  // white: the bottom-left pixel gives the transparent colour
   b->Canvas()->Brush()->SetColor(clRed);
   b->Canvas()->FillRect(RECT{1, 1, 3, 3});
 
-  struct Case {
-    const char* name;
-    bool transparent, stretch;
-    std::vector<std::pair<POINT, uint32_t>> expect;  // panel pixel, colour
-  };
+  struct Case { const char* name; bool transparent, stretch; std::vector<std::pair<POINT, uint32_t>> expect; };  // pixel, colour
   const Case cases[] = {
       {"opaque", false, false, {{{10, 10}, 0xFFFFFF}, {{11, 11}, 0xFF0000}, {{14, 14}, 0x0000FF}}},
       {"transparent", true, false, {{{10, 10}, 0x0000FF}, {{12, 12}, 0xFF0000}, {{13, 13}, 0x0000FF}}},
@@ -418,8 +324,7 @@ TEST_F(ControlsFixture, ImageDrawsPictureTransparently) {
        {{{10, 10}, 0x0000FF}, {{11, 16}, 0x0000FF}, {{12, 12}, 0xFF0000}, {{15, 15}, 0xFF0000}, {{16, 16}, 0x0000FF}}},
   };
   for (const Case& c : cases) {
-    image->SetTransparent(c.transparent);
-    image->SetStretch(c.stretch);
+    image->SetTransparent(c.transparent), image->SetStretch(c.stretch);
     panel->Repaint();
     for (auto& [p, rgb] : c.expect) EXPECT_EQ(Rgb(panel->SurfaceDC(), p.x, p.y), rgb) << c.name << " at " << p.x << "," << p.y;
   }
@@ -429,15 +334,10 @@ TEST_F(ControlsFixture, ImageDrawsPictureTransparently) {
 TEST_F(ControlsFixture, TimerRestartsOnlyOnNewInterval) {
   auto* timer = new TTimer(form);
   int ticks = 0;
-  timer->SetEnabled(false);
-  timer->SetInterval(100000);
+  timer->SetEnabled(false), timer->SetInterval(100000);
   timer->SetOnTimer([&](TObject*) { ++ticks; });
   EXPECT_EQ(timer->StartCount(), 0u) << "a disabled timer does not run";
-  struct Step {
-    const char* name;
-    std::function<void()> act;
-    unsigned starts;
-  };
+  struct Step { const char* name; std::function<void()> act; unsigned starts; };
   const Step steps[] = {
       {"enabled", [&] { timer->SetEnabled(true); }, 1},
       {"enabled again while running", [&] { timer->SetEnabled(true); }, 1},
@@ -453,6 +353,26 @@ TEST_F(ControlsFixture, TimerRestartsOnlyOnNewInterval) {
   }
   timer->Fire();
   EXPECT_EQ(ticks, 1);
+  // A running timer goes on after an exception in its handler, which is shown.
+  timer->SetInterval(1);
+  timer->SetOnTimer([&](TObject*) { if (++ticks == 2) throw Exception("tick"); });
+  ASSERT_TRUE(WaitUntil([&] { return ticks >= 3; }));
+  EXPECT_EQ(DialogLog().at(0).text, "tick.");
+}
+
+TEST_F(ControlsFixture, CheckAndRadioButtonsClickOncePerChange) {
+  auto* check = Make<TCheckBox>();
+  auto *r1 = Make<TRadioButton>(), *r2 = Make<TRadioButton>();
+  int clicks = 0, radioClicks = 0;
+  check->OnClick = [&](TObject*) { ++clicks; };
+  r2->OnClick = [&](TObject*) { ++radioClicks; };
+  check->SetChecked(true);
+  check->SetChecked(true);
+  EXPECT_EQ(clicks, 1) << "setting Checked in code clicks once per change";
+  r1->SetChecked(true);
+  r2->SetChecked(true);
+  EXPECT_FALSE(r1->Checked()) << "checking one unchecks its siblings";
+  EXPECT_EQ(radioClicks, 1);
 }
 
 }  // namespace

@@ -1,17 +1,9 @@
 // The drawing classes, checked pixel by pixel: canvas operations, bitmaps loaded from BMP files.
-#include <gtest/gtest.h>
-
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <functional>
-#include <string>
-#include <vector>
 
-#include "Forms.h"
 #include "FormsTestSupport.h"
 #include "GdiObject.h"
-#include "Graphics.h"
 
 using namespace formstest;
 
@@ -27,7 +19,7 @@ std::unique_ptr<TBitmap> White(int w, int h) {
 
 uint32_t At(TBitmap* b, int x, int y) { return Rgb(b->Canvas()->Handle(), x, y); }
 
-// The pixels of a bitmap as text, one row a line: '.' white, 'r' red, 'b' blue, 'k' black, '?' else.
+// The pixels of a bitmap as text, "/" between rows: '.' white, 'r' red, 'b' blue, 'k' black, '?' else.
 std::string Picture(TBitmap* b) {
   std::string s;
   for (int y = 0; y < b->Height(); ++y) {
@@ -35,80 +27,46 @@ std::string Picture(TBitmap* b) {
       uint32_t p = At(b, x, y);
       s += p == 0xFFFFFF ? '.' : p == 0xFF0000 ? 'r' : p == 0x0000FF ? 'b' : p == 0 ? 'k' : '?';
     }
-    s += '\n';
+    if (y + 1 < b->Height()) s += '/';
   }
   return s;
 }
 
-TEST(Canvas, ShapesPixelByPixel) {
-  struct Case {
-    const char* name;
-    std::function<void(TCanvas*)> draw;
-    const char* picture;
-  };
-  const Case cases[] = {
-      {"FillRect leaves out the right and bottom edges",
-       [](TCanvas* c) { c->Brush()->SetColor(clRed); c->FillRect(RECT{1, 1, 4, 3}); },
-       "......\n.rrr..\n.rrr..\n......\n......\n"},
-      {"Rectangle: the pen's outline around the brush",
-       [](TCanvas* c) { c->Brush()->SetColor(clRed); c->Pen()->SetColor(clBlue); c->Rectangle(0, 0, 5, 4); },
-       "bbbbb.\nbrrrb.\nbrrrb.\nbbbbb.\n......\n"},
-      {"Rectangle with a clear brush",
-       [](TCanvas* c) { c->Brush()->SetStyle(bsClear); c->Pen()->SetColor(clBlack); c->Rectangle(RECT{1, 1, 5, 5}); },
-       "......\n.kkkk.\n.k..k.\n.k..k.\n.kkkk.\n"},
-      {"Polygon: filled triangle with its outline",
-       [](TCanvas* c) {
-         c->Brush()->SetColor(clRed);
-         c->Pen()->SetColor(clBlue);
-         POINT p[] = {{0, 0}, {4, 0}, {0, 4}};
-         c->Polygon(p, 3);
-       },
-       "bbbbb.\nbrrb..\nbrb...\nbb....\nb.....\n"},
-      {"Polygon with a clear pen",
-       [](TCanvas* c) {
-         c->Brush()->SetColor(clRed);
-         c->Pen()->SetStyle(psClear);
-         POINT p[] = {{1, 1}, {5, 1}, {5, 4}, {1, 4}};
-         c->Polygon(p, 4);
-       },
-       "......\n.rrrr.\n.rrrr.\n.rrrr.\n......\n"},
-      {"MoveTo and LineTo leave out the last point",
-       [](TCanvas* c) { c->Pen()->SetColor(clBlue); c->MoveTo(0, 2); c->LineTo(5, 2); c->LineTo(5, 0); },
-       "......\n.....b\nbbbbbb\n......\n......\n"},
-      {"Pixels",
-       [](TCanvas* c) { c->SetPixels(2, 3, clRed); c->SetPixels(0, 0, clBlue); },
-       "b.....\n......\n......\n..r...\n......\n"},
-  };
-  for (const Case& c : cases) {
-    auto b = White(6, 5);
-    c.draw(b->Canvas());
-    EXPECT_EQ(Picture(b.get()), c.picture) << c.name;
-  }
-}
-
-TEST(Canvas, CopyAndDraw) {
-  auto source = White(4, 4);
+TEST(Canvas, ShapesCopiesAndDrawsPixelByPixel) {
+  auto source = White(4, 4);  // red top left, blue bottom right
   source->Canvas()->Brush()->SetColor(clRed);
   source->Canvas()->FillRect(RECT{0, 0, 2, 2});
   source->Canvas()->Brush()->SetColor(clBlue);
   source->Canvas()->FillRect(RECT{2, 2, 4, 4});
-  struct Case {
-    const char* name;
-    std::function<void(TCanvas*)> draw;
-    const char* picture;
-  };
+  const POINT triangle[] = {{0, 0}, {4, 0}, {0, 4}}, square[] = {{1, 1}, {5, 1}, {5, 4}, {1, 4}};
+  struct Case { const char* name; std::function<void(TCanvas*)> draw; const char* picture; };
   const Case cases[] = {
+      {"FillRect leaves out the right and bottom edges", [](TCanvas* c) { c->Brush()->SetColor(clRed), c->FillRect(RECT{1, 1, 4, 3}); },
+       "....../.rrr../.rrr../....../......"},
+      {"Rectangle: the pen's outline around the brush",
+       [](TCanvas* c) { c->Brush()->SetColor(clRed), c->Pen()->SetColor(clBlue), c->Rectangle(0, 0, 5, 4); },
+       "bbbbb./brrrb./brrrb./bbbbb./......"},
+      {"Rectangle with a clear brush",
+       [](TCanvas* c) { c->Brush()->SetStyle(bsClear), c->Pen()->SetColor(clBlack), c->Rectangle(RECT{1, 1, 5, 5}); },
+       "....../.kkkk./.k..k./.k..k./.kkkk."},
+      {"Polygon: filled triangle with its outline",
+       [&](TCanvas* c) { c->Brush()->SetColor(clRed), c->Pen()->SetColor(clBlue), c->Polygon(triangle, 3); },
+       "bbbbb./brrb../brb.../bb..../b....."},
+      {"Polygon with a clear pen", [&](TCanvas* c) { c->Brush()->SetColor(clRed), c->Pen()->SetStyle(psClear), c->Polygon(square, 4); },
+       "....../.rrrr./.rrrr./.rrrr./......"},
+      {"MoveTo and LineTo leave out the last point",
+       [](TCanvas* c) { c->Pen()->SetColor(clBlue), c->MoveTo(0, 2), c->LineTo(5, 2), c->LineTo(5, 0); },
+       "....../.....b/bbbbbb/....../......"},
+      {"Pixels", [](TCanvas* c) { c->SetPixels(2, 3, clRed), c->SetPixels(0, 0, clBlue); }, "b...../....../....../..r.../......"},
       {"CopyRect of a part", [&](TCanvas* c) { c->CopyRect(RECT{1, 0, 4, 3}, source->Canvas(), RECT{1, 1, 4, 4}); },
-       ".r....\n..bb..\n..bb..\n......\n......\n......\n"},
+       ".r..../..bb../..bb../....../......"},
       {"CopyRect stretched", [&](TCanvas* c) { c->CopyRect(RECT{0, 0, 4, 2}, source->Canvas(), RECT{0, 0, 4, 4}); },
-       "rr....\n..bb..\n......\n......\n......\n......\n"},
-      {"Draw at a point", [&](TCanvas* c) { c->Draw(2, 1, source.get()); },
-       "......\n..rr..\n..rr..\n....bb\n....bb\n......\n"},
-      {"StretchDraw doubles", [&](TCanvas* c) { c->StretchDraw(RECT{0, 0, 6, 6}, source.get()); },
-       "rrr...\nrrr...\nrrr...\n...bbb\n...bbb\n...bbb\n"},
+       "rr..../..bb../....../....../......"},
+      {"Draw at a point", [&](TCanvas* c) { c->Draw(2, 1, source.get()); }, "....../..rr../..rr../....bb/....bb"},
+      {"StretchDraw doubles", [&](TCanvas* c) { c->StretchDraw(RECT{0, 0, 6, 6}, source.get()); }, "rrr.../rrr.../rrr.../...bbb/...bbb"},
   };
   for (const Case& c : cases) {
-    auto b = White(6, 6);
+    auto b = White(6, 5);
     c.draw(b->Canvas());
     EXPECT_EQ(Picture(b.get()), c.picture) << c.name;
   }
@@ -124,132 +82,65 @@ TEST(Canvas, TextBackgroundFollowsTheBrush) {
       for (int x = 0; x < 60; ++x) n += At(b.get(), x, y) == rgb;
     return n;
   };
-  struct Step {
-    const char* name;
-    std::function<void()> set;
-    bool background;
-  };
+  struct Step { const char* name; std::function<void()> set; bool background; };
   const Step steps[] = {
       {"solid brush", [&] { c->Brush()->SetColor(clRed); }, true},
       {"clear brush", [&] { c->Brush()->SetStyle(bsClear); }, false},
       {"solid again", [&] { c->Brush()->SetStyle(bsSolid); c->Brush()->SetColor(clRed); }, true},
       {"clear by colour", [&] { c->Brush()->SetColor(clNone); }, false},
       {"solid by colour", [&] { c->Brush()->SetColor(clRed); }, true},
+      // A transparent mode set on the DC holds until the brush changes; a new font keeps it.
+      {"transparent mode on the DC", [&] { SetBkMode(c->Handle(), TRANSPARENT); c->Font()->SetColor(clGray); c->Font()->SetColor(clBlack); }, false},
+      {"a changed brush brings its background", [&] { c->Brush()->SetColor(clLime); c->Brush()->SetColor(clRed); }, true},
   };
   for (const Step& s : steps) {
-    b->Canvas()->Brush()->SetColor(clWhite);
-    b->Canvas()->FillRect(RECT{0, 0, 60, 20});
+    RECT all{0, 0, 60, 20};
+    FillRect(c->Handle(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     s.set();
     c->TextOut(2, 2, "Hi");
     EXPECT_GT(count(0), 5) << s.name << ": the text";
-    if (s.background) EXPECT_GT(count(0xFF0000), 20) << s.name << ": the text cell in the brush colour";
-    else EXPECT_EQ(count(0xFF0000), 0) << s.name;
+    EXPECT_EQ(count(0xFF0000) > 20, s.background) << s.name << ": the text cell in the brush colour";
+    EXPECT_TRUE(s.background || count(0xFF0000) == 0) << s.name;
   }
   SIZE e = c->TextExtent("Hi");
-  EXPECT_EQ(c->TextWidth("Hi"), e.cx);
-  EXPECT_EQ(c->TextHeight("Hi"), e.cy);
+  EXPECT_EQ(std::pair(c->TextWidth("Hi"), c->TextHeight("Hi")), std::pair(e.cx, e.cy));
   EXPECT_GT(c->TextWidth("HiHi"), e.cx);
 }
 
-// A BMP file made by hand: file header, info header, palette, bottom-up or top-down rows.
-struct BmpFile {
-  int width, height, bits;
-  bool topDown;
-  std::vector<uint32_t> palette;  // 0x00RRGGBB
-  std::vector<std::vector<uint32_t>> rows;  // top row first: 0xRRGGBB, or a palette index
-
-  std::string Write(const std::string& path) const {
-    std::vector<uint8_t> f;
-    auto u16 = [&](uint32_t v) { f.push_back(v & 0xFF); f.push_back((v >> 8) & 0xFF); };
-    auto u32 = [&](uint32_t v) { u16(v & 0xFFFF); u16(v >> 16); };
-    int stride = ((width * bits + 31) / 32) * 4;
-    uint32_t offBits = 14 + 40 + static_cast<uint32_t>(palette.size()) * 4;
-    f.push_back('B');
-    f.push_back('M');
-    u32(offBits + static_cast<uint32_t>(stride * height));
-    u32(0);
-    u32(offBits);
-    u32(40);
-    u32(static_cast<uint32_t>(width));
-    u32(static_cast<uint32_t>(topDown ? -height : height));
-    u16(1);
-    u16(static_cast<uint32_t>(bits));
-    u32(0);
-    u32(static_cast<uint32_t>(stride * height));
-    u32(2835);
-    u32(2835);
-    u32(static_cast<uint32_t>(palette.size()));
-    u32(0);
-    for (uint32_t c : palette) u32(c);
-    for (int i = 0; i < height; ++i) {
-      const auto& row = rows[static_cast<size_t>(topDown ? i : height - 1 - i)];
-      std::vector<uint8_t> line(static_cast<size_t>(stride), 0);
-      for (int x = 0; x < width; ++x) {
-        uint32_t v = row[static_cast<size_t>(x)];
-        if (bits == 24 || bits == 32) {
-          uint8_t* p = &line[static_cast<size_t>(x * bits / 8)];
-          p[0] = v & 0xFF;
-          p[1] = (v >> 8) & 0xFF;
-          p[2] = (v >> 16) & 0xFF;
-        } else if (bits == 8) {
-          line[static_cast<size_t>(x)] = static_cast<uint8_t>(v);
-        } else if (bits == 4) {
-          line[static_cast<size_t>(x / 2)] |= static_cast<uint8_t>(x % 2 ? v : v << 4);
-        } else if (bits == 1) {
-          if (v) line[static_cast<size_t>(x / 8)] |= static_cast<uint8_t>(0x80 >> (x % 8));
-        }
-      }
-      f.insert(f.end(), line.begin(), line.end());
-    }
-    FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out) return "";
-    std::fwrite(f.data(), 1, f.size(), out);
-    std::fclose(out);
-    return path;
-  }
-};
-
 std::string TempPath(const std::string& name) {
   const char* dir = std::getenv("TIKORA_TEST_TMP");
-  std::string d = dir ? dir : "/tmp";
-  std::error_code ec;
-  std::filesystem::create_directories(d, ec);
-  return d + "/forms_" + name;
+  std::filesystem::create_directories(dir ? dir : "/tmp");
+  return std::string(dir ? dir : "/tmp") + "/forms_" + name;
 }
 
 TEST(Bitmap, LoadFromBmpFile) {
   const uint32_t R = 0xFF0000, G = 0x00FF00, B = 0x0000FF, W = 0xFFFFFF, K = 0x000000;
-  struct Case {
-    const char* name;
-    BmpFile file;
-    TPixelFormat format;
-    std::vector<std::vector<uint32_t>> colours;  // expected, top row first
-  };
+  using Rows = std::vector<std::vector<uint32_t>>;  // top row first: 0xRRGGBB, or a palette index
+  struct Case { const char* name; int bits; bool topDown; std::vector<uint32_t> palette; Rows rows; TPixelFormat format; Rows colours; };
   const std::vector<Case> cases = {
-      {"24-bit bottom-up with row padding", {3, 2, 24, false, {}, {{R, G, B}, {W, K, R}}}, pf24bit, {{R, G, B}, {W, K, R}}},
-      {"32-bit top-down", {2, 2, 32, true, {}, {{R, G}, {B, W}}}, pf32bit, {{R, G}, {B, W}}},
-      {"8-bit with a palette", {3, 2, 8, false, {B, R, G}, {{0, 1, 2}, {2, 2, 0}}}, pf8bit, {{B, R, G}, {G, G, B}}},
-      {"4-bit with a palette", {3, 1, 4, false, {K, W, R, G, B, K, K, K, K, K, K, K, K, K, K, K}, {{4, 2, 1}}}, pf4bit,
-       {{B, R, W}}},
-      {"1-bit", {9, 1, 1, false, {K, W}, {{1, 0, 1, 0, 0, 0, 0, 0, 1}}}, pf1bit, {{W, K, W, K, K, K, K, K, W}}},
+      {"24-bit bottom-up with row padding", 24, false, {}, {{R, G, B}, {W, K, R}}, pf24bit, {{R, G, B}, {W, K, R}}},
+      {"32-bit top-down", 32, true, {}, {{R, G}, {B, W}}, pf32bit, {{R, G}, {B, W}}},
+      {"8-bit with a palette", 8, false, {B, R, G}, {{0, 1, 2}, {2, 2, 0}}, pf8bit, {{B, R, G}, {G, G, B}}},
+      {"4-bit with a palette", 4, false, {K, W, R, G, B, K, K, K, K, K, K, K, K, K, K, K}, {{4, 2, 1}}, pf4bit, {{B, R, W}}},
+      {"1-bit", 1, false, {K, W}, {{1, 0, 1, 0, 0, 0, 0, 0, 1}}, pf1bit, {{W, K, W, K, K, K, K, K, W}}},
   };
   int64_t before = tikora::gdi::LiveObjectCount();
   for (const Case& c : cases) {
-    std::string path = c.file.Write(TempPath(std::to_string(c.file.bits) + ".bmp"));
-    ASSERT_FALSE(path.empty());
+    const int w = static_cast<int>(c.rows[0].size()), h = static_cast<int>(c.rows.size());
+    std::string path = TempPath(std::to_string(c.bits) + ".bmp");
+    WriteBmp(path, w, h, c.bits, [&](int x, int y) { return c.rows[static_cast<size_t>(y)][static_cast<size_t>(x)]; },
+             c.palette, c.topDown);
     TBitmap b;
     b.LoadFromFile(path.c_str());
-    EXPECT_EQ(b.Width(), c.file.width) << c.name;
-    EXPECT_EQ(b.Height(), c.file.height) << c.name;
-    EXPECT_EQ(b.PixelFormat(), c.format) << c.name;
-    for (int y = 0; y < c.file.height; ++y)
-      for (int x = 0; x < c.file.width; ++x)
+    EXPECT_EQ(std::tuple(b.Width(), b.Height(), b.PixelFormat()), std::tuple(w, h, c.format)) << c.name;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
         EXPECT_EQ(At(&b, x, y), c.colours[static_cast<size_t>(y)][static_cast<size_t>(x)]) << c.name << " at " << x << "," << y;
+    uint32_t bottomLeft = c.colours.back()[0];
     EXPECT_EQ(static_cast<uint32_t>(b.TransparentColor()) & 0xFFFFFF,
-              [&] { uint32_t v = c.colours.back()[0]; return ((v & 0xFF) << 16) | (v & 0xFF00) | (v >> 16); }())
-        << c.name << ": the bottom-left pixel";
+              ((bottomLeft & 0xFF) << 16) | (bottomLeft & 0xFF00) | (bottomLeft >> 16)) << c.name << ": the bottom-left pixel";
     // Loaded bitmaps draw like any other.
-    auto target = White(c.file.width, c.file.height);
+    auto target = White(w, h);
     target->Canvas()->Draw(0, 0, &b);
     EXPECT_EQ(At(target.get(), 0, 0), c.colours[0][0]) << c.name;
     std::remove(path.c_str());
@@ -258,10 +149,7 @@ TEST(Bitmap, LoadFromBmpFile) {
 
   // Files that are not bitmaps leave the bitmap as it was.
   std::string bad = TempPath("bad.bmp");
-  FILE* out = std::fopen(bad.c_str(), "wb");
-  ASSERT_NE(out, nullptr);
-  std::fputs("PNG? not a bitmap at all, but long enough to have a header of fifty-four bytes", out);
-  std::fclose(out);
+  std::ofstream(bad) << "PNG? not a bitmap at all, but long enough to have a header of fifty-four bytes";
   auto keep = White(2, 2);
   EXPECT_THROW(keep->LoadFromFile(bad.c_str()), EInvalidGraphic);
   EXPECT_EQ(keep->Width(), 2);
@@ -269,7 +157,8 @@ TEST(Bitmap, LoadFromBmpFile) {
   EXPECT_ANY_THROW(keep->LoadFromFile(TempPath("missing.bmp").c_str()));
 
   TPicture picture;
-  std::string path = BmpFile{2, 1, 24, false, {}, {{R, B}}}.Write(TempPath("picture.bmp"));
+  std::string path = TempPath("picture.bmp");
+  WriteBmp(path, 2, 1, 24, [&](int x, int) { return x ? B : R; });
   picture.LoadFromFile(path.c_str());
   EXPECT_EQ(picture.Width(), 2);
   EXPECT_EQ(At(picture.Bitmap(), 1, 0), B);
@@ -282,9 +171,7 @@ TEST(Bitmap, PixelFormatConversionsKeepColours) {
   b->Canvas()->FillRect(RECT{0, 0, 2, 2});
   for (TPixelFormat f : {pf24bit, pf32bit, pf24bit}) {
     b->SetPixelFormat(f);
-    EXPECT_EQ(b->PixelFormat(), f);
-    EXPECT_EQ(At(b.get(), 1, 1), 0xFF0000u) << f;
-    EXPECT_EQ(At(b.get(), 3, 1), 0xFFFFFFu) << f;
+    EXPECT_EQ(std::tuple(b->PixelFormat(), At(b.get(), 1, 1), At(b.get(), 3, 1)), std::tuple(f, 0xFF0000u, 0xFFFFFFu));
   }
   b->SetSize(6, 3);
   EXPECT_EQ(At(b.get(), 1, 1), 0xFF0000u) << "a new size keeps the common part";
@@ -296,8 +183,7 @@ TEST(Bitmap, PixelFormatConversionsKeepColours) {
   EXPECT_TRUE(copy.Empty());
   TBitmap other;
   other.SetHandle(h);
-  EXPECT_EQ(other.Width(), 6);
-  EXPECT_EQ(At(&other, 0, 0), 0xFF0000u);
+  EXPECT_EQ(std::pair(other.Width(), At(&other, 0, 0)), std::pair(6, 0xFF0000u));
 }
 
 }  // namespace

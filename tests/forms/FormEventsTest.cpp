@@ -1,18 +1,10 @@
 // Forms: the order of their events, modal showing, keys through the form, window flags, and the
 // exception display of the event dispatch.
-#include <gtest/gtest.h>
-
 #include <QAbstractButton>
-#include <QWidget>
 
-#include <functional>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
-#include "Dialogs.h"
 #include "ExtCtrls.h"
-#include "Forms.h"
 #include "FormsTestSupport.h"
 
 using namespace tikora::forms;
@@ -27,21 +19,14 @@ class LogForm : public TForm {
       : TForm(owner), name(std::move(formName)), log_(log) {
     edit = new TEdit(this);
     edit->SetParent(this);
-    OnCreate = [this](TObject*) { log_->push_back("Create"); };
-    OnShow = [this](TObject*) { log_->push_back("Show"); };
-    OnActivate = [this](TObject*) { log_->push_back("Activate"); };
-    OnHide = [this](TObject*) { log_->push_back("Hide"); };
+    for (auto [event, text] : {std::pair{&OnCreate, "Create"}, {&OnShow, "Show"}, {&OnActivate, "Activate"}, {&OnHide, "Hide"}})
+      *event = [this, t = std::string(text)](TObject*) { log_->push_back(t); };
     OnResize = [this](TObject*) { log_->push_back("Resize " + std::to_string(Width()) + "x" + std::to_string(Height())); };
     OnCanResize = [this](TObject*, int& w, int& h, bool& resize) {
       log_->push_back("CanResize " + std::to_string(w) + "x" + std::to_string(h));
-      w = std::max(w, 100);
-      h = std::max(h, 80);
-      resize = w <= 1000;
+      w = std::max(w, 100), h = std::max(h, 80), resize = w <= 1000;
     };
-    OnClose = [this](TObject*, TCloseAction& action) {
-      log_->push_back("Close");
-      action = closeAction;
-    };
+    OnClose = [this](TObject*, TCloseAction& action) { log_->push_back("Close"), action = closeAction; };
     OnDestroy = [log, n = name](TObject*) { log->push_back("Destroy " + n); };
   }
   ~LogForm() override { log_->push_back("~" + name); }
@@ -53,16 +38,7 @@ class LogForm : public TForm {
   std::vector<std::string>* log_;
 };
 
-struct FormFixture : ::testing::Test {
-  void SetUp() override {
-    Application->Initialize();
-    ClearDialogLog();
-    ClearDialogScript();
-  }
-  void TearDown() override {
-    ClearDialogScript();
-    Pump();
-  }
+struct FormFixture : FormTest {
   std::vector<std::string> log;
   std::string Take() {
     std::string s = Join(log);
@@ -82,12 +58,7 @@ TEST_F(FormFixture, EventOrder) {
   EXPECT_EQ(Take(), "Show Activate");
   EXPECT_TRUE(f->Widget()->isVisible());
 
-  struct Case {
-    const char* name;
-    std::function<void()> act;
-    const char* events;
-    int width, height;
-  };
+  struct Case { const char* name; std::function<void()> act; const char* events; int width, height; };
   const Case cases[] = {
       {"smaller than allowed", [&] { f->SetWidth(40); }, "CanResize 40x200 Resize 100x200", 100, 200},
       {"refused", [&] { f->SetWidth(2000); }, "CanResize 2000x200", 100, 200},
@@ -102,26 +73,22 @@ TEST_F(FormFixture, EventOrder) {
     EXPECT_EQ(f->Widget()->width(), c.width) << c.name;
   }
 
-  f->closeAction = caNone;
-  f->Close();
-  EXPECT_EQ(Take(), "Close");
-  EXPECT_TRUE(f->Visible()) << "caNone keeps the form";
-  f->closeAction = caHide;
-  f->Close();
-  EXPECT_EQ(Take(), "Close Hide");
-  EXPECT_FALSE(f->Visible());
-  EXPECT_FALSE(f->Widget()->isVisible());
-  EXPECT_FALSE(f->Active());
-  f->Show();
-  EXPECT_EQ(Take(), "Show Activate");
-  // The window manager's close button goes the same way.
-  f->Widget()->close();
-  EXPECT_EQ(Take(), "Close Hide");
-  f->Show();
-  Take();
-  f->closeAction = caFree;
-  f->Close();
-  EXPECT_EQ(Take(), "Close Hide");
+  struct Step { const char* name; TCloseAction action; std::function<void()> act; const char* events; bool visible; };
+  const Step steps[] = {
+      {"caNone keeps the form", caNone, [&] { f->Close(); }, "Close", true},
+      {"caHide", caHide, [&] { f->Close(); }, "Close Hide", false},
+      {"shown again", caHide, [&] { f->Show(); }, "Show Activate", true},
+      {"the window manager's close button", caHide, [&] { f->Widget()->close(); }, "Close Hide", false},
+      {"caFree", caFree, [&] { f->Show(), Take(), f->Close(); }, "Close Hide", false},
+  };
+  for (const Step& s : steps) {
+    f->closeAction = s.action;
+    s.act();
+    EXPECT_EQ(Take(), s.events) << s.name;
+    EXPECT_EQ(f->Visible(), s.visible) << s.name;
+    EXPECT_EQ(f->Widget()->isVisible(), s.visible) << s.name;
+    EXPECT_EQ(f->Active(), s.visible) << s.name;
+  }
   Pump();
   EXPECT_EQ(Take(), "Destroy form ~form") << "caFree frees the form once its handlers are done";
 }
@@ -135,46 +102,42 @@ TEST_F(FormFixture, DestroyOfOwnedFormsAndMainForm) {
       << "owned forms go in reverse order of creation, each with OnDestroy before any destructor";
 }
 
+// What the user does while a modal form is up, and the result it closes with: the buttons, Enter
+// and Escape with the focus where the case says.
 TEST_F(FormFixture, ShowModalResults) {
   auto* f = new LogForm(nullptr, &log);
   f->AfterConstruction();
-  auto* ok = new TButton(f);
-  ok->SetParent(f);
-  ok->SetModalResult(mrOk);
-  auto* cancel = new TButton(f);
-  cancel->SetParent(f);
-  cancel->SetModalResult(mrCancel);
-  auto* plain = new TButton(f);
-  plain->SetParent(f);
-  f->SetKeyPreview(true);
-  f->OnKeyPress = [&](TObject*, char& key) {
-    if (key == 27) {
-      key = 0;
-      f->SetModalResult(mrCancel);
-    }
-  };
-  int plainClicks = 0;
-  plain->OnClick = [&](TObject*) { ++plainClicks; };
+  auto* memo = Add<TMemo>(f);
+  auto *ok = Add<TButton>(f), *cancel = Add<TButton>(f), *other = Add<TButton>(f);
+  ok->SetModalResult(mrOk), ok->SetDefault(true);
+  cancel->SetModalResult(mrCancel), cancel->SetCancel(true);
+  cancel->OnClick = [&](TObject*) { log.push_back("cancel"); };
+  other->OnClick = [&](TObject*) { log.push_back("other"); };
+  auto click = [](TButton* b) { static_cast<QAbstractButton*>(b->Widget())->click(); };
+  auto key = [&](TWinControl* c, int k) { Key(c, k, Qt::NoModifier, k == Qt::Key_Escape ? "\x1b" : "\r"); };
   Take();
-
-  struct Case {
-    const char* name;
-    std::function<void()> user;  // what the user does while the form is up
-    int result;
-  };
+  struct Case { const char* name; std::function<void()> user; int result; const char* clicks; bool withCancel = true; };
   const Case cases[] = {
-      {"OK button clicked", [&] { static_cast<QAbstractButton*>(ok->Widget())->click(); }, mrOk},
-      {"Cancel button clicked", [&] { static_cast<QAbstractButton*>(cancel->Widget())->click(); }, mrCancel},
-      {"Escape in the edit", [&] { Key(f->edit, Qt::Key_Escape); }, mrCancel},
-      {"a plain button then OK", [&] {
-         static_cast<QAbstractButton*>(plain->Widget())->click();
-         EXPECT_EQ(f->ModalResult(), mrNone) << "a button without a modal result keeps the form up";
+      {"OK button clicked", [&] { click(ok); }, mrOk, ""},
+      {"Cancel button clicked", [&] { click(cancel); }, mrCancel, " cancel"},
+      {"Enter in an edit clicks the Default button", [&] { key(f->edit, Qt::Key_Return); }, mrOk, ""},
+      {"Enter on the keypad too", [&] { key(f->edit, Qt::Key_Enter); }, mrOk, ""},
+      {"Escape clicks the Cancel button", [&] { key(f->edit, Qt::Key_Escape); }, mrCancel, " cancel"},
+      {"Escape without a Cancel button closes with mrCancel", [&] { key(f->edit, Qt::Key_Escape); }, mrCancel, "", false},
+      {"Enter on another button clicks that one, which keeps the form up", [&] {
+         key(other, Qt::Key_Return);
+         EXPECT_EQ(f->ModalResult(), mrNone);
          ok->Click();
-       }, mrOk},
-      {"result set in code", [&] { f->SetModalResult(mrYes); }, mrYes},
-      {"closed", [&] { f->Close(); }, mrCancel},
+       }, mrOk, " other"},
+      {"Enter in a memo is a line break", [&] {
+         key(memo, Qt::Key_Return);
+         EXPECT_EQ(f->ModalResult(), mrNone);
+         f->SetModalResult(mrYes);
+       }, mrYes, ""},
+      {"closed", [&] { f->Close(); }, mrCancel, ""},
   };
   for (const Case& c : cases) {
+    cancel->SetVisible(c.withCancel);
     ScriptDialog([&](const DialogRequest& r) {
       EXPECT_EQ(r.form, f);
       EXPECT_TRUE(f->Visible()) << c.name;
@@ -185,11 +148,11 @@ TEST_F(FormFixture, ShowModalResults) {
     f->edit->SetText("");
     EXPECT_EQ(f->ShowModal(), c.result) << c.name;
     EXPECT_EQ(f->ModalResult(), c.result) << c.name;
-    EXPECT_EQ(Take(), "Show Activate user Close Hide") << c.name;
+    EXPECT_EQ(Take(), std::string("Show Activate user") + c.clicks + " Close Hide") << c.name;
     EXPECT_FALSE(f->Visible()) << c.name;
   }
-  EXPECT_EQ(f->edit->Text(), "") << "the swallowed Escape did not reach the edit";
-  EXPECT_EQ(plainClicks, 1);
+  EXPECT_EQ(f->edit->Text(), "") << "the swallowed keys did not reach the edit";
+  EXPECT_EQ(memo->Text(), "\r\n") << "the memo took its Enter";
   f->Show();
   EXPECT_THROW(f->ShowModal(), EInvalidOperation);
   delete f;
@@ -197,11 +160,8 @@ TEST_F(FormFixture, ShowModalResults) {
 
 TEST_F(FormFixture, NestedMessageInModalForm) {
   auto* f = new TForm(nullptr);
-  auto* ok = new TButton(f);
-  ok->SetParent(f);
-  ok->OnClick = [&](TObject*) {
-    ShowMessage("Invalid tempo!\nEnter value between 40 and 500.");
-  };
+  auto* ok = Add<TButton>(f);
+  ok->OnClick = [&](TObject*) { ShowMessage("Invalid tempo!\nEnter value between 40 and 500."); };
   ScriptDialog([&](const DialogRequest&) {
     ok->Click();
     EXPECT_EQ(f->ModalResult(), mrNone) << "the message does not close the form";
@@ -219,43 +179,49 @@ TEST_F(FormFixture, KeysThroughTheForm) {
   auto* f = new LogForm(nullptr, &log);
   f->AfterConstruction();
   f->Show();
-  f->OnKeyDown = [&](TObject*, WORD& k, TShiftState) { log.push_back("formDown " + std::to_string(k)); };
-  f->OnKeyPress = [&](TObject*, char& c) {
-    log.push_back(std::string("formPress ") + (c == 27 ? "Esc" : std::string(1, c)));
-    if (c == 'q') c = 0;
+  auto down = [&](const char* who) {
+    return [this, who](TObject*, WORD& k, TShiftState s) {
+      log.push_back(who + std::to_string(k) + (s.Contains(ssShift) ? "S" : "") + (s.Contains(ssAlt) ? "A" : ""));
+    };
   };
-  f->edit->OnKeyDown = [&](TObject*, WORD& k, TShiftState) { log.push_back("editDown " + std::to_string(k)); };
-  f->edit->OnKeyPress = [&](TObject*, char& c) { log.push_back(std::string("editPress ") + (c == 27 ? "Esc" : std::string(1, c))); };
-  struct Case {
-    bool preview;
-    int key;
-    const char* text;
-    const char* events;
-  };
+  auto press = [&](const char* who, char& c) { log.push_back(who + (c == 27 ? std::string("Esc") : std::string(1, c))); };
+  f->OnKeyDown = down("formDown ");
+  f->OnKeyPress = [&](TObject*, char& c) { press("formPress ", c), c = c == 'q' ? 0 : c; };
+  f->edit->OnKeyDown = down("editDown ");
+  f->edit->OnKeyPress = [&](TObject*, char& c) { press("editPress ", c), c = c == ',' ? '.' : c == 'x' ? 0 : c; };
+  struct Case { bool preview; int key; Qt::KeyboardModifiers mods; const char* text; const char* events; };
   const Case cases[] = {
-      {false, Qt::Key_A, "a", "editDown 65 editPress a"},
-      {true, Qt::Key_A, "a", "formDown 65 editDown 65 formPress a editPress a"},
-      {true, Qt::Key_Escape, "\x1b", "formDown 27 editDown 27 formPress Esc editPress Esc"},
-      {true, Qt::Key_Q, "q", "formDown 81 editDown 81 formPress q"},
-      {false, Qt::Key_Escape, "\x1b", "editDown 27 editPress Esc"},
+      {false, Qt::Key_A, Qt::NoModifier, "a", "editDown 65 editPress a"},
+      {true, Qt::Key_A, Qt::NoModifier, "a", "formDown 65 editDown 65 formPress a editPress a"},
+      {true, Qt::Key_Escape, Qt::NoModifier, "\x1b", "formDown 27 editDown 27 formPress Esc editPress Esc"},
+      {true, Qt::Key_Q, Qt::NoModifier, "q", "formDown 81 editDown 81 formPress q"},  // the form swallows it
+      {false, Qt::Key_Escape, Qt::NoModifier, "\x1b", "editDown 27 editPress Esc"},
+      {true, Qt::Key_BraceRight, Qt::ShiftModifier, "}", "formDown 221S editDown 221S formPress } editPress }"},
+      {false, Qt::Key_Comma, Qt::NoModifier, ",", "editDown 188 editPress ,"},  // typed as "."
+      {false, Qt::Key_X, Qt::NoModifier, "x", "editDown 88 editPress x"},      // swallowed by the edit
   };
   Take();
   for (const Case& c : cases) {
     f->SetKeyPreview(c.preview);
-    Key(f->edit, c.key, Qt::NoModifier, c.text);
+    Key(f->edit, c.key, c.mods, c.text);
     EXPECT_EQ(Take(), c.events) << c.preview << " " << c.text;
   }
-  EXPECT_EQ(f->edit->Text(), "aa") << "a key swallowed by the form does not reach the edit";
+  EXPECT_EQ(f->edit->Text(), "aa}.") << "keys swallowed do not reach the edit, a changed one arrives changed";
+  Key(f->edit, Qt::Key_R, Qt::AltModifier, "r");
+  EXPECT_EQ(Take(), "") << "Alt keys are system keys";
 
-  // The application sees key messages first, and may take them.
+  // The application sees key messages first, and may take or change them.
   auto* events = new TApplicationEvents(f);
   events->OnMessage = [&](tagMSG& m, bool& handled) {
-    if (m.message == WM_KEYDOWN && m.wParam == VK_F1 + 6) handled = true;
+    if (m.message == WM_SYSKEYDOWN) m.message = WM_KEYDOWN;
+    handled = handled || (m.message == WM_KEYDOWN && m.wParam == VK_F1 + 6);
   };
   f->SetKeyPreview(true);
   Key(f->edit, Qt::Key_F7);
   Key(f->edit, Qt::Key_F6);
   EXPECT_EQ(Take(), "formDown 117 editDown 117");
+  Key(f->edit, Qt::Key_R, Qt::AltModifier, "r");
+  EXPECT_EQ(Take(), "formDown 82A editDown 82A formPress r editPress r") << "made an ordinary key";
   delete events;
   Key(f->edit, Qt::Key_F7);
   EXPECT_EQ(Take(), "formDown 118 editDown 118") << "a destroyed TApplicationEvents no longer takes messages";
@@ -270,13 +236,11 @@ TEST_F(FormFixture, WindowFlagsReachTheWidget) {
   f->Show();
   Pump();
   QWidget* w = f->Widget();
-  EXPECT_TRUE(w->windowFlags() & Qt::WindowStaysOnTopHint);
-  EXPECT_TRUE(w->windowFlags() & Qt::FramelessWindowHint);
+  EXPECT_EQ(w->windowFlags() & (Qt::WindowStaysOnTopHint | Qt::FramelessWindowHint), Qt::WindowStaysOnTopHint | Qt::FramelessWindowHint);
   EXPECT_TRUE(w->windowState() & Qt::WindowMaximized);
-  EXPECT_TRUE(w->isVisible()) << "changing flags keeps a shown window shown";
   f->SetFormStyle(fsNormal);
   EXPECT_FALSE(w->windowFlags() & Qt::WindowStaysOnTopHint);
-  EXPECT_TRUE(w->isVisible());
+  EXPECT_TRUE(w->isVisible()) << "changing flags keeps a shown window shown";
   f->SetWindowState(wsNormal);
   EXPECT_FALSE(w->windowState() & Qt::WindowMaximized);
   f->Hide();
@@ -287,18 +251,23 @@ TEST_F(FormFixture, WindowFlagsReachTheWidget) {
   f->SetCaption("Tikora - song.tkra");
   EXPECT_EQ(w->windowTitle().toStdString(), "Tikora - song.tkra");
   delete f;
+  // A form with a SetText of its own still gets its caption as its title.
+  struct Editor : TForm {
+    using TForm::TForm;
+    void SetText(const AnsiString& entry) { parsed = entry; }
+    AnsiString parsed;
+  } editor(nullptr);
+  editor.SetCaption("Time signature editor");
+  EXPECT_EQ(editor.Widget()->windowTitle().toStdString(), "Time signature editor");
+  EXPECT_EQ(editor.Caption(), "Time signature editor");
+  EXPECT_TRUE(editor.parsed.IsEmpty());
 }
 
 TEST_F(FormFixture, ExceptionsGoToTheExceptionDisplay) {
   auto* f = new TForm(nullptr);
-  auto* panel = new TPanel(f);
-  panel->SetParent(f);
+  auto* panel = Add<TPanel>(f);
   f->Show();
-  struct Case {
-    const char* name;
-    std::function<void()> raise;
-    const char* shown;
-  };
+  struct Case { const char* name; std::function<void()> raise; const char* shown; };
   std::function<void()> thrower;
   panel->OnClick = [&](TObject*) { thrower(); };
   const Case cases[] = {
@@ -310,8 +279,7 @@ TEST_F(FormFixture, ExceptionsGoToTheExceptionDisplay) {
   for (const Case& c : cases) {
     ClearDialogLog();
     thrower = c.raise;
-    Mouse(panel, QEvent::MouseButtonPress, 3, 3);
-    Mouse(panel, QEvent::MouseButtonRelease, 3, 3);
+    Click(panel, 3, 3);
     if (c.shown) {
       ASSERT_EQ(DialogLog().size(), 1u) << c.name;
       EXPECT_EQ(DialogLog()[0].text, c.shown) << c.name;
@@ -331,8 +299,7 @@ TEST_F(FormFixture, ExceptionsGoToTheExceptionDisplay) {
       TPanel::Dispatch(m);
     }
   };
-  auto* t = new Thrower(f);
-  t->SetParent(f);
+  auto* t = Add<Thrower>(f);
   ClearDialogLog();
   PostMessageA(t->Handle(), WM_USER + 5, 0, 0);
   Pump();
@@ -342,14 +309,11 @@ TEST_F(FormFixture, ExceptionsGoToTheExceptionDisplay) {
   // The application's exception events see them instead.
   auto* events = new TApplicationEvents(f);
   std::vector<std::string> caught;
-  events->OnException = [&](TObject* sender, Exception* e) {
-    caught.push_back(e->Message.str() + (sender == panel ? " from panel" : ""));
-  };
+  events->OnException = [&](TObject* sender, Exception* e) { caught.push_back(e->Message.str() + (sender == panel ? " from panel" : "")); };
   ClearDialogLog();
   for (const Case& c : cases) {
     thrower = c.raise;
-    Mouse(panel, QEvent::MouseButtonPress, 3, 3);
-    Mouse(panel, QEvent::MouseButtonRelease, 3, 3);
+    Click(panel, 3, 3);
   }
   EXPECT_EQ(Join(caught), "Error while loading x.png from panel Invalid value. from panel bad state from panel");
   EXPECT_TRUE(DialogLog().empty());
