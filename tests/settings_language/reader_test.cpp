@@ -79,12 +79,12 @@ TEST(Reader, BlocksOnSeveralElementsReplayEachElement) {
 
 TEST(Reader, StatementBudgetEndsRunawayReplays) {
     TDVLimits saved = DVLimits;
-    DVLimits.MaxStatements = 1000;
+    DVLimits.MaxSteps = 1000;
     TDVContext root;
     std::string e = LoadError(root, {"context A[20]", "context B[20]", "context C[20]", "integer x", "}", "}", "}",
                                     "A[*]{", "B[*]{", "C[*]{", "x=1", "}", "}", "}"});
     DVLimits = saved;
-    EXPECT_EQ(e.rfind(" Too many statements", 0), 0u) << e;
+    EXPECT_EQ(e.rfind(" Load too large", 0), 0u) << e;
     TDVContext again;
     EXPECT_EQ(LoadError(again, {"integer a", "a=1"}), "<none>");
 }

@@ -67,7 +67,8 @@ void Setup() {
     // Small bounds keep each input quick; the defaults are for real settings files.
     DVLimits.MaxArraySize = 4096;
     DVLimits.MaxListRange = 1024;
-    DVLimits.MaxStatements = 20000;
+    DVLimits.MaxSteps = 20000;
+    DVLimits.MaxBytes = 4 << 20;
     DVLimits.MaxContextDepth = 64;
     // include() reads from an empty scratch folder with two files that include each other.
     char tmpl[] = "/tmp/tikora-settings-fuzz-XXXXXX";
