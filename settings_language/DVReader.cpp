@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -19,16 +20,26 @@ int g_loadDepth = 0;
 int64_t g_steps = 0;
 int64_t g_bytes = 0;
 
+// Room kept aside while loading so that running out of memory can still be reported: it is
+// released before the message is made.
+std::unique_ptr<char[]> g_spare;
+const size_t kSpareBytes = 256 * 1024;
+
 struct LoadDepthGuard {
     LoadDepthGuard() {
-        if (g_loadDepth++ == 0) g_steps = g_bytes = 0;
+        if (g_loadDepth++ > 0) return;
+        g_steps = g_bytes = 0;
+        if (!g_spare) g_spare.reset(new (std::nothrow) char[kSpareBytes]);
     }
     ~LoadDepthGuard() { --g_loadDepth; }
 };
 
 // What a standard exception (std::bad_alloc above all) says when it is turned into an Exception.
 AnsiString StandardError(const std::exception& e) {
-    if (dynamic_cast<const std::bad_alloc*>(&e)) return " Out of memory";
+    if (dynamic_cast<const std::bad_alloc*>(&e)) {
+        g_spare.reset();
+        return " Out of memory";
+    }
     return AnsiString(" ") + e.what();
 }
 

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -18,6 +22,59 @@ std::string TempDir(const char* name) {
 }
 
 void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+
+#if defined(__SANITIZE_ADDRESS__)
+const bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+const bool kAddressSanitizer = __has_feature(address_sanitizer);
+#else
+const bool kAddressSanitizer = false;
+#endif
+
+// Loads `file` in a child process whose address space is capped at 512 MB (not under
+// AddressSanitizer, whose shadow memory needs more) and CPU time at 20 s, into a context that
+// already holds settings. Returns what the child reports: the load's error, then "whole" when the
+// settings loaded before are unchanged and a later load works.
+std::string LoadCapped(const std::string& file, bool budgetLifted) {
+    int fds[2];
+    if (pipe(fds) != 0) return "no pipe";
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        rlimit as{512ull << 20, 512ull << 20}, cpu{20, 20};
+        if (!kAddressSanitizer) setrlimit(RLIMIT_AS, &as);
+        setrlimit(RLIMIT_CPU, &cpu);
+        if (budgetLifted) DVLimits.MaxSteps = DVLimits.MaxBytes = 0;
+        std::string report;
+        TDVContext root;
+        LoadLines(root, {"context Settings", "integer Tempo=120", "string Name=\"a;b\"", "}"});
+        TStringList before, after;
+        root.SaveTagToStrings("Settings", &before);
+        try {
+            root.LoadFromFile(file, true);
+            report = "<none>";
+        } catch (const Exception& e) {
+            report = e.Message.str();
+        } catch (...) {
+            report = "not an Exception";
+        }
+        DVLimits = TDVLimits();
+        root.SaveTagToStrings("Settings", &after);
+        if (Joined(after) == Joined(before) && LoadError(root, {"Settings.Tempo=90"}) == "<none>") report += " whole";
+        if (write(fds[1], report.data(), report.size()) < 0) _exit(2);
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string got;
+    char buf[4096];
+    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) got.append(buf, static_cast<size_t>(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status)) got += " killed by signal " + std::to_string(WTERMSIG(status));
+    return got;
+}
 
 }  // namespace
 
@@ -77,16 +134,50 @@ TEST(Reader, BlocksOnSeveralElementsReplayEachElement) {
               " Unknown ident 'y' not allowed there; Line='y=1'; Line=5; Line=3");
 }
 
-TEST(Reader, StatementBudgetEndsRunawayReplays) {
-    TDVLimits saved = DVLimits;
-    DVLimits.MaxSteps = 1000;
-    TDVContext root;
-    std::string e = LoadError(root, {"context A[20]", "context B[20]", "context C[20]", "integer x", "}", "}", "}",
-                                    "A[*]{", "B[*]{", "C[*]{", "x=1", "}", "}", "}"});
-    DVLimits = saved;
-    EXPECT_EQ(e.rfind(" Load too large", 0), 0u) << e;
-    TDVContext again;
-    EXPECT_EQ(LoadError(again, {"integer a", "a=1"}), "<none>");
+
+TEST(Reader, HostileFilesEndInAClearErrorWithinBoundedMemory) {
+    std::string doubling;  // blocks on two elements at each of 30 nested levels
+    for (int i = 1; i <= 30; ++i) doubling += "context L" + std::to_string(i) + "[2]\n";
+    doubling += "integer x\n";
+    for (int i = 1; i <= 30; ++i) doubling += "}\n";
+    for (int i = 1; i <= 30; ++i) doubling += "L" + std::to_string(i) + "[*] {\n";
+    doubling += "x=1\n";
+    for (int i = 1; i <= 30; ++i) doubling += "}\n";
+    std::string values = "integer b[1000000]\nb=0";
+    for (int i = 1; i < 1000000; ++i) values += "," + std::to_string(i % 1000);
+    const std::string nested = "context A[100000]\ncontext B[100000]\ninteger x\ncontext C[100000]\ninteger y\n}\n}\n}\n"
+                               "A[*].B[1].x=1\n";
+    const std::string tooLarge = " Load too large: ";
+    struct Case {
+        std::string text, error;
+        bool lifted;
+    } cases[] = {
+        {nested, tooLarge + "its tags, values and contexts would take more than 64 MB; Line=8", false},
+        {"integer L[*]\nmorph(L[#],1,100000000)\n",
+         "invalid parametrs in calling morph: Morphing: span of more than 65536 in L[#]; Line=1", false},
+        {"context L[*]\ninteger v\n}\nmorph(L[#],1,100000000)\n",
+         "invalid parametrs in calling morph: Morphing: span of more than 65536 in L[#]; Line=3", false},
+        {doubling, tooLarge + "its tags, values and contexts would take more than 64 MB; Line=", false},
+        {values, tooLarge + "more than 1000000 steps (statements, replayed blocks, elements, indexes and values); Line=1",
+         false},
+        {nested, " Out of memory; Line=8", true},  // with no budget, running out of memory is reported too
+    };
+    std::string dir = TempDir("hostile");
+    for (const Case& c : cases) {
+        if (c.lifted && kAddressSanitizer) continue;
+        WriteFile(dir + "/hostile.def", c.text);
+        std::string got = LoadCapped(dir + "/hostile.def", c.lifted);
+        EXPECT_EQ(got.rfind(c.error, 0), 0u) << got;
+        std::string tail = "; File=" + dir + "/hostile.def whole";
+        EXPECT_TRUE(got.size() >= tail.size() && got.compare(got.size() - tail.size(), tail.size(), tail) == 0) << got;
+    }
+    // Nothing but the file read is in the folder.
+    int entries = 0;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d)) entries += e->d_name[0] != '.';
+        closedir(d);
+    }
+    EXPECT_EQ(entries, 2);  // hostile.def and the empty "sub"
 }
 
 TEST(Reader, FileNamesAgainstTheBaseDirectory) {
