@@ -4,21 +4,11 @@
 
 namespace {
 
-const std::initializer_list<const char*> kSettingsDefs = {
-    "context Settings",
-    "  integer DefTempo=120",
-    "  string DefTimeSignature=\"4:4\"",
-    "  context Tool1",
-    "    bool Enabled=0",
-    "    integer PlayBeats=4",
-    "    integer RestBeats=4",
-    "  }",
-    "  context Tool5",
-    "    bool Enabled",
-    "    string MidiFile",
-    "  }",
-    "  string TimeSignature[*]",
-    "  integer Levels[24]",
+const Lines kSettingsDefs = {
+    "context Settings", "  integer DefTempo=120", "  string DefTimeSignature=\"4:4\"",
+    "  context Tool1", "    bool Enabled=0", "    integer PlayBeats=4", "    integer RestBeats=4", "  }",
+    "  context Tool5", "    bool Enabled", "    string MidiFile", "  }",
+    "  string TimeSignature[*]", "  integer Levels[24]",
     "}",
 };
 
@@ -112,64 +102,36 @@ TEST(Writer, CompressListIDs) {
     for (const Case& c : cases) EXPECT_EQ(CompressListIDs(c.in), c.out) << c.in;
 }
 
+// The shipped files with values of every kind set, written as the program writes them and read
+// back as after a restart.
 TEST(Writer, RoundTripThroughTheReader) {
     TDVContext first;
-    LoadLines(first, kSettingsDefs);
+    LoadShipped(first, "Tikora.def");
+    LoadShipped(first, "Tikora.tkra");
     LoadLines(first, {
-        "context SettingsDialog",
-        "  integer Latency[*]=0",
-        "  string MidiDriver",
-        "  float Gain[3]",
-        "  context Preset[*]",
-        "    context Set[*]",
-        "      bool UseMidi=1",
-        "      string WaveFile",
-        "      integer Volume=100",
-        "    }",
-        "  }",
-        "  string Hints[*]",
-        "}",
+        "Settings.DefTempo=133", "Settings.DefTimeSignature=\"6:8 (3+3)\"", "Settings.Tool1.Enabled=1",
+        "Settings.Tool5.MidiFile=\"Midi\\a \"\"b\"\";c.mid\"", "Settings.TimeSignature[1-3]=\"7:8\"",
+        "Settings.TimeSignature[Odd]=\"5:4\"", "Settings.Tool3.Duration=1E-7", "Settings.Transpose=-3",
+        "SettingsDialog.Latency[1]=40", "SettingsDialog.Latency[3]=60", "SettingsDialog.MidiDriver=\"GM Synth, 1\"",
+        "SettingsDialog.Preset[Rock].Set[Bar].Volume=90", "SettingsDialog.Preset[Rock].Set[Beat].WaveFile=\"click.wav\"",
+        "SettingsDialog.Preset[default].Set[Sub].UseMidi=0", "Hints[PlayButton]=\"Start; or stop\"",
     });
-    std::initializer_list<const char*> values = {
-        "Settings.DefTempo=133",
-        "Settings.DefTimeSignature=\"6:8 (3+3)\"",
-        "Settings.Tool1.Enabled=1",
-        "Settings.Tool5.MidiFile=\"Midi\\a \"\"b\"\";c.mid\"",
-        "Settings.TimeSignature[1-3]=\"7:8\"",
-        "Settings.TimeSignature[Odd]=\"5:4\"",
-        "Settings.Levels[5-7]=-3",
-        "SettingsDialog.Latency[1]=40",
-        "SettingsDialog.Latency[3]=60",
-        "SettingsDialog.MidiDriver=\"GM Synth, 1\"",
-        "SettingsDialog.Gain=0.25,-1.5,1E-7",
-        "SettingsDialog.Preset[Rock].Set[Bar].Volume=90",
-        "SettingsDialog.Preset[Rock].Set[Beat].WaveFile=\"click.wav\"",
-        "SettingsDialog.Preset[default].Set[Sub].UseMidi=0",
-        "SettingsDialog.Hints[PlayButton]=\"Start; or stop\"",
-    };
-    LoadLines(first, values);
-
     TStringList written;
-    first.SaveTagToStrings("Settings", &written);
-    first.SaveTagToStrings("SettingsDialog", &written);
+    for (const char* tag : {"Settings", "SettingsDialog", "Hints"}) first.SaveTagToStrings(tag, &written);
 
     TDVContext second;
-    LoadLines(second, kSettingsDefs);
-    LoadLines(second, {"context SettingsDialog", "integer Latency[*]=0", "string MidiDriver", "float Gain[3]",
-                       "context Preset[*]", "context Set[*]", "bool UseMidi=1", "string WaveFile",
-                       "integer Volume=100", "}", "}", "string Hints[*]", "}"});
+    LoadShipped(second, "Tikora.def");
     ASSERT_EQ(ErrorOf([&] { second.LoadFromStrings(&written, 0, -1); }), "<none>") << Joined(written);
-
     TStringList again;
-    second.SaveTagToStrings("Settings", &again);
-    second.SaveTagToStrings("SettingsDialog", &again);
+    for (const char* tag : {"Settings", "SettingsDialog", "Hints"}) second.SaveTagToStrings(tag, &again);
     EXPECT_EQ(Joined(again), Joined(written));
     for (const char* path : {"Settings.DefTempo", "Settings.DefTimeSignature", "Settings.Tool5.MidiFile",
-                             "Settings.TimeSignature[2]", "Settings.TimeSignature[Odd]", "Settings.Levels",
-                             "SettingsDialog.Latency[3]", "SettingsDialog.MidiDriver", "SettingsDialog.Gain",
-                             "SettingsDialog.Preset[Rock].Set[Bar].Volume",
+                             "Settings.TimeSignature[2]", "Settings.TimeSignature[9]", "Settings.TimeSignature[Odd]",
+                             "Settings.Tool3.Duration", "Settings.Transpose", "Settings.Memo", "SettingsDialog.Latency[3]",
+                             "SettingsDialog.MidiDriver", "SettingsDialog.Preset[Rock].Set[Bar].Volume",
                              "SettingsDialog.Preset[Rock].Set[Beat].WaveFile",
-                             "SettingsDialog.Preset[default].Set[Sub].UseMidi", "SettingsDialog.Hints[PlayButton]"})
+                             "SettingsDialog.Preset[default].Set[Sub].UseMidi", "Hints[PlayButton]"})
         EXPECT_EQ(second.GetValueAsString(path), first.GetValueAsString(path)) << path;
     EXPECT_EQ(second.GetString("Settings.Tool5.MidiFile"), "Midi\\a \"b\";c.mid");
+    EXPECT_EQ(second.GetString("Settings.TimeSignature[9]"), "12:8 (3+3+3+3)");
 }
