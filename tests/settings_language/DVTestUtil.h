@@ -1,4 +1,8 @@
 #pragma once
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -6,6 +10,7 @@
 #include <vector>
 
 #include "Classes.h"
+#include "DVText.h"
 #include "Tdevelopervariables.h"
 
 using Lines = std::vector<const char*>;
@@ -51,4 +56,41 @@ inline std::string TempDir(const char* name) {
 
 inline void WriteFile(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
+}
+
+// Each "path=value" of `checks` (separated by "|") holds in `root`: a pointer shows its own text,
+// everything else its value text.
+inline void ExpectValues(TDVContext& root, const std::string& checks, const std::string& what = "") {
+    for (size_t at = 0; at < checks.size();) {
+        size_t bar = std::min(checks.find('|', at), checks.size()), eq = checks.find('=', at);
+        AnsiString path = checks.substr(at, eq - at);
+        std::string got;
+        try {
+            int idx;
+            TDVVarTag* t = root.ResolvePath(NormalizeLine(path), idx, false, true);
+            got = (t->ValType == vtPointer ? t->AsText(-1) : root.GetValueAsString(path)).str();
+        } catch (const Exception& e) {
+            got = "error: " + e.Message.str();
+        }
+        EXPECT_EQ(got, checks.substr(eq + 1, bar - eq - 1)) << what << " -> " << path.str();
+        at = bar + 1;
+    }
+}
+
+// Loads `lines` into a fresh context after `preamble`; the load's error must begin with `error`
+// ("<none>": no error), and the "path=value" checks of `values` must hold.
+struct Script {
+    Lines lines;
+    std::string error;
+    const char* values;
+};
+
+inline void RunScripts(const std::vector<Script>& scripts, const Lines& preamble = {}) {
+    for (const Script& c : scripts) {
+        TDVContext root;
+        LoadLines(root, preamble);
+        std::string e = LoadError(root, c.lines), what = c.lines.empty() ? "" : c.lines.back();
+        EXPECT_EQ(e.rfind(c.error, 0), 0u) << what << " -> " << e;
+        ExpectValues(root, c.values, what);
+    }
 }

@@ -6,68 +6,34 @@
 
 namespace {
 
+const std::string kRefused = ": index out of range or ValType is invalid";
+
 class Access : public ::testing::Test {
 protected:
     void SetUp() override {
-        LoadLines(root, {
-            "context Settings",
-            "  integer Transpose=2",
-            "  integer Beats[3]=1,2,3",
-            "  float F=0.5",
-            "  float G=120",
-            "  string Names[3]=\"a\",\"b\",\"c\"",
-            "  string One=\"abc\"",
-            "  bool B",
-            "  string Hints[*]=\"none\"",
-            "  Hints[Play]=\"Go\"",
-            "  context Pt[3]",
-            "    integer x=7",
-            "  }",
-            "  pointer Cur=&Settings.Transpose",
-            "}",
-            "integer Latency[*]=40",
-        });
+        LoadLines(root, {"context Settings", "integer Transpose=2", "integer Beats[3]=1,2,3", "float F=0.5",
+                         "float G=120", "string Names[3]=\"a\",\"b\",\"c\"", "string One=\"abc\"", "bool B",
+                         "string Hints[*]=\"none\"", "Hints[Play]=\"Go\"", "context Pt[3]", "integer x=7", "}",
+                         "pointer Cur=&Settings.Transpose", "}", "integer Latency[*]=40"});
     }
     TDVContext root;
 };
 
 }  // namespace
 
-TEST_F(Access, ResolvePathForms) {
+TEST_F(Access, ResolvePathFormsAndFailures) {
     struct Case {
         const char* path;
-        const char* tagName;
-        int index;
+        const char* tagOrError;  // an error begins with a blank
+        int index = 0;
     } cases[] = {
-        {"Settings.Transpose", "Transpose", 0},
-        {"Settings.Beats", "Beats", -1},
-        {"Settings.Beats[2]", "Beats", 1},
-        {"Settings.Hints", "Hints", 0},
-        {"Settings.Hints[]", "Hints", 0},
-        {"Settings.Hints[Play]", "Hints[Play]", 0},
+        {"Settings.Transpose", "Transpose", 0}, {"Settings.Beats", "Beats", -1}, {"Settings.Beats[2]", "Beats", 1},
+        {"Settings.Hints", "Hints", 0}, {"Settings.Hints[]", "Hints", 0}, {"Settings.Hints[Play]", "Hints[Play]", 0},
         {"Settings.Hints[Stop]", "Hints", 0},  // missing element reads as the template
         {"Settings.Pt.x", "Pt::x", 0},         // no brackets on a context array: its first element
         {"Settings.Pt[2].x", "Pt::x", 0},      // never set: the definition answers
-    };
-    for (const Case& c : cases) {
-        int idx = 99;
-        TDVVarTag* t = root.ResolvePath(c.path, idx, false, true);
-        ASSERT_NE(t, nullptr) << c.path;
-        EXPECT_EQ(t->Name, c.tagName) << c.path;
-        EXPECT_EQ(idx, c.index) << c.path;
-    }
-}
-
-TEST_F(Access, ResolvePathFailures) {
-    struct Case {
-        const char* path;
-        const char* message;
-    } cases[] = {
-        {"", " Ident expected"},
-        {"Settings.", " Ident expected"},
-        {".Settings", " Ident expected"},
-        {"Nope", " Unknown ident 'Nope' in '$ROOT$'"},
-        {"Settings.Nope", " Unknown ident 'Nope' in 'Settings'"},
+        {"", " Ident expected"}, {"Settings.", " Ident expected"}, {".Settings", " Ident expected"},
+        {"Nope", " Unknown ident 'Nope' in '$ROOT$'"}, {"Settings.Nope", " Unknown ident 'Nope' in 'Settings'"},
         {"Settings.Beats[2", " Arraydef syntax error; ']' ???"},
         {"Settings.Hints[a*b]", " Arraydef syntax error; ']' ???"},
         {"Settings.Hints[*]", " Arraydef syntax error; ']' ???"},
@@ -78,32 +44,26 @@ TEST_F(Access, ResolvePathFailures) {
     };
     for (const Case& c : cases) {
         GlobalIndxQueue.Clear();
-        int idx;
-        EXPECT_EQ(ErrorOf([&] { root.ResolvePath(c.path, idx, false, true); }), c.message) << c.path;
-        EXPECT_EQ(root.ResolvePath(c.path, idx, false, false), nullptr) << c.path;
+        int idx = 99;
+        if (c.tagOrError[0] == ' ') {
+            EXPECT_EQ(ErrorOf([&] { root.ResolvePath(c.path, idx, false, true); }), c.tagOrError) << c.path;
+            EXPECT_EQ(root.ResolvePath(c.path, idx, false, false), nullptr) << c.path;
+            continue;
+        }
+        TDVVarTag* t = root.ResolvePath(c.path, idx, false, true);
+        ASSERT_NE(t, nullptr) << c.path;
+        EXPECT_EQ(t->Name, c.tagOrError) << c.path;
+        EXPECT_EQ(idx, c.index) << c.path;
     }
 }
 
-TEST_F(Access, TypedGettersAndValueText) {
+TEST_F(Access, TypedGettersSettersAndValueText) {
     setlocale(LC_NUMERIC, "de_DE.UTF-8");  // the decimal point must not follow the locale
-    struct Case {
-        const char* path;
-        const char* text;
-    } cases[] = {
-        {"Settings.One", "abc"},
-        {"Settings.Names", "\"a\",\"b\",\"c\""},
-        {"Settings.F", "0.5"},
-        {"Settings.G", "120"},
-        {"Settings.Beats", "1,2,3"},
-        {"Settings.Beats[3]", "3"},
-        {"Settings.B", "0"},
-        {"Settings.Cur", "2"},
-        {"Settings . Hints [ Play ] ; comment", "Go"},
-        {"Settings.Hints[Stop]", "none"},
-    };
-    for (const Case& c : cases) EXPECT_EQ(root.GetValueAsString(c.path), c.text) << c.path;
+    ExpectValues(root, "Settings.One=abc|Settings.Names=\"a\",\"b\",\"c\"|Settings.F=0.5|Settings.G=120|"
+                       "Settings.Beats=1,2,3|Settings.Beats[3]=3|Settings.B=0|Settings.Hints[Stop]=none|"
+                       "Settings . Hints [ Play ] ; comment=Go");
+    EXPECT_EQ(root.GetValueAsString("Settings.Cur"), "2");
     setlocale(LC_NUMERIC, "C");
-
     EXPECT_EQ(root.GetInteger("Settings.Beats"), 1);
     EXPECT_EQ(root.GetString("Settings.Cur"), "Settings.Transpose");
     EXPECT_EQ(root.GetString("Settings.Names"), "a");
@@ -111,60 +71,55 @@ TEST_F(Access, TypedGettersAndValueText) {
     EXPECT_FLOAT_EQ(root.GetFloat("Settings.F"), 0.5f);
     EXPECT_EQ(root.GetValType("Settings.Cur"), vtPointer);
     EXPECT_EQ(root.GetContext("Settings")->GetName(), "Settings");
-    EXPECT_EQ(ErrorOf([&] { root.GetInteger("Settings.F"); }),
-              "TDVVarTag::Integer: index out of range or ValType is invalid");
-    EXPECT_EQ(ErrorOf([&] { root.GetInteger("Settings"); }), " Can't convert context");
-    EXPECT_EQ(ErrorOf([&] { root.GetValueAsString("Settings.Pt"); }), " Can't convert context");
-    EXPECT_EQ(ErrorOf([&] { root.GetContext("Settings.F"); }), " context not found");
-}
+    EXPECT_EQ(root.GetStringIdx("Settings.Hints[#]", "Rec"), "none");
+    EXPECT_FALSE(root.GetContext("Settings")->FindTag("Hints[Rec]"));  // reading made nothing
+    EXPECT_EQ(root.GetIntegerIdx("Settings.Beats[#]", 3), 3);
 
-TEST_F(Access, SettersCreateFromDefinitionsAndTemplates) {
-    EXPECT_EQ(ErrorOf([&] { root.SetString("Settings.Names", "z"); }),
-              "TDVVarTag::String: index out of range or ValType is invalid");
     root.SetString("Settings.Names[2]", "z");
-    EXPECT_EQ(root.GetValueAsString("Settings.Names"), "\"a\",\"z\",\"c\"");
-
-    root.SetInteger("Settings.Pt[2].x", 9);
-    EXPECT_EQ(root.GetInteger("Settings.Pt[2].x"), 9);
-    EXPECT_EQ(root.GetInteger("Settings.Pt[3].x"), 7);
+    root.SetInteger("Settings.Pt[2].x", 9);  // made from the definition
+    root.SetInteger("Settings.Cur", 11);     // through the pointer
+    root.SetString("Settings.Hints[Rec]", "Record");
+    EXPECT_EQ(root.SetIntegerIdx("Latency[#]", 60, 3), 60);
+    ExpectValues(root, "Settings.Names=\"a\",\"z\",\"c\"|Settings.Pt[2].x=9|Settings.Pt[3].x=7|Settings.Transpose=11|"
+                       "Latency[1]=40");
     EXPECT_NE(root.GetContext("Settings.Pt[2]")->FindTag("x"), nullptr);
     EXPECT_EQ(root.GetContext("Settings.Pt[3]")->FindTag("x"), nullptr);
-
-    root.SetInteger("Settings.Cur", 11);  // through the pointer
-    EXPECT_EQ(root.GetInteger("Settings.Transpose"), 11);
-
-    EXPECT_EQ(root.GetStringIdx("Settings.Hints[#]", "Rec"), "none");
-    EXPECT_FALSE(root.GetContext("Settings")->FindTag("Hints[Rec]"));
-    root.SetString("Settings.Hints[Rec]", "Record");
     EXPECT_EQ(root.GetStringIdx("Settings.Hints[#]", "Rec"), "Record");
-
-    EXPECT_EQ(root.SetIntegerIdx("Latency[#]", 60, 3), 60);
     EXPECT_EQ(root.GetIntegerIdx("Latency[#]", 3), 60);
-    EXPECT_EQ(root.GetIntegerIdx("Latency[#]", 1), 40);
-    EXPECT_EQ(root.GetIntegerIdx("Settings.Beats[#]", 3), 3);
-    EXPECT_EQ(ErrorOf([&] { root.GetIntegerIdx("Settings.Beats[#]", 0); }), " Array index error: must be > 0");
-    EXPECT_EQ(ErrorOf([&] { root.GetIntegerIdx("Settings.Beats[#]", 4); }),
-              "TDVVarTag::Integer: index out of range or ValType is invalid");
-}
 
-TEST_F(Access, TextArgumentChainRules) {
+    LoadLines(root, {"pointer P=&Q", "pointer Q=&P"});
     struct Case {
-        const char* a1;
-        const char* a2;
-        int pushed;
-    } cases[] = {
-        {"Play", "x", 2}, {"0", "x", 0}, {"", "x", 0}, {" a", "x", 0}, {"-1", "x", 0}, {"a", "!", 1}, {"1", "", 1},
+        std::function<void()> f;
+        std::string error;
+    } refusals[] = {
+        {[&] { root.GetInteger("Settings.F"); }, "TDVVarTag::Integer" + kRefused},
+        {[&] { root.GetInteger("Settings"); }, " Can't convert context"},
+        {[&] { root.GetValueAsString("Settings.Pt"); }, " Can't convert context"},
+        {[&] { root.GetContext("Settings.F"); }, " context not found"},
+        {[&] { root.SetString("Settings.Names", "z"); }, "TDVVarTag::String" + kRefused},
+        {[&] { root.GetIntegerIdx("Settings.Beats[#]", 0); }, " Array index error: must be > 0"},
+        {[&] { root.GetIntegerIdx("Settings.Beats[#]", 4); }, "TDVVarTag::Integer" + kRefused},
+        {[&] { root.GetInteger("P"); }, "TDVContext: pointer chain too long or circular: 'P' reaches '"},
+        {[&] { root.SetInteger("P", 1); }, "TDVContext: pointer chain too long or circular: 'P' reaches '"},
     };
-    for (const Case& c : cases) {
+    for (const Case& c : refusals) {
+        std::string e = ErrorOf(c.f);
+        EXPECT_EQ(e.rfind(c.error, 0), 0u) << e;
+    }
+
+    // Text arguments: the chain ends at the first that is not above "0".
+    struct Arg {
+        const char *a1, *a2;
+        int pushed;
+    } args[] = {{"Play", "x", 2}, {"0", "x", 0}, {"", "x", 0}, {" a", "x", 0}, {"-1", "x", 0}, {"a", "!", 1}, {"1", "", 1}};
+    for (const Arg& c : args) {
         root.GetValueAsStringIdx("Settings.One", c.a1, c.a2);  // no "#" consumes anything
         EXPECT_EQ(GlobalIndxQueue.Count(), c.pushed) << "'" << c.a1 << "'";
     }
     GlobalIndxQueue.Clear();
     GlobalIndxQueue.PushInteger(12);
     GlobalIndxQueue.PushString("t");
-    EXPECT_EQ(GlobalIndxQueue.PopString(), "12");
-    EXPECT_EQ(GlobalIndxQueue.PopString(), "t");
-    EXPECT_EQ(GlobalIndxQueue.PopString(), "");
+    for (const char* popped : {"12", "t", ""}) EXPECT_EQ(GlobalIndxQueue.PopString(), popped);
 }
 
 TEST_F(Access, EnumExistsRemoveNames) {
@@ -180,60 +135,71 @@ TEST_F(Access, EnumExistsRemoveNames) {
     EXPECT_FALSE(root.TagExists("Settings.One.x"));
 
     TDVContext* s = root.GetContext("Settings");
-    s->RemoveTag("Hints[Never]");  // no such element: the template stays
-    EXPECT_NE(s->FindTag("Hints"), nullptr);
-    s->RemoveTag("Hints[Stop]");
-    EXPECT_EQ(s->FindTag("Hints[Stop]"), nullptr);
+    s->RemoveTag("Hints[Never]");    // no such element: the template stays
     root.RemoveTag("Settings.One");  // not in the root's own tags: left alone
-    EXPECT_NE(s->FindTag("One"), nullptr);
-    s->RemoveTag("One");
-    EXPECT_EQ(s->FindTag("One"), nullptr);
-    EXPECT_EQ(ErrorOf([&] { s->GetString("One"); }), " Unknown ident 'One' in 'Settings'");
-
+    s->RemoveTag("Hints[Stop]");
     TStringList names;
     s->GetTagNames(&names, false);
-    EXPECT_EQ(Joined(names), "Transpose\nBeats\nF\nG\nNames\nB\nHints\nPt\nCur\n");
+    EXPECT_EQ(Joined(names), "Transpose\nBeats\nF\nG\nNames\nOne\nB\nHints\nPt\nCur\n");
+    s->RemoveTag("One");
     names.Clear();
     s->GetTagNames(&names, true);
-    EXPECT_EQ(names.IndexOf("Pt::x") >= 0 && names.IndexOf("Hints[Play]") >= 0, true);
+    EXPECT_EQ(Joined(names), "Transpose\nBeats\nF\nG\nNames\nB\nHints\nHints[Play]\nPt\nPt::x\nCur\n");
 }
 
-TEST_F(Access, PointerCyclesAreBounded) {
-    LoadLines(root, {"pointer P=&Q", "pointer Q=&P"});
-    std::string e = ErrorOf([&] { root.GetInteger("P"); });
-    EXPECT_NE(e.find("pointer chain too long or circular"), std::string::npos) << e;
-    EXPECT_NE(e.find("'P'"), std::string::npos) << e;
-    EXPECT_NE(ErrorOf([&] { root.SetInteger("P", 1); }).find("circular"), std::string::npos);
-}
-
-TEST(ValueText, ConversionsOfSetValuesFromText) {
+TEST(Model, TagsRefuseWhatTheyCannotHold) {
     TDVContext root;
-    TDVVarTag* b = root.AddTag("B", vtBool, 2);
-    TDVVarTag* i = root.AddTag("I", vtInteger, 2);
-    TDVVarTag* f = root.AddTag("F", vtFloat, 1);
-    TDVVarTag* c = root.AddTag("C", vtContext, 1);
-    TStringList t;
-    t.Add("5");
-    b->SetValuesFromText(&t, 0);
-    EXPECT_TRUE(b->Bool(0));
-    t.Add("7");
-    t.Add("9");
-    EXPECT_EQ(ErrorOf([&] { i->SetValuesFromText(&t, 0); }),
-              "TDVVarTag::Integer: index out of range or ValType is invalid");
-    EXPECT_EQ(i->Integer(1), 7);  // the elements before the refusal keep their values
-    EXPECT_EQ(ErrorOf([&] { c->SetValuesFromText(&t, 0); }), " Invalid tag type");
-    for (const char* bad : {"INF", "NAN", "-inf", "1e39", "x"}) {
-        TStringList one;
-        one.Add(bad);
-        EXPECT_NE(ErrorOf([&] { f->SetValuesFromText(&one, 0); }), "<none>") << bad;
-    }
-    struct F {
-        float v;
-        const char* text;
-    } floats[] = {{0.5f, "0.5"}, {120.0f, "120"}, {-1.25f, "-1.25"}, {1234567.0f, "1234567"}, {0.1f, "0.1"}};
-    for (const F& x : floats) {
-        f->Float(0) = x.v;
-        EXPECT_EQ(f->AsText(-1), x.text);
-    }
-    EXPECT_EQ(c->AsText(-1), "Invalid tag type or Context");
+    TDVVarTag* one = root.AddTag("One", vtInteger, 1);
+    TDVVarTag* arr = root.AddTag("A", vtFloat, 3);
+    TDVVarTag* list = root.AddTag("L", vtString, -5);
+    EXPECT_EQ(list->ArraySize * 10 + list->Count(), -9);  // a list template of one element
+    EXPECT_EQ(arr->Float(2), 0.0f);
+    struct Case {
+        std::function<void()> f;
+        std::string error;
+    } cases[] = {
+        {[&] { root.AddTag("Z", vtInteger, 0); }, "Can not create zero length tag"},
+        {[&] { root.AddTag("Z", 5, 1); }, " Unknown ValType"}, {[&] { arr->Float(3); }, "TDVVarTag::Float" + kRefused},
+        {[&] { arr->Float(-1); }, "TDVVarTag::Float" + kRefused}, {[&] { one->Bool(0); }, "TDVVarTag::Bool" + kRefused},
+        {[&] { one->String(0); }, "TDVVarTag::String" + kRefused},
+        {[&] { one->Context(0); }, "TDVVarTag::Context" + kRefused},
+        {[&] { arr->Integer(0); }, "TDVVarTag::Integer" + kRefused},
+        {[&] { root.AddTag("Include", vtInteger, 1); }, "<none>"},
+        {[&] { root.AddTag("Include", vtBool, 1); }, " Ident name allready used"},
+        {[&] { root.AddContextDef("morph", vtInteger, 1); }, " ROOT context. can not add defs!"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ErrorOf(c.f), c.error);
+    for (std::string w : {"include", "context", "endcontext", "morph"})
+        EXPECT_EQ(ErrorOf([&] { root.AddTag(w, vtInteger, 1); }), "TDVContext::AddTag: Ident name invalid. Word (" + w + ") reserved.");
+    EXPECT_EQ(root.FindTag("Z"), nullptr);  // refusals leave the context unchanged
+    EXPECT_EQ(root.Tags().size(), 4u);
+
+    TDVContext* pt = root.AddTag("Pt", vtContext, 3)->Context(0);
+    TDVContext* other = root.AddTag("Other", vtContext, 1)->Context(0);
+    EXPECT_NO_THROW(other->AddTag("Include", vtInteger, 1));  // same name, different context
+    EXPECT_EQ(ErrorOf([&] { pt->AddContextDef("morph", vtInteger, 1); }),
+              "TDVContext::AddContextDef: Ident name invalid. Word (morph) reserved.");
+    TDVVarTag* def = pt->AddContextDef("x", vtInteger, 1);
+    EXPECT_EQ(def->Name, "Pt::x");
+    EXPECT_EQ(def->Parent, pt);
+    EXPECT_EQ(root.FindTag("Pt::x"), def);
+    EXPECT_EQ(ErrorOf([&] { pt->AddContextDef("x", vtInteger, 1); }), " Ident name allready used");
+    EXPECT_EQ(root.FindTag("Pt")->Context(2)->FindContextDef("x"), def);
+    EXPECT_EQ(pt->GetName() + root.GetName(), "Pt$ROOT$");
+    EXPECT_EQ(pt->GetRoot(), &root);
+}
+
+TEST(Model, ValuesFromText) {
+    const std::string noFloat = " is not a valid floating point value";
+    RunScripts({
+        {{"bool B[2]=5"}, "<none>", "B=1,0"},
+        {{"integer I[2]=5,7,9"}, "TDVVarTag::Integer" + kRefused, "I=5,7"},  // the values before the refusal stay
+        {{"context C", "}", "C=5"}, " Invalid tag type", ""},
+        {{"float F=INF"}, "'INF'" + noFloat, ""}, {{"float F=NAN"}, "'NAN'" + noFloat, ""},
+        {{"float F=-inf"}, "'-inf'" + noFloat, ""}, {{"float F=1e39"}, "'1e39'" + noFloat, ""},
+        {{"float F=x"}, "'x'" + noFloat, ""},
+        {{"float F[5]=0.5,120,-1.25,1234567,0.1"}, "<none>", "F[1]=0.5|F[2]=120|F[3]=-1.25|F[4]=1234567|F[5]=0.1"},
+    });
+    TDVContext root;
+    EXPECT_EQ(root.AddTag("C", vtContext, 1)->AsText(-1), "Invalid tag type or Context");
 }

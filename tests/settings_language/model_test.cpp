@@ -1,86 +1,25 @@
 #include <gtest/gtest.h>
 
 #include "DVTestUtil.h"
-
-TEST(Model, TagShapesAndAccessorRefusals) {
-    TDVContext root;
-    TDVVarTag* one = root.AddTag("One", vtInteger, 1);
-    TDVVarTag* list = root.AddTag("L", vtString, -5);
-    TDVVarTag* arr = root.AddTag("A", vtFloat, 3);
-    EXPECT_EQ(one->Count(), 1);
-    EXPECT_FALSE(one->IsList());
-    EXPECT_EQ(list->ArraySize, -1);
-    EXPECT_EQ(list->Count(), 1);
-    EXPECT_TRUE(list->IsList());
-    EXPECT_EQ(arr->Count(), 3);
-    EXPECT_EQ(arr->Float(2), 0.0f);
-
-    EXPECT_EQ(ErrorOf([&] { root.AddTag("Z", vtInteger, 0); }), "Can not create zero length tag");
-    EXPECT_EQ(ErrorOf([&] { root.AddTag("Z", 5, 1); }), " Unknown ValType");
-    EXPECT_EQ(ErrorOf([&] { arr->Float(3); }), "TDVVarTag::Float: index out of range or ValType is invalid");
-    EXPECT_EQ(ErrorOf([&] { arr->Float(-1); }), "TDVVarTag::Float: index out of range or ValType is invalid");
-    EXPECT_EQ(ErrorOf([&] { one->Bool(0); }), "TDVVarTag::Bool: index out of range or ValType is invalid");
-    EXPECT_EQ(ErrorOf([&] { one->String(0); }), "TDVVarTag::String: index out of range or ValType is invalid");
-    EXPECT_EQ(ErrorOf([&] { one->Context(0); }), "TDVVarTag::Context: index out of range or ValType is invalid");
-    EXPECT_EQ(ErrorOf([&] { arr->Integer(0); }), "TDVVarTag::Integer: index out of range or ValType is invalid");
-    EXPECT_EQ(root.FindTag("Z"), nullptr);  // refusals leave the context unchanged
-    EXPECT_EQ(root.Tags().size(), 3u);
-}
-
-TEST(Model, AddTagAndAddContextDefRefusals) {
-    TDVContext root;
-    struct Case {
-        const char* name;
-        std::string message;
-    } cases[] = {
-        {"include", "TDVContext::AddTag: Ident name invalid. Word (include) reserved."},
-        {"context", "TDVContext::AddTag: Ident name invalid. Word (context) reserved."},
-        {"endcontext", "TDVContext::AddTag: Ident name invalid. Word (endcontext) reserved."},
-        {"Include", "<none>"},
-    };
-    for (const Case& c : cases) EXPECT_EQ(ErrorOf([&] { root.AddTag(c.name, vtInteger, 1); }), c.message) << c.name;
-    EXPECT_EQ(ErrorOf([&] { root.AddTag("Include", vtBool, 1); }), " Ident name allready used");
-    EXPECT_EQ(ErrorOf([&] { root.AddContextDef("morph", vtInteger, 1); }), " ROOT context. can not add defs!");
-
-    TDVContext* pt = root.AddTag("Pt", vtContext, 3)->Context(0);
-    TDVContext* other = root.AddTag("Other", vtContext, 1)->Context(0);
-    EXPECT_NO_THROW(other->AddTag("Include", vtInteger, 1));  // same name, different context
-    EXPECT_EQ(ErrorOf([&] { pt->AddContextDef("morph", vtInteger, 1); }),
-              "TDVContext::AddContextDef: Ident name invalid. Word (morph) reserved.");
-    TDVVarTag* def = pt->AddContextDef("x", vtInteger, 1);
-    EXPECT_EQ(def->Name, "Pt::x");
-    EXPECT_EQ(def->Parent, pt);
-    EXPECT_EQ(root.FindTag("Pt::x"), def);
-    EXPECT_EQ(ErrorOf([&] { pt->AddContextDef("x", vtInteger, 1); }), " Ident name allready used");
-    EXPECT_EQ(root.FindTag("Pt")->Context(2)->FindContextDef("x"), def);
-    EXPECT_EQ(root.GetName(), "$ROOT$");
-    EXPECT_EQ(pt->GetName(), "Pt");
-    EXPECT_EQ(pt->GetRoot(), &root);
-}
+#include "SysUtils.h"
 
 TEST(Model, CopyTagValueAndInstantiation) {
     TDVContext root;
-    TDVVarTag* l = root.AddTag("L", vtInteger, -1);
     TDVVarTag* o = root.AddTag("O", vtInteger, 1);
+    TDVVarTag* l = root.AddTag("L", vtInteger, -1);
     l->Integer(0) = 7;
     o->CopyTagValue(l);  // a template and a one-element tag both hold one element
     EXPECT_EQ(o->Integer(0), 7);
-    TDVVarTag* a3 = root.AddTag("A3", vtInteger, 3);
-    EXPECT_EQ(ErrorOf([&] { a3->CopyTagValue(o); }), "TDVVarTag::CopyTagValue: Type or ArraySize different!");
-    TDVVarTag* c1 = root.AddTag("C1", vtContext, 1);
-    TDVVarTag* c2 = root.AddTag("C2", vtContext, 1);
-    EXPECT_NO_THROW(c1->CopyTagValue(c2));
+    EXPECT_EQ(ErrorOf([&] { root.AddTag("A3", vtInteger, 3)->CopyTagValue(o); }),
+              "TDVVarTag::CopyTagValue: Type or ArraySize different!");
+    EXPECT_NO_THROW(root.AddTag("C1", vtContext, 1)->CopyTagValue(root.AddTag("C2", vtContext, 1)));
 
     // A context array A with member definition A::m, itself an array with its own definition A::m::k.
     LoadLines(root, {"context A[2]", "context m[2]", "integer k=4", "}", "string s=\"d\"", "}"});
-    TDVVarTag* am = root.FindTag("A::m");
-    ASSERT_NE(am, nullptr);
-    TDVContext* a1 = root.FindTag("A")->Context(0);
-    EXPECT_NE(a1->FindTag("A::m::k"), nullptr);
+    EXPECT_NE(root.FindTag("A")->Context(0)->FindTag("A::m::k"), nullptr);
     TDVContext* a2 = root.FindTag("A")->Context(1);
-    TDVVarTag* m = a2->CopyTagFrom(am);
-    EXPECT_EQ(m->Name, "m");
-    EXPECT_EQ(m->Count(), 2);
+    TDVVarTag* m = a2->CopyTagFrom(root.FindTag("A::m"));
+    EXPECT_EQ(m->Name + "[" + IntToStr(m->Count()) + "]", "m[2]");
     ASSERT_NE(a2->FindTag("m::k"), nullptr);  // the extension came along
     EXPECT_EQ(m->Context(1)->FindContextDef("k"), a2->FindTag("m::k"));
 
@@ -90,8 +29,6 @@ TEST(Model, CopyTagValueAndInstantiation) {
     EXPECT_EQ(rock->Name, "Preset[Rock]");
     EXPECT_EQ(root.GetListTagByID(preset, "Rock"), rock);
     EXPECT_EQ(rock->Context(0)->FindContextDef("Volume"), preset->Context(0)->FindTag("Volume"));
-    EXPECT_EQ(ErrorOf([&] { root.GetListTagByID(preset, "a*b"); }),
-              "TDVContext::GetListTagByID Invalid use symbol '*' in list ID");
     root.GetListTagByID(preset, "Jazz");
     TStringList ids;
     EXPECT_EQ(root.CollectListIDs(preset, &ids), 2);
@@ -106,17 +43,13 @@ TEST(Model, AssignCopiesDeeplyAndSurvivesOverlap) {
 
     TDVContext copy;
     copy.Assign(root.GetContext("S"));
-    EXPECT_EQ(copy.GetInteger("a"), 1);
-    EXPECT_EQ(copy.GetInteger("Preset[Rock].Volume"), 9);
     copy.SetInteger("a", 5);
-    EXPECT_EQ(root.GetInteger("S.a"), 1);
+    ExpectValues(copy, "a=5|Preset[Rock].Volume=9");
+    ExpectValues(root, "S.a=1");
 
     // Into a new preset, as the settings window does: the element context of another element.
-    TDVContext* jazz = root.GetContext("S.Preset[Jazz]");
-    (void)jazz;
     root.SetInteger("S.Preset[Jazz].Volume", 1);
-    TDVContext* jazzCtx = root.GetContext("S.Preset[Jazz]");
-    jazzCtx->Assign(presetRock);
+    root.GetContext("S.Preset[Jazz]")->Assign(presetRock);
     EXPECT_EQ(root.GetInteger("S.Preset[Jazz].Volume"), 9);
 
     // Self, source inside the destination, destination inside the source.
@@ -129,17 +62,12 @@ TEST(Model, AssignCopiesDeeplyAndSurvivesOverlap) {
 
     TDVContext outer;
     LoadLines(outer, {"context In", "integer v=2", "}", "integer w=3"});
-    TDVContext* in = outer.GetContext("In");
-    in->Assign(&outer);
-    EXPECT_EQ(outer.GetInteger("In.w"), 3);
-    EXPECT_EQ(outer.GetInteger("In.In.v"), 2);
-}
+    outer.GetContext("In")->Assign(&outer);
+    ExpectValues(outer, "In.w=3|In.In.v=2");
 
-TEST(Model, AssignWalkUpSkipsNamesAlreadyCopied) {
-    TDVContext root;
-    LoadLines(root, {"context A[2]", "context m", "integer k=1", "}", "}", "A[1].m.k=5"});
-    TDVContext* a1 = root.FindTag("A")->Context(0);
-    TDVContext copy;
-    EXPECT_NO_THROW(copy.Assign(a1));
-    EXPECT_EQ(copy.GetInteger("m.k"), 5);
+    // Walking up, names the copy already holds are skipped.
+    TDVContext r2, copy2;
+    LoadLines(r2, {"context A[2]", "context m", "integer k=1", "}", "}", "A[1].m.k=5"});
+    EXPECT_NO_THROW(copy2.Assign(r2.FindTag("A")->Context(0)));
+    EXPECT_EQ(copy2.GetInteger("m.k"), 5);
 }

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "DVTestUtil.h"
-#include "DVText.h"
 
 namespace {
 
@@ -15,37 +14,6 @@ const Lines kDeclared = {
     "pointer PP=&Cur", "integer L[*]",
 };
 
-// A pointer shows its own text; everything else its value text.
-std::string ValueText(TDVContext& root, const std::string& path) {
-    int idx;
-    TDVVarTag* t = root.ResolvePath(path.c_str(), idx, false, true);
-    return (t->ValType == vtPointer ? t->AsText(-1) : root.GetValueAsString(path.c_str())).str();
-}
-
-// Loads `lines` into a fresh context, after kDeclared when `declared`; the load's error must begin
-// with `error` ("<none>": no error), and each "path=value" of `values` (separated by "|") must hold.
-struct Script {
-    Lines lines;
-    std::string error;
-    const char* values;
-};
-
-void RunScripts(const std::vector<Script>& scripts, bool declared) {
-    for (const Script& c : scripts) {
-        TDVContext root;
-        if (declared) LoadLines(root, kDeclared);
-        std::string e = LoadError(root, c.lines);
-        EXPECT_EQ(e.rfind(c.error, 0), 0u) << c.lines.back() << " -> " << e;
-        std::string checks = c.values;
-        for (size_t at = 0; at < checks.size();) {
-            size_t bar = std::min(checks.find('|', at), checks.size()), eq = checks.find('=', at);
-            EXPECT_EQ(ValueText(root, checks.substr(at, eq - at)), checks.substr(eq + 1, bar - eq - 1))
-                << c.lines.back() << " -> " << checks.substr(at, eq - at);
-            at = bar + 1;
-        }
-    }
-}
-
 }  // namespace
 
 TEST(Statements, RefusalsOfOneStatement) {
@@ -54,77 +22,53 @@ TEST(Statements, RefusalsOfOneStatement) {
         const char* message;
     } cases[] = {
         {"integer a", " Ident 'a': allready defined; Line='integer a'"},
-        {"zz=1", " Unknown ident 'zz' not allowed there; Line='zz=1'"},
-        {"integer", " end of line? structure not ended; Line='integer'"},
-        {"integer q r", " symbol ' ' not allowed there; Line='integer q r'"},
-        {"}", " '}' without context or '{'; Line='}'"},
-        {"endcontext", " endcontext without context; Line='endcontext'"},
-        {"context c{", " symbol '{' not allowed there; Line='context c{'"},
-        {"integer q[0]", " Error in array size; Line='integer q[0]'"},
-        {"integer q[2-3]", " Error in array size; Line='integer q[2-3]'"},
-        {"integer q[1,2]", " Error in array size; Line='integer q[1,2]'"},
-        {"integer q[1000001]", " Error in array size; Line='integer q[1000001]'"},
-        {"integer q[x]", " Arraydef syntax error; ']' ???; Line='integer q[x]'"},
-        {"a[1]=5", " symbol '[' not allowed there; Line='a[1]=5'"},
-        {"b[0]=1", " Invalid index: 0; Line='b[0]=1'"},
-        {"b[0-2]=1", "Error in array. Zero index or invalid use of '-' operator."},
-        {"Pt.x=5", " 'Pt' - array, [...] - required; Line='Pt.x=5'"},
-        {"Pt{", " 'Pt' - array, [...] - required; Line='Pt{'"},
+        {"zz=1", " Unknown ident 'zz' not allowed there"}, {"integer", " end of line? structure not ended"},
+        {"integer q r", " symbol ' ' not allowed there"}, {"}", " '}' without context or '{'"},
+        {"endcontext", " endcontext without context"}, {"context c{", " symbol '{' not allowed there"},
+        {"integer q[0]", " Error in array size"}, {"integer q[2-3]", " Error in array size"},
+        {"integer q[1,2]", " Error in array size"}, {"integer q[1000001]", " Error in array size"},
+        {"integer q[x]", " Arraydef syntax error; ']' ???"}, {"a[1]=5", " symbol '[' not allowed there"},
+        {"b[0]=1", " Invalid index: 0"}, {"b[0-2]=1", "Error in array. Zero index or invalid use of '-' operator."},
+        {"Pt.x=5", " 'Pt' - array, [...] - required"}, {"Pt{", " 'Pt' - array, [...] - required"},
         {"Hints[a*b]=x", "TDVContext::GetListTagByID Invalid use symbol '*' in list ID"},
-        {"include extra.def", " symbol ' ' not allowed there; Line='include extra.def'"},
-        {"morph(a[#],1,8", " expected ')'; Line='morph(a[#],1,8'"},
-        {"morph(", " expected ')'; Line='morph('"},
-        {"s=\"abc", " expected '\"'; Line='s=\"abc'"},
-        {"b[1][2]=5", " symbol '[' not allowed there; Line='b[1][2]=5'"},
-        {"integer morph", " end of line? structure not ended; Line='integer morph'"},
-        {"integer endcontext", " endcontext not allowed there; Line='integer endcontext'"},
-        {"integer bool", " bool not allowed there; Line='integer bool'"},
-        {"a a", " symbol ' ' not allowed there; Line='a a'"},
-        {"a,", " symbol ',' not allowed there; Line='a,'"},
-        {"integer q:r", " symbol ':' not allowed there; Line='integer q:r'"},
-        {"Pt::x=1", " symbol ':' not allowed there; Line='Pt::x=1'"},
+        {"include extra.def", " symbol ' ' not allowed there"}, {"morph(a[#],1,8", " expected ')'"},
+        {"morph(", " expected ')'"}, {"s=\"abc", " expected '\"'"}, {"b[1][2]=5", " symbol '[' not allowed there"},
+        {"integer morph", " end of line? structure not ended"}, {"integer endcontext", " endcontext not allowed there"},
+        {"integer bool", " bool not allowed there"}, {"a a", " symbol ' ' not allowed there"},
+        {"a,", " symbol ',' not allowed there"}, {"integer q:r", " symbol ':' not allowed there"},
+        {"Pt::x=1", " symbol ':' not allowed there"},
         {"b=1,2,3,4", "TDVVarTag::Integer: index out of range or ValType is invalid"},
         {"a=x", "'x' is not a valid integer value"},
         {"Pt[1-2].sub{", " symbol '{' not allowed there; Line='sub{'"},  // quotes the rest it failed in
-        {"Pt[1].sub{", "<none>"},
-        {"Cur[2]=5", " symbol '[' not allowed there; Line='Cur[2]=5'"},
+        {"Pt[1].sub{", "<none>"}, {"Cur[2]=5", " symbol '[' not allowed there"},
     };
     for (const Case& c : cases) {
         TDVContext root;
         LoadLines(root, kDeclared);
         TDVContextHive hive(&root);
-        std::string e = ErrorOf([&] { hive.ParseLine(c.statement); });
-        EXPECT_EQ(e.rfind(c.message, 0), 0u) << c.statement << " -> " << e;
+        std::string e = ErrorOf([&] { hive.ParseLine(c.statement); }), want = c.message;
+        // The parser's own refusals quote the statement.
+        if (want[0] == ' ' && want.find("; Line=") == std::string::npos) want += "; Line='" + std::string(c.statement) + "'";
+        EXPECT_EQ(e.rfind(want, 0), 0u) << c.statement << " -> " << e;
     }
 }
 
 TEST(Statements, AssignmentsListsBlocksAndPointers) {
     RunScripts({
-        {{"b=5"}, "<none>", "b=5,0,0"},
-        {{"b=1,2,3"}, "<none>", "b=1,2,3"},
-        {{"b[]=4"}, "<none>", "b=4,4,4"},
-        {{"b[*]=4"}, "<none>", "b=4,4,4"},
-        {{"b[2-]=7"}, "<none>", "b=0,7,7"},
-        {{"b[-2]=7"}, "<none>", "b=7,7,0"},
+        {{"b=5"}, "<none>", "b=5,0,0"}, {{"b=1,2,3"}, "<none>", "b=1,2,3"}, {{"b[]=4"}, "<none>", "b=4,4,4"},
+        {{"b[*]=4"}, "<none>", "b=4,4,4"}, {{"b[2-]=7"}, "<none>", "b=0,7,7"}, {{"b[-2]=7"}, "<none>", "b=7,7,0"},
         {{"b[1,3]=9"}, "<none>", "b=9,0,9"},
         // Each index takes the whole list: 2<-7, 3<-8, then 3<-7 (4<-8 refused).
         {{"b[2-3]=7,8"}, "TDVVarTag::Integer: index out of range", "b=0,7,7"},
         {{"b[2-2000000000]=1"}, "TDVVarTag::Integer: index out of range or ValType is invalid; Line=0", "b=0,1,1"},
-        {{"Pt[2].x=5"}, "<none>", "Pt[2].x=5"},
-        {{"Pt[2-3].x=6"}, "<none>", "Pt[3].x=6|Pt[1].x=0"},
-        {{"Hints[Play]=Go"}, "<none>", "Hints[Play]=Go"},
-        {{"Hints=Idle"}, "<none>", "Hints=Idle"},
+        {{"Pt[2].x=5"}, "<none>", "Pt[2].x=5"}, {{"Pt[2-3].x=6"}, "<none>", "Pt[3].x=6|Pt[1].x=0"},
+        {{"Hints[Play]=Go"}, "<none>", "Hints[Play]=Go"}, {{"Hints=Idle"}, "<none>", "Hints=Idle"},
         {{"Hints[Play]=Go", "Hints[Stop]=Halt", "Hints[*]=Same"}, "<none>", "Hints[Play]=Same|Hints[Stop]=Same|Hints="},
         {{"L[1-65537]=1"}, "Error in array. Range of more than 65536 IDs.; Line=0", ""},
-        {{"L[1-65536]=1"}, "<none>", "L[65536]=1|L[1]=1"},
-        {{"s=\"a, b ; (c)\""}, "<none>", "s=a, b ; (c)"},
-        {{"s=\"say \"\"hi\"\"\""}, "<none>", "s=say \"hi\""},
-        {{"s=\"\""}, "<none>", "s="},
-        {{"s=abc"}, "<none>", "s=abc"},
-        {{"a=3 "}, "<none>", "a=3"},
-        {{"Cur=90"}, "<none>", "Sound.Volume=90"},
-        {{"Cur=&Other"}, "<none>", "Cur=&Other"},
-        {{"PP=91"}, "<none>", "Sound.Volume=91"},
+        {{"L[1-65536]=1"}, "<none>", "L[65536]=1|L[1]=1"}, {{"s=\"a, b ; (c)\""}, "<none>", "s=a, b ; (c)"},
+        {{"s=\"say \"\"hi\"\"\""}, "<none>", "s=say \"hi\""}, {{"s=\"\""}, "<none>", "s="},
+        {{"s=abc"}, "<none>", "s=abc"}, {{"a=3 "}, "<none>", "a=3"}, {{"Cur=90"}, "<none>", "Sound.Volume=90"},
+        {{"Cur=&Other"}, "<none>", "Cur=&Other"}, {{"PP=91"}, "<none>", "Sound.Volume=91"},
         {{"Sound.Volume=100"}, "<none>", "Sound.Volume=100"},
         {{"Preset[Rock].Volume=5"}, "<none>", "Preset[Rock].Volume=5"},
         {{"Preset.Volume=3"}, "<none>", "Preset.Volume=3"},
@@ -143,7 +87,7 @@ TEST(Statements, AssignmentsListsBlocksAndPointers) {
         // Declarations in a context array define the member for every element.
         {{"context D[2]", "integer x=3", "context Sub[2]", "integer k=4", "}", "}", "D[2].Sub[1].k=9"}, "<none>",
          "D[2].Sub[1].k=9|D[2].Sub[2].k=4|D[1].Sub[1].k=4|D[1].x=3"},
-    }, true);
+    }, kDeclared);
 
     TDVContext root;
     LoadLines(root, kDeclared);
@@ -193,15 +137,14 @@ TEST(Statements, MorphAndAutoMorph) {
         {{"integer R[8]", "morph(R[#],5,2)"}, order, ""},
         {{"integer R[8]", "morph(R,1,4)"}, morph + "Morphing: Invalid format in R; Line=1", ""},
         {{"integer R[8]", "morph(R[#],1)"}, morph + "count?; Line=1", ""},
-        {{"integer R[8]", "morph(R[#],1,x)"}, morph, ""},
-        {{"integer R[3]", "morph(R[#],1,9)"}, morph + range, ""},
+        {{"integer R[8]", "morph(R[#],1,x)"}, morph, ""}, {{"integer R[3]", "morph(R[#],1,9)"}, morph + range, ""},
         {{"integer W[*]", "morph(W[#],1,65537)"}, morph + "Morphing: span of more than 65536 in W[#]; Line=1", ""},
         {{"integer R[8]", "auto_morph(R[#],1)"}, autoMorph + "count?; Line=1", ""},
         {{"integer R[8]", "auto_morph(R)"}, autoMorph + "Morphing: Invalid format in R; Line=1", ""},
         {{"integer W[*]", "W[1]=1", "W[70000]=2", "auto_morph(W[#])"},
          autoMorph + "Morphing: IDs span more than 65536 in W[#]; Line=3", ""},
         {{"include()"}, "invalid parametrs in calling include: TDVContext::LoadFromFile: file not found ''; Line=0", ""},
-    }, false);
+    });
 
     // Leftover arguments of an earlier "#" call must not steer the directive.
     GlobalIndxQueue.Clear();
@@ -211,7 +154,7 @@ TEST(Statements, MorphAndAutoMorph) {
     EXPECT_EQ(root.GetValueAsString("R"), "3,6,9");
 }
 
-TEST(Text, ExtractTokenAndTheTokenReader) {
+TEST(Text, ExtractTokenCutsAtDelimitersOrTheInvertedSet) {
     struct Case {
         const char *line, *delims;
         bool invert;
@@ -219,13 +162,9 @@ TEST(Text, ExtractTokenAndTheTokenReader) {
         char result;
         const char* rest;
     } cases[] = {
-        {"", ".[", false, "", 0, ""},
-        {"a.b[2]", ".[", false, "a", '.', "b[2]"},
-        {"b[2]", ".[", false, "b", '[', "2]"},
-        {"12+3)", "1234567890", true, "12", '+', "3)"},
-        {"abc", ".", false, "abc", 0, ""},
-        {".x", ".", false, "", '.', "x"},
-        {"\xE4\xF6.x", ".", false, "\xE4\xF6", '.', "x"},
+        {"", ".[", false, "", 0, ""}, {"a.b[2]", ".[", false, "a", '.', "b[2]"}, {"b[2]", ".[", false, "b", '[', "2]"},
+        {"12+3)", "1234567890", true, "12", '+', "3)"}, {"abc", ".", false, "abc", 0, ""},
+        {".x", ".", false, "", '.', "x"}, {"\xE4\xF6.x", ".", false, "\xE4\xF6", '.', "x"},
     };
     for (const Case& c : cases) {
         AnsiString line = c.line, token = "junk";
@@ -233,31 +172,17 @@ TEST(Text, ExtractTokenAndTheTokenReader) {
         EXPECT_EQ(token, c.token) << c.line;
         EXPECT_EQ(line, c.rest) << c.line;
     }
-    std::string text = "\"a\"\"b\",\"open";
-    TTokenReader in(text);
-    AnsiString v;
-    EXPECT_TRUE(in.Quoted(v));
-    EXPECT_EQ(v, "a\"b");
-    EXPECT_TRUE(in.Skip(','));
-    EXPECT_FALSE(in.Quoted(v));
 }
 
 TEST(Text, NormalizeLineRemovesBlanksAndCommentsAndKeepsQuotedText) {
     struct Case {
         const char *in, *out;
     } cases[] = {
-        {"integer  Volume [ 3 ] = 1 , 2 ;  volume", "integer Volume[3]=1,2"},
-        {"x = 5 ; five", "x=5"},
-        {"   \t  ", ""},
-        {"; only a comment", ""},
-        {"\tTool1 {", "Tool1{"},
-        {"integer\tVolume", "integer Volume"},
-        {"s = \"a ; b , c\" ; note", "s=\"a ; b , c\""},
-        {"a   b", "a b"},
-        {"Memo=\"x\"\"y ; z\"", "Memo=\"x\"\"y ; z\""},
-        {"m ( a [#] , 1 , 8 )", "m(a[#],1,8)"},
-        {"  x=\xE9\xE8  ", "x=\xE9\xE8"},
-        {"a\x01", "a"},
+        {"integer  Volume [ 3 ] = 1 , 2 ;  volume", "integer Volume[3]=1,2"}, {"x = 5 ; five", "x=5"}, {"   \t  ", ""},
+        {"; only a comment", ""}, {"\tTool1 {", "Tool1{"}, {"integer\tVolume", "integer Volume"},
+        {"s = \"a ; b , c\" ; note", "s=\"a ; b , c\""}, {"a   b", "a b"},
+        {"Memo=\"x\"\"y ; z\"", "Memo=\"x\"\"y ; z\""}, {"m ( a [#] , 1 , 8 )", "m(a[#],1,8)"},
+        {"  x=\xE9\xE8  ", "x=\xE9\xE8"}, {"a\x01", "a"},
     };
     for (const Case& c : cases) EXPECT_EQ(NormalizeLine(c.in), c.out) << c.in;
 }

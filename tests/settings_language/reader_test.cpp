@@ -64,32 +64,20 @@ std::string LoadCapped(const std::string& file, bool budgetLifted) {
 }  // namespace
 
 TEST(Reader, LinesContinuationsBlocksAndLineNumbers) {
-    struct Case {
-        Lines lines;
-        std::string error;
-    } cases[] = {
-        {{}, "<none>"},
-        {{"integer \\", "Volume"}, "<none>"},
-        {{"integer\\", "Volume"}, " Unknown ident 'integerVolume' not allowed there; Line='integerVolume'; Line=1"},
-        {{"integer a", "a=1\\"}, "<none>"},  // the dangling continuation is dropped
-        {{"   ", "\t; comment", "integer a"}, "<none>"},
-        {{"context C", "integer a"}, " '}' or endcontext expected; Line=2"},
-        {{"Tempo=5"}, " Unknown ident 'Tempo' not allowed there; Line='Tempo=5'; Line=0"},
-        {{"\xEF\xBB\xBFinteger a"}, " Unknown ident '\xEF\xBB\xBFinteger' not allowed there; Line='\xEF\xBB\xBFinteger a'; Line=0"},
+    RunScripts({
+        {{}, "<none>", ""},
+        {{"integer \\", "Volume=3", "x\\"}, "<none>", "Volume=3"},  // the dangling continuation is dropped
+        {{"integer\\", "Volume"}, " Unknown ident 'integerVolume' not allowed there; Line='integerVolume'; Line=1", ""},
+        {{"   ", "\t; comment", "integer a"}, "<none>", "a=0"},
+        {{"context C", "integer a"}, " '}' or endcontext expected; Line=2", ""},
+        {{"Tempo=5"}, " Unknown ident 'Tempo' not allowed there; Line='Tempo=5'; Line=0", ""},
+        {{"\xEF\xBB\xBFinteger a"}, " Unknown ident '\xEF\xBB\xBFinteger' not allowed there; Line='\xEF\xBB\xBFinteger a'; Line=0", ""},
+        {{"context Pt[3]", "integer x", "integer y", "}", "Pt[2-3] {", "x=5", "}", "Pt[1].y=1"}, "<none>",
+         "Pt[1].x=0|Pt[2].x=5|Pt[3].x=5|Pt[1].y=1|Pt[2].y=0"},
         // An error in a replayed block names the failing line, then the line that opened the block.
         {{"context Pt[2]", "integer x", "}", "Pt[*]{", "x=1", "y=1", "}"},
-         " Unknown ident 'y' not allowed there; Line='y=1'; Line=5; Line=3"},
-    };
-    for (const Case& c : cases) {
-        TDVContext root;
-        EXPECT_EQ(LoadError(root, c.lines), c.error);
-    }
-    TDVContext root;
-    LoadLines(root, {"integer \\", "Volume=3", "context Pt[3]", "integer x", "integer y", "}", "Pt[2-3] {", "x=5", "}",
-                     "Pt[1].y=1", "x\\"});
-    EXPECT_EQ(root.GetInteger("Volume"), 3);
-    EXPECT_EQ(root.GetValueAsString("Pt[1].x") + root.GetValueAsString("Pt[2].x") + root.GetValueAsString("Pt[3].x"), "055");
-    EXPECT_EQ(root.GetInteger("Pt[1].y"), 1);
+         " Unknown ident 'y' not allowed there; Line='y=1'; Line=5; Line=3", "Pt[2].x=1"},
+    });
     TStringList l;
     for (const char* s : {"integer a=1", "integer b=2", "integer c=3"}) l.Add(s);
     TDVContext part;
@@ -99,14 +87,13 @@ TEST(Reader, LinesContinuationsBlocksAndLineNumbers) {
 }
 
 TEST(Reader, HostileFilesEndInAClearErrorWithinBoundedMemory) {
-    std::string doubling;  // blocks on two elements at each of 30 nested levels
-    for (int i = 1; i <= 30; ++i) doubling += "context L" + std::to_string(i) + "[2]\n";
-    doubling += "integer x\n";
-    for (int i = 1; i <= 30; ++i) doubling += "}\n";
-    for (int i = 1; i <= 30; ++i) doubling += "L" + std::to_string(i) + "[*] {\n";
-    doubling += "x=1\n";
-    for (int i = 1; i <= 30; ++i) doubling += "}\n";
-    std::string values = "integer b[1000000]\nb=0";
+    std::string decl, open, close, values = "integer b[1000000]\nb=0";  // 30 levels; a million values
+    for (int i = 1; i <= 30; ++i) {
+        decl += "context L" + std::to_string(i) + "[2]\n";
+        open += "L" + std::to_string(i) + "[*] {\n";
+        close += "}\n";
+    }
+    const std::string doubling = decl + "integer x\n" + close + open + "x=1\n" + close;
     for (int i = 1; i < 1000000; ++i) values += "," + std::to_string(i % 1000);
     const std::string nested = "context A[100000]\ncontext B[100000]\ninteger x\ncontext C[100000]\ninteger y\n}\n}\n}\n"
                                "A[*].B[1].x=1\n";
@@ -130,9 +117,8 @@ TEST(Reader, HostileFilesEndInAClearErrorWithinBoundedMemory) {
         if (c.lifted && kAddressSanitizer) continue;
         WriteFile(dir + "/hostile.def", c.text);
         std::string got = LoadCapped(dir + "/hostile.def", c.lifted);
-        EXPECT_EQ(got.rfind(c.error, 0), 0u) << got;
-        std::string tail = "; File=" + dir + "/hostile.def whole";
-        EXPECT_TRUE(got.size() >= tail.size() && got.compare(got.size() - tail.size(), tail.size(), tail) == 0) << got;
+        EXPECT_THAT(got, testing::StartsWith(c.error));
+        EXPECT_THAT(got, testing::EndsWith("; File=" + dir + "/hostile.def whole"));
     }
     // Nothing but the file read is in the folder.
     int entries = 0;
@@ -149,19 +135,13 @@ TEST(Reader, FileNamesAgainstTheBaseDirectory) {
         const char* name;
         const char* resolved;
     } cases[] = {
-        {"D:\\set\\sub", "..\\x.def", "D:\\set\\x.def"},
-        {"D:\\set\\sub", ".\\x.def", "D:\\set\\sub\\x.def"},
-        {"D:\\set\\sub", "x.def", "D:\\set\\sub\\x.def"},
-        {"D:\\set\\sub", "inc\\x.def", "inc\\x.def"},
+        {"D:\\set\\sub", "..\\x.def", "D:\\set\\x.def"}, {"D:\\set\\sub", ".\\x.def", "D:\\set\\sub\\x.def"},
+        {"D:\\set\\sub", "x.def", "D:\\set\\sub\\x.def"}, {"D:\\set\\sub", "inc\\x.def", "inc\\x.def"},
         {"D:\\set\\sub", " x.def ", "D:\\set\\sub\\x.def"},
-        {"set", "..\\x.def", "x.def"},           // never up to the root
-        {"set", "..\\..\\x.def", "..\\x.def"},
-        {"a\\b", "..\\..\\..\\x.def", "..\\x.def"},
-        {"\\abs", "..\\x.def", "\\x.def"},
-        {"D:\\set", ".", "D:\\set\\."},
-        {"D:\\set", "..", "D:\\set\\.."},
-        {"D:\\set", ".\\.", "D:\\set\\"},
-        {"", "..\\x.def", "..\\x.def"},
+        {"set", "..\\x.def", "x.def"},  // never up to the root
+        {"set", "..\\..\\x.def", "..\\x.def"}, {"a\\b", "..\\..\\..\\x.def", "..\\x.def"},
+        {"\\abs", "..\\x.def", "\\x.def"}, {"D:\\set", ".", "D:\\set\\."}, {"D:\\set", "..", "D:\\set\\.."},
+        {"D:\\set", ".\\.", "D:\\set\\"}, {"", "..\\x.def", "..\\x.def"},
     };
     for (const Case& c : cases) {
         TDVContext ctx;
@@ -170,10 +150,8 @@ TEST(Reader, FileNamesAgainstTheBaseDirectory) {
     }
     TDVContext ctx;
     ctx.SetBaseDir("C:\\a\\\\");
-    EXPECT_EQ(ctx.BaseDir, "C:\\a");
-    ctx.SetBaseDir("C:\\other");
-    EXPECT_EQ(ctx.BaseDir, "C:\\a");
-    EXPECT_TRUE(ctx.BaseDirSet);
+    ctx.SetBaseDir("C:\\other");  // the first one stays
+    EXPECT_EQ(ctx.BaseDir + (ctx.BaseDirSet ? " set" : ""), "C:\\a set");
 }
 
 TEST(Reader, LoadFromFileAndInclude) {
@@ -188,9 +166,7 @@ TEST(Reader, LoadFromFileAndInclude) {
     TDVContext root;
     root.LoadFromFile(dir + "/main.def", true);
     EXPECT_EQ(root.BaseDir, AnsiString(dir));
-    EXPECT_EQ(root.GetInteger("a"), 1);
-    EXPECT_EQ(root.GetInteger("b"), 2);
-    EXPECT_EQ(root.GetInteger("c"), 3);
+    ExpectValues(root, "a=1|b=2|c=3");
 
     TDVContext r;
     r.LoadFromFile(dir + "/missing.def", false);
@@ -203,10 +179,8 @@ TEST(Reader, LoadFromFileAndInclude) {
               "TDVContext::LoadFromFile: file not found '" + dir + "'");
 
     std::string loop = ErrorOf([&] { TDVContext x; x.LoadFromFile(dir + "/loop.def", true); });
-    EXPECT_EQ(loop.rfind("invalid parametrs in calling include: TDVContext::LoadFromFile: recursive include of '", 0),
-              0u)
-        << loop;
-    EXPECT_NE(loop.find("; Line=1; File="), std::string::npos);
+    EXPECT_THAT(loop, testing::StartsWith("invalid parametrs in calling include: TDVContext::LoadFromFile: "
+                                          "recursive include of '" + dir + "\\loop.def'; Line=1; File=" + dir + "/loop.def"));
 
     TDVContext inc;
     inc.SetBaseDir(dir);

@@ -25,37 +25,24 @@ TEST(Writer, WorkedExample) {
     LoadLines(root, kSettingsDefs);
     LoadLines(root, {"Settings.TimeSignature[1]=\"2:4\"", "Settings.TimeSignature[2]=\"3:4\"",
                      "Settings.TimeSignature[3-4]=\"4:4\"", "Settings.Levels[21-24]=100"});
-    EXPECT_EQ(Save(root, "Settings"),
-              "Settings {\n"
-              "\tDefTempo=120\n"
-              "\tDefTimeSignature=\"4:4\"\n"
-              "\tTool1 {\n"
-              "\t\tEnabled=0\n"
-              "\t\tPlayBeats=4\n"
-              "\t\tRestBeats=4\n"
-              "\t\t}\n"
-              "\tTool5.Enabled=0\n"
-              "\tTool5.MidiFile=\"\"\n"
-              "\tTimeSignature[1]=\"2:4\"\n"
-              "\tTimeSignature[2]=\"3:4\"\n"
-              "\tTimeSignature[3-4]=\"4:4\"\n"
-              "\tLevels[1-20]=0\n"
-              "\tLevels[21-24]=100\n"
-              "\t}\n");
+    EXPECT_EQ(Save(root, "Settings"),  // one tag a line
+              "Settings {\n\tDefTempo=120\n\tDefTimeSignature=\"4:4\"\n"
+              "\tTool1 {\n\t\tEnabled=0\n\t\tPlayBeats=4\n\t\tRestBeats=4\n\t\t}\n"
+              "\tTool5.Enabled=0\n\tTool5.MidiFile=\"\"\n"
+              "\tTimeSignature[1]=\"2:4\"\n\tTimeSignature[2]=\"3:4\"\n\tTimeSignature[3-4]=\"4:4\"\n"
+              "\tLevels[1-20]=0\n\tLevels[21-24]=100\n\t}\n");
     EXPECT_EQ(ErrorOf([&] { Save(root, "Nope"); }), " Unknown ident 'Nope' in '$ROOT$'");
 }
 
 TEST(Writer, ArraysListsAndContextForms) {
     struct Case {
-        std::vector<const char*> lines;
+        Lines lines;
         const char* written;
     } cases[] = {
-        {{"integer N[20]"}, "N=0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n"},
-        {{"integer N[30]"}, "N[1-30]=0\n"},
+        {{"integer N[20]"}, "N=0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n"}, {{"integer N[30]"}, "N[1-30]=0\n"},
         {{"integer N[7]=1000000,2000000,3000000,4000000,5000000,6000000,7000000"},
          "N[1]=1000000\nN[2]=2000000\nN[3]=3000000\nN[4]=4000000\nN[5]=5000000\nN[6]=6000000\nN[7]=7000000\n"},
-        {{"string N[20]=\"\"\"\"", "N[2-20]=abc"}, "N[1]=\"\"\"\"\nN[2-20]=\"abc\"\n"},
-        {{"integer N[*]=5"}, ""},
+        {{"string N[20]=\"\"\"\"", "N[2-20]=abc"}, "N[1]=\"\"\"\"\nN[2-20]=\"abc\"\n"}, {{"integer N[*]=5"}, ""},
         {{"context N[*]", "integer a=1", "}"}, "N.a=1\n"},
         {{"integer N[*]", "N[10]=1", "N[2]=1", "N[3]=1", "N[4]=1", "N[b]=1"}, "N[b,2-4,10]=1\n"},
         {{"integer N[*]", "N[x]=1", "N[y]=2", "N[z]=1"}, "N[x,z]=1\nN[y]=2\n"},
@@ -64,31 +51,18 @@ TEST(Writer, ArraysListsAndContextForms) {
         {{"context N", "integer a", "integer b", "integer c", "}"}, "N {\n\ta=0\n\tb=0\n\tc=0\n\t}\n"},
         {{"context N[3]", "integer a", "}", "N[1].a=1", "N[3].a=3"}, "N[1].a=1\nN[3].a=3\n"},
         {{"context N[*]", "integer a", "}", "N[p].a=1", "N[q]{", "a=2", "}"}, "N[p].a=1\nN[q].a=2\n"},
-        {{"context N", "context M", "integer c=1", "}", "}"}, "N.M.c=1\n"},
-        {{"pointer N[2]=&a,&b.c"}, "N=&a,&b.c\n"},
-        {{"float N=0.1"}, "N=0.1\n"},
-        {{"string N=\"say \"\"hi\"\" ; ok\""}, "N=\"say \"\"hi\"\" ; ok\"\n"},
+        {{"context N", "context M", "integer c=1", "}", "}"}, "N.M.c=1\n"}, {{"pointer N[2]=&a,&b.c"}, "N=&a,&b.c\n"},
+        {{"float N=0.1"}, "N=0.1\n"}, {{"string N=\"say \"\"hi\"\" ; ok\""}, "N=\"say \"\"hi\"\" ; ok\"\n"},
+        // Line breaks never reach the file.
+        {{"string N[2]", "N[1]=\"a\r\nb\"", "N[2]=\"q\"\"\"", "pointer P=&x\ny"}, "N=\"a  b\",\"q\"\"\"\nP=&x y\n"},
     };
     for (const Case& c : cases) {
         TDVContext root;
-        TStringList l;
-        for (const char* s : c.lines) l.Add(s);
-        root.LoadFromStrings(&l, 0, -1);
+        LoadLines(root, c.lines);
         TStringList out;
         root.SaveToStrings(&out);
         EXPECT_EQ(Joined(out), c.written) << c.lines.front();
     }
-}
-
-TEST(Writer, LineBreaksNeverReachTheFile) {
-    TDVContext root;
-    LoadLines(root, {"string S[2]", "pointer P"});
-    root.SetString("S[1]", "a\r\nb");
-    root.SetString("S[2]", "q\"");
-    root.FindTag("P")->String(0) = "x\ny";
-    TStringList out;
-    root.SaveToStrings(&out);
-    EXPECT_EQ(Joined(out), "S=\"a  b\",\"q\"\"\"\nP=&x y\n");
 }
 
 TEST(Writer, CompressListIDs) {
