@@ -31,6 +31,16 @@ inline std::string ErrorOf(const std::function<void()>& f) {
     return "<none>";
 }
 
+// Each call raises an Exception whose message begins with its text ("<none>": it raises nothing).
+struct Refusal {
+    std::function<void()> call;
+    std::string error;
+};
+
+inline void ExpectRefusals(const std::vector<Refusal>& refusals) {
+    for (const Refusal& r : refusals) EXPECT_THAT(ErrorOf(r.call), testing::StartsWith(r.error));
+}
+
 inline std::string LoadError(TDVContext& c, const Lines& lines) {
     return ErrorOf([&] { LoadLines(c, lines); });
 }

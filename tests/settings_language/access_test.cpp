@@ -88,10 +88,7 @@ TEST_F(Access, TypedGettersSettersAndValueText) {
     EXPECT_EQ(root.GetIntegerIdx("Latency[#]", 3), 60);
 
     LoadLines(root, {"pointer P=&Q", "pointer Q=&P"});
-    struct Case {
-        std::function<void()> f;
-        std::string error;
-    } refusals[] = {
+    ExpectRefusals({
         {[&] { root.GetInteger("Settings.F"); }, "TDVVarTag::Integer" + kRefused},
         {[&] { root.GetInteger("Settings"); }, " Can't convert context"},
         {[&] { root.GetValueAsString("Settings.Pt"); }, " Can't convert context"},
@@ -101,11 +98,7 @@ TEST_F(Access, TypedGettersSettersAndValueText) {
         {[&] { root.GetIntegerIdx("Settings.Beats[#]", 4); }, "TDVVarTag::Integer" + kRefused},
         {[&] { root.GetInteger("P"); }, "TDVContext: pointer chain too long or circular: 'P' reaches '"},
         {[&] { root.SetInteger("P", 1); }, "TDVContext: pointer chain too long or circular: 'P' reaches '"},
-    };
-    for (const Case& c : refusals) {
-        std::string e = ErrorOf(c.f);
-        EXPECT_EQ(e.rfind(c.error, 0), 0u) << e;
-    }
+    });
 
     // Text arguments: the chain ends at the first that is not above "0".
     struct Arg {
@@ -154,36 +147,34 @@ TEST(Model, TagsRefuseWhatTheyCannotHold) {
     TDVVarTag* list = root.AddTag("L", vtString, -5);
     EXPECT_EQ(list->ArraySize * 10 + list->Count(), -9);  // a list template of one element
     EXPECT_EQ(arr->Float(2), 0.0f);
-    struct Case {
-        std::function<void()> f;
-        std::string error;
-    } cases[] = {
+    TDVContext* pt = root.AddTag("Pt", vtContext, 3)->Context(0);
+    TDVVarTag* def = pt->AddContextDef("x", vtInteger, 1);
+    const std::string reserved = "TDVContext::AddTag: Ident name invalid. Word (";
+    ExpectRefusals({
         {[&] { root.AddTag("Z", vtInteger, 0); }, "Can not create zero length tag"},
         {[&] { root.AddTag("Z", 5, 1); }, " Unknown ValType"}, {[&] { arr->Float(3); }, "TDVVarTag::Float" + kRefused},
         {[&] { arr->Float(-1); }, "TDVVarTag::Float" + kRefused}, {[&] { one->Bool(0); }, "TDVVarTag::Bool" + kRefused},
         {[&] { one->String(0); }, "TDVVarTag::String" + kRefused},
         {[&] { one->Context(0); }, "TDVVarTag::Context" + kRefused},
         {[&] { arr->Integer(0); }, "TDVVarTag::Integer" + kRefused},
+        {[&] { root.AddTag("include", vtInteger, 1); }, reserved + "include) reserved."},
+        {[&] { root.AddTag("context", vtInteger, 1); }, reserved + "context) reserved."},
+        {[&] { root.AddTag("endcontext", vtInteger, 1); }, reserved + "endcontext) reserved."},
+        {[&] { root.AddTag("morph", vtInteger, 1); }, reserved + "morph) reserved."},
         {[&] { root.AddTag("Include", vtInteger, 1); }, "<none>"},
         {[&] { root.AddTag("Include", vtBool, 1); }, " Ident name allready used"},
-        {[&] { root.AddContextDef("morph", vtInteger, 1); }, " ROOT context. can not add defs!"},
-    };
-    for (const Case& c : cases) EXPECT_EQ(ErrorOf(c.f), c.error);
-    for (std::string w : {"include", "context", "endcontext", "morph"})
-        EXPECT_EQ(ErrorOf([&] { root.AddTag(w, vtInteger, 1); }), "TDVContext::AddTag: Ident name invalid. Word (" + w + ") reserved.");
+        {[&] { root.AddContextDef("x", vtInteger, 1); }, " ROOT context. can not add defs!"},
+        {[&] { pt->AddContextDef("x", vtInteger, 1); }, " Ident name allready used"},
+        {[&] { pt->AddContextDef("morph", vtInteger, 1); },
+         "TDVContext::AddContextDef: Ident name invalid. Word (morph) reserved."},
+        // The same name in another context.
+        {[&] { root.AddTag("Other", vtContext, 1)->Context(0)->AddTag("Include", vtInteger, 1); }, "<none>"},
+    });
     EXPECT_EQ(root.FindTag("Z"), nullptr);  // refusals leave the context unchanged
-    EXPECT_EQ(root.Tags().size(), 4u);
-
-    TDVContext* pt = root.AddTag("Pt", vtContext, 3)->Context(0);
-    TDVContext* other = root.AddTag("Other", vtContext, 1)->Context(0);
-    EXPECT_NO_THROW(other->AddTag("Include", vtInteger, 1));  // same name, different context
-    EXPECT_EQ(ErrorOf([&] { pt->AddContextDef("morph", vtInteger, 1); }),
-              "TDVContext::AddContextDef: Ident name invalid. Word (morph) reserved.");
-    TDVVarTag* def = pt->AddContextDef("x", vtInteger, 1);
+    EXPECT_EQ(root.Tags().size(), 7u);      // One A L Pt Pt::x Include Other
     EXPECT_EQ(def->Name, "Pt::x");
     EXPECT_EQ(def->Parent, pt);
     EXPECT_EQ(root.FindTag("Pt::x"), def);
-    EXPECT_EQ(ErrorOf([&] { pt->AddContextDef("x", vtInteger, 1); }), " Ident name allready used");
     EXPECT_EQ(root.FindTag("Pt")->Context(2)->FindContextDef("x"), def);
     EXPECT_EQ(pt->GetName() + root.GetName(), "Pt$ROOT$");
     EXPECT_EQ(pt->GetRoot(), &root);

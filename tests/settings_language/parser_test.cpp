@@ -92,20 +92,13 @@ TEST(Statements, AssignmentsListsBlocksAndPointers) {
     TDVContext root;
     LoadLines(root, kDeclared);
     TDVContextHive hive(&root);
-    EXPECT_EQ(hive.ParseLine("Pt[1-2]{"), 1);  // two elements: one replay
-    EXPECT_EQ(hive.StackCount(), 2);
-    EXPECT_EQ(hive.Current(), root.FindTag("Pt")->Context(1));
-    EXPECT_EQ(hive.ParseLine("}"), 0);
-    EXPECT_EQ(hive.ParseLine("}"), 0);
+    EXPECT_EQ(hive.ParseLine("Pt[1-2]{"), 1);  // two elements: one replay, the last one on top
+    EXPECT_EQ(hive.StackCount() == 2 && hive.Current() == root.FindTag("Pt")->Context(1), true);
+    for (const char* statement : {"}", "}", "Sound.Volume=3"}) EXPECT_EQ(hive.ParseLine(statement), 0);
     EXPECT_EQ(hive.Current(), &root);
-    EXPECT_EQ(hive.ParseLine("Sound.Volume=3"), 0);
-    EXPECT_EQ(hive.Current(), &root);
-
-    LoadLines(root, {"context D[2]", "integer x=3", "}", "L[1-3]=1"});
-    EXPECT_NE(root.FindTag("D::x"), nullptr);
+    LoadLines(root, {"L[1-3]=1"});
     TStringList ids;
     EXPECT_EQ(root.EnumListIDs("L", &ids), 3);
-
     // List elements reached through a pointer are made beside their template.
     LoadLines(root, {"context S", "integer L[*]", "}", "context Other2", "pointer P=&S.L", "}", "Other2.P[k]=5"});
     EXPECT_EQ(root.GetInteger("S.L[k]"), 5);

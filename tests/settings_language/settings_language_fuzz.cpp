@@ -33,8 +33,7 @@ void Setup() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static bool ready = (Setup(), true);
-    (void)ready;
+    [[maybe_unused]] static bool ready = (Setup(), true);
     if (size > 16384) return 0;
     std::string text(reinterpret_cast<const char*>(data), size);
     // Only the scratch folder may be read: no separators in an input that includes.
