@@ -10,7 +10,7 @@
 
 namespace {
 
-TStringList g_declarations;
+TDVContext g_declared;  // copied for each input: quicker than reading the declarations again
 std::string g_scratch;
 
 void Setup() {
@@ -20,7 +20,7 @@ void Setup() {
     DVLimits.MaxSteps = 20000;
     DVLimits.MaxBytes = 4 << 20;
     DVLimits.MaxContextDepth = 64;
-    g_declarations.LoadFromFile(TIKORA_SOURCE_DIR "/data/defs/Tikora.def");
+    g_declared.LoadFromFile(TIKORA_SOURCE_DIR "/data/defs/Tikora.def", true);
     // include() reads from an empty scratch folder with two files that include each other.
     char tmpl[] = "/tmp/tikora-settings-fuzz-XXXXXX";
     if (char* dir = mkdtemp(tmpl)) {
@@ -40,8 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (text.find("include") != std::string::npos && text.find_first_of("/\\:") != std::string::npos) return 0;
 
     TDVContext root;
-    root.SetBaseDir(g_scratch.empty() ? AnsiString("/nonexistent") : AnsiString(g_scratch));
-    root.LoadFromStrings(&g_declarations, 0, -1);
+    root.Assign(&g_declared);
+    root.BaseDir = g_scratch.empty() ? AnsiString("/nonexistent") : AnsiString(g_scratch);
 
     // A refusal is an answer; only a crash, a leak or a hang is a finding.
     auto quietly = [](auto&& step) {
