@@ -15,7 +15,8 @@ char ExtractToken(AnsiString& line, AnsiString& token, const AnsiString& delimit
 // The text must outlive the reader.
 class TTokenReader {
 public:
-    explicit TTokenReader(const std::string& text, size_t pos = 0) : s_(text), pos_(pos < text.size() ? pos : text.size()) {}
+    explicit TTokenReader(const std::string& text, size_t pos = 0)
+        : s_(text), pos_(pos < text.size() ? pos : text.size()) {}
     // The next token, as ExtractToken would cut it from the rest of the text.
     char Next(AnsiString& token, const AnsiString& delimiters, bool invert);
     // At a '"': the text up to the closing quote, a doubled '"' standing for one; false when the

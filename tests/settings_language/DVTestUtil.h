@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -60,8 +61,9 @@ inline void LoadShipped(TDVContext& c, const char* name) {
 inline std::string TempDir(const char* name) {
     const char* base = std::getenv("TIKORA_TEST_TMP");
     std::string dir = std::string(base ? base : "/tmp") + "/settings_language_" + name;
-    std::string cmd = "rm -rf '" + dir + "' && mkdir -p '" + dir + "/sub'";
-    return std::system(cmd.c_str()) == 0 ? dir : std::string();
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir + "/sub");
+    return dir;
 }
 
 inline void WriteFile(const std::string& path, const std::string& text) {

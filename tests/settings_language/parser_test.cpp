@@ -5,13 +5,10 @@
 namespace {
 
 const Lines kDeclared = {
-    "integer a", "integer b[3]", "string s",
-    "context Pt[3]", "  integer x", "  context sub", "    integer k", "  }", "}",
-    "string Hints[*]",
-    "context Sound", "  integer Volume", "endcontext",
-    "integer Other", "pointer Cur=&Sound.Volume",
-    "context Preset[*]", "  integer Volume=1", "}",
-    "pointer PP=&Cur", "integer L[*]",
+    "integer a", "integer b[3]", "string s", "context Pt[3]", "  integer x", "  context sub", "    integer k", "  }",
+    "}",
+    "string Hints[*]", "context Sound", "  integer Volume", "endcontext", "integer Other", "pointer Cur=&Sound.Volume",
+    "context Preset[*]", "  integer Volume=1", "}", "pointer PP=&Cur", "integer L[*]",
 };
 
 }  // namespace
@@ -48,7 +45,8 @@ TEST(Statements, RefusalsOfOneStatement) {
         TDVContextHive hive(&root);
         std::string e = ErrorOf([&] { hive.ParseLine(c.statement); }), want = c.message;
         // The parser's own refusals quote the statement.
-        if (want[0] == ' ' && want.find("; Line=") == std::string::npos) want += "; Line='" + std::string(c.statement) + "'";
+        if (want[0] == ' ' && want.find("; Line=") == std::string::npos)
+            want += "; Line='" + std::string(c.statement) + "'";
         EXPECT_EQ(e.rfind(want, 0), 0u) << c.statement << " -> " << e;
     }
 }
@@ -76,7 +74,8 @@ TEST(Statements, AssignmentsListsBlocksAndPointers) {
         {{"Preset[Rock]{", "Volume=5", "}"}, "<none>", "Preset[Rock].Volume=5|Preset.Volume=1"},
         {{"pointer P[2]=&a,&Other", "P[2]=4"}, "<none>", "Other=4|P=&a,&Other"},
         // A single dotted selection may open a block.
-        {{"context Deep", "context Inner", "integer v", "}", "}", "Deep.Inner{", "v=8", "}"}, "<none>", "Deep.Inner.v=8"},
+        {{"context Deep", "context Inner", "integer v", "}", "}", "Deep.Inner{", "v=8", "}"}, "<none>",
+         "Deep.Inner.v=8"},
         // A pointer to a pointer reads the second path from the tag the first hop reached.
         {{"integer T", "integer W", "pointer B=&T", "context Sub", "pointer B=&W", "pointer A=&B", "}", "Sub.A=6"},
          "<none>", "T=6|W=0"},
@@ -106,23 +105,22 @@ TEST(Statements, AssignmentsListsBlocksAndPointers) {
 }
 
 TEST(Statements, MorphAndAutoMorph) {
-    const std::string morph = "invalid parametrs in calling morph: ", autoMorph = "invalid parametrs in calling auto_morph: ";
+    const std::string morph = "invalid parametrs in calling morph: ";
+    const std::string autoMorph = "invalid parametrs in calling auto_morph: ";
     const std::string order = morph + "'from' can not be same as 'to' or greater.; Line=1";
     const std::string range = "TDVVarTag::Integer: index out of range or ValType is invalid; Line=1";
     RunScripts({
-        {{"float R[5]=10,0,0,0,30", "morph(R[#],1,5)"}, "<none>", "R=10,15,20,25,30"},
-        {{"integer R[4]=0,0,0,10", "morph(R[#],1,4)"}, "<none>", "R=0,3,6,10"},
-        {{"integer R[4]=0,5,0,10", "morph(R[#],2,3)"}, "<none>", "R=0,5,0,10"},
-        {{"string R[3]", "morph(R[#],1,3)"}, "<none>", "R=\"\",\"\",\"\""},
-        {{"bool R[3]=1,0,1", "morph(R[#],1,3)"}, "<none>", "R=1,0,1"},
-        {{"integer R[5]=100,0,0,130,0", "auto_morph(R[#])"}, "<none>", "R=100,110,120,130,0"},
-        {{"integer R[3]=0,0,40", "auto_morph(R[#])"}, "<none>", "R=0,20,40"},
-        {{"integer R[3]=5,6,7", "auto_morph(R[#])"}, "<none>", "R=5,6,7"},
-        {{"integer R[3]=5,0,0", "auto_morph(R[#])"}, "<none>", "R=5,0,0"},
-        {{"float R[4]=1,0,0,2.5", "auto_morph(R[#])"}, "<none>", "R=1,1.5,2,2.5"},
+        {{"float A[5]=10,0,0,0,30", "morph(A[#],1,5)", "integer B[4]=0,0,0,10", "morph(B[#],1,4)",
+          "integer C[4]=0,5,0,10", "morph(C[#],2,3)", "string D[3]", "morph(D[#],1,3)", "bool E[3]=1,0,1",
+          "morph(E[#],1,3)"},
+         "<none>", "A=10,15,20,25,30|B=0,3,6,10|C=0,5,0,10|D=\"\",\"\",\"\"|E=1,0,1"},
+        {{"integer A[5]=100,0,0,130,0", "auto_morph(A[#])", "integer B[3]=0,0,40", "auto_morph(B[#])",
+          "integer C[3]=5,6,7", "auto_morph(C[#])", "integer D[3]=5,0,0", "auto_morph(D[#])",
+          "float E[4]=1,0,0,2.5", "auto_morph(E[#])"},
+         "<none>", "A=100,110,120,130,0|B=0,20,40|C=5,6,7|D=5,0,0|E=1,1.5,2,2.5"},
         // Contexts and lists are morphed member by member.
-        {{"context Pt[4]", "integer x", "float y", "string s", "}", "Pt[1].x=10", "Pt[4].x=40", "Pt[1].y=1", "Pt[4].y=4",
-          "morph(Pt[#],1,4)"}, "<none>", "Pt[2].x=20|Pt[3].x=30|Pt[3].y=3"},
+        {{"context Pt[4]", "integer x", "float y", "string s", "}", "Pt[1].x=10", "Pt[4].x=40", "Pt[1].y=1",
+          "Pt[4].y=4", "morph(Pt[#],1,4)"}, "<none>", "Pt[2].x=20|Pt[3].x=30|Pt[3].y=3"},
         {{"context Q[3]", "integer v", "}", "Q[1].v=2", "Q[3].v=6", "auto_morph(Q[#].v)"}, "<none>", "Q[2].v=4"},
         {{"integer L[*]", "L[3]=0", "L[4]=0", "L[5]=9", "auto_morph(L[#])"}, "<none>", "L[3]=3|L[4]=6"},
         {{"integer N[*]", "N[a]=1", "N[b]=0", "N[c]=5", "auto_morph(N[#])"}, "<none>", "N[b]=0"},
@@ -136,7 +134,8 @@ TEST(Statements, MorphAndAutoMorph) {
         {{"integer R[8]", "auto_morph(R)"}, autoMorph + "Morphing: Invalid format in R; Line=1", ""},
         {{"integer W[*]", "W[1]=1", "W[70000]=2", "auto_morph(W[#])"},
          autoMorph + "Morphing: IDs span more than 65536 in W[#]; Line=3", ""},
-        {{"include()"}, "invalid parametrs in calling include: TDVContext::LoadFromFile: file not found ''; Line=0", ""},
+        {{"include()"}, "invalid parametrs in calling include: TDVContext::LoadFromFile: file not found ''; Line=0",
+         ""},
     });
 
     // Leftover arguments of an earlier "#" call must not steer the directive.

@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <filesystem>
 
 #include "DVTestUtil.h"
 
@@ -31,19 +32,11 @@ std::string LoadCapped(const std::string& file, bool budgetLifted) {
         if (!kAddressSanitizer) setrlimit(RLIMIT_AS, &as);
         setrlimit(RLIMIT_CPU, &cpu);
         if (budgetLifted) DVLimits.MaxSteps = DVLimits.MaxBytes = 0;
-        std::string report;
         TDVContext root;
         LoadLines(root, {"context Settings", "integer Tempo=120", "string Name=\"a;b\"", "}"});
         TStringList before, after;
         root.SaveTagToStrings("Settings", &before);
-        try {
-            root.LoadFromFile(file, true);
-            report = "<none>";
-        } catch (const Exception& e) {
-            report = e.Message.str();
-        } catch (...) {
-            report = "not an Exception";
-        }
+        std::string report = ErrorOf([&] { root.LoadFromFile(file, true); });  // anything else ends the child
         DVLimits = TDVLimits();
         root.SaveTagToStrings("Settings", &after);
         if (Joined(after) == Joined(before) && LoadError(root, {"Settings.Tempo=90"}) == "<none>") report += " whole";
@@ -71,7 +64,8 @@ TEST(Reader, LinesContinuationsBlocksAndLineNumbers) {
         {{"   ", "\t; comment", "integer a"}, "<none>", "a=0"},
         {{"context C", "integer a"}, " '}' or endcontext expected; Line=2", ""},
         {{"Tempo=5"}, " Unknown ident 'Tempo' not allowed there; Line='Tempo=5'; Line=0", ""},
-        {{"\xEF\xBB\xBFinteger a"}, " Unknown ident '\xEF\xBB\xBFinteger' not allowed there; Line='\xEF\xBB\xBFinteger a'; Line=0", ""},
+        {{"\xEF\xBB\xBFinteger a"},  // a byte order mark is only taken off a file
+         " Unknown ident '\xEF\xBB\xBFinteger' not allowed there; Line='\xEF\xBB\xBFinteger a'; Line=0", ""},
         {{"context Pt[3]", "integer x", "integer y", "}", "Pt[2-3] {", "x=5", "}", "Pt[1].y=1"}, "<none>",
          "Pt[1].x=0|Pt[2].x=5|Pt[3].x=5|Pt[1].y=1|Pt[2].y=0"},
         // An error in a replayed block names the failing line, then the line that opened the block.
@@ -95,8 +89,8 @@ TEST(Reader, HostileFilesEndInAClearErrorWithinBoundedMemory) {
     }
     const std::string doubling = decl + "integer x\n" + close + open + "x=1\n" + close;
     for (int i = 1; i < 1000000; ++i) values += "," + std::to_string(i % 1000);
-    const std::string nested = "context A[100000]\ncontext B[100000]\ninteger x\ncontext C[100000]\ninteger y\n}\n}\n}\n"
-                               "A[*].B[1].x=1\n";
+    const std::string nested =
+        "context A[100000]\ncontext B[100000]\ninteger x\ncontext C[100000]\ninteger y\n}\n}\n}\nA[*].B[1].x=1\n";
     const std::string tooLarge = " Load too large: ";
     struct Case {
         std::string text, error;
@@ -108,7 +102,7 @@ TEST(Reader, HostileFilesEndInAClearErrorWithinBoundedMemory) {
         {"context L[*]\ninteger v\n}\nmorph(L[#],1,100000000)\n",
          "invalid parametrs in calling morph: Morphing: span of more than 65536 in L[#]; Line=3", false},
         {doubling, tooLarge + "its tags, values and contexts would take more than 64 MB; Line=", false},
-        {values, tooLarge + "more than 1000000 steps (statements, replayed blocks, elements, indexes and values); Line=1",
+        {values, tooLarge + "more than 1000000 steps (statements, replayed blocks, elements, indexes and values)",
          false},
         {nested, " Out of memory; Line=8", true},  // with no budget, running out of memory is reported too
     };
@@ -120,13 +114,8 @@ TEST(Reader, HostileFilesEndInAClearErrorWithinBoundedMemory) {
         EXPECT_THAT(got, testing::StartsWith(c.error));
         EXPECT_THAT(got, testing::EndsWith("; File=" + dir + "/hostile.def whole"));
     }
-    // Nothing but the file read is in the folder.
-    int entries = 0;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d)) entries += e->d_name[0] != '.';
-        closedir(d);
-    }
-    EXPECT_EQ(entries, 2);  // hostile.def and the empty "sub"
+    // Nothing was written: the folder holds the file read and the empty "sub" only.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2);
 }
 
 TEST(Reader, FileNamesAgainstTheBaseDirectory) {
@@ -179,8 +168,8 @@ TEST(Reader, LoadFromFileAndInclude) {
               "TDVContext::LoadFromFile: file not found '" + dir + "'");
 
     std::string loop = ErrorOf([&] { TDVContext x; x.LoadFromFile(dir + "/loop.def", true); });
-    EXPECT_THAT(loop, testing::StartsWith("invalid parametrs in calling include: TDVContext::LoadFromFile: "
-                                          "recursive include of '" + dir + "\\loop.def'; Line=1; File=" + dir + "/loop.def"));
+    EXPECT_EQ(loop, "invalid parametrs in calling include: TDVContext::LoadFromFile: recursive include of '" + dir +
+                        "\\loop.def'; Line=1; File=" + dir + "/loop.def");
 
     TDVContext inc;
     inc.SetBaseDir(dir);
