@@ -150,19 +150,16 @@ TEST(Text, ExtractTokenCutsAtDelimitersOrTheInvertedSet) {
     struct Case {
         const char *line, *delims;
         bool invert;
-        const char* token;
-        char result;
-        const char* rest;
+        std::string cut;  // token, stop character ('0' for none), rest
     } cases[] = {
-        {"", ".[", false, "", 0, ""}, {"a.b[2]", ".[", false, "a", '.', "b[2]"}, {"b[2]", ".[", false, "b", '[', "2]"},
-        {"12+3)", "1234567890", true, "12", '+', "3)"}, {"abc", ".", false, "abc", 0, ""},
-        {".x", ".", false, "", '.', "x"}, {"\xE4\xF6.x", ".", false, "\xE4\xF6", '.', "x"},
+        {"", ".[", false, "|0|"}, {"a.b[2]", ".[", false, "a|.|b[2]"}, {"b[2]", ".[", false, "b|[|2]"},
+        {"12+3)", "1234567890", true, "12|+|3)"}, {"abc", ".", false, "abc|0|"}, {".x", ".", false, "|.|x"},
+        {"\xE4\xF6.x", ".", false, "\xE4\xF6|.|x"},
     };
     for (const Case& c : cases) {
         AnsiString line = c.line, token = "junk";
-        EXPECT_EQ(ExtractToken(line, token, c.delims, c.invert), c.result) << c.line;
-        EXPECT_EQ(token, c.token) << c.line;
-        EXPECT_EQ(line, c.rest) << c.line;
+        char stop = ExtractToken(line, token, c.delims, c.invert);
+        EXPECT_EQ(token.str() + "|" + (stop ? stop : '0') + "|" + line.str(), c.cut) << c.line;
     }
 }
 
