@@ -92,7 +92,6 @@ TEST_F(Access, TypedGettersSettersAndValueText) {
         {[&] { root.GetInteger("P"); }, "TDVContext: pointer chain too long or circular: 'P' reaches '"},
         {[&] { root.SetInteger("P", 1); }, "TDVContext: pointer chain too long or circular: 'P' reaches '"},
     });
-
     // Text arguments: the chain ends at the first that is not above "0".
     struct Arg {
         const char *a1, *a2;
@@ -166,9 +165,7 @@ TEST(Model, TagsRefuseWhatTheyCannotHold) {
     });
     EXPECT_EQ(root.FindTag("Z"), nullptr);  // refusals leave the context unchanged
     EXPECT_EQ(root.Tags().size(), 7u);      // One A L Pt Pt::x Include Other
-    EXPECT_EQ(def->Name, "Pt::x");
-    EXPECT_EQ(def->Parent, pt);
-    EXPECT_EQ(root.FindTag("Pt::x"), def);
+    EXPECT_TRUE(def->Name == "Pt::x" && def->Parent == pt && root.FindTag("Pt::x") == def);
     EXPECT_EQ(root.FindTag("Pt")->Context(2)->FindContextDef("x"), def);
     EXPECT_EQ(pt->GetName() + root.GetName(), "Pt$ROOT$");
     EXPECT_EQ(pt->GetRoot(), &root);
@@ -199,7 +196,6 @@ TEST(Model, CopyTagValueAndInstantiation) {
     EXPECT_EQ(ErrorOf([&] { root.AddTag("A3", vtInteger, 3)->CopyTagValue(o); }),
               "TDVVarTag::CopyTagValue: Type or ArraySize different!");
     EXPECT_NO_THROW(root.AddTag("C1", vtContext, 1)->CopyTagValue(root.AddTag("C2", vtContext, 1)));
-
     // A context array A with member definition A::m, itself an array with its own definition A::m::k.
     LoadLines(root, {"context A[2]", "context m[2]", "integer k=4", "}", "string s=\"d\"", "}"});
     EXPECT_NE(root.FindTag("A")->Context(0)->FindTag("A::m::k"), nullptr);
@@ -232,12 +228,10 @@ TEST(Model, AssignCopiesDeeplyAndSurvivesOverlap) {
     copy.SetInteger("a", 5);
     ExpectValues(copy, "a=5|Preset[Rock].Volume=9");
     ExpectValues(root, "S.a=1");
-
     // Into a new preset, as the settings window does: the element context of another element.
     root.SetInteger("S.Preset[Jazz].Volume", 1);
     root.GetContext("S.Preset[Jazz]")->Assign(presetRock);
     EXPECT_EQ(root.GetInteger("S.Preset[Jazz].Volume"), 9);
-
     // Self, source inside the destination, destination inside the source.
     TDVContext* s = root.GetContext("S");
     s->Assign(s);
@@ -250,7 +244,6 @@ TEST(Model, AssignCopiesDeeplyAndSurvivesOverlap) {
     LoadLines(outer, {"context In", "integer v=2", "}", "integer w=3"});
     outer.GetContext("In")->Assign(&outer);
     ExpectValues(outer, "In.w=3|In.In.v=2");
-
     // Walking up, names the copy already holds are skipped.
     TDVContext r2, copy2;
     LoadLines(r2, {"context A[2]", "context m", "integer k=1", "}", "}", "A[1].m.k=5"});

@@ -137,7 +137,6 @@ TEST(Statements, MorphAndAutoMorph) {
         {{"include()"}, "invalid parametrs in calling include: TDVContext::LoadFromFile: file not found ''; Line=0",
          ""},
     });
-
     // Leftover arguments of an earlier "#" call must not steer the directive.
     GlobalIndxQueue.Clear();
     GlobalIndxQueue.PushInteger(7);

@@ -145,12 +145,11 @@ TEST(Reader, FileNamesAgainstTheBaseDirectory) {
 
 TEST(Reader, LoadFromFileAndInclude) {
     std::string dir = TempDir("files");
-    WriteFile(dir + "/main.def", "\xEF\xBB\xBFinteger a=1\r\ninclude(.\\sub\\one.def)\r\n");
-    WriteFile(dir + "/sub/one.def", "integer b=2\ninclude(two.def)\n");
-    WriteFile(dir + "/two.def", "integer c=3\n");
-    WriteFile(dir + "/bad.def", "integer a\ninteger a\n");
-    WriteFile(dir + "/loop.def", "integer l\ninclude(loop.def)\n");
-    WriteFile(dir + "/open.def", "context C\ninteger a\n");
+    for (auto [name, text] : {std::pair{"main.def", "\xEF\xBB\xBFinteger a=1\r\ninclude(.\\sub\\one.def)\r\n"},
+                              {"sub/one.def", "integer b=2\ninclude(two.def)\n"}, {"two.def", "integer c=3\n"},
+                              {"bad.def", "integer a\ninteger a\n"}, {"loop.def", "integer l\ninclude(loop.def)\n"},
+                              {"open.def", "context C\ninteger a\n"}})
+        WriteFile(dir + "/" + name, text);
 
     TDVContext root;
     root.LoadFromFile(dir + "/main.def", true);

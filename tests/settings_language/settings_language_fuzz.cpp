@@ -42,7 +42,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TDVContext root;
     root.Assign(&g_declared);
     root.BaseDir = g_scratch.empty() ? AnsiString("/nonexistent") : AnsiString(g_scratch);
-
     // A refusal is an answer; only a crash, a leak or a hang is a finding.
     auto quietly = [](auto&& step) {
         try {
