@@ -95,9 +95,6 @@ TEST(Statements, AssignmentsListsBlocksAndPointers) {
     EXPECT_EQ(hive.StackCount() == 2 && hive.Current() == root.FindTag("Pt")->Context(1), true);
     for (const char* statement : {"}", "}", "Sound.Volume=3"}) EXPECT_EQ(hive.ParseLine(statement), 0);
     EXPECT_EQ(hive.Current(), &root);
-    LoadLines(root, {"L[1-3]=1"});
-    TStringList ids;
-    EXPECT_EQ(root.EnumListIDs("L", &ids), 3);
     // List elements reached through a pointer are made beside their template.
     LoadLines(root, {"context S", "integer L[*]", "}", "context Other2", "pointer P=&S.L", "}", "Other2.P[k]=5"});
     EXPECT_EQ(root.GetInteger("S.L[k]"), 5);
