@@ -180,6 +180,8 @@ void PcxCases(std::vector<DecodeCase>& c)
     pcx("rgba_four_planes", {8, 4, 2, 1, 2, {0x10, 0x40, 0x20, 0x50, 0x30, 0x60, 0x7F, 0x00}}, 24, {{0x102030, 0x405060}}, {{0x7F, 0x00}});
     // A line shorter than the width: the bytes it lacks read as 0 instead of the next line's.
     pcx("rgb_line_shorter_than_width", {8, 3, 3, 2, 1, {0x11, 0x22, 0x33, 0x44, 0x55, 0x66}}, 24, {{0x112233, 0, 0}, {0x445566, 0, 0}});
+    // A run longer than 31 needs all six bits of its count.
+    pcx("run_of_forty", {8, 1, 40, 1, 40, Bytes(40, 5), kMap, PcxPalette256(0, 0)}, 8, {Palette(40, 0x050505)});
     pcx("runs_cross_row_ends", {8, 1, 2, 3, 2, {5, 5, 5, 5, 5, 1}, kMap, PcxPalette256(0, 0x00AA00)}, 8,
         {{0x050505, 0x050505}, {0x050505, 0x050505}, {0x050505, 0x00AA00}});
 }
