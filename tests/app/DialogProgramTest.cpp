@@ -37,11 +37,10 @@ TEST(DialogsInTheProgram, AlarmComesFromTheUsersSettings) {
   EXPECT_EQ(AlarmSetup->DialogMode, !settings->GetBool("Alarm.AutoStop"));
 
   // OK stores into the engine's settings, which the program writes to its settings file at exit.
-  tikora::forms::ScriptDialog([](const tikora::forms::DialogRequest&) {
+  dialogtest::WhileModal([](TForm*) {
     AlarmSetup->aAlarmEnabled->SetChecked(true);
     AlarmSetup->Sec->SetValue(7);
     AlarmSetup->Button2Click(AlarmSetup->Button2);
-    return tikora::forms::DialogAnswer{0, ""};
   });
   EXPECT_EQ(AlarmSetup->ShowModal(), mrOk);
   EXPECT_TRUE(settings->GetBool("Alarm.Enabled"));

@@ -4,34 +4,28 @@
 #include <sys/stat.h>
 
 #include <QApplication>
+#include <QMouseEvent>
 #include <QTest>
 
-#include <cmath>
 #include <fstream>
-
-#include <QCoreApplication>
-#include <QMouseEvent>
-#include <QWidget>
 
 #include "Clock.h"
 #include "DialogTestSupport.h"
 #include "FileFunctions.h"
 #include "Messages.h"
+#include "Programforms.h"
+#include "Shell.h"
 #include "SysUtils.h"
 #include "Talarmdialog.h"
 #include "Talarmsetup.h"
-#include "Tdevelopervariables.h"
-#include "Programforms.h"
-#include "Shell.h"
-#include "Tmainform.h"
 #include "Tmemoform.h"
 #include "Tmetronomgame.h"
 #include "Tmidicontent.h"
 #include "Tminimizedform.h"
 #include "Tsettingsform.h"
-#include "UserStore.h"
 #include "Ttempocalculator.h"
 #include "Ttslistedit.h"
+#include "UserStore.h"
 
 namespace fs = std::filesystem;
 using namespace dialogtest;
@@ -588,14 +582,11 @@ TEST_F(MainWindowTest, CancelledListEditorStillRewritesTheFavourites) {
   form->FillTimeSignatureList();
   int rows = form->TimeSignatureList->Items()->Count();
   ASSERT_GT(rows, 1);
-  tikora::forms::ScriptDialog([](const tikora::forms::DialogRequest& r) {
-    if (r.form == TSListEdit) {
-      TSListEdit->List->Items()->Clear();
-      TSListEdit->List->Items()->Add("7:8");
-      TSListEdit->List->Items()->Add("9:8 (2+2+2+3)");
-    }
-    return tikora::forms::DialogAnswer{IDCANCEL, ""};
-  });
+  WhileModal([](TForm*) {
+    TSListEdit->List->Items()->Clear();
+    TSListEdit->List->Items()->Add("7:8");
+    TSListEdit->List->Items()->Add("9:8 (2+2+2+3)");
+  }, IDCANCEL);
   Press(Qt::Key_F5);
   TStringList* items = form->TimeSignatureList->Items();
   ASSERT_EQ(items->Count(), 3);
@@ -629,10 +620,7 @@ TEST_F(MainWindowTest, AlarmStopsOrAsks) {
 
   AlarmSetup->DialogMode = true;
   form->PlayButtonClick(form);
-  tikora::forms::ScriptDialog([](const tikora::forms::DialogRequest& r) {
-    if (r.form == AlarmDialog) AlarmDialog->Result->SetItemIndex(TAlarmDialog::aDisableAlarm);
-    return tikora::forms::DialogAnswer{0, ""};
-  });
+  WhileModal([](TForm*) { AlarmDialog->Result->SetItemIndex(TAlarmDialog::aDisableAlarm); });
   engine->PracticeTime = 30;
   form->Timer2->Fire();
   EXPECT_EQ(engine->State, psPlaying);
@@ -674,10 +662,7 @@ TEST_F(MainWindowTest, SmallWindowAndBackRedrawAtOnce) {
 }
 
 TEST_F(MainWindowTest, LoadedSettingsBringTheirMemoAlarmAndDuration) {
-  tikora::forms::ScriptDialog([](const tikora::forms::DialogRequest& r) {
-    if (r.form == MemoForm) MemoForm->Memo->SetText("first line\r\nsecond line");
-    return tikora::forms::DialogAnswer{IDOK, ""};
-  });
+  WhileModal([](TForm*) { MemoForm->Memo->SetText("first line\r\nsecond line"); }, IDOK);
   Press(Qt::Key_F7);
   AnsiString memo;
   engine->GetMemo(memo);
@@ -686,12 +671,11 @@ TEST_F(MainWindowTest, LoadedSettingsBringTheirMemoAlarmAndDuration) {
 
   AnsiString file = (ProgramEnvironment::folder / "saved.tkra").string().c_str();
   auto setAlarm = [](bool enabled, int min, int sec) {
-    tikora::forms::ScriptDialog([=](const tikora::forms::DialogRequest&) {
+    WhileModal([=](TForm*) {
       AlarmSetup->aAlarmEnabled->SetChecked(enabled);
       AlarmSetup->Min->SetValue(min);
       AlarmSetup->Sec->SetValue(sec);
       AlarmSetup->Button2Click(AlarmSetup->Button2);
-      return tikora::forms::DialogAnswer{0, ""};
     });
     Press(Qt::Key_A, Qt::AltModifier);
   };

@@ -444,17 +444,13 @@ TEST_F(SettingsWindowTest, KeysAndClosingWithoutOkRestore) {
   EXPECT_EQ(form->BarVolume->Value(), stored);
 
   // Shown modally and closed by the window's frame, not by a button.
-  tikora::forms::ScriptDialog([&](const tikora::forms::DialogRequest&) {
-    form->BarVolume->SetValue(stored - 20);
-    return tikora::forms::DialogAnswer{0, ""};
-  });
+  dialogtest::WhileModal([&](TForm*) { form->BarVolume->SetValue(stored - 20); });
   EXPECT_EQ(form->ShowModal(), mrCancel);
   EXPECT_EQ(form->BarVolume->Value(), stored);
 
-  tikora::forms::ScriptDialog([&](const tikora::forms::DialogRequest&) {
+  dialogtest::WhileModal([&](TForm*) {
     form->BarVolume->SetValue(stored - 30);
     form->Button1->Click();
-    return tikora::forms::DialogAnswer{0, ""};
   });
   EXPECT_EQ(form->ShowModal(), mrOk);
   EXPECT_EQ(form->BarVolume->Value(), stored - 30);
