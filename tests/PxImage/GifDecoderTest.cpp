@@ -3,16 +3,6 @@
 
 namespace {
 
-const Palette kPal4 = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
-
-Palette Ramp(size_t n)
-{
-    Palette p;
-    for (size_t i = 0; i < n; i++)
-        p.push_back(static_cast<uint32_t>(i * 0x010203 & 0xFFFFFF));
-    return p;
-}
-
 bool DecodeGif(PxImage& img, const Bytes& file, int32_t frame = 0)
 {
     SetFrame(img, frame);
@@ -47,7 +37,7 @@ class GifSingleFrame : public testing::TestWithParam<SingleCase> {};
 TEST_P(GifSingleFrame, DecodesEveryPixel)
 {
     const SingleCase& tc = GetParam();
-    const Palette pal = Ramp(tc.colours);
+    const Palette pal = Ramp(uint32_t(tc.colours), 0x010203);
     GifFrame f{0, 0, tc.w, tc.h, {}, {}, tc.interlaced, tc.leadingClear};
     // Runs and repeats, so the coder's table and the KwKwK case are exercised.
     for (int32_t i = 0; i < tc.w * tc.h; i++)
@@ -55,10 +45,7 @@ TEST_P(GifSingleFrame, DecodesEveryPixel)
     PxImage img;
     ASSERT_TRUE(DecodeGif(img, MakeGif(tc.w, tc.h, pal, {GifImage(f, tc.minCodeSize)})));
     EXPECT_EQ(img.GetBpp(), tc.bpp);
-    Rows rows(tc.h);
-    for (int32_t i = 0; i < tc.w * tc.h; i++)
-        rows[size_t(i / tc.w)].push_back(pal[f.px[size_t(i)]]);
-    ExpectPixels(img, rows);
+    ExpectPixels(img, RowsOf(tc.w, tc.h, [&](uint32_t x, uint32_t y) { return pal[f.px[y * tc.w + x]]; }));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -76,17 +63,13 @@ INSTANTIATE_TEST_SUITE_P(
 // so the first code starts the table as the first one after a clear code would.
 TEST(GifDecoder, TriangleWithoutLeadingClearCode)
 {
+    const Rows inside = RowsOf(16, 16, [](uint32_t x, uint32_t y) { return x + y / 2 >= 8 && x <= 7 + y / 2; });
     GifFrame f{0, 0, 16, 16, {}, {}, false, false};
-    Rows expect(16);
-    for (int32_t y = 0; y < 16; y++)
-        for (int32_t x = 0; x < 16; x++) {
-            const bool inside = x >= 8 - y / 2 && x <= 7 + y / 2;
-            f.px.push_back(inside ? 1 : 0);
-            expect[size_t(y)].push_back(inside ? 0xFF0000 : 0xFFFFFF);
-        }
+    for (const auto& row : inside)
+        f.px.insert(f.px.end(), row.begin(), row.end());
     PxImage img;
     ASSERT_TRUE(DecodeBytes(img, MakeGif(16, 16, {0xFFFFFF, 0xFF0000}, {GifImage(f, 2)})));
-    ExpectPixels(img, expect);
+    ExpectPixels(img, RowsOf(16, 16, [&](uint32_t x, uint32_t y) { return inside[y][x] ? 0xFF0000u : 0xFFFFFFu; }));
 }
 
 TEST(GifDecoder, EscapeMinusOneGivesTheScreenSizeOnly)
@@ -141,7 +124,7 @@ TEST(GifDecoder, ComposesFramesAndHonoursDisposal)
 
 TEST(GifDecoder, PaletteOfEachFrame)
 {
-    const Palette ramp = Ramp(256), grey = {0x111111, 0x222222, 0x333333, 0x444444};
+    const Palette ramp = Ramp(256, 0x010203), grey = {0x111111, 0x222222, 0x333333, 0x444444};
     struct Case {
         const char* name;
         Bytes file;

@@ -66,6 +66,16 @@ inline Bytes RgbTriples(const Palette& pal)
     return b;
 }
 
+// Black, red, green, blue; and n colours i * step (24 bits).
+const Palette kPal4 = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
+inline Palette Ramp(uint32_t n, uint32_t step)
+{
+    Palette p;
+    for (uint32_t i = 0; i < n; i++)
+        p.push_back(i * step & 0xFFFFFF);
+    return p;
+}
+
 inline std::string SourcePath(const std::string& rel) { return std::string(TIKORA_SOURCE_DIR) + "/" + rel; }
 inline Bytes ReadFile(const std::string& path)
 {
@@ -107,6 +117,25 @@ inline int32_t FromTop(const PxImage& img, int32_t y) { return static_cast<int32
 inline uint32_t RgbAt(const PxImage& img, int32_t x, int32_t y) { return Rgb(img.GetPixelColor(x, FromTop(img, y), false)); }
 inline uint8_t IndexAt(const PxImage& img, int32_t x, int32_t y) { return img.GetPixelIndex(x, FromTop(img, y)); }
 inline uint8_t AlphaAt(const PxImage& img, int32_t x, int32_t y) { return img.AlphaGet(x, FromTop(img, y)); }
+
+// Each channel of 0xRRGGBB within the tolerance.
+inline bool NearRgb(uint32_t got, uint32_t want, int tolerance)
+{
+    for (int shift = 0; shift < 24; shift += 8)
+        if (std::abs(int((got >> shift) & 0xFF) - int((want >> shift) & 0xFF)) > tolerance)
+            return false;
+    return true;
+}
+// Rows of w x h values f(x, y), top row first.
+template <class F>
+Rows RowsOf(uint32_t w, uint32_t h, F f)
+{
+    Rows rows(h);
+    for (uint32_t y = 0; y < h; y++)
+        for (uint32_t x = 0; x < w; x++)
+            rows[y].push_back(f(x, y));
+    return rows;
+}
 
 // Compares a picture with rows of colours and, when given, rows of alpha values; an empty alpha
 // table means the picture must have no alpha plane.
