@@ -22,42 +22,38 @@ TEST(GifDecoder, SmallestTransparentGifFromTheWild)
     EXPECT_EQ(RgbAt(img, 0, 0), 0xFFFFFFu);
 }
 
-struct SingleCase {
-    const char* name;
-    size_t colours;
-    uint32_t bpp;
-    uint16_t w, h;
-    bool interlaced;
-    uint8_t minCodeSize;
-    bool leadingClear = true;
-};
-
-class GifSingleFrame : public testing::TestWithParam<SingleCase> {};
-
-TEST_P(GifSingleFrame, DecodesEveryPixel)
+// Every pixel of one frame, in each depth, interlaced or not, up to codes of 12 bits.
+TEST(GifDecoder, SingleFrameShapes)
 {
-    const SingleCase& tc = GetParam();
-    const Palette pal = Ramp(uint32_t(tc.colours), 0x010203);
-    GifFrame f{0, 0, tc.w, tc.h, {}, {}, tc.interlaced, tc.leadingClear};
-    // Runs and repeats, so the coder's table and the KwKwK case are exercised.
-    for (int32_t i = 0; i < tc.w * tc.h; i++)
-        f.px.push_back(static_cast<uint8_t>(((i / 3) * 7 + (i % 5 == 0)) % tc.colours));
-    PxImage img;
-    ASSERT_TRUE(DecodeGif(img, MakeGif(tc.w, tc.h, pal, {GifImage(f, tc.minCodeSize)})));
-    EXPECT_EQ(img.GetBpp(), tc.bpp);
-    ExpectPixels(img, RowsOf(tc.w, tc.h, [&](uint32_t x, uint32_t y) { return pal[f.px[y * tc.w + x]]; }));
+    struct Case {
+        const char* name;
+        uint32_t colours, bpp;
+        uint16_t w, h;
+        bool interlaced;
+        uint8_t minCodeSize;
+        bool leadingClear = true;
+    } cases[] = {
+        {"two colours, 1 bit", 2, 1, 13, 3, false, 2},     {"no leading clear code", 4, 4, 11, 7, false, 2, false},
+        {"sixteen colours, 4 bits", 16, 4, 7, 4, false, 4}, {"four colours, 4 bits", 4, 4, 5, 2, false, 2},
+        {"palette of 256, 8 bits", 256, 8, 9, 5, false, 8}, {"code width reaches 12", 256, 8, 200, 90, false, 8},
+        {"interlaced height 1", 4, 4, 3, 1, true, 2},       {"interlaced height 2", 4, 4, 3, 2, true, 2},
+        {"interlaced height 3", 4, 4, 3, 3, true, 2},       {"interlaced height 4", 4, 4, 3, 4, true, 2},
+        {"interlaced height 8", 4, 4, 2, 8, true, 2},       {"interlaced height 10", 16, 4, 2, 10, true, 4},
+        {"interlaced height 17", 256, 8, 4, 17, true, 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Palette pal = Ramp(c.colours, 0x010203);
+        GifFrame f{0, 0, c.w, c.h, {}, {}, c.interlaced, c.leadingClear};
+        // Runs and repeats, so the coder's table and the KwKwK case are exercised.
+        for (int32_t i = 0; i < c.w * c.h; i++)
+            f.px.push_back(static_cast<uint8_t>(((i / 3) * 7 + (i % 5 == 0)) % c.colours));
+        PxImage img;
+        ASSERT_TRUE(DecodeGif(img, MakeGif(c.w, c.h, pal, {GifImage(f, c.minCodeSize)})));
+        EXPECT_EQ(img.GetBpp(), c.bpp);
+        ExpectPixels(img, RowsOf(c.w, c.h, [&](uint32_t x, uint32_t y) { return pal[f.px[y * c.w + x]]; }));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Shapes, GifSingleFrame,
-    testing::Values(SingleCase{"two_colours_1bit", 2, 1, 13, 3, false, 2}, SingleCase{"no_leading_clear_code", 4, 4, 11, 7, false, 2, false},
-                    SingleCase{"sixteen_colours_4bit", 16, 4, 7, 4, false, 4}, SingleCase{"four_colours_4bit", 4, 4, 5, 2, false, 2},
-                    SingleCase{"palette_256_8bit", 256, 8, 9, 5, false, 8}, SingleCase{"code_width_reaches_12", 256, 8, 200, 90, false, 8},
-                    SingleCase{"interlaced_height_1", 4, 4, 3, 1, true, 2}, SingleCase{"interlaced_height_2", 4, 4, 3, 2, true, 2},
-                    SingleCase{"interlaced_height_3", 4, 4, 3, 3, true, 2}, SingleCase{"interlaced_height_4", 4, 4, 3, 4, true, 2},
-                    SingleCase{"interlaced_height_8", 4, 4, 2, 8, true, 2}, SingleCase{"interlaced_height_10", 16, 4, 2, 10, true, 4},
-                    SingleCase{"interlaced_height_17", 256, 8, 4, 17, true, 8}),
-    [](const testing::TestParamInfo<SingleCase>& i) { return std::string(i.param.name); });
 
 // A red triangle on white, coded as some writers do: the data does not begin with a clear code,
 // so the first code starts the table as the first one after a clear code would.
