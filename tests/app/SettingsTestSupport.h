@@ -10,6 +10,7 @@
 #include "../dsound/TestWaves.h"
 #include "DialogTestSupport.h"
 #include "FileFunctions.h"
+#include "Tdevelopervariables.h"
 
 namespace apptest {
 
@@ -55,6 +56,13 @@ class ScratchFolder {
   fs::path dir_;
   AnsiString old_;
 };
+
+// Lines of the settings language loaded into a context.
+inline void LoadLines(TDVContext* context, const std::vector<std::string>& lines) {
+  TStringList list;
+  for (const std::string& line : lines) list.Add(line.c_str());
+  context->LoadFromStrings(&list, 0, -1);
+}
 
 // A short mono 16-bit PCM wave.
 inline std::string PcmWave(int frames = 64) {
