@@ -43,7 +43,8 @@ class SettingsWindowTest : public AppTest {
     std::vector<std::string> lines = {"Preset[" + name + "]{"};
     for (const char* set : {"Bar", "Beat", "Sub"})
       lines.insert(lines.end(), {std::string("Set[") + set + "]{", "UseMidi=0", "Volume=" + std::to_string(volume),
-                                 std::string("MidiPatch=\"") + patch + "\"", std::string("WaveFile=\"") + wave + "\"", "}"});
+                                 std::string("MidiPatch=\"") + patch + "\"",
+                                 std::string("WaveFile=\"") + wave + "\"", "}"});
     lines.push_back("}");
     LoadLines(Tag(), lines);
   }
@@ -356,8 +357,8 @@ TEST_F(SettingsWindowTest, WavesLoadOneByOne) {
   folder->Write("wavs/Broken.wav", "RIFF junk");
   folder->Write("wavs/Other.wav", PcmWave(32));
   AddPreset("waves", 100, "Claves", "Good.wav");
-  LoadLines(Tag(), {"Preset[default].Set[Bar].WaveFile=\"Good.wav\"", "Preset[default].Set[Beat].WaveFile=\"Broken.wav\"",
-                    "Preset[default].Set[Sub].WaveFile=\"\""});
+  LoadLines(Tag(), {"Preset[default].Set[Bar].WaveFile=\"Good.wav\"",
+                    "Preset[default].Set[Beat].WaveFile=\"Broken.wav\"", "Preset[default].Set[Sub].WaveFile=\"\""});
   Open();
   ASSERT_TRUE(WavePlayer);
   EXPECT_TRUE(WavePlayer->HasSound("Good.wav"));
