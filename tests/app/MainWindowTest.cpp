@@ -173,16 +173,7 @@ TEST_F(MainWindowTest, AlarmComesFromTheUsersSettings) {
                                        settings->GetInteger("Alarm.Min") * 60 + settings->GetInteger("Alarm.Sec"));
   EXPECT_EQ(AlarmSetup->AlarmEnabled, settings->GetBool("Alarm.Enabled"));
   EXPECT_EQ(AlarmSetup->DialogMode, !settings->GetBool("Alarm.AutoStop"));
-
-  // OK stores into the engine's settings, which the program writes to its settings file at exit.
-  WhileModal([](TForm*) {
-    AlarmSetup->aAlarmEnabled->SetChecked(true);
-    AlarmSetup->Sec->SetValue(7);
-    AlarmSetup->Button2Click(AlarmSetup->Button2);
-  });
-  EXPECT_EQ(AlarmSetup->ShowModal(), mrOk);
-  EXPECT_TRUE(settings->GetBool("Alarm.Enabled"));
-  EXPECT_EQ(settings->GetInteger("Alarm.Sec"), 7);
+  // What OK stores there is saved and loaded with the settings: see LoadedSettingsBringTheirMemoAlarmAndDuration.
 }
 
 TEST_F(MainWindowTest, ListEditorTakesTheMainWindowsListFont) {
