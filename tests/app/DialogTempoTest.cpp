@@ -8,6 +8,8 @@
 #include "Tsettempoform.h"
 #include "Tsplashscreen.h"
 #include "Ttempocalculator.h"
+#include "Ttslistedit.h"
+#include "Ttslistitemeditor.h"
 
 using namespace dialogtest;
 
@@ -179,13 +181,19 @@ TEST_F(SmallDialogs, TempoKeysAreFiltered) {
   EXPECT_EQ(std::string(tempo->Tempo->Text().c_str()), "12.5");
 }
 
+// Escape in the field that has the focus cancels each dialog; its OK button accepts.
 TEST_F(SmallDialogs, EscapeCancelsAndOkAccepts) {
+  TTSListEdit* list = Ensure(TSListEdit);
+  TTSListItemEditor* item = Ensure(TSListItemEditor);
   struct Case {
     TForm* form;
     TWinControl* focus;
     TButton* ok;
   };
-  const Case cases[] = {{tempo, tempo->Tempo, tempo->Button1}, {memo, memo->Memo, memo->Button1}};
+  const Case cases[] = {{tempo, tempo->Tempo, tempo->Button1},
+                        {memo, memo->Memo, memo->Button1},
+                        {list, list->List, list->Button5},
+                        {item, item->Numerator, item->Button2}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.form->Name().c_str());
     TModalResult seen = -1;
@@ -195,7 +203,12 @@ TEST_F(SmallDialogs, EscapeCancelsAndOkAccepts) {
     });
     c.form->ShowModal();
     EXPECT_EQ(seen, mrCancel);
+    // What each OK needs: a tempo in range, a selected entry, a numerator.
     tempo->Tempo->SetText("100");
+    list->List->Items()->Clear();
+    list->List->Items()->Add("2:4");
+    list->List->SetItemIndex(0);
+    item->Numerator->SetText("3");
     WhileModal([&](TForm*) { c.ok->Click(); });
     EXPECT_EQ(c.form->ShowModal(), mrOk);
   }
