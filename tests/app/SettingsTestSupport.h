@@ -76,18 +76,9 @@ using dialogtest::DialogFixture;
 // Texts of the message boxes shown since the log was last cleared.
 inline std::vector<std::string> Messages() { return DialogFixture::Messages(); }
 
-// Quiet sound and a fresh dialog script for every test.
-class AppTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    setenv("TIKORA_AUDIO_SINK", "null", 1);
-    Application->Initialize();
-  }
-  void SetUp() override {
-    tikora::forms::ClearDialogScript();
-    tikora::forms::ClearDialogLog();
-  }
-  void TearDown() override { tikora::forms::ClearDialogScript(); }
+// Quiet sound, and a fresh dialog script for every test that must all be used.
+struct AppTest : DialogFixture {
+  static void SetUpTestSuite() { setenv("TIKORA_AUDIO_SINK", "null", 1); }
 };
 
 }  // namespace apptest
