@@ -41,20 +41,16 @@ inline Bytes Cat(std::initializer_list<Bytes> parts)
         Append(out, p);
     return out;
 }
-inline Bytes Le16s(std::initializer_list<uint32_t> v)
+// Little-endian words of 16 or 32 bits.
+inline Bytes LeWords(int bits, std::initializer_list<uint32_t> v)
 {
     Bytes b;
     for (uint32_t x : v)
-        Put16(b, x);
+        bits == 16 ? Put16(b, x) : Put32(b, x);
     return b;
 }
-inline Bytes Le32s(std::initializer_list<uint32_t> v)
-{
-    Bytes b;
-    for (uint32_t x : v)
-        Put32(b, x);
-    return b;
-}
+inline Bytes Le16s(std::initializer_list<uint32_t> v) { return LeWords(16, v); }
+inline Bytes Le32s(std::initializer_list<uint32_t> v) { return LeWords(32, v); }
 // Colours as the files store them: blue, green, red (and a fourth byte), or red, green, blue.
 inline Bytes Bgr(uint32_t c) { return {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c >> 16)}; }
 inline Bytes Bgra(uint32_t c, uint8_t a) { return Cat({Bgr(c), {a}}); }
@@ -451,11 +447,7 @@ inline Bytes GifImage(const GifFrame& f, uint8_t minCodeSize = 8)
 }
 inline Bytes MakeGif(uint16_t sw, uint16_t sh, const Palette& global, std::initializer_list<Bytes> blocks)
 {
-    Bytes f = GifHeader(sw, sh, global);
-    for (const Bytes& b : blocks)
-        Append(f, b);
-    f.push_back(';');
-    return f;
+    return Cat({GifHeader(sw, sh, global), Cat(blocks), {';'}});
 }
 
 // ---- PNG, written with libpng ---------------------------------------------------------------------
