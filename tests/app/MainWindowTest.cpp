@@ -71,10 +71,8 @@ struct MainWindowTest : DialogFixture {
     QTest::keyClick(focused && focused->window() == window->Widget() ? focused : window->Widget(), key, mods);
   }
   static TMessage Controller(uint8_t status, int controller, int value) {
-    return TMessage{WM_PLAYER_EVENT, 0,
-                    static_cast<LPARAM>(status | static_cast<uint32_t>(controller) << 8 |
-                                        static_cast<uint32_t>(value) << 16),
-                    0};
+    const uint32_t packed = status | uint32_t(controller) << 8 | uint32_t(value) << 16;
+    return TMessage{WM_PLAYER_EVENT, 0, static_cast<LPARAM>(packed), 0};
   }
   TMainForm* form = nullptr;
   TMetronomeGame* engine = nullptr;
