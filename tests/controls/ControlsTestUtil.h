@@ -1,12 +1,9 @@
 #pragma once
 // Hand-made picture files, a scratch folder and pixel reads for the controls' tests.
 #include <png.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-
-#include "../forms/FormsTestSupport.h"
+#include "FormsTestSupport.h"
+#include "TempDir.h"
 #include "Graphics.h"
 
 namespace ctest {
@@ -45,28 +42,6 @@ inline void WritePng(const std::string& path, int w, int h, const PixelFn& px,
   png_destroy_write_struct(&p, &info);
   std::fclose(f);
 }
-
-// A fresh folder under $TIKORA_TEST_TMP for one test.
-class TempDir {
- public:
-  TempDir() {
-    const char* base = std::getenv("TIKORA_TEST_TMP");
-    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "test";
-    std::replace(name.begin(), name.end(), '/', '_');
-    path_ = std::filesystem::path(base && *base ? base : "/tmp") / ("controls-" + name + "-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::string operator/(const std::string& rel) const { return (path_ / rel).string(); }
-
- private:
-  std::filesystem::path path_;
-};
 
 // A 32-bit bitmap filled by px, and the 0xRRGGBB at (x, y) of one.
 inline void MakeBitmap32(TBitmap& b, int w, int h, const PixelFn& px) {
@@ -116,6 +91,10 @@ struct SkinTest : ::testing::Test {
     ReleaseCapture();
     delete form;
     Application->ProcessMessages();
+  }
+  template <typename T>
+  T* Make(int left = 0, int top = 0, int width = 0, int height = 0) {
+    return formstest::Add<T>(form, left, top, width, height);
   }
   // One-coloured BMP pictures of a size, named by their state.
   void Pictures(int w, int h, std::initializer_list<std::pair<const char*, Rgb>> pictures) {

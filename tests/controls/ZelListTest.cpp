@@ -13,7 +13,7 @@ struct ZelListTest : SkinTest {
     Pictures(50, 20, {{"idle", kIdle}, {"move", kMove}, {"down", kDown}, {"selected", kSelected}});
   }
   TZelList* MakeList(bool selectedPicture = true) {
-    auto* l = formstest::Add<TZelList>(form, 10, 10, 30, 30);
+    auto* l = Make<TZelList>(10, 10, 30, 30);
     l->SetTextMarginY(0), l->SetPicOnMouseMove(Pic("move")), l->SetPicOnMouseDown(Pic("down"));
     if (selectedPicture) l->SetPicOnSelected(Pic("selected"));
     l->SetPicOnIdle(Pic("idle"));
@@ -61,7 +61,7 @@ TEST_F(ZelListTest, LayoutAndPaging) {
   }
 
   // A mouse-move picture set before the idle one measures nothing and lays nothing out.
-  auto* early = formstest::Add<TZelList>(form, 0, 0, 33, 33);
+  auto* early = Make<TZelList>(0, 0, 33, 33);
   early->Items()->Add("one");
   early->SetPicOnMouseMove(Pic("move"));
   EXPECT_EQ(early->CellWidth(), 0);
@@ -102,7 +102,7 @@ TEST_F(ZelListTest, FittingPicturesToTheAutoWidth) {
   for (int x = 0; x < 4; ++x) tiny.push_back(x);
   for (Case c : {Case{30, widened}, Case{60, narrowed}, Case{4, tiny}}) {
     WriteBmp24(dir / "strip.bmp", c.width, 20, numbered);
-    auto* l = formstest::Add<TZelList>(form);
+    auto* l = Make<TZelList>();
     l->SetMinAutoWidth(40), l->SetAutoWidth(true);
     l->Items()->Add("");
     l->SetPicOnIdle(AnsiString(dir / "strip.bmp"));
@@ -153,7 +153,7 @@ TEST_F(ZelListTest, StripSmallerThanControlAndMissingPictures) {
   EXPECT_EQ(l->ItemIndex(), -1);
 
   // Without an idle picture there are no cells: presses and moves are ignored.
-  auto* bare = formstest::Add<TZelList>(form, 0, 0, 40, 40);
+  auto* bare = Make<TZelList>(0, 0, 40, 40);
   bare->SetPicOnMouseDown(Pic("down")), bare->SetPicOnMouseMove(Pic("move"));
   bare->Items()->Add("x");
   bare->Loaded();

@@ -23,7 +23,7 @@ struct ZelPanelTest : SkinTest {
     Pictures(40, 20, {{"idle", kIdle}, {"move", kMove}, {"down", kDown}, {"checked", kChecked}, {"disabled", kDisabled}});
   }
   LogPanel* MakePanel(bool loaded = true) {
-    auto* p = formstest::Add<LogPanel>(form, 10, 10, 40, 20);
+    auto* p = Make<LogPanel>(10, 10, 40, 20);
     if (loaded) p->Loaded();
     return p;
   }
@@ -230,7 +230,7 @@ TEST_F(ZelPanelTest, LongTextIsCutAndLinesWrap) {
 
 TEST_F(ZelPanelTest, AlphaPicturesOverTheBackgroundImage) {
   // The background image lies under the panel; the panel copies its part of it first.
-  auto* image = formstest::Add<TImage>(form, 0, 0, 100, 100);
+  auto* image = Make<TImage>(0, 0, 100, 100);
   MakeBitmap32(*image->Picture()->Bitmap(), 100, 100, [](int, int y) -> Rgb { return y < 15 ? 0x00FF00 : 0x0000FF; });
   WritePng(dir / "half.png", 40, 20, Solid(kIdle), [](int x, int) -> uint8_t { return x < 20 ? 255 : 0; });
 

@@ -15,7 +15,7 @@ struct ZelSliderTest : SkinTest {
   }
   // The volume slider of the main window: 109 x 22, a 9-pixel thumb, a 100-pixel track.
   TZelSlider* MakeVolume() {
-    auto* s = formstest::Add<TZelSlider>(form, 10, 10, 109, 22);
+    auto* s = Make<TZelSlider>(10, 10, 109, 22);
     s->SetHorizontal(true), s->SetPicBackgroundIdle(Pic("back")), s->SetPicBackgroundMouseMove(Pic("back"));
     s->SetPicSliderIdle(Pic("thumb")), s->SetPicSliderMouseDown(Pic("held")), s->SetPosition(0);
     s->OnChange = [this](TObject*) { ++changes; };
@@ -101,7 +101,7 @@ TEST_F(ZelSliderTest, TrackLengthChanges) {
   EXPECT_EQ(changes, 0);
 
   // No room to move (thumb as wide as the track): a drag keeps Position and the thumb at 0.
-  auto* flat = formstest::Add<TZelSlider>(form, 10, 50, 9, 22);
+  auto* flat = Make<TZelSlider>(10, 50, 9, 22);
   flat->SetHorizontal(true), flat->SetPosition(30);
   flat->OnChange = [this](TObject*) { ++changes; };
   flat->Loaded();
@@ -131,7 +131,7 @@ TEST_F(ZelSliderTest, ComposedBackground) {
   };
   struct Case { bool horizontal; int length; std::string expected; };
   for (Case c : {Case{true, 20, "LLLTtttTtttTtttTtRRR"}, Case{false, 12, "LLLTtttTtRRR"}, Case{true, 5, "LLRRR"}}) {
-    auto* s = formstest::Add<TZelSlider>(form);
+    auto* s = Make<TZelSlider>();
     s->SetHorizontal(c.horizontal);
     s->SetBounds(0, 0, c.horizontal ? c.length : 22, c.horizontal ? 22 : c.length);
     const std::string v = c.horizontal ? "" : "v";
@@ -142,7 +142,7 @@ TEST_F(ZelSliderTest, ComposedBackground) {
   }
 
   // Without a middle picture the background is a flat fill in the current colour.
-  auto* plain = formstest::Add<TZelSlider>(form, 0, 0, 30, 10);
+  auto* plain = Make<TZelSlider>(0, 0, 30, 10);
   plain->SetBkIdleColor(clYellow);
   plain->Loaded();
   plain->Perform(WM_MOUSELEAVE, 0, 0);

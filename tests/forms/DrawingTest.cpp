@@ -1,9 +1,7 @@
 // The drawing classes, checked pixel by pixel: canvas operations, bitmaps loaded from BMP files.
-#include <cstdio>
-#include <filesystem>
-
 #include "FormsTestSupport.h"
 #include "GdiObject.h"
+#include "TempDir.h"
 
 using namespace formstest;
 
@@ -107,13 +105,8 @@ TEST(Canvas, TextBackgroundFollowsTheBrush) {
   EXPECT_GT(c->TextWidth("HiHi"), e.cx);
 }
 
-std::string TempPath(const std::string& name) {
-  const char* dir = std::getenv("TIKORA_TEST_TMP");
-  std::filesystem::create_directories(dir ? dir : "/tmp");
-  return std::string(dir ? dir : "/tmp") + "/forms_" + name;
-}
-
 TEST(Bitmap, LoadFromBmpFile) {
+  TempDir dir;
   const uint32_t R = 0xFF0000, G = 0x00FF00, B = 0x0000FF, W = 0xFFFFFF, K = 0x000000;
   using Rows = std::vector<std::vector<uint32_t>>;  // top row first: 0xRRGGBB, or a palette index
   struct Case { const char* name; int bits; bool topDown; std::vector<uint32_t> palette; Rows rows; TPixelFormat format; Rows colours; };
@@ -127,7 +120,7 @@ TEST(Bitmap, LoadFromBmpFile) {
   int64_t before = tikora::gdi::LiveObjectCount();
   for (const Case& c : cases) {
     const int w = static_cast<int>(c.rows[0].size()), h = static_cast<int>(c.rows.size());
-    std::string path = TempPath(std::to_string(c.bits) + ".bmp");
+    std::string path = dir / (std::to_string(c.bits) + ".bmp");
     WriteBmp(path, w, h, c.bits, [&](int x, int y) { return c.rows[static_cast<size_t>(y)][static_cast<size_t>(x)]; },
              c.palette, c.topDown);
     TBitmap b;
@@ -143,26 +136,23 @@ TEST(Bitmap, LoadFromBmpFile) {
     auto target = White(w, h);
     target->Canvas()->Draw(0, 0, &b);
     EXPECT_EQ(At(target.get(), 0, 0), c.colours[0][0]) << c.name;
-    std::remove(path.c_str());
   }
   EXPECT_EQ(tikora::gdi::LiveObjectCount(), before);
 
   // Files that are not bitmaps leave the bitmap as it was.
-  std::string bad = TempPath("bad.bmp");
+  std::string bad = dir / "bad.bmp";
   std::ofstream(bad) << "PNG? not a bitmap at all, but long enough to have a header of fifty-four bytes";
   auto keep = White(2, 2);
   EXPECT_THROW(keep->LoadFromFile(bad.c_str()), EInvalidGraphic);
   EXPECT_EQ(keep->Width(), 2);
-  std::remove(bad.c_str());
-  EXPECT_ANY_THROW(keep->LoadFromFile(TempPath("missing.bmp").c_str()));
+  EXPECT_ANY_THROW(keep->LoadFromFile((dir / "missing.bmp").c_str()));
 
   TPicture picture;
-  std::string path = TempPath("picture.bmp");
+  std::string path = dir / "picture.bmp";
   WriteBmp(path, 2, 1, 24, [&](int x, int) { return x ? B : R; });
   picture.LoadFromFile(path.c_str());
   EXPECT_EQ(picture.Width(), 2);
   EXPECT_EQ(At(picture.Bitmap(), 1, 0), B);
-  std::remove(path.c_str());
 }
 
 TEST(Bitmap, PixelFormatConversionsKeepColours) {

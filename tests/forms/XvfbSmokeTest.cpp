@@ -15,6 +15,7 @@
 
 #include "ExtCtrls.h"
 #include "FormsTestSupport.h"
+#include "TempDir.h"
 #ifdef TIKORA_WITH_PROGRAM
 #include "Programforms.h"
 #include "Tmainform.h"
@@ -43,13 +44,9 @@ bool UnderXvfb(const char* test, bool windowManager) {
   for (const char* tool : {__VA_ARGS__})                                                       \
     if (!std::getenv("TIKORA_UNDER_XVFB") && !Have(tool)) GTEST_SKIP() << tool << " missing"
 
-// Pumps until the condition holds; the bound only ends a run whose window system never answers.
 template <typename F>
 bool Settles(F cond) {
-  QElapsedTimer t;
-  t.start();
-  while (!cond() && t.elapsed() < 20000) Application->ProcessMessages();
-  return cond();
+  return formstest::WaitUntil(cond, 20000);
 }
 
 TEST(XvfbSmoke, ShapedWindowOnScreen) {
@@ -64,9 +61,8 @@ TEST(XvfbSmoke, ShapedWindowOnScreen) {
   SetWindowRgn(form->Handle(), CreatePolygonRgn(tri, 3, WINDING), TRUE);
   form->Show();
   ASSERT_TRUE(Settles([&] { return form->Widget()->isVisible() && form->Widget()->windowHandle()->isExposed(); }));
-  const char* tmp = std::getenv("TIKORA_TEST_TMP");
-  std::filesystem::create_directories(tmp ? tmp : "/tmp");
-  std::string shot = std::string(tmp ? tmp : "/tmp") + "/xvfb-shot.png";
+  TempDir dir;
+  std::string shot = dir / "xvfb-shot.png";
   QImage img;
   QPoint origin = form->Widget()->mapToGlobal(QPoint(0, 0));
   // The server shows the window once it has drawn it: photograph until the red shows.
@@ -89,14 +85,11 @@ std::vector<TForm*> ProgramForms() {
   if (!made) {
     made = true;
     namespace fs = std::filesystem;
-    fs::path dir = fs::path(std::getenv("TIKORA_TEST_TMP") ? std::getenv("TIKORA_TEST_TMP") : "/tmp") /
-                   ("windows-" + std::to_string(getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    static TempDir dir;  // the program's folder for the whole run
     for (const char* entry : {"pics", "Drums", "Midi", "wavs", "Tikora.def", "Tikora.tkra"})
-      fs::copy(fs::path(TIKORA_BINARY_DIR) / "Tikora" / entry, dir / entry, fs::copy_options::recursive);
+      fs::copy(fs::path(TIKORA_BINARY_DIR) / "Tikora" / entry, dir.Path() / entry, fs::copy_options::recursive);
     setenv("TIKORA_AUDIO_SINK", "null", 1);
-    tikora::app::ProgramFolderOverride() = AnsiString(dir.string().c_str());
+    tikora::app::ProgramFolderOverride() = AnsiString(dir.Path().string().c_str());
     Application->Initialize();
     CreateProgramForms();
   }
