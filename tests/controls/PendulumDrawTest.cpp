@@ -77,8 +77,7 @@ TEST_F(PendulumDrawTest, CornersForAnglesAndWeightPositions) {
     game->SetPendulumTempo(c.tempo);
     game->Angle = c.angle;
     draw->Draw(&target, &background);
-    EXPECT_EQ(Flat(game->PendulumQuad), c.rod) << c.angle;
-    EXPECT_EQ(Flat(game->WeightQuad), c.weight) << c.angle;
+    EXPECT_EQ(std::tuple(Flat(game->PendulumQuad), Flat(game->WeightQuad)), std::tuple(c.rod, c.weight)) << c.angle;
   }
 
   // Upright: rod and weight in their colours, white see-through, shadows 15 px right and down.
@@ -121,8 +120,7 @@ TEST_F(PendulumDrawTest, TopLight) {
     draw->DrawTopLight(&target, c.kind, 56);
     const int x = (kW - 44) / 2 + 2;
     EXPECT_EQ(At32(target, x, 56), c.colour) << c.kind;
-    EXPECT_EQ(At32(target, x + 43, 56 + 31), c.colour) << c.kind;
-    EXPECT_EQ(At32(target, x - 1, 56), 0u) << c.kind;
-    EXPECT_EQ(At32(target, x, 56 + 32), 0u) << c.kind;
+    EXPECT_EQ(std::tuple(At32(target, x + 43, 56 + 31), At32(target, x - 1, 56), At32(target, x, 56 + 32)),
+              std::tuple(c.colour, 0u, 0u)) << c.kind;
   }
 }

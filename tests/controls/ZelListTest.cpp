@@ -54,10 +54,8 @@ TEST_F(ZelListTest, LayoutAndPaging) {
   };
   for (const Step& s : steps) {
     s.act();
-    EXPECT_EQ(l->Width(), s.width) << s.what;
-    EXPECT_EQ(l->Height(), s.height) << s.what;
-    EXPECT_EQ(l->ItemIndex(), s.itemIndex) << s.what;
-    EXPECT_EQ(changes, s.changes) << s.what;
+    EXPECT_EQ(std::tuple(l->Width(), l->Height(), l->ItemIndex(), changes),
+              std::tuple(s.width, s.height, s.itemIndex, s.changes)) << s.what;
   }
 
   // A mouse-move picture set before the idle one measures nothing and lays nothing out.
@@ -136,9 +134,7 @@ TEST_F(ZelListTest, PressHoverClick) {
     l->Perform(s.msg, s.keys, At(s.x, s.y));
     EXPECT_EQ(Cells(l), s.cells) << s.what;
     EXPECT_EQ(CountOf(l, 0xFFFFFF), 0) << s.what << ": the cells' pictures show behind the text";
-    EXPECT_EQ(l->ItemIndex(), s.itemIndex) << s.what;
-    EXPECT_EQ(changes, s.changes) << s.what;
-    EXPECT_EQ(clicks, s.clicks) << s.what;
+    EXPECT_EQ(std::tuple(l->ItemIndex(), changes, clicks), std::tuple(s.itemIndex, s.changes, s.clicks)) << s.what;
   }
 }
 

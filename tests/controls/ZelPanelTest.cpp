@@ -59,8 +59,7 @@ TEST_F(ZelPanelTest, PictureOfEachStateAndEvent) {
   TZelPanel* p = MakePanel();
   for (const Step& s : steps) {
     s.act(p);
-    EXPECT_EQ(Shown(p), s.shown) << s.what;
-    EXPECT_EQ(p->State(), s.state) << s.what;
+    EXPECT_EQ(std::tuple(Shown(p), p->State()), std::tuple(s.shown, s.state)) << s.what;
   }
   p->Perform(WM_LBUTTONUP, 0, At(5, 5));
 

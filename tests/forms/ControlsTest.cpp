@@ -45,16 +45,14 @@ TEST_F(ControlsFixture, MemoLinesAndText) {
     auto* memo = Make<TMemo>();
     TStrings* held = memo->Lines();
     c.act(memo);
-    EXPECT_EQ(memo->Text(), c.text) << c.name;
-    EXPECT_EQ(Lines(memo->Lines()), c.lines) << c.name;
+    EXPECT_EQ(std::tuple(memo->Text(), Lines(memo->Lines())), std::tuple(c.text, c.lines)) << c.name;
     EXPECT_EQ(Lines(held), c.lines) << c.name << ": a Lines pointer kept earlier sees the memo as it is now";
     // Another memo copies the lines, with OnChange.
     auto* copy = Make<TMemo>();
     int changes = 0;
     copy->OnChange = [&](TObject*) { ++changes; };
     copy->Lines()->Assign(*memo->Lines());
-    EXPECT_EQ(copy->Text(), memo->Text()) << c.name;
-    EXPECT_EQ(changes > 0, !c.lines.empty()) << c.name;
+    EXPECT_EQ(std::tuple(copy->Text(), changes > 0), std::tuple(memo->Text(), !c.lines.empty())) << c.name;
     delete memo;
     delete copy;
   }
@@ -94,8 +92,7 @@ TEST_F(ControlsFixture, ListBoxSelectionFollowsItems) {
     list->SetItemIndex(2);
     ASSERT_EQ(list->ItemIndex(), 2);
     c.edit(list->Items());
-    EXPECT_EQ(list->ItemIndex(), c.index) << c.name;
-    EXPECT_EQ(list->Count(), list->Items()->Count()) << c.name;
+    EXPECT_EQ(std::tuple(list->ItemIndex(), list->Count()), std::tuple(c.index, list->Items()->Count())) << c.name;
     delete list;
   }
 }
@@ -199,8 +196,7 @@ TEST_F(ControlsFixture, SpinEditValueRange) {
   };
   for (const Step& s : steps) {
     s.act();
-    EXPECT_EQ(spin->Value(), s.value) << s.name;
-    EXPECT_EQ(changes, s.changes) << s.name;
+    EXPECT_EQ(std::tuple(spin->Value(), changes), std::tuple(s.value, s.changes)) << s.name;
   }
 }
 

@@ -67,10 +67,8 @@ TEST_F(FormFixture, EventOrder) {
   };
   for (const Case& c : cases) {
     c.act();
-    EXPECT_EQ(Take(), c.events) << c.name;
-    EXPECT_EQ(f->Width(), c.width) << c.name;
-    EXPECT_EQ(f->Height(), c.height) << c.name;
-    EXPECT_EQ(f->Widget()->width(), c.width) << c.name;
+    EXPECT_EQ(std::tuple(Take(), f->Width(), f->Height(), f->Widget()->width()),
+              std::tuple(c.events, c.width, c.height, c.width)) << c.name;
   }
 
   struct Step { const char* name; TCloseAction action; std::function<void()> act; const char* events; bool visible; };
@@ -84,10 +82,8 @@ TEST_F(FormFixture, EventOrder) {
   for (const Step& s : steps) {
     f->closeAction = s.action;
     s.act();
-    EXPECT_EQ(Take(), s.events) << s.name;
-    EXPECT_EQ(f->Visible(), s.visible) << s.name;
-    EXPECT_EQ(f->Widget()->isVisible(), s.visible) << s.name;
-    EXPECT_EQ(f->Active(), s.visible) << s.name;
+    EXPECT_EQ(std::tuple(Take(), f->Visible(), f->Widget()->isVisible(), f->Active()),
+              std::tuple(s.events, s.visible, s.visible, s.visible)) << s.name;
   }
   Pump();
   EXPECT_EQ(Take(), "Destroy form ~form") << "caFree frees the form once its handlers are done";
@@ -147,8 +143,8 @@ TEST_F(FormFixture, ShowModalResults) {
     });
     f->edit->SetText("");
     EXPECT_EQ(f->ShowModal(), c.result) << c.name;
-    EXPECT_EQ(f->ModalResult(), c.result) << c.name;
-    EXPECT_EQ(Take(), std::string("Show Activate user") + c.clicks + " Close Hide") << c.name;
+    EXPECT_EQ(std::tuple(f->ModalResult(), Take()),
+              std::tuple(c.result, std::string("Show Activate user") + c.clicks + " Close Hide")) << c.name;
     EXPECT_FALSE(f->Visible()) << c.name;
   }
   EXPECT_EQ(f->edit->Text(), "") << "the swallowed keys did not reach the edit";
