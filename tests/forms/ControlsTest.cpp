@@ -70,11 +70,7 @@ TEST_F(ControlsFixture, WrappedWidgetsTakeTheFontAndItsColourEvenWhenDisabled) {
 }
 
 TEST_F(ControlsFixture, ListBoxSelectionFollowsItems) {
-  struct Case {
-    const char* name;
-    std::function<void(TStrings*)> edit;
-    int index;  // after the edit, with "c" (index 2) selected before
-  };
+  struct Case { const char* name; std::function<void(TStrings*)> edit; int index; };  // "c" (2) selected before
   const Case cases[] = {
       {"added at the end", [](TStrings* s) { s->Add("e"); }, 2},
       {"inserted before", [](TStrings* s) { s->Insert(0, "z"); }, 3},
@@ -259,10 +255,7 @@ TEST_F(ControlsFixture, GroupBoxFrameAndCaption) {
   box->SetColor(clWhite), box->Font()->SetColor(clBlack), box->SetCaption("Actions");
   box->Repaint();
   HDC dc = box->SurfaceDC();
-  int dark = 0;
-  for (int y = 0; y < 12; ++y)
-    for (int x = 8; x < 50; ++x) dark += Rgb(dc, x, y) != 0xFFFFFF;
-  EXPECT_GT(dark, 10) << "the caption at the top left";
+  EXPECT_GT(CountPixels(8, 0, 50, 12, [&](int x, int y) { return Rgb(dc, x, y) != 0xFFFFFF; }), 10) << "the caption";
   uint32_t shadow = GetSysColor(COLOR_BTNSHADOW) & 0xFFFFFF;
   EXPECT_EQ(GetPixel(dc, 0, 40) & 0xFFFFFF, shadow) << "the frame's left side";
   EXPECT_EQ(GetPixel(dc, 60, 79) & 0xFFFFFF, shadow) << "the frame's bottom side";
@@ -289,12 +282,11 @@ TEST_F(ControlsFixture, LabelAutoSizeAndTransparency) {
     label->SetColor(c.fill), label->SetTransparent(c.transparent);
     panel->Repaint();
     HDC dc = panel->SurfaceDC();
-    int red = 0, yellow = 0, blue = 0;
-    for (int y = 10; y < 10 + label->Height(); ++y)
-      for (int x = 10; x < 10 + label->Width(); ++x) {
-        uint32_t p = Rgb(dc, x, y);
-        red += p == 0xFF0000, yellow += p == 0xFFFF00, blue += p == 0x0000FF;
-      }
+    auto count = [&](uint32_t rgb) {
+      auto is = [&](int x, int y) { return Rgb(dc, x, y) == rgb; };
+      return CountPixels(10, 10, 10 + label->Width(), 10 + label->Height(), is);
+    };
+    int red = count(0xFF0000), yellow = count(0xFFFF00), blue = count(0x0000FF);
     EXPECT_GT(red, 10) << c.transparent << ": the text in the font's colour";
     EXPECT_EQ(yellow > 10, !c.transparent) << c.transparent << ": the label's own colour";
     EXPECT_EQ(blue > 10, c.transparent) << c.transparent << ": the parent shows through";

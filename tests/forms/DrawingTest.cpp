@@ -19,15 +19,10 @@ uint32_t At(TBitmap* b, int x, int y) { return Rgb(b->Canvas()->Handle(), x, y);
 
 // The pixels of a bitmap as text, "/" between rows: '.' white, 'r' red, 'b' blue, 'k' black, '?' else.
 std::string Picture(TBitmap* b) {
-  std::string s;
-  for (int y = 0; y < b->Height(); ++y) {
-    for (int x = 0; x < b->Width(); ++x) {
-      uint32_t p = At(b, x, y);
-      s += p == 0xFFFFFF ? '.' : p == 0xFF0000 ? 'r' : p == 0x0000FF ? 'b' : p == 0 ? 'k' : '?';
-    }
-    if (y + 1 < b->Height()) s += '/';
-  }
-  return s;
+  return PixelText(b->Width(), b->Height(), [b](int x, int y) {
+    uint32_t p = At(b, x, y);
+    return p == 0xFFFFFF ? '.' : p == 0xFF0000 ? 'r' : p == 0x0000FF ? 'b' : p == 0 ? 'k' : '?';
+  });
 }
 
 TEST(Canvas, ShapesCopiesAndDrawsPixelByPixel) {
@@ -74,12 +69,7 @@ TEST(Canvas, TextBackgroundFollowsTheBrush) {
   auto b = White(60, 20);
   TCanvas* c = b->Canvas();
   c->Font()->SetColor(clBlack);
-  auto count = [&](uint32_t rgb) {
-    int n = 0;
-    for (int y = 0; y < 20; ++y)
-      for (int x = 0; x < 60; ++x) n += At(b.get(), x, y) == rgb;
-    return n;
-  };
+  auto count = [&](uint32_t rgb) { return CountPixels(0, 0, 60, 20, [&](int x, int y) { return At(b.get(), x, y) == rgb; }); };
   struct Step { const char* name; std::function<void()> set; bool background; };
   const Step steps[] = {
       {"solid brush", [&] { c->Brush()->SetColor(clRed); }, true},

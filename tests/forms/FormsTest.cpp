@@ -188,14 +188,9 @@ TEST_F(Fixture, SurfacesMasksAndNoLeaks) {
     EXPECT_EQ(static_cast<uint32_t*>(b.ScanLine(5))[3], 0x00FF0000u) << "B, G, R and a 4th byte of 0";
     b.Canvas()->Font()->SetColor(clBlack);
     b.Canvas()->TextOut(2, 2, "Hg");
-    int dark = 0;
-    for (int y = 0; y < 20; ++y)
-      for (int x = 0; x < 40; ++x) {
-        uint32_t p = static_cast<uint32_t*>(b.ScanLine(y))[x];
-        EXPECT_EQ(p >> 24, 0u);
-        dark += (p & 0xFFFFFF) != 0xFF0000;
-      }
-    EXPECT_GT(dark, 5);
+    auto px = [&](int x, int y) { return static_cast<uint32_t*>(b.ScanLine(y))[x]; };
+    EXPECT_EQ(CountPixels(0, 0, 40, 20, [&](int x, int y) { return px(x, y) >> 24 != 0; }), 0);
+    EXPECT_GT(CountPixels(0, 0, 40, 20, [&](int x, int y) { return (px(x, y) & 0xFFFFFF) != 0xFF0000; }), 5);
     EXPECT_GT(b.Canvas()->TextWidth("Hg"), 5);
     b.SetPixelFormat(pf24bit);
     EXPECT_EQ(static_cast<uint8_t*>(b.ScanLine(19))[3 * 39 + 2], 0xFF);
@@ -221,13 +216,7 @@ TEST_F(Fixture, HintsOfEveryControl) {
   auto* label = Make<TLabel>(120, 20, 60, 15);
   label->SetCaption("120 BPM");
   auto* edit = Make<TEdit>(120, 60, 60, 20);
-  struct Case {
-    const char* name;
-    TControl* control;
-    const char* hint;
-    bool show;
-    const char* shown;  // nullptr: the hint does not show
-  };
+  struct Case { const char* name; TControl* control; const char* hint; bool show; const char* shown; };  // or none
   const Case cases[] = {
       {"label", label, "Drag the weight to set the tempo", true, "Drag the weight to set the tempo"},
       {"edit", edit, "Beats per minute|Type a tempo", true, "Beats per minute"},
@@ -262,13 +251,8 @@ TEST(FormPlacement, FrameOnTheScreen) {
   Application->CreateForm(main);
   main->SetBounds(40, 30, 300, 200);
   main->Show();
-  struct Case {
-    const char* name;
-    TPosition position;
-    RECT bounds;     // Left, Top, Width, Height
-    QPoint frameAt;  // where the frame's top-left lands, for a frame of 0 pixels
-    int width;       // the client width then
-  };
+  // Bounds as Left, Top, Width, Height; where the frame's top-left lands and the client width, for a frame of 0.
+  struct Case { const char* name; TPosition position; RECT bounds; QPoint frameAt; int width; };
   const int sw = screen.width(), sh = screen.height();
   const Case cases[] = {
       {"designed", poDesigned, {20, 10, 100, 50}, {20, 10}, 100},

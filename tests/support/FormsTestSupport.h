@@ -68,6 +68,24 @@ inline std::string Join(const std::vector<std::string>& v) {
   return s;
 }
 
+// A picture as text: one character per pixel from f(x, y), "/" between the rows.
+inline std::string PixelText(int w, int h, const std::function<char(int, int)>& f) {
+  std::string s;
+  for (int y = 0; y < h; ++y) {
+    if (y) s += '/';
+    for (int x = 0; x < w; ++x) s += f(x, y);
+  }
+  return s;
+}
+
+// How many pixels of the rectangle from (x0, y0) to (x1, y1), exclusive, pass the test.
+inline int CountPixels(int x0, int y0, int x1, int y1, const std::function<bool(int, int)>& f) {
+  int n = 0;
+  for (int y = y0; y < y1; ++y)
+    for (int x = x0; x < x1; ++x) n += f(x, y);
+  return n;
+}
+
 // A pixel of a DC as 0xRRGGBB.
 inline uint32_t Rgb(HDC dc, int x, int y) {
   COLORREF c = GetPixel(dc, x, y);
