@@ -25,13 +25,11 @@ struct ZelListTest : SkinTest {
   // The picture each cell shows, one letter per cell, read at the cell's top-left corner.
   std::string Cells(TZelList* l) {
     l->Repaint();
-    std::string out;
-    for (int i = 0; i < l->Items()->Count(); ++i) {
+    return formstest::PixelText(l->Items()->Count(), 1, [l](int i, int) {
       int x = l->Horizontal() ? i * l->CellWidth() + 1 : 1, y = l->Horizontal() ? 1 : i * l->CellHeight() + 1;
       Rgb c = SurfaceAt(l, x, y);
-      out += c == kIdle ? 'i' : c == kMove ? 'm' : c == kDown ? 'd' : c == kSelected ? 's' : '?';
-    }
-    return out;
+      return c == kIdle ? 'i' : c == kMove ? 'm' : c == kDown ? 'd' : c == kSelected ? 's' : '?';
+    });
   }
   int changes = 0, clicks = 0;
 };

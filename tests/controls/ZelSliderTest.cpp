@@ -119,14 +119,11 @@ TEST_F(ZelSliderTest, ComposedBackground) {
   WriteBmp24(dir / "tile.bmp", 4, 22, [](int x, int) -> Rgb { return x == 0 ? 0x00FF00 : 0x008000; });
   WriteBmp24(dir / "vtile.bmp", 22, 4, [](int, int y) -> Rgb { return y == 0 ? 0x00FF00 : 0x008000; });
   auto column = [](TZelSlider* s, bool horizontal) {
-    std::string out;
     TBitmap* b = s->ComposedBackground()->Bitmap();
-    int n = horizontal ? b->Width() : b->Height();
-    for (int i = 0; i < n; ++i) {
+    return formstest::PixelText(horizontal ? b->Width() : b->Height(), 1, [&](int i, int) {
       Rgb c = FromColorRef(GetPixel(b->Canvas()->Handle(), horizontal ? i : 1, horizontal ? 1 : i));
-      out += c == 0xFF0000 ? 'L' : c == 0x0000FF ? 'R' : c == 0x00FF00 ? 'T' : c == 0x008000 ? 't' : '?';
-    }
-    return out;
+      return c == 0xFF0000 ? 'L' : c == 0x0000FF ? 'R' : c == 0x00FF00 ? 'T' : c == 0x008000 ? 't' : '?';
+    });
   };
   struct Case { bool horizontal; int length; std::string expected; };
   for (Case c : {Case{true, 20, "LLLTtttTtttTtttTtRRR"}, Case{false, 12, "LLLTtttTtRRR"}, Case{true, 5, "LLRRR"}}) {
