@@ -56,18 +56,14 @@ inline Rgb At32(TBitmap& b, int x, int y) { return static_cast<uint32_t*>(b.Scan
 // many of its pixels have a colour.
 inline Rgb SurfaceAt(TWinControl* c, int x, int y) { return FromColorRef(GetPixel(c->SurfaceDC(), x, y)); }
 inline int CountOf(TWinControl* c, Rgb colour) {
-  int n = 0;
-  for (int y = 0; y < c->Height(); ++y)
-    for (int x = 0; x < c->Width(); ++x) n += SurfaceAt(c, x, y) == colour;
-  return n;
+  return formstest::CountPixels(0, 0, c->Width(), c->Height(), [&](int x, int y) { return SurfaceAt(c, x, y) == colour; });
 }
 
 // How many pixels of a control's surface differ from a bitmap's.
 inline int Differences(TWinControl* c, TBitmap& b) {
-  int n = 0;
-  for (int y = 0; y < c->Height(); ++y)
-    for (int x = 0; x < c->Width(); ++x) n += SurfaceAt(c, x, y) != FromColorRef(GetPixel(b.Canvas()->Handle(), x, y));
-  return n;
+  return formstest::CountPixels(0, 0, c->Width(), c->Height(), [&](int x, int y) {
+    return SurfaceAt(c, x, y) != FromColorRef(GetPixel(b.Canvas()->Handle(), x, y));
+  });
 }
 
 // The message of the exception f raises, or "no exception".
