@@ -33,6 +33,20 @@ struct ZelPanelTest : SkinTest {
   }
 };
 
+// How many pixels of a control differ from a fill with the text drawn see-through in a font,
+// where at(text width, text height) says.
+int DiffersFromText(TWinControl* c, Rgb fill, const TFont& font, const AnsiString& text,
+                    const std::function<POINT(int, int)>& at) {
+  TBitmap ref;
+  MakeBitmap32(ref, c->Width(), c->Height(), Solid(fill));
+  TCanvas* rc = ref.Canvas();
+  rc->Font()->Assign(font);
+  POINT p = at(rc->TextWidth(text), rc->TextHeight(text));
+  SetBkMode(rc->Handle(), TRANSPARENT);
+  rc->TextOut(p.x, p.y, text);
+  return Differences(c, ref);
+}
+
 }  // namespace
 
 TEST_F(ZelPanelTest, PictureOfEachStateAndEvent) {
@@ -156,14 +170,8 @@ TEST_F(ZelPanelTest, TextPlacement) {
     p->Repaint();
 
     EXPECT_EQ(CountOf(p, 0xFFFFFF), 0) << c.what;
-    TBitmap ref;
-    MakeBitmap32(ref, W, H, Solid(kSkin));
-    TCanvas* rc = ref.Canvas();
-    rc->Font()->Assign(c.pressed ? *p->FontOnMouseDown() : *p->FontOnIdle());
-    POINT at = c.expected(rc->TextWidth(text), rc->TextHeight(text));
-    SetBkMode(rc->Handle(), TRANSPARENT);
-    rc->TextOut(at.x, at.y, text);
-    EXPECT_EQ(Differences(p, ref), 0) << c.what;
+    EXPECT_EQ(DiffersFromText(p, kSkin, c.pressed ? *p->FontOnMouseDown() : *p->FontOnIdle(), text, c.expected), 0)
+        << c.what;
     if (c.pressed) p->Perform(WM_LBUTTONUP, 0, At(5, 5));
     delete p;
   }
@@ -192,12 +200,8 @@ TEST_F(ZelPanelTest, LongTextIsCutAndLinesWrap) {
   AnsiString text = "A rather long caption";
   bool matched = false;
   for (int n = 1; n < text.Length() && !matched; ++n) {
-    TBitmap ref;
-    MakeBitmap32(ref, 60, 40, Solid(0xFFFFFF));
-    ref.Canvas()->Font()->Assign(*p->FontOnIdle());
-    SetBkMode(ref.Canvas()->Handle(), TRANSPARENT);
-    ref.Canvas()->TextOut(2, (40 - ref.Canvas()->TextHeight(text)) / 2, text.SubString(1, n) + "..");
-    matched = Differences(p, ref) == 0;
+    auto at = [](int, int th) { return POINT{2, (40 - th) / 2}; };
+    matched = DiffersFromText(p, 0xFFFFFF, *p->FontOnIdle(), text.SubString(1, n) + "..", at) == 0;
   }
   EXPECT_TRUE(matched);
 
