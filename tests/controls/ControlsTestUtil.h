@@ -77,28 +77,14 @@ inline std::string ErrorOf(const std::function<void()>& f) {
 }
 
 // A form (not shown) for skinned controls, and pictures in a scratch folder.
-struct SkinTest : ::testing::Test {
-  void SetUp() override {
-    Application->Initialize();
-    form = new TForm(nullptr);
-    form->SetBounds(0, 0, 400, 400);
-  }
-  void TearDown() override {
-    ReleaseCapture();
-    delete form;
-    Application->ProcessMessages();
-  }
-  template <typename T>
-  T* Make(int left = 0, int top = 0, int width = 0, int height = 0) {
-    return formstest::Add<T>(form, left, top, width, height);
-  }
+struct SkinTest : formstest::FormTest {
+  SkinTest() : FormTest(false) {}
   // One-coloured BMP pictures of a size, named by their state.
   void Pictures(int w, int h, std::initializer_list<std::pair<const char*, Rgb>> pictures) {
     for (auto [name, colour] : pictures) WriteBmp24(dir / (std::string(name) + ".bmp"), w, h, Solid(colour));
   }
   AnsiString Pic(const std::string& name) const { return AnsiString(dir / (name + ".bmp")); }
   TempDir dir;
-  TForm* form = nullptr;
 };
 
 // lParam of a mouse message at (x, y).

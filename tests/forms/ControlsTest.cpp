@@ -14,15 +14,7 @@ using namespace formstest;
 
 namespace {
 
-struct ControlsFixture : FormTest {
-  // A flat panel of one colour to draw controls on.
-  TPanel* Plain(int w, int h, TColor colour) {
-    auto* panel = Make<TPanel>(0, 0, w, h);
-    panel->SetBevelOuter(bvNone);
-    panel->SetColor(colour);
-    return panel;
-  }
-};
+using ControlsFixture = FormTest;
 
 std::vector<std::string> Lines(TStrings* s) {
   std::vector<std::string> v;

@@ -38,14 +38,7 @@ class LogForm : public TForm {
   std::vector<std::string>* log_;
 };
 
-struct FormFixture : FormTest {
-  std::vector<std::string> log;
-  std::string Take() {
-    std::string s = Join(log);
-    log.clear();
-    return s;
-  }
-};
+using FormFixture = FormTest;
 
 TEST_F(FormFixture, EventOrder) {
   auto* f = new LogForm(nullptr, &log);

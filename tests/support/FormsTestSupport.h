@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Dialogs.h"
+#include "ExtCtrls.h"
 #include "Forms.h"
 
 namespace formstest {
@@ -121,15 +122,17 @@ inline void WriteBmp(const std::string& path, int w, int h, int bits, const std:
   std::ofstream(path, std::ios::binary) << f;
 }
 
-// A shown form for the test's controls; dialogs unscripted and the log empty at the start.
+// A form for the test's controls, shown unless the test says; dialogs unscripted and their log
+// empty at the start; a log of the test's own events.
 struct FormTest : ::testing::Test {
+  explicit FormTest(bool shown = true) : shown_(shown) {}
   void SetUp() override {
     Application->Initialize();
     tikora::forms::ClearDialogLog();
     tikora::forms::ClearDialogScript();
     form = new TForm(nullptr);
     form->SetBounds(10, 10, 400, 300);
-    form->Show();
+    if (shown_) form->Show();
     Pump();
   }
   void TearDown() override {
@@ -142,7 +145,24 @@ struct FormTest : ::testing::Test {
   T* Make(int left = 0, int top = 0, int width = 0, int height = 0) {
     return Add<T>(form, left, top, width, height);
   }
+  // The events logged since the last call.
+  std::string Take() {
+    std::string s = Join(log);
+    log.clear();
+    return s;
+  }
+  // A flat panel of one colour to draw controls on.
+  TPanel* Plain(int w, int h, TColor colour) {
+    auto* panel = Make<TPanel>(0, 0, w, h);
+    panel->SetBevelOuter(bvNone);
+    panel->SetColor(colour);
+    return panel;
+  }
   TForm* form = nullptr;
+  std::vector<std::string> log;
+
+ private:
+  bool shown_;
 };
 
 }  // namespace formstest
