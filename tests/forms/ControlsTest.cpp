@@ -95,10 +95,7 @@ TEST_F(ControlsFixture, ListBoxUserClickSelectsAndClicks) {
   EXPECT_TRUE(seen.empty()) << "ItemIndex set in code does not click";
   auto* lw = static_cast<QListWidget*>(list->Widget());
   QPoint p = lw->visualItemRect(lw->item(2)).center();
-  for (auto [type, held] : {std::pair{QEvent::MouseButtonPress, Qt::LeftButton}, {QEvent::MouseButtonRelease, Qt::NoButton}}) {
-    QMouseEvent e(type, p, lw->viewport()->mapToGlobal(p), Qt::LeftButton, held, Qt::NoModifier);
-    QCoreApplication::sendEvent(lw->viewport(), &e);
-  }
+  for (auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) Mouse(lw->viewport(), type, p);
   EXPECT_EQ(seen, std::vector<int>{2});
   EXPECT_EQ(list->Items()->Strings(list->ItemIndex()), "6:8 (3+3)");
   list->SetItemIndex(7);

@@ -44,10 +44,8 @@ bool UnderXvfb(const char* test, bool windowManager) {
   for (const char* tool : {__VA_ARGS__})                                                       \
     if (!std::getenv("TIKORA_UNDER_XVFB") && !Have(tool)) GTEST_SKIP() << tool << " missing"
 
-template <typename F>
-bool Settles(F cond) {
-  return formstest::WaitUntil(cond, 20000);
-}
+// Long enough for any window manager that answers at all.
+constexpr int kSettle = 20000;
 
 TEST(XvfbSmoke, ShapedWindowOnScreen) {
   SKIP_WITHOUT("xvfb-run", "import");
@@ -60,17 +58,18 @@ TEST(XvfbSmoke, ShapedWindowOnScreen) {
   POINT tri[3] = {{0, 0}, {200, 0}, {0, 200}};
   SetWindowRgn(form->Handle(), CreatePolygonRgn(tri, 3, WINDING), TRUE);
   form->Show();
-  ASSERT_TRUE(Settles([&] { return form->Widget()->isVisible() && form->Widget()->windowHandle()->isExposed(); }));
+  auto exposed = [&] { return form->Widget()->isVisible() && form->Widget()->windowHandle()->isExposed(); };
+  ASSERT_TRUE(formstest::WaitUntil(exposed, kSettle));
   TempDir dir;
   std::string shot = dir / "xvfb-shot.png";
   QImage img;
   QPoint origin = form->Widget()->mapToGlobal(QPoint(0, 0));
   // The server shows the window once it has drawn it: photograph until the red shows.
-  ASSERT_TRUE(Settles([&] {
+  ASSERT_TRUE(formstest::WaitUntil([&] {
     if (std::system(("import -window root '" + shot + "'").c_str()) != 0) return false;
     img = QImage(QString::fromStdString(shot));
     return !img.isNull() && qRed(img.pixel(origin + QPoint(20, 20))) == 255;
-  }));
+  }, kSettle));
   QRgb inside = img.pixel(origin + QPoint(20, 20));
   QRgb outside = img.pixel(origin + QPoint(180, 180));
   EXPECT_EQ(qGreen(inside), 0);
@@ -178,7 +177,7 @@ TEST(ProgramWindows, FramesOnTheScreen) {
            (maximized || (f->Left() == frame.left() && f->Top() == frame.top()));
   };
   auto settlesOnScreen = [&](TForm* f, const std::string& how) {
-    EXPECT_TRUE(Settles([&] { return onScreen(f); }))
+    EXPECT_TRUE(formstest::WaitUntil([&] { return onScreen(f); }, kSettle))
         << f->Name().c_str() << " " << how << ": frame " << Text(frameOf(f)) << " Left,Top " << f->Left() << ","
         << f->Top();
   };
@@ -187,7 +186,7 @@ TEST(ProgramWindows, FramesOnTheScreen) {
   main->Show();
   settlesOnScreen(main, "shown");
   main->SetWindowState(wsMaximized);
-  ASSERT_TRUE(Settles([&] { return main->Widget()->isMaximized(); }));
+  ASSERT_TRUE(formstest::WaitUntil([&] { return main->Widget()->isMaximized(); }, kSettle));
   main->SetWindowState(wsNormal);
   settlesOnScreen(main, "restored");
   EXPECT_FALSE(main->Widget()->isMaximized());

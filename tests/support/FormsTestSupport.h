@@ -32,15 +32,20 @@ bool WaitUntil(F cond, int limitMs = 5000) {
   return cond();
 }
 
-// Sends a Qt mouse event to the window that owns the control, at the control's own coordinates.
+// Sends a Qt mouse event to a widget, or to the window that owns a control at the control's own
+// coordinates.
+inline void Mouse(QWidget* w, QEvent::Type type, QPointF p, Qt::MouseButton button = Qt::LeftButton,
+                  Qt::KeyboardModifiers mods = Qt::NoModifier) {
+  const bool up = type == QEvent::MouseButtonRelease || type == QEvent::MouseMove;
+  Qt::MouseButtons held = up ? Qt::NoButton : Qt::MouseButtons(button);
+  QMouseEvent e(type, p, w->mapToGlobal(p), type == QEvent::MouseMove ? Qt::NoButton : button, held, mods);
+  QCoreApplication::sendEvent(w, &e);
+}
 inline void Mouse(TControl* c, QEvent::Type type, int x, int y, Qt::MouseButton button = Qt::LeftButton,
                   Qt::KeyboardModifiers mods = Qt::NoModifier) {
   TWinControl* w = dynamic_cast<TWinControl*>(c);
   if (!w) x += c->Left(), y += c->Top(), w = c->Parent();
-  Qt::MouseButtons held = type == QEvent::MouseButtonRelease || type == QEvent::MouseMove ? Qt::NoButton : Qt::MouseButtons(button);
-  QPointF p(x, y);
-  QMouseEvent e(type, p, w->Widget()->mapToGlobal(p), type == QEvent::MouseMove ? Qt::NoButton : button, held, mods);
-  QCoreApplication::sendEvent(w->Widget(), &e);
+  Mouse(w->Widget(), type, QPointF(x, y), button, mods);
 }
 inline void Click(TControl* c, int x, int y) {
   Mouse(c, QEvent::MouseButtonPress, x, y);
