@@ -56,7 +56,8 @@ inline Rgb At32(TBitmap& b, int x, int y) { return static_cast<uint32_t*>(b.Scan
 // many of its pixels have a colour.
 inline Rgb SurfaceAt(TWinControl* c, int x, int y) { return FromColorRef(GetPixel(c->SurfaceDC(), x, y)); }
 inline int CountOf(TWinControl* c, Rgb colour) {
-  return formstest::CountPixels(0, 0, c->Width(), c->Height(), [&](int x, int y) { return SurfaceAt(c, x, y) == colour; });
+  auto is = [&](int x, int y) { return SurfaceAt(c, x, y) == colour; };
+  return formstest::CountPixels(0, 0, c->Width(), c->Height(), is);
 }
 
 // How many pixels of a control's surface differ from a bitmap's.

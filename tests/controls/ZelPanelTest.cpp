@@ -139,7 +139,7 @@ TEST_F(ZelPanelTest, LoadedArmsTrackingAndAntialiasesAfterSetup) {
   p->SetFontOnIdle(&later);
   for (TFont* f : {p->FontOnIdle(), p->FontOnDisabled(), p->FontOnMouseMove(), p->FontOnMouseDown(), p->FontOnChecked()}) {
     ASSERT_EQ(GetObjectA(f->Handle(), sizeof(lf), &lf), static_cast<int>(sizeof(lf)));
-    EXPECT_EQ(std::memcmp(&lf, &want, sizeof(lf)), 0) << lf.lfFaceName << " " << lf.lfHeight << " " << int(lf.lfQuality);
+    EXPECT_EQ(std::memcmp(&lf, &want, sizeof(lf)), 0) << lf.lfFaceName << " " << lf.lfHeight << " " << +lf.lfQuality;
   }
 }
 
