@@ -12,7 +12,8 @@ struct ZelListTest : SkinTest {
     SkinTest::SetUp();
     Pictures(50, 20, {{"idle", kIdle}, {"move", kMove}, {"down", kDown}, {"selected", kSelected}});
   }
-  TZelList* MakeList(bool selectedPicture = true) {
+  // A vertical list of the skin's pictures, loaded as a form does, then given its items.
+  TZelList* MakeList(std::initializer_list<const char*> items = {}, bool selectedPicture = true) {
     auto* l = Make<TZelList>(10, 10, 30, 30);
     l->SetTextMarginY(0), l->SetPicOnMouseMove(Pic("move")), l->SetPicOnMouseDown(Pic("down"));
     if (selectedPicture) l->SetPicOnSelected(Pic("selected"));
@@ -20,6 +21,7 @@ struct ZelListTest : SkinTest {
     l->OnChange = [this](TObject*) { ++changes; };
     l->OnClick = [this](TObject*) { ++clicks; };
     l->Loaded();
+    for (const char* item : items) l->Items()->Add(item);
     return l;
   }
   // The picture each cell shows, one letter per cell, read at the cell's top-left corner.
@@ -113,8 +115,7 @@ TEST_F(ZelListTest, FittingPicturesToTheAutoWidth) {
 }
 
 TEST_F(ZelListTest, PressHoverClick) {
-  TZelList* l = MakeList();
-  for (auto s : {"2:4", "3:4", "4:4"}) l->Items()->Add(s);
+  TZelList* l = MakeList({"2:4", "3:4", "4:4"});
   struct Step { const char* what; UINT msg; WPARAM keys; int x, y; std::string cells; int itemIndex, changes, clicks; };
   const std::vector<Step> steps = {
       {"hover over the second", WM_MOUSEMOVE, 0, 10, 25, "imi", -1, 0, 0},
@@ -138,8 +139,7 @@ TEST_F(ZelListTest, PressHoverClick) {
 
 TEST_F(ZelListTest, StripSmallerThanControlAndMissingPictures) {
   // Larger than its strip: a press below the cells presses nothing, and the click stores -1.
-  TZelList* l = MakeList();
-  for (auto s : {"a", "b"}) l->Items()->Add(s);
+  TZelList* l = MakeList({"a", "b"});
   l->SetBounds(10, 10, 50, 100);
   l->Perform(WM_LBUTTONDOWN, MK_LBUTTON, At(10, 70));
   EXPECT_EQ(l->PressedItem(), -1);
@@ -158,8 +158,7 @@ TEST_F(ZelListTest, StripSmallerThanControlAndMissingPictures) {
   bare->Perform(WM_LBUTTONUP, 0, At(5, 5));
 
   // No selected picture: the selected cell shows the idle one, not stale pixels.
-  TZelList* plain = MakeList(false);
-  for (auto s : {"a", "b"}) plain->Items()->Add(s);
+  TZelList* plain = MakeList({"a", "b"}, false);
   plain->SetItemIndex(1);
   EXPECT_EQ(Cells(plain), "ii");
 }

@@ -207,6 +207,24 @@ TEST_F(FormFixture, KeysThroughTheForm) {
   delete events;
   Key(f->edit, Qt::Key_F7);
   EXPECT_EQ(Take(), "formDown 118 editDown 118") << "a destroyed TApplicationEvents no longer takes messages";
+
+  // The virtual key each key gives, whatever the character the keyboard makes of it.
+  f->SetKeyPreview(false);
+  f->edit->OnKeyPress = nullptr;
+  struct Vk { int key; Qt::KeyboardModifiers mods; int vk; };
+  const Vk keys[] = {
+      {Qt::Key_BracketRight, Qt::NoModifier, 221}, {Qt::Key_BraceLeft, Qt::ShiftModifier, 219},
+      {Qt::Key_Minus, Qt::NoModifier, VK_OEM_MINUS}, {Qt::Key_Equal, Qt::NoModifier, VK_OEM_PLUS},
+      {Qt::Key_Plus, Qt::KeypadModifier, VK_ADD}, {Qt::Key_Minus, Qt::KeypadModifier, VK_SUBTRACT},
+      {Qt::Key_7, Qt::KeypadModifier, VK_NUMPAD0 + 7}, {Qt::Key_7, Qt::NoModifier, '7'},
+      {Qt::Key_Ampersand, Qt::ShiftModifier, '7'}, {Qt::Key_F8, Qt::NoModifier, VK_F1 + 7},
+      {Qt::Key_Space, Qt::NoModifier, VK_SPACE}, {Qt::Key_Enter, Qt::KeypadModifier, VK_RETURN},
+      {Qt::Key_O, Qt::ControlModifier, 'O'},
+  };
+  for (const Vk& c : keys) {
+    Key(f->edit, c.key, c.mods);
+    EXPECT_EQ(Take(), "editDown " + std::to_string(c.vk) + (c.mods & Qt::ShiftModifier ? "S" : "")) << c.key;
+  }
   delete f;
 }
 

@@ -122,20 +122,6 @@ TEST_F(Fixture, HoverLeaveAndPostedMessages) {
   EXPECT_EQ(Join(panel->log), "Resize") << "a hidden control resizes at once";
 }
 
-TEST(VirtualKeys, Translation) {
-  struct Case { int key; Qt::KeyboardModifiers mods; WORD vk; };
-  const Case cases[] = {
-      {Qt::Key_BracketRight, Qt::NoModifier, 221}, {Qt::Key_BraceRight, Qt::ShiftModifier, 221},
-      {Qt::Key_BraceLeft, Qt::ShiftModifier, 219}, {Qt::Key_Minus, Qt::NoModifier, VK_OEM_MINUS},
-      {Qt::Key_Equal, Qt::NoModifier, VK_OEM_PLUS}, {Qt::Key_Plus, Qt::KeypadModifier, VK_ADD},
-      {Qt::Key_Minus, Qt::KeypadModifier, VK_SUBTRACT}, {Qt::Key_7, Qt::KeypadModifier, VK_NUMPAD0 + 7},
-      {Qt::Key_7, Qt::NoModifier, '7'}, {Qt::Key_Ampersand, Qt::ShiftModifier, '7'},
-      {Qt::Key_F8, Qt::NoModifier, VK_F1 + 7}, {Qt::Key_Space, Qt::NoModifier, VK_SPACE},
-      {Qt::Key_Enter, Qt::KeypadModifier, VK_RETURN}, {Qt::Key_O, Qt::ControlModifier, 'O'},
-  };
-  for (const Case& c : cases) EXPECT_EQ(VirtualKeyFromQt(c.key, c.mods.toInt()), c.vk) << c.key;
-}
-
 TEST_F(Fixture, ScriptedDialogsAndMessages) {
   ScriptDialog(IDNO);
   EXPECT_EQ(MessageBoxA(nullptr, "Save?", "Tikora", MB_YESNO), IDNO);
