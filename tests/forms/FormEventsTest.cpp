@@ -138,7 +138,7 @@ TEST_F(FormFixture, ShowModalResults) {
   for (const Case& c : cases) {
     cancel->SetVisible(c.withCancel);
     ScriptDialog([&](const DialogRequest& r) {
-      EXPECT_EQ(r.form, f);
+      EXPECT_EQ(std::pair(r.form, r.kind == DialogKind::Modal), std::pair(static_cast<TForm*>(f), true));
       EXPECT_TRUE(f->Visible()) << c.name;
       log.push_back("user");
       c.user();
@@ -152,6 +152,8 @@ TEST_F(FormFixture, ShowModalResults) {
   }
   EXPECT_EQ(f->edit->Text(), "") << "the swallowed keys did not reach the edit";
   EXPECT_EQ(memo->Text(), "\r\n") << "the memo took its Enter";
+  EXPECT_EQ(f->ShowModal(), mrCancel) << "unscripted modal forms cancel headless";
+  EXPECT_FALSE(f->Visible());
   f->Show();
   EXPECT_THROW(f->ShowModal(), EInvalidOperation);
   delete f;

@@ -149,20 +149,6 @@ TEST_F(Fixture, ScriptedDialogsAndMessages) {
     EXPECT_TRUE(save.Execute());
     EXPECT_EQ(save.FileName(), c.written) << c.typed;
   }
-  auto* dialog = new TForm(nullptr);
-  auto* ok = Add<TButton>(dialog);
-  ok->SetModalResult(mrOk);
-  int shows = 0;
-  dialog->OnShow = [&](TObject*) { ++shows; };
-  ScriptDialog([ok](const DialogRequest& r) {
-    EXPECT_EQ(r.kind, DialogKind::Modal);
-    ok->Click();
-    return DialogAnswer{0, ""};
-  });
-  EXPECT_EQ(dialog->ShowModal(), mrOk);
-  EXPECT_EQ(dialog->ShowModal(), mrCancel) << "unscripted modal forms cancel headless";
-  EXPECT_EQ(std::pair(shows, dialog->Visible()), std::pair(2, false));
-  delete dialog;
 }
 
 TEST_F(Fixture, SurfacesMasksAndNoLeaks) {
