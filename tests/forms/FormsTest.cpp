@@ -15,32 +15,34 @@ using namespace formstest;
 
 namespace {
 
-// A panel that logs its events.
+// A panel that logs its events into the test's log.
 class LogPanel : public TPanel {
  public:
   using TPanel::TPanel;
-  std::vector<std::string> log;
+  std::vector<std::string> early;  // events before the test takes the log over
+  std::vector<std::string>* log = &early;
   void Dispatch(TMessage& m) override {
-    if (m.Msg == WM_MOUSEHOVER) log.push_back("hover");
-    if (m.Msg == WM_MOUSELEAVE) log.push_back("leave");
-    if (m.Msg == WM_USER + 1) log.push_back("user" + std::to_string(m.WParam) + "@" + std::to_string(GetMessageTime()));
+    if (m.Msg == WM_MOUSEHOVER) log->push_back("hover");
+    if (m.Msg == WM_MOUSELEAVE) log->push_back("leave");
+    if (m.Msg == WM_USER + 1) log->push_back("user" + std::to_string(m.WParam) + "@" + std::to_string(GetMessageTime()));
     TPanel::Dispatch(m);
   }
-  void Click() override { log.push_back("Click"); TPanel::Click(); }
-  void DblClick() override { log.push_back("DblClick"); TPanel::DblClick(); }
+  void Click() override { log->push_back("Click"); TPanel::Click(); }
+  void DblClick() override { log->push_back("DblClick"); TPanel::DblClick(); }
   void MouseDown(TMouseButton, TShiftState s, int x, int y) override {
-    log.push_back(std::string("Down") + (s.Contains(ssDouble) ? "2" : "") + "(" + std::to_string(x) + "," + std::to_string(y) + ")");
+    log->push_back(std::string("Down") + (s.Contains(ssDouble) ? "2" : "") + "(" + std::to_string(x) + "," + std::to_string(y) + ")");
   }
-  void MouseUp(TMouseButton, TShiftState, int, int) override { log.push_back("Up"); }
-  void Resize() override { log.push_back("Resize"); TPanel::Resize(); }
+  void MouseUp(TMouseButton, TShiftState, int, int) override { log->push_back("Up"); }
+  void Resize() override { log->push_back("Resize"); TPanel::Resize(); }
 };
 
 struct Fixture : FormTest {
   void SetUp() override {
     FormTest::SetUp();
     panel = Make<LogPanel>(10, 10, 100, 50);
+    panel->log = &log;
     Pump();
-    panel->log.clear();
+    Take();
   }
   LogPanel* panel = nullptr;
 };
@@ -57,30 +59,27 @@ TEST_F(Fixture, MouseEventOrder) {
       {"double click", true, twice, "Down(5,5) Click Up DblClick Down2(5,5) Up"},
   };
   for (const Case& c : cases) {
-    panel->log.clear();
     TControlStyle s = panel->ControlStyle();
     panel->SetControlStyle(c.doubleClicks ? s << csDoubleClicks : s >> csDoubleClicks);
     for (auto& [type, p] : c.events) Mouse(panel, type, p.x(), p.y());
-    EXPECT_EQ(Join(panel->log), c.expected) << c.name;
+    EXPECT_EQ(Take(), c.expected) << c.name;
     EXPECT_FALSE(panel->MouseCapture()) << c.name;
   }
 }
 
 TEST_F(Fixture, CaptureAndGraphicChildren) {
   auto* image = Make<TImage>(120, 10, 50, 50);
-  std::vector<std::string> log;
   image->OnMouseDown = [&](TObject*, TMouseButton, TShiftState, int x, int y) { log.push_back("img down " + std::to_string(x) + "," + std::to_string(y)); };
   image->OnClick = [&](TObject*) { log.push_back("img click"); };
   Mouse(image, QEvent::MouseButtonPress, 3, 4);
   EXPECT_TRUE(image->MouseCapture()) << "a graphic control captures through its parent";
   Mouse(image, QEvent::MouseButtonRelease, 3, 4);
-  EXPECT_EQ(Join(log), "img down 3,4 img click");
+  EXPECT_EQ(Take(), "img down 3,4 img click");
   // Explicit capture sends the form's mouse to the panel, in the panel's coordinates.
   SetCapture(panel->Handle());
   EXPECT_EQ(GetCapture(), panel->Handle());
-  panel->log.clear();
   Mouse(form, QEvent::MouseButtonPress, 150, 100);
-  EXPECT_EQ(Join(panel->log), "Down(140,90)");
+  EXPECT_EQ(Take(), "Down(140,90)");
   ReleaseCapture();
   SetCapture(panel->Handle());
   panel->Hide();
@@ -92,34 +91,31 @@ TEST_F(Fixture, HoverLeaveAndPostedMessages) {
   // Outside: the leave report comes at once and the hover request is dropped.
   TrackMouseEvent(&t);
   Pump();
-  EXPECT_EQ(Join(panel->log), "leave");
-  panel->log.clear();
+  EXPECT_EQ(Take(), "leave");
   // A hover request made outside waits for the pointer.
   t.dwFlags = TME_HOVER;
   TrackMouseEvent(&t);
   Pump();
-  EXPECT_TRUE(panel->log.empty());
+  EXPECT_EQ(Take(), "");
   QEvent enter(QEvent::Enter), leave(QEvent::Leave);
   QCoreApplication::sendEvent(panel->Widget(), &enter);
   Mouse(panel, QEvent::MouseMove, 4, 4);
-  ASSERT_TRUE(WaitUntil([&] { return !panel->log.empty(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !log.empty(); }));
   t.dwFlags = TME_LEAVE;
   TrackMouseEvent(&t);
   QCoreApplication::sendEvent(panel->Widget(), &leave);
   Pump();
-  EXPECT_EQ(Join(panel->log), "hover leave");
+  EXPECT_EQ(Take(), "hover leave");
 
   tikora::TestClock clock(5'000'000'000);
-  panel->log.clear();
   PostMessageA(panel->Handle(), WM_USER + 1, 1, 0);
   clock.AdvanceMs(20);
   PostMessageA(panel->Handle(), WM_USER + 1, 2, 0);
   Pump();
-  EXPECT_EQ(Join(panel->log), "user1@5000 user2@5020");
-  panel->log.clear();
+  EXPECT_EQ(Take(), "user1@5000 user2@5020");
   panel->Hide();
   panel->SetWidth(70);
-  EXPECT_EQ(Join(panel->log), "Resize") << "a hidden control resizes at once";
+  EXPECT_EQ(Take(), "Resize") << "a hidden control resizes at once";
 }
 
 TEST_F(Fixture, ScriptedDialogsAndMessages) {
