@@ -179,10 +179,10 @@ TEST_F(ZelPanelTest, TextPlacement) {
 
 TEST_F(ZelPanelTest, LongTextIsCutAndLinesWrap) {
   WriteBmp24(dir / "white.bmp", 60, 40, Solid(0xFFFFFF));
-  auto inkBox = [](TWinControl* c, int w, int h) {
-    RECT box{w, h, -1, -1};
-    for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x)
+  auto inkBox = [](TWinControl* c) {  // right -1: no ink
+    RECT box{c->Width(), c->Height(), -1, -1};
+    for (int y = 0; y < c->Height(); ++y)
+      for (int x = 0; x < c->Width(); ++x)
         if (SurfaceAt(c, x, y) != 0xFFFFFF)
           box = RECT{std::min<LONG>(box.left, x), std::min<LONG>(box.top, y), std::max<LONG>(box.right, x), std::max<LONG>(box.bottom, y)};
     return box;
@@ -191,11 +191,7 @@ TEST_F(ZelPanelTest, LongTextIsCutAndLinesWrap) {
   p->SetBounds(10, 10, 60, 40);
   p->SetPicOnIdle(AnsiString(dir / "white.bmp")), p->SetAlignment(taLeftJustify), p->SetText("A rather long caption");
   p->Repaint();
-  RECT cut = inkBox(p, 60, 40);
-  EXPECT_GT(cut.right, cut.left) << "text is drawn";
-  EXPECT_LE(cut.right, 60 - 3) << "the cut text fits";
-  EXPECT_GE(cut.left, 2);
-
+  EXPECT_LE(inkBox(p).right, 60 - 3) << "the cut text fits";
   // The cut text ends in "..": it equals some prefix followed by "..", drawn at x = 2.
   AnsiString text = "A rather long caption";
   bool matched = false;
@@ -209,16 +205,16 @@ TEST_F(ZelPanelTest, LongTextIsCutAndLinesWrap) {
   p->SetBounds(10, 10, 4, 40);
   p->SetText("W");
   p->Repaint();
-  EXPECT_NE(inkBox(p, 4, 40).right, -1);
+  EXPECT_NE(inkBox(p).right, -1);
 
   // Two lines: drawn centred, one above the other.
   p->SetBounds(10, 10, 60, 40);
   p->SetText("One\nTwo");
   p->Repaint();
-  RECT two = inkBox(p, 60, 40);
+  RECT two = inkBox(p);
   p->SetText("One");
   p->Repaint();
-  RECT one = inkBox(p, 60, 40);
+  RECT one = inkBox(p);
   EXPECT_GT(two.bottom - two.top, 2 * (one.bottom - one.top));
 }
 
