@@ -62,11 +62,8 @@ TEST_F(PendulumDrawTest, CornersForAnglesAndWeightPositions) {
   EXPECT_EQ(std::pair(draw->PendulumBitmap->PixelFormat(), draw->WeightBitmap->PixelFormat()), std::pair(pf32bit, pf32bit));
   EXPECT_EQ(std::pair(game->PendulumHeight, game->WeightWidth), std::pair(300, 36));
 
-  struct Case {
-    double angle;
-    int tempo;  // 40 puts the weight at the top, 210 at the bottom of the scale, 500 below it
-    std::vector<int> rod, weight;
-  };
+  // Tempo 40 puts the weight at the top, 210 at the bottom of the scale, 500 below it.
+  struct Case { double angle; int tempo; std::vector<int> rod, weight; };
   const std::vector<Case> cases = {
       {0, 40, {279, 107, 289, 107, 289, 407, 279, 407}, {266, 107, 302, 107, 302, 155, 266, 155}},
       {0.3, 40, {367, 118, 377, 121, 288, 408, 279, 405}, {355, 115, 389, 125, 375, 171, 341, 160}},

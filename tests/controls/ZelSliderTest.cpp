@@ -28,12 +28,8 @@ struct ZelSliderTest : SkinTest {
 }  // namespace
 
 TEST_F(ZelSliderTest, DragsGivePositions) {
-  struct Case {
-    const char* what;
-    int min, max;
-    std::vector<std::pair<UINT, int>> mouse;  // message and x
-    int position, offset, changes;
-  };
+  // The mouse as messages at an x; the position, thumb offset and OnChange count after them.
+  struct Case { const char* what; int min, max; std::vector<std::pair<UINT, int>> mouse; int position, offset, n; };
   const std::vector<Case> cases = {
       {"press grabs the thumb at its centre", 0, 100, {{WM_LBUTTONDOWN, 54}}, 50, 50, 1},
       {"press at the start", 0, 100, {{WM_LBUTTONDOWN, 4}}, 0, 0, 1},
@@ -54,7 +50,7 @@ TEST_F(ZelSliderTest, DragsGivePositions) {
     for (auto [msg, x] : c.mouse)
       s->Perform(msg, msg == WM_MOUSEMOVE && c.mouse.size() == 1 ? 0 : MK_LBUTTON, At(x, 5));
     EXPECT_EQ(std::tuple(s->Position(), s->ThumbOffset(), changes),
-              std::tuple(c.position, c.offset, c.changes)) << c.what;
+              std::tuple(c.position, c.offset, c.n)) << c.what;
     s->Perform(WM_LBUTTONUP, 0, At(0, 5));
     delete s;
   }
