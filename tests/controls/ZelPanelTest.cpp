@@ -145,7 +145,7 @@ TEST_F(ZelPanelTest, LoadedArmsTrackingAndAntialiasesAfterSetup) {
 
 // Text placement, compared pixel for pixel with the text drawn where it belongs.
 TEST_F(ZelPanelTest, TextPlacement) {
-  // The picture shows between and inside the glyphs: no white box behind the text.
+  // The picture shows between and inside the glyphs, pixel for pixel: no box behind the text.
   const Rgb kSkin = 0x305070;
   WriteBmp24(dir / "white.bmp", 120, 30, Solid(kSkin));
   // Where the text goes, from the text's width and height on the panel's canvas.
@@ -168,8 +168,6 @@ TEST_F(ZelPanelTest, TextPlacement) {
     p->SetText(text);
     if (c.pressed) p->Perform(WM_LBUTTONDOWN, MK_LBUTTON, At(5, 5));
     p->Repaint();
-
-    EXPECT_EQ(CountOf(p, 0xFFFFFF), 0) << c.what;
     EXPECT_EQ(DiffersFromText(p, kSkin, c.pressed ? *p->FontOnMouseDown() : *p->FontOnIdle(), text, c.expected), 0)
         << c.what;
     if (c.pressed) p->Perform(WM_LBUTTONUP, 0, At(5, 5));
