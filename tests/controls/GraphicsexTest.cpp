@@ -102,9 +102,7 @@ TEST(QuadDrawing, ShadingAndPixelFormats) {
   GuardedPixels src(3, 3, [](int x, int) -> Rgb { return x == 2 ? 0xFFFFFF : 0; });
   int corners[8] = {0, 0, 2, 0, 2, 2, 0, 2};
   WalkQuad(dest.View(), corners, src.View(), true, -64, 0xFFFFFF, nullptr);
-  EXPECT_EQ(dest.at(0, 0), 0x002488u);
-  EXPECT_EQ(dest.at(1, 0), 0x55002488u);
-  EXPECT_EQ(dest.at(2, 0), 0x0A64C8u);
+  EXPECT_EQ(std::tuple(dest.at(0, 0), dest.at(1, 0), dest.at(2, 0)), std::tuple(0x002488u, 0x55002488u, 0x0A64C8u));
   WalkQuad(dest.View(), corners, src.View(), true, 100, 0xFFFFFF, nullptr);
   EXPECT_EQ(dest.at(1, 1), 0xFFFFFFu) << "clamped at 255";
 

@@ -62,8 +62,7 @@ TEST_F(ZelListTest, LayoutAndPaging) {
   auto* early = Make<TZelList>(0, 0, 33, 33);
   early->Items()->Add("one");
   early->SetPicOnMouseMove(Pic("move"));
-  EXPECT_EQ(early->CellWidth(), 0);
-  EXPECT_EQ(early->Width(), 33);
+  EXPECT_EQ(std::tuple(early->CellWidth(), early->Width()), std::tuple(0, 33));
   early->SetPicOnIdle(Pic("idle"));
   EXPECT_EQ(std::pair(early->Width(), early->Height()), std::pair(50, 20));
 }
@@ -72,9 +71,7 @@ TEST_F(ZelListTest, AutoWidth) {
   TZelList* l = MakeList();
   l->SetTextMarginX(14), l->SetMinAutoWidth(100), l->SetAutoWidth(true);
   l->Items()->Add("2:4");
-  EXPECT_EQ(l->AutoWidthValue(), 100);
-  EXPECT_EQ(l->CellWidth(), 100);
-  EXPECT_EQ(l->Width(), 100);
+  EXPECT_EQ(std::tuple(l->AutoWidthValue(), l->CellWidth(), l->Width()), std::tuple(100, 100, 100));
   EXPECT_EQ(l->PictureOnIdle()->Width(), 100) << "pictures fitted to the cells";
 
   TCanvas* c = l->Canvas();
@@ -85,9 +82,8 @@ TEST_F(ZelListTest, AutoWidth) {
   l->Items()->Add(wide);
   EXPECT_EQ(l->AutoWidthValue(), c->TextWidth(narrow + "HH") + 3) << "the first of equally long items decides";
   l->Items()->Delete(1);
-  EXPECT_EQ(l->AutoWidthValue(), c->TextWidth(wide + "HH") + 3);
-  EXPECT_EQ(l->Width(), l->AutoWidthValue());
-  EXPECT_EQ(l->Height(), 40);
+  EXPECT_EQ(std::tuple(l->AutoWidthValue(), l->Width(), l->Height()),
+            std::tuple(c->TextWidth(wide + "HH") + 3, l->AutoWidthValue(), 40));
 }
 
 TEST_F(ZelListTest, FittingPicturesToTheAutoWidth) {
@@ -153,8 +149,7 @@ TEST_F(ZelListTest, StripSmallerThanControlAndMissingPictures) {
   bare->Loaded();
   bare->Perform(WM_MOUSEMOVE, 0, At(5, 5));
   bare->Perform(WM_LBUTTONDOWN, MK_LBUTTON, At(5, 5));
-  EXPECT_EQ(bare->HotItem(), -1);
-  EXPECT_EQ(bare->PressedItem(), -1);
+  EXPECT_EQ(std::tuple(bare->HotItem(), bare->PressedItem()), std::tuple(-1, -1));
   bare->Perform(WM_LBUTTONUP, 0, At(5, 5));
 
   // No selected picture: the selected cell shows the idle one, not stale pixels.

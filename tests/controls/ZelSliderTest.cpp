@@ -91,9 +91,7 @@ TEST_F(ZelSliderTest, TrackLengthChanges) {
   EXPECT_EQ(s->ThumbOffset(), 50);
   changes = 0;
   s->SetWidth(59);
-  EXPECT_EQ(s->SlideSpaceSize(), 50);
-  EXPECT_EQ(s->ThumbOffset(), 25);
-  EXPECT_EQ(changes, 0);
+  EXPECT_EQ(std::tuple(s->SlideSpaceSize(), s->ThumbOffset(), changes), std::tuple(50, 25, 0));
 
   // No room to move (thumb as wide as the track): a drag keeps Position and the thumb at 0.
   auto* flat = Make<TZelSlider>(10, 50, 9, 22);
@@ -103,9 +101,7 @@ TEST_F(ZelSliderTest, TrackLengthChanges) {
   changes = 0;
   flat->Perform(WM_LBUTTONDOWN, MK_LBUTTON, At(6, 5));
   flat->Perform(WM_MOUSEMOVE, MK_LBUTTON, At(8, 5));
-  EXPECT_EQ(flat->Position(), 30);
-  EXPECT_EQ(flat->ThumbOffset(), 0);
-  EXPECT_EQ(changes, 2);
+  EXPECT_EQ(std::tuple(flat->Position(), flat->ThumbOffset(), changes), std::tuple(30, 0, 2));
   flat->Perform(WM_LBUTTONUP, 0, At(8, 5));
 }
 

@@ -96,8 +96,7 @@ TEST_F(ControlsFixture, ListBoxUserClickSelectsAndClicks) {
   auto* lw = static_cast<QListWidget*>(list->Widget());
   QPoint p = lw->visualItemRect(lw->item(2)).center();
   for (auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) Mouse(lw->viewport(), type, p);
-  EXPECT_EQ(seen, std::vector<int>{2});
-  EXPECT_EQ(list->Items()->Strings(list->ItemIndex()), "6:8 (3+3)");
+  EXPECT_EQ(std::tuple(seen, list->Items()->Strings(list->ItemIndex())), std::tuple(std::vector<int>{2}, "6:8 (3+3)"));
   list->SetItemIndex(7);
   EXPECT_EQ(list->ItemIndex(), -1);
 }

@@ -141,8 +141,7 @@ TEST(Bitmap, LoadFromBmpFile) {
   std::string path = dir / "picture.bmp";
   WriteBmp(path, 2, 1, 24, [&](int x, int) { return x ? B : R; });
   picture.LoadFromFile(path.c_str());
-  EXPECT_EQ(picture.Width(), 2);
-  EXPECT_EQ(At(picture.Bitmap(), 1, 0), B);
+  EXPECT_EQ(std::tuple(picture.Width(), At(picture.Bitmap(), 1, 0)), std::tuple(2, B));
 }
 
 TEST(Bitmap, PixelFormatConversionsKeepColours) {
