@@ -62,16 +62,18 @@ TEST(PictureLoaders, LoadsAndReports) {
   WriteBmp(bmp8, 4, 2, 8, [](int x, int) -> Rgb { return x % 3; }, {0x000000, 0x336699, 0xFFFFFF});
   std::ofstream(junk, std::ios::binary) << "not a picture at all";
 
-  {  // A missing file names itself, the unit and the routine, and leaves the bitmap alone.
+  // A missing file, or one no decoder takes, is reported as missing: the message names the file, the
+  // unit and the routine, and the bitmap stays as it was.
+  for (const std::string& name : {dir / "missing.png", junk}) {
     TBitmap b;
     b.SetSize(2, 2);
     HBITMAP before = b.Handle();
-    EXPECT_EQ(ErrorOf([&] { LoadImageToBitmap(&b, (dir / "missing.png").c_str()); }),
-              "File not found:" + (dir / "missing.png") + " src=PicUtils:LoadImageToBitmap:179");
-    EXPECT_EQ(b.Handle(), before);
-    TPicture p;
-    EXPECT_EQ(ErrorOf([&] { LoadImageToPicture(&p, ""); }), "File not found: src=PicUtils:LoadImageToPicture:192");
+    EXPECT_EQ(ErrorOf([&] { LoadImageToBitmap(&b, name.c_str()); }),
+              "File not found:" + name + " src=PicUtils:LoadImageToBitmap:179");
+    EXPECT_EQ(b.Handle(), before) << name;
   }
+  TPicture none;
+  EXPECT_EQ(ErrorOf([&] { LoadImageToPicture(&none, ""); }), "File not found: src=PicUtils:LoadImageToPicture:192");
   {  // PNG with alpha: the colours at 24 bits, the alpha dropped; the old bitmap is freed.
     TBitmap b;
     b.SetSize(5, 5);
@@ -90,13 +92,5 @@ TEST(PictureLoaders, LoadsAndReports) {
     ASSERT_NE(p.Graphic(), nullptr);
     EXPECT_EQ(p.Bitmap()->PixelFormat(), pf8bit);
     EXPECT_EQ(FromColorRef(GetPixel(p.Bitmap()->Canvas()->Handle(), 1, 0)), 0x336699u);
-  }
-  {  // A file no decoder takes is reported as a missing one, naming it; the bitmap stays.
-    TBitmap b;
-    b.SetSize(2, 2);
-    HBITMAP before = b.Handle();
-    EXPECT_EQ(ErrorOf([&] { LoadImageToBitmap(&b, junk.c_str()); }),
-              "File not found:" + junk + " src=PicUtils:LoadImageToBitmap:179");
-    EXPECT_EQ(b.Handle(), before);
   }
 }
