@@ -134,17 +134,15 @@ TEST_F(FormFixture, ShowModalResults) {
   for (const Case& c : cases) {
     cancel->SetVisible(c.withCancel);
     ScriptDialog([&](const DialogRequest& r) {
-      EXPECT_EQ(std::pair(r.form, r.kind == DialogKind::Modal), std::pair(static_cast<TForm*>(f), true));
-      EXPECT_TRUE(f->Visible()) << c.name;
+      EXPECT_EQ(std::tuple(r.form, r.kind == DialogKind::Modal, f->Visible()), std::tuple(f, true, true)) << c.name;
       log.push_back("user");
       c.user();
       return DialogAnswer{0, ""};
     });
     f->edit->SetText("");
     EXPECT_EQ(f->ShowModal(), c.result) << c.name;
-    EXPECT_EQ(std::tuple(f->ModalResult(), Take()),
-              std::tuple(c.result, std::string("Show Activate user") + c.clicks + " Close Hide")) << c.name;
-    EXPECT_FALSE(f->Visible()) << c.name;
+    EXPECT_EQ(std::tuple(f->ModalResult(), Take(), f->Visible()),
+              std::tuple(c.result, std::string("Show Activate user") + c.clicks + " Close Hide", false)) << c.name;
   }
   EXPECT_EQ(f->edit->Text(), "") << "the swallowed keys did not reach the edit";
   EXPECT_EQ(memo->Text(), "\r\n") << "the memo took its Enter";
