@@ -71,7 +71,10 @@ int TDVVarTag::SetValuesFromText(TStrings* texts, int start) {
                 break;
             }
             case vtString:
-            case vtPointer: String(e) = t; break;
+            case vtPointer:
+                DVCountBytes(t.Length());
+                String(e) = t;
+                break;
             default: throw Exception(" Invalid tag type");
         }
     }

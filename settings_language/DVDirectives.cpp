@@ -54,6 +54,8 @@ void TDVContext::ExecuteDirective(int directive, TStrings* args) {
 void TDVContext::Morph(const AnsiString& path, int32_t from, int32_t to) {
     if (from >= to) throw Exception("'from' can not be same as 'to' or greater.");
     if (path.Pos("[#]") == 0) throw Exception("Morphing: Invalid format in " + path);
+    if (int64_t(to) - from + 1 > DVLimits.MaxListRange)
+        throw Exception("Morphing: span of more than " + IntToStr(DVLimits.MaxListRange) + " in " + path);
     GlobalIndxQueue.Clear();
     GlobalIndxQueue.PushInteger(1);
     uint8_t t = GetValType(path);
@@ -64,6 +66,7 @@ void TDVContext::Morph(const AnsiString& path, int32_t from, int32_t to) {
         float step = (b - a) / static_cast<float>(static_cast<int64_t>(to) - from);
         float x = a;
         for (int64_t i = int64_t(from) + 1; i < to; ++i) {
+            DVCountSteps(1);
             x = x + step;
             if (isInt) SetIntegerIdx(path, TruncateToInt(x), static_cast<int32_t>(i));
             else SetFloatIdx(path, Finite(x), static_cast<int32_t>(i));
@@ -117,6 +120,7 @@ void TDVContext::AutoMorph(const AnsiString& path) {
         bool inRun = false;
         int64_t start = 0;
         for (int64_t i = lo; i <= hi; ++i) {
+            DVCountSteps(1);
             float v = get(i);
             if (v == 0.0f) {
                 if (!inRun) {

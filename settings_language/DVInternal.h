@@ -1,5 +1,7 @@
 #pragma once
 // Helpers shared by the units of the settings language; not part of its interface.
+#include <cstdint>
+
 #include "AnsiString.h"
 
 // A text value in its written form: enclosed in double quotes, an inner '"' doubled, and line
@@ -8,5 +10,7 @@ AnsiString DVQuote(const AnsiString& text);
 // A line break inside an unquoted value would split the statement.
 AnsiString DVOneLine(const AnsiString& text);
 
-// Counts one statement against DVLimits.MaxStatements for the load in progress; raises when over.
-void DVCountStatement();
+// Count work and memory against the budget of the load in progress (DVLimits.MaxSteps and
+// MaxBytes) and raise when it is spent; outside a load they count nothing.
+void DVCountSteps(int64_t steps);
+void DVCountBytes(int64_t bytes);

@@ -2,6 +2,9 @@
 
 #include <climits>
 #include <cstdlib>
+#include <exception>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -12,16 +15,33 @@
 
 namespace {
 
-// Loads nest through includes and replays; the statement budget covers the outermost one.
+// Loads nest through includes and replays; the budget covers the outermost one.
 int g_loadDepth = 0;
-int64_t g_statements = 0;
+int64_t g_steps = 0;
+int64_t g_bytes = 0;
+
+// Room kept aside while loading so that running out of memory can still be reported: it is
+// released before the message is made.
+std::unique_ptr<char[]> g_spare;
+const size_t kSpareBytes = 256 * 1024;
 
 struct LoadDepthGuard {
     LoadDepthGuard() {
-        if (g_loadDepth++ == 0) g_statements = 0;
+        if (g_loadDepth++ > 0) return;
+        g_steps = g_bytes = 0;
+        if (!g_spare) g_spare.reset(new (std::nothrow) char[kSpareBytes]);
     }
     ~LoadDepthGuard() { --g_loadDepth; }
 };
+
+// What a standard exception (std::bad_alloc above all) says when it is turned into an Exception.
+AnsiString StandardError(const std::exception& e) {
+    if (dynamic_cast<const std::bad_alloc*>(&e)) {
+        g_spare.reset();
+        return " Out of memory";
+    }
+    return AnsiString(" ") + e.what();
+}
 
 // The files being read right now, outermost first, by their canonical host names.
 std::vector<std::string> g_includeChain;
@@ -69,9 +89,20 @@ std::string CanonicalName(const AnsiString& name) {
 
 }  // namespace
 
-void DVCountStatement() {
-    if (g_loadDepth > 0 && DVLimits.MaxStatements > 0 && ++g_statements > DVLimits.MaxStatements)
-        throw Exception(" Too many statements: blocks replayed too often");
+void DVCountSteps(int64_t steps) {
+    if (g_loadDepth == 0 || DVLimits.MaxSteps <= 0) return;
+    g_steps += steps;
+    if (g_steps > DVLimits.MaxSteps)
+        throw Exception(" Load too large: more than " + IntToStr(DVLimits.MaxSteps) +
+                        " steps (statements, replayed blocks, elements, indexes and values)");
+}
+
+void DVCountBytes(int64_t bytes) {
+    if (g_loadDepth == 0 || DVLimits.MaxBytes <= 0) return;
+    g_bytes += bytes;
+    if (g_bytes > DVLimits.MaxBytes)
+        throw Exception(" Load too large: its tags, values and contexts would take more than " +
+                        IntToStr(DVLimits.MaxBytes >> 20) + " MB");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -131,6 +162,8 @@ void TDVContext::LoadLines(TStrings* lines, int first, int last, TDVContext* poi
             }
         } catch (const Exception& e) {
             throw Exception(e.Message + "; Line=" + IntToStr(i));
+        } catch (const std::exception& e) {
+            throw Exception(StandardError(e) + "; Line=" + IntToStr(i));
         }
         if (hive.Current() == &standby) break;
     }
@@ -179,15 +212,17 @@ void TDVContext::LoadFromFile(const AnsiString& fileName, bool mustExist) {
         if (open == canonical) throw Exception("TDVContext::LoadFromFile: recursive include of '" + name + "'");
     IncludeGuard chain(canonical);
 
-    TStringList lines;
-    lines.LoadFromFile(name);
-    if (lines.Count() > 0) {
-        const std::string& l0 = lines[0].str();
-        if (l0.size() >= 3 && l0.compare(0, 3, "\xEF\xBB\xBF") == 0) lines.SetStrings(0, AnsiString(l0.substr(3)));
-    }
     try {
+        TStringList lines;
+        lines.LoadFromFile(name);
+        if (lines.Count() > 0) {
+            const std::string& l0 = lines[0].str();
+            if (l0.size() >= 3 && l0.compare(0, 3, "\xEF\xBB\xBF") == 0) lines.SetStrings(0, AnsiString(l0.substr(3)));
+        }
         LoadFromStrings(&lines, 0, -1);
     } catch (const Exception& e) {
         throw Exception(e.Message + "; File=" + name);
+    } catch (const std::exception& e) {
+        throw Exception(StandardError(e) + "; File=" + name);
     }
 }

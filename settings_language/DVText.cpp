@@ -2,19 +2,48 @@
 
 #include <string>
 
-char ExtractToken(AnsiString& line, AnsiString& token, const AnsiString& delimiters, bool invert) {
-    const std::string& s = line.str();
+char TTokenReader::Next(AnsiString& token, const AnsiString& delimiters, bool invert) {
     const std::string& d = delimiters.str();
-    size_t i = 0;
-    while (i < s.size() && (d.find(s[i]) != std::string::npos) == invert) ++i;
-    if (i == s.size()) {
-        token = line;
-        line = AnsiString();
+    size_t i = pos_;
+    while (i < s_.size() && (d.find(s_[i]) != std::string::npos) == invert) ++i;
+    token = AnsiString(s_.substr(pos_, i - pos_));
+    if (i >= s_.size()) {
+        pos_ = s_.size();
         return 0;
     }
-    char stop = s[i];
-    token = AnsiString(s.substr(0, i));
-    line = AnsiString(s.substr(i + 1));
+    pos_ = i + 1;
+    return s_[i];
+}
+
+bool TTokenReader::Quoted(AnsiString& text) {
+    std::string out;
+    size_t i = pos_ + 1;
+    while (i < s_.size()) {
+        if (s_[i] == '"') {
+            if (i + 1 < s_.size() && s_[i + 1] == '"') {
+                out += '"';
+                i += 2;
+                continue;
+            }
+            pos_ = i + 1;
+            text = AnsiString(std::move(out));
+            return true;
+        }
+        out += s_[i++];
+    }
+    return false;
+}
+
+bool TTokenReader::Skip(char c) {
+    if (AtEnd() || s_[pos_] != c) return false;
+    ++pos_;
+    return true;
+}
+
+char ExtractToken(AnsiString& line, AnsiString& token, const AnsiString& delimiters, bool invert) {
+    TTokenReader in(line.str());
+    char stop = in.Next(token, delimiters, invert);
+    line = AnsiString(in.Rest());
     return stop;
 }
 

@@ -1,5 +1,8 @@
 #include "Tdevelopervariables.h"
 
+#include <algorithm>
+
+#include "DVInternal.h"
 #include "SysUtils.h"
 
 const char* const DVKeywords[10] = {"context", "integer", "float",      "bool",       "string",
@@ -19,6 +22,35 @@ int DirectiveIndex(const AnsiString& word) {
     return -1;
 }
 
+namespace {
+
+// What a tag, a context and an element take beyond their own object: the name index's node, the
+// slot in the tag list, the allocator's bookkeeping.
+const int64_t kTagBytes = sizeof(TDVVarTag) + 96;
+const int64_t kContextBytes = sizeof(TDVContext) + 32;
+
+int64_t ElementBytes(uint8_t valType) {
+    switch (valType) {
+        case vtInteger: return sizeof(int32_t);
+        case vtFloat: return sizeof(float);
+        case vtBool: return sizeof(bool);
+        case vtString:
+        case vtPointer: return sizeof(AnsiString);
+        default: return sizeof(std::unique_ptr<TDVContext>);
+    }
+}
+
+// A context's tags are scanned by name in a few places; one step per this many tags.
+const size_t kTagsPerStep = 64;
+
+int64_t TextBytes(const std::vector<AnsiString>& texts) {
+    int64_t n = 0;
+    for (const AnsiString& t : texts) n += t.Length();
+    return n;
+}
+
+}  // namespace
+
 static const char* ReservedWord(const AnsiString& name) {
     for (const char* k : DVKeywords)
         if (name == k) return k;
@@ -32,6 +64,7 @@ TDVVarTag::TDVVarTag(const AnsiString& name, uint8_t valType, int32_t arraySize,
     : Name(name), Parent(parent), ValType(valType), ArraySize(arraySize < 0 ? -1 : arraySize) {
     if (arraySize == 0) throw Exception("Can not create zero length tag");
     size_t n = static_cast<size_t>(Count());
+    DVCountBytes(kTagBytes + 2 * name.Length() + static_cast<int64_t>(n) * ElementBytes(valType));
     switch (valType) {
         case vtInteger: ints_.assign(n, 0); break;
         case vtFloat: floats_.assign(n, 0.0f); break;
@@ -78,7 +111,10 @@ AnsiString& TDVVarTag::String(int index) {
 TDVContext* TDVVarTag::Context(int index) {
     if (static_cast<unsigned>(index) >= static_cast<unsigned>(Count()) || ValType != vtContext) Refuse("Context");
     auto& slot = contexts_[static_cast<size_t>(index)];
-    if (!slot) slot = std::make_unique<TDVContext>(this);
+    if (!slot) {
+        DVCountBytes(kContextBytes);
+        slot = std::make_unique<TDVContext>(this);
+    }
     return slot.get();
 }
 
@@ -97,7 +133,10 @@ void TDVVarTag::CopyTagValue(TDVVarTag* source) {
             for (int i = 0; i < Count(); ++i) bools_[i] = source->bools_[i];
             break;
         case vtString:
-        case vtPointer: strings_ = source->strings_; break;
+        case vtPointer:
+            DVCountBytes(TextBytes(source->strings_));
+            strings_ = source->strings_;
+            break;
         case vtContext: break;
         default: throw Exception(" Unknown ValType");
     }
@@ -139,9 +178,12 @@ TDVVarTag* TDVContext::FindTag(const AnsiString& name) const {
 }
 
 TDVVarTag* TDVContext::Append(std::unique_ptr<TDVVarTag> tag) {
+    // Room first, so that once the index holds the tag nothing can fail: a failing load leaves
+    // every context with its tags and its index alike.
+    if (tags_.size() == tags_.capacity()) tags_.reserve(std::max<size_t>(8, 2 * tags_.capacity()));
     TDVVarTag* t = tag.get();
-    tags_.push_back(std::move(tag));
     index_.emplace(t->Name.str(), t);  // keeps the first tag of a name
+    tags_.push_back(std::move(tag));
     return t;
 }
 
@@ -200,6 +242,7 @@ TDVVarTag* TDVContext::CopyTagFrom(TDVVarTag* source) {
         }
     }
     if (TDVContext* p = source->Parent) {
+        DVCountSteps(static_cast<int64_t>(p->tags_.size() / kTagsPerStep));
         const AnsiString& full = source->Name;
         std::vector<TDVVarTag*> extensions;
         for (auto& e : p->tags_) {
@@ -225,6 +268,7 @@ TDVVarTag* TDVContext::GetListTagByID(TDVVarTag* listTemplate, const AnsiString&
 }
 
 int TDVContext::CollectListIDs(TDVVarTag* listTemplate, TStrings* ids) const {
+    DVCountSteps(static_cast<int64_t>(tags_.size() / kTagsPerStep));
     int n = 0;
     const std::string& ln = listTemplate->Name.str();
     for (auto& t : tags_) {

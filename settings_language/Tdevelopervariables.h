@@ -35,11 +35,15 @@ int DirectiveIndex(const AnsiString& word);          // 0..2, or -1
 // Bounds that keep a hostile or broken file from exhausting memory or time. The defaults are far
 // beyond what any settings file needs; the fuzz target lowers them.
 struct TDVLimits {
-    int32_t MaxArraySize = 1000000;      // declared element count
-    int32_t MaxListRange = 65536;        // list IDs of one "a-b" range, auto_morph's ID span
-    int32_t MaxPointerHops = 32;         // a longer chain is taken as a cycle
-    int32_t MaxContextDepth = 256;       // nesting of contexts below the root
-    int64_t MaxStatements = 10000000;    // statements parsed by one load, replays included
+    int32_t MaxArraySize = 1000000;  // declared element count
+    int32_t MaxListRange = 65536;    // list IDs of one "a-b" range, the span of morph and auto_morph
+    int32_t MaxPointerHops = 32;     // a longer chain is taken as a cycle
+    int32_t MaxContextDepth = 256;   // nesting of contexts below the root
+    // The budget of one load, which its includes and replayed blocks share. A step is a statement
+    // read (a replayed one again), an element a statement reaches, an index or a value it lists.
+    int64_t MaxSteps = 1000000;
+    // The memory the tags, values and contexts a load makes would take, estimated from their sizes.
+    int64_t MaxBytes = int64_t(64) << 20;
 };
 extern TDVLimits DVLimits;
 
@@ -207,7 +211,6 @@ public:
     int ParseLine(AnsiString statement);
 
 private:
-    int Parse(AnsiString statement, bool dotted, bool multiple);
     std::vector<TDVContext*> stack_;
     TDVContext* current_;
     TDVContext* outermost_;

@@ -104,6 +104,7 @@ TEST(ExifReader, NumbersAndDerivedValues)
              EXPECT_EQ(r.MeteringMode, -2);
          }},
         {"value without components", {ExifEntry{0x011A, 5, 0, {}}}, [](const PXEXIFDATA& r) { EXPECT_EQ(r.XResolution, 0); }},
+        {"orientation 8", {Short(0x0112, 8)}, [](const PXEXIFDATA& r) { EXPECT_EQ(r.Orientation, 8); }},
         {"orientation 9", {Short(0x0112, 9), Text(0x0110, "Still read")},
          [](const PXEXIFDATA& r) {
              EXPECT_EQ(r.Orientation, 0);

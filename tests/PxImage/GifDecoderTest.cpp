@@ -3,16 +3,6 @@
 
 namespace {
 
-const Palette kPal4 = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
-
-Palette Ramp(size_t n)
-{
-    Palette p;
-    for (size_t i = 0; i < n; i++)
-        p.push_back(static_cast<uint32_t>(i * 0x010203 & 0xFFFFFF));
-    return p;
-}
-
 bool DecodeGif(PxImage& img, const Bytes& file, int32_t frame = 0)
 {
     SetFrame(img, frame);
@@ -32,61 +22,50 @@ TEST(GifDecoder, SmallestTransparentGifFromTheWild)
     EXPECT_EQ(RgbAt(img, 0, 0), 0xFFFFFFu);
 }
 
-struct SingleCase {
-    const char* name;
-    size_t colours;
-    uint32_t bpp;
-    uint16_t w, h;
-    bool interlaced;
-    uint8_t minCodeSize;
-    bool leadingClear = true;
-};
-
-class GifSingleFrame : public testing::TestWithParam<SingleCase> {};
-
-TEST_P(GifSingleFrame, DecodesEveryPixel)
+// Every pixel of one frame, in each depth, interlaced or not, up to codes of 12 bits.
+TEST(GifDecoder, SingleFrameShapes)
 {
-    const SingleCase& tc = GetParam();
-    const Palette pal = Ramp(tc.colours);
-    GifFrame f{0, 0, tc.w, tc.h, {}, {}, tc.interlaced, tc.leadingClear};
-    // Runs and repeats, so the coder's table and the KwKwK case are exercised.
-    for (int32_t i = 0; i < tc.w * tc.h; i++)
-        f.px.push_back(static_cast<uint8_t>(((i / 3) * 7 + (i % 5 == 0)) % tc.colours));
-    PxImage img;
-    ASSERT_TRUE(DecodeGif(img, MakeGif(tc.w, tc.h, pal, {GifImage(f, tc.minCodeSize)})));
-    EXPECT_EQ(img.GetBpp(), tc.bpp);
-    Rows rows(tc.h);
-    for (int32_t i = 0; i < tc.w * tc.h; i++)
-        rows[size_t(i / tc.w)].push_back(pal[f.px[size_t(i)]]);
-    ExpectPixels(img, rows);
+    struct Case {
+        const char* name;
+        uint32_t colours, bpp;
+        uint16_t w, h;
+        bool interlaced;
+        uint8_t minCodeSize;
+        bool leadingClear = true;
+    } cases[] = {
+        {"two colours, 1 bit", 2, 1, 13, 3, false, 2},     {"no leading clear code", 4, 4, 11, 7, false, 2, false},
+        {"sixteen colours, 4 bits", 16, 4, 7, 4, false, 4}, {"four colours, 4 bits", 4, 4, 5, 2, false, 2},
+        {"palette of 256, 8 bits", 256, 8, 9, 5, false, 8}, {"code width reaches 12", 256, 8, 200, 90, false, 8},
+        {"interlaced height 1", 4, 4, 3, 1, true, 2},       {"interlaced height 2", 4, 4, 3, 2, true, 2},
+        {"interlaced height 3", 4, 4, 3, 3, true, 2},       {"interlaced height 4", 4, 4, 3, 4, true, 2},
+        {"interlaced height 8", 4, 4, 2, 8, true, 2},       {"interlaced height 10", 16, 4, 2, 10, true, 4},
+        {"interlaced height 17", 256, 8, 4, 17, true, 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Palette pal = Ramp(c.colours, 0x010203);
+        GifFrame f{0, 0, c.w, c.h, {}, {}, c.interlaced, c.leadingClear};
+        // Runs and repeats, so the coder's table and the KwKwK case are exercised.
+        for (int32_t i = 0; i < c.w * c.h; i++)
+            f.px.push_back(static_cast<uint8_t>(((i / 3) * 7 + (i % 5 == 0)) % c.colours));
+        PxImage img;
+        ASSERT_TRUE(DecodeGif(img, MakeGif(c.w, c.h, pal, {GifImage(f, c.minCodeSize)})));
+        EXPECT_EQ(img.GetBpp(), c.bpp);
+        ExpectPixels(img, RowsOf(c.w, c.h, [&](uint32_t x, uint32_t y) { return pal[f.px[y * c.w + x]]; }));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Shapes, GifSingleFrame,
-    testing::Values(SingleCase{"two_colours_1bit", 2, 1, 13, 3, false, 2}, SingleCase{"no_leading_clear_code", 4, 4, 11, 7, false, 2, false},
-                    SingleCase{"sixteen_colours_4bit", 16, 4, 7, 4, false, 4}, SingleCase{"four_colours_4bit", 4, 4, 5, 2, false, 2},
-                    SingleCase{"palette_256_8bit", 256, 8, 9, 5, false, 8}, SingleCase{"code_width_reaches_12", 256, 8, 200, 90, false, 8},
-                    SingleCase{"interlaced_height_1", 4, 4, 3, 1, true, 2}, SingleCase{"interlaced_height_2", 4, 4, 3, 2, true, 2},
-                    SingleCase{"interlaced_height_3", 4, 4, 3, 3, true, 2}, SingleCase{"interlaced_height_4", 4, 4, 3, 4, true, 2},
-                    SingleCase{"interlaced_height_8", 4, 4, 2, 8, true, 2}, SingleCase{"interlaced_height_10", 16, 4, 2, 10, true, 4},
-                    SingleCase{"interlaced_height_17", 256, 8, 4, 17, true, 8}),
-    [](const testing::TestParamInfo<SingleCase>& i) { return std::string(i.param.name); });
 
 // A red triangle on white, coded as some writers do: the data does not begin with a clear code,
 // so the first code starts the table as the first one after a clear code would.
 TEST(GifDecoder, TriangleWithoutLeadingClearCode)
 {
+    const Rows inside = RowsOf(16, 16, [](uint32_t x, uint32_t y) { return x + y / 2 >= 8 && x <= 7 + y / 2; });
     GifFrame f{0, 0, 16, 16, {}, {}, false, false};
-    Rows expect(16);
-    for (int32_t y = 0; y < 16; y++)
-        for (int32_t x = 0; x < 16; x++) {
-            const bool inside = x >= 8 - y / 2 && x <= 7 + y / 2;
-            f.px.push_back(inside ? 1 : 0);
-            expect[size_t(y)].push_back(inside ? 0xFF0000 : 0xFFFFFF);
-        }
+    for (const auto& row : inside)
+        f.px.insert(f.px.end(), row.begin(), row.end());
     PxImage img;
     ASSERT_TRUE(DecodeBytes(img, MakeGif(16, 16, {0xFFFFFF, 0xFF0000}, {GifImage(f, 2)})));
-    ExpectPixels(img, expect);
+    ExpectPixels(img, RowsOf(16, 16, [&](uint32_t x, uint32_t y) { return inside[y][x] ? 0xFF0000u : 0xFFFFFFu; }));
 }
 
 TEST(GifDecoder, EscapeMinusOneGivesTheScreenSizeOnly)
@@ -141,7 +120,7 @@ TEST(GifDecoder, ComposesFramesAndHonoursDisposal)
 
 TEST(GifDecoder, PaletteOfEachFrame)
 {
-    const Palette ramp = Ramp(256), grey = {0x111111, 0x222222, 0x333333, 0x444444};
+    const Palette ramp = Ramp(256, 0x010203), grey = {0x111111, 0x222222, 0x333333, 0x444444};
     struct Case {
         const char* name;
         Bytes file;

@@ -202,24 +202,23 @@ TEST(ImageModel, FlipMirrorRotateNegative)
         else
             img.SetPixelIndex(0, 0, 1);
         img.AlphaSet(0, 0, 10);
-        auto white = [&](PxImage& i, int32_t x, int32_t y) { return i.GetPixelColor(x, y, false).rgbRed == 255; };
-
-        PxImage f(img);
-        ASSERT_TRUE(f.Flip());
-        EXPECT_TRUE(white(f, 0, 1)) << bpp;
-        EXPECT_EQ(f.AlphaGet(0, 1), 10);
-        PxImage m(img);
-        ASSERT_TRUE(m.Mirror());
-        EXPECT_TRUE(white(m, 2, 0)) << bpp;
-        EXPECT_EQ(m.AlphaGet(2, 0), 10);
-        PxImage l(img);
-        ASSERT_TRUE(l.RotateLeft());
-        EXPECT_EQ(l.GetWidth(), 2u);
-        EXPECT_TRUE(white(l, 1, 0)) << bpp;  // new (x, y) = old (y, newW - 1 - x)
-        EXPECT_EQ(l.AlphaGet(1, 0), 10);
-        PxImage r(img);
-        ASSERT_TRUE(r.RotateRight());
-        EXPECT_TRUE(white(r, 0, 2)) << bpp;  // new (x, y) = old (newH - 1 - y, x)
+        // Where pixel (0, 0) goes; a rotation's new (x, y) is old (y, newW - 1 - x) to the left and
+        // old (newH - 1 - y, x) to the right. Alpha goes with the colour.
+        const struct {
+            bool (*turn)(PxImage&);
+            uint32_t width;
+            int32_t x, y;
+        } turns[] = {{[](PxImage& i) { return i.Flip(); }, 3, 0, 1},
+                     {[](PxImage& i) { return i.Mirror(); }, 3, 2, 0},
+                     {[](PxImage& i) { return i.RotateLeft(); }, 2, 1, 0},
+                     {[](PxImage& i) { return i.RotateRight(); }, 2, 0, 2}};
+        for (const auto& t : turns) {
+            PxImage turned(img);
+            ASSERT_TRUE(t.turn(turned));
+            EXPECT_EQ(turned.GetWidth(), t.width);
+            EXPECT_EQ(turned.GetPixelColor(t.x, t.y, false).rgbRed, 255) << bpp << " " << t.x << "," << t.y;
+            EXPECT_EQ(turned.AlphaGet(t.x, t.y), 10) << bpp;
+        }
     }
     PxImage neg(2, 1, 24);
     neg.Negative();

@@ -6,35 +6,15 @@ namespace {
 constexpr uint32_t kOptGrey = 0x80, kOptQuantize = 0x100, kOptDither = 0x200, kOptOnePass = 0x400,
                    kOptNoFancy = 0x800;
 
-bool Near(uint32_t got, uint32_t want, int tolerance)
-{
-    for (int shift = 0; shift < 24; shift += 8) {
-        int a = static_cast<int>((got >> shift) & 0xFF), b = static_cast<int>((want >> shift) & 0xFF);
-        if (std::abs(a - b) > tolerance)
-            return false;
-    }
-    return true;
-}
-
-// Offset of the frame header's marker (FF C0 or FF C2).
-size_t FindFrame(const Bytes& b)
-{
-    for (size_t i = 0; i + 1 < b.size(); i++)
-        if (b[i] == 0xFF && (b[i + 1] == 0xC0 || b[i + 1] == 0xC2))
-            return i;
-    return 0;
-}
-
+// The size in the frame header (FF C0 or FF C2), big-endian height then width.
 void SetFrameSize(Bytes& b, uint16_t width, uint16_t height)
 {
-    size_t f = FindFrame(b);
-    b[f + 5] = static_cast<uint8_t>(height >> 8);
-    b[f + 6] = static_cast<uint8_t>(height);
-    b[f + 7] = static_cast<uint8_t>(width >> 8);
-    b[f + 8] = static_cast<uint8_t>(width);
+    size_t f = 0;
+    while (f + 1 < b.size() && !(b[f] == 0xFF && (b[f + 1] == 0xC0 || b[f + 1] == 0xC2)))
+        f++;
+    const uint8_t size[4] = {uint8_t(height >> 8), uint8_t(height), uint8_t(width >> 8), uint8_t(width)};
+    std::copy(size, size + 4, b.begin() + std::ptrdiff_t(f + 5));
 }
-
-bool DecodeJpg(PxImageJPG& img, const Bytes& data) { return DecodeWith(img, data); }
 
 const JpegShape kGrey{.components = 1, .quadrants = {{{30, 0, 0, 0}, {100, 0, 0, 0}, {170, 0, 0, 0}, {240, 0, 0, 0}}}};
 const JpegShape kCmyk{.components = 4, .quadrants = {{{255, 0, 0, 255}, {0, 255, 0, 255}, {200, 100, 50, 0}, {255, 255, 255, 255}}}};
@@ -82,7 +62,7 @@ TEST(JpegDecoder, PicturesByKind)
 
         PxImageJPG img;
         img.SetCodecOption(c.options, PXIMAGE_FORMAT_JPG);
-        ASSERT_TRUE(DecodeJpg(img, jpg)) << img.GetLastError();
+        ASSERT_TRUE(DecodeWith(img, jpg)) << img.GetLastError();
         EXPECT_EQ(img.GetWidth(), 16u);
         EXPECT_EQ(img.GetHeight(), 16u);
         EXPECT_EQ(img.GetBpp(), c.bpp);
@@ -93,7 +73,7 @@ TEST(JpegDecoder, PicturesByKind)
         const int32_t at[4][2] = {{4, 4}, {12, 4}, {4, 12}, {12, 12}};
         for (int q = 0; q < 4; q++) {
             uint32_t got = RgbAt(img, at[q][0], at[q][1]);
-            EXPECT_TRUE(Near(got, c.quadrants[q], c.tolerance))
+            EXPECT_TRUE(NearRgb(got, c.quadrants[q], c.tolerance))
                 << "quadrant " << q << " got " << std::hex << got << " want " << c.quadrants[q];
         }
         if (c.bpp == 24) {
@@ -136,7 +116,8 @@ TEST(JpegDecoder, ResolutionFromExifOrJfif)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         PxImageJPG img;
-        ASSERT_TRUE(DecodeJpg(img, MakeJpeg({.jfif = c.jfif, .densityUnit = c.unit, .xDensity = c.x, .yDensity = c.y, .app1 = c.app1})))
+        const JpegShape shape{.jfif = c.jfif, .densityUnit = c.unit, .xDensity = c.x, .yDensity = c.y, .app1 = c.app1};
+        ASSERT_TRUE(DecodeWith(img, MakeJpeg(shape)))
             << img.GetLastError();
         EXPECT_EQ(img.GetXDPI(), c.dpiX);
         EXPECT_EQ(img.GetYDPI(), c.dpiY);
@@ -175,7 +156,7 @@ TEST(JpegDecoder, FailuresAndShortStreams)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         PxImageJPG img;
-        bool ok = DecodeJpg(img, c.data);
+        bool ok = DecodeWith(img, c.data);
         EXPECT_EQ(ok, c.ok) << img.GetLastError();
         EXPECT_EQ(img.IsValid(), c.ok);
         if (c.ok) {
@@ -212,7 +193,7 @@ TEST(JpegDecoder, EscapeAndScale)
         img.SetEscape(c.escape);
         PXIMAGEINFO* info = const_cast<PXIMAGEINFO*>(&img.GetInfo());
         info->nJpegScale = c.scale;
-        EXPECT_EQ(DecodeJpg(img, jpg), c.ok);
+        EXPECT_EQ(DecodeWith(img, jpg), c.ok);
         EXPECT_EQ(img.IsValid(), c.valid);
         if (c.ok) {
             EXPECT_EQ(img.GetWidth(), c.w);
@@ -254,5 +235,5 @@ TEST(JpegStreamAdapter, WritesAcrossBuffers)
     const Bytes jpg = MakeJpeg({.width = 64, .height = 64, .noise = true});
     EXPECT_GT(jpg.size(), PxImageJPG::PxFileJpg::eBufSize);
     PxImageJPG img;
-    EXPECT_TRUE(DecodeJpg(img, jpg)) << img.GetLastError();
+    EXPECT_TRUE(DecodeWith(img, jpg)) << img.GetLastError();
 }

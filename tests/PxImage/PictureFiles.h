@@ -41,20 +41,16 @@ inline Bytes Cat(std::initializer_list<Bytes> parts)
         Append(out, p);
     return out;
 }
-inline Bytes Le16s(std::initializer_list<uint32_t> v)
+// Little-endian words of 16 or 32 bits.
+inline Bytes LeWords(int bits, std::initializer_list<uint32_t> v)
 {
     Bytes b;
     for (uint32_t x : v)
-        Put16(b, x);
+        bits == 16 ? Put16(b, x) : Put32(b, x);
     return b;
 }
-inline Bytes Le32s(std::initializer_list<uint32_t> v)
-{
-    Bytes b;
-    for (uint32_t x : v)
-        Put32(b, x);
-    return b;
-}
+inline Bytes Le16s(std::initializer_list<uint32_t> v) { return LeWords(16, v); }
+inline Bytes Le32s(std::initializer_list<uint32_t> v) { return LeWords(32, v); }
 // Colours as the files store them: blue, green, red (and a fourth byte), or red, green, blue.
 inline Bytes Bgr(uint32_t c) { return {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c >> 16)}; }
 inline Bytes Bgra(uint32_t c, uint8_t a) { return Cat({Bgr(c), {a}}); }
@@ -64,6 +60,16 @@ inline Bytes RgbTriples(const Palette& pal)
     for (uint32_t c : pal)
         b.insert(b.end(), {static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c)});
     return b;
+}
+
+// Black, red, green, blue; and n colours i * step (24 bits).
+const Palette kPal4 = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
+inline Palette Ramp(uint32_t n, uint32_t step)
+{
+    Palette p;
+    for (uint32_t i = 0; i < n; i++)
+        p.push_back(i * step & 0xFFFFFF);
+    return p;
 }
 
 inline std::string SourcePath(const std::string& rel) { return std::string(TIKORA_SOURCE_DIR) + "/" + rel; }
@@ -107,6 +113,25 @@ inline int32_t FromTop(const PxImage& img, int32_t y) { return static_cast<int32
 inline uint32_t RgbAt(const PxImage& img, int32_t x, int32_t y) { return Rgb(img.GetPixelColor(x, FromTop(img, y), false)); }
 inline uint8_t IndexAt(const PxImage& img, int32_t x, int32_t y) { return img.GetPixelIndex(x, FromTop(img, y)); }
 inline uint8_t AlphaAt(const PxImage& img, int32_t x, int32_t y) { return img.AlphaGet(x, FromTop(img, y)); }
+
+// Each channel of 0xRRGGBB within the tolerance.
+inline bool NearRgb(uint32_t got, uint32_t want, int tolerance)
+{
+    for (int shift = 0; shift < 24; shift += 8)
+        if (std::abs(int((got >> shift) & 0xFF) - int((want >> shift) & 0xFF)) > tolerance)
+            return false;
+    return true;
+}
+// Rows of w x h values f(x, y), top row first.
+template <class F>
+Rows RowsOf(uint32_t w, uint32_t h, F f)
+{
+    Rows rows(h);
+    for (uint32_t y = 0; y < h; y++)
+        for (uint32_t x = 0; x < w; x++)
+            rows[y].push_back(f(x, y));
+    return rows;
+}
 
 // Compares a picture with rows of colours and, when given, rows of alpha values; an empty alpha
 // table means the picture must have no alpha plane.
@@ -422,11 +447,7 @@ inline Bytes GifImage(const GifFrame& f, uint8_t minCodeSize = 8)
 }
 inline Bytes MakeGif(uint16_t sw, uint16_t sh, const Palette& global, std::initializer_list<Bytes> blocks)
 {
-    Bytes f = GifHeader(sw, sh, global);
-    for (const Bytes& b : blocks)
-        Append(f, b);
-    f.push_back(';');
-    return f;
+    return Cat({GifHeader(sw, sh, global), Cat(blocks), {';'}});
 }
 
 // ---- PNG, written with libpng ---------------------------------------------------------------------

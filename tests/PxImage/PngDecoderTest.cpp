@@ -10,23 +10,19 @@ namespace {
 struct Sng {
     int width = 0, height = 0, depth = 0;
     bool color = false, palette = false, alpha = false;
-    std::vector<uint32_t> plte;           // 0xRRGGBB
+    Palette plte;
     std::vector<int> trnsPalette;
-    std::map<std::string, int> trnsColor; // gray / red / green / blue
-    std::map<std::string, int> bkgd;      // gray / red / green / blue / index
-    std::vector<std::vector<uint64_t>> samples;  // per pixel, channels packed 16 bits each
+    std::map<std::string, int> trnsColor, bkgd;        // gray / red / green / blue (/ index)
+    std::vector<std::vector<std::vector<int>>> samples;  // [y][x][channel]
 };
 
-std::map<std::string, int> ParseFields(const std::string& body)
+std::map<std::string, int> ParseFields(std::string s)
 {
     std::map<std::string, int> m;
-    std::string s = body;
-    for (char& c : s)
-        if (c == ';' || c == ':' || c == '{' || c == '}') c = ' ';
+    std::replace_if(s.begin(), s.end(), [](char c) { return std::strchr(";:{}", c) != nullptr; }, ' ');
     std::istringstream in(s);
     std::string key;
-    int v;
-    while (in >> key >> v)
+    for (int v; in >> key >> v;)
         m[key] = v;
     return m;
 }
@@ -37,77 +33,59 @@ Sng ParseSng(const std::string& path)
     std::string text;
     for (std::string line; std::getline(in, line);)
         text += line.substr(0, line.find('#')) + "\n";
-    Sng s;
     auto block = [&](const std::string& name) -> std::string {
-        size_t p = text.find("\n" + name + " {");
-        if (p == std::string::npos)
-            return {};
-        size_t b = text.find('{', p), e = text.find('}', b);
-        return text.substr(b + 1, e - b - 1);
+        const size_t p = text.find("\n" + name + " {");
+        const size_t b = p == std::string::npos ? p : text.find('{', p);
+        return b == std::string::npos ? "" : text.substr(b + 1, text.find('}', b) - b - 1);
     };
-    std::string ihdr = block("IHDR");
+    Sng s;
+    const std::string ihdr = block("IHDR"), usingPart = ihdr.substr(ihdr.find("using"));
     auto f = ParseFields(ihdr.substr(0, ihdr.find("using")));
-    s.width = f["width"];
-    s.height = f["height"];
-    s.depth = f["bitdepth"];
-    std::string usingPart = ihdr.substr(ihdr.find("using"));
+    s.width = f["width"], s.height = f["height"], s.depth = f["bitdepth"];
     s.color = usingPart.find("color") != std::string::npos;
     s.palette = usingPart.find("palette") != std::string::npos;
     s.alpha = usingPart.find("alpha") != std::string::npos;
-    std::string plte = block("PLTE");
+    const std::string plte = block("PLTE");
     for (size_t p = plte.find('('); p != std::string::npos; p = plte.find('(', p + 1)) {
         int r, g, b;
         std::sscanf(plte.c_str() + p, "( %d , %d , %d )", &r, &g, &b);
         s.plte.push_back(static_cast<uint32_t>((r << 16) | (g << 8) | b));
     }
-    std::string trns = block("tRNS");
-    if (s.palette) {
-        std::istringstream t(trns);
-        int v;
-        while (t >> v)
+    std::istringstream trns(block("tRNS"));
+    if (s.palette)
+        for (int v; trns >> v;)
             s.trnsPalette.push_back(v);
-    } else {
-        s.trnsColor = ParseFields(trns);
-    }
+    else
+        s.trnsColor = ParseFields(trns.str());
     s.bkgd = ParseFields(block("bKGD"));
-    std::string image = block("IMAGE");
+    const std::string image = block("IMAGE");
     std::istringstream rows(image.substr(image.find("hex") + 3));
-    int channels = s.palette ? 1 : (s.color ? 3 : 1) + (s.alpha ? 1 : 0);
-    int digits = s.palette ? 2 : (s.depth == 16 ? 4 : 2);
-    std::string line;
-    while (std::getline(rows, line)) {
+    // Packed palette indices come first pixel in the high bits; other samples take 2 or 4 digits.
+    const bool packed = s.palette && s.depth < 8;
+    const int channels = s.palette ? 1 : (s.color ? 3 : 1) + (s.alpha ? 1 : 0), digits = s.depth == 16 ? 4 : 2;
+    for (std::string line; std::getline(rows, line);) {
         std::string hex;
-        for (char c : line)
-            if (std::isxdigit(static_cast<unsigned char>(c))) hex += c;
+        for (unsigned char c : line)
+            if (std::isxdigit(c))
+                hex += char(c);
         if (hex.empty())
             continue;
-        std::vector<uint64_t> row;
-        if (s.palette && s.depth < 8) {
-            // Packed indices, first pixel in the high bits.
-            for (size_t i = 0; i + 2 <= hex.size(); i += 2) {
-                uint32_t byte = static_cast<uint32_t>(std::stoul(hex.substr(i, 2), nullptr, 16));
+        auto& row = s.samples.emplace_back();
+        const size_t step = size_t(packed ? 2 : channels * digits);
+        for (size_t i = 0; i + step <= hex.size(); i += step) {
+            if (packed) {
+                const int byte = std::stoi(hex.substr(i, 2), nullptr, 16);
                 for (int sh = 8 - s.depth; sh >= 0; sh -= s.depth)
-                    row.push_back((byte >> sh) & ((1u << s.depth) - 1));
+                    row.push_back({(byte >> sh) & ((1 << s.depth) - 1)});
+                continue;
             }
-            row.resize(static_cast<size_t>(s.width));
-            s.samples.push_back(row);
-            continue;
-        }
-        size_t per = static_cast<size_t>(channels * digits);
-        for (size_t i = 0; i + per <= hex.size(); i += per) {
-            uint64_t v = 0;
+            auto& px = row.emplace_back();
             for (int c = 0; c < channels; c++)
-                v = (v << 16) | std::stoul(hex.substr(i + size_t(c * digits), size_t(digits)), nullptr, 16);
-            row.push_back(v);
+                px.push_back(std::stoi(hex.substr(i + size_t(c * digits), size_t(digits)), nullptr, 16));
         }
-        s.samples.push_back(row);
+        row.resize(size_t(s.width));
     }
     return s;
-}
-
-uint8_t To8(uint64_t v, int depth)
-{
-    return static_cast<uint8_t>(depth == 16 ? v >> 8 : v);
 }
 
 class PngSuite : public testing::TestWithParam<const char*> {};
@@ -118,8 +96,8 @@ TEST_P(PngSuite, DecodesTheStoredSamples)
     Sng s = ParseSng(base + ".sng");
     const Bytes file = ReadFile(base + ".png");
     ASSERT_GT(file.size(), 26u);
-    const int fileDepth = file[24];
     const int fileType = file[25];
+    const int channels[7] = {1, 0, 3, 1, 2, 0, 4}, filePixelDepth = file[24] * channels[std::min(fileType, 6)];
 
     PxImage img;
     ASSERT_TRUE(DecodeBytes(img, file)) << img.GetLastError();
@@ -127,80 +105,57 @@ TEST_P(PngSuite, DecodesTheStoredSamples)
     ASSERT_EQ(img.GetWidth(), static_cast<uint32_t>(s.width));
     ASSERT_EQ(img.GetHeight(), static_cast<uint32_t>(s.height));
     ASSERT_EQ(s.samples.size(), static_cast<size_t>(s.height));
-
-    const int filePixelDepth = fileDepth * (fileType == 0 || fileType == 3 ? 1 : fileType == 2 ? 3 : fileType == 4 ? 2 : 4);
-    const uint32_t expectBpp = filePixelDepth > 16 ? 24 : filePixelDepth == 16 ? 8 : filePixelDepth == 2 ? 4 : static_cast<uint32_t>(filePixelDepth);
-    EXPECT_EQ(img.GetBpp(), expectBpp);
+    const int bpp = filePixelDepth > 16 ? 24 : filePixelDepth == 16 ? 8 : filePixelDepth == 2 ? 4 : filePixelDepth;
+    EXPECT_EQ(img.GetBpp(), uint32_t(bpp));
     const bool expectAlphaPlane = fileType == 6 || (fileType == 4 && filePixelDepth == 32);
     EXPECT_EQ(img.AlphaIsValid(), expectAlphaPlane);
 
     if (fileType == 3 && !s.trnsPalette.empty()) {
-        if (s.trnsPalette.size() == 1 && s.trnsPalette[0] == 0) {
-            EXPECT_EQ(img.GetTransIndex(), 0);
-            EXPECT_FALSE(img.AlphaPaletteIsEnabled());
-        } else {
-            EXPECT_TRUE(img.AlphaPaletteIsEnabled());
-            for (size_t i = 0; i < img.GetHeader().biClrUsed; i++)
-                EXPECT_EQ(img.GetPaletteColor(static_cast<uint8_t>(i)).rgbReserved, i < s.trnsPalette.size() ? s.trnsPalette[i] : 255);
-        }
+        const bool oneTransparent = s.trnsPalette == std::vector<int>{0};
+        EXPECT_EQ(img.GetTransIndex(), oneTransparent ? 0 : -1);
+        EXPECT_EQ(img.AlphaPaletteIsEnabled(), !oneTransparent);
+        for (size_t i = 0; !oneTransparent && i < img.GetHeader().biClrUsed; i++)
+            EXPECT_EQ(img.GetPaletteColor(uint8_t(i)).rgbReserved, i < s.trnsPalette.size() ? s.trnsPalette[i] : 255);
     } else {
         EXPECT_EQ(img.GetTransIndex(), -1);
     }
 
+    auto to8 = [&](int v) { return s.depth == 16 ? v >> 8 : v; };
     int checked = 0;
     for (int y = 0; y < s.height; y++) {
         for (int x = 0; x < s.width; x++) {
-            uint64_t v = s.samples[static_cast<size_t>(y)][static_cast<size_t>(x)];
-            RGBQUAD got = img.GetPixelColor(x, s.height - 1 - y, true);
-            uint8_t r, g, b, a = 255;
-            if (s.palette) {
-                uint32_t c = s.plte[v];
-                r = static_cast<uint8_t>(c >> 16), g = static_cast<uint8_t>(c >> 8), b = static_cast<uint8_t>(c);
-            } else if (s.color) {
-                int sh = s.alpha ? 16 : 0;
-                r = To8(static_cast<uint32_t>((static_cast<uint64_t>(v) >> (32 + sh)) & 0xFFFF), s.depth);
-                g = To8((v >> (16 + sh)) & 0xFFFF, s.depth);
-                b = To8((v >> sh) & 0xFFFF, s.depth);
-                if (s.alpha) a = To8(v & 0xFFFF, s.depth);
-            } else {
-                int sh = s.alpha ? 16 : 0;
-                r = g = b = To8((v >> sh) & 0xFFFF, s.depth);
-                if (s.alpha) a = To8(v & 0xFFFF, s.depth);
-            }
+            const std::vector<int>& v = s.samples[size_t(y)][size_t(x)];
+            const RGBQUAD got = img.GetPixelColor(x, s.height - 1 - y, true);
+            std::array<int, 3> rgb = {v[0], v[0], v[0]};
+            int a = s.alpha ? to8(v.back()) : 255;
+            if (const uint32_t c = s.palette ? s.plte[size_t(v[0])] : 0; s.palette)
+                rgb = {int(c >> 16), int(c >> 8 & 0xFF), int(c & 0xFF)};
+            else if (s.color)
+                rgb = {v[0], v[1], v[2]};
             // Transparent grey and RGB samples are composited on the file's background.
-            bool keyed = !s.palette && !s.trnsColor.empty() &&
-                         (s.color ? (v >> 32 == static_cast<uint32_t>(s.trnsColor["red"]) &&
-                                     ((v >> 16) & 0xFFFF) == static_cast<uint32_t>(s.trnsColor["green"]) &&
-                                     (v & 0xFFFF) == static_cast<uint32_t>(s.trnsColor["blue"]))
-                                  : v == static_cast<uint32_t>(s.trnsColor["gray"]));
-            if (keyed) {
-                if (s.color) {
-                    r = To8(static_cast<uint32_t>(s.bkgd["red"]), s.depth);
-                    g = To8(static_cast<uint32_t>(s.bkgd["green"]), s.depth);
-                    b = To8(static_cast<uint32_t>(s.bkgd["blue"]), s.depth);
-                } else {
-                    r = g = b = To8(static_cast<uint32_t>(s.bkgd["gray"]), s.depth);
-                }
-            }
+            auto& t = s.trnsColor;
+            auto& bg = s.bkgd;
+            if (!s.palette && !t.empty() &&
+                (s.color ? v[0] == t["red"] && v[1] == t["green"] && v[2] == t["blue"] : v[0] == t["gray"]))
+                rgb = s.color ? std::array{bg["red"], bg["green"], bg["blue"]}
+                              : std::array{bg["gray"], bg["gray"], bg["gray"]};
+            for (int& c : rgb)
+                c = to8(c);
+            checked++;
             if (fileType == 4 && filePixelDepth == 16) {
                 // Grey with 8-bit alpha: composited on the default background's grey of 0.
-                EXPECT_NEAR(got.rgbRed, (r * a + 127) / 255, 1) << x << "," << y;
-                checked++;
+                EXPECT_NEAR(got.rgbRed, (rgb[0] * a + 127) / 255, 1) << x << "," << y;
                 continue;
             }
             if (fileType == 6 && filePixelDepth == 64) {
                 // Composited by libpng and made opaque; only opaque samples keep their colour.
                 EXPECT_EQ(img.AlphaGet(x, s.height - 1 - y), 255);
-                checked++;
                 if (a != 255)
                     continue;
             } else if (expectAlphaPlane) {
                 EXPECT_EQ(got.rgbReserved, a) << x << "," << y;
             }
-            ASSERT_EQ(got.rgbRed, r) << x << "," << y;
-            ASSERT_EQ(got.rgbGreen, g) << x << "," << y;
-            ASSERT_EQ(got.rgbBlue, b) << x << "," << y;
-            checked++;
+            ASSERT_EQ((std::array<int, 3>{got.rgbRed, got.rgbGreen, got.rgbBlue}), rgb) << x << "," << y;
         }
     }
     EXPECT_GT(checked, s.width * s.height / 4);

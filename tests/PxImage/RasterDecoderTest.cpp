@@ -19,16 +19,7 @@ struct DecodeCase {
     int64_t transColour = -1;  // -1: not checked
 };
 
-const Palette kPal4 = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
 const uint32_t A = 0x102030, B = 0x405060, C = 0x708090, D = 0xA0B0C0, Wh = 0xFFFFFF;
-
-Palette Ramp(uint32_t n, uint32_t step)
-{
-    Palette p;
-    for (uint32_t i = 0; i < n; i++)
-        p.push_back(i * step);
-    return p;
-}
 
 void Bmp(std::vector<DecodeCase>& c, const char* name, const BmpShape& s, uint32_t bpp, const Rows& colours)
 {
@@ -90,11 +81,8 @@ void Ico(std::vector<DecodeCase>& c, const char* name, const IcoImage& im, uint3
 void IcoCases(std::vector<DecodeCase>& c)
 {
     const Palette p16 = Ramp(16, 0x101010);
-    const Rows all16 = {{0, 1, 2, 3}, {4, 5, 6, 7}, {8, 9, 10, 11}, {12, 13, 14, 15}};
-    Rows all16Colours = all16;
-    for (auto& r : all16Colours)
-        for (uint32_t& v : r)
-            v = p16[v];
+    const Rows all16 = RowsOf(4, 4, [](uint32_t x, uint32_t y) { return y * 4 + x; });
+    const Rows all16Colours = RowsOf(4, 4, [&](uint32_t x, uint32_t y) { return p16[y * 4 + x]; });
     Ico(c, "bits1_clear_mask", {3, 2, 1, {0, Wh}, DibRows(1, 3, {{1, 0, 1}, {0, 1, 1}}), IcoMask(3, {"000", "000"})}, 1,
         {{Wh, 0, Wh}, {0, Wh, Wh}}, {}, -1);
     // Index 3 is the lowest one no pixel uses: masked pixels take it and it becomes transparent.
@@ -117,11 +105,10 @@ void IcoCases(std::vector<DecodeCase>& c)
     // Every byte of the mask set, the row padding included: the picture is inverted.
     Ico(c, "all_ones_mask_inverts", {2, 1, 1, {A, Wh}, DibRows(1, 2, {{0, 1}}), Bytes(4, 0xFF)}, 1, {{0xEFDFCF, 0}}, {}, 0);
     // A size byte of 0 stands for 256 pixels.
-    Rows big(256, std::vector<uint32_t>(256, 0));
-    big[0][255] = 1;
-    Rows bigColours(256, std::vector<uint32_t>(256, 0));
-    bigColours[0][255] = 0xFF0000;
-    Ico(c, "size_byte_0_is_256", {0, 0, 1, {0, 0xFF0000}, DibRows(1, 256, big), Bytes(32 * 256, 0)}, 1, bigColours, {}, -1);
+    auto corner = [](uint32_t on) { return [on](uint32_t x, uint32_t y) { return x == 255 && y == 0 ? on : 0u; }; };
+    const Bytes big = DibRows(1, 256, RowsOf(256, 256, corner(1)));
+    Ico(c, "size_byte_0_is_256", {0, 0, 1, {0, 0xFF0000}, big, Bytes(32 * 256, 0)}, 1, RowsOf(256, 256, corner(0xFF0000)),
+        {}, -1);
 }
 
 void TgaCases(std::vector<DecodeCase>& c)
@@ -180,6 +167,8 @@ void PcxCases(std::vector<DecodeCase>& c)
     pcx("rgba_four_planes", {8, 4, 2, 1, 2, {0x10, 0x40, 0x20, 0x50, 0x30, 0x60, 0x7F, 0x00}}, 24, {{0x102030, 0x405060}}, {{0x7F, 0x00}});
     // A line shorter than the width: the bytes it lacks read as 0 instead of the next line's.
     pcx("rgb_line_shorter_than_width", {8, 3, 3, 2, 1, {0x11, 0x22, 0x33, 0x44, 0x55, 0x66}}, 24, {{0x112233, 0, 0}, {0x445566, 0, 0}});
+    // A run longer than 31 needs all six bits of its count.
+    pcx("run_of_forty", {8, 1, 40, 1, 40, Bytes(40, 5), kMap, PcxPalette256(0, 0)}, 8, {Palette(40, 0x050505)});
     pcx("runs_cross_row_ends", {8, 1, 2, 3, 2, {5, 5, 5, 5, 5, 1}, kMap, PcxPalette256(0, 0x00AA00)}, 8,
         {{0x050505, 0x050505}, {0x050505, 0x050505}, {0x050505, 0x00AA00}});
 }

@@ -6,27 +6,17 @@ namespace {
 using Page = TiffPage;
 Bytes MakeTiff(const Page& page) { return ::MakeTiff(std::vector<Page>{page}); }
 
-// Samples of `bits` each, first sample in the high bits of a byte; 16-bit samples get `low` as their low byte.
-Bytes Pack(uint32_t bits, const std::vector<uint32_t>& samples, uint8_t low = 0)
+// Samples of `bits` each, first sample in the high bits of a byte; 16-bit samples get `low` as their
+// low byte, or with a negative `low` their high byte twice (the exact 16-bit value of the 8-bit one).
+Bytes Pack(uint32_t bits, const std::vector<uint32_t>& samples, int low = 0)
 {
     Bytes out((samples.size() * bits + 7) / 8, 0);
     for (size_t i = 0; i < samples.size(); i++)
         if (bits == 16)
-            out[2 * i] = low, out[2 * i + 1] = static_cast<uint8_t>(samples[i]);
+            out[2 * i] = uint8_t(low < 0 ? samples[i] : uint32_t(low)), out[2 * i + 1] = uint8_t(samples[i]);
         else
             out[i * bits / 8] |= static_cast<uint8_t>(samples[i] << (8 - bits - i * bits % 8));
     return out;
-}
-
-// Every pixel of a decoded picture against a colour the test computes, (x, y) from the top.
-template <class F>
-void ExpectEach(const PxImage& img, uint32_t w, uint32_t h, F expect)
-{
-    ASSERT_EQ(img.GetWidth(), w);
-    ASSERT_EQ(img.GetHeight(), h);
-    for (uint32_t y = 0; y < h; y++)
-        for (uint32_t x = 0; x < w; x++)
-            ASSERT_EQ(RgbAt(img, int32_t(x), int32_t(y)), expect(x, y)) << x << "," << y;
 }
 
 // Grey pages in every bit depth, compression and layout the decoder reads itself: the
@@ -51,17 +41,14 @@ TEST(TiffDecoder, GreyPagesFromStripsAndTiles)
         SCOPED_TRACE(c.name);
         Page p{.w = c.w, .h = c.h, .bps = c.bps, .compression = c.compression, .rowsPerStrip = c.rowsPerStrip, .tile = c.tile};
         auto level = [&](uint32_t x, uint32_t y) { return (x * 7 + y * 3) % (c.bps >= 8 ? 256 : 1u << c.bps); };
-        for (uint32_t y = 0; y < p.h; y++) {
-            std::vector<uint32_t> row;
-            for (uint32_t x = 0; x < p.w; x++)
-                row.push_back(level(x, y));
+        for (const auto& row : RowsOf(p.w, p.h, level))
             Append(p.rows, Pack(c.bps, row, 0x5A));  // the low byte of 16-bit samples is dropped
-        }
         PxImageTIF img;
         ASSERT_TRUE(DecodeWith(img, MakeTiff(p))) << img.GetLastError();
         EXPECT_EQ(img.GetBpp(), c.bps == 4 ? 4u : 8u);
         EXPECT_EQ(img.GetCodecOption(PXIMAGE_FORMAT_TIF), c.compression);
-        ExpectEach(img, c.w, c.h, [&](uint32_t x, uint32_t y) { return level(x, y) * (c.bps == 2 ? 85 : c.bps == 4 ? 17 : 1) * 0x010101u; });
+        const uint32_t scale = (c.bps == 2 ? 85 : c.bps == 4 ? 17 : 1) * 0x010101u;
+        ExpectPixels(img, RowsOf(c.w, c.h, [&](uint32_t x, uint32_t y) { return level(x, y) * scale; }));
     }
 }
 
@@ -95,10 +82,10 @@ TEST(TiffDecoder, PaletteScaling)
         p.rows = Pack(bps, {0, 3 % n, 6 % n, 9 % n, 12 % n, 15 % n, 18 % n, 21 % n});
         PxImageTIF img;
         ASSERT_TRUE(DecodeWith(img, MakeTiff(p))) << img.GetLastError();
-        ExpectEach(img, 8, 1, [&](uint32_t x, uint32_t) {
+        ExpectPixels(img, RowsOf(8, 1, [&](uint32_t x, uint32_t) {
             auto e = entry((x * 3) % n);
             return (e[0] << 16) | (e[1] << 8) | e[2];
-        });
+        }));
     }
 }
 
@@ -120,23 +107,16 @@ TEST(TiffDecoder, ColourPagesAndAlpha)
                .extraSample = uint16_t(c.spp == 4 ? EXTRASAMPLE_ASSOCALPHA : 0)};
         const uint32_t maxv = (1u << std::min<uint16_t>(c.bps, 8)) - 1;
         auto sample = [&](uint32_t x, uint32_t y, uint32_t s) { return (x * 5 + y * 11 + s * 3) % (maxv + 1); };
-        for (uint32_t y = 0; y < p.h; y++) {
-            std::vector<uint32_t> row;
-            for (uint32_t i = 0; i < p.w * c.spp; i++)
-                row.push_back(sample(i / c.spp, y, i % c.spp));
-            Append(p.rows, c.bps == 16 ? [&] { Bytes b; for (uint32_t v : row) b.insert(b.end(), 2, uint8_t(v)); return b; }() : Pack(c.bps, row));
-        }
+        auto interleaved = [&](uint32_t i, uint32_t y) { return sample(i / c.spp, y, i % c.spp); };
+        for (const auto& row : RowsOf(p.w * c.spp, p.h, interleaved))
+            Append(p.rows, Pack(c.bps, row, -1));
         PxImageTIF img;
         ASSERT_TRUE(DecodeWith(img, MakeTiff(p))) << img.GetLastError();
         EXPECT_EQ(img.GetBpp(), 24u);
-        ASSERT_EQ(img.AlphaIsValid(), c.spp == 4);
         const uint32_t scale = 255 / maxv;
-        ExpectEach(img, p.w, p.h, [&](uint32_t x, uint32_t y) {
+        ExpectPixels(img, RowsOf(p.w, p.h, [&](uint32_t x, uint32_t y) {
             return (sample(x, y, 0) * scale << 16) | (sample(x, y, 1) * scale << 8) | sample(x, y, 2) * scale;
-        });
-        for (uint32_t y = 0; c.spp == 4 && y < p.h; y++)
-            for (uint32_t x = 0; x < p.w; x++)
-                ASSERT_EQ(AlphaAt(img, int32_t(x), int32_t(y)), sample(x, y, 3));
+        }), c.spp == 4 ? RowsOf(p.w, p.h, [&](uint32_t x, uint32_t y) { return sample(x, y, 3); }) : Rows{});
     }
 }
 
@@ -152,12 +132,8 @@ TEST(TiffDecoder, GreyWithAlphaSamples)
         ASSERT_TRUE(DecodeWith(img, MakeTiff(p))) << img.GetLastError();
         EXPECT_EQ(img.GetBpp(), 8u);
         // Only 8-bit pairs come with an alpha plane; 16-bit pairs keep the grey of every pixel.
-        ASSERT_EQ(img.AlphaIsValid(), bps == 8);
-        for (uint32_t y = 0; y < p.h; y++)
-            for (uint32_t x = 0; x < p.w; x++) {
-                ASSERT_EQ(IndexAt(img, int32_t(x), int32_t(y)), x * 40 + y) << x << "," << y;
-                ASSERT_EQ(AlphaAt(img, int32_t(x), int32_t(y)), bps == 8 ? 255 - x * 30 - y : 0);
-            }
+        ExpectPixels(img, RowsOf(p.w, p.h, [](uint32_t x, uint32_t y) { return (x * 40 + y) * 0x010101u; }),
+                     bps == 8 ? RowsOf(p.w, p.h, [](uint32_t x, uint32_t y) { return 255 - x * 30 - y; }) : Rows{});
     }
 }
 
@@ -190,8 +166,9 @@ TEST(TiffDecoder, OrientationTurnsThePicture)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.orientation);
         PxImageTIF img;
-        ASSERT_TRUE(DecodeWith(img, MakeTiff({.w = 3, .h = 2, .orientation = c.orientation, .rows = {0, 1, 2, 3, 4, 5}}))) << img.GetLastError();
-        ExpectEach(img, c.w, c.h, [&](uint32_t x, uint32_t y) { return c.topDown[y * c.w + x] * 0x010101u; });
+        const Page p{.w = 3, .h = 2, .orientation = c.orientation, .rows = {0, 1, 2, 3, 4, 5}};
+        ASSERT_TRUE(DecodeWith(img, MakeTiff(p))) << img.GetLastError();
+        ExpectPixels(img, RowsOf(c.w, c.h, [&](uint32_t x, uint32_t y) { return c.topDown[y * c.w + x] * 0x010101u; }));
     }
 }
 

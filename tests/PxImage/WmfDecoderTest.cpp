@@ -3,12 +3,6 @@
 
 namespace {
 
-using Record = WmfRecord;
-WmfRecord Brush(uint32_t colorref) { return WmfBrush(colorref); }
-WmfRecord Pen(uint16_t style, int16_t width, uint32_t colorref) { return WmfPen(style, width, colorref); }
-WmfRecord Select(uint16_t i) { return WmfSelect(i); }
-WmfRecord Rectangle(int32_t l, int32_t t, int32_t r, int32_t b) { return WmfRectangle(l, t, r, b); }
-
 uint32_t WindowRgb()
 {
     const COLORREF c = GetSysColor(COLOR_WINDOW);
@@ -17,15 +11,13 @@ uint32_t WindowRgb()
 
 using WmfDecoder = GdiTest;
 
-bool DecodeWmf(PxImageWMF& img, const Bytes& data) { return DecodeWith(img, data); }
-
 TEST_F(WmfDecoder, PlaysShapesOntoTheWindowColour)
 {
-    const std::vector<Record> shapes = {Brush(RGB(255, 0, 0)), Select(0), Pen(5, 0, 0), Select(1),
-                                        Rectangle(0, 0, 50, 50), Brush(RGB(0, 0, 255)), Select(2),
-                                        WmfEllipse(60, 10, 90, 40)};
+    const std::vector<WmfRecord> shapes = {WmfBrush(RGB(255, 0, 0)), WmfSelect(0), WmfPen(5, 0, 0), WmfSelect(1),
+                                           WmfRectangle(0, 0, 50, 50), WmfBrush(RGB(0, 0, 255)), WmfSelect(2),
+                                           WmfEllipse(60, 10, 90, 40)};
     PxImageWMF img;
-    ASSERT_TRUE(DecodeWmf(img, Wmf(100, 50, shapes))) << img.GetLastError();
+    ASSERT_TRUE(DecodeWith(img, Wmf(100, 50, shapes))) << img.GetLastError();
     EXPECT_EQ(img.GetWidth(), 100u);
     EXPECT_EQ(img.GetHeight(), 50u);
     EXPECT_EQ(img.GetBpp(), 24u);  // the 32-bit screen's depth
@@ -34,16 +26,18 @@ TEST_F(WmfDecoder, PlaysShapesOntoTheWindowColour)
     EXPECT_EQ(RgbAt(img, 75, 25), 0x0000FFu);
     EXPECT_EQ(RgbAt(img, 95, 2), WindowRgb());
     EXPECT_EQ(RgbAt(img, 61, 11), WindowRgb());  // outside the ellipse, inside its box
+    EXPECT_EQ(RgbAt(img, 89, 25), 0x0000FFu);    // the box's right edge is left out
+    EXPECT_EQ(RgbAt(img, 90, 25), WindowRgb());
 }
 
 TEST_F(WmfDecoder, WindowRecordsMapOntoThePicture)
 {
     // The window 1000..1200 x 1000..1100 fills a 100 x 50 picture; a wide pen keeps its colour.
-    const std::vector<Record> records = {{0x020B, {W(1000), W(1000)}}, {0x020C, {W(100), W(200)}},
-                                         Brush(RGB(0, 255, 0)), Select(0), Pen(0, 20, RGB(0, 0, 0)), Select(1),
-                                         Rectangle(1020, 1020, 1100, 1080)};
+    const std::vector<WmfRecord> records = {{0x020B, {W(1000), W(1000)}}, {0x020C, {W(100), W(200)}},
+                                            WmfBrush(RGB(0, 255, 0)), WmfSelect(0), WmfPen(0, 20, 0), WmfSelect(1),
+                                            WmfRectangle(1020, 1020, 1100, 1080)};
     PxImageWMF img;
-    ASSERT_TRUE(DecodeWmf(img, Wmf(100, 50, records))) << img.GetLastError();
+    ASSERT_TRUE(DecodeWith(img, Wmf(100, 50, records))) << img.GetLastError();
     EXPECT_EQ(RgbAt(img, 30, 25), 0x00FF00u);   // inside, away from the pen
     EXPECT_EQ(RgbAt(img, 10, 25), 0x000000u);   // on the left edge's 10-pixel pen
     EXPECT_EQ(RgbAt(img, 80, 25), WindowRgb()); // right of the rectangle
@@ -54,11 +48,11 @@ TEST_F(WmfDecoder, RefusedStreams)
     auto placeable = [](int32_t l, int32_t t, int32_t r, int32_t b, uint16_t inch, uint16_t flip = 0) {
         return Cat({Placeable(l, t, r, b, inch, flip), Metafile({}, 1)});
     };
-    Bytes truncated = Wmf(10, 10, {Rectangle(0, 0, 5, 5)}), badType = Wmf(10, 10, {});
+    Bytes truncated = Wmf(10, 10, {WmfRectangle(0, 0, 5, 5)}), badType = Wmf(10, 10, {});
     truncated.resize(30), badType[22] = 3;
     const char *const kCorrupt = "corrupted WMF", *const kEmpty = "empty WMF";
     ExpectRefusals<PxImageWMF>({
-        {"no placeable header", Metafile({Rectangle(0, 0, 5, 5)}, 1), kCorrupt},
+        {"no placeable header", Metafile({WmfRectangle(0, 0, 5, 5)}, 1), kCorrupt},
         {"wrong checksum", placeable(0, 0, 10, 10, 96, 1), kCorrupt},
         {"0 units per inch", placeable(0, 0, 10, 10, 0), kCorrupt},
         {"2541 units per inch", placeable(0, 0, 10, 10, 2541), kCorrupt},
@@ -86,65 +80,55 @@ TEST_F(WmfDecoder, SizeLimit)
         EXPECT_EQ(h, c.limitedH) << c.w << "x" << c.h;
     }
     PxImageWMF big;
-    ASSERT_TRUE(DecodeWmf(big, Wmf(1000, 8000, {})));
+    ASSERT_TRUE(DecodeWith(big, Wmf(1000, 8000, {})));
     EXPECT_EQ(big.GetWidth(), 500u);
     EXPECT_EQ(big.GetHeight(), 4000u);
 }
 
 TEST_F(WmfDecoder, HostileRecordsAreHarmless)
 {
-    const std::vector<Record> records = {
+    const std::vector<WmfRecord> records = {
         {0x0324, {30000, 1, 2, 3, 4}},                        // polygon that claims 30000 points
         {0x0538, {60000, 3, 3}},                              // poly-polygon with more polygons than bytes
         {0x0127, {W(-5)}},                                    // restore without save
-        Select(999),                                          // beyond the object table
+        WmfSelect(999),                                       // beyond the object table
         {0x01F0, {999}},
         {0x020C, {1, 1}},                                     // a 1 x 1 window: everything huge
-        Pen(0, 30000, RGB(1, 2, 3)), Select(0),
-        Rectangle(-32768, -32768, 32767, 32767),
+        WmfPen(0, 30000, RGB(1, 2, 3)), WmfSelect(0),
+        WmfRectangle(-32768, -32768, 32767, 32767),
         {0x0214, {W(-32768), W(-32768)}}, {0x0213, {W(32767), W(32767)}},
         {0x061C, {W(-32768), W(32767), 5, 5, 0, 0}},          // round rectangle with odd corners
         {0x001E, {}}, {0x001E, {}}, {0x0127, {2}},
         {0x041F, {0, 0, 3, 3}},
-        Brush(0), Brush(0), Brush(0), Brush(0), Brush(0),     // more objects than the table holds
+        WmfBrush(0), WmfBrush(0), WmfBrush(0), WmfBrush(0), WmfBrush(0),  // more objects than the table holds
     };
     PxImageWMF img;
-    EXPECT_TRUE(DecodeWmf(img, Wmf(64, 32, records, 2))) << img.GetLastError();
+    EXPECT_TRUE(DecodeWith(img, Wmf(64, 32, records, 2))) << img.GetLastError();
     Bytes zeroSize = Wmf(10, 10, {});
     zeroSize[22 + 18] = 0;  // a first record of size 0 ends the playing
     PxImageWMF img2;
-    EXPECT_TRUE(DecodeWmf(img2, zeroSize));
+    EXPECT_TRUE(DecodeWith(img2, zeroSize));
 }
 
 TEST_F(WmfDecoder, EnhancedMetafile)
 {
-    Bytes records;
-    for (uint32_t v : {39u, 24u, 1u, 0u, static_cast<uint32_t>(RGB(255, 128, 0)), 0u})  // brush 1
-        Put32(records, v);
-    for (uint32_t v : {37u, 12u, 1u, 37u, 12u, 0x80000008u})  // select it, and the null pen
-        Put32(records, v);
-    for (uint32_t v : {43u, 24u, 0u, 0u, 20u, 20u})  // rectangle over the left half
-        Put32(records, v);
-    const Bytes emf = Emf(40, 20, records, 4);
+    // Brush 1, select it and the null pen, a rectangle over the left half.
+    const Bytes emf =
+        Emf(40, 20, Le32s({39, 24, 1, 0, RGB(255, 128, 0), 0, 37, 12, 1, 37, 12, 0x80000008u, 43, 24, 0, 0, 20, 20}), 4);
     PxImageWMF img;
-    ASSERT_TRUE(DecodeWmf(img, emf)) << img.GetLastError();
+    ASSERT_TRUE(DecodeWith(img, emf)) << img.GetLastError();
     EXPECT_EQ(img.GetWidth(), 40u);
     EXPECT_EQ(img.GetHeight(), 20u);
     EXPECT_EQ(RgbAt(img, 5, 5), 0xFF8000u);
     EXPECT_EQ(RgbAt(img, 30, 5), WindowRgb());
 
-    Bytes badSignature = emf;
+    Bytes badSignature = emf, overlong = emf;
     badSignature[40] = 'X';
-    PxImageWMF bad;
-    EXPECT_FALSE(DecodeWmf(bad, badSignature));
-    EXPECT_STREQ(bad.GetLastError(), "corrupted WMF");
-
+    ExpectRefusals<PxImageWMF>({{"emf signature", badSignature, "corrupted WMF"}});
     // Records that claim more than the file holds end the playing quietly.
-    Bytes overlong = emf;
-    overlong[108 + 4] = 0xFF;
-    overlong[108 + 5] = 0xFF;
+    overlong[108 + 4] = overlong[108 + 5] = 0xFF;
     PxImageWMF quiet;
-    EXPECT_TRUE(DecodeWmf(quiet, overlong));
+    EXPECT_TRUE(DecodeWith(quiet, overlong));
     EXPECT_EQ(RgbAt(quiet, 5, 5), WindowRgb());
 }
 

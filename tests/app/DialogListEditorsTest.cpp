@@ -199,24 +199,4 @@ TEST_F(ListEditors, DeleteAndSelectNeedASelection) {
   EXPECT_EQ(tikora::forms::MessageBeepCount(), beeps + 1);
 }
 
-TEST_F(ListEditors, EscapeCancelsBothEditors) {
-  struct Case {
-    TForm* form;
-    TWinControl* focus;
-  };
-  const Case cases[] = {{list, list->List}, {item, item->Numerator}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.form->Name().c_str());
-    if (c.form == list) SetList({"2:4"}, 0);
-    item->Numerator->SetText("3");
-    TModalResult seen = -1;
-    WhileModal([&](TForm* f) {
-      Key(c.focus, Qt::Key_Escape);
-      seen = f->ModalResult();
-    });
-    c.form->ShowModal();
-    EXPECT_EQ(seen, mrCancel);
-  }
-}
-
 }  // namespace

@@ -8,55 +8,48 @@
 #include "Tsettempoform.h"
 #include "Tsplashscreen.h"
 #include "Ttempocalculator.h"
+#include "Ttslistedit.h"
+#include "Ttslistitemeditor.h"
 
 using namespace dialogtest;
 
 namespace {
 
-TTempoRun MakeRun(int beats, bool ramp = false, int rampBars = 1, int rampStep = 0) {
-  TTempoRun r;
-  r.BeatsPerBar = beats;
-  r.Ramp = ramp;
-  r.RampBars = rampBars;
-  r.RampStep = rampStep;
-  return r;
-}
-
 TEST(TempoRun, EachQuantityFromTheOtherTwo) {
   enum Asked { kMinutes, kBars, kTempo };
   struct Case {
     Asked asked;
-    TTempoRun run;
+    TTempoRun run;  // beats per bar, ramp, bars per step, step
     double bars, minutes, tempo;  // the asked one is the expected result
   };
   const Case cases[] = {
-      {kMinutes, MakeRun(4), 15, 0.5, 120},
-      {kMinutes, MakeRun(3), 40, 2.0, 60},
-      {kMinutes, MakeRun(4), 0, 0.0, 120},
+      {kMinutes, TTempoRun{4}, 15, 0.5, 120},
+      {kMinutes, TTempoRun{3}, 40, 2.0, 60},
+      {kMinutes, TTempoRun{4}, 0, 0.0, 120},
       // +5 every 2 bars from 100: two bars at 100, two at 105.
-      {kMinutes, MakeRun(4, true, 2, 5), 4, 0.04 + 0.04 + 4.0 / 105 + 4.0 / 105, 100},
+      {kMinutes, TTempoRun{4, true, 2, 5}, 4, 0.04 + 0.04 + 4.0 / 105 + 4.0 / 105, 100},
       // A ramp is played within 40..500, and so it is counted.
-      {kMinutes, MakeRun(4, true, 1, 50), 3, 4.0 / 490 + 4.0 / 500 + 4.0 / 500, 490},
-      {kMinutes, MakeRun(4, true, 1, -100), 3, 4.0 / 120 + 4.0 / 40 + 4.0 / 40, 120},
+      {kMinutes, TTempoRun{4, true, 1, 50}, 3, 4.0 / 490 + 4.0 / 500 + 4.0 / 500, 490},
+      {kMinutes, TTempoRun{4, true, 1, -100}, 3, 4.0 / 120 + 4.0 / 40 + 4.0 / 40, 120},
       // A bar of no beats still takes one.
-      {kMinutes, MakeRun(0), 2, 2.0 / 60, 60},
-      {kBars, MakeRun(4), 30, 1.0, 120},
-      {kBars, MakeRun(4), 15, 0.5, 120},
-      {kBars, MakeRun(3), 33, 1.0, 100},
-      {kBars, MakeRun(4), 0, 0.0, 120},
+      {kMinutes, TTempoRun{0}, 2, 2.0 / 60, 60},
+      {kBars, TTempoRun{4}, 30, 1.0, 120},
+      {kBars, TTempoRun{4}, 15, 0.5, 120},
+      {kBars, TTempoRun{3}, 33, 1.0, 100},
+      {kBars, TTempoRun{4}, 0, 0.0, 120},
       // Only whole bars count, with a ramp as without: 0.04 + 0.04 + 0.038 > 0.1.
-      {kBars, MakeRun(4, true, 2, 5), 2, 0.1, 100},
+      {kBars, TTempoRun{4, true, 2, 5}, 2, 0.1, 100},
       // A falling ramp stops at 40 bpm instead of running away: 0.04 + 0.08, then 0.1 a bar.
-      {kBars, MakeRun(4, true, 1, -50), 10, 1.0, 100},
-      {kBars, MakeRun(5, true, 1, -1000), 80, 10.0, 40},
+      {kBars, TTempoRun{4, true, 1, -50}, 10, 1.0, 100},
+      {kBars, TTempoRun{5, true, 1, -1000}, 80, 10.0, 40},
       // A ramp of step 0 is no ramp: 30 bars of 1/30 minute fill the minute exactly.
-      {kBars, MakeRun(4, true, 1, 0), 30, 1.0, 120},
-      {kTempo, MakeRun(4), 15, 0.5, 120},
-      {kTempo, MakeRun(4), 1, 1.0, 4},
+      {kBars, TTempoRun{4, true, 1, 0}, 30, 1.0, 120},
+      {kTempo, TTempoRun{4}, 15, 0.5, 120},
+      {kTempo, TTempoRun{4}, 1, 1.0, 4},
       // Two steps of +5: the start lies half a step below the plain average.
-      {kTempo, MakeRun(4, true, 2, 5), 4, 0.16, 97.5},
+      {kTempo, TTempoRun{4, true, 2, 5}, 4, 0.16, 97.5},
       // Fewer bars than one step: no ramp at all.
-      {kTempo, MakeRun(4, true, 2, 5), 1, 0.01, 400},
+      {kTempo, TTempoRun{4, true, 2, 5}, 1, 0.01, 400},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.asked << ": " << c.bars << " bars, " << c.minutes << " min, " << c.tempo);
@@ -188,13 +181,19 @@ TEST_F(SmallDialogs, TempoKeysAreFiltered) {
   EXPECT_EQ(std::string(tempo->Tempo->Text().c_str()), "12.5");
 }
 
+// Escape in the field that has the focus cancels each dialog; its OK button accepts.
 TEST_F(SmallDialogs, EscapeCancelsAndOkAccepts) {
+  TTSListEdit* list = Ensure(TSListEdit);
+  TTSListItemEditor* item = Ensure(TSListItemEditor);
   struct Case {
     TForm* form;
     TWinControl* focus;
     TButton* ok;
   };
-  const Case cases[] = {{tempo, tempo->Tempo, tempo->Button1}, {memo, memo->Memo, memo->Button1}};
+  const Case cases[] = {{tempo, tempo->Tempo, tempo->Button1},
+                        {memo, memo->Memo, memo->Button1},
+                        {list, list->List, list->Button5},
+                        {item, item->Numerator, item->Button2}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.form->Name().c_str());
     TModalResult seen = -1;
@@ -204,7 +203,12 @@ TEST_F(SmallDialogs, EscapeCancelsAndOkAccepts) {
     });
     c.form->ShowModal();
     EXPECT_EQ(seen, mrCancel);
+    // What each OK needs: a tempo in range, a selected entry, a numerator.
     tempo->Tempo->SetText("100");
+    list->List->Items()->Clear();
+    list->List->Items()->Add("2:4");
+    list->List->SetItemIndex(0);
+    item->Numerator->SetText("3");
     WhileModal([&](TForm*) { c.ok->Click(); });
     EXPECT_EQ(c.form->ShowModal(), mrOk);
   }

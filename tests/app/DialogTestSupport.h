@@ -55,11 +55,12 @@ inline void Key(TWinControl* c, int key, const QString& text = {}) {
   QCoreApplication::sendEvent(c->Widget(), &release);
 }
 
-// The next modal form runs `work` while it is shown; its own ModalResult then stands.
-inline void WhileModal(std::function<void(TForm*)> work) {
-  tikora::forms::ScriptDialog([work](const tikora::forms::DialogRequest& r) {
+// The next modal form runs `work` while it is shown; its own ModalResult then stands, or, for a
+// form closed by its frame, `answer`.
+inline void WhileModal(std::function<void(TForm*)> work, int answer = 0) {
+  tikora::forms::ScriptDialog([work, answer](const tikora::forms::DialogRequest& r) {
     if (r.form) work(r.form);
-    return tikora::forms::DialogAnswer{0, ""};
+    return tikora::forms::DialogAnswer{answer, ""};
   });
 }
 

@@ -15,11 +15,8 @@ using HintsTest = AppTest;
 
 TEST_F(HintsTest, EveryControlOfTheTreeGetsItsEntry) {
   TDVContext context;
-  TStringList lines;
-  for (const char* line : {"string Hints[*]=\"\"", "Hints[Outer]=\"Outer panel\"", "Hints[Play]=\"Start|the metronome\"",
-                           "Hints[Deep]=\"a|b|c\"", "Hints[Mute]=\"\""})
-    lines.Add(line);
-  context.LoadFromStrings(&lines, 0, -1);
+  LoadLines(&context, {"string Hints[*]=\"\"", "Hints[Outer]=\"Outer panel\"", "Hints[Play]=\"Start|the metronome\"",
+                       "Hints[Deep]=\"a|b|c\"", "Hints[Mute]=\"\""});
   auto form = std::make_unique<TForm>(nullptr);
   form->SetName("Form");
   auto make = [&]<typename T>(T* c, TWinControl* parent, const char* name) {

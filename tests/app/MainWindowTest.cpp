@@ -1,37 +1,31 @@
 // The main window as the program makes it, in a scratch copy of the program folder: start-up,
-// the Player's notifications, the animation, keys and tap tempo, the tool panel and its lists,
-// the practice timer and the display modes.
+// the dialogs beside it, the Player's notifications, the animation, keys and tap tempo, the tool panel and
+// its lists, the practice timer and the display modes.
 #include <sys/stat.h>
 
 #include <QApplication>
+#include <QMouseEvent>
 #include <QTest>
 
-#include <cmath>
 #include <fstream>
-
-#include <QCoreApplication>
-#include <QMouseEvent>
-#include <QWidget>
 
 #include "Clock.h"
 #include "DialogTestSupport.h"
 #include "FileFunctions.h"
 #include "Messages.h"
+#include "Programforms.h"
+#include "Shell.h"
 #include "SysUtils.h"
 #include "Talarmdialog.h"
 #include "Talarmsetup.h"
-#include "Tdevelopervariables.h"
-#include "Programforms.h"
-#include "Shell.h"
-#include "Tmainform.h"
 #include "Tmemoform.h"
 #include "Tmetronomgame.h"
 #include "Tmidicontent.h"
 #include "Tminimizedform.h"
 #include "Tsettingsform.h"
-#include "UserStore.h"
 #include "Ttempocalculator.h"
 #include "Ttslistedit.h"
+#include "UserStore.h"
 
 namespace fs = std::filesystem;
 using namespace dialogtest;
@@ -77,10 +71,8 @@ struct MainWindowTest : DialogFixture {
     QTest::keyClick(focused && focused->window() == window->Widget() ? focused : window->Widget(), key, mods);
   }
   static TMessage Controller(uint8_t status, int controller, int value) {
-    return TMessage{WM_PLAYER_EVENT, 0,
-                    static_cast<LPARAM>(status | static_cast<uint32_t>(controller) << 8 |
-                                        static_cast<uint32_t>(value) << 16),
-                    0};
+    const uint32_t packed = status | uint32_t(controller) << 8 | uint32_t(value) << 16;
+    return TMessage{WM_PLAYER_EVENT, 0, static_cast<LPARAM>(packed), 0};
   }
   TMainForm* form = nullptr;
   TMetronomeGame* engine = nullptr;
@@ -169,6 +161,72 @@ TEST_F(MainWindowTest, ResizingKeepsTheSkinWholeAndCentred) {
   form->FormCanResize(form, w, h, resize);
   EXPECT_EQ(w, 1016 + form->Width() - form->ClientWidth());
   EXPECT_EQ(h, 710 + form->Height() - form->ClientHeight());
+}
+
+// ---- The dialogs beside the window: what they read from it and from its engine
+
+TEST_F(MainWindowTest, AlarmComesFromTheUsersSettings) {
+  TDVContext* settings = MainForm->Engine()->GetSettingsTag();
+  EXPECT_EQ(AlarmSetup->AlarmTime, settings->GetInteger("Alarm.Hour") * 3600 +
+                                       settings->GetInteger("Alarm.Min") * 60 + settings->GetInteger("Alarm.Sec"));
+  EXPECT_EQ(AlarmSetup->AlarmEnabled, settings->GetBool("Alarm.Enabled"));
+  EXPECT_EQ(AlarmSetup->DialogMode, !settings->GetBool("Alarm.AutoStop"));
+  // What OK stores there is saved and loaded with the settings: see LoadedSettingsBringTheirMemoAlarmAndDuration.
+}
+
+TEST_F(MainWindowTest, ListEditorTakesTheMainWindowsListFont) {
+  ASSERT_NE(MainForm->ListFont(), nullptr);
+  EXPECT_EQ(TSListEdit->List->Font()->Name(), MainForm->ListFont()->Name());
+  EXPECT_EQ(TSListEdit->List->Font()->Size(), MainForm->ListFont()->Size());
+}
+
+TEST_F(MainWindowTest, CalculatorCountsWithTheTimeSignatureAndTheRamp) {
+  TTempoCalculator* calc = TempoCalculator;
+  struct Case {
+    TRadioButton* computed;
+    const char* timeSignature;
+    bool ramp;
+    const char* step;
+    const char* every;
+    int bars, tempo;
+    int min, sec;
+  };
+  // Chosen so that the exact result is a whole number: 48 beats at 40 bpm take 72 s; 4:36 at
+  // 55 bpm holds 253 beats; a ramp of step 0 leaves 30 bars of 2 s in a minute.
+  const Case cases[] = {
+      {calc->Duration, "4:4", false, "5", "2", 15, 120, 0, 30},
+      {calc->Duration, "3:4", false, "5", "2", 40, 60, 2, 0},
+      {calc->Duration, "4:4", true, "5", "2", 4, 100, 0, 9},
+      // Labels that are no numbers count as 1, as the practice panel reads them.
+      {calc->Duration, "2:4", true, "x", "", 4, 60, 0, 7},
+      {calc->Duration, "1:4", false, "5", "2", 48, 40, 1, 12},
+      {calc->NumberOfBars, "1:4", false, "5", "2", 253, 55, 4, 36},
+      {calc->NumberOfBars, "4:4", true, "0", "1", 30, 120, 1, 0},
+      {calc->Tempo, "1:4", false, "5", "2", 253, 55, 4, 36},
+  };
+  calc->Show();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.timeSignature);
+    ASSERT_TRUE(MainForm->Engine()->SetTimeSignature(c.timeSignature));
+    MainForm->CheckBox2->SetChecked(c.ramp);
+    MainForm->Tool2_BPM_delta->SetCaption(c.step);
+    MainForm->Tool2_Bars->SetCaption(c.every);
+    c.computed->SetChecked(true);
+    // The two given quantities are typed; the computed one starts wrong on purpose.
+    calc->NumberOfBarVal->SetValue(c.computed == calc->NumberOfBars ? 1 : c.bars);
+    calc->TempoVal->SetValue(c.computed == calc->Tempo ? 41 : c.tempo);
+    calc->DurationMin->SetValue(c.computed == calc->Duration ? 9 : c.min);
+    calc->DurationSec->SetValue(c.computed == calc->Duration ? 9 : c.sec);
+    calc->Timer1->Fire();
+    EXPECT_EQ(calc->NumberOfBarVal->Value(), c.bars);
+    EXPECT_EQ(calc->TempoVal->Value(), c.tempo);
+    EXPECT_EQ(calc->DurationMin->Value(), c.min);
+    EXPECT_EQ(calc->DurationSec->Value(), c.sec);
+  }
+  calc->Duration->SetChecked(true);
+  calc->Hide();
+  MainForm->Engine()->SetTimeSignature("4:4");
+  MainForm->CheckBox2->SetChecked(false);
 }
 
 // ---- Notifications from the Player
@@ -588,14 +646,11 @@ TEST_F(MainWindowTest, CancelledListEditorStillRewritesTheFavourites) {
   form->FillTimeSignatureList();
   int rows = form->TimeSignatureList->Items()->Count();
   ASSERT_GT(rows, 1);
-  tikora::forms::ScriptDialog([](const tikora::forms::DialogRequest& r) {
-    if (r.form == TSListEdit) {
-      TSListEdit->List->Items()->Clear();
-      TSListEdit->List->Items()->Add("7:8");
-      TSListEdit->List->Items()->Add("9:8 (2+2+2+3)");
-    }
-    return tikora::forms::DialogAnswer{IDCANCEL, ""};
-  });
+  WhileModal([](TForm*) {
+    TSListEdit->List->Items()->Clear();
+    TSListEdit->List->Items()->Add("7:8");
+    TSListEdit->List->Items()->Add("9:8 (2+2+2+3)");
+  }, IDCANCEL);
   Press(Qt::Key_F5);
   TStringList* items = form->TimeSignatureList->Items();
   ASSERT_EQ(items->Count(), 3);
@@ -629,10 +684,7 @@ TEST_F(MainWindowTest, AlarmStopsOrAsks) {
 
   AlarmSetup->DialogMode = true;
   form->PlayButtonClick(form);
-  tikora::forms::ScriptDialog([](const tikora::forms::DialogRequest& r) {
-    if (r.form == AlarmDialog) AlarmDialog->Result->SetItemIndex(TAlarmDialog::aDisableAlarm);
-    return tikora::forms::DialogAnswer{0, ""};
-  });
+  WhileModal([](TForm*) { AlarmDialog->Result->SetItemIndex(TAlarmDialog::aDisableAlarm); });
   engine->PracticeTime = 30;
   form->Timer2->Fire();
   EXPECT_EQ(engine->State, psPlaying);
@@ -674,10 +726,7 @@ TEST_F(MainWindowTest, SmallWindowAndBackRedrawAtOnce) {
 }
 
 TEST_F(MainWindowTest, LoadedSettingsBringTheirMemoAlarmAndDuration) {
-  tikora::forms::ScriptDialog([](const tikora::forms::DialogRequest& r) {
-    if (r.form == MemoForm) MemoForm->Memo->SetText("first line\r\nsecond line");
-    return tikora::forms::DialogAnswer{IDOK, ""};
-  });
+  WhileModal([](TForm*) { MemoForm->Memo->SetText("first line\r\nsecond line"); }, IDOK);
   Press(Qt::Key_F7);
   AnsiString memo;
   engine->GetMemo(memo);
@@ -686,12 +735,11 @@ TEST_F(MainWindowTest, LoadedSettingsBringTheirMemoAlarmAndDuration) {
 
   AnsiString file = (ProgramEnvironment::folder / "saved.tkra").string().c_str();
   auto setAlarm = [](bool enabled, int min, int sec) {
-    tikora::forms::ScriptDialog([=](const tikora::forms::DialogRequest&) {
+    WhileModal([=](TForm*) {
       AlarmSetup->aAlarmEnabled->SetChecked(enabled);
       AlarmSetup->Min->SetValue(min);
       AlarmSetup->Sec->SetValue(sec);
       AlarmSetup->Button2Click(AlarmSetup->Button2);
-      return tikora::forms::DialogAnswer{0, ""};
     });
     Press(Qt::Key_A, Qt::AltModifier);
   };

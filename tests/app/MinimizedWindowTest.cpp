@@ -48,17 +48,18 @@ TEST_F(MinimizedWindowTest, LayoutAtFullAndHalfSize) {
   struct Case {
     bool micro;
     int offset;
-    Bounds client, view, controlArea, play, stop, pause, speaker, maximize, close, volume;
+    Bounds client;
+    std::vector<Bounds> controls;  // view, control area, play, stop, pause, speaker, maximize, close, volume
     int slideSpace;
   };
   const Case cases[] = {
-      {false, 133, {0, 0, 566, 490}, {0, 0, 566, 350}, {133, 350, 300, 140},
+      {false, 133, {0, 0, 566, 490}, {{0, 0, 566, 350}, {133, 350, 300, 140},
        {165, 352, 82, 73}, {246, 352, 73, 73}, {319, 352, 82, 73}, {330, 434, 59, 41},
-       {390, 471, 14, 14}, {406, 471, 14, 14}, {212, 444, 109, 22}, 100},
+       {390, 471, 14, 14}, {406, 471, 14, 14}, {212, 444, 109, 22}}, 100},
       // Half of every scaled size, truncated; the fixed places take their own small values.
-      {true, 66, {0, 0, 282, 245}, {0, 0, 282, 175}, {66, 175, 150, 70},
+      {true, 66, {0, 0, 282, 245}, {{0, 0, 282, 175}, {66, 175, 150, 70},
        {82, 176, 41, 36}, {122, 176, 36, 36}, {160, 176, 40, 36}, {138, 215, 29, 20},
-       {175, 227, 14, 14}, {191, 227, 14, 14}, {80, 220, 54, 11}, 50},
+       {175, 227, 14, 14}, {191, 227, 14, 14}, {80, 220, 54, 11}}, 50},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.micro ? "micro" : "full");
@@ -67,20 +68,17 @@ TEST_F(MinimizedWindowTest, LayoutAtFullAndHalfSize) {
     EXPECT_EQ(small->Suffix(), c.micro ? "05" : "");
     EXPECT_EQ(small->XOffset(), c.offset);
     EXPECT_EQ((Bounds{0, 0, small->ClientWidth(), small->ClientHeight()}), c.client);
-    EXPECT_EQ(Of(small->View), c.view);
-    EXPECT_EQ(small->View->Picture()->Bitmap()->Width(), c.view.width);
+    std::vector<Bounds> controls;
+    for (TControl* control : std::initializer_list<TControl*>{small->View, small->ControlPanel, small->PlayButton,
+                                                             small->StopButton, small->PauseButton, small->SpeakerButton,
+                                                             small->MaximizeButton, small->CloseButton, small->MVolume})
+      controls.push_back(Of(control));
+    EXPECT_EQ(controls, c.controls);
+    EXPECT_EQ(small->View->Picture()->Bitmap()->Width(), c.controls[0].width);
     EXPECT_EQ(small->View->Picture()->Bitmap()->PixelFormat(), pf32bit);
-    EXPECT_EQ(Of(small->ControlPanel), c.controlArea);
-    EXPECT_EQ(Of(small->PlayButton), c.play);
-    EXPECT_EQ(Of(small->StopButton), c.stop);
-    EXPECT_EQ(Of(small->PauseButton), c.pause);
-    EXPECT_EQ(Of(small->SpeakerButton), c.speaker);
-    EXPECT_EQ(Of(small->MaximizeButton), c.maximize);
-    EXPECT_EQ(Of(small->CloseButton), c.close);
-    EXPECT_EQ(Of(small->MVolume), c.volume);
     EXPECT_EQ(small->MVolume->SlideSpaceSize(), c.slideSpace);
     EXPECT_EQ(small->MVolume->MaxPosition(), 65535);
-    EXPECT_EQ(small->Background()->Height(), c.view.height);
+    EXPECT_EQ(small->Background()->Height(), c.controls[0].height);
     const AnsiString pics = AnsiString("pics\\") + (c.micro ? "05" : "");
     EXPECT_EQ(small->PlayButton->PicOnIdle(), pics + "PlayInitial.png");
     EXPECT_EQ(small->PauseButton->PicOnChecked(), pics + "PausePressed.png");

@@ -10,6 +10,7 @@
 #include "../dsound/TestWaves.h"
 #include "DialogTestSupport.h"
 #include "FileFunctions.h"
+#include "Tdevelopervariables.h"
 
 namespace apptest {
 
@@ -56,6 +57,13 @@ class ScratchFolder {
   AnsiString old_;
 };
 
+// Lines of the settings language loaded into a context.
+inline void LoadLines(TDVContext* context, const std::vector<std::string>& lines) {
+  TStringList list;
+  for (const std::string& line : lines) list.Add(line.c_str());
+  context->LoadFromStrings(&list, 0, -1);
+}
+
 // A short mono 16-bit PCM wave.
 inline std::string PcmWave(int frames = 64) {
   std::vector<int16_t> samples(static_cast<size_t>(frames));
@@ -68,18 +76,9 @@ using dialogtest::DialogFixture;
 // Texts of the message boxes shown since the log was last cleared.
 inline std::vector<std::string> Messages() { return DialogFixture::Messages(); }
 
-// Quiet sound and a fresh dialog script for every test.
-class AppTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    setenv("TIKORA_AUDIO_SINK", "null", 1);
-    Application->Initialize();
-  }
-  void SetUp() override {
-    tikora::forms::ClearDialogScript();
-    tikora::forms::ClearDialogLog();
-  }
-  void TearDown() override { tikora::forms::ClearDialogScript(); }
+// Quiet sound, and a fresh dialog script for every test that must all be used.
+struct AppTest : DialogFixture {
+  static void SetUpTestSuite() { setenv("TIKORA_AUDIO_SINK", "null", 1); }
 };
 
 }  // namespace apptest

@@ -40,18 +40,13 @@ class SettingsWindowTest : public AppTest {
     form->AfterConstruction();
   }
   void AddPreset(const std::string& name, int volume, const char* patch, const char* wave = "") {
-    TStringList lines;
-    lines.Add(("Preset[" + name + "]{").c_str());
-    for (const char* set : {"Bar", "Beat", "Sub"}) {
-      lines.Add((std::string("Set[") + set + "]{").c_str());
-      lines.Add("UseMidi=0");
-      lines.Add(("Volume=" + std::to_string(volume)).c_str());
-      lines.Add((std::string("MidiPatch=\"") + patch + "\"").c_str());
-      lines.Add((std::string("WaveFile=\"") + wave + "\"").c_str());
-      lines.Add("}");
-    }
-    lines.Add("}");
-    Tag()->LoadFromStrings(&lines, 0, -1);
+    std::vector<std::string> lines = {"Preset[" + name + "]{"};
+    for (const char* set : {"Bar", "Beat", "Sub"})
+      lines.insert(lines.end(), {std::string("Set[") + set + "]{", "UseMidi=0", "Volume=" + std::to_string(volume),
+                                 std::string("MidiPatch=\"") + patch + "\"",
+                                 std::string("WaveFile=\"") + wave + "\"", "}"});
+    lines.push_back("}");
+    LoadLines(Tag(), lines);
   }
   std::vector<std::string> Presets() {
     std::vector<std::string> out;
@@ -362,11 +357,8 @@ TEST_F(SettingsWindowTest, WavesLoadOneByOne) {
   folder->Write("wavs/Broken.wav", "RIFF junk");
   folder->Write("wavs/Other.wav", PcmWave(32));
   AddPreset("waves", 100, "Claves", "Good.wav");
-  TStringList lines;
-  lines.Add("Preset[default].Set[Bar].WaveFile=\"Good.wav\"");
-  lines.Add("Preset[default].Set[Beat].WaveFile=\"Broken.wav\"");
-  lines.Add("Preset[default].Set[Sub].WaveFile=\"\"");
-  Tag()->LoadFromStrings(&lines, 0, -1);
+  LoadLines(Tag(), {"Preset[default].Set[Bar].WaveFile=\"Good.wav\"",
+                    "Preset[default].Set[Beat].WaveFile=\"Broken.wav\"", "Preset[default].Set[Sub].WaveFile=\"\""});
   Open();
   ASSERT_TRUE(WavePlayer);
   EXPECT_TRUE(WavePlayer->HasSound("Good.wav"));
@@ -379,9 +371,7 @@ TEST_F(SettingsWindowTest, WavesLoadOneByOne) {
 
   // A preset with other waves, chosen and confirmed without browsing, loads them too.
   form->FormShow(form.get());
-  TStringList other;
-  other.Add("Preset[waves].Set[Sub].WaveFile=\"Other.wav\"");
-  Tag()->LoadFromStrings(&other, 0, -1);
+  LoadLines(Tag(), {"Preset[waves].Set[Sub].WaveFile=\"Other.wav\""});
   form->PresetCombo->SetItemIndex(form->PresetCombo->Items()->IndexOf("waves"));
   form->PresetComboChange(form->PresetCombo);
   form->Button1Click(form->Button1);
@@ -444,17 +434,13 @@ TEST_F(SettingsWindowTest, KeysAndClosingWithoutOkRestore) {
   EXPECT_EQ(form->BarVolume->Value(), stored);
 
   // Shown modally and closed by the window's frame, not by a button.
-  tikora::forms::ScriptDialog([&](const tikora::forms::DialogRequest&) {
-    form->BarVolume->SetValue(stored - 20);
-    return tikora::forms::DialogAnswer{0, ""};
-  });
+  dialogtest::WhileModal([&](TForm*) { form->BarVolume->SetValue(stored - 20); });
   EXPECT_EQ(form->ShowModal(), mrCancel);
   EXPECT_EQ(form->BarVolume->Value(), stored);
 
-  tikora::forms::ScriptDialog([&](const tikora::forms::DialogRequest&) {
+  dialogtest::WhileModal([&](TForm*) {
     form->BarVolume->SetValue(stored - 30);
     form->Button1->Click();
-    return tikora::forms::DialogAnswer{0, ""};
   });
   EXPECT_EQ(form->ShowModal(), mrOk);
   EXPECT_EQ(form->BarVolume->Value(), stored - 30);

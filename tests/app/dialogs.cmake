@@ -8,9 +8,3 @@ tikora_add_test(app_dialogs_test
     ${CMAKE_CURRENT_LIST_DIR}/DialogAlarmTest.cpp
   LIBS app_windows Qt6::Widgets
   GUI)
-
-# The same dialogs beside the real main window, in a scratch copy of the program folder.
-tikora_add_test(app_dialogs_program_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/DialogProgramTest.cpp
-  LIBS app_windows Qt6::Widgets
-  GUI)

@@ -4,101 +4,46 @@
 
 namespace {
 
-const std::initializer_list<const char*> kSettingsDefs = {
-    "context Settings",
-    "  integer DefTempo=120",
-    "  string DefTimeSignature=\"4:4\"",
-    "  context Tool1",
-    "    bool Enabled=0",
-    "    integer PlayBeats=4",
-    "    integer RestBeats=4",
-    "  }",
-    "  context Tool5",
-    "    bool Enabled",
-    "    string MidiFile",
-    "  }",
-    "  string TimeSignature[*]",
-    "  integer Levels[24]",
+const Lines kSettingsDefs = {
+    "context Settings", "  integer DefTempo=120", "  string DefTimeSignature=\"4:4\"",
+    "  context Tool1", "    bool Enabled=0", "    integer PlayBeats=4", "    integer RestBeats=4", "  }",
+    "  context Tool5", "    bool Enabled", "    string MidiFile", "  }",
+    "  string TimeSignature[*]", "  integer Levels[24]",
     "}",
 };
 
-std::string Save(TDVContext& root, const char* path) {
-    TStringList out;
-    root.SaveTagToStrings(path, &out);
-    return Joined(out);
-}
-
 }  // namespace
 
-TEST(Writer, WorkedExample) {
-    TDVContext root;
-    LoadLines(root, kSettingsDefs);
-    LoadLines(root, {"Settings.TimeSignature[1]=\"2:4\"", "Settings.TimeSignature[2]=\"3:4\"",
-                     "Settings.TimeSignature[3-4]=\"4:4\"", "Settings.Levels[21-24]=100"});
-    EXPECT_EQ(Save(root, "Settings"),
-              "Settings {\n"
-              "\tDefTempo=120\n"
-              "\tDefTimeSignature=\"4:4\"\n"
-              "\tTool1 {\n"
-              "\t\tEnabled=0\n"
-              "\t\tPlayBeats=4\n"
-              "\t\tRestBeats=4\n"
-              "\t\t}\n"
-              "\tTool5.Enabled=0\n"
-              "\tTool5.MidiFile=\"\"\n"
-              "\tTimeSignature[1]=\"2:4\"\n"
-              "\tTimeSignature[2]=\"3:4\"\n"
-              "\tTimeSignature[3-4]=\"4:4\"\n"
-              "\tLevels[1-20]=0\n"
-              "\tLevels[21-24]=100\n"
-              "\t}\n");
-    EXPECT_EQ(ErrorOf([&] { Save(root, "Nope"); }), " Unknown ident 'Nope' in '$ROOT$'");
-}
-
-TEST(Writer, ArraysListsAndContextForms) {
-    struct Case {
-        std::vector<const char*> lines;
-        const char* written;
-    } cases[] = {
-        {{"integer N[20]"}, "N=0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n"},
-        {{"integer N[30]"}, "N[1-30]=0\n"},
-        {{"integer N[7]=1000000,2000000,3000000,4000000,5000000,6000000,7000000"},
+TEST(Writer, WorkedExampleArraysListsAndContextForms) {
+    RunScripts({{{"Settings.TimeSignature[1]=\"2:4\"", "Settings.TimeSignature[2]=\"3:4\"",
+                  "Settings.TimeSignature[3-4]=\"4:4\"", "Settings.Levels[21-24]=100"}, "<none>", "",
+                 "Settings {\n\tDefTempo=120\n\tDefTimeSignature=\"4:4\"\n"  // one tag a line
+                 "\tTool1 {\n\t\tEnabled=0\n\t\tPlayBeats=4\n\t\tRestBeats=4\n\t\t}\n"
+                 "\tTool5.Enabled=0\n\tTool5.MidiFile=\"\"\n"
+                 "\tTimeSignature[1]=\"2:4\"\n\tTimeSignature[2]=\"3:4\"\n\tTimeSignature[3-4]=\"4:4\"\n"
+                 "\tLevels[1-20]=0\n\tLevels[21-24]=100\n\t}\n"}},
+               kSettingsDefs);
+    RunScripts({
+        {{"integer N[20]"}, "<none>", "", "N=0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n"},
+        {{"integer N[30]"}, "<none>", "", "N[1-30]=0\n"},
+        {{"integer N[7]=1000000,2000000,3000000,4000000,5000000,6000000,7000000"}, "<none>", "",
          "N[1]=1000000\nN[2]=2000000\nN[3]=3000000\nN[4]=4000000\nN[5]=5000000\nN[6]=6000000\nN[7]=7000000\n"},
-        {{"string N[20]=\"\"\"\"", "N[2-20]=abc"}, "N[1]=\"\"\"\"\nN[2-20]=\"abc\"\n"},
-        {{"integer N[*]=5"}, ""},
-        {{"context N[*]", "integer a=1", "}"}, "N.a=1\n"},
-        {{"integer N[*]", "N[10]=1", "N[2]=1", "N[3]=1", "N[4]=1", "N[b]=1"}, "N[b,2-4,10]=1\n"},
-        {{"integer N[*]", "N[x]=1", "N[y]=2", "N[z]=1"}, "N[x,z]=1\nN[y]=2\n"},
-        {{"integer N[*]", "N[007]=1", "N[7]=1"}, "N[007,7]=1\n"},
-        {{"context N", "integer a", "integer b", "}"}, "N.a=0\nN.b=0\n"},
-        {{"context N", "integer a", "integer b", "integer c", "}"}, "N {\n\ta=0\n\tb=0\n\tc=0\n\t}\n"},
-        {{"context N[3]", "integer a", "}", "N[1].a=1", "N[3].a=3"}, "N[1].a=1\nN[3].a=3\n"},
-        {{"context N[*]", "integer a", "}", "N[p].a=1", "N[q]{", "a=2", "}"}, "N[p].a=1\nN[q].a=2\n"},
-        {{"context N", "context M", "integer c=1", "}", "}"}, "N.M.c=1\n"},
-        {{"pointer N[2]=&a,&b.c"}, "N=&a,&b.c\n"},
-        {{"float N=0.1"}, "N=0.1\n"},
-        {{"string N=\"say \"\"hi\"\" ; ok\""}, "N=\"say \"\"hi\"\" ; ok\"\n"},
-    };
-    for (const Case& c : cases) {
-        TDVContext root;
-        TStringList l;
-        for (const char* s : c.lines) l.Add(s);
-        root.LoadFromStrings(&l, 0, -1);
-        TStringList out;
-        root.SaveToStrings(&out);
-        EXPECT_EQ(Joined(out), c.written) << c.lines.front();
-    }
-}
-
-TEST(Writer, LineBreaksNeverReachTheFile) {
-    TDVContext root;
-    LoadLines(root, {"string S[2]", "pointer P"});
-    root.SetString("S[1]", "a\r\nb");
-    root.SetString("S[2]", "q\"");
-    root.FindTag("P")->String(0) = "x\ny";
-    TStringList out;
-    root.SaveToStrings(&out);
-    EXPECT_EQ(Joined(out), "S=\"a  b\",\"q\"\"\"\nP=&x y\n");
+        {{"string N[20]=\"\"\"\"", "N[2-20]=abc"}, "<none>", "", "N[1]=\"\"\"\"\nN[2-20]=\"abc\"\n"},
+        {{"integer N[*]=5"}, "<none>", "", ""}, {{"context N[*]", "integer a=1", "}"}, "<none>", "", "N.a=1\n"},
+        {{"integer N[*]", "N[10]=1", "N[2]=1", "N[3]=1", "N[4]=1", "N[b]=1"}, "<none>", "", "N[b,2-4,10]=1\n"},
+        {{"integer N[*]", "N[x]=1", "N[y]=2", "N[z]=1"}, "<none>", "", "N[x,z]=1\nN[y]=2\n"},
+        {{"integer N[*]", "N[007]=1", "N[7]=1"}, "<none>", "", "N[007,7]=1\n"},
+        {{"context N", "integer a", "integer b", "}"}, "<none>", "", "N.a=0\nN.b=0\n"},
+        {{"context N", "integer a", "integer b", "integer c", "}"}, "<none>", "", "N {\n\ta=0\n\tb=0\n\tc=0\n\t}\n"},
+        {{"context N[3]", "integer a", "}", "N[1].a=1", "N[3].a=3"}, "<none>", "", "N[1].a=1\nN[3].a=3\n"},
+        {{"context N[*]", "integer a", "}", "N[p].a=1", "N[q]{", "a=2", "}"}, "<none>", "", "N[p].a=1\nN[q].a=2\n"},
+        {{"context N", "context M", "integer c=1", "}", "}"}, "<none>", "", "N.M.c=1\n"},
+        {{"pointer N[2]=&a,&b.c"}, "<none>", "", "N=&a,&b.c\n"}, {{"float N=0.1"}, "<none>", "", "N=0.1\n"},
+        {{"string N=\"say \"\"hi\"\" ; ok\""}, "<none>", "", "N=\"say \"\"hi\"\" ; ok\"\n"},
+        // Line breaks never reach the file.
+        {{"string N[2]", "N[1]=\"a\r\nb\"", "N[2]=\"q\"\"\"", "pointer P=&x\ny"}, "<none>", "",
+         "N=\"a  b\",\"q\"\"\"\nP=&x y\n"},
+    });
 }
 
 TEST(Writer, CompressListIDs) {
@@ -106,70 +51,45 @@ TEST(Writer, CompressListIDs) {
         const char* in;
         const char* out;
     } cases[] = {
-        {"7,x,1,2,3,5", "x,1-3,5,7"}, {"10,2,3,4,b", "b,2-4,10"}, {"007,7", "007,7"}, {"0,1", "0,1"},
-        {"+3,3", "+3,3"},            {"a", "a"},                  {"", ""},           {"2147483647,2147483646", "2147483646-2147483647"},
+        {"7,x,1,2,3,5", "x,1-3,5,7"}, {"10,2,3,4,b", "b,2-4,10"}, {"007,7", "007,7"}, {"0,1", "0,1"}, {"+3,3", "+3,3"},
+        {"a", "a"}, {"", ""}, {"2147483647,2147483646", "2147483646-2147483647"},
     };
     for (const Case& c : cases) EXPECT_EQ(CompressListIDs(c.in), c.out) << c.in;
 }
 
+// The shipped files with values of every kind set, written as the program writes them and read
+// back as after a restart.
 TEST(Writer, RoundTripThroughTheReader) {
     TDVContext first;
-    LoadLines(first, kSettingsDefs);
+    LoadShipped(first, "Tikora.def");
+    LoadShipped(first, "Tikora.tkra");
     LoadLines(first, {
-        "context SettingsDialog",
-        "  integer Latency[*]=0",
-        "  string MidiDriver",
-        "  float Gain[3]",
-        "  context Preset[*]",
-        "    context Set[*]",
-        "      bool UseMidi=1",
-        "      string WaveFile",
-        "      integer Volume=100",
-        "    }",
-        "  }",
-        "  string Hints[*]",
-        "}",
-    });
-    std::initializer_list<const char*> values = {
-        "Settings.DefTempo=133",
-        "Settings.DefTimeSignature=\"6:8 (3+3)\"",
-        "Settings.Tool1.Enabled=1",
-        "Settings.Tool5.MidiFile=\"Midi\\a \"\"b\"\";c.mid\"",
-        "Settings.TimeSignature[1-3]=\"7:8\"",
-        "Settings.TimeSignature[Odd]=\"5:4\"",
-        "Settings.Levels[5-7]=-3",
-        "SettingsDialog.Latency[1]=40",
-        "SettingsDialog.Latency[3]=60",
-        "SettingsDialog.MidiDriver=\"GM Synth, 1\"",
-        "SettingsDialog.Gain=0.25,-1.5,1E-7",
+        "Settings.DefTempo=133", "Settings.DefTimeSignature=\"6:8 (3+3)\"", "Settings.Tool1.Enabled=1",
+        "Settings.Tool5.MidiFile=\"Midi\\a \"\"b\"\";c.mid\"", "Settings.TimeSignature[1-3]=\"7:8\"",
+        "Settings.TimeSignature[Odd]=\"5:4\"", "Settings.Tool3.Duration=1E-7", "Settings.Transpose=-3",
+        "SettingsDialog.Latency[1]=40", "SettingsDialog.Latency[3]=60", "SettingsDialog.MidiDriver=\"GM Synth, 1\"",
         "SettingsDialog.Preset[Rock].Set[Bar].Volume=90",
         "SettingsDialog.Preset[Rock].Set[Beat].WaveFile=\"click.wav\"",
-        "SettingsDialog.Preset[default].Set[Sub].UseMidi=0",
-        "SettingsDialog.Hints[PlayButton]=\"Start; or stop\"",
-    };
-    LoadLines(first, values);
-
+        "SettingsDialog.Preset[default].Set[Sub].UseMidi=0", "Hints[PlayButton]=\"Start; or stop\"",
+    });
     TStringList written;
-    first.SaveTagToStrings("Settings", &written);
-    first.SaveTagToStrings("SettingsDialog", &written);
+    for (const char* tag : {"Settings", "SettingsDialog", "Hints"}) first.SaveTagToStrings(tag, &written);
+    EXPECT_EQ(ErrorOf([&] { first.SaveTagToStrings("Nope", &written); }), " Unknown ident 'Nope' in '$ROOT$'");
 
     TDVContext second;
-    LoadLines(second, kSettingsDefs);
-    LoadLines(second, {"context SettingsDialog", "integer Latency[*]=0", "string MidiDriver", "float Gain[3]",
-                       "context Preset[*]", "context Set[*]", "bool UseMidi=1", "string WaveFile",
-                       "integer Volume=100", "}", "}", "string Hints[*]", "}"});
+    LoadShipped(second, "Tikora.def");
     ASSERT_EQ(ErrorOf([&] { second.LoadFromStrings(&written, 0, -1); }), "<none>") << Joined(written);
-
     TStringList again;
-    second.SaveTagToStrings("Settings", &again);
-    second.SaveTagToStrings("SettingsDialog", &again);
+    for (const char* tag : {"Settings", "SettingsDialog", "Hints"}) second.SaveTagToStrings(tag, &again);
     EXPECT_EQ(Joined(again), Joined(written));
     for (const char* path : {"Settings.DefTempo", "Settings.DefTimeSignature", "Settings.Tool5.MidiFile",
-                             "Settings.TimeSignature[2]", "Settings.TimeSignature[Odd]", "Settings.Levels",
-                             "SettingsDialog.Latency[3]", "SettingsDialog.MidiDriver", "SettingsDialog.Gain",
-                             "SettingsDialog.Preset[Rock].Set[Bar].Volume",
+                             "Settings.TimeSignature[2]", "Settings.TimeSignature[9]", "Settings.TimeSignature[Odd]",
+                             "Settings.Tool3.Duration", "Settings.Transpose", "Settings.Memo",
+                             "SettingsDialog.Latency[3]",
+                             "SettingsDialog.MidiDriver", "SettingsDialog.Preset[Rock].Set[Bar].Volume",
                              "SettingsDialog.Preset[Rock].Set[Beat].WaveFile",
-                             "SettingsDialog.Preset[default].Set[Sub].UseMidi", "SettingsDialog.Hints[PlayButton]"})
+                             "SettingsDialog.Preset[default].Set[Sub].UseMidi", "Hints[PlayButton]"})
         EXPECT_EQ(second.GetValueAsString(path), first.GetValueAsString(path)) << path;
     EXPECT_EQ(second.GetString("Settings.Tool5.MidiFile"), "Midi\\a \"b\";c.mid");
+    EXPECT_EQ(second.GetString("Settings.TimeSignature[9]"), "12:8 (3+3+3+3)");
 }
