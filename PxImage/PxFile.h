@@ -16,10 +16,7 @@ public:
     virtual bool Flush() = 0;
     virtual bool Eof() = 0;
     virtual int32_t Error() = 0;
-    virtual bool PutC(uint8_t c)
-    {
-        return Write(&c, 1, 1) == 1;
-    }
+    virtual bool PutC(uint8_t c) { return Write(&c, 1, 1) == 1; }
     virtual int32_t GetC() = 0;
 };
 

@@ -11,49 +11,35 @@ namespace {
 
 constexpr uint64_t kMaxMemory = 256000000;
 
-uint32_t StrideOf(uint64_t bpp, uint64_t width)
-{
-    return static_cast<uint32_t>(((bpp * width + 31) / 32) * 4);
-}
+uint32_t StrideOf(uint64_t bpp, uint64_t width) { return static_cast<uint32_t>(((bpp * width + 31) / 32) * 4); }
 
-uint32_t PackColor(RGBQUAD c)
-{
+uint32_t PackColor(RGBQUAD c) {
     return static_cast<uint32_t>(c.rgbBlue) | (static_cast<uint32_t>(c.rgbGreen) << 8) |
            (static_cast<uint32_t>(c.rgbRed) << 16) | (static_cast<uint32_t>(c.rgbReserved) << 24);
 }
 
 }  // namespace
 
-PxImage::PxImage(uint32_t imagetype)
-{
-    Startup(imagetype);
-}
+PxImage::PxImage(uint32_t imagetype) { Startup(imagetype); }
 
-PxImage::PxImage(uint32_t width, uint32_t height, uint32_t bpp, uint32_t imagetype)
-{
+PxImage::PxImage(uint32_t width, uint32_t height, uint32_t bpp, uint32_t imagetype) {
     Startup(imagetype);
     Create(width, height, bpp, imagetype);
 }
 
-PxImage::PxImage(const PxImage& src, bool copypixels, bool copyselection, bool copyalpha)
-{
+PxImage::PxImage(const PxImage& src, bool copypixels, bool copyselection, bool copyalpha) {
     Startup(src.GetType());
     Copy(src, copypixels, copyselection, copyalpha);
 }
 
-PxImage::PxImage(const char* filename, uint32_t imagetype)
-{
+PxImage::PxImage(const char* filename, uint32_t imagetype) {
     Startup(imagetype);
     Load(filename, imagetype);
 }
 
-PxImage::~PxImage()
-{
-    Destroy();
-}
+PxImage::~PxImage() { Destroy(); }
 
-void PxImage::Startup(uint32_t imagetype)
-{
+void PxImage::Startup(uint32_t imagetype) {
     pDib = nullptr;
     pSelection = nullptr;
     pAlpha = nullptr;
@@ -69,29 +55,22 @@ void PxImage::Startup(uint32_t imagetype)
     SetYDPI(96);
 }
 
-void PxImage::SetLastError(const char* text)
-{
-    if (text == info.szLastError)
-        return;
+void PxImage::SetLastError(const char* text) {
+    if (text == info.szLastError) return;
     size_t n = text ? std::min<size_t>(std::strlen(text), sizeof(info.szLastError) - 1) : 0;
     std::memmove(info.szLastError, text ? text : "", n);
     info.szLastError[n] = 0;
 }
 
-uint64_t PxImage::PlaneSize() const
-{
-    if (head.biWidth <= 0 || head.biHeight <= 0)
-        return 0;
+uint64_t PxImage::PlaneSize() const {
+    if (head.biWidth <= 0 || head.biHeight <= 0) return 0;
     return static_cast<uint64_t>(head.biWidth) * static_cast<uint64_t>(head.biHeight);
 }
 
-bool PxImage::Destroy()
-{
-    if (info.pGhost)
-        return false;
+bool PxImage::Destroy() {
+    if (info.pGhost) return false;
     if (ppLayers) {
-        for (int32_t n = 0; n < info.nNumLayers; n++)
-            delete ppLayers[n];
+        for (int32_t n = 0; n < info.nNumLayers; n++) delete ppLayers[n];
         delete[] ppLayers;
         ppLayers = nullptr;
         info.nNumLayers = 0;
@@ -107,10 +86,8 @@ bool PxImage::Destroy()
     return true;
 }
 
-void* PxImage::Create(uint32_t width, uint32_t height, uint32_t bpp, uint32_t imagetype)
-{
-    if (!Destroy())
-        return nullptr;
+void* PxImage::Create(uint32_t width, uint32_t height, uint32_t bpp, uint32_t imagetype) {
+    if (!Destroy()) return nullptr;
 
     // Sizes beyond INT32_MAX are negative numbers in the signed header fields.
     if (width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX) {
@@ -118,10 +95,14 @@ void* PxImage::Create(uint32_t width, uint32_t height, uint32_t bpp, uint32_t im
         return nullptr;
     }
 
-    if (bpp <= 1) bpp = 1;
-    else if (bpp <= 4) bpp = 4;
-    else if (bpp <= 8) bpp = 8;
-    else bpp = 24;
+    if (bpp <= 1)
+        bpp = 1;
+    else if (bpp <= 4)
+        bpp = 4;
+    else if (bpp <= 8)
+        bpp = 8;
+    else
+        bpp = 24;
 
     uint64_t stride = StrideOf(bpp, width);
     uint64_t imageSize = stride * height;
@@ -132,10 +113,17 @@ void* PxImage::Create(uint32_t width, uint32_t height, uint32_t bpp, uint32_t im
     }
 
     switch (bpp) {
-    case 1: head.biClrUsed = 2; break;
-    case 4: head.biClrUsed = 16; break;
-    case 8: head.biClrUsed = 256; break;
-    default: head.biClrUsed = 0;
+        case 1:
+            head.biClrUsed = 2;
+            break;
+        case 4:
+            head.biClrUsed = 16;
+            break;
+        case 8:
+            head.biClrUsed = 256;
+            break;
+        default:
+            head.biClrUsed = 0;
     }
 
     info.dwEffWidth = static_cast<uint32_t>(stride);
@@ -167,46 +155,37 @@ void* PxImage::Create(uint32_t width, uint32_t height, uint32_t bpp, uint32_t im
     return pDib;
 }
 
-void PxImage::Copy(const PxImage& src, bool copypixels, bool copyselection, bool copyalpha)
-{
-    if (&src == this)
-        return;
+void PxImage::Copy(const PxImage& src, bool copypixels, bool copyselection, bool copyalpha) {
+    if (&src == this) return;
     // The ghost pointer of the source must not make this image a non-owner.
     PxImage* ghost = info.pGhost;
     std::memcpy(&info, &src.info, sizeof(PXIMAGEINFO));
     info.pGhost = ghost;
     info.pImage = nullptr;
     info.nNumLayers = 0;
-    if (!src.pDib)
-        return;
-    if (!Create(src.GetWidth(), src.GetHeight(), src.GetBpp(), src.GetType()))
-        return;
+    if (!src.pDib) return;
+    if (!Create(src.GetWidth(), src.GetHeight(), src.GetBpp(), src.GetType())) return;
     if (copypixels)
         std::memcpy(pDib, src.pDib, GetSize());
     else
         SetPalette(src.GetPalette(), 256);
     // Create made a picture of at least one pixel, so the planes are never empty.
     uint64_t plane = PlaneSize();
-    if (plane == 0)
-        return;
+    if (plane == 0) return;
     if (copyselection && src.pSelection) {
         std::free(pSelection);
         pSelection = static_cast<uint8_t*>(std::malloc(plane));
-        if (pSelection)
-            std::memcpy(pSelection, src.pSelection, plane);
+        if (pSelection) std::memcpy(pSelection, src.pSelection, plane);
     }
     if (copyalpha && src.pAlpha) {
         std::free(pAlpha);
         pAlpha = static_cast<uint8_t*>(std::malloc(plane));
-        if (pAlpha)
-            std::memcpy(pAlpha, src.pAlpha, plane);
+        if (pAlpha) std::memcpy(pAlpha, src.pAlpha, plane);
     }
 }
 
-void PxImage::CopyInfo(const PxImage& src)
-{
-    if (pDib)
-        return;
+void PxImage::CopyInfo(const PxImage& src) {
+    if (pDib) return;
     std::memcpy(&info, &src.info, sizeof(PXIMAGEINFO));
     // Pointers into the source's memory and its ownership links stay with the source.
     info.pImage = nullptr;
@@ -214,12 +193,9 @@ void PxImage::CopyInfo(const PxImage& src)
     info.nNumLayers = 0;
 }
 
-bool PxImage::Transfer(PxImage& from)
-{
-    if (&from == this)
-        return true;
-    if (!Destroy())
-        return false;
+bool PxImage::Transfer(PxImage& from) {
+    if (&from == this) return true;
+    if (!Destroy()) return false;
     std::memcpy(&head, &from.head, sizeof(BITMAPINFOHEADER));
     std::memcpy(&info, &from.info, sizeof(PXIMAGEINFO));
     pDib = from.pDib;
@@ -235,37 +211,22 @@ bool PxImage::Transfer(PxImage& from)
     return true;
 }
 
-uint8_t* PxImage::GetBits(uint32_t row)
-{
-    if (!pDib)
-        return nullptr;
+uint8_t* PxImage::GetBits(uint32_t row) {
+    if (!pDib) return nullptr;
     uint8_t* first = static_cast<uint8_t*>(pDib) + head.biSize + GetPaletteSize();
-    if (row == 0)
-        return first;
-    if (row < GetHeight())
-        return first + static_cast<uint64_t>(row) * info.dwEffWidth;
+    if (row == 0) return first;
+    if (row < GetHeight()) return first + static_cast<uint64_t>(row) * info.dwEffWidth;
     return nullptr;
 }
 
-uint32_t PxImage::GetSize() const
-{
-    return head.biSize + head.biSizeImage + GetPaletteSize();
-}
+uint32_t PxImage::GetSize() const { return head.biSize + head.biSizeImage + GetPaletteSize(); }
 
-uint32_t PxImage::GetPaletteSize() const
-{
-    return head.biClrUsed * static_cast<uint32_t>(sizeof(RGBQUAD));
-}
+uint32_t PxImage::GetPaletteSize() const { return head.biClrUsed * static_cast<uint32_t>(sizeof(RGBQUAD)); }
 
-bool PxImage::IsInside(int32_t x, int32_t y) const
-{
-    return 0 <= y && y < head.biHeight && 0 <= x && x < head.biWidth;
-}
+bool PxImage::IsInside(int32_t x, int32_t y) const { return 0 <= y && y < head.biHeight && 0 <= x && x < head.biWidth; }
 
-void PxImage::Clear(uint8_t bval)
-{
-    if (!pDib)
-        return;
+void PxImage::Clear(uint8_t bval) {
+    if (!pDib) return;
     if (GetBpp() == 1) {
         if (bval > 0) bval = 255;
     } else if (GetBpp() == 4) {
@@ -274,37 +235,28 @@ void PxImage::Clear(uint8_t bval)
     std::memset(info.pImage, bval, head.biSizeImage);
 }
 
-uint32_t PxImage::GetCodecOption(uint32_t imagetype) const
-{
-    if (imagetype >= PXIMAGE_FORMATS)
-        return 0;
-    if (imagetype == 0)
-        imagetype = GetType();
+uint32_t PxImage::GetCodecOption(uint32_t imagetype) const {
+    if (imagetype >= PXIMAGE_FORMATS) return 0;
+    if (imagetype == 0) imagetype = GetType();
     return imagetype < PXIMAGE_FORMATS ? info.dwCodecOpt[imagetype] : 0;
 }
 
-bool PxImage::SetCodecOption(uint32_t opt, uint32_t imagetype)
-{
-    if (imagetype >= PXIMAGE_FORMATS)
-        return false;
-    if (imagetype == 0)
-        imagetype = GetType();
-    if (imagetype >= PXIMAGE_FORMATS)
-        return false;
+bool PxImage::SetCodecOption(uint32_t opt, uint32_t imagetype) {
+    if (imagetype >= PXIMAGE_FORMATS) return false;
+    if (imagetype == 0) imagetype = GetType();
+    if (imagetype >= PXIMAGE_FORMATS) return false;
     info.dwCodecOpt[imagetype] = opt;
     return true;
 }
 
-void PxImage::SetXDPI(int32_t dpi)
-{
+void PxImage::SetXDPI(int32_t dpi) {
     if (dpi <= 0) dpi = 96;
     info.xDPI = dpi;
     head.biXPelsPerMeter = static_cast<int32_t>(std::min(std::floor(dpi * 10000.0 / 254.0 + 0.5), 2147483647.0));
     if (pDib) static_cast<BITMAPINFOHEADER*>(pDib)->biXPelsPerMeter = head.biXPelsPerMeter;
 }
 
-void PxImage::SetYDPI(int32_t dpi)
-{
+void PxImage::SetYDPI(int32_t dpi) {
     if (dpi <= 0) dpi = 96;
     info.yDPI = dpi;
     head.biYPelsPerMeter = static_cast<int32_t>(std::min(std::floor(dpi * 10000.0 / 254.0 + 0.5), 2147483647.0));
@@ -313,23 +265,19 @@ void PxImage::SetYDPI(int32_t dpi)
 
 // ---- palette -------------------------------------------------------------------------------
 
-RGBQUAD* PxImage::GetPalette() const
-{
+RGBQUAD* PxImage::GetPalette() const {
     if (pDib && head.biClrUsed)
         return reinterpret_cast<RGBQUAD*>(static_cast<uint8_t*>(pDib) + sizeof(BITMAPINFOHEADER));
     return nullptr;
 }
 
-RGBQUAD PxImage::GetPaletteColor(uint8_t idx) const
-{
+RGBQUAD PxImage::GetPaletteColor(uint8_t idx) const {
     RGBQUAD rgb{0, 0, 0, 0};
-    if (pDib && head.biClrUsed && idx < head.biClrUsed)
-        rgb = GetPalette()[idx];
+    if (pDib && head.biClrUsed && idx < head.biClrUsed) rgb = GetPalette()[idx];
     return rgb;
 }
 
-void PxImage::SetPaletteColor(uint8_t idx, uint8_t r, uint8_t g, uint8_t b, uint8_t alpha)
-{
+void PxImage::SetPaletteColor(uint8_t idx, uint8_t r, uint8_t g, uint8_t b, uint8_t alpha) {
     if (pDib && head.biClrUsed && idx < head.biClrUsed) {
         RGBQUAD& e = GetPalette()[idx];
         e.rgbBlue = b;
@@ -340,19 +288,15 @@ void PxImage::SetPaletteColor(uint8_t idx, uint8_t r, uint8_t g, uint8_t b, uint
     }
 }
 
-void PxImage::SetPalette(const RGBQUAD* pPal, uint32_t nColors)
-{
-    if (!pPal || !pDib || !head.biClrUsed)
-        return;
+void PxImage::SetPalette(const RGBQUAD* pPal, uint32_t nColors) {
+    if (!pPal || !pDib || !head.biClrUsed) return;
     uint32_t n = std::min(head.biClrUsed, nColors);
     std::memcpy(GetPalette(), pPal, n * sizeof(RGBQUAD));
     info.last_c_isvalid = false;
 }
 
-void PxImage::SetPalette(uint32_t n, const uint8_t* r, const uint8_t* g, const uint8_t* b)
-{
-    if (!r || !pDib || !head.biClrUsed)
-        return;
+void PxImage::SetPalette(uint32_t n, const uint8_t* r, const uint8_t* g, const uint8_t* b) {
+    if (!r || !pDib || !head.biClrUsed) return;
     if (!g) g = r;
     if (!b) b = g;
     RGBQUAD* pal = GetPalette();
@@ -365,10 +309,8 @@ void PxImage::SetPalette(uint32_t n, const uint8_t* r, const uint8_t* g, const u
     info.last_c_isvalid = false;
 }
 
-void PxImage::SetPalette(const uint8_t* rgbTriples, uint32_t nColors)
-{
-    if (!rgbTriples || !pDib || !head.biClrUsed)
-        return;
+void PxImage::SetPalette(const uint8_t* rgbTriples, uint32_t nColors) {
+    if (!rgbTriples || !pDib || !head.biClrUsed) return;
     RGBQUAD* pal = GetPalette();
     uint32_t m = std::min(head.biClrUsed, nColors);
     for (uint32_t i = 0; i < m; i++) {
@@ -379,10 +321,8 @@ void PxImage::SetPalette(const uint8_t* rgbTriples, uint32_t nColors)
     info.last_c_isvalid = false;
 }
 
-void PxImage::SetGrayPalette()
-{
-    if (!pDib || head.biClrUsed < 2)
-        return;
+void PxImage::SetGrayPalette() {
+    if (!pDib || head.biClrUsed < 2) return;
     RGBQUAD* pal = GetPalette();
     uint32_t step = 255 / (head.biClrUsed - 1);
     for (uint32_t i = 0; i < head.biClrUsed; i++) {
@@ -392,25 +332,19 @@ void PxImage::SetGrayPalette()
     info.last_c_isvalid = false;
 }
 
-bool PxImage::IsGrayScale() const
-{
+bool PxImage::IsGrayScale() const {
     RGBQUAD* pal = GetPalette();
-    if (!pal)
-        return false;
+    if (!pal) return false;
     for (uint32_t i = 0; i < head.biClrUsed; i++) {
-        if (pal[i].rgbBlue != i || pal[i].rgbGreen != i || pal[i].rgbRed != i)
-            return false;
+        if (pal[i].rgbBlue != i || pal[i].rgbGreen != i || pal[i].rgbRed != i) return false;
     }
     return true;
 }
 
-uint8_t PxImage::GetNearestIndex(RGBQUAD c)
-{
+uint8_t PxImage::GetNearestIndex(RGBQUAD c) {
     RGBQUAD* pal = GetPalette();
-    if (!pal)
-        return 0;
-    if (info.last_c_isvalid && PackColor(info.last_c) == PackColor(c))
-        return info.last_c_index;
+    if (!pal) return 0;
+    if (info.last_c_isvalid && PackColor(info.last_c) == PackColor(c)) return info.last_c_index;
     info.last_c = c;
     info.last_c_isvalid = true;
 
@@ -437,81 +371,69 @@ uint8_t PxImage::GetNearestIndex(RGBQUAD c)
 
 // ---- pixels --------------------------------------------------------------------------------
 
-uint8_t PxImage::BlindGetPixelIndex(int32_t x, int32_t y) const
-{
+uint8_t PxImage::BlindGetPixelIndex(int32_t x, int32_t y) const {
     const uint8_t* row = info.pImage + static_cast<uint64_t>(y) * info.dwEffWidth;
     switch (head.biBitCount) {
-    case 8:
-        return row[x];
-    case 4: {
-        uint8_t v = row[x >> 1];
-        return (x & 1) ? (v & 0x0F) : (v >> 4);
-    }
-    case 1:
-        return (row[x >> 3] >> (7 - (x & 7))) & 1;
-    default:
-        return 0;
+        case 8:
+            return row[x];
+        case 4: {
+            uint8_t v = row[x >> 1];
+            return (x & 1) ? (v & 0x0F) : (v >> 4);
+        }
+        case 1:
+            return (row[x >> 3] >> (7 - (x & 7))) & 1;
+        default:
+            return 0;
     }
 }
 
-uint8_t PxImage::GetPixelIndex(int32_t x, int32_t y) const
-{
-    if (!pDib || !head.biClrUsed)
-        return 0;
+uint8_t PxImage::GetPixelIndex(int32_t x, int32_t y) const {
+    if (!pDib || !head.biClrUsed) return 0;
     if (!IsInside(x, y)) {
-        if (info.nBkgndIndex >= 0)
-            return static_cast<uint8_t>(info.nBkgndIndex);
+        if (info.nBkgndIndex >= 0) return static_cast<uint8_t>(info.nBkgndIndex);
         return *info.pImage;
     }
     return BlindGetPixelIndex(x, y);
 }
 
-void PxImage::SetPixelIndex(int32_t x, int32_t y, uint8_t i)
-{
-    if (!pDib || !head.biClrUsed || !IsInside(x, y))
-        return;
+void PxImage::SetPixelIndex(int32_t x, int32_t y, uint8_t i) {
+    if (!pDib || !head.biClrUsed || !IsInside(x, y)) return;
     uint8_t* row = info.pImage + static_cast<uint64_t>(y) * info.dwEffWidth;
     switch (head.biBitCount) {
-    case 8:
-        row[x] = i;
-        break;
-    case 4: {
-        uint8_t& v = row[x >> 1];
-        v = (x & 1) ? static_cast<uint8_t>((v & 0xF0) | (i & 0x0F))
-                    : static_cast<uint8_t>((v & 0x0F) | ((i & 0x0F) << 4));
-        break;
-    }
-    case 1: {
-        uint8_t& v = row[x >> 3];
-        uint8_t mask = static_cast<uint8_t>(1 << (7 - (x & 7)));
-        v = (i & 1) ? static_cast<uint8_t>(v | mask) : static_cast<uint8_t>(v & ~mask);
-        break;
-    }
-    default:
-        break;
+        case 8:
+            row[x] = i;
+            break;
+        case 4: {
+            uint8_t& v = row[x >> 1];
+            v = (x & 1) ? static_cast<uint8_t>((v & 0xF0) | (i & 0x0F))
+                        : static_cast<uint8_t>((v & 0x0F) | ((i & 0x0F) << 4));
+            break;
+        }
+        case 1: {
+            uint8_t& v = row[x >> 3];
+            uint8_t mask = static_cast<uint8_t>(1 << (7 - (x & 7)));
+            v = (i & 1) ? static_cast<uint8_t>(v | mask) : static_cast<uint8_t>(v & ~mask);
+            break;
+        }
+        default:
+            break;
     }
 }
 
-RGBQUAD PxImage::BlindGetPixelColor(int32_t x, int32_t y) const
-{
-    if (head.biClrUsed)
-        return GetPaletteColor(BlindGetPixelIndex(x, y));
+RGBQUAD PxImage::BlindGetPixelColor(int32_t x, int32_t y) const {
+    if (head.biClrUsed) return GetPaletteColor(BlindGetPixelIndex(x, y));
     const uint8_t* p = info.pImage + static_cast<uint64_t>(y) * info.dwEffWidth + 3 * static_cast<uint64_t>(x);
     RGBQUAD rgb{p[0], p[1], p[2], 0};
-    if (pAlpha)
-        rgb.rgbReserved = BlindAlphaGet(x, y);
+    if (pAlpha) rgb.rgbReserved = BlindAlphaGet(x, y);
     return rgb;
 }
 
-RGBQUAD PxImage::GetPixelColor(int32_t x, int32_t y, bool bGetAlpha) const
-{
+RGBQUAD PxImage::GetPixelColor(int32_t x, int32_t y, bool bGetAlpha) const {
     RGBQUAD rgb = info.nBkgndColor;
-    if (!pDib)
-        return rgb;
+    if (!pDib) return rgb;
     if (!IsInside(x, y)) {
         if (info.nBkgndIndex >= 0) {
-            if (head.biBitCount < 24)
-                return GetPaletteColor(static_cast<uint8_t>(info.nBkgndIndex));
+            if (head.biBitCount < 24) return GetPaletteColor(static_cast<uint8_t>(info.nBkgndIndex));
             return info.nBkgndColor;
         }
         // Only reached with a DIB, so (0, 0) exists.
@@ -525,15 +447,12 @@ RGBQUAD PxImage::GetPixelColor(int32_t x, int32_t y, bool bGetAlpha) const
         rgb.rgbGreen = p[1];
         rgb.rgbRed = p[2];
     }
-    if (pAlpha && bGetAlpha)
-        rgb.rgbReserved = BlindAlphaGet(x, y);
+    if (pAlpha && bGetAlpha) rgb.rgbReserved = BlindAlphaGet(x, y);
     return rgb;
 }
 
-void PxImage::SetPixelColor(int32_t x, int32_t y, RGBQUAD c, bool bSetAlpha)
-{
-    if (!pDib || !IsInside(x, y))
-        return;
+void PxImage::SetPixelColor(int32_t x, int32_t y, RGBQUAD c, bool bSetAlpha) {
+    if (!pDib || !IsInside(x, y)) return;
     if (head.biClrUsed) {
         SetPixelIndex(x, y, GetNearestIndex(c));
         return;
@@ -542,138 +461,101 @@ void PxImage::SetPixelColor(int32_t x, int32_t y, RGBQUAD c, bool bSetAlpha)
     p[0] = c.rgbBlue;
     p[1] = c.rgbGreen;
     p[2] = c.rgbRed;
-    if (bSetAlpha)
-        AlphaSet(x, y, c.rgbReserved);
+    if (bSetAlpha) AlphaSet(x, y, c.rgbReserved);
 }
 
-void PxImage::SetPixelColor(int32_t x, int32_t y, COLORREF cr)
-{
-    SetPixelColor(x, y, RGBtoRGBQUAD(cr), false);
-}
+void PxImage::SetPixelColor(int32_t x, int32_t y, COLORREF cr) { SetPixelColor(x, y, RGBtoRGBQUAD(cr), false); }
 
-uint8_t* PxImage::GetPixelPointer(int32_t x, int32_t y)
-{
-    if (head.biClrUsed || !pDib)
-        return nullptr;
+uint8_t* PxImage::GetPixelPointer(int32_t x, int32_t y) {
+    if (head.biClrUsed || !pDib) return nullptr;
     return info.pImage + static_cast<int64_t>(y) * info.dwEffWidth + 3 * static_cast<int64_t>(x);
 }
 
-void PxImage::RGBtoBGR(uint8_t* buffer, int32_t length)
-{
-    if (!buffer || head.biClrUsed || length <= 0)
-        return;
+void PxImage::RGBtoBGR(uint8_t* buffer, int32_t length) {
+    if (!buffer || head.biClrUsed || length <= 0) return;
     uint32_t n = std::min(info.dwEffWidth, static_cast<uint32_t>(length));
-    for (uint32_t i = 0; i + 2 < n; i += 3)
-        std::swap(buffer[i], buffer[i + 2]);
+    for (uint32_t i = 0; i + 2 < n; i += 3) std::swap(buffer[i], buffer[i + 2]);
 }
 
-RGBQUAD PxImage::RGBtoRGBQUAD(COLORREF cr)
-{
+RGBQUAD PxImage::RGBtoRGBQUAD(COLORREF cr) {
     return RGBQUAD{static_cast<uint8_t>((cr >> 16) & 0xFF), static_cast<uint8_t>((cr >> 8) & 0xFF),
                    static_cast<uint8_t>(cr & 0xFF), 0};
 }
 
-RGBQUAD PxImage::GetTransColor() const
-{
-    if (head.biBitCount < 24 && info.nBkgndIndex >= 0)
-        return GetPaletteColor(static_cast<uint8_t>(info.nBkgndIndex));
+RGBQUAD PxImage::GetTransColor() const {
+    if (head.biBitCount < 24 && info.nBkgndIndex >= 0) return GetPaletteColor(static_cast<uint8_t>(info.nBkgndIndex));
     return info.nBkgndColor;
 }
 
-void PxImage::SetTransColor(RGBQUAD rgb)
-{
+void PxImage::SetTransColor(RGBQUAD rgb) {
     rgb.rgbReserved = 0;
     info.nBkgndColor = rgb;
 }
 
 // ---- alpha and selection planes ------------------------------------------------------------
 
-bool PxImage::AlphaCreate()
-{
-    if (pAlpha)
-        return true;
+bool PxImage::AlphaCreate() {
+    if (pAlpha) return true;
     uint64_t n = PlaneSize();
-    if (n == 0)
-        return false;
+    if (n == 0) return false;
     pAlpha = static_cast<uint8_t*>(std::malloc(n));
-    if (!pAlpha)
-        return false;
+    if (!pAlpha) return false;
     std::memset(pAlpha, 255, n);
     return true;
 }
 
-void PxImage::AlphaDelete()
-{
+void PxImage::AlphaDelete() {
     std::free(pAlpha);
     pAlpha = nullptr;
 }
 
-void PxImage::AlphaSet(int32_t x, int32_t y, uint8_t a)
-{
-    if (pAlpha && IsInside(x, y))
-        pAlpha[x + static_cast<int64_t>(y) * head.biWidth] = a;
+void PxImage::AlphaSet(int32_t x, int32_t y, uint8_t a) {
+    if (pAlpha && IsInside(x, y)) pAlpha[x + static_cast<int64_t>(y) * head.biWidth] = a;
 }
 
-uint8_t PxImage::AlphaGet(int32_t x, int32_t y) const
-{
-    if (pAlpha && IsInside(x, y))
-        return pAlpha[x + static_cast<int64_t>(y) * head.biWidth];
+uint8_t PxImage::AlphaGet(int32_t x, int32_t y) const {
+    if (pAlpha && IsInside(x, y)) return pAlpha[x + static_cast<int64_t>(y) * head.biWidth];
     return 0;
 }
 
-uint8_t* PxImage::AlphaGetPointer(int32_t x, int32_t y)
-{
-    if (pAlpha && IsInside(x, y))
-        return pAlpha + x + static_cast<int64_t>(y) * head.biWidth;
+uint8_t* PxImage::AlphaGetPointer(int32_t x, int32_t y) {
+    if (pAlpha && IsInside(x, y)) return pAlpha + x + static_cast<int64_t>(y) * head.biWidth;
     return nullptr;
 }
 
-uint8_t PxImage::BlindAlphaGet(int32_t x, int32_t y) const
-{
+uint8_t PxImage::BlindAlphaGet(int32_t x, int32_t y) const {
     return pAlpha[x + static_cast<int64_t>(y) * head.biWidth];
 }
 
-bool PxImage::AlphaFlip()
-{
-    if (!pAlpha)
-        return false;
+bool PxImage::AlphaFlip() {
+    if (!pAlpha) return false;
     uint64_t w = static_cast<uint64_t>(head.biWidth);
     uint32_t h = GetHeight();
-    if (PlaneSize() == 0)
-        return false;
+    if (PlaneSize() == 0) return false;
     uint8_t* flipped = static_cast<uint8_t*>(std::malloc(PlaneSize()));
-    if (!flipped)
-        return false;
-    for (uint32_t y = 0; y < h; y++)
-        std::memcpy(flipped + (h - 1 - y) * w, pAlpha + y * w, w);
+    if (!flipped) return false;
+    for (uint32_t y = 0; y < h; y++) std::memcpy(flipped + (h - 1 - y) * w, pAlpha + y * w, w);
     std::free(pAlpha);
     pAlpha = flipped;
     return true;
 }
 
-bool PxImage::AlphaMirror()
-{
-    if (!pAlpha)
-        return false;
+bool PxImage::AlphaMirror() {
+    if (!pAlpha) return false;
     uint64_t w = static_cast<uint64_t>(head.biWidth);
-    for (uint32_t y = 0; y < GetHeight(); y++)
-        std::reverse(pAlpha + y * w, pAlpha + (y + 1) * w);
+    for (uint32_t y = 0; y < GetHeight(); y++) std::reverse(pAlpha + y * w, pAlpha + (y + 1) * w);
     return true;
 }
 
-bool PxImage::SelectionCreate()
-{
-    if (pSelection)
-        return true;
+bool PxImage::SelectionCreate() {
+    if (pSelection) return true;
     uint64_t n = PlaneSize();
-    if (n == 0)
-        return false;
+    if (n == 0) return false;
     pSelection = static_cast<uint8_t*>(std::calloc(n, 1));
     return pSelection != nullptr;
 }
 
-void PxImage::SelectionDelete()
-{
+void PxImage::SelectionDelete() {
     std::free(pSelection);
     pSelection = nullptr;
     info.rSelectionBox.left = head.biWidth;
@@ -682,28 +564,22 @@ void PxImage::SelectionDelete()
     info.rSelectionBox.right = 0;
 }
 
-bool PxImage::SelectionIsInside(int32_t x, int32_t y) const
-{
-    if (!IsInside(x, y))
-        return false;
-    if (!pSelection)
-        return true;
+bool PxImage::SelectionIsInside(int32_t x, int32_t y) const {
+    if (!IsInside(x, y)) return false;
+    if (!pSelection) return true;
     return pSelection[x + static_cast<int64_t>(y) * head.biWidth] != 0;
 }
 
 // ---- whole-image operations ----------------------------------------------------------------
 
-bool PxImage::Flip()
-{
-    if (!pDib)
-        return false;
+bool PxImage::Flip() {
+    if (!pDib) return false;
     // Rows are swapped in place: the same result as flipping into a copy, without a second
     // picture's worth of memory.
     uint32_t h = GetHeight();
     uint32_t stride = info.dwEffWidth;
     std::unique_ptr<uint8_t[]> tmp(new (std::nothrow) uint8_t[stride]);
-    if (!tmp)
-        return false;
+    if (!tmp) return false;
     for (uint32_t y = 0; y < h / 2; y++) {
         uint8_t* a = GetBits(y);
         uint8_t* b = GetBits(h - 1 - y);
@@ -719,33 +595,27 @@ bool PxImage::Flip()
     return true;
 }
 
-bool PxImage::Mirror()
-{
-    if (!pDib)
-        return false;
+bool PxImage::Mirror() {
+    if (!pDib) return false;
     auto copy = std::make_unique<PxImage>(*this, false, false, true);
-    if (!copy->IsValid())
-        return false;
+    if (!copy->IsValid()) return false;
     int32_t w = head.biWidth;
     uint32_t h = GetHeight();
     if (head.biBitCount == 8) {
         for (uint32_t y = 0; y < h; y++) {
             const uint8_t* s = GetBits(y);
             uint8_t* d = copy->GetBits(y);
-            for (int32_t x = 0; x < w; x++)
-                d[w - 1 - x] = s[x];
+            for (int32_t x = 0; x < w; x++) d[w - 1 - x] = s[x];
         }
     } else if (head.biBitCount == 24) {
         for (uint32_t y = 0; y < h; y++) {
             const uint8_t* s = GetBits(y);
             uint8_t* d = copy->GetBits(y);
-            for (int32_t x = 0; x < w; x++)
-                std::memcpy(d + 3 * (w - 1 - x), s + 3 * x, 3);
+            for (int32_t x = 0; x < w; x++) std::memcpy(d + 3 * (w - 1 - x), s + 3 * x, 3);
         }
     } else {
         for (int32_t y = 0; y < static_cast<int32_t>(h); y++)
-            for (int32_t x = 0; x < w; x++)
-                copy->SetPixelIndex(w - 1 - x, y, BlindGetPixelIndex(x, y));
+            for (int32_t x = 0; x < w; x++) copy->SetPixelIndex(w - 1 - x, y, BlindGetPixelIndex(x, y));
     }
     copy->AlphaMirror();
     return Transfer(*copy);
@@ -757,8 +627,7 @@ namespace {
 struct RotateMap {
     bool left;
     int32_t newW, newH;
-    void Source(int32_t x, int32_t y, int32_t& ox, int32_t& oy) const
-    {
+    void Source(int32_t x, int32_t y, int32_t& ox, int32_t& oy) const {
         if (left) {
             ox = y;
             oy = newW - 1 - x;
@@ -769,10 +638,8 @@ struct RotateMap {
     }
 };
 
-bool Rotate(PxImage& src, PxImage* iDst, bool left)
-{
-    if (!src.IsValid())
-        return false;
+bool Rotate(PxImage& src, PxImage* iDst, bool left) {
+    if (!src.IsValid()) return false;
     int32_t newW = static_cast<int32_t>(src.GetHeight());
     int32_t newH = static_cast<int32_t>(src.GetWidth());
     auto dst = std::make_unique<PxImage>(src.GetType());
@@ -781,8 +648,7 @@ bool Rotate(PxImage& src, PxImage* iDst, bool left)
     if (!dst->Create(static_cast<uint32_t>(newW), static_cast<uint32_t>(newH), src.GetBpp(), src.GetType()))
         return false;
     dst->SetPalette(src.GetPalette(), 256);
-    if (src.AlphaIsValid())
-        dst->AlphaCreate();
+    if (src.AlphaIsValid()) dst->AlphaCreate();
     RotateMap map{left, newW, newH};
 
     if (src.GetBpp() == 1) {
@@ -791,8 +657,7 @@ bool Rotate(PxImage& src, PxImage* iDst, bool left)
             for (int32_t x = 0; x < newW; x++) {
                 int32_t ox, oy;
                 map.Source(x, y, ox, oy);
-                if (src.BlindGetPixelIndex(ox, oy))
-                    dst->SetPixelIndex(x, y, 1);
+                if (src.BlindGetPixelIndex(ox, oy)) dst->SetPixelIndex(x, y, 1);
             }
         if (src.AlphaIsValid())
             for (int32_t y = 0; y < newH; y++)
@@ -815,34 +680,24 @@ bool Rotate(PxImage& src, PxImage* iDst, bool left)
                             std::memcpy(dst->GetPixelPointer(x, y), src.GetPixelPointer(ox, oy), 3);
                         else
                             dst->SetPixelIndex(x, y, src.BlindGetPixelIndex(ox, oy));
-                        if (src.AlphaIsValid())
-                            dst->AlphaSet(x, y, src.BlindAlphaGet(ox, oy));
+                        if (src.AlphaIsValid()) dst->AlphaSet(x, y, src.BlindAlphaGet(ox, oy));
                     }
                 }
             }
         }
     }
-    if (iDst)
-        return iDst->Transfer(*dst);
+    if (iDst) return iDst->Transfer(*dst);
     return src.Transfer(*dst);
 }
 
 }  // namespace
 
-bool PxImage::RotateLeft(PxImage* iDst)
-{
-    return Rotate(*this, iDst, true);
-}
+bool PxImage::RotateLeft(PxImage* iDst) { return Rotate(*this, iDst, true); }
 
-bool PxImage::RotateRight(PxImage* iDst)
-{
-    return Rotate(*this, iDst, false);
-}
+bool PxImage::RotateRight(PxImage* iDst) { return Rotate(*this, iDst, false); }
 
-bool PxImage::Negative()
-{
-    if (!pDib)
-        return false;
+bool PxImage::Negative() {
+    if (!pDib) return false;
     if (head.biBitCount > 8) {
         if (pSelection) {
             const RECT& box = info.rSelectionBox;
@@ -856,8 +711,7 @@ bool PxImage::Negative()
                     }
         } else {
             uint8_t* p = info.pImage;
-            for (uint32_t i = 0; i < head.biSizeImage; i++)
-                p[i] = static_cast<uint8_t>(255 - p[i]);
+            for (uint32_t i = 0; i < head.biSizeImage; i++) p[i] = static_cast<uint8_t>(255 - p[i]);
         }
         info.nBkgndColor.rgbBlue = static_cast<uint8_t>(255 - info.nBkgndColor.rgbBlue);
         info.nBkgndColor.rgbGreen = static_cast<uint8_t>(255 - info.nBkgndColor.rgbGreen);
@@ -881,80 +735,59 @@ bool PxImage::Negative()
         }
         for (int32_t y = y0; y < y1; y++)
             for (int32_t x = x0; x < x1; x++)
-                if (SelectionIsInside(x, y))
-                    SetPixelIndex(x, y, static_cast<uint8_t>(~BlindGetPixelIndex(x, y)));
+                if (SelectionIsInside(x, y)) SetPixelIndex(x, y, static_cast<uint8_t>(~BlindGetPixelIndex(x, y)));
     }
     return true;
 }
 
 // ---- row cursor ----------------------------------------------------------------------------
 
-CImageIterator::CImageIterator(PxImage* image) : ima(image)
-{
-}
+CImageIterator::CImageIterator(PxImage* image) : ima(image) {}
 
-uint8_t* CImageIterator::RowPtr() const
-{
-    if (!ima || !ima->info.pImage || Iy < 0 || Iy >= ima->head.biHeight)
-        return nullptr;
+uint8_t* CImageIterator::RowPtr() const {
+    if (!ima || !ima->info.pImage || Iy < 0 || Iy >= ima->head.biHeight) return nullptr;
     return ima->info.pImage + static_cast<uint64_t>(Iy) * ima->info.dwEffWidth;
 }
 
-bool CImageIterator::SetY(int32_t y)
-{
-    if (!ima || y < 0 || y > ima->head.biHeight)
-        return false;
+bool CImageIterator::SetY(int32_t y) {
+    if (!ima || y < 0 || y > ima->head.biHeight) return false;
     Iy = y;
     return true;
 }
 
-uint8_t* CImageIterator::GetRow(int32_t n)
-{
+uint8_t* CImageIterator::GetRow(int32_t n) {
     SetY(n);
     return RowPtr();
 }
 
-void CImageIterator::ToTopRow()
-{
+void CImageIterator::ToTopRow() {
     Ix = 0;
     Iy = ima ? ima->head.biHeight - 1 : 0;
 }
 
-bool CImageIterator::PrevRow()
-{
-    if (--Iy < 0)
-        return false;
+bool CImageIterator::PrevRow() {
+    if (--Iy < 0) return false;
     return true;
 }
 
-bool CImageIterator::NextRow()
-{
-    if (!ima || ++Iy >= ima->head.biHeight)
-        return false;
+bool CImageIterator::NextRow() {
+    if (!ima || ++Iy >= ima->head.biHeight) return false;
     return true;
 }
 
-bool CImageIterator::RowIsInside() const
-{
-    return ima && ima->IsInside(Ix, Iy);
-}
+bool CImageIterator::RowIsInside() const { return ima && ima->IsInside(Ix, Iy); }
 
-void CImageIterator::SetRow(const uint8_t* buf, int32_t n)
-{
+void CImageIterator::SetRow(const uint8_t* buf, int32_t n) {
     uint8_t* row = RowPtr();
-    if (!row || !buf || n == 0)
-        return;
+    if (!row || !buf || n == 0) return;
     int32_t stride = static_cast<int32_t>(ima->info.dwEffWidth);
-    if (n < 0 || n > stride)
-        n = stride;
+    if (n < 0 || n > stride) n = stride;
     std::memcpy(row, buf, static_cast<size_t>(n));
 }
 
-void CImageIterator::GetRow(uint8_t* buf, int32_t n)
-{
+void CImageIterator::GetRow(uint8_t* buf, int32_t n) {
     uint8_t* row = RowPtr();
-    if (!row || !buf || n < 1)
-        return;
+    if (!row || !buf || n < 1) return;
     n = std::min(n, static_cast<int32_t>(ima->info.dwEffWidth));
     std::memcpy(buf, row, static_cast<size_t>(n));
 }

@@ -219,8 +219,8 @@ public:
 
     // Conversion to GDI and drawing.
     HBITMAP MakeBitmap(HDC hdc = nullptr);
-    int32_t Draw(HDC hdc, int32_t x = 0, int32_t y = 0, int32_t cx = -1, int32_t cy = -1,
-                 RECT* pClipRect = nullptr, bool bSmooth = false);
+    int32_t Draw(HDC hdc, int32_t x = 0, int32_t y = 0, int32_t cx = -1, int32_t cy = -1, RECT* pClipRect = nullptr,
+                 bool bSmooth = false);
 
 protected:
     void Startup(uint32_t imagetype);

@@ -9,8 +9,7 @@
 
 namespace {
 
-uint32_t PackColor(RGBQUAD c)
-{
+uint32_t PackColor(RGBQUAD c) {
     return static_cast<uint32_t>(c.rgbBlue) | (static_cast<uint32_t>(c.rgbGreen) << 8) |
            (static_cast<uint32_t>(c.rgbRed) << 16) | (static_cast<uint32_t>(c.rgbReserved) << 24);
 }
@@ -25,8 +24,7 @@ struct Section {
     BITMAPINFO bmi{};
     uint32_t stride = 0;
 
-    Section(HDC dc, int32_t w, int32_t h)
-    {
+    Section(HDC dc, int32_t w, int32_t h) {
         bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
         bmi.bmiHeader.biWidth = w;
         bmi.bmiHeader.biHeight = h;
@@ -36,18 +34,13 @@ struct Section {
         memDC = CreateCompatibleDC(dc);
         void* p = nullptr;
         bitmap = CreateDIBSection(memDC, &bmi, DIB_RGB_COLORS, &p, nullptr, 0);
-        if (bitmap && memDC)
-            old = SelectObject(memDC, bitmap);
+        if (bitmap && memDC) old = SelectObject(memDC, bitmap);
         bits = bitmap && memDC ? static_cast<uint8_t*>(p) : nullptr;
     }
-    ~Section()
-    {
-        if (memDC && old)
-            SelectObject(memDC, old);
-        if (bitmap)
-            DeleteObject(bitmap);
-        if (memDC)
-            DeleteDC(memDC);
+    ~Section() {
+        if (memDC && old) SelectObject(memDC, old);
+        if (bitmap) DeleteObject(bitmap);
+        if (memDC) DeleteDC(memDC);
     }
     Section(const Section&) = delete;
     Section& operator=(const Section&) = delete;
@@ -55,28 +48,21 @@ struct Section {
 
 }  // namespace
 
-HBITMAP PxImage::MakeBitmap(HDC hdc)
-{
-    if (!pDib)
-        return nullptr;
+HBITMAP PxImage::MakeBitmap(HDC hdc) {
+    if (!pDib) return nullptr;
     auto* bmi = static_cast<const BITMAPINFO*>(pDib);
-    if (hdc)
-        return CreateDIBitmap(hdc, &head, CBM_INIT, GetBits(0), bmi, DIB_RGB_COLORS);
+    if (hdc) return CreateDIBitmap(hdc, &head, CBM_INIT, GetBits(0), bmi, DIB_RGB_COLORS);
 
     HDC memDC = CreateCompatibleDC(nullptr);
     void* bits = nullptr;
     HBITMAP bmp = CreateDIBSection(memDC, bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (bmp && bits)
-        std::memcpy(bits, GetBits(0), head.biSizeImage);
-    if (memDC)
-        DeleteDC(memDC);
+    if (bmp && bits) std::memcpy(bits, GetBits(0), head.biSizeImage);
+    if (memDC) DeleteDC(memDC);
     return bmp;
 }
 
-int32_t PxImage::Draw(HDC hdc, int32_t x, int32_t y, int32_t cx, int32_t cy, RECT* pClipRect, bool bSmooth)
-{
-    if (!pDib || !hdc || cx == 0 || cy == 0 || !info.bEnabled)
-        return 0;
+int32_t PxImage::Draw(HDC hdc, int32_t x, int32_t y, int32_t cx, int32_t cy, RECT* pClipRect, bool bSmooth) {
+    if (!pDib || !hdc || cx == 0 || cy == 0 || !info.bEnabled) return 0;
     const int32_t width = head.biWidth;
     const int32_t height = head.biHeight;
     if (cx < 0) cx = width;
@@ -97,10 +83,14 @@ int32_t PxImage::Draw(HDC hdc, int32_t x, int32_t y, int32_t cx, int32_t cy, REC
     RECT clipbox{};
     GetClipBox(hdc, &clipbox);
     const int64_t x64 = x, y64 = y;
-    const int32_t paintTop = static_cast<int32_t>(std::min<int64_t>(clipbox.bottom, std::max<int64_t>(clipbox.top, y64)));
-    const int32_t paintLeft = static_cast<int32_t>(std::min<int64_t>(clipbox.right, std::max<int64_t>(clipbox.left, x64)));
-    const int32_t paintRight = static_cast<int32_t>(std::max<int64_t>(clipbox.left, std::min<int64_t>(clipbox.right, x64 + cx)));
-    const int32_t paintBottom = static_cast<int32_t>(std::max<int64_t>(clipbox.top, std::min<int64_t>(clipbox.bottom, y64 + cy)));
+    const int32_t paintTop =
+        static_cast<int32_t>(std::min<int64_t>(clipbox.bottom, std::max<int64_t>(clipbox.top, y64)));
+    const int32_t paintLeft =
+        static_cast<int32_t>(std::min<int64_t>(clipbox.right, std::max<int64_t>(clipbox.left, x64)));
+    const int32_t paintRight =
+        static_cast<int32_t>(std::max<int64_t>(clipbox.left, std::min<int64_t>(clipbox.right, x64 + cx)));
+    const int32_t paintBottom =
+        static_cast<int32_t>(std::max<int64_t>(clipbox.top, std::min<int64_t>(clipbox.bottom, y64 + cy)));
     const int32_t paintW = paintRight - paintLeft;
     const int32_t paintH = paintBottom - paintTop;
 
@@ -120,15 +110,13 @@ int32_t PxImage::Draw(HDC hdc, int32_t x, int32_t y, int32_t cx, int32_t cy, REC
     };
     // Float rounding can land a stretched sample on the image's size: clamp it to the last pixel.
     auto sampleRow = [&](int32_t r) -> int32_t {
-        if (unstretched)
-            return (height - paintBottom + y) + r;
+        if (unstretched) return (height - paintBottom + y) + r;
         float dy = sampleRowF(r);
         int32_t sy = dy < 0 ? 0 : static_cast<int32_t>(std::floor(dy));
         return std::min(sy, height - 1);
     };
     auto sampleCol = [&](int32_t c) -> int32_t {
-        if (unstretched)
-            return (paintLeft - x) + c;
+        if (unstretched) return (paintLeft - x) + c;
         float dx = sampleColF(c);
         int32_t sx = dx < 0 ? 0 : static_cast<int32_t>(std::floor(dx));
         return std::min(sx, width - 1);
@@ -150,8 +138,7 @@ int32_t PxImage::Draw(HDC hdc, int32_t x, int32_t y, int32_t cx, int32_t cy, REC
                 Section sec(hdc, paintW, paintH);
                 if (sec.bits) {
                     std::vector<int32_t> cols(static_cast<size_t>(paintW));
-                    for (int32_t c = 0; c < paintW; c++)
-                        cols[static_cast<size_t>(c)] = sampleCol(c);
+                    for (int32_t c = 0; c < paintW; c++) cols[static_cast<size_t>(c)] = sampleCol(c);
                     for (int32_t r = 0; r < paintH; r++) {
                         int32_t sy = sampleRow(r);
                         uint8_t* d = sec.bits + static_cast<uint64_t>(r) * sec.stride;
@@ -185,13 +172,13 @@ int32_t PxImage::Draw(HDC hdc, int32_t x, int32_t y, int32_t cx, int32_t cy, REC
                 const uint32_t transColor = PackColor(GetTransColor());
                 const int32_t transIndex = info.nBkgndIndex;
                 std::vector<int32_t> cols(static_cast<size_t>(paintW));
-                for (int32_t c = 0; c < paintW; c++)
-                    cols[static_cast<size_t>(c)] = sampleCol(c);
+                for (int32_t c = 0; c < paintW; c++) cols[static_cast<size_t>(c)] = sampleCol(c);
                 for (int32_t r = 0; r < paintH; r++) {
                     int32_t sy = sampleRow(r);
                     uint8_t* d = sec.bits + static_cast<uint64_t>(r) * sec.stride;
                     const uint8_t* s = src + static_cast<uint64_t>(sy) * srcStride;
-                    const uint8_t* arow = bAlpha ? pAlpha + static_cast<uint64_t>(sy) * static_cast<uint64_t>(width) : nullptr;
+                    const uint8_t* arow =
+                        bAlpha ? pAlpha + static_cast<uint64_t>(sy) * static_cast<uint64_t>(width) : nullptr;
                     for (int32_t c = 0; c < paintW; c++, d += 3) {
                         int32_t sx = cols[static_cast<size_t>(c)];
                         uint32_t a = arow ? arow[sx] : 255;
@@ -206,11 +193,9 @@ int32_t PxImage::Draw(HDC hdc, int32_t x, int32_t y, int32_t cx, int32_t cy, REC
                                 // plane; without one the sampled entry's alpha stands.
                                 const uint8_t entryAlpha = col.rgbReserved;
                                 col = smoothColor(c, r);
-                                if (!bAlpha)
-                                    col.rgbReserved = entryAlpha;
+                                if (!bAlpha) col.rgbReserved = entryAlpha;
                             }
-                            if (info.bAlphaPaletteEnabled)
-                                a = (a * (col.rgbReserved + 1u)) >> 8;
+                            if (info.bAlphaPaletteEnabled) a = (a * (col.rgbReserved + 1u)) >> 8;
                             draw = !bTransparent || ci != transIndex;
                         } else {
                             const uint8_t* p = s + 3 * static_cast<uint64_t>(sx);
@@ -220,8 +205,7 @@ int32_t PxImage::Draw(HDC hdc, int32_t x, int32_t y, int32_t cx, int32_t cy, REC
                             const uint32_t colorMask = smooth ? 0xFFFFFFu : 0xFFFFFFFFu;
                             draw = !bTransparent || (PackColor(col) & colorMask) != (transColor & colorMask);
                         }
-                        if (a == 0 || !draw)
-                            continue;
+                        if (a == 0 || !draw) continue;
                         if (a == 255) {
                             d[0] = col.rgbBlue;
                             d[1] = col.rgbGreen;

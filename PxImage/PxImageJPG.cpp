@@ -22,16 +22,14 @@ struct JpegErrorManager {
     char* buffer;  // the image's last-error text; libjpeg's messages are shorter than it
 };
 
-[[noreturn]] void JpegErrorExit(j_common_ptr cinfo)
-{
+[[noreturn]] void JpegErrorExit(j_common_ptr cinfo) {
     auto* err = reinterpret_cast<JpegErrorManager*>(cinfo->err);
     (*err->pub.format_message)(cinfo, err->buffer);
     longjmp(err->setjmp_buffer, 1);
 }
 
 template <class Info>
-[[noreturn]] void RaiseError(Info cinfo, int32_t code)
-{
+[[noreturn]] void RaiseError(Info cinfo, int32_t code) {
     cinfo->err->msg_code = code;
     (*cinfo->err->error_exit)(reinterpret_cast<j_common_ptr>(cinfo));
     // error_exit is not declared noreturn by libjpeg; ours never comes back.
@@ -42,11 +40,9 @@ template <class Info>
 // values are capped, and what is no positive number falls back to the default through SetXDPI.
 constexpr double kMaxDpi = 50000000.0;
 
-int32_t ExifDpi(float resolution, float unit)
-{
+int32_t ExifDpi(float resolution, float unit) {
     double dpi = static_cast<double>(resolution) / static_cast<double>(unit);
-    if (std::isnan(dpi) || dpi <= 0)
-        return 0;
+    if (std::isnan(dpi) || dpi <= 0) return 0;
     return static_cast<int32_t>(std::min(dpi, kMaxDpi));
 }
 
@@ -59,8 +55,7 @@ constexpr int64_t kMaxJpegWorkingMemory = int64_t{1} << 30;
 // ---- stream adapter -------------------------------------------------------------------------
 
 PxImageJPG::PxFileJpg::PxFileJpg(PxFile* pFile)
-    : jpeg_destination_mgr(), jpeg_source_mgr(), m_pFile(pFile), m_bStartOfFile(true)
-{
+    : jpeg_destination_mgr(), jpeg_source_mgr(), m_pFile(pFile), m_bStartOfFile(true) {
     next_input_byte = nullptr;
     bytes_in_buffer = 0;
     m_pBuffer = new (std::nothrow) uint8_t[eBufSize];
@@ -75,23 +70,17 @@ PxImageJPG::PxFileJpg::PxFileJpg(PxFile* pFile)
     term_destination = TermDestination;
 }
 
-PxImageJPG::PxFileJpg::~PxFileJpg()
-{
-    delete[] m_pBuffer;
-}
+PxImageJPG::PxFileJpg::~PxFileJpg() { delete[] m_pBuffer; }
 
-void PxImageJPG::PxFileJpg::InitSource(j_decompress_ptr cinfo)
-{
+void PxImageJPG::PxFileJpg::InitSource(j_decompress_ptr cinfo) {
     static_cast<PxFileJpg*>(cinfo->src)->m_bStartOfFile = true;
 }
 
-boolean PxImageJPG::PxFileJpg::FillInputBuffer(j_decompress_ptr cinfo)
-{
+boolean PxImageJPG::PxFileJpg::FillInputBuffer(j_decompress_ptr cinfo) {
     auto* src = static_cast<PxFileJpg*>(cinfo->src);
     size_t nbytes = std::min(src->m_pFile->Read(src->m_pBuffer, 1, eBufSize), eBufSize);
     if (nbytes == 0) {
-        if (src->m_bStartOfFile)
-            RaiseError(cinfo, JERR_INPUT_EMPTY);
+        if (src->m_bStartOfFile) RaiseError(cinfo, JERR_INPUT_EMPTY);
         // A stream cut short still shows what arrived: libjpeg warns and finishes at this
         // end-of-image marker.
         cinfo->err->msg_code = JWRN_JPEG_EOF;
@@ -106,11 +95,9 @@ boolean PxImageJPG::PxFileJpg::FillInputBuffer(j_decompress_ptr cinfo)
     return TRUE;
 }
 
-void PxImageJPG::PxFileJpg::SkipInputData(j_decompress_ptr cinfo, pximage_jpeg::SkipCount count)
-{
+void PxImageJPG::PxFileJpg::SkipInputData(j_decompress_ptr cinfo, pximage_jpeg::SkipCount count) {
     auto* src = static_cast<PxFileJpg*>(cinfo->src);
-    if (count <= 0)
-        return;
+    if (count <= 0) return;
     while (count > static_cast<pximage_jpeg::SkipCount>(src->bytes_in_buffer)) {
         count -= static_cast<pximage_jpeg::SkipCount>(src->bytes_in_buffer);
         FillInputBuffer(cinfo);
@@ -119,60 +106,45 @@ void PxImageJPG::PxFileJpg::SkipInputData(j_decompress_ptr cinfo, pximage_jpeg::
     src->bytes_in_buffer -= static_cast<size_t>(count);
 }
 
-void PxImageJPG::PxFileJpg::TermSource(j_decompress_ptr)
-{
-}
+void PxImageJPG::PxFileJpg::TermSource(j_decompress_ptr) {}
 
-void PxImageJPG::PxFileJpg::InitDestination(j_compress_ptr cinfo)
-{
+void PxImageJPG::PxFileJpg::InitDestination(j_compress_ptr cinfo) {
     auto* dest = static_cast<PxFileJpg*>(cinfo->dest);
     dest->next_output_byte = dest->m_pBuffer;
     dest->free_in_buffer = eBufSize;
 }
 
-boolean PxImageJPG::PxFileJpg::EmptyOutputBuffer(j_compress_ptr cinfo)
-{
+boolean PxImageJPG::PxFileJpg::EmptyOutputBuffer(j_compress_ptr cinfo) {
     auto* dest = static_cast<PxFileJpg*>(cinfo->dest);
-    if (dest->m_pFile->Write(dest->m_pBuffer, 1, eBufSize) != eBufSize)
-        RaiseError(cinfo, JERR_FILE_WRITE);
+    if (dest->m_pFile->Write(dest->m_pBuffer, 1, eBufSize) != eBufSize) RaiseError(cinfo, JERR_FILE_WRITE);
     dest->next_output_byte = dest->m_pBuffer;
     dest->free_in_buffer = eBufSize;
     return TRUE;
 }
 
-void PxImageJPG::PxFileJpg::TermDestination(j_compress_ptr cinfo)
-{
+void PxImageJPG::PxFileJpg::TermDestination(j_compress_ptr cinfo) {
     auto* dest = static_cast<PxFileJpg*>(cinfo->dest);
     size_t datacount = eBufSize - dest->free_in_buffer;
-    if (datacount > 0 && dest->m_pFile->Write(dest->m_pBuffer, 1, datacount) == 0)
-        RaiseError(cinfo, JERR_FILE_WRITE);
+    if (datacount > 0 && dest->m_pFile->Write(dest->m_pBuffer, 1, datacount) == 0) RaiseError(cinfo, JERR_FILE_WRITE);
     dest->m_pFile->Flush();
-    if (dest->m_pFile->Error())
-        RaiseError(cinfo, JERR_FILE_WRITE);
+    if (dest->m_pFile->Error()) RaiseError(cinfo, JERR_FILE_WRITE);
 }
 
 // ---- decoder --------------------------------------------------------------------------------
 
-PxImageJPG::PxImageJPG() : PxImage(PXIMAGE_FORMAT_JPG), m_exif(nullptr)
-{
+PxImageJPG::PxImageJPG() : PxImage(PXIMAGE_FORMAT_JPG), m_exif(nullptr) {
     std::memset(&m_exifinfo, 0, sizeof(m_exifinfo));
     // libjpeg's own default (Floyd-Steinberg), so that asking for the member changes nothing
     // until someone sets it.
     m_nDither = JDITHER_FS;
 }
 
-PxImageJPG::~PxImageJPG()
-{
-    delete m_exif;
-}
+PxImageJPG::~PxImageJPG() { delete m_exif; }
 
-bool PxImageJPG::ReadExif(PxFile* hFile)
-{
-    if (!hFile)
-        return false;
+bool PxImageJPG::ReadExif(PxFile* hFile) {
+    if (!hFile) return false;
     auto* reader = new (std::nothrow) PxExifInfo(&m_exifinfo);
-    if (!reader)
-        return false;
+    if (!reader) return false;
     // A second decode must not leave the record pointing into the sections of the first.
     if (m_exif) {
         delete m_exif;
@@ -185,10 +157,8 @@ bool PxImageJPG::ReadExif(PxFile* hFile)
     return m_exifinfo.IsExif;
 }
 
-bool PxImageJPG::Decode(PxFile* hFile)
-{
-    if (!hFile)
-        return false;
+bool PxImageJPG::Decode(PxFile* hFile) {
+    if (!hFile) return false;
 
     const bool is_exif = ReadExif(hFile);
     CImageIterator iter(this);
@@ -209,15 +179,13 @@ bool PxImageJPG::Decode(PxFile* hFile)
     jpeg_CreateDecompress(&cinfo, JPEG_LIB_VERSION, sizeof(cinfo));
     cinfo.mem->max_memory_to_use = kMaxJpegWorkingMemory;
     src = new (std::nothrow) PxFileJpg(hFile);
-    if (!src || !src->IsValid())
-        RaiseError(&cinfo, JERR_OUT_OF_MEMORY);
+    if (!src || !src->IsValid()) RaiseError(&cinfo, JERR_OUT_OF_MEMORY);
     cinfo.src = src;
 
     jpeg_read_header(&cinfo, TRUE);
 
     const uint32_t options = GetCodecOption(PXIMAGE_FORMAT_JPG);
-    if (options & 0x80)
-        cinfo.out_color_space = JCS_GRAYSCALE;
+    if (options & 0x80) cinfo.out_color_space = JCS_GRAYSCALE;
     if (options & 0x100) {
         cinfo.quantize_colors = TRUE;
         cinfo.desired_number_of_colors = info.nQuality;
@@ -226,10 +194,8 @@ bool PxImageJPG::Decode(PxFile* hFile)
         // Only libjpeg's three modes are values of its enumeration.
         cinfo.dither_mode = m_nDither <= JDITHER_FS ? static_cast<J_DITHER_MODE>(m_nDither) : JDITHER_FS;
     }
-    if (options & 0x400)
-        cinfo.two_pass_quantize = FALSE;
-    if (options & 0x800)
-        cinfo.do_fancy_upsampling = FALSE;
+    if (options & 0x400) cinfo.two_pass_quantize = FALSE;
+    if (options & 0x800) cinfo.do_fancy_upsampling = FALSE;
     // libjpeg would enlarge the picture for a denominator of 0; 0 means full size here.
     cinfo.scale_denom = std::max<uint32_t>(GetJpegScale(), 1);
 
@@ -276,15 +242,13 @@ bool PxImageJPG::Decode(PxFile* hFile)
     }
 
     const uint32_t row_stride = cinfo.output_width * static_cast<uint32_t>(cinfo.output_components);
-    JSAMPARRAY buffer =
-        (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, row_stride, 1);
+    JSAMPARRAY buffer = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, row_stride, 1);
     const bool cmyk = cinfo.num_components == 4 && !cinfo.quantize_colors && cinfo.output_components == 4;
     const uint32_t image_stride = info.dwEffWidth;
 
     iter.ToTopRow();
     while (cinfo.output_scanline < cinfo.output_height) {
-        if (info.nEscape)
-            longjmp(jerr.setjmp_buffer, 1);
+        if (info.nEscape) longjmp(jerr.setjmp_buffer, 1);
         jpeg_read_scanlines(&cinfo, buffer, 1);
         if (cmyk) {
             uint8_t* dst = iter.GetRow();
@@ -310,8 +274,7 @@ bool PxImageJPG::Decode(PxFile* hFile)
         const uint32_t height = GetHeight();
         const int32_t pixel_bytes = static_cast<int32_t>(3 * GetWidth());
         for (uint32_t y = 0; row && y < height; y++, row += image_stride) {
-            if (info.nEscape)
-                longjmp(jerr.setjmp_buffer, 1);
+            if (info.nEscape) longjmp(jerr.setjmp_buffer, 1);
             RGBtoBGR(row, pixel_bytes);
         }
     }

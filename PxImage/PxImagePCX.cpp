@@ -17,23 +17,18 @@ struct PcxKeepError {};
 
 // The buffer grows with what the stream delivers, not with what the header promises: a run byte
 // stands for at most 63 bytes, so a short stream can never ask for much memory.
-void DecodeRunLength(PxFile* f, std::vector<uint8_t>& out, uint64_t expected)
-{
+void DecodeRunLength(PxFile* f, std::vector<uint8_t>& out, uint64_t expected) {
     out.reserve(static_cast<size_t>(std::min<uint64_t>(expected, 1u << 20)));
     uint64_t done = 0;
     while (done < expected) {
-        if (f->Eof())
-            throw PcxError{"corrupted PCX"};
+        if (f->Eof()) throw PcxError{"corrupted PCX"};
         int32_t c = f->GetC();
-        if (c < 0)
-            throw PcxError{"corrupted PCX"};
+        if (c < 0) throw PcxError{"corrupted PCX"};
         if ((c & 0xC0) == 0xC0) {
             uint32_t count = static_cast<uint32_t>(c & 0x3F);
             int32_t value = f->GetC();
-            if (value < 0)
-                throw PcxError{"corrupted PCX"};
-            if (count > expected - done)
-                throw PcxError{"repeat count spans end of image"};
+            if (value < 0) throw PcxError{"corrupted PCX"};
+            if (count > expected - done) throw PcxError{"repeat count spans end of image"};
             out.insert(out.end(), count, static_cast<uint8_t>(value));
             done += count;
         } else {
@@ -45,16 +40,13 @@ void DecodeRunLength(PxFile* f, std::vector<uint8_t>& out, uint64_t expected)
 
 }  // namespace
 
-bool PxImagePCX::Decode(PxFile* hFile)
-{
-    if (!hFile)
-        return false;
+bool PxImagePCX::Decode(PxFile* hFile) {
+    if (!hFile) return false;
 
     try {
         uint8_t raw[128];
         const PxLeReader h = PxLeReader::FromFile(hFile, raw, sizeof(raw));
-        if (!h.Has(0, sizeof(raw)))
-            throw PcxError{"Can't read PCX image"};
+        if (!h.Has(0, sizeof(raw))) throw PcxError{"Can't read PCX image"};
         uint8_t manufacturer = h.U8(0);
         uint8_t encoding = h.U8(2);
         int32_t bitsPerPixel = h.U8(3);
@@ -64,18 +56,15 @@ bool PxImagePCX::Decode(PxFile* hFile)
         int32_t planes = static_cast<int8_t>(h.U8(65));
         int32_t bytesPerLine = h.U16(66);
 
-        if (manufacturer != 10)
-            throw PcxError{"Error: Not a PCX file"};
-        if (encoding != 1)
-            throw PcxError{"PCX file has unknown encoding scheme"};
+        if (manufacturer != 10) throw PcxError{"Error: Not a PCX file"};
+        if (encoding != 1) throw PcxError{"PCX file has unknown encoding scheme"};
 
         int32_t width = xmax - xmin + 1;
         int32_t height = ymax - ymin + 1;
         // Stored as they are; Create derives the header's pixels per metre from them.
         info.xDPI = hdpi;
         info.yDPI = vdpi;
-        if (planes > 4)
-            throw PcxError{"Can't handle image with more than 4 planes"};
+        if (planes > 4) throw PcxError{"Can't handle image with more than 4 planes"};
 
         bool trueColour = planes >= 3 && bitsPerPixel == 8;
         uint32_t depth = static_cast<uint32_t>(bitsPerPixel);
@@ -88,10 +77,8 @@ bool PxImagePCX::Decode(PxFile* hFile)
         if (!Create(static_cast<uint32_t>(std::max(width, 0)), static_cast<uint32_t>(std::max(height, 0)), depth,
                     PXIMAGE_FORMAT_PCX))
             throw PcxKeepError{};
-        if (planes == 4 && trueColour)
-            AlphaCreate();
-        if (info.nEscape)
-            throw PcxError{"Cancelled"};
+        if (planes == 4 && trueColour) AlphaCreate();
+        if (info.nEscape) throw PcxError{"Cancelled"};
 
         uint64_t lineBytes = static_cast<uint64_t>(bytesPerLine) * static_cast<uint64_t>(std::max(planes, 0));
         std::vector<uint8_t> data;
@@ -100,11 +87,9 @@ bool PxImagePCX::Decode(PxFile* hFile)
         uint8_t pal[256][3] = {};
         std::memcpy(pal, colorMap, 48);
         if (bitsPerPixel == 8 && planes == 1) {
-            if (hFile->GetC() != 12)
-                throw PcxError{"bad color map signature"};
+            if (hFile->GetC() != 12) throw PcxError{"bad color map signature"};
             for (int32_t i = 0; i < 256; i++)
-                for (int32_t k = 0; k < 3; k++)
-                    pal[i][k] = static_cast<uint8_t>(std::max(hFile->GetC(), 0));
+                for (int32_t k = 0; k < 3; k++) pal[i][k] = static_cast<uint8_t>(std::max(hFile->GetC(), 0));
         }
         if (bitsPerPixel == 1 && planes == 1) {
             pal[0][0] = pal[0][1] = pal[0][2] = 0;
@@ -116,8 +101,7 @@ bool PxImagePCX::Decode(PxFile* hFile)
         std::vector<uint8_t> line(static_cast<size_t>(bytesPerLine) * 8 + static_cast<size_t>(width), 0);
         int32_t plane = bytesPerLine;
         for (int32_t y = 0; y < height; y++) {
-            if (info.nEscape)
-                throw PcxError{"Cancelled"};
+            if (info.nEscape) throw PcxError{"Cancelled"};
             const uint8_t* src = data.data() + lineBytes * static_cast<uint64_t>(y);
             int32_t py = height - 1 - y;
             if (trueColour) {
@@ -128,16 +112,14 @@ bool PxImagePCX::Decode(PxFile* hFile)
                     row[3 * x] = at(2, x);
                     row[3 * x + 1] = at(1, x);
                     row[3 * x + 2] = at(0, x);
-                    if (planes == 4)
-                        AlphaSet(x, py, at(3, x));
+                    if (planes == 4) AlphaSet(x, py, at(3, x));
                 }
             } else {
                 if (planes > 1)
                     MergePlanes(line.data(), src, bytesPerLine, planes, bitsPerPixel);
                 else
                     UnpackRow(line.data(), src, bytesPerLine, planes, bitsPerPixel);
-                for (int32_t x = 0; x < width; x++)
-                    SetPixelIndex(x, py, line[static_cast<size_t>(x)]);
+                for (int32_t x = 0; x < width; x++) SetPixelIndex(x, py, line[static_cast<size_t>(x)]);
             }
         }
     } catch (const PcxError& e) {
@@ -150,49 +132,41 @@ bool PxImagePCX::Decode(PxFile* hFile)
 }
 
 void PxImagePCX::UnpackRow(uint8_t* pixels, const uint8_t* bitplanes, int32_t bytesperline, int32_t planes,
-                           int32_t bitsperpixel)
-{
-    if (planes != 1)
-        throw PcxError{"Can't handle packed pixels with more than 1 plane."};
+                           int32_t bitsperpixel) {
+    if (planes != 1) throw PcxError{"Can't handle packed pixels with more than 1 plane."};
     for (int32_t i = 0; i < bytesperline; i++) {
         uint8_t bits = bitplanes[i];
         switch (bitsperpixel) {
-        case 8:
-            *pixels++ = bits;
-            break;
-        case 4:
-            *pixels++ = static_cast<uint8_t>(bits >> 4);
-            *pixels++ = static_cast<uint8_t>(bits & 0x0F);
-            break;
-        case 2:
-            for (int32_t s = 6; s >= 0; s -= 2)
-                *pixels++ = static_cast<uint8_t>((bits >> s) & 0x03);
-            break;
-        case 1:
-            for (int32_t s = 7; s >= 0; s--)
-                *pixels++ = static_cast<uint8_t>((bits >> s) & 0x01);
-            break;
-        default:
-            break;
+            case 8:
+                *pixels++ = bits;
+                break;
+            case 4:
+                *pixels++ = static_cast<uint8_t>(bits >> 4);
+                *pixels++ = static_cast<uint8_t>(bits & 0x0F);
+                break;
+            case 2:
+                for (int32_t s = 6; s >= 0; s -= 2) *pixels++ = static_cast<uint8_t>((bits >> s) & 0x03);
+                break;
+            case 1:
+                for (int32_t s = 7; s >= 0; s--) *pixels++ = static_cast<uint8_t>((bits >> s) & 0x01);
+                break;
+            default:
+                break;
         }
     }
 }
 
 void PxImagePCX::MergePlanes(uint8_t* pixels, const uint8_t* bitplanes, int32_t bytesperline, int32_t planes,
-                             int32_t bitsperpixel)
-{
-    if (planes > 4)
-        throw PcxError{"Can't handle more than 4 planes"};
-    if (bitsperpixel != 1)
-        throw PcxError{"Can't handle more than 1 bit per pixel"};
+                             int32_t bitsperpixel) {
+    if (planes > 4) throw PcxError{"Can't handle more than 4 planes"};
+    if (bitsperpixel != 1) throw PcxError{"Can't handle more than 1 bit per pixel"};
     std::memset(pixels, 0, static_cast<size_t>(bytesperline) * 8 / static_cast<size_t>(bitsperpixel));
     for (int32_t p = 0; p < planes; p++) {
         uint8_t pixbit = static_cast<uint8_t>(1 << p);
         for (int32_t i = 0; i < bytesperline; i++) {
             uint8_t bits = *bitplanes++;
             for (int32_t b = 0; b < 8; b++)
-                if (bits & (0x80 >> b))
-                    pixels[i * 8 + b] = static_cast<uint8_t>(pixels[i * 8 + b] | pixbit);
+                if (bits & (0x80 >> b)) pixels[i * 8 + b] = static_cast<uint8_t>(pixels[i * 8 + b] | pixbit);
         }
     }
 }

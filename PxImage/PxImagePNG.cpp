@@ -10,15 +10,12 @@
 
 namespace {
 
-void ReadData(png_structp png_ptr, png_bytep data, png_size_t length)
-{
+void ReadData(png_structp png_ptr, png_bytep data, png_size_t length) {
     auto* file = static_cast<PxFile*>(png_get_io_ptr(png_ptr));
-    if (file->Read(data, 1, length) != length)
-        png_error(png_ptr, "Read Error");
+    if (file->Read(data, 1, length) != length) png_error(png_ptr, "Read Error");
 }
 
-[[noreturn]] void ErrorExit(png_structp png_ptr, png_const_charp message)
-{
+[[noreturn]] void ErrorExit(png_structp png_ptr, png_const_charp message) {
     auto* text = static_cast<char*>(png_get_error_ptr(png_ptr));
     if (text) {
         size_t n = std::min<size_t>(std::strlen(message), 255);
@@ -29,20 +26,16 @@ void ReadData(png_structp png_ptr, png_bytep data, png_size_t length)
 }
 
 // libpng would print its warnings to standard error; the library stays quiet.
-void IgnoreWarning(png_structp, png_const_charp)
-{
-}
+void IgnoreWarning(png_structp, png_const_charp) {}
 
-int32_t ToDpi(png_uint_32 perMetre)
-{
+int32_t ToDpi(png_uint_32 perMetre) {
     double dpi = std::floor(perMetre * 254.0 * 0.0001 + 0.5);
     return dpi > INT32_MAX ? INT32_MAX : static_cast<int32_t>(dpi);
 }
 
 }  // namespace
 
-void PxImagePNG::ExpandTwoToFourBits(uint8_t* row, uint32_t width)
-{
+void PxImagePNG::ExpandTwoToFourBits(uint8_t* row, uint32_t width) {
     for (int64_t x = static_cast<int64_t>(width) - 1; x >= 0; x--) {
         uint8_t sample = static_cast<uint8_t>((row[x / 4] >> ((3 - x % 4) * 2)) & 3);
         uint8_t& dst = row[x / 2];
@@ -55,10 +48,8 @@ void PxImagePNG::ExpandTwoToFourBits(uint8_t* row, uint32_t width)
 
 // libpng reports errors by a long jump back here: between setjmp and every jump point this
 // function holds no object with a destructor, and what the recovery needs is kept in volatiles.
-bool PxImagePNG::Decode(PxFile* hFile)
-{
-    if (!hFile)
-        return false;
+bool PxImagePNG::Decode(PxFile* hFile) {
+    if (!hFile) return false;
 
     png_structp png_ptr = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (!png_ptr) {
@@ -106,8 +97,7 @@ bool PxImagePNG::Decode(PxFile* hFile)
         info.nBkgndColor.rgbReserved = 0;
     }
 
-    if (bit_depth == 16)
-        png_set_strip_16(png_ptr);
+    if (bit_depth == 16) png_set_strip_16(png_ptr);
 
     int image_depth = pixel_depth > 16 ? 24 : pixel_depth == 16 ? 8 : pixel_depth;
     if (!Create(width, height, static_cast<uint32_t>(image_depth), PXIMAGE_FORMAT_PNG))
@@ -151,14 +141,12 @@ bool PxImagePNG::Decode(PxFile* hFile)
         png_get_tRNS(png_ptr, info_ptr, &trans_alpha, &num_trans, nullptr) && trans_alpha && num_trans > 0) {
         RGBQUAD* pal = GetPalette();
         uint32_t n = std::min(head.biClrUsed, static_cast<uint32_t>(num_trans));
-        for (uint32_t i = 0; i < n; i++)
-            pal[i].rgbReserved = trans_alpha[i];
+        for (uint32_t i = 0; i < n; i++) pal[i].rgbReserved = trans_alpha[i];
         if (num_trans == 1 && pal[0].rgbReserved == 0) {
             info.nBkgndIndex = 0;
         } else {
             info.bAlphaPaletteEnabled = true;
-            for (uint32_t i = n; i < head.biClrUsed; i++)
-                pal[i].rgbReserved = 255;
+            for (uint32_t i = n; i < head.biClrUsed; i++) pal[i].rgbReserved = 255;
         }
         info.last_c_isvalid = false;
     }
@@ -169,15 +157,12 @@ bool PxImagePNG::Decode(PxFile* hFile)
             png_set_expand(png_ptr);
         }
         png_set_filler(png_ptr, 0xFF, PNG_FILLER_AFTER);
-        if (!AlphaCreate())
-            png_error(png_ptr, "PxImage::Create can't allocate memory");
+        if (!AlphaCreate()) png_error(png_ptr, "PxImage::Create can't allocate memory");
     }
 
-    if (color_type & PNG_COLOR_MASK_COLOR)
-        png_set_bgr(png_ptr);
+    if (color_type & PNG_COLOR_MASK_COLOR) png_set_bgr(png_ptr);
 
-    if (info.nEscape)
-        png_longjmp(png_ptr, 1);
+    if (info.nEscape) png_longjmp(png_ptr, 1);
 
     const int passes = png_set_interlace_handling(png_ptr);
     SetCodecOption(passes > 1 ? 1 : 0, PXIMAGE_FORMAT_PNG);
@@ -189,25 +174,20 @@ bool PxImagePNG::Decode(PxFile* hFile)
     uint64_t buffer_size = static_cast<uint64_t>(width) * ((pixel_depth + 7) / 8) + 10;
     buffer_size = std::max<uint64_t>(buffer_size, png_get_rowbytes(png_ptr, info_ptr));
     buffer_size = std::max<uint64_t>(buffer_size, stride);
-    if (pAlpha)
-        buffer_size = std::max<uint64_t>(buffer_size, static_cast<uint64_t>(width) * 4);
+    if (pAlpha) buffer_size = std::max<uint64_t>(buffer_size, static_cast<uint64_t>(width) * 4);
     row_buffer = static_cast<uint8_t*>(std::calloc(buffer_size, 1));
-    if (!row_buffer)
-        png_error(png_ptr, "PxImage::Create can't allocate memory");
+    if (!row_buffer) png_error(png_ptr, "PxImage::Create can't allocate memory");
     uint8_t* const row = row_buffer;
 
     CImageIterator iter(this);
     for (int pass = 0; pass < passes; pass++) {
         iter.ToTopRow();
         for (png_uint_32 y = 0; y < height; y++) {
-            if (info.nEscape)
-                png_longjmp(png_ptr, 1);
+            if (info.nEscape) png_longjmp(png_ptr, 1);
             if (!pAlpha) {
-                if (passes > 1 && pass > 0)
-                    iter.GetRow(row, static_cast<int32_t>(stride));
+                if (passes > 1 && pass > 0) iter.GetRow(row, static_cast<int32_t>(stride));
                 png_read_row(png_ptr, row, nullptr);
-                if (bit_depth == 2 && pass == passes - 1)
-                    ExpandTwoToFourBits(row, width);
+                if (bit_depth == 2 && pass == passes - 1) ExpandTwoToFourBits(row, width);
                 iter.SetRow(row, static_cast<int32_t>(stride));
                 iter.PrevRow();
             } else {

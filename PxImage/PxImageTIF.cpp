@@ -22,8 +22,7 @@ constexpr uint64_t kMaxScratch = 256000000;
 void TiffWarningHandler(const char*, const char*, va_list) {}
 void TiffErrorHandler(const char*, const char*, va_list) {}
 
-void InstallSilentHandlers()
-{
+void InstallSilentHandlers() {
     static const bool installed = [] {
         TIFFSetWarningHandler(TiffWarningHandler);
         TIFFSetErrorHandler(TiffErrorHandler);
@@ -32,60 +31,42 @@ void InstallSilentHandlers()
     (void)installed;
 }
 
-PxFile* StreamOf(thandle_t h)
-{
-    return static_cast<PxFile*>(h);
-}
+PxFile* StreamOf(thandle_t h) { return static_cast<PxFile*>(h); }
 
-tmsize_t TiffStreamRead(thandle_t h, void* buffer, tmsize_t size)
-{
-    if (size <= 0)
-        return 0;
+tmsize_t TiffStreamRead(thandle_t h, void* buffer, tmsize_t size) {
+    if (size <= 0) return 0;
     return static_cast<tmsize_t>(StreamOf(h)->Read(buffer, 1, static_cast<size_t>(size)));
 }
 
-tmsize_t TiffStreamWrite(thandle_t h, void* buffer, tmsize_t size)
-{
-    if (size <= 0)
-        return 0;
+tmsize_t TiffStreamWrite(thandle_t h, void* buffer, tmsize_t size) {
+    if (size <= 0) return 0;
     return static_cast<tmsize_t>(StreamOf(h)->Write(buffer, 1, static_cast<size_t>(size)));
 }
 
-toff_t TiffStreamSeek(thandle_t h, toff_t offset, int origin)
-{
+toff_t TiffStreamSeek(thandle_t h, toff_t offset, int origin) {
     constexpr toff_t kFail = static_cast<toff_t>(-1);
-    if (offset == kFail)
-        return kFail;
+    if (offset == kFail) return kFail;
     // Relative seeks carry negative distances in the unsigned offset; our streams take 32 bits,
     // and an offset beyond them must fail rather than land somewhere else.
     const int64_t signedOffset = static_cast<int64_t>(offset);
     if (origin == SEEK_SET ? offset > static_cast<toff_t>(INT32_MAX)
                            : (signedOffset < INT32_MIN || signedOffset > INT32_MAX))
         return kFail;
-    if (!StreamOf(h)->Seek(static_cast<int32_t>(signedOffset), origin))
-        return kFail;
-    if (origin == SEEK_SET)
-        return offset;
+    if (!StreamOf(h)->Seek(static_cast<int32_t>(signedOffset), origin)) return kFail;
+    if (origin == SEEK_SET) return offset;
     const int32_t pos = StreamOf(h)->Tell();
     return pos < 0 ? kFail : static_cast<toff_t>(pos);
 }
 
 // The stream belongs to whoever opened it.
-int TiffStreamClose(thandle_t)
-{
-    return 0;
-}
+int TiffStreamClose(thandle_t) { return 0; }
 
-toff_t TiffStreamSize(thandle_t h)
-{
+toff_t TiffStreamSize(thandle_t h) {
     const int32_t size = StreamOf(h)->Size();
     return size < 0 ? 0 : static_cast<toff_t>(size);
 }
 
-int TiffStreamMap(thandle_t, void**, toff_t*)
-{
-    return 0;
-}
+int TiffStreamMap(thandle_t, void**, toff_t*) { return 0; }
 
 void TiffStreamUnmap(thandle_t, void*, toff_t) {}
 
@@ -97,17 +78,13 @@ struct TiffFreeDeleter {
 };
 using Buffer = std::unique_ptr<uint8_t, FreeDeleter>;
 
-Buffer ZeroedBuffer(uint64_t size)
-{
-    if (size == 0 || size > kMaxScratch)
-        return nullptr;
+Buffer ZeroedBuffer(uint64_t size) {
+    if (size == 0 || size > kMaxScratch) return nullptr;
     return Buffer(static_cast<uint8_t*>(std::calloc(static_cast<size_t>(size), 1)));
 }
 
-int32_t ToInt(float v)
-{
-    if (std::isnan(v))
-        return 0;
+int32_t ToInt(float v) {
+    if (std::isnan(v)) return 0;
     return static_cast<int32_t>(std::clamp(v, -2147483520.0f, 2147483520.0f));
 }
 
@@ -118,24 +95,18 @@ public:
     SampleReader(const uint8_t* row, uint32_t bits) : row_(row), bits_(bits) {}
 
     // The value itself, for samples of at most 8 bits (palette indexes, 4-bit grey).
-    uint32_t Raw(uint64_t index) const
-    {
-        if (bits_ == 8)
-            return row_[index];
-        if (bits_ > 8)
-            return Byte(index);
+    uint32_t Raw(uint64_t index) const {
+        if (bits_ == 8) return row_[index];
+        if (bits_ > 8) return Byte(index);
         uint64_t pos = index * bits_;
         uint32_t v = 0;
-        for (uint32_t b = 0; b < bits_; b++, pos++)
-            v = (v << 1) | ((row_[pos >> 3] >> (7 - (pos & 7))) & 1u);
+        for (uint32_t b = 0; b < bits_; b++, pos++) v = (v << 1) | ((row_[pos >> 3] >> (7 - (pos & 7))) & 1u);
         return v;
     }
 
     // The value on the scale 0 to 255.
-    uint8_t Byte(uint64_t index) const
-    {
-        if (bits_ < 8)
-            return static_cast<uint8_t>(Raw(index) * 255u / ((1u << bits_) - 1u));
+    uint8_t Byte(uint64_t index) const {
+        if (bits_ < 8) return static_cast<uint8_t>(Raw(index) * 255u / ((1u << bits_) - 1u));
         if (bits_ % 8 == 0) {
             // Whole-byte samples arrive in the machine's (little-endian) order.
             const uint64_t bytes = bits_ / 8;
@@ -143,8 +114,7 @@ public:
         }
         uint64_t pos = index * bits_;
         uint32_t v = 0;
-        for (uint32_t b = 0; b < 8; b++, pos++)
-            v = (v << 1) | ((row_[pos >> 3] >> (7 - (pos & 7))) & 1u);
+        for (uint32_t b = 0; b < 8; b++, pos++) v = (v << 1) | ((row_[pos >> 3] >> (7 - (pos & 7))) & 1u);
         return static_cast<uint8_t>(v);
     }
 
@@ -153,17 +123,14 @@ private:
     uint32_t bits_;
 };
 
-uint8_t LabChannel(double c)
-{
+uint8_t LabChannel(double c) {
     c = c > 0.00304 ? 1.055 * std::pow(c, 0.41667) - 0.055 : 12.92 * c;
     const double v = c * 255;
-    if (!(v > 0))
-        return 0;
+    if (!(v > 0)) return 0;
     return v >= 255 ? 255 : static_cast<uint8_t>(v);
 }
 
-RGBQUAD LabToRgb(uint8_t l, int8_t a, int8_t b)
-{
+RGBQUAD LabToRgb(uint8_t l, int8_t a, int8_t b) {
     const double fy = (l * 100.0 / 255.0 + 16) / 116;
     const double fx = fy + a * 0.002;
     const double fz = fy - b * 0.005;
@@ -178,37 +145,27 @@ RGBQUAD LabToRgb(uint8_t l, int8_t a, int8_t b)
 
 }  // namespace
 
-tiff* TiffOpenStream(PxFile* stream, const char* name, const char* mode)
-{
+tiff* TiffOpenStream(PxFile* stream, const char* name, const char* mode) {
     InstallSilentHandlers();
-    if (!stream)
-        return nullptr;
+    if (!stream) return nullptr;
     // libtiff's own allocations get the same ceiling as our scratch buffers.
     TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
-    if (opts)
-        TIFFOpenOptionsSetMaxSingleMemAlloc(opts, static_cast<tmsize_t>(kMaxScratch));
-    TIFF* tif = TIFFClientOpenExt(name, mode, static_cast<thandle_t>(stream), TiffStreamRead, TiffStreamWrite,
-                                  TiffStreamSeek, TiffStreamClose, TiffStreamSize, TiffStreamMap, TiffStreamUnmap,
-                                  opts);
-    if (opts)
-        TIFFOpenOptionsFree(opts);
+    if (opts) TIFFOpenOptionsSetMaxSingleMemAlloc(opts, static_cast<tmsize_t>(kMaxScratch));
+    TIFF* tif =
+        TIFFClientOpenExt(name, mode, static_cast<thandle_t>(stream), TiffStreamRead, TiffStreamWrite, TiffStreamSeek,
+                          TiffStreamClose, TiffStreamSize, TiffStreamMap, TiffStreamUnmap, opts);
+    if (opts) TIFFOpenOptionsFree(opts);
     return tif;
 }
 
-tiff* TIFFOpenEx(PxFile* stream, const char* mode)
-{
-    return TiffOpenStream(stream, "TIFF IMAGE", mode);
-}
+tiff* TIFFOpenEx(PxFile* stream, const char* mode) { return TiffOpenStream(stream, "TIFF IMAGE", mode); }
 
-PxImageTIF::~PxImageTIF()
-{
-    if (m_tif)
-        TIFFClose(m_tif);
+PxImageTIF::~PxImageTIF() {
+    if (m_tif) TIFFClose(m_tif);
 }
 
 void PxImageTIF::CopyTileRows(uint8_t* dst, const uint8_t* src, uint32_t rows, size_t columns, size_t dstSkew,
-                              size_t srcSkew)
-{
+                              size_t srcSkew) {
     for (uint32_t r = 0; r < rows; r++) {
         std::memcpy(dst, src, columns);
         dst += dstSkew;
@@ -216,14 +173,12 @@ void PxImageTIF::CopyTileRows(uint8_t* dst, const uint8_t* src, uint32_t rows, s
     }
 }
 
-bool PxImageTIF::Decode(PxFile* hFile)
-{
+bool PxImageTIF::Decode(PxFile* hFile) {
     TIFF* tif = nullptr;
     bool headerOnly = false;
     try {
         tif = TIFFOpenEx(hFile, "rb");
-        if (!tif)
-            throw TifError{"Error encountered while opening TIFF file"};
+        if (!tif) throw TifError{"Error encountered while opening TIFF file"};
 
         info.nNumFrames = static_cast<uint16_t>(TIFFNumberOfDirectories(tif));
         if (!TIFFSetDirectory(tif, static_cast<uint16_t>(info.nFrame)))
@@ -250,19 +205,15 @@ bool PxImageTIF::Decode(PxFile* hFile)
 
         TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &resUnit);
         if (TIFFGetField(tif, TIFFTAG_XRESOLUTION, &resolution)) {
-            if (resUnit == RESUNIT_CENTIMETER)
-                resolution = resolution * 2.54f + 0.5f;
+            if (resUnit == RESUNIT_CENTIMETER) resolution = resolution * 2.54f + 0.5f;
             SetXDPI(ToInt(resolution));
         }
         if (TIFFGetField(tif, TIFFTAG_YRESOLUTION, &resolution)) {
-            if (resUnit == RESUNIT_CENTIMETER)
-                resolution = resolution * 2.54f + 0.5f;
+            if (resUnit == RESUNIT_CENTIMETER) resolution = resolution * 2.54f + 0.5f;
             SetYDPI(ToInt(resolution));
         }
-        if (TIFFGetField(tif, TIFFTAG_XPOSITION, &position))
-            info.xOffset = ToInt(position);
-        if (TIFFGetField(tif, TIFFTAG_YPOSITION, &position))
-            info.yOffset = ToInt(position);
+        if (TIFFGetField(tif, TIFFTAG_XPOSITION, &position)) info.xOffset = ToInt(position);
+        if (TIFFGetField(tif, TIFFTAG_YPOSITION, &position)) info.yOffset = ToInt(position);
 
         info.nBkgndIndex = -1;
         // Zero rows per strip would make the band loop below stand still.
@@ -271,9 +222,9 @@ bool PxImageTIF::Decode(PxFile* hFile)
             TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsperstrip);
         }
 
-        const bool isRGBA = (bitspersample >= 8 && photometric == PHOTOMETRIC_RGB) || photometric == PHOTOMETRIC_YCBCR ||
-                            photometric == PHOTOMETRIC_SEPARATED || photometric == PHOTOMETRIC_LOGL ||
-                            photometric == PHOTOMETRIC_LOGLUV;
+        const bool isRGBA = (bitspersample >= 8 && photometric == PHOTOMETRIC_RGB) ||
+                            photometric == PHOTOMETRIC_YCBCR || photometric == PHOTOMETRIC_SEPARATED ||
+                            photometric == PHOTOMETRIC_LOGL || photometric == PHOTOMETRIC_LOGLUV;
         uint32_t bitcount;
         if (isRGBA)
             bitcount = 24;
@@ -282,13 +233,10 @@ bool PxImageTIF::Decode(PxFile* hFile)
         else
             bitcount = bitspersample == 4 ? 4 : 8;
 
-        if (info.nEscape)
-            throw TifError{"Cancelled"};
+        if (info.nEscape) throw TifError{"Cancelled"};
         Create(width, height, bitcount, PXIMAGE_FORMAT_TIF);
-        if (!pDib)
-            throw TifError{"PxImageTIF can't create image"};
-        if (samplesperpixel == 4 || (samplesperpixel == 2 && bitspersample == 8))
-            AlphaCreate();
+        if (!pDib) throw TifError{"PxImageTIF can't create image"};
+        if (samplesperpixel == 4 || (samplesperpixel == 2 && bitspersample == 8)) AlphaCreate();
         TIFFGetField(tif, TIFFTAG_COMPRESSION, &compression);
         SetCodecOption(compression, PXIMAGE_FORMAT_TIF);
 
@@ -296,13 +244,10 @@ bool PxImageTIF::Decode(PxFile* hFile)
             const uint64_t pixels = static_cast<uint64_t>(width) * height;
             std::unique_ptr<uint32_t, TiffFreeDeleter> raster(
                 static_cast<uint32_t*>(_TIFFmalloc(static_cast<tmsize_t>(pixels * sizeof(uint32_t)))));
-            if (!raster)
-                throw TifError{"No space for raster buffer"};
-            if (!TIFFReadRGBAImage(tif, width, height, raster.get(), 1))
-                throw TifError{"Corrupted TIFF file!"};
+            if (!raster) throw TifError{"No space for raster buffer"};
+            if (!TIFFReadRGBAImage(tif, width, height, raster.get(), 1)) throw TifError{"Corrupted TIFF file!"};
             for (uint32_t y = 0; y < height; y++) {
-                if (info.nEscape)
-                    throw TifError{"Cancelled"};
+                if (info.nEscape) throw TifError{"Cancelled"};
                 const uint32_t* src = raster.get() + static_cast<uint64_t>(y) * width;
                 uint8_t* dst = GetBits(y);
                 for (uint32_t x = 0; x < width; x++, dst += 3) {
@@ -317,14 +262,14 @@ bool PxImageTIF::Decode(PxFile* hFile)
         } else {
             RGBQUAD palette[256] = {};
             const uint32_t paletteSize = head.biClrUsed;
-            if ((photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) && bitspersample == 1) {
+            if ((photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) &&
+                bitspersample == 1) {
                 palette[photometric == PHOTOMETRIC_MINISBLACK ? 1 : 0] = RGBQUAD{255, 255, 255, 0};
             } else if (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) {
                 const uint32_t step = 255 / (paletteSize - 1);
                 for (uint32_t i = 0; i < paletteSize; i++) {
                     uint8_t v = static_cast<uint8_t>(i * step);
-                    if (photometric == PHOTOMETRIC_MINISWHITE)
-                        v = static_cast<uint8_t>(255 - v);
+                    if (photometric == PHOTOMETRIC_MINISWHITE) v = static_cast<uint8_t>(255 - v);
                     palette[i] = RGBQUAD{v, v, v, 0};
                 }
             } else if (photometric == PHOTOMETRIC_PALETTE) {
@@ -344,8 +289,7 @@ bool PxImageTIF::Decode(PxFile* hFile)
             }
             SetPalette(palette, paletteSize);
 
-            if (bitspersample == 0 || samplesperpixel == 0)
-                throw TifError{"Corrupted TIFF file!"};
+            if (bitspersample == 0 || samplesperpixel == 0) throw TifError{"Corrupted TIFF file!"};
             const uint64_t line = (static_cast<uint64_t>(bitspersample) * width * samplesperpixel + 7) / 8;
             const bool tiled = TIFFIsTiled(tif) != 0;
             uint32_t tileWidth = 0, tileLength = 0;
@@ -367,32 +311,28 @@ bool PxImageTIF::Decode(PxFile* hFile)
             const uint64_t bandRows = std::min<uint64_t>(rowsperstrip, height);
             const uint64_t bufferSize = bandRows * std::max(line, scanline) + info.dwEffWidth + 8;
             Buffer buffer = ZeroedBuffer(bufferSize);
-            if (!buffer)
-                throw TifError{"PxImageTIF can't allocate memory"};
+            if (!buffer) throw TifError{"PxImageTIF can't allocate memory"};
             Buffer tileBuffer;
             if (tiled) {
                 tileBuffer = ZeroedBuffer(static_cast<uint64_t>(tileSize));
-                if (!tileBuffer)
-                    throw TifError{"PxImageTIF can't allocate memory"};
+                if (!tileBuffer) throw TifError{"PxImageTIF can't allocate memory"};
             }
 
             for (uint64_t ys = 0; ys < height; ys += rowsperstrip) {
-                if (info.nEscape)
-                    throw TifError{"Cancelled"};
+                if (info.nEscape) throw TifError{"Cancelled"};
                 const uint32_t nrow = static_cast<uint32_t>(std::min<uint64_t>(rowsperstrip, height - ys));
                 if (!tiled) {
                     const tmsize_t got = TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, static_cast<uint32_t>(ys), 0),
                                                               buffer.get(), static_cast<tmsize_t>(nrow * line));
-                    if (got == -1)
-                        throw TifError{"Corrupted TIFF file!"};
+                    if (got == -1) throw TifError{"Corrupted TIFF file!"};
                 } else {
                     const uint64_t tileRow = static_cast<uint64_t>(TIFFTileRowSize(tif));
                     if (tileRow == 0 || static_cast<uint64_t>(nrow) * tileRow > static_cast<uint64_t>(tileSize))
                         throw TifError{"Corrupted tiled TIFF file!"};
                     uint64_t byteColumn = 0;
                     for (uint64_t col = 0; col < width && byteColumn < scanline; col += tileWidth) {
-                        if (TIFFReadTile(tif, tileBuffer.get(), static_cast<uint32_t>(col), static_cast<uint32_t>(ys), 0,
-                                         0) < 0)
+                        if (TIFFReadTile(tif, tileBuffer.get(), static_cast<uint32_t>(col), static_cast<uint32_t>(ys),
+                                         0, 0) < 0)
                             throw TifError{"Corrupted tiled TIFF file!"};
                         const uint64_t columns = std::min(tileRow, scanline - byteColumn);
                         CopyTileRows(buffer.get() + byteColumn, tileBuffer.get(), nrow, static_cast<size_t>(columns),
@@ -408,8 +348,7 @@ bool PxImageTIF::Decode(PxFile* hFile)
                     uint32_t bits = bitspersample;
                     if (bits == 16) {
                         // Every sample of the row is narrowed, not just the first `width`.
-                        for (uint64_t i = 0; i < samples; i++)
-                            src[i] = src[2 * i + 1];
+                        for (uint64_t i = 0; i < samples; i++) src[i] = src[2 * i + 1];
                         bits = 8;
                     }
                     const SampleReader reader(src, bits);
@@ -435,10 +374,8 @@ bool PxImageTIF::Decode(PxFile* hFile)
                     } else {
                         if (head.biBitCount != 24) {
                             Create(width, height, 24, PXIMAGE_FORMAT_TIF);
-                            if (!pDib)
-                                throw TifError{"PxImageTIF can't create image"};
-                            if (samplesperpixel == 4)
-                                AlphaCreate();
+                            if (!pDib) throw TifError{"PxImageTIF can't create image"};
+                            if (samplesperpixel == 4) AlphaCreate();
                         }
                         for (uint32_t x = 0; x < width; x++) {
                             const uint64_t i = static_cast<uint64_t>(x) * samplesperpixel;
@@ -451,8 +388,7 @@ bool PxImageTIF::Decode(PxFile* hFile)
                                              static_cast<int8_t>(reader.Byte(i + 2)));
                             }
                             SetPixelColor(static_cast<int32_t>(x), yrow, c, false);
-                            if (samplesperpixel == 4)
-                                AlphaSet(static_cast<int32_t>(x), yrow, reader.Byte(i + 3));
+                            if (samplesperpixel == 4) AlphaSet(static_cast<int32_t>(x), yrow, reader.Byte(i + 3));
                         }
                     }
                 }
@@ -463,22 +399,39 @@ bool PxImageTIF::Decode(PxFile* hFile)
             // The stored first row is the visual right side for RIGHTTOP (a quarter turn
             // clockwise shows it) and the visual left side for LEFTBOT.
             switch (orientation) {
-            case ORIENTATION_TOPRIGHT: Mirror(); break;
-            case ORIENTATION_BOTRIGHT: Flip(); Mirror(); break;
-            case ORIENTATION_BOTLEFT: Flip(); break;
-            case ORIENTATION_LEFTTOP: RotateRight(); Mirror(); break;
-            case ORIENTATION_RIGHTTOP: RotateRight(); break;
-            case ORIENTATION_RIGHTBOT: RotateLeft(); Mirror(); break;
-            case ORIENTATION_LEFTBOT: RotateLeft(); break;
-            default: break;
+                case ORIENTATION_TOPRIGHT:
+                    Mirror();
+                    break;
+                case ORIENTATION_BOTRIGHT:
+                    Flip();
+                    Mirror();
+                    break;
+                case ORIENTATION_BOTLEFT:
+                    Flip();
+                    break;
+                case ORIENTATION_LEFTTOP:
+                    RotateRight();
+                    Mirror();
+                    break;
+                case ORIENTATION_RIGHTTOP:
+                    RotateRight();
+                    break;
+                case ORIENTATION_RIGHTBOT:
+                    RotateLeft();
+                    Mirror();
+                    break;
+                case ORIENTATION_LEFTBOT:
+                    RotateLeft();
+                    break;
+                default:
+                    break;
             }
         }
         TIFFClose(tif);
         return true;
     } catch (const TifError& e) {
         SetLastError(e.text);
-        if (tif)
-            TIFFClose(tif);
+        if (tif) TIFFClose(tif);
         // Only a page whose size was read answers a header-only request; a stream that is no
         // TIFF at all must not pass as one.
         return headerOnly;

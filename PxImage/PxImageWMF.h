@@ -29,8 +29,8 @@ public:
 
     // The parts of an enhanced metafile's header that sizing and playing need.
     struct ENHMETAHEADER {
-        RECT bounds{};       // device units of the reference device, inclusive
-        RECT frame{};        // 0.01 mm
+        RECT bounds{};  // device units of the reference device, inclusive
+        RECT frame{};   // 0.01 mm
         uint16_t handles = 0;
         uint32_t palEntries = 0;
         SIZE device{};       // reference device in pixels

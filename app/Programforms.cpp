@@ -12,15 +12,15 @@
 #include "Ttslistitemeditor.h"
 
 void CreateProgramForms() {
-  Application->SetTitle("Tikora");
-  Application->SetHelpFile("help\\index.html");
-  Application->CreateForm(MainForm);
-  Application->CreateForm(TSListEdit);
-  Application->CreateForm(TSListItemEditor);
-  Application->CreateForm(SettingsForm);
-  Application->CreateForm(AlarmSetup);
-  Application->CreateForm(AlarmDialog);
-  Application->CreateForm(SetTempoForm);
-  Application->CreateForm(MemoForm);
-  Application->CreateForm(TempoCalculator);
+    Application->SetTitle("Tikora");
+    Application->SetHelpFile("help\\index.html");
+    Application->CreateForm(MainForm);
+    Application->CreateForm(TSListEdit);
+    Application->CreateForm(TSListItemEditor);
+    Application->CreateForm(SettingsForm);
+    Application->CreateForm(AlarmSetup);
+    Application->CreateForm(AlarmDialog);
+    Application->CreateForm(SetTempoForm);
+    Application->CreateForm(MemoForm);
+    Application->CreateForm(TempoCalculator);
 }

@@ -5,17 +5,17 @@
 #include "StdCtrls.h"
 
 class TMemoForm : public TForm {
- public:
-  explicit TMemoForm(TComponent* Owner);
+public:
+    explicit TMemoForm(TComponent* Owner);
 
-  TMemo* Memo;
-  TButton* Button1;  // OK
-  TButton* Button2;  // Cancel
+    TMemo* Memo;
+    TButton* Button1;  // OK
+    TButton* Button2;  // Cancel
 
-  void FormShow(TObject* Sender);
-  void FormKeyPress(TObject* Sender, char& Key);
-  void Button1Click(TObject* Sender);
-  void Button2Click(TObject* Sender);
+    void FormShow(TObject* Sender);
+    void FormKeyPress(TObject* Sender, char& Key);
+    void Button1Click(TObject* Sender);
+    void Button2Click(TObject* Sender);
 };
 
 extern TMemoForm* MemoForm;

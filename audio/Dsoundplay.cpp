@@ -11,8 +11,7 @@ DSPlay::DSPlay(HWND hwnd) {
     if (FAILED(DirectSoundCreate(nullptr, &ds, nullptr)) || !ds)
         throw Exception("Failed to create IDirectSound object");
     Device.reset(ds);
-    if (FAILED(Device->SetCooperativeLevel(hwnd, DSSCL_PRIORITY)))
-        throw Exception("Unable to set Coopeative Level");
+    if (FAILED(Device->SetCooperativeLevel(hwnd, DSSCL_PRIORITY))) throw Exception("Unable to set Coopeative Level");
 }
 
 DSPlay::~DSPlay() {
@@ -42,8 +41,7 @@ void DSPlay::LoadSound(const AnsiString& waveFileName, const AnsiString& name, b
     desc.dwBufferBytes = size;
     desc.lpwfxFormat = &format;
     LPDIRECTSOUNDBUFFER raw = nullptr;
-    if (FAILED(Device->CreateSoundBuffer(&desc, &raw, nullptr)) || !raw)
-        throw Exception("CreateSoundBuffer failed");
+    if (FAILED(Device->CreateSoundBuffer(&desc, &raw, nullptr)) || !raw) throw Exception("CreateSoundBuffer failed");
     BufferPtr buffer(raw);
     try {
         FillBuffer(buffer.get(), data.data(), size);

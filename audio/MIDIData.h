@@ -14,7 +14,7 @@ struct MIDIEvent {
     uint32_t Tick = 0;
     uint8_t Status = 0;  // high nibble the kind 0x80..0xE0, low nibble the channel
     uint8_t Data1 = 0;
-    uint8_t Data2 = 0;   // 0 for one-byte kinds
+    uint8_t Data2 = 0;  // 0 for one-byte kinds
 };
 
 struct TempoEvent {
@@ -26,8 +26,8 @@ struct TempoEvent {
 struct TimeSigEvent {
     uint32_t Tick = 0;
     uint8_t Numerator = 0;
-    uint8_t Denominator = 0;  // as a power of two
-    uint8_t MidiClocks = 0;   // per metronome click
+    uint8_t Denominator = 0;    // as a power of two
+    uint8_t MidiClocks = 0;     // per metronome click
     uint8_t ThirtySeconds = 0;  // per quarter note
 };
 

@@ -262,14 +262,18 @@ uint32_t Player::PackEvent(const MIDIEvent& e) {
     uint32_t d1 = e.Data1 & 0x7F;
     uint32_t d2 = e.Data2 & 0x7F;
     switch (e.Status & 0xF0) {
-    case 0x80: return 0x80 | ch | d1 << 8;
-    case 0x90:
-    case 0xA0:
-    case 0xB0:
-    case 0xE0: return (e.Status & 0xF0u) | ch | d1 << 8 | d2 << 16;
-    case 0xC0:
-    case 0xD0: return (e.Status & 0xF0u) | ch | d1 << 8;
-    default: return 0;
+        case 0x80:
+            return 0x80 | ch | d1 << 8;
+        case 0x90:
+        case 0xA0:
+        case 0xB0:
+        case 0xE0:
+            return (e.Status & 0xF0u) | ch | d1 << 8 | d2 << 16;
+        case 0xC0:
+        case 0xD0:
+            return (e.Status & 0xF0u) | ch | d1 << 8;
+        default:
+            return 0;
     }
 }
 
@@ -348,12 +352,16 @@ void Player::SendController(DWORD m, uint8_t ch) {
     } else if (c == 10) {
         // A song's pan passes unchanged until SetPan sets a channel pan; then it moves the
         // song's value around that pan, clamped rather than wrapped.
-        DWORD p = ChannelPan[ch] == 0 ? v : static_cast<DWORD>(std::clamp<int>(ChannelPan[ch] + static_cast<int>(v) - 64, 0, 127));
+        DWORD p = ChannelPan[ch] == 0
+                      ? v
+                      : static_cast<DWORD>(std::clamp<int>(ChannelPan[ch] + static_cast<int>(v) - 64, 0, 127));
         Send(head | p << 16);
     } else if (c == 64) {
         DWORD off = 0xB0u | ch | 64u << 8;
-        if (v != 0) Remember(off);
-        else Forget(off);
+        if (v != 0)
+            Remember(off);
+        else
+            Forget(off);
         Send(m);
     } else if (c == EndController && v == EndValue) {
         Send(m);
@@ -377,7 +385,8 @@ void Player::OnTimer(UINT timerId) {
     bool ended = false;
     while (Position < last && Events[Position].Tick <= now) {
         const short_msg_t ev = Events[Position];
-        const double offsetMs = static_cast<double>(static_cast<int32_t>(Clock.StartTime - dueMs)) + Clock.TickTimeMs(ev.Tick);
+        const double offsetMs =
+            static_cast<double>(static_cast<int32_t>(Clock.StartTime - dueMs)) + Clock.TickTimeMs(ev.Tick);
         const int64_t stampNs = std::fabs(offsetMs) < 1.0 ? dueNs + static_cast<int64_t>(offsetMs * 1e6) : dueNs;
         tikora::LogicalTimeScope eventTime(stampNs);
         DWORD m = ev.Msg;
@@ -413,8 +422,10 @@ void Player::OnTimer(UINT timerId) {
         } else if ((s & 0xF0) == 0xE0) {
             DWORD value = ((m >> 8) & 0x7F) | ((m >> 16) & 0x7F) << 7;
             DWORD centre = 0xE0u | ch | 64u << 16;
-            if (value == 0x2000) Forget(centre);
-            else Remember(centre);
+            if (value == 0x2000)
+                Forget(centre);
+            else
+                Remember(centre);
             Send(m);
         } else {
             Send(m);

@@ -12,7 +12,6 @@ constexpr FOURCC kWave = mmioFOURCC('W', 'A', 'V', 'E');
 constexpr FOURCC kFmt = mmioFOURCC('f', 'm', 't', ' ');
 constexpr FOURCC kData = mmioFOURCC('d', 'a', 't', 'a');
 
-
 bool IsPcmInside(const WAVEFORMATEX& f, const std::vector<BYTE>& extra) {
     if (f.wFormatTag == WAVE_FORMAT_PCM) return true;
     // valid bits (2), channel mask (4), then the sub-format
@@ -74,8 +73,7 @@ int CWaveFile::ReadMMIO() {
         fmt->cbSize = Le16(n);
         if (WAVEFORMATEX_FILE_SIZE + fmt->cbSize > ckIn.cksize) return fail();
         m_extra.resize(fmt->cbSize);
-        if (fmt->cbSize > 0 &&
-            mmioRead(m_hmmio, reinterpret_cast<char*>(m_extra.data()), fmt->cbSize) != fmt->cbSize)
+        if (fmt->cbSize > 0 && mmioRead(m_hmmio, reinterpret_cast<char*>(m_extra.data()), fmt->cbSize) != fmt->cbSize)
             return fail();
     }
     if (mmioAscend(m_hmmio, &ckIn, 0) != MMSYSERR_NOERROR) return fail();
@@ -114,8 +112,7 @@ int CWaveFile::Read(BYTE* buffer, DWORD count, DWORD* countRead) {
                 break;
             }
         }
-        DWORD n = std::min<DWORD>(toRead - done,
-                                  static_cast<DWORD>(m_mmioinfoOut.pchEndRead - m_mmioinfoOut.pchNext));
+        DWORD n = std::min<DWORD>(toRead - done, static_cast<DWORD>(m_mmioinfoOut.pchEndRead - m_mmioinfoOut.pchNext));
         std::memcpy(buffer + done, m_mmioinfoOut.pchNext, n);
         m_mmioinfoOut.pchNext += n;
         done += n;
@@ -135,8 +132,7 @@ int CWaveFile::Close() {
 
 DWORD LoadWav(const AnsiString& fileName, WAVEFORMATEX* waveFormat, std::vector<BYTE>& data) {
     CWaveFile wave;
-    if (wave.Open(fileName, nullptr, WAVEFILE_READ) < 0)
-        throw Exception("Error open file '" + fileName + "'");
+    if (wave.Open(fileName, nullptr, WAVEFILE_READ) < 0) throw Exception("Error open file '" + fileName + "'");
     DWORD size = wave.GetSize();
     if (size == 0) throw Exception("file '" + fileName + "' is empty");
     try {
@@ -147,8 +143,7 @@ DWORD LoadWav(const AnsiString& fileName, WAVEFORMATEX* waveFormat, std::vector<
         throw Exception("Out of memory!");
     }
     DWORD got = 0;
-    if (wave.Read(data.data(), size, &got) < 0 || got != size)
-        throw Exception("Error open file '" + fileName + "'");
+    if (wave.Read(data.data(), size, &got) < 0 || got != size) throw Exception("Error open file '" + fileName + "'");
     const WAVEFORMATEX* fmt = wave.GetFormat();
     if (!IsPcmInside(*fmt, wave.GetFormatExtra()))
         throw Exception("File '" + fileName + "' read error: non-PCM wav format");

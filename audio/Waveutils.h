@@ -36,7 +36,7 @@ private:
     std::unique_ptr<WAVEFORMATEX> m_pwfx;
     std::vector<BYTE> m_extra;
     HMMIO m_hmmio = nullptr;
-    MMCKINFO m_ck;        // the "data" chunk; its size counts down as it is read
+    MMCKINFO m_ck;  // the "data" chunk; its size counts down as it is read
     MMCKINFO m_ckRiff;
     DWORD m_dwSize = 0;
     int m_dwFlags = 0;

@@ -25,10 +25,10 @@ namespace tikora::controls {
 
 // 32-bit pixels in memory: rows top-down, Pitch bytes from one row to the next below it.
 struct QuadPixels {
-  uint8_t* Scan0 = nullptr;
-  int32_t Width = 0;
-  int32_t Height = 0;
-  ptrdiff_t Pitch = 0;
+    uint8_t* Scan0 = nullptr;
+    int32_t Width = 0;
+    int32_t Height = 0;
+    ptrdiff_t Pitch = 0;
 };
 
 // The walk itself, over raw pixels; Shading false copies, true shades by Shift.

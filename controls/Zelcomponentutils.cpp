@@ -3,46 +3,46 @@
 #include "FileFunctions.h"
 
 void AntialiasFont(TFont* Font) {
-  if (!Font) return;
-  LOGFONTA lf{};
-  if (GetObjectA(Font->Handle(), sizeof(lf), &lf) != static_cast<int>(sizeof(lf))) return;
-  lf.lfQuality = ANTIALIASED_QUALITY;
-  Font->SetHandle(CreateFontIndirectA(&lf));
+    if (!Font) return;
+    LOGFONTA lf{};
+    if (GetObjectA(Font->Handle(), sizeof(lf), &lf) != static_cast<int>(sizeof(lf))) return;
+    lf.lfQuality = ANTIALIASED_QUALITY;
+    Font->SetHandle(CreateFontIndirectA(&lf));
 }
 
 namespace tikora::controls {
 
 void HoverTracker::Arm(HWND window) {
-  track_.hwndTrack = window;
-  Request(TME_HOVER | TME_LEAVE);
+    track_.hwndTrack = window;
+    Request(TME_HOVER | TME_LEAVE);
 }
 
 void HoverTracker::Request(DWORD flags) {
-  track_.dwFlags = flags;
-  // Before Loaded there is no window to track; the platform's answer is not acted upon.
-  if (track_.hwndTrack) TrackMouseEvent(&track_);
+    track_.dwFlags = flags;
+    // Before Loaded there is no window to track; the platform's answer is not acted upon.
+    if (track_.hwndTrack) TrackMouseEvent(&track_);
 }
 
 void SetPictureProperty(AnsiString& storedName, const AnsiString& newName, const std::function<void()>& load,
                         const std::function<void()>& followUp) {
-  if (newName == storedName) return;
-  if (!FileExists(newName)) {
-    storedName = AnsiString();
-    throw Exception("File not found : " + newName);
-  }
-  storedName = newName;
-  try {
-    load();
-  } catch (...) {
-    storedName = AnsiString();
-    throw Exception("Error loading : " + newName);
-  }
-  if (followUp) followUp();
+    if (newName == storedName) return;
+    if (!FileExists(newName)) {
+        storedName = AnsiString();
+        throw Exception("File not found : " + newName);
+    }
+    storedName = newName;
+    try {
+        load();
+    } catch (...) {
+        storedName = AnsiString();
+        throw Exception("Error loading : " + newName);
+    }
+    if (followUp) followUp();
 }
 
 bool HoldsGraphic(const TPicture* picture) {
-  return picture && picture->Graphic() && !picture->Graphic()->Empty() && picture->Width() > 0 &&
-         picture->Height() > 0;
+    return picture && picture->Graphic() && !picture->Graphic()->Empty() && picture->Width() > 0 &&
+           picture->Height() > 0;
 }
 
 }  // namespace tikora::controls

@@ -14,16 +14,16 @@ namespace tikora::controls {
 // Hover tracking: 10 ms of rest gives a hover report, leaving gives a leave report; each report
 // is given once per request, so the controls ask again after every report.
 class HoverTracker {
- public:
-  // Takes the window to track (the control's own) and asks for both reports.
-  void Arm(HWND window);
-  void ArmLeave() { Request(TME_LEAVE); }
-  void ArmHover() { Request(TME_HOVER); }
-  const TRACKMOUSEEVENT& Record() const { return track_; }
+public:
+    // Takes the window to track (the control's own) and asks for both reports.
+    void Arm(HWND window);
+    void ArmLeave() { Request(TME_LEAVE); }
+    void ArmHover() { Request(TME_HOVER); }
+    const TRACKMOUSEEVENT& Record() const { return track_; }
 
- private:
-  void Request(DWORD flags);
-  TRACKMOUSEEVENT track_{sizeof(TRACKMOUSEEVENT), 0, nullptr, 10};
+private:
+    void Request(DWORD flags);
+    TRACKMOUSEEVENT track_{sizeof(TRACKMOUSEEVENT), 0, nullptr, 10};
 };
 
 // A picture property given a new name: the same name does nothing; a missing file empties the

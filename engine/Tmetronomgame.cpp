@@ -16,11 +16,11 @@
 const std::array<int, kDrumCount> DrumNotes = {35, 37, 38, 39, 41, 42, 45, 46, 48, 49, 51, 54, 56,
                                                62, 63, 64, 65, 66, 69, 70, 71, 75, 81, 33, 34};
 const std::array<const char*, kDrumCount> DrumNames = {
-    "Acoustic Bass Drum", "Side Stick",    "Acoustic Snare", "Hand Clap",     "Low Floor Tom",
-    "Closed Hi-Hat",      "Low Tom",       "Open Hi-Hat",    "Hi-Mid Tom",    "Crash Cymbal 1",
-    "Ride Cymbal 1",      "Tambourine",    "Cowbell",        "Mute Hi Conga", "Open Hi Conga",
-    "Low Conga",          "High Timbale",  "Low Timbale",    "Cabasa",        "Maracas",
-    "Short Whistle",      "Claves",        "Open Triangle",  "Metronome",     "M. Bell"};
+    "Acoustic Bass Drum", "Side Stick",   "Acoustic Snare", "Hand Clap",     "Low Floor Tom",
+    "Closed Hi-Hat",      "Low Tom",      "Open Hi-Hat",    "Hi-Mid Tom",    "Crash Cymbal 1",
+    "Ride Cymbal 1",      "Tambourine",   "Cowbell",        "Mute Hi Conga", "Open Hi Conga",
+    "Low Conga",          "High Timbale", "Low Timbale",    "Cabasa",        "Maracas",
+    "Short Whistle",      "Claves",       "Open Triangle",  "Metronome",     "M. Bell"};
 
 int DrumIndexFromName(const AnsiString& name) {
     for (int i = 0; i < kDrumCount; ++i)
@@ -28,8 +28,8 @@ int DrumIndexFromName(const AnsiString& name) {
     return -1;
 }
 
-const std::array<const char*, 9> TempoNames = {"Largo",    "Larghetto", "Adagio",      "Andante",          "Moderato",
-                                               "Allegro",  "Presto",    "Prestissimo", "Blisteringly Fast"};
+const std::array<const char*, 9> TempoNames = {"Largo",   "Larghetto", "Adagio",      "Andante",          "Moderato",
+                                               "Allegro", "Presto",    "Prestissimo", "Blisteringly Fast"};
 const std::array<int, 8> TempoNameLimits = {58, 66, 76, 107, 116, 168, 200, 230};
 const std::array<int, 9> DragTempoSteps = {220, 230, 240, 250, 260, 320, 380, 440, 500};
 
@@ -87,11 +87,15 @@ AnsiString TSettingsFileHost::SetPath(int kind, const char* key) const {
     return AnsiString("Preset[default].Set[") + sets[std::clamp(kind, 0, 2)] + "]." + key;
 }
 
-bool TSettingsFileHost::ClickUseMidi(int kind) { return engine_->GetSettingsDialogTag()->GetBool(SetPath(kind, "UseMidi")); }
+bool TSettingsFileHost::ClickUseMidi(int kind) {
+    return engine_->GetSettingsDialogTag()->GetBool(SetPath(kind, "UseMidi"));
+}
 AnsiString TSettingsFileHost::ClickWaveFile(int kind) {
     return engine_->GetSettingsDialogTag()->GetString(SetPath(kind, "WaveFile"));
 }
-int TSettingsFileHost::ClickVolume(int kind) { return engine_->GetSettingsDialogTag()->GetInteger(SetPath(kind, "Volume")); }
+int TSettingsFileHost::ClickVolume(int kind) {
+    return engine_->GetSettingsDialogTag()->GetInteger(SetPath(kind, "Volume"));
+}
 int TSettingsFileHost::ClickPan(int kind) { return engine_->GetSettingsDialogTag()->GetInteger(SetPath(kind, "Pan")); }
 int TSettingsFileHost::ClickPatchIndex(int kind) {
     // An unknown name selects the list's first row, as the settings window does.
@@ -313,7 +317,8 @@ void TMetronomeGame::BuildClickTrack(int startBeat, int silentBeats, uint32_t st
         TrackStates.push_back({BarsGenerated, Tool1Countdown});
 
         if (!fileMode && t > 20)
-            ClickTrack->AddEvent(Event(t - 20, 0xB0 | kClickChannel, PanMarker, static_cast<uint8_t>((s.Pan + 64) & 0x7F)));
+            ClickTrack->AddEvent(
+                Event(t - 20, 0xB0 | kClickChannel, PanMarker, static_cast<uint8_t>((s.Pan + 64) & 0x7F)));
 
         if (p == 0 || b == startBeat) {
             const int tempo = RampedTempo();
@@ -457,12 +462,12 @@ bool TMetronomeGame::LoadMidiFile(const AnsiString& fileName, bool takeMeter) {
     if (const MIDIEvent* last = MidiFileSong.GetLastEvent()) length = last->Tick;
     const uint32_t ppq = MidiFileSong.Division;
     const int bars2 = 2 * static_cast<int>(AccentPattern.size());
-    if (length / ppq > static_cast<uint32_t>(kMaxFileBeats))
-        return refuse("MIDI file too long: " + fileName);
+    if (length / ppq > static_cast<uint32_t>(kMaxFileBeats)) return refuse("MIDI file too long: " + fileName);
 
     MIDITrack markers(0);
     uint32_t t = 0;
-    for (int b = 0; t < length || b < bars2; ++b, t += ppq) AddMarker(markers, t, BeatMarker, static_cast<uint8_t>(b % bars2));
+    for (int b = 0; t < length || b < bars2; ++b, t += ppq)
+        AddMarker(markers, t, BeatMarker, static_cast<uint8_t>(b % bars2));
     MidiFileSong.AddTrack(markers);
     return true;
 }
@@ -550,7 +555,8 @@ void TMetronomeGame::ComputePendulumQuads(int targetWidth, int targetHeight) {
     const double a = WeightDragged ? 0.0 : Angle;
     const double ca = std::cos(a), sa = std::sin(a);
     auto place = [&](const TEnginePoint& q) {
-        return TEnginePoint{static_cast<int32_t>(cx + q.x * ca + q.y * sa), static_cast<int32_t>(cy - (q.y * ca - q.x * sa))};
+        return TEnginePoint{static_cast<int32_t>(cx + q.x * ca + q.y * sa),
+                            static_cast<int32_t>(cy - (q.y * ca - q.x * sa))};
     };
     for (int i = 0; i < 4; ++i) {
         PendulumQuad[i] = place(rod[i]);
@@ -636,7 +642,9 @@ void TMetronomeGame::LoadPreset(const AnsiString& fileName) {
     ReadSettings();
 }
 
-void TMetronomeGame::GetMemo(AnsiString& memo) { memo = StringReplaceAll(SettingsTag->GetString("Memo"), "||", "\r\n"); }
+void TMetronomeGame::GetMemo(AnsiString& memo) {
+    memo = StringReplaceAll(SettingsTag->GetString("Memo"), "||", "\r\n");
+}
 
 void TMetronomeGame::SetMemo(const AnsiString& text) {
     // Any of CR LF, LF and CR counts as a line break: a value must stay on one line of the file.
@@ -658,6 +666,7 @@ void TMetronomeGame::SetMemo(const AnsiString& text) {
 int TMetronomeGame::GetTimeSignatureList(TStrings* list) {
     list->Clear();
     SettingsTag->EnumListIDs("TimeSignature", list);
-    for (int i = 0; i < list->Count(); ++i) list->SetStrings(i, SettingsTag->GetStringIdx("TimeSignature[#]", list->Strings(i)));
+    for (int i = 0; i < list->Count(); ++i)
+        list->SetStrings(i, SettingsTag->GetStringIdx("TimeSignature[#]", list->Strings(i)));
     return list->Count();
 }

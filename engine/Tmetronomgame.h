@@ -23,14 +23,14 @@ class TMetronomeGame;
 class TEngineHost {
 public:
     virtual ~TEngineHost() = default;
-    virtual bool ClickUseMidi(int kind) = 0;       // the MIDI radio button is checked
+    virtual bool ClickUseMidi(int kind) = 0;  // the MIDI radio button is checked
     virtual AnsiString ClickWaveFile(int kind) = 0;
     virtual int ClickVolume(int kind) = 0;
     virtual int ClickPan(int kind) = 0;
-    virtual int ClickPatchIndex(int kind) = 0;     // row of the drum table chosen in the patch list
-    virtual int Latency() = 0;                     // the `Latency` spin edit, ms
-    virtual bool MClickBorder() = 0;               // clicks at the end of the swing, not in the middle
-    virtual int MClickLatency() = 0;               // the `MClickLatency` spin edit, ms
+    virtual int ClickPatchIndex(int kind) = 0;  // row of the drum table chosen in the patch list
+    virtual int Latency() = 0;                  // the `Latency` spin edit, ms
+    virtual bool MClickBorder() = 0;            // clicks at the end of the swing, not in the middle
+    virtual int MClickLatency() = 0;            // the `MClickLatency` spin edit, ms
     virtual void MessageBeep(UINT type) = 0;
     virtual void ShowMessage(const AnsiString& text) = 0;
 };

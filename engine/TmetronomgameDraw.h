@@ -10,23 +10,23 @@
 class TMetronomeGame;
 
 class TMetronomeGameDraw {
- public:
-  explicit TMetronomeGameDraw(TMetronomeGame& game);
-  ~TMetronomeGameDraw();
+public:
+    explicit TMetronomeGameDraw(TMetronomeGame& game);
+    ~TMetronomeGameDraw();
 
-  // Replaces the five pictures with prefix + "Weight.bmp", "Pendulum.bmp", "MTopRed.png",
-  // "MTopGreen.png" and "MTopGreenLight.png"; rod and weight become 32 bits per pixel, and the
-  // engine learns their sizes. A missing file raises the picture loader's exception.
-  void LoadBitmaps(const AnsiString& prefix);
-  // Background (centred, when given), both shadows, rod and weight; while the weight is dragged
-  // also the tempo box and the tempo name. The target must be 32 bits per pixel. The engine's
-  // PendulumQuad, WeightQuad, ShadowQuad, TempoBoxRect and TempoNameRect hold what was drawn.
-  void Draw(TBitmap* target, TBitmap* background = nullptr);
-  // Kind 0 the red light, 1 the green one, 2 the bright green one; any other kind nothing.
-  void DrawTopLight(TBitmap* target, int kind, int y);
+    // Replaces the five pictures with prefix + "Weight.bmp", "Pendulum.bmp", "MTopRed.png",
+    // "MTopGreen.png" and "MTopGreenLight.png"; rod and weight become 32 bits per pixel, and the
+    // engine learns their sizes. A missing file raises the picture loader's exception.
+    void LoadBitmaps(const AnsiString& prefix);
+    // Background (centred, when given), both shadows, rod and weight; while the weight is dragged
+    // also the tempo box and the tempo name. The target must be 32 bits per pixel. The engine's
+    // PendulumQuad, WeightQuad, ShadowQuad, TempoBoxRect and TempoNameRect hold what was drawn.
+    void Draw(TBitmap* target, TBitmap* background = nullptr);
+    // Kind 0 the red light, 1 the green one, 2 the bright green one; any other kind nothing.
+    void DrawTopLight(TBitmap* target, int kind, int y);
 
-  std::unique_ptr<TBitmap> PendulumBitmap, WeightBitmap, TopRedBitmap, TopGreenBitmap, TopGreenLightBitmap;
+    std::unique_ptr<TBitmap> PendulumBitmap, WeightBitmap, TopRedBitmap, TopGreenBitmap, TopGreenLightBitmap;
 
- private:
-  TMetronomeGame& game_;
+private:
+    TMetronomeGame& game_;
 };

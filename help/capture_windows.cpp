@@ -37,123 +37,123 @@ fs::path g_out;
 int g_failures = 0;
 
 void Settle() {
-  for (int i = 0; i < 3; ++i) Application->ProcessMessages();
+    for (int i = 0; i < 3; ++i) Application->ProcessMessages();
 }
 
 void Save(const QImage& image, const char* name) {
-  const fs::path file = g_out / name;
-  if (image.isNull() || !image.save(QString::fromStdString(file.string()), "PNG")) {
-    std::fprintf(stderr, "capture_windows: could not take %s\n", name);
-    ++g_failures;
-  }
+    const fs::path file = g_out / name;
+    if (image.isNull() || !image.save(QString::fromStdString(file.string()), "PNG")) {
+        std::fprintf(stderr, "capture_windows: could not take %s\n", name);
+        ++g_failures;
+    }
 }
 
 // Shown with its events handled. The offscreen screen is smaller than the main window; the window
 // keeps its own size here.
 void Show(TForm* form) {
-  form->Show();
-  Settle();
-  form->Widget()->resize(form->ClientWidth(), form->ClientHeight());
-  Settle();
+    form->Show();
+    Settle();
+    form->Widget()->resize(form->ClientWidth(), form->ClientHeight());
+    Settle();
 }
 
 // A form as it shows on the screen, grabbed whole.
 void Take(TForm* form, const char* name) {
-  Show(form);
-  Save(form->Widget()->grab().toImage(), name);
-  form->Hide();
-  Settle();
+    Show(form);
+    Save(form->Widget()->grab().toImage(), name);
+    form->Hide();
+    Settle();
 }
 
 // The small window as its shape cuts it out: what lies outside is transparent.
 void TakeShaped(TMinimized* small, const char* name) {
-  Show(small);
-  QImage image = small->Widget()->grab().toImage().convertToFormat(QImage::Format_ARGB32);
-  for (int y = 0; y < image.height(); ++y)
-    for (int x = 0; x < image.width(); ++x)
-      if (!PtInRegion(small->BaseRegion(), x, y)) image.setPixel(x, y, 0);
-  Save(image, name);
-  small->Hide();
-  Settle();
+    Show(small);
+    QImage image = small->Widget()->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (!PtInRegion(small->BaseRegion(), x, y)) image.setPixel(x, y, 0);
+    Save(image, name);
+    small->Hide();
+    Settle();
 }
 
 // A part of a window: `part` in the coordinates of one of its controls.
 void TakePart(TForm* form, TControl* control, QRect part, const char* name) {
-  for (TControl* c = control; c && c != form; c = c->Parent()) part.translate(c->Left(), c->Top());
-  Settle();
-  Save(form->Widget()->grab().toImage().copy(part), name);
+    for (TControl* c = control; c && c != form; c = c->Parent()) part.translate(c->Left(), c->Top());
+    Settle();
+    Save(form->Widget()->grab().toImage().copy(part), name);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 5) {
-    std::fprintf(stderr, "usage: capture_windows <program folder> <Tikora.tkra> <scratch> <pictures>\n");
-    return 2;
-  }
-  const fs::path shipped = argv[1], settings = argv[2], scratch = argv[3];
-  g_out = argv[4];
-  fs::remove_all(scratch);
-  fs::create_directories(scratch);
-  fs::create_directories(g_out);
-  for (const char* entry : {"pics", "Drums", "Midi", "wavs", "Tikora.def"})
-    if (fs::exists(shipped / entry)) fs::copy(shipped / entry, scratch / entry, fs::copy_options::recursive);
-  fs::copy_file(settings, scratch / "Tikora.tkra");
-  setenv("TIKORA_AUDIO_SINK", "null", 1);
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: capture_windows <program folder> <Tikora.tkra> <scratch> <pictures>\n");
+        return 2;
+    }
+    const fs::path shipped = argv[1], settings = argv[2], scratch = argv[3];
+    g_out = argv[4];
+    fs::remove_all(scratch);
+    fs::create_directories(scratch);
+    fs::create_directories(g_out);
+    for (const char* entry : {"pics", "Drums", "Midi", "wavs", "Tikora.def"})
+        if (fs::exists(shipped / entry)) fs::copy(shipped / entry, scratch / entry, fs::copy_options::recursive);
+    fs::copy_file(settings, scratch / "Tikora.tkra");
+    setenv("TIKORA_AUDIO_SINK", "null", 1);
 
-  tikora::app::ProgramFolderOverride() = AnsiString(scratch.string().c_str());
-  tikora::app::StartFailureExit() = [](int code) { std::exit(code); };
-  Application->Initialize();
-  CreateProgramForms();
-  TMainForm* form = MainForm;
+    tikora::app::ProgramFolderOverride() = AnsiString(scratch.string().c_str());
+    tikora::app::StartFailureExit() = [](int code) { std::exit(code); };
+    Application->Initialize();
+    CreateProgramForms();
+    TMainForm* form = MainForm;
 
-  Take(form, "main-window.png");
-  Show(form);
-  // The weight held by the mouse shows the tempo and its name; the pendulum stands upright.
-  TMetronomeGame* engine = form->Engine();
-  engine->ResetPhase(0);
-  engine->AdvanceTime(0);
-  TImage* view = form->CenterImage;
-  const int x = view->Width() / 2;
-  int y = 0;
-  while (y < view->Height() && engine->TempoFromWeightY(view->Height() - y) < 100) ++y;
-  form->Timer1->SetEnabled(false);  // no animation: the drag draws at once
-  form->CenterImageMouseDown(view, mbLeft, {}, x, y);
-  TakePart(form, view, QRect(x - 150, 40, 300, view->Height() - 40), "weight-dragged.png");
-  form->CenterImageMouseUp(view, mbLeft, {}, x, y);
-  form->ChangeTempo(120);
-  form->Timer1->SetEnabled(true);
-  form->BpmSetButtonClick(form->BpmSetButton);
-  TakePart(form, form, QRect(210, 10, 560, 130), "tempo-slider.png");
-  form->BpmSetButtonClick(form->BpmSetButton);
+    Take(form, "main-window.png");
+    Show(form);
+    // The weight held by the mouse shows the tempo and its name; the pendulum stands upright.
+    TMetronomeGame* engine = form->Engine();
+    engine->ResetPhase(0);
+    engine->AdvanceTime(0);
+    TImage* view = form->CenterImage;
+    const int x = view->Width() / 2;
+    int y = 0;
+    while (y < view->Height() && engine->TempoFromWeightY(view->Height() - y) < 100) ++y;
+    form->Timer1->SetEnabled(false);  // no animation: the drag draws at once
+    form->CenterImageMouseDown(view, mbLeft, {}, x, y);
+    TakePart(form, view, QRect(x - 150, 40, 300, view->Height() - 40), "weight-dragged.png");
+    form->CenterImageMouseUp(view, mbLeft, {}, x, y);
+    form->ChangeTempo(120);
+    form->Timer1->SetEnabled(true);
+    form->BpmSetButtonClick(form->BpmSetButton);
+    TakePart(form, form, QRect(210, 10, 560, 130), "tempo-slider.png");
+    form->BpmSetButtonClick(form->BpmSetButton);
 
-  form->SetFullScreenMode(false, false);
-  TakeShaped(form->Minimized(), "small-window.png");
-  engine->GetSettingsDialogTag()->SetBool("MicroMode", true);
-  form->ApplySkinMode();
-  TakeShaped(form->Minimized(), "mini-window.png");
-  engine->GetSettingsDialogTag()->SetBool("MicroMode", false);
-  form->ApplySkinMode();
-  form->SetFullScreenMode(true, false);
+    form->SetFullScreenMode(false, false);
+    TakeShaped(form->Minimized(), "small-window.png");
+    engine->GetSettingsDialogTag()->SetBool("MicroMode", true);
+    form->ApplySkinMode();
+    TakeShaped(form->Minimized(), "mini-window.png");
+    engine->GetSettingsDialogTag()->SetBool("MicroMode", false);
+    form->ApplySkinMode();
+    form->SetFullScreenMode(true, false);
 
-  Take(SettingsForm, "settings.png");
-  engine->GetTimeSignatureList(TSListEdit->List->Items());
-  TSListEdit->List->SetItemIndex(2);
-  Take(TSListEdit, "time-signature-list.png");
-  TSListItemEditor->SetText("7:8 (2+2+3)");
-  Take(TSListItemEditor, "time-signature-editor.png");
-  SetTempoForm->Tempo->SetText("132");
-  Take(SetTempoForm, "tempo-entry.png");
-  Take(TempoCalculator, "tempo-calculator.png");
-  Take(AlarmSetup, "alarm-setup.png");
-  Take(AlarmDialog, "alarm.png");
-  MemoForm->Memo->SetText("Scales in thirds, then the etude.");
-  Take(MemoForm, "memo.png");
-  if (!SplashScreen) Application->CreateForm(SplashScreen);
-  Take(SplashScreen, "about.png");
+    Take(SettingsForm, "settings.png");
+    engine->GetTimeSignatureList(TSListEdit->List->Items());
+    TSListEdit->List->SetItemIndex(2);
+    Take(TSListEdit, "time-signature-list.png");
+    TSListItemEditor->SetText("7:8 (2+2+3)");
+    Take(TSListItemEditor, "time-signature-editor.png");
+    SetTempoForm->Tempo->SetText("132");
+    Take(SetTempoForm, "tempo-entry.png");
+    Take(TempoCalculator, "tempo-calculator.png");
+    Take(AlarmSetup, "alarm-setup.png");
+    Take(AlarmDialog, "alarm.png");
+    MemoForm->Memo->SetText("Scales in thirds, then the etude.");
+    Take(MemoForm, "memo.png");
+    if (!SplashScreen) Application->CreateForm(SplashScreen);
+    Take(SplashScreen, "about.png");
 
-  Application->Terminate();
-  std::fflush(stdout);
-  // The windows' own closing would write the scratch folder's settings; nothing of it is needed.
-  std::_Exit(g_failures == 0 ? 0 : 1);
+    Application->Terminate();
+    std::fflush(stdout);
+    // The windows' own closing would write the scratch folder's settings; nothing of it is needed.
+    std::_Exit(g_failures == 0 ? 0 : 1);
 }

@@ -34,12 +34,23 @@ AnsiString TDVVarTag::AsText(int index) {
     for (int i = from; i < to; ++i) {
         AnsiString e;
         switch (ValType) {
-            case vtInteger: e = IntToStr(Integer(i)); break;
-            case vtFloat: e = FloatToStrF(Float(i), ffGeneral, 7, 10); break;
-            case vtBool: e = Bool(i) ? "1" : "0"; break;
-            case vtString: e = all ? DVQuote(String(i)) : String(i); break;
-            case vtPointer: e = "&" + DVOneLine(String(i)); break;
-            default: return "Invalid tag type or Context";
+            case vtInteger:
+                e = IntToStr(Integer(i));
+                break;
+            case vtFloat:
+                e = FloatToStrF(Float(i), ffGeneral, 7, 10);
+                break;
+            case vtBool:
+                e = Bool(i) ? "1" : "0";
+                break;
+            case vtString:
+                e = all ? DVQuote(String(i)) : String(i);
+                break;
+            case vtPointer:
+                e = "&" + DVOneLine(String(i));
+                break;
+            default:
+                return "Invalid tag type or Context";
         }
         if (!r.empty()) r += ',';
         r += e.str();
@@ -75,7 +86,8 @@ int TDVVarTag::SetValuesFromText(TStrings* texts, int start) {
                 DVCountBytes(t.Length());
                 String(e) = t;
                 break;
-            default: throw Exception(" Invalid tag type");
+            default:
+                throw Exception(" Invalid tag type");
         }
     }
     return n;

@@ -68,8 +68,10 @@ void TDVContext::Morph(const AnsiString& path, int32_t from, int32_t to) {
         for (int64_t i = int64_t(from) + 1; i < to; ++i) {
             DVCountSteps(1);
             x = x + step;
-            if (isInt) SetIntegerIdx(path, TruncateToInt(x), static_cast<int32_t>(i));
-            else SetFloatIdx(path, Finite(x), static_cast<int32_t>(i));
+            if (isInt)
+                SetIntegerIdx(path, TruncateToInt(x), static_cast<int32_t>(i));
+            else
+                SetFloatIdx(path, Finite(x), static_cast<int32_t>(i));
         }
         return;
     }
@@ -132,8 +134,10 @@ void TDVContext::AutoMorph(const AnsiString& path) {
                 float step = (v - prev) / static_cast<float>(i - start);
                 for (int64_t j = start + 1; j < i; ++j) {
                     x = x + step;
-                    if (isInt) SetIntegerIdx(path, TruncateToInt(x), static_cast<int32_t>(j));
-                    else SetFloatIdx(path, Finite(x), static_cast<int32_t>(j));
+                    if (isInt)
+                        SetIntegerIdx(path, TruncateToInt(x), static_cast<int32_t>(j));
+                    else
+                        SetFloatIdx(path, Finite(x), static_cast<int32_t>(j));
                 }
                 prev = v;
                 inRun = false;

@@ -39,7 +39,12 @@ class StatementParser {
 public:
     // dotted: the remainder of a dotted statement; multiple: that statement selected several elements.
     StatementParser(TDVContextHive& hive, const std::string& text, size_t from, bool dotted, bool multiple)
-        : hive_(hive), text_(text), from_(from), in_(text, from), dotted_(dotted), multiple_(multiple),
+        : hive_(hive),
+          text_(text),
+          from_(from),
+          in_(text, from),
+          dotted_(dotted),
+          multiple_(multiple),
           startContext_(hive.Current()) {}
 
     // n - 1 after a block opened on n >= 2 elements, else 0.
@@ -320,7 +325,7 @@ void StatementParser::Declare() {
     }
     TDVContext* cur = hive_.Current();
     TDVVarTag* t = (!cur->GetParent() || cur->Owner->Count() == 1) ? cur->AddTag(name_, declType_, size)
-                                                                    : cur->AddContextDef(name_, declType_, size);
+                                                                   : cur->AddContextDef(name_, declType_, size);
     if (!t) Fail("Internal: Can't add tag to context");
     declared_ = true;
     if (declType_ == vtContext) {
@@ -349,7 +354,8 @@ void StatementParser::StoreValues() {
     } else if (n == 0) {
         tag_->SetValuesFromText(&values_, 0);
     } else {
-        for (int i = 0; i < entries.Count(); ++i) home->GetListTagByID(tag_, entries[i])->SetValuesFromText(&values_, 0);
+        for (int i = 0; i < entries.Count(); ++i)
+            home->GetListTagByID(tag_, entries[i])->SetValuesFromText(&values_, 0);
     }
 }
 

@@ -49,8 +49,17 @@ char ExtractToken(AnsiString& line, AnsiString& token, const AnsiString& delimit
 
 static bool IsNormDelimiter(char c) {
     switch (c) {
-        case ' ': case ',': case '.': case '-': case '[': case ']':
-        case '(': case ')': case '=': case '{': case '}':
+        case ' ':
+        case ',':
+        case '.':
+        case '-':
+        case '[':
+        case ']':
+        case '(':
+        case ')':
+        case '=':
+        case '{':
+        case '}':
             return true;
         default:
             return false;

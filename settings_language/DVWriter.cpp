@@ -100,8 +100,10 @@ void TDVContext::WriteTag(TDVVarTag* tag, TStrings* lines) {
             if (!e) continue;
             AnsiString v = ElementText(e, 0);
             auto [it, fresh] = groupOf.emplace(v.str(), groups.size());
-            if (fresh) groups.emplace_back(v, ids[i].str());
-            else groups[it->second].second += "," + ids[i].str();
+            if (fresh)
+                groups.emplace_back(v, ids[i].str());
+            else
+                groups[it->second].second += "," + ids[i].str();
         }
         for (auto& [v, group] : groups) lines->Add(n + "[" + CompressListIDs(AnsiString(group)) + "]=" + v);
         return;

@@ -5,7 +5,7 @@
 #include "DVInternal.h"
 #include "SysUtils.h"
 
-const char* const DVKeywords[10] = {"context", "integer", "float",      "bool",       "string",
+const char* const DVKeywords[10] = {"context",    "integer", "float", "bool",       "string",
                                     "endcontext", "pointer", "morph", "auto_morph", "include"};
 
 TDVLimits DVLimits;
@@ -31,12 +31,17 @@ const int64_t kContextBytes = sizeof(TDVContext) + 32;
 
 int64_t ElementBytes(uint8_t valType) {
     switch (valType) {
-        case vtInteger: return sizeof(int32_t);
-        case vtFloat: return sizeof(float);
-        case vtBool: return sizeof(bool);
+        case vtInteger:
+            return sizeof(int32_t);
+        case vtFloat:
+            return sizeof(float);
+        case vtBool:
+            return sizeof(bool);
         case vtString:
-        case vtPointer: return sizeof(AnsiString);
-        default: return sizeof(std::unique_ptr<TDVContext>);
+        case vtPointer:
+            return sizeof(AnsiString);
+        default:
+            return sizeof(std::unique_ptr<TDVContext>);
     }
 }
 
@@ -66,17 +71,25 @@ TDVVarTag::TDVVarTag(const AnsiString& name, uint8_t valType, int32_t arraySize,
     size_t n = static_cast<size_t>(Count());
     DVCountBytes(kTagBytes + 2 * name.Length() + static_cast<int64_t>(n) * ElementBytes(valType));
     switch (valType) {
-        case vtInteger: ints_.assign(n, 0); break;
-        case vtFloat: floats_.assign(n, 0.0f); break;
-        case vtBool: bools_.reset(new bool[n]()); break;
+        case vtInteger:
+            ints_.assign(n, 0);
+            break;
+        case vtFloat:
+            floats_.assign(n, 0.0f);
+            break;
+        case vtBool:
+            bools_.reset(new bool[n]());
+            break;
         case vtString:
-        case vtPointer: strings_.resize(n); break;
+        case vtPointer:
+            strings_.resize(n);
+            break;
         case vtContext:
-            if (parent && parent->Depth() >= DVLimits.MaxContextDepth)
-                throw Exception(" Context nesting too deep");
+            if (parent && parent->Depth() >= DVLimits.MaxContextDepth) throw Exception(" Context nesting too deep");
             contexts_.resize(n);
             break;
-        default: throw Exception(" Unknown ValType");
+        default:
+            throw Exception(" Unknown ValType");
     }
 }
 
@@ -102,8 +115,7 @@ bool& TDVVarTag::Bool(int index) {
 }
 
 AnsiString& TDVVarTag::String(int index) {
-    if (static_cast<unsigned>(index) >= static_cast<unsigned>(Count()) ||
-        (ValType != vtString && ValType != vtPointer))
+    if (static_cast<unsigned>(index) >= static_cast<unsigned>(Count()) || (ValType != vtString && ValType != vtPointer))
         Refuse("String");
     return strings_[static_cast<size_t>(index)];
 }
@@ -127,8 +139,12 @@ void TDVVarTag::CopyTagValue(TDVVarTag* source) {
     if (!source || source->ValType != ValType || source->Count() != Count())
         throw Exception("TDVVarTag::CopyTagValue: Type or ArraySize different!");
     switch (ValType) {
-        case vtInteger: ints_ = source->ints_; break;
-        case vtFloat: floats_ = source->floats_; break;
+        case vtInteger:
+            ints_ = source->ints_;
+            break;
+        case vtFloat:
+            floats_ = source->floats_;
+            break;
         case vtBool:
             for (int i = 0; i < Count(); ++i) bools_[i] = source->bools_[i];
             break;
@@ -137,8 +153,10 @@ void TDVVarTag::CopyTagValue(TDVVarTag* source) {
             DVCountBytes(TextBytes(source->strings_));
             strings_ = source->strings_;
             break;
-        case vtContext: break;
-        default: throw Exception(" Unknown ValType");
+        case vtContext:
+            break;
+        default:
+            throw Exception(" Unknown ValType");
     }
 }
 
@@ -358,9 +376,29 @@ void TDVContext::Assign(TDVContext* source) {
 
 static bool IsListIdStop(char c) {
     switch (c) {
-        case ',': case '-': case '*': case '.': case '[': case ']': case '+': case '`':
-        case '!': case '%': case '^': case '&': case '(': case ')': case ';': case ':':
-        case '"': case '\'': case '\\': case '/': case '{': case '}': case '?':
+        case ',':
+        case '-':
+        case '*':
+        case '.':
+        case '[':
+        case ']':
+        case '+':
+        case '`':
+        case '!':
+        case '%':
+        case '^':
+        case '&':
+        case '(':
+        case ')':
+        case ';':
+        case ':':
+        case '"':
+        case '\'':
+        case '\\':
+        case '/':
+        case '{':
+        case '}':
+        case '?':
             return true;
         default:
             return false;
@@ -402,7 +440,8 @@ TDVVarTag* TDVContext::ResolvePath(const AnsiString& path, int& index, bool crea
                 // An argument must not smuggle in what a written path could not hold.
                 if (tag->IsList())
                     for (char c : sel.str())
-                        if (IsListIdStop(c) || c == '\r' || c == '\n') throw Exception(" Arraydef syntax error; ']' ???");
+                        if (IsListIdStop(c) || c == '\r' || c == '\n')
+                            throw Exception(" Arraydef syntax error; ']' ???");
             }
             if (tag->IsList()) {
                 id = sel;
@@ -411,9 +450,13 @@ TDVVarTag* TDVContext::ResolvePath(const AnsiString& path, int& index, bool crea
                 if (n <= 0) throw Exception(" Array index error: must be > 0");
                 idx = n - 1;
             }
-            if (i >= p.size()) sep = 0;
-            else if (p[i] == '.') { sep = '.'; ++i; }
-            else sep = '?';
+            if (i >= p.size())
+                sep = 0;
+            else if (p[i] == '.') {
+                sep = '.';
+                ++i;
+            } else
+                sep = '?';
         }
 
         // A list element stands beside its template; without create a missing one reads as the template.
@@ -428,8 +471,7 @@ TDVVarTag* TDVContext::ResolvePath(const AnsiString& path, int& index, bool crea
         };
 
         if (sep == '.') {
-            if (tag->ValType != vtContext)
-                throw Exception(" Symbol '.' not permited '" + name + "' != context");
+            if (tag->ValType != vtContext) throw Exception(" Symbol '.' not permited '" + name + "' != context");
             if (tag->IsList() && !id.IsEmpty()) {
                 tag = element();
                 idx = 0;
@@ -440,7 +482,8 @@ TDVVarTag* TDVContext::ResolvePath(const AnsiString& path, int& index, bool crea
             return tag->Context(idx)->ResolvePath(rest, index, create, true);
         }
         if (sep == 0) {
-            if (!bracketed) idx = tag->Count() == 1 ? 0 : -1;
+            if (!bracketed)
+                idx = tag->Count() == 1 ? 0 : -1;
             else if (tag->IsList()) {
                 if (!id.IsEmpty()) tag = element();
                 idx = 0;

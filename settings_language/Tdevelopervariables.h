@@ -103,8 +103,8 @@ public:
 
     // ---- data model ----
     void Clear();
-    AnsiString GetName() const;      // the owner's name, "$ROOT$" for a root
-    TDVContext* GetParent() const;   // the owner's Parent
+    AnsiString GetName() const;     // the owner's name, "$ROOT$" for a root
+    TDVContext* GetParent() const;  // the owner's Parent
     TDVContext* GetRoot();
     const std::vector<std::unique_ptr<TDVVarTag>>& Tags() const { return tags_; }
     TDVVarTag* FindTag(const AnsiString& name) const;

@@ -16,8 +16,7 @@ constexpr int kWidth = 1016;
 constexpr int kHeight = 710;
 
 // Smooth shapes with some noise, so that the deflate stream is neither trivial nor random.
-std::vector<uint8_t> Picture(int channels)
-{
+std::vector<uint8_t> Picture(int channels) {
     std::vector<uint8_t> px(static_cast<size_t>(kWidth) * kHeight * channels);
     uint32_t seed = 12345;
     for (int y = 0; y < kHeight; y++)
@@ -28,20 +27,17 @@ std::vector<uint8_t> Picture(int channels)
             p[0] = static_cast<uint8_t>(x * 255 / kWidth + noise);
             p[1] = static_cast<uint8_t>(y * 255 / kHeight + noise);
             p[2] = static_cast<uint8_t>(((x - 500) * (x - 500) + (y - 350) * (y - 350)) / 600);
-            if (channels == 4)
-                p[3] = static_cast<uint8_t>((x / 8 + y / 8) % 2 ? 255 : x % 256);
+            if (channels == 4) p[3] = static_cast<uint8_t>((x / 8 + y / 8) % 2 ? 255 : x % 256);
         }
     return px;
 }
 
-std::string TempPath(const char* name)
-{
+std::string TempPath(const char* name) {
     const char* dir = std::getenv("TMPDIR");
     return std::string(dir ? dir : "/tmp") + "/tikora_bench_" + name;
 }
 
-std::string WritePng(const char* name, int channels)
-{
+std::string WritePng(const char* name, int channels) {
     std::string path = TempPath(name);
     std::vector<uint8_t> px = Picture(channels);
     png_image image{};
@@ -56,14 +52,11 @@ std::string WritePng(const char* name, int channels)
     return path;
 }
 
-void Put(std::FILE* f, uint32_t v, int bytes)
-{
-    for (int i = 0; i < bytes; i++)
-        std::fputc(static_cast<int>((v >> (8 * i)) & 0xFF), f);
+void Put(std::FILE* f, uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; i++) std::fputc(static_cast<int>((v >> (8 * i)) & 0xFF), f);
 }
 
-std::string WriteBmp()
-{
+std::string WriteBmp() {
     std::string path = TempPath("skin.bmp");
     std::vector<uint8_t> px = Picture(3);
     uint32_t stride = (kWidth * 3 + 3) & ~3u;
@@ -77,8 +70,7 @@ std::string WriteBmp()
     Put(f, kHeight, 4);
     Put(f, 1, 2);
     Put(f, 24, 2);
-    for (int i = 0; i < 6; i++)
-        Put(f, 0, 4);
+    for (int i = 0; i < 6; i++) Put(f, 0, 4);
     std::vector<uint8_t> row(stride, 0);
     for (int y = kHeight - 1; y >= 0; y--) {
         for (int x = 0; x < kWidth; x++) {
@@ -93,36 +85,30 @@ std::string WriteBmp()
     return path;
 }
 
-const std::string& PngRgb()
-{
+const std::string& PngRgb() {
     static const std::string p = WritePng("skin_rgb.png", 3);
     return p;
 }
 
-const std::string& PngRgba()
-{
+const std::string& PngRgba() {
     static const std::string p = WritePng("skin_rgba.png", 4);
     return p;
 }
 
-const std::string& Bmp()
-{
+const std::string& Bmp() {
     static const std::string p = WriteBmp();
     return p;
 }
 
-void DecodeWithPxImage(benchmark::State& state, const std::string& path)
-{
+void DecodeWithPxImage(benchmark::State& state, const std::string& path) {
     for (auto _ : state) {
         PxImage img(path.c_str(), 0);
-        if (!img.IsValid())
-            state.SkipWithError(img.GetLastError());
+        if (!img.IsValid()) state.SkipWithError(img.GetLastError());
         benchmark::DoNotOptimize(img.GetBits());
     }
 }
 
-void DecodeWithLibpng(benchmark::State& state, const std::string& path, bool alpha)
-{
+void DecodeWithLibpng(benchmark::State& state, const std::string& path, bool alpha) {
     std::vector<uint8_t> buffer;
     for (auto _ : state) {
         png_image image{};

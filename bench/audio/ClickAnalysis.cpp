@@ -96,8 +96,9 @@ ClickReport AnalyseClicks(const std::vector<int64_t>& onsets, int rate, double s
 
 std::string FormatReport(const ClickReport& r) {
     char line[256];
-    std::snprintf(line, sizeof line, "clicks=%d first_ms=%.2f mean_err_ms=%.3f sd_ms=%.3f max_abs_err_ms=%.3f drift_ms=%.3f",
-                  r.clicks, r.firstMs, r.meanErrMs, r.sdMs, r.maxAbsErrMs, r.driftMs);
+    std::snprintf(line, sizeof line,
+                  "clicks=%d first_ms=%.2f mean_err_ms=%.3f sd_ms=%.3f max_abs_err_ms=%.3f drift_ms=%.3f", r.clicks,
+                  r.firstMs, r.meanErrMs, r.sdMs, r.maxAbsErrMs, r.driftMs);
     return line;
 }
 

@@ -16,11 +16,11 @@ std::vector<int64_t> DetectOnsets(const std::vector<float>& samples, int rate, i
 
 struct ClickReport {
     int clicks = 0;
-    double firstMs = 0;     // first onset after the start
-    double meanErrMs = 0;   // mean error against the grid anchored at the first measured click
-    double sdMs = 0;        // standard deviation of the errors
-    double maxAbsErrMs = 0; // largest error once the constant offset (the mean) is removed
-    double driftMs = 0;     // error of the last click minus that of the first measured one
+    double firstMs = 0;      // first onset after the start
+    double meanErrMs = 0;    // mean error against the grid anchored at the first measured click
+    double sdMs = 0;         // standard deviation of the errors
+    double maxAbsErrMs = 0;  // largest error once the constant offset (the mean) is removed
+    double driftMs = 0;      // error of the last click minus that of the first measured one
 };
 
 // `startSample` is where the song's time 0 sounds; `periodMs` the ideal distance between clicks.

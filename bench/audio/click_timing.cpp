@@ -23,10 +23,14 @@ int main(int argc, char** argv) {
     std::string out = "click_timing.wav";
     std::string wave;
     for (int i = 1; i + 1 < argc; i += 2) {
-        if (!std::strcmp(argv[i], "--bpm")) bpm = std::atoi(argv[i + 1]);
-        else if (!std::strcmp(argv[i], "--seconds")) seconds = std::atof(argv[i + 1]);
-        else if (!std::strcmp(argv[i], "--out")) out = argv[i + 1];
-        else if (!std::strcmp(argv[i], "--wave")) wave = argv[i + 1];
+        if (!std::strcmp(argv[i], "--bpm"))
+            bpm = std::atoi(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--seconds"))
+            seconds = std::atof(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--out"))
+            out = argv[i + 1];
+        else if (!std::strcmp(argv[i], "--wave"))
+            wave = argv[i + 1];
     }
     if (bpm < 1 || seconds <= 0) {
         std::fprintf(stderr, "usage: click_timing [--bpm N] [--seconds S] [--out file.wav]\n");
@@ -66,7 +70,8 @@ int main(int argc, char** argv) {
     }
     while (player.Clock.IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     int64_t playedNs = tikora::MonotonicNowNs() - playNs;
-    double cpuPercent = 100.0 * static_cast<double>(tikora::audio::AudioCallbackCpuNs() - cpu0) / static_cast<double>(playedNs);
+    double cpuPercent =
+        100.0 * static_cast<double>(tikora::audio::AudioCallbackCpuNs() - cpu0) / static_cast<double>(playedNs);
     std::this_thread::sleep_for(std::chrono::milliseconds(400));  // the last click's latency and tail
     tikora::audio::Shutdown();
 
@@ -81,8 +86,10 @@ int main(int argc, char** argv) {
     // of the button, latency included.
     double start = static_cast<double>(startFrame) - tikora::audio::OutputLatencyNs() * 1e-9 * rate;
     auto onsets = tikora::bench::DetectOnsets(samples, rate, static_cast<int64_t>(periodMs * 0.5e-3 * rate));
-    tikora::bench::ClickReport r = tikora::bench::AnalyseClicks(onsets, rate, start, periodMs, std::floor(periodMs / ppq));
+    tikora::bench::ClickReport r =
+        tikora::bench::AnalyseClicks(onsets, rate, start, periodMs, std::floor(periodMs / ppq));
     std::printf("%s\n", tikora::bench::FormatReport(r).c_str());
-    std::fprintf(stderr, "bpm=%d seconds=%.0f expected_clicks=%d audio_cpu_percent=%.3f\n", bpm, seconds, beats, cpuPercent);
+    std::fprintf(stderr, "bpm=%d seconds=%.0f expected_clicks=%d audio_cpu_percent=%.3f\n", bpm, seconds, beats,
+                 cpuPercent);
     return r.clicks == beats ? 0 : 1;
 }

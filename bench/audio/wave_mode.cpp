@@ -134,11 +134,14 @@ int RunWaveClicks(int bpm, double seconds, const std::string& outWav, const std:
     const double start = static_cast<double>(startFrame) - tikora::audio::OutputLatencyNs() * 1e-9 * rate;
     auto onsets = tikora::bench::DetectOnsets(samples, rate, static_cast<int64_t>(periodMs * 0.5e-3 * rate));
     // The sequencer sends the events of its start tick one tick (in whole milliseconds) after starting.
-    tikora::bench::ClickReport r = tikora::bench::AnalyseClicks(onsets, rate, start, periodMs, std::floor(periodMs / ppq));
+    tikora::bench::ClickReport r =
+        tikora::bench::AnalyseClicks(onsets, rate, start, periodMs, std::floor(periodMs / ppq));
     int64_t worst = -1;
     if (onsets.size() == expected.size()) {
         worst = 0;
-        for (size_t k = 0; k < onsets.size(); ++k) worst = std::max<int64_t>(worst, onsets[k] > expected[k] ? onsets[k] - expected[k] : expected[k] - onsets[k]);
+        for (size_t k = 0; k < onsets.size(); ++k)
+            worst =
+                std::max<int64_t>(worst, onsets[k] > expected[k] ? onsets[k] - expected[k] : expected[k] - onsets[k]);
     }
     std::printf("%s wave_max_dist_samples=%" PRId64 " wave_max_dist_ms=%.3f\n", tikora::bench::FormatReport(r).c_str(),
                 worst, worst < 0 ? -1.0 : static_cast<double>(worst) * 1000.0 / rate);

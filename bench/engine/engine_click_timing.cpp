@@ -38,8 +38,10 @@ struct Options {
 };
 
 // The line of the shared report for the clicks [from, to) against a grid of `periodMs`.
-tikora::bench::ClickReport Analyse(const std::vector<int64_t>& onsets, size_t from, size_t to, int rate, double periodMs) {
-    std::vector<int64_t> part(onsets.begin() + static_cast<std::ptrdiff_t>(from), onsets.begin() + static_cast<std::ptrdiff_t>(to));
+tikora::bench::ClickReport Analyse(const std::vector<int64_t>& onsets, size_t from, size_t to, int rate,
+                                   double periodMs) {
+    std::vector<int64_t> part(onsets.begin() + static_cast<std::ptrdiff_t>(from),
+                              onsets.begin() + static_cast<std::ptrdiff_t>(to));
     return tikora::bench::AnalyseClicks(part, rate, part.empty() ? 0.0 : static_cast<double>(part[0]), periodMs);
 }
 
@@ -49,16 +51,24 @@ int main(int argc, char** argv) {
     Options o;
     for (int i = 1; i < argc; ++i) {
         auto next = [&] { return i + 1 < argc ? argv[++i] : ""; };
-        if (!std::strcmp(argv[i], "--bpm")) o.bpm = std::atoi(next());
-        else if (!std::strcmp(argv[i], "--seconds")) o.seconds = std::atof(next());
-        else if (!std::strcmp(argv[i], "--change-at")) o.changeAt = std::atof(next());
-        else if (!std::strcmp(argv[i], "--to")) o.changeTo = std::atoi(next());
-        else if (!std::strcmp(argv[i], "--ramp")) o.ramp = true;
-        else if (!std::strcmp(argv[i], "--out")) o.out = next();
+        if (!std::strcmp(argv[i], "--bpm"))
+            o.bpm = std::atoi(next());
+        else if (!std::strcmp(argv[i], "--seconds"))
+            o.seconds = std::atof(next());
+        else if (!std::strcmp(argv[i], "--change-at"))
+            o.changeAt = std::atof(next());
+        else if (!std::strcmp(argv[i], "--to"))
+            o.changeTo = std::atoi(next());
+        else if (!std::strcmp(argv[i], "--ramp"))
+            o.ramp = true;
+        else if (!std::strcmp(argv[i], "--out"))
+            o.out = next();
     }
     if (o.ramp) o.bpm = 100;
     if (o.bpm < 40 || o.bpm > 500 || o.seconds <= 0) {
-        std::fprintf(stderr, "usage: engine_click_timing [--bpm N] [--seconds S] [--change-at S --to N] [--ramp] [--out f.wav]\n");
+        std::fprintf(
+            stderr,
+            "usage: engine_click_timing [--bpm N] [--seconds S] [--change-at S --to N] [--ramp] [--out f.wav]\n");
         return 2;
     }
     // The player opens the sound path during static construction: the sink must find the file
@@ -77,7 +87,8 @@ int main(int argc, char** argv) {
     namespace fs = std::filesystem;
     fs::path dir = fs::temp_directory_path() / ("engine_click_timing." + std::to_string(::getpid()));
     fs::create_directories(dir);
-    fs::copy_file(fs::path(TIKORA_SOURCE_DIR) / "data/defs/Tikora.def", dir / "Tikora.def", fs::copy_options::overwrite_existing);
+    fs::copy_file(fs::path(TIKORA_SOURCE_DIR) / "data/defs/Tikora.def", dir / "Tikora.def",
+                  fs::copy_options::overwrite_existing);
     fs::current_path(dir);
 
     TMetronomeGame engine;
@@ -123,7 +134,8 @@ int main(int argc, char** argv) {
     while (tikora::MonotonicNowNs() - playNs < static_cast<int64_t>(o.seconds * 1e9)) {
         tikora::WaitForPostedMessage(5'000'000);
         tikora::DispatchPostedMessages();
-        if (!changed && o.changeAt >= 0 && tikora::MonotonicNowNs() - playNs >= static_cast<int64_t>(o.changeAt * 1e9)) {
+        if (!changed && o.changeAt >= 0 &&
+            tikora::MonotonicNowNs() - playNs >= static_cast<int64_t>(o.changeAt * 1e9)) {
             changed = true;
             changeBeat = beatTempo.size();  // the next beat marker rebuilds
             engine.SetTempo(o.changeTo);
@@ -185,6 +197,7 @@ int main(int argc, char** argv) {
         std::printf("%s\n", tikora::bench::FormatReport(r).c_str());
         status = (r.maxAbsErrMs <= 2.5 && std::fabs(r.driftMs) <= 1.0) ? 0 : 1;
     }
-    std::fprintf(stderr, "bpm=%d seconds=%.0f beat_markers=%zu onsets=%zu\n", o.bpm, o.seconds, beatTempo.size(), onsets.size());
+    std::fprintf(stderr, "bpm=%d seconds=%.0f beat_markers=%zu onsets=%zu\n", o.bpm, o.seconds, beatTempo.size(),
+                 onsets.size());
     return status;
 }

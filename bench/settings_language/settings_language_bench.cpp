@@ -10,11 +10,28 @@ namespace {
 const int kStatements = 10000;
 
 void Declarations(TStringList& l) {
-    for (const char* s : {"context Settings", "integer DefTempo=120", "string DefTimeSignature=\"4:4\"",
-                          "string TimeSignature[*]", "integer Levels[2000]", "context Tool1", "bool Enabled",
-                          "integer PlayBeats=4", "integer RestBeats=4", "}", "}", "context SettingsDialog",
-                          "integer Latency[*]=0", "context Preset[*]", "context Set[*]", "bool UseMidi=1",
-                          "string WaveFile", "integer Volume=100", "integer Pan", "}", "}", "}",
+    for (const char* s : {"context Settings",
+                          "integer DefTempo=120",
+                          "string DefTimeSignature=\"4:4\"",
+                          "string TimeSignature[*]",
+                          "integer Levels[2000]",
+                          "context Tool1",
+                          "bool Enabled",
+                          "integer PlayBeats=4",
+                          "integer RestBeats=4",
+                          "}",
+                          "}",
+                          "context SettingsDialog",
+                          "integer Latency[*]=0",
+                          "context Preset[*]",
+                          "context Set[*]",
+                          "bool UseMidi=1",
+                          "string WaveFile",
+                          "integer Volume=100",
+                          "integer Pan",
+                          "}",
+                          "}",
+                          "}",
                           "string Hints[*]"})
         l.Add(s);
 }
@@ -22,9 +39,12 @@ void Declarations(TStringList& l) {
 // A realistic mix: hints, favourite time signatures, array elements and preset blocks.
 void Statements(TStringList& l) {
     int n = 0;
-    for (int i = 0; i < 3000; ++i, ++n) l.Add("Hints[Control" + std::to_string(i) + "]=\"Hint number " + std::to_string(i) + "; press it\"");
-    for (int i = 0; i < 2500; ++i, ++n) l.Add("Settings.TimeSignature[" + std::to_string(i + 1) + "]=\"" + std::to_string(2 + i % 11) + ":4\"");
-    for (int i = 0; i < 2000; ++i, ++n) l.Add("Settings.Levels[" + std::to_string(i + 1) + "]=" + std::to_string(i % 7 * 10));
+    for (int i = 0; i < 3000; ++i, ++n)
+        l.Add("Hints[Control" + std::to_string(i) + "]=\"Hint number " + std::to_string(i) + "; press it\"");
+    for (int i = 0; i < 2500; ++i, ++n)
+        l.Add("Settings.TimeSignature[" + std::to_string(i + 1) + "]=\"" + std::to_string(2 + i % 11) + ":4\"");
+    for (int i = 0; i < 2000; ++i, ++n)
+        l.Add("Settings.Levels[" + std::to_string(i + 1) + "]=" + std::to_string(i % 7 * 10));
     l.Add("SettingsDialog {");
     ++n;
     int p = 0;

@@ -31,10 +31,14 @@ public:
         events_.push_back({tick, 1, {static_cast<uint8_t>(0xC0 | channel), static_cast<uint8_t>(program)}});
     }
     void Controller(uint32_t tick, int channel, int cc, int value) {
-        events_.push_back({tick, 1, {static_cast<uint8_t>(0xB0 | channel), static_cast<uint8_t>(cc), static_cast<uint8_t>(value)}});
+        events_.push_back(
+            {tick, 1, {static_cast<uint8_t>(0xB0 | channel), static_cast<uint8_t>(cc), static_cast<uint8_t>(value)}});
     }
     void Note(uint32_t tick, uint32_t length, int channel, int note, int velocity) {
-        events_.push_back({tick, 2, {static_cast<uint8_t>(0x90 | channel), static_cast<uint8_t>(note), static_cast<uint8_t>(velocity)}});
+        events_.push_back(
+            {tick,
+             2,
+             {static_cast<uint8_t>(0x90 | channel), static_cast<uint8_t>(note), static_cast<uint8_t>(velocity)}});
         events_.push_back({tick + length, 0, {static_cast<uint8_t>(0x80 | channel), static_cast<uint8_t>(note), 0}});
     }
     std::vector<uint8_t> Bytes(uint32_t endTick) const {
@@ -128,10 +132,27 @@ struct DrumBeat {
 };
 
 enum : int {
-    Kick = 36, SideStick = 37, Snare = 38, Clap = 39, LowTom = 45, MidTom = 47, HiTom = 50,
-    ClosedHat = 42, PedalHat = 44, OpenHat = 46, Crash = 49, Ride = 51, RideBell = 53,
-    Tambourine = 54, Cowbell = 56, Shaker = 70, Claves = 75, HiWood = 76, LowWood = 77,
-    HiConga = 62, LowConga = 64,
+    Kick = 36,
+    SideStick = 37,
+    Snare = 38,
+    Clap = 39,
+    LowTom = 45,
+    MidTom = 47,
+    HiTom = 50,
+    ClosedHat = 42,
+    PedalHat = 44,
+    OpenHat = 46,
+    Crash = 49,
+    Ride = 51,
+    RideBell = 53,
+    Tambourine = 54,
+    Cowbell = 56,
+    Shaker = 70,
+    Claves = 75,
+    HiWood = 76,
+    LowWood = 77,
+    HiConga = 62,
+    LowConga = 64,
 };
 
 int Velocity(char c) { return c == 'X' ? 118 : c == 'x' ? 96 : c == 'o' ? 56 : 0; }
@@ -156,33 +177,60 @@ bool WriteDrumBeat(const std::string& dir, const DrumBeat& beat) {
 
 std::vector<DrumBeat> DrumBeats() {
     return {
-        {"Rock", {4, 4, 112}, 16, 2,
+        {"Rock",
+         {4, 4, 112},
+         16,
+         2,
          {{ClosedHat, "x.o.x.o.x.o.x.o."},
           {Kick, "X.......X.x.....X.....x.X.x....."},
-          {Snare, "....X.......X......."
-                  "....X..o"}}},
-        {"Shuffle", {4, 4, 96}, 12, 1,
+          {Snare,
+           "....X.......X......."
+           "....X..o"}}},
+        {"Shuffle",
+         {4, 4, 96},
+         12,
+         1,
          {{Ride, "x.ox.ox.ox.o"}, {Kick, "X.....x....."}, {Snare, "...X.....X.."}, {PedalHat, "...x.....x.."}}},
         {"Waltz", {3, 4, 138}, 6, 1, {{Kick, "X....."}, {ClosedHat, "..x.x."}, {Snare, "..o.o."}}},
-        {"Bossa Nova", {4, 4, 126}, 16, 2,
+        {"Bossa Nova",
+         {4, 4, 126},
+         16,
+         2,
          {{SideStick, "x..x..x...x..x....x..x..x..x...."},
           {Kick, "X..xx..xX..xx..x"},
           {ClosedHat, "x.x.x.x.x.x.x.x."}}},
-        {"Six-Eight", {6, 8, 72}, 12, 1,
+        {"Six-Eight",
+         {6, 8, 72},
+         12,
+         1,
          {{ClosedHat, "x.o.o.x.o.o."}, {Kick, "X.....x....."}, {Snare, "......X....."}}},
-        {"Seven-Eight", {7, 8, 100}, 14, 1,
+        {"Seven-Eight",
+         {7, 8, 100},
+         14,
+         1,
          {{ClosedHat, "x.x.x.x.x.x.x."}, {Kick, "X...x...X.x..."}, {Snare, "....X.......X."}}},
-        {"Five-Four", {5, 4, 104}, 10, 1,
+        {"Five-Four",
+         {5, 4, 104},
+         10,
+         1,
          {{Ride, "x.x.x.x.x."}, {Kick, "X.....x..."}, {Snare, "..x...x.x."}, {PedalHat, "..x...x..."}}},
-        {"Funk", {4, 4, 100}, 16, 2,
+        {"Funk",
+         {4, 4, 100},
+         16,
+         2,
          {{ClosedHat, "xxxxxxxxxxxxxxxo"},
           {Kick, "X.x....x..X....xX.x.......X..x.."},
           {Snare, "....X..o.o..X..o....X..o.o..X.o."}}},
-        {"Swing", {4, 4, 150}, 12, 1,
-         {{Ride, "x..x.xx..x.x"}, {PedalHat, "...x.....x.."}, {Kick, "o.....o....."}}},
-        {"One Drop", {4, 4, 76}, 12, 1,
+        {"Swing", {4, 4, 150}, 12, 1, {{Ride, "x..x.xx..x.x"}, {PedalHat, "...x.....x.."}, {Kick, "o.....o....."}}},
+        {"One Drop",
+         {4, 4, 76},
+         12,
+         1,
          {{ClosedHat, "x.xx.xx.xx.x"}, {Kick, "......X....."}, {SideStick, "......x....."}}},
-        {"Samba", {2, 4, 100}, 8, 2,
+        {"Samba",
+         {2, 4, 100},
+         8,
+         2,
          {{Shaker, "xoxxxoxx"}, {Kick, "X..xx..xX..xX..x"}, {Tambourine, "..x...x."}, {LowConga, "......x.....x.x."}}},
         {"March", {2, 4, 116}, 8, 1, {{Snare, "X.ooX.xo"}, {Kick, "X...x..."}, {Crash, "X......."}}},
         {"Country", {2, 4, 112}, 4, 1, {{Kick, "X.x."}, {Snare, ".x.X"}, {ClosedHat, "xxxx"}}},
@@ -241,7 +289,9 @@ bool WritePiece(const std::string& dir, const Piece& p) {
         std::string g = line.grid;
         for (int s = 0; s < bars * p.drumStepsPerBar; ++s) {
             int v = Velocity(g[static_cast<size_t>(s) % g.size()]);
-            if (v) drums.Note(static_cast<uint32_t>(static_cast<uint64_t>(bar) * s / p.drumStepsPerBar), kPpq / 8, 9, line.note, v);
+            if (v)
+                drums.Note(static_cast<uint32_t>(static_cast<uint64_t>(bar) * s / p.drumStepsPerBar), kPpq / 8, 9,
+                           line.note, v);
         }
     }
     return WriteSong(dir + "/" + p.name + ".mid", {Conductor(p.name, p.meter), melody, piano, bass, drums}, t);
@@ -250,19 +300,63 @@ bool WritePiece(const std::string& dir, const Piece& p) {
 std::vector<Piece> Pieces() {
     // Bass-octave roots: C=36, D=38, E=40, F=41, G=43, A=45, Bb=46.
     return {
-        {"Morning Etude", {4, 4, 96}, 4,
-         {{36, 40, 43}, {45, 48, 52}, {41, 45, 48}, {43, 47, 50}, {36, 40, 43}, {45, 48, 52}, {38, 41, 45}, {43, 47, 50}},
-         73, {0, 1, 2, 4, 3, 2, 1, -1, 2, 1, 0, 1, 4, 5, 4, -1}, {{ClosedHat, "x.x.x.x."}, {Kick, "X...X..."}, {Snare, "..x...x."}}, 8},
-        {"Little Waltz", {3, 4, 132}, 3,
-         {{41, 45, 48}, {46, 50, 53}, {36, 40, 43}, {41, 45, 48}, {38, 41, 45}, {46, 50, 53}, {36, 40, 43}, {41, 45, 48}},
-         40, {3, 4, 5, 4, 2, -1, 1, 2, 3, 2, 1, 0}, {{Kick, "X....."}, {ClosedHat, "..x.x."}}, 6},
-        {"Blues in F", {4, 4, 112}, 4,
-         {{41, 45, 48}, {46, 50, 53}, {41, 45, 48}, {41, 45, 48}, {46, 50, 53}, {46, 50, 53}, {41, 45, 48}, {41, 45, 48},
-          {36, 40, 43}, {46, 50, 53}, {41, 45, 48}, {36, 40, 43}},
-         66, {0, 2, 3, -1, 5, 4, 3, 2, 1, 2, 0, -1}, {{Ride, "x..x.xx..x.x"}, {Kick, "X.....x....."}, {Snare, "...x.....x.."}}, 12},
-        {"Seven Steps", {7, 8, 160}, 7,
+        {"Morning Etude",
+         {4, 4, 96},
+         4,
+         {{36, 40, 43},
+          {45, 48, 52},
+          {41, 45, 48},
+          {43, 47, 50},
+          {36, 40, 43},
+          {45, 48, 52},
+          {38, 41, 45},
+          {43, 47, 50}},
+         73,
+         {0, 1, 2, 4, 3, 2, 1, -1, 2, 1, 0, 1, 4, 5, 4, -1},
+         {{ClosedHat, "x.x.x.x."}, {Kick, "X...X..."}, {Snare, "..x...x."}},
+         8},
+        {"Little Waltz",
+         {3, 4, 132},
+         3,
+         {{41, 45, 48},
+          {46, 50, 53},
+          {36, 40, 43},
+          {41, 45, 48},
+          {38, 41, 45},
+          {46, 50, 53},
+          {36, 40, 43},
+          {41, 45, 48}},
+         40,
+         {3, 4, 5, 4, 2, -1, 1, 2, 3, 2, 1, 0},
+         {{Kick, "X....."}, {ClosedHat, "..x.x."}},
+         6},
+        {"Blues in F",
+         {4, 4, 112},
+         4,
+         {{41, 45, 48},
+          {46, 50, 53},
+          {41, 45, 48},
+          {41, 45, 48},
+          {46, 50, 53},
+          {46, 50, 53},
+          {41, 45, 48},
+          {41, 45, 48},
+          {36, 40, 43},
+          {46, 50, 53},
+          {41, 45, 48},
+          {36, 40, 43}},
+         66,
+         {0, 2, 3, -1, 5, 4, 3, 2, 1, 2, 0, -1},
+         {{Ride, "x..x.xx..x.x"}, {Kick, "X.....x....."}, {Snare, "...x.....x.."}},
+         12},
+        {"Seven Steps",
+         {7, 8, 160},
+         7,
          {{38, 41, 45}, {36, 40, 43}, {34, 38, 41}, {36, 40, 43}},
-         11, {0, 2, 1, 3, 2, 4, 3, 5, 4, 2, 3, 1, 2, -1}, {{ClosedHat, "x.x.x.x.x.x.x."}, {Kick, "X...x...X....."}, {Snare, "....X.......X."}}, 14},
+         11,
+         {0, 2, 1, 3, 2, 4, 3, 5, 4, 2, 3, 1, 2, -1},
+         {{ClosedHat, "x.x.x.x.x.x.x."}, {Kick, "X...x...X....."}, {Snare, "....X.......X."}},
+         14},
     };
 }
 

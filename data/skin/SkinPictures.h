@@ -9,15 +9,15 @@
 namespace tikora::skin {
 
 enum class PictureKind {
-  Png,       // opaque PNG
-  KeyedBmp,  // 24-bit BMP; pure white marks what lies outside the shape
+    Png,       // opaque PNG
+    KeyedBmp,  // 24-bit BMP; pure white marks what lies outside the shape
 };
 
 struct SkinPicture {
-  std::string_view name;
-  int width;
-  int height;
-  PictureKind kind;
+    std::string_view name;
+    int width;
+    int height;
+    PictureKind kind;
 };
 
 // The list of the pictures, one name a line; the program only checks that it exists.
@@ -32,8 +32,8 @@ inline constexpr int kWeightWidth = 36;
 inline constexpr int kWeightHeight = 48;
 inline constexpr int kLightWidth = 44;
 inline constexpr int kLightHeight = 32;
-inline constexpr int kPendulumMargin = 10;       // normal skin
-inline constexpr int kMicroPendulumMargin = 5;   // micro skin
+inline constexpr int kPendulumMargin = 10;      // normal skin
+inline constexpr int kMicroPendulumMargin = 5;  // micro skin
 
 // The small window: background and control area stacked, and the left margin of both.
 inline constexpr int kSmallWidth = 300;
@@ -41,14 +41,16 @@ inline constexpr int kSmallHeight = 350;
 inline constexpr int kSmallCtrlHeight = 140;
 inline constexpr int kSmallOffsetX = 133;
 
-#define TIKORA_SKIN_3(base, w, h)                                              \
-  SkinPicture{base "Initial.png", w, h, PictureKind::Png},                     \
-      SkinPicture{base "Mouse.png", w, h, PictureKind::Png},                   \
-      SkinPicture{base "Pressed.png", w, h, PictureKind::Png}
-#define TIKORA_SKIN_CHECKBOX(n)                                                \
-  SkinPicture{"CheckBox" #n "1Initial.png", 21, 21, PictureKind::Png},         \
-      SkinPicture{"CheckBox" #n "1Mouse.png", 21, 21, PictureKind::Png},       \
-      SkinPicture{"CheckBox" #n "2Initial.png", 21, 21, PictureKind::Png}
+#define TIKORA_SKIN_3(base, w, h)                                                                                   \
+    SkinPicture{base "Initial.png", w, h, PictureKind::Png}, SkinPicture{base "Mouse.png", w, h, PictureKind::Png}, \
+        SkinPicture {                                                                                               \
+        base "Pressed.png", w, h, PictureKind::Png                                                                  \
+    }
+#define TIKORA_SKIN_CHECKBOX(n)                                                          \
+    SkinPicture{"CheckBox" #n "1Initial.png", 21, 21, PictureKind::Png},                 \
+        SkinPicture{"CheckBox" #n "1Mouse.png", 21, 21, PictureKind::Png}, SkinPicture { \
+        "CheckBox" #n "2Initial.png", 21, 21, PictureKind::Png                           \
+    }
 
 inline constexpr SkinPicture kSkinPictures[] = {
     // Panel backgrounds of the main window (they tile 1016 x 710).

@@ -123,12 +123,25 @@ int main(int argc, char** argv) {
         std::function<std::vector<double>()> make;
     };
     const Sound sounds[] = {
-        {"WoodBlockHigh.wav", [] { return Modal(0.12, {{1250, 1.0, 0.030}, {2960, 0.35, 0.012}, {4400, 0.1, 0.006}}, 0.25, 0.003, 1); }},
-        {"WoodBlockLow.wav", [] { return Modal(0.14, {{820, 1.0, 0.036}, {1960, 0.35, 0.014}, {3100, 0.1, 0.007}}, 0.25, 0.003, 2); }},
-        {"SideStick.wav", [] { return Modal(0.10, {{1650, 0.6, 0.010}, {460, 0.4, 0.020}}, 1.0, 0.008, 3); }},
+        {"WoodBlockHigh.wav",
+         [] {
+             return Modal(0.12, {{1250, 1.0, 0.030}, {2960, 0.35, 0.012}, {4400, 0.1, 0.006}}, 0.25, 0.003, 1);
+         }},
+        {"WoodBlockLow.wav",
+         [] {
+             return Modal(0.14, {{820, 1.0, 0.036}, {1960, 0.35, 0.014}, {3100, 0.1, 0.007}}, 0.25, 0.003, 2);
+         }},
+        {"SideStick.wav",
+         [] {
+             return Modal(0.10, {{1650, 0.6, 0.010}, {460, 0.4, 0.020}}, 1.0, 0.008, 3);
+         }},
         {"BeepHigh.wav", [] { return Beep(1760, 0.06); }},
         {"BeepLow.wav", [] { return Beep(880, 0.06); }},
-        {"Bell.wav", [] { return Modal(0.9, {{1318.5, 1.0, 0.30}, {1318.5 * 2.76, 0.4, 0.12}, {1318.5 * 5.4, 0.15, 0.05}}, 0.1, 0.002, 4); }},
+        {"Bell.wav",
+         [] {
+             return Modal(0.9, {{1318.5, 1.0, 0.30}, {1318.5 * 2.76, 0.4, 0.12}, {1318.5 * 5.4, 0.15, 0.05}}, 0.1,
+                          0.002, 4);
+         }},
         {"Alarm.wav", [] { return AlarmChime(); }},
     };
     for (const Sound& s : sounds) {

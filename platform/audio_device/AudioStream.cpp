@@ -154,7 +154,9 @@ public:
     bool usingNullSink() const { return nullSink_; }
 
 private:
-    Stream() { std::atexit([] { Get().Shutdown(); }); }
+    Stream() {
+        std::atexit([] { Get().Shutdown(); });
+    }
 
     void Start() {
         const char* file = std::getenv("TIKORA_AUDIO_FILE");

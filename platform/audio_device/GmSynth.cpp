@@ -121,17 +121,32 @@ void GmSynth::Apply(const Item& item) {
     int d1 = static_cast<int>((m >> 8) & 0x7F);
     int d2 = static_cast<int>((m >> 16) & 0x7F);
     switch (status) {
-    case 0x80: fluid_synth_noteoff(s, ch, d1); break;
-    case 0x90:
-        if (d2 == 0) fluid_synth_noteoff(s, ch, d1);
-        else fluid_synth_noteon(s, ch, d1, d2);
-        break;
-    case 0xA0: fluid_synth_key_pressure(s, ch, d1, d2); break;
-    case 0xB0: fluid_synth_cc(s, ch, d1, d2); break;
-    case 0xC0: fluid_synth_program_change(s, ch, d1); break;
-    case 0xD0: fluid_synth_channel_pressure(s, ch, d1); break;
-    case 0xE0: fluid_synth_pitch_bend(s, ch, d1 | (d2 << 7)); break;
-    default: break;  // system messages mean nothing to the synthesizer
+        case 0x80:
+            fluid_synth_noteoff(s, ch, d1);
+            break;
+        case 0x90:
+            if (d2 == 0)
+                fluid_synth_noteoff(s, ch, d1);
+            else
+                fluid_synth_noteon(s, ch, d1, d2);
+            break;
+        case 0xA0:
+            fluid_synth_key_pressure(s, ch, d1, d2);
+            break;
+        case 0xB0:
+            fluid_synth_cc(s, ch, d1, d2);
+            break;
+        case 0xC0:
+            fluid_synth_program_change(s, ch, d1);
+            break;
+        case 0xD0:
+            fluid_synth_channel_pressure(s, ch, d1);
+            break;
+        case 0xE0:
+            fluid_synth_pitch_bend(s, ch, d1 | (d2 << 7));
+            break;
+        default:
+            break;  // system messages mean nothing to the synthesizer
     }
 }
 
@@ -178,8 +193,10 @@ void GmSynth::Render(float* out, int frames, int64_t firstFrame) {
             const Item& it = queue_[head & (kQueueSize - 1)];
             int64_t b = BlockBoundary(FrameForTime(it.ns) - kFilterDelay, origin_);
             if (b < pos) b = pos;  // late: sound it as soon as possible
-            if (b < end) boundary = b;
-            else have = false;
+            if (b < end)
+                boundary = b;
+            else
+                have = false;
         }
         if (boundary > pos) {
             RenderSynth(out + (pos - firstFrame) * 2, static_cast<int>(boundary - pos));

@@ -14,7 +14,8 @@ AnsiString::AnsiString(double v) : s_(FloatToStr(v).str()) {}
 
 static void RangeCheck(int index, int length) {
     if (index < 1 || index > length)
-        throw ERangeError("Range check error: index " + std::to_string(index) + " outside 1.." + std::to_string(length));
+        throw ERangeError("Range check error: index " + std::to_string(index) + " outside 1.." +
+                          std::to_string(length));
 }
 
 char& AnsiString::operator[](int index) {

@@ -11,7 +11,8 @@ class AnsiString {
 public:
     AnsiString() = default;
     AnsiString(const char* s) : s_(s ? s : "") {}
-    AnsiString(const char* s, int len) : s_(s ? std::string(s, len > 0 ? static_cast<size_t>(len) : 0) : std::string()) {}
+    AnsiString(const char* s, int len)
+        : s_(s ? std::string(s, len > 0 ? static_cast<size_t>(len) : 0) : std::string()) {}
     AnsiString(const std::string& s) : s_(s) {}
     AnsiString(std::string&& s) : s_(std::move(s)) {}
     AnsiString(std::string_view s) : s_(s) {}
@@ -33,7 +34,7 @@ public:
     char operator[](int index) const;
 
     AnsiString SubString(int start, int count) const;  // start < 1 reads from 1; never raises
-    int Pos(const AnsiString& sub) const;               // 1-based, 0 when absent
+    int Pos(const AnsiString& sub) const;              // 1-based, 0 when absent
     AnsiString& Delete(int index, int count);
     AnsiString& Insert(const AnsiString& str, int index);
     AnsiString& SetLength(int newLength);
@@ -42,17 +43,26 @@ public:
     AnsiString TrimRight() const;
     AnsiString UpperCase() const;
     AnsiString LowerCase() const;
-    int ToInt() const;               // raises EConvertError
+    int ToInt() const;  // raises EConvertError
     int ToIntDef(int def) const;
-    double ToDouble() const;         // raises EConvertError
+    double ToDouble() const;                           // raises EConvertError
     int AnsiCompareIC(const AnsiString& other) const;  // ASCII case-insensitive, unsigned bytes
     bool IsDelimiter(const AnsiString& delimiters, int index) const;
     int LastDelimiter(const AnsiString& delimiters) const;
     static AnsiString StringOfChar(char c, int count);
 
-    AnsiString& operator+=(const AnsiString& rhs) { s_ += rhs.s_; return *this; }
-    AnsiString& operator+=(const char* rhs) { s_ += rhs ? rhs : ""; return *this; }
-    AnsiString& operator+=(char c) { s_ += c; return *this; }
+    AnsiString& operator+=(const AnsiString& rhs) {
+        s_ += rhs.s_;
+        return *this;
+    }
+    AnsiString& operator+=(const char* rhs) {
+        s_ += rhs ? rhs : "";
+        return *this;
+    }
+    AnsiString& operator+=(char c) {
+        s_ += c;
+        return *this;
+    }
 
     friend AnsiString operator+(const AnsiString& a, const AnsiString& b) { return AnsiString(a.s_ + b.s_); }
     friend AnsiString operator+(const AnsiString& a, const char* b) { return AnsiString(a.s_ + (b ? b : "")); }

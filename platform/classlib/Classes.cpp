@@ -96,8 +96,7 @@ void TStrings::SaveToFile(const AnsiString& fileName) const { WriteFileAtomicall
 // ---- TStringList ----
 
 void TStringList::CheckIndex(int index) const {
-    if (index < 0 || index >= Count())
-        throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+    if (index < 0 || index >= Count()) throw EListError("List index out of bounds (" + std::to_string(index) + ")");
 }
 
 int TStringList::CompareStrings(const AnsiString& a, const AnsiString& b) const {
@@ -438,9 +437,9 @@ void WriteFileAtomically(const AnsiString& fileName, const std::string& bytes) {
     if (err == 0) return;
     // Where the user may not write (a folder owned by another user), the per-user store may.
     const auto& redirect = tikora::CurrentHostPathRedirect();
-    std::string elsewhere = tikora::IsPermissionError(err) && redirect.write ? redirect.write(path, err) : std::string();
-    if (elsewhere.empty())
-        throw EFCreateError("Cannot create file \"" + fileName + "\". " + std::strerror(err));
+    std::string elsewhere =
+        tikora::IsPermissionError(err) && redirect.write ? redirect.write(path, err) : std::string();
+    if (elsewhere.empty()) throw EFCreateError("Cannot create file \"" + fileName + "\". " + std::strerror(err));
     if (err == 0) err = WriteThroughTemporary(elsewhere, bytes);
     if (err != 0)
         throw EFCreateError("Cannot create file \"" + fileName + "\" (nor \"" + AnsiString(elsewhere) + "\"). " +

@@ -112,9 +112,9 @@ public:
     void SetPosition(int64_t pos) { Seek(pos, soFromBeginning); }
     virtual int64_t Size();
     virtual void SetSize(int64_t size) = 0;
-    void ReadBuffer(void* buffer, int count);         // raises EReadError when short
-    void WriteBuffer(const void* buffer, int count);  // raises EWriteError when short
-    int64_t CopyFrom(TStream& source, int64_t count); // count 0 copies the whole source
+    void ReadBuffer(void* buffer, int count);          // raises EReadError when short
+    void WriteBuffer(const void* buffer, int count);   // raises EWriteError when short
+    int64_t CopyFrom(TStream& source, int64_t count);  // count 0 copies the whole source
 };
 
 enum : uint16_t {
@@ -151,7 +151,10 @@ public:
     int64_t Size() override { return static_cast<int64_t>(data_.size()); }
     void* Memory() { return data_.data(); }
     const void* Memory() const { return data_.data(); }
-    void Clear() { data_.clear(); pos_ = 0; }
+    void Clear() {
+        data_.clear();
+        pos_ = 0;
+    }
     void LoadFromStream(TStream& s);
     void LoadFromFile(const AnsiString& fileName);
     void SaveToStream(TStream& s) const;
@@ -172,7 +175,10 @@ class TOrderedList : public TObject {
 public:
     int Count() const { return static_cast<int>(items_.size()); }
     bool AtLeast(int count) const { return Count() >= count; }
-    T Push(T item) { PushItem(item); return item; }
+    T Push(T item) {
+        PushItem(item);
+        return item;
+    }
     T Pop() {
         if (items_.empty()) return T();
         return PopItem();
@@ -193,7 +199,11 @@ template <typename T = void*>
 class TQueue : public TOrderedList<T> {
 protected:
     void PushItem(T item) override { this->items_.push_back(item); }
-    T PopItem() override { T v = this->items_.front(); this->items_.pop_front(); return v; }
+    T PopItem() override {
+        T v = this->items_.front();
+        this->items_.pop_front();
+        return v;
+    }
     T PeekItem() const override { return this->items_.front(); }
 };
 
@@ -201,6 +211,10 @@ template <typename T = void*>
 class TStack : public TOrderedList<T> {
 protected:
     void PushItem(T item) override { this->items_.push_back(item); }
-    T PopItem() override { T v = this->items_.back(); this->items_.pop_back(); return v; }
+    T PopItem() override {
+        T v = this->items_.back();
+        this->items_.pop_back();
+        return v;
+    }
     T PeekItem() const override { return this->items_.back(); }
 };

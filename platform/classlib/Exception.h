@@ -12,7 +12,10 @@ public:
 };
 
 #define TIKORA_EXCEPTION_CLASS(Name, Base) \
-    class Name : public Base { public: using Base::Base; }
+    class Name : public Base {             \
+    public:                                \
+        using Base::Base;                  \
+    }
 
 TIKORA_EXCEPTION_CLASS(EConvertError, Exception);
 TIKORA_EXCEPTION_CLASS(ERangeError, Exception);

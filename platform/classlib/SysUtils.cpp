@@ -186,9 +186,7 @@ AnsiString Trim(const AnsiString& s) { return s.Trim(); }
 AnsiString TrimLeft(const AnsiString& s) { return s.TrimLeft(); }
 AnsiString TrimRight(const AnsiString& s) { return s.TrimRight(); }
 
-int CompareText(const AnsiString& a, const AnsiString& b) {
-    return a.UpperCase().Compare(b.UpperCase());
-}
+int CompareText(const AnsiString& a, const AnsiString& b) { return a.UpperCase().Compare(b.UpperCase()); }
 
 int CompareStr(const AnsiString& a, const AnsiString& b) { return a.Compare(b); }
 bool SameText(const AnsiString& a, const AnsiString& b) { return CompareText(a, b) == 0; }

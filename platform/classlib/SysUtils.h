@@ -9,11 +9,11 @@ extern char DecimalSeparator;  // stays '.'; kept because callers set it
 AnsiString IntToStr(int value);
 AnsiString IntToStr(int64_t value);
 AnsiString IntToHex(int value, int digits);
-int StrToInt(const AnsiString& s);            // decimal or "$"/"0x" hex; raises EConvertError
+int StrToInt(const AnsiString& s);  // decimal or "$"/"0x" hex; raises EConvertError
 int StrToIntDef(const AnsiString& s, int def);
 bool TryStrToInt(const AnsiString& s, int& value);
 int64_t StrToInt64(const AnsiString& s);
-double StrToFloat(const AnsiString& s);       // raises EConvertError; refuses INF and NAN
+double StrToFloat(const AnsiString& s);  // raises EConvertError; refuses INF and NAN
 double StrToFloatDef(const AnsiString& s, double def);
 bool TryStrToFloat(const AnsiString& s, double& value);
 

@@ -106,8 +106,7 @@ private:
     bool Within(LPVOID p, DWORD n) const {
         if (!p) return n == 0;
         const BYTE* b = static_cast<const BYTE*>(p);
-        return b >= bytes_.data() && n <= bytes_.size() &&
-               static_cast<size_t>(b - bytes_.data()) <= bytes_.size() - n;
+        return b >= bytes_.data() && n <= bytes_.size() && static_cast<size_t>(b - bytes_.data()) <= bytes_.size() - n;
     }
 
     void PushGains() {
@@ -148,8 +147,7 @@ public:
         if (!buffer) return DSERR_INVALIDPARAM;
         *buffer = nullptr;
         if (!desc || unkOuter) return DSERR_INVALIDPARAM;
-        if (desc->dwSize != 20 && desc->dwSize != 36 && desc->dwSize != sizeof(DSBUFFERDESC))
-            return DSERR_INVALIDPARAM;
+        if (desc->dwSize != 20 && desc->dwSize != 36 && desc->dwSize != sizeof(DSBUFFERDESC)) return DSERR_INVALIDPARAM;
         if (level_ == 0) return DSERR_PRIOLEVELNEEDED;
         if (desc->dwFlags & DSBCAPS_PRIMARYBUFFER) return DSERR_UNSUPPORTED;
         if (!desc->lpwfxFormat) return DSERR_INVALIDPARAM;
@@ -199,9 +197,7 @@ HRESULT DirectSoundCreate(LPCGUID device, LPDIRECTSOUND* ds, void* unkOuter) {
 
 namespace tikora::dsound {
 
-LPDIRECTSOUND CreateDirectSoundOn(std::shared_ptr<audio::WaveMixer> mixer) {
-    return new SoundDevice(std::move(mixer));
-}
+LPDIRECTSOUND CreateDirectSoundOn(std::shared_ptr<audio::WaveMixer> mixer) { return new SoundDevice(std::move(mixer)); }
 
 void SetDirectSoundFactory(std::function<HRESULT(LPDIRECTSOUND*)> factory) {
     std::lock_guard lock(g_factoryMutex);

@@ -27,36 +27,36 @@ void KeepOnScreen(TWinControl* window, int retries = 40);
 QMargins FrameMargins(QWidget* window);
 
 class PostedTarget : public MessageTarget {
- public:
-  explicit PostedTarget(TWinControl* c) : control(c) {}
-  void HandlePostedMessage(const PostedMessage& m) override;
-  TWinControl* control;
+public:
+    explicit PostedTarget(TWinControl* c) : control(c) {}
+    void HandlePostedMessage(const PostedMessage& m) override;
+    TWinControl* control;
 };
 
 }  // namespace tikora::forms
 
 struct WinControlImpl {
-  explicit WinControlImpl(TWinControl* o) : owner(o), target(o) {}
-  ~WinControlImpl();
-  void EnsureSurface();
-  void RunPaint();
-  void DropSurface();
+    explicit WinControlImpl(TWinControl* o) : owner(o), target(o) {}
+    ~WinControlImpl();
+    void EnsureSurface();
+    void RunPaint();
+    void DropSurface();
 
-  TWinControl* owner;
-  tikora::forms::PostedTarget target;
-  QPointer<QWidget> widget;
-  bool custom = false;  // our surface widget, as opposed to a wrapped Qt widget
-  std::vector<uint32_t> pixels;
-  int surfaceW = 0, surfaceH = 0;
-  HDC dc = nullptr;
-  bool invalid = true;
-  bool painting = false;
-  bool hasMask = false;
-  QRegion mask;
-  bool inside = false;
-  bool trackHover = false, trackLeave = false;
-  int hoverTime = 10;
-  QPoint lastPos;
-  QTimer* hoverTimer = nullptr;
-  bool syncing = false;  // the bounds follow the window's own move or resize
+    TWinControl* owner;
+    tikora::forms::PostedTarget target;
+    QPointer<QWidget> widget;
+    bool custom = false;  // our surface widget, as opposed to a wrapped Qt widget
+    std::vector<uint32_t> pixels;
+    int surfaceW = 0, surfaceH = 0;
+    HDC dc = nullptr;
+    bool invalid = true;
+    bool painting = false;
+    bool hasMask = false;
+    QRegion mask;
+    bool inside = false;
+    bool trackHover = false, trackLeave = false;
+    int hoverTime = 10;
+    QPoint lastPos;
+    QTimer* hoverTimer = nullptr;
+    bool syncing = false;  // the bounds follow the window's own move or resize
 };

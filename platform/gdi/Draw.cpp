@@ -5,164 +5,165 @@
 namespace tikora::gdi {
 
 void FillRegionData(GdiDC* dc, const RegionData& rgn, Px color, int rop2) {
-  Surface* s = Target(dc);
-  if (!s || rgn.Empty()) return;
-  const std::vector<RECT> clips = ClipRects(dc);
-  if (clips.empty()) return;
-  RegionData vis;
-  if (clips.size() == 1) {
-    vis = RegionData::Combine(rgn, RegionData::FromRect(clips[0]), RGN_AND);
-  } else {
-    vis = RegionData::Combine(rgn, VisibleRegion(dc), RGN_AND);
-  }
-  for (const RegionData::Band& b : vis.bands)
-    for (LONG y = b.top; y < b.bottom; ++y)
-      for (size_t i = 0; i + 1 < b.spans.size(); i += 2) FillSpan(*s, y, b.spans[i], b.spans[i + 1], color, rop2);
+    Surface* s = Target(dc);
+    if (!s || rgn.Empty()) return;
+    const std::vector<RECT> clips = ClipRects(dc);
+    if (clips.empty()) return;
+    RegionData vis;
+    if (clips.size() == 1) {
+        vis = RegionData::Combine(rgn, RegionData::FromRect(clips[0]), RGN_AND);
+    } else {
+        vis = RegionData::Combine(rgn, VisibleRegion(dc), RGN_AND);
+    }
+    for (const RegionData::Band& b : vis.bands)
+        for (LONG y = b.top; y < b.bottom; ++y)
+            for (size_t i = 0; i + 1 < b.spans.size(); i += 2) FillSpan(*s, y, b.spans[i], b.spans[i + 1], color, rop2);
 }
 
 namespace {
 
 // A brush handle, or a system colour index + 1 in the handle's place.
 bool BrushColor(HBRUSH brush, Px& color) {
-  if (GdiBrush* b = As<GdiBrush>(brush, ObjectKind::Brush)) {
-    if (b->style == BS_NULL) return false;
-    color = PxFromColorref(b->color);
-    return true;
-  }
-  const uintptr_t v = reinterpret_cast<uintptr_t>(brush);
-  if (v >= 1 && v <= 31) {
-    color = PxFromColorref(GetSysColor(static_cast<int>(v - 1)));
-    return true;
-  }
-  return false;
+    if (GdiBrush* b = As<GdiBrush>(brush, ObjectKind::Brush)) {
+        if (b->style == BS_NULL) return false;
+        color = PxFromColorref(b->color);
+        return true;
+    }
+    const uintptr_t v = reinterpret_cast<uintptr_t>(brush);
+    if (v >= 1 && v <= 31) {
+        color = PxFromColorref(GetSysColor(static_cast<int>(v - 1)));
+        return true;
+    }
+    return false;
 }
 
 bool CurrentBrush(GdiDC* dc, Px& color) {
-  GdiBrush* b = dc->state.brush;
-  if (!b || b->style == BS_NULL) return false;
-  color = PxFromColorref(b->color);
-  return true;
+    GdiBrush* b = dc->state.brush;
+    if (!b || b->style == BS_NULL) return false;
+    color = PxFromColorref(b->color);
+    return true;
 }
 
 bool CurrentPen(GdiDC* dc, Px& color, int& width) {
-  GdiPen* p = dc->state.pen;
-  if (!p || p->style == PS_NULL) return false;
-  color = PxFromColorref(p->color);
-  width = p->width;
-  return true;
+    GdiPen* p = dc->state.pen;
+    if (!p || p->style == PS_NULL) return false;
+    color = PxFromColorref(p->color);
+    width = p->width;
+    return true;
 }
 
 RegionData RectData(LONG l, LONG t, LONG r, LONG b) {
-  if (l >= r || t >= b) return RegionData{};
-  return RegionData::FromRect(RECT{l, t, r, b});
+    if (l >= r || t >= b) return RegionData{};
+    return RegionData::FromRect(RECT{l, t, r, b});
 }
 
 // The pixels of a pen line from a to b in device coordinates, the end point left out.
 void StrokeLine(GdiDC* dc, POINT a, POINT b, Px color, int width) {
-  Surface* s = Target(dc);
-  if (!s) return;
-  LONG dx = std::abs(b.x - a.x), dy = -std::abs(b.y - a.y);
-  LONG sx = a.x < b.x ? 1 : -1, sy = a.y < b.y ? 1 : -1;
-  LONG err = dx + dy;
-  LONG x = a.x, y = a.y;
-  const int rop2 = dc->state.rop2;
-  if (width <= 1) {
-    const std::vector<RECT> clips = ClipRects(dc);
-    const RegionData vis = clips.size() > 1 ? VisibleRegion(dc) : RegionData{};
-    auto visible = [&](LONG px, LONG py) {
-      if (clips.size() == 1) return px >= clips[0].left && px < clips[0].right && py >= clips[0].top && py < clips[0].bottom;
-      return vis.Contains(px, py);
-    };
+    Surface* s = Target(dc);
+    if (!s) return;
+    LONG dx = std::abs(b.x - a.x), dy = -std::abs(b.y - a.y);
+    LONG sx = a.x < b.x ? 1 : -1, sy = a.y < b.y ? 1 : -1;
+    LONG err = dx + dy;
+    LONG x = a.x, y = a.y;
+    const int rop2 = dc->state.rop2;
+    if (width <= 1) {
+        const std::vector<RECT> clips = ClipRects(dc);
+        const RegionData vis = clips.size() > 1 ? VisibleRegion(dc) : RegionData{};
+        auto visible = [&](LONG px, LONG py) {
+            if (clips.size() == 1)
+                return px >= clips[0].left && px < clips[0].right && py >= clips[0].top && py < clips[0].bottom;
+            return vis.Contains(px, py);
+        };
+        while (x != b.x || y != b.y) {
+            if (visible(x, y)) FillSpan(*s, y, x, x + 1, color, rop2);
+            LONG e2 = 2 * err;
+            if (e2 >= dy) {
+                err += dy;
+                x += sx;
+            }
+            if (e2 <= dx) {
+                err += dx;
+                y += sy;
+            }
+        }
+        return;
+    }
+    // A wide pen: the union of width x width squares along the line, so no pixel is hit twice.
+    RegionData stroke;
+    const LONG h = width / 2;
     while (x != b.x || y != b.y) {
-      if (visible(x, y)) FillSpan(*s, y, x, x + 1, color, rop2);
-      LONG e2 = 2 * err;
-      if (e2 >= dy) {
-        err += dy;
-        x += sx;
-      }
-      if (e2 <= dx) {
-        err += dx;
-        y += sy;
-      }
+        stroke = RegionData::Combine(stroke, RectData(x - h, y - h, x - h + width, y - h + width), RGN_OR);
+        LONG e2 = 2 * err;
+        if (e2 >= dy) {
+            err += dy;
+            x += sx;
+        }
+        if (e2 <= dx) {
+            err += dx;
+            y += sy;
+        }
     }
-    return;
-  }
-  // A wide pen: the union of width x width squares along the line, so no pixel is hit twice.
-  RegionData stroke;
-  const LONG h = width / 2;
-  while (x != b.x || y != b.y) {
-    stroke = RegionData::Combine(stroke, RectData(x - h, y - h, x - h + width, y - h + width), RGN_OR);
-    LONG e2 = 2 * err;
-    if (e2 >= dy) {
-      err += dy;
-      x += sx;
-    }
-    if (e2 <= dx) {
-      err += dx;
-      y += sy;
-    }
-  }
-  FillRegionData(dc, stroke, color, rop2);
+    FillRegionData(dc, stroke, color, rop2);
 }
 
 void Outline(GdiDC* dc, const std::vector<POINT>& pts, bool closed) {
-  Px color;
-  int width;
-  if (!CurrentPen(dc, color, width) || pts.size() < 2) return;
-  for (size_t i = 0; i + 1 < pts.size(); ++i) StrokeLine(dc, pts[i], pts[i + 1], color, width);
-  if (closed) StrokeLine(dc, pts.back(), pts.front(), color, width);
+    Px color;
+    int width;
+    if (!CurrentPen(dc, color, width) || pts.size() < 2) return;
+    for (size_t i = 0; i + 1 < pts.size(); ++i) StrokeLine(dc, pts[i], pts[i + 1], color, width);
+    if (closed) StrokeLine(dc, pts.back(), pts.front(), color, width);
 }
 
 std::vector<POINT> DevicePoints(GdiDC* dc, const POINT* pts, int count) {
-  std::vector<POINT> out(static_cast<size_t>(count));
-  for (int i = 0; i < count; ++i) out[i] = ToDevice(dc, pts[i].x, pts[i].y);
-  return out;
+    std::vector<POINT> out(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) out[i] = ToDevice(dc, pts[i].x, pts[i].y);
+    return out;
 }
 
 }  // namespace
 
 void FillSolidRect(HDC hdc, const RECT& rect, COLORREF color) {
-  GdiDC* dc = AsDC(hdc);
-  if (!dc) return;
-  RECT d = ToDevice(dc, rect);
-  FillRegionData(dc, RectData(d.left, d.top, d.right, d.bottom), PxFromColorref(color), R2_COPYPEN);
+    GdiDC* dc = AsDC(hdc);
+    if (!dc) return;
+    RECT d = ToDevice(dc, rect);
+    FillRegionData(dc, RectData(d.left, d.top, d.right, d.bottom), PxFromColorref(color), R2_COPYPEN);
 }
 
 void BlendCoverage(HDC hdc, int x, int y, int width, int height, const BYTE* coverage, int coverageStride,
                    COLORREF color) {
-  GdiDC* dc = AsDC(hdc);
-  if (!dc || !coverage || width <= 0 || height <= 0) return;
-  Surface* s = Target(dc);
-  if (!s) return;
-  const Px c = PxFromColorref(color);
-  const RECT box{x, y, x + width, y + height};
-  std::vector<Px> buf;
-  for (const RECT& clip : ClipRects(dc)) {
-    RECT r = Intersect(box, clip);
-    if (Empty(r)) continue;
-    for (LONG yy = r.top; yy < r.bottom; ++yy) {
-      const BYTE* cov = coverage + int64_t(yy - y) * coverageStride - x;
-      LONG xx = r.left;
-      while (xx < r.right) {
-        while (xx < r.right && cov[xx] == 0) ++xx;
-        const LONG x0 = xx;
-        while (xx < r.right && cov[xx] != 0) ++xx;
-        const LONG n = xx - x0;
-        if (n == 0) continue;
-        buf.resize(static_cast<size_t>(n));
-        ReadRow(*s, yy, x0, n, buf.data());
-        for (LONG i = 0; i < n; ++i) {
-          const unsigned a = cov[x0 + i], ia = 255 - a;
-          const Px d = buf[i];
-          auto mix = [&](int shift) {
-            return ((((c >> shift) & 0xFF) * a + ((d >> shift) & 0xFF) * ia + 127) / 255) << shift;
-          };
-          buf[i] = mix(16) | mix(8) | mix(0);
+    GdiDC* dc = AsDC(hdc);
+    if (!dc || !coverage || width <= 0 || height <= 0) return;
+    Surface* s = Target(dc);
+    if (!s) return;
+    const Px c = PxFromColorref(color);
+    const RECT box{x, y, x + width, y + height};
+    std::vector<Px> buf;
+    for (const RECT& clip : ClipRects(dc)) {
+        RECT r = Intersect(box, clip);
+        if (Empty(r)) continue;
+        for (LONG yy = r.top; yy < r.bottom; ++yy) {
+            const BYTE* cov = coverage + int64_t(yy - y) * coverageStride - x;
+            LONG xx = r.left;
+            while (xx < r.right) {
+                while (xx < r.right && cov[xx] == 0) ++xx;
+                const LONG x0 = xx;
+                while (xx < r.right && cov[xx] != 0) ++xx;
+                const LONG n = xx - x0;
+                if (n == 0) continue;
+                buf.resize(static_cast<size_t>(n));
+                ReadRow(*s, yy, x0, n, buf.data());
+                for (LONG i = 0; i < n; ++i) {
+                    const unsigned a = cov[x0 + i], ia = 255 - a;
+                    const Px d = buf[i];
+                    auto mix = [&](int shift) {
+                        return ((((c >> shift) & 0xFF) * a + ((d >> shift) & 0xFF) * ia + 127) / 255) << shift;
+                    };
+                    buf[i] = mix(16) | mix(8) | mix(0);
+                }
+                WriteRow(*s, yy, x0, n, buf.data());
+            }
         }
-        WriteRow(*s, yy, x0, n, buf.data());
-      }
     }
-  }
 }
 
 }  // namespace tikora::gdi
@@ -170,131 +171,132 @@ void BlendCoverage(HDC hdc, int x, int y, int width, int height, const BYTE* cov
 using namespace tikora::gdi;
 
 int FillRect(HDC hdc, const RECT* rect, HBRUSH brush) {
-  GdiDC* dc = AsDC(hdc);
-  Px color;
-  if (!dc || !rect || !BrushColor(brush, color)) return 0;
-  RECT d = ToDevice(dc, *rect);
-  FillRegionData(dc, RectData(d.left, d.top, d.right, d.bottom), color, R2_COPYPEN);
-  return 1;
+    GdiDC* dc = AsDC(hdc);
+    Px color;
+    if (!dc || !rect || !BrushColor(brush, color)) return 0;
+    RECT d = ToDevice(dc, *rect);
+    FillRegionData(dc, RectData(d.left, d.top, d.right, d.bottom), color, R2_COPYPEN);
+    return 1;
 }
 
 int FrameRect(HDC hdc, const RECT* rect, HBRUSH brush) {
-  GdiDC* dc = AsDC(hdc);
-  Px color;
-  if (!dc || !rect || !BrushColor(brush, color)) return 0;
-  RECT d = ToDevice(dc, *rect);
-  if (Empty(d)) return 1;
-  RegionData frame = RegionData::Combine(RectData(d.left, d.top, d.right, d.bottom),
-                                         RectData(d.left + 1, d.top + 1, d.right - 1, d.bottom - 1), RGN_DIFF);
-  FillRegionData(dc, frame, color, R2_COPYPEN);
-  return 1;
+    GdiDC* dc = AsDC(hdc);
+    Px color;
+    if (!dc || !rect || !BrushColor(brush, color)) return 0;
+    RECT d = ToDevice(dc, *rect);
+    if (Empty(d)) return 1;
+    RegionData frame = RegionData::Combine(RectData(d.left, d.top, d.right, d.bottom),
+                                           RectData(d.left + 1, d.top + 1, d.right - 1, d.bottom - 1), RGN_DIFF);
+    FillRegionData(dc, frame, color, R2_COPYPEN);
+    return 1;
 }
 
 BOOL InvertRect(HDC hdc, const RECT* rect) {
-  GdiDC* dc = AsDC(hdc);
-  if (!dc || !rect) return FALSE;
-  RECT d = ToDevice(dc, *rect);
-  FillRegionData(dc, RectData(d.left, d.top, d.right, d.bottom), 0, R2_NOT);
-  return TRUE;
+    GdiDC* dc = AsDC(hdc);
+    if (!dc || !rect) return FALSE;
+    RECT d = ToDevice(dc, *rect);
+    FillRegionData(dc, RectData(d.left, d.top, d.right, d.bottom), 0, R2_NOT);
+    return TRUE;
 }
 
 BOOL FillRgn(HDC hdc, HRGN hrgn, HBRUSH brush) {
-  GdiDC* dc = AsDC(hdc);
-  GdiRegion* r = As<GdiRegion>(hrgn, ObjectKind::Region);
-  Px color;
-  if (!dc || !r || !BrushColor(brush, color)) return FALSE;
-  RegionData d = r->data;
-  POINT o = ToDevice(dc, 0, 0);
-  d.Offset(o.x, o.y);
-  FillRegionData(dc, d, color, R2_COPYPEN);
-  return TRUE;
+    GdiDC* dc = AsDC(hdc);
+    GdiRegion* r = As<GdiRegion>(hrgn, ObjectKind::Region);
+    Px color;
+    if (!dc || !r || !BrushColor(brush, color)) return FALSE;
+    RegionData d = r->data;
+    POINT o = ToDevice(dc, 0, 0);
+    d.Offset(o.x, o.y);
+    FillRegionData(dc, d, color, R2_COPYPEN);
+    return TRUE;
 }
 
 BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
-  GdiDC* dc = AsDC(hdc);
-  if (!dc) return FALSE;
-  RECT d = Normalized(ToDevice(dc, RECT{left, top, right, bottom}));
-  Px penColor, brushColor;
-  int w;
-  const bool pen = CurrentPen(dc, penColor, w);
-  const bool brush = CurrentBrush(dc, brushColor);
-  if (!pen) {
-    // Without a pen the filled area loses the right column and bottom row too.
-    if (brush) FillRegionData(dc, RectData(d.left, d.top, d.right - 1, d.bottom - 1), brushColor, dc->state.rop2);
+    GdiDC* dc = AsDC(hdc);
+    if (!dc) return FALSE;
+    RECT d = Normalized(ToDevice(dc, RECT{left, top, right, bottom}));
+    Px penColor, brushColor;
+    int w;
+    const bool pen = CurrentPen(dc, penColor, w);
+    const bool brush = CurrentBrush(dc, brushColor);
+    if (!pen) {
+        // Without a pen the filled area loses the right column and bottom row too.
+        if (brush) FillRegionData(dc, RectData(d.left, d.top, d.right - 1, d.bottom - 1), brushColor, dc->state.rop2);
+        return TRUE;
+    }
+    RECT outer, inner;
+    if (dc->state.pen->style == PS_INSIDEFRAME) {
+        outer = d;
+        inner = RECT{d.left + w, d.top + w, d.right - w, d.bottom - w};
+    } else {
+        // The pen is centred on the outline through the first and last pixel columns and rows.
+        const LONG h = w / 2;
+        outer = RECT{d.left - h, d.top - h, d.right - 1 - h + w, d.bottom - 1 - h + w};
+        inner = RECT{d.left - h + w, d.top - h + w, d.right - 1 - h, d.bottom - 1 - h};
+    }
+    RegionData innerData = RectData(inner.left, inner.top, inner.right, inner.bottom);
+    if (brush) FillRegionData(dc, innerData, brushColor, dc->state.rop2);
+    FillRegionData(dc,
+                   RegionData::Combine(RectData(outer.left, outer.top, outer.right, outer.bottom), innerData, RGN_DIFF),
+                   penColor, dc->state.rop2);
     return TRUE;
-  }
-  RECT outer, inner;
-  if (dc->state.pen->style == PS_INSIDEFRAME) {
-    outer = d;
-    inner = RECT{d.left + w, d.top + w, d.right - w, d.bottom - w};
-  } else {
-    // The pen is centred on the outline through the first and last pixel columns and rows.
-    const LONG h = w / 2;
-    outer = RECT{d.left - h, d.top - h, d.right - 1 - h + w, d.bottom - 1 - h + w};
-    inner = RECT{d.left - h + w, d.top - h + w, d.right - 1 - h, d.bottom - 1 - h};
-  }
-  RegionData innerData = RectData(inner.left, inner.top, inner.right, inner.bottom);
-  if (brush) FillRegionData(dc, innerData, brushColor, dc->state.rop2);
-  FillRegionData(dc, RegionData::Combine(RectData(outer.left, outer.top, outer.right, outer.bottom), innerData, RGN_DIFF),
-                 penColor, dc->state.rop2);
-  return TRUE;
 }
 
 BOOL Ellipse(HDC hdc, int left, int top, int right, int bottom) {
-  GdiDC* dc = AsDC(hdc);
-  if (!dc) return FALSE;
-  RECT d = Normalized(ToDevice(dc, RECT{left, top, right, bottom}));
-  Px penColor, brushColor;
-  int w = 0;
-  const bool pen = CurrentPen(dc, penColor, w);
-  const bool brush = CurrentBrush(dc, brushColor);
-  RegionData outer = EllipseRegionData(d);
-  RegionData inner = pen ? EllipseRegionData(RECT{d.left + w, d.top + w, d.right - w, d.bottom - w}) : outer;
-  if (brush) FillRegionData(dc, inner, brushColor, dc->state.rop2);
-  if (pen) FillRegionData(dc, RegionData::Combine(outer, inner, RGN_DIFF), penColor, dc->state.rop2);
-  return TRUE;
+    GdiDC* dc = AsDC(hdc);
+    if (!dc) return FALSE;
+    RECT d = Normalized(ToDevice(dc, RECT{left, top, right, bottom}));
+    Px penColor, brushColor;
+    int w = 0;
+    const bool pen = CurrentPen(dc, penColor, w);
+    const bool brush = CurrentBrush(dc, brushColor);
+    RegionData outer = EllipseRegionData(d);
+    RegionData inner = pen ? EllipseRegionData(RECT{d.left + w, d.top + w, d.right - w, d.bottom - w}) : outer;
+    if (brush) FillRegionData(dc, inner, brushColor, dc->state.rop2);
+    if (pen) FillRegionData(dc, RegionData::Combine(outer, inner, RGN_DIFF), penColor, dc->state.rop2);
+    return TRUE;
 }
 
 BOOL Polygon(HDC hdc, const POINT* points, int count) {
-  GdiDC* dc = AsDC(hdc);
-  if (!dc || !points || count < 2) return FALSE;
-  std::vector<POINT> pts = DevicePoints(dc, points, count);
-  Px brushColor;
-  if (CurrentBrush(dc, brushColor))
-    FillRegionData(dc, PolygonRegionData(pts.data(), count, dc->state.polyFillMode), brushColor, dc->state.rop2);
-  Outline(dc, pts, true);
-  return TRUE;
+    GdiDC* dc = AsDC(hdc);
+    if (!dc || !points || count < 2) return FALSE;
+    std::vector<POINT> pts = DevicePoints(dc, points, count);
+    Px brushColor;
+    if (CurrentBrush(dc, brushColor))
+        FillRegionData(dc, PolygonRegionData(pts.data(), count, dc->state.polyFillMode), brushColor, dc->state.rop2);
+    Outline(dc, pts, true);
+    return TRUE;
 }
 
 BOOL Polyline(HDC hdc, const POINT* points, int count) {
-  GdiDC* dc = AsDC(hdc);
-  if (!dc || !points || count < 2) return FALSE;
-  Outline(dc, DevicePoints(dc, points, count), false);
-  return TRUE;
+    GdiDC* dc = AsDC(hdc);
+    if (!dc || !points || count < 2) return FALSE;
+    Outline(dc, DevicePoints(dc, points, count), false);
+    return TRUE;
 }
 
 BOOL MoveToEx(HDC hdc, int x, int y, LPPOINT old) {
-  GdiDC* dc = AsDC(hdc);
-  if (!dc) return FALSE;
-  if (old) *old = dc->state.pos;
-  dc->state.pos = POINT{x, y};
-  return TRUE;
+    GdiDC* dc = AsDC(hdc);
+    if (!dc) return FALSE;
+    if (old) *old = dc->state.pos;
+    dc->state.pos = POINT{x, y};
+    return TRUE;
 }
 
 BOOL LineTo(HDC hdc, int x, int y) {
-  GdiDC* dc = AsDC(hdc);
-  if (!dc) return FALSE;
-  Px color;
-  int width;
-  if (CurrentPen(dc, color, width))
-    StrokeLine(dc, ToDevice(dc, dc->state.pos.x, dc->state.pos.y), ToDevice(dc, x, y), color, width);
-  dc->state.pos = POINT{x, y};
-  return TRUE;
+    GdiDC* dc = AsDC(hdc);
+    if (!dc) return FALSE;
+    Px color;
+    int width;
+    if (CurrentPen(dc, color, width))
+        StrokeLine(dc, ToDevice(dc, dc->state.pos.x, dc->state.pos.y), ToDevice(dc, x, y), color, width);
+    dc->state.pos = POINT{x, y};
+    return TRUE;
 }
 
 BOOL GetCurrentPositionEx(HDC hdc, LPPOINT pos) {
-  GdiDC* dc = AsDC(hdc);
-  if (!dc || !pos) return FALSE;
-  *pos = dc->state.pos;
-  return TRUE;
+    GdiDC* dc = AsDC(hdc);
+    if (!dc || !pos) return FALSE;
+    *pos = dc->state.pos;
+    return TRUE;
 }

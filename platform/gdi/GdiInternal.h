@@ -11,17 +11,13 @@ namespace tikora::gdi {
 // A pixel value inside the library: 0xXXRRGGBB, the 32-bit word a B, G, R, X pixel holds.
 using Px = uint32_t;
 
-constexpr Px PxFromColorref(COLORREF c) {
-  return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
-}
-constexpr COLORREF ColorrefFromPx(Px p) {
-  return ((p >> 16) & 0xFF) | (p & 0xFF00) | ((p & 0xFF) << 16);
-}
+constexpr Px PxFromColorref(COLORREF c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
+constexpr COLORREF ColorrefFromPx(Px p) { return ((p >> 16) & 0xFF) | (p & 0xFF00) | ((p & 0xFF) << 16); }
 
 template <class T>
 T* As(const void* handle, ObjectKind kind) {
-  GdiObject* o = Lookup(handle);
-  return (o && o->Kind() == kind) ? static_cast<T*>(o) : nullptr;
+    GdiObject* o = Lookup(handle);
+    return (o && o->Kind() == kind) ? static_cast<T*>(o) : nullptr;
 }
 GdiDC* AsDC(const void* handle);
 
@@ -54,13 +50,13 @@ bool DibFormat(const BITMAPINFO* bmi, UINT usage, Surface& out);
 
 // Coordinates and clip of a DC.
 inline POINT ToDevice(const GdiDC* dc, LONG x, LONG y) {
-  return POINT{x - dc->state.windowOrg.x + dc->state.viewportOrg.x,
-               y - dc->state.windowOrg.y + dc->state.viewportOrg.y};
+    return POINT{x - dc->state.windowOrg.x + dc->state.viewportOrg.x,
+                 y - dc->state.windowOrg.y + dc->state.viewportOrg.y};
 }
 inline RECT ToDevice(const GdiDC* dc, const RECT& r) {
-  POINT a = ToDevice(dc, r.left, r.top);
-  POINT b = ToDevice(dc, r.right, r.bottom);
-  return RECT{a.x, a.y, b.x, b.y};
+    POINT a = ToDevice(dc, r.left, r.top);
+    POINT b = ToDevice(dc, r.right, r.bottom);
+    return RECT{a.x, a.y, b.x, b.y};
 }
 Surface* Target(GdiDC* dc);  // null when the DC has no pixels
 RECT DeviceBounds(const GdiDC* dc);
@@ -68,16 +64,15 @@ std::vector<RECT> ClipRects(const GdiDC* dc);
 RegionData VisibleRegion(const GdiDC* dc);
 
 inline RECT Intersect(const RECT& a, const RECT& b) {
-  RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-         std::min(a.bottom, b.bottom)};
-  if (r.left >= r.right || r.top >= r.bottom) return RECT{0, 0, 0, 0};
-  return r;
+    RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
+    if (r.left >= r.right || r.top >= r.bottom) return RECT{0, 0, 0, 0};
+    return r;
 }
 inline bool Empty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
 inline RECT Normalized(RECT r) {
-  if (r.left > r.right) std::swap(r.left, r.right);
-  if (r.top > r.bottom) std::swap(r.top, r.bottom);
-  return r;
+    if (r.left > r.right) std::swap(r.left, r.right);
+    if (r.top > r.bottom) std::swap(r.top, r.bottom);
+    return r;
 }
 
 RegionData PolygonRegionData(const POINT* pts, int count, int fillMode);

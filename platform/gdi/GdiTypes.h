@@ -30,7 +30,7 @@ using ULONG_PTR = uintptr_t;
 using LPBYTE = BYTE*;
 
 constexpr COLORREF RGB(BYTE r, BYTE g, BYTE b) {
-  return static_cast<COLORREF>(r) | (static_cast<COLORREF>(g) << 8) | (static_cast<COLORREF>(b) << 16);
+    return static_cast<COLORREF>(r) | (static_cast<COLORREF>(g) << 8) | (static_cast<COLORREF>(b) << 16);
 }
 constexpr BYTE GetRValue(COLORREF c) { return static_cast<BYTE>(c & 0xFF); }
 constexpr BYTE GetGValue(COLORREF c) { return static_cast<BYTE>((c >> 8) & 0xFF); }
@@ -40,95 +40,95 @@ constexpr COLORREF CLR_NONE = 0xFFFFFFFF;
 constexpr COLORREF CLR_DEFAULT = 0xFF000000;
 
 struct POINT {
-  LONG x;
-  LONG y;
+    LONG x;
+    LONG y;
 };
 struct SIZE {
-  LONG cx;
-  LONG cy;
+    LONG cx;
+    LONG cy;
 };
 struct RECT {
-  LONG left;
-  LONG top;
-  LONG right;
-  LONG bottom;
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
 };
 using LPRECT = RECT*;
 using LPPOINT = POINT*;
 
 struct RGBQUAD {
-  BYTE rgbBlue;
-  BYTE rgbGreen;
-  BYTE rgbRed;
-  BYTE rgbReserved;
+    BYTE rgbBlue;
+    BYTE rgbGreen;
+    BYTE rgbRed;
+    BYTE rgbReserved;
 };
 
 struct RGBTRIPLE {
-  BYTE rgbtBlue;
-  BYTE rgbtGreen;
-  BYTE rgbtRed;
+    BYTE rgbtBlue;
+    BYTE rgbtGreen;
+    BYTE rgbtRed;
 };
 
 struct BITMAPINFOHEADER {
-  DWORD biSize;
-  LONG biWidth;
-  LONG biHeight;
-  WORD biPlanes;
-  WORD biBitCount;
-  DWORD biCompression;
-  DWORD biSizeImage;
-  LONG biXPelsPerMeter;
-  LONG biYPelsPerMeter;
-  DWORD biClrUsed;
-  DWORD biClrImportant;
+    DWORD biSize;
+    LONG biWidth;
+    LONG biHeight;
+    WORD biPlanes;
+    WORD biBitCount;
+    DWORD biCompression;
+    DWORD biSizeImage;
+    LONG biXPelsPerMeter;
+    LONG biYPelsPerMeter;
+    DWORD biClrUsed;
+    DWORD biClrImportant;
 };
 using LPBITMAPINFOHEADER = BITMAPINFOHEADER*;
 
 // One colour entry declared; callers allocate room for the whole palette behind the header.
 struct BITMAPINFO {
-  BITMAPINFOHEADER bmiHeader;
-  RGBQUAD bmiColors[1];
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[1];
 };
 using LPBITMAPINFO = BITMAPINFO*;
 
 #pragma pack(push, 2)
 struct BITMAPFILEHEADER {
-  WORD bfType;
-  DWORD bfSize;
-  WORD bfReserved1;
-  WORD bfReserved2;
-  DWORD bfOffBits;
+    WORD bfType;
+    DWORD bfSize;
+    WORD bfReserved1;
+    WORD bfReserved2;
+    DWORD bfOffBits;
 };
 #pragma pack(pop)
 
 struct BITMAP {
-  LONG bmType;
-  LONG bmWidth;
-  LONG bmHeight;
-  LONG bmWidthBytes;
-  WORD bmPlanes;
-  WORD bmBitsPixel;
-  LPVOID bmBits;
+    LONG bmType;
+    LONG bmWidth;
+    LONG bmHeight;
+    LONG bmWidthBytes;
+    WORD bmPlanes;
+    WORD bmBitsPixel;
+    LPVOID bmBits;
 };
 
 struct DIBSECTION {
-  BITMAP dsBm;
-  BITMAPINFOHEADER dsBmih;
-  DWORD dsBitfields[3];
-  HANDLE dshSection;
-  DWORD dsOffset;
+    BITMAP dsBm;
+    BITMAPINFOHEADER dsBmih;
+    DWORD dsBitfields[3];
+    HANDLE dshSection;
+    DWORD dsOffset;
 };
 
 struct LOGBRUSH {
-  UINT lbStyle;
-  COLORREF lbColor;
-  ULONG_PTR lbHatch;
+    UINT lbStyle;
+    COLORREF lbColor;
+    ULONG_PTR lbHatch;
 };
 
 struct LOGPEN {
-  UINT lopnStyle;
-  POINT lopnWidth;
-  COLORREF lopnColor;
+    UINT lopnStyle;
+    POINT lopnWidth;
+    COLORREF lopnColor;
 };
 
 static_assert(sizeof(POINT) == 8);

@@ -8,191 +8,198 @@ namespace {
 using Spans = std::vector<LONG>;
 
 bool Keep(int mode, bool inA, bool inB) {
-  switch (mode) {
-    case RGN_AND: return inA && inB;
-    case RGN_OR: return inA || inB;
-    case RGN_XOR: return inA != inB;
-    case RGN_DIFF: return inA && !inB;
-    default: return inA;
-  }
+    switch (mode) {
+        case RGN_AND:
+            return inA && inB;
+        case RGN_OR:
+            return inA || inB;
+        case RGN_XOR:
+            return inA != inB;
+        case RGN_DIFF:
+            return inA && !inB;
+        default:
+            return inA;
+    }
 }
 
 // Boolean operation of two sorted lists of disjoint half-open intervals.
 void CombineSpans(const Spans& a, const Spans& b, int mode, Spans& out) {
-  out.clear();
-  size_t i = 0, j = 0;
-  bool inA = false, inB = false, inOut = false;
-  while (i < a.size() || j < b.size()) {
-    LONG x;
-    if (j >= b.size() || (i < a.size() && a[i] <= b[j])) {
-      x = a[i];
-    } else {
-      x = b[j];
+    out.clear();
+    size_t i = 0, j = 0;
+    bool inA = false, inB = false, inOut = false;
+    while (i < a.size() || j < b.size()) {
+        LONG x;
+        if (j >= b.size() || (i < a.size() && a[i] <= b[j])) {
+            x = a[i];
+        } else {
+            x = b[j];
+        }
+        // Take every boundary at x from both lists before deciding, so touching spans merge.
+        while (i < a.size() && a[i] == x) {
+            inA = !inA;
+            ++i;
+        }
+        while (j < b.size() && b[j] == x) {
+            inB = !inB;
+            ++j;
+        }
+        bool now = Keep(mode, inA, inB);
+        if (now != inOut) {
+            out.push_back(x);
+            inOut = now;
+        }
     }
-    // Take every boundary at x from both lists before deciding, so touching spans merge.
-    while (i < a.size() && a[i] == x) {
-      inA = !inA;
-      ++i;
-    }
-    while (j < b.size() && b[j] == x) {
-      inB = !inB;
-      ++j;
-    }
-    bool now = Keep(mode, inA, inB);
-    if (now != inOut) {
-      out.push_back(x);
-      inOut = now;
-    }
-  }
 }
 
 void PushBand(std::vector<RegionData::Band>& bands, LONG top, LONG bottom, const Spans& spans) {
-  if (spans.empty() || top >= bottom) return;
-  if (!bands.empty() && bands.back().bottom == top && bands.back().spans == spans) {
-    bands.back().bottom = bottom;
-    return;
-  }
-  bands.push_back(RegionData::Band{top, bottom, spans});
+    if (spans.empty() || top >= bottom) return;
+    if (!bands.empty() && bands.back().bottom == top && bands.back().spans == spans) {
+        bands.back().bottom = bottom;
+        return;
+    }
+    bands.push_back(RegionData::Band{top, bottom, spans});
 }
 
 }  // namespace
 
 RegionData RegionData::FromRect(const RECT& r0) {
-  RegionData d;
-  RECT r = Normalized(r0);
-  if (!tikora::gdi::Empty(r)) d.bands.push_back(Band{r.top, r.bottom, {r.left, r.right}});
-  return d;
+    RegionData d;
+    RECT r = Normalized(r0);
+    if (!tikora::gdi::Empty(r)) d.bands.push_back(Band{r.top, r.bottom, {r.left, r.right}});
+    return d;
 }
 
 RECT RegionData::Bounds() const {
-  if (bands.empty()) return RECT{0, 0, 0, 0};
-  RECT r{bands.front().spans.front(), bands.front().top, bands.front().spans.back(), bands.back().bottom};
-  for (const Band& b : bands) {
-    r.left = std::min(r.left, b.spans.front());
-    r.right = std::max(r.right, b.spans.back());
-  }
-  return r;
+    if (bands.empty()) return RECT{0, 0, 0, 0};
+    RECT r{bands.front().spans.front(), bands.front().top, bands.front().spans.back(), bands.back().bottom};
+    for (const Band& b : bands) {
+        r.left = std::min(r.left, b.spans.front());
+        r.right = std::max(r.right, b.spans.back());
+    }
+    return r;
 }
 
 int RegionData::Complexity() const {
-  if (bands.empty()) return NULLREGION;
-  return (bands.size() == 1 && bands[0].spans.size() == 2) ? SIMPLEREGION : COMPLEXREGION;
+    if (bands.empty()) return NULLREGION;
+    return (bands.size() == 1 && bands[0].spans.size() == 2) ? SIMPLEREGION : COMPLEXREGION;
 }
 
 bool RegionData::Contains(LONG x, LONG y) const {
-  auto it = std::upper_bound(bands.begin(), bands.end(), y, [](LONG v, const Band& b) { return v < b.bottom; });
-  if (it == bands.end() || y < it->top) return false;
-  auto s = std::upper_bound(it->spans.begin(), it->spans.end(), x);
-  return (s - it->spans.begin()) % 2 == 1;
+    auto it = std::upper_bound(bands.begin(), bands.end(), y, [](LONG v, const Band& b) { return v < b.bottom; });
+    if (it == bands.end() || y < it->top) return false;
+    auto s = std::upper_bound(it->spans.begin(), it->spans.end(), x);
+    return (s - it->spans.begin()) % 2 == 1;
 }
 
 void RegionData::Offset(LONG dx, LONG dy) {
-  for (Band& b : bands) {
-    b.top += dy;
-    b.bottom += dy;
-    for (LONG& x : b.spans) x += dx;
-  }
+    for (Band& b : bands) {
+        b.top += dy;
+        b.bottom += dy;
+        for (LONG& x : b.spans) x += dx;
+    }
 }
 
 std::vector<RECT> RegionData::Rects() const {
-  std::vector<RECT> out;
-  for (const Band& b : bands)
-    for (size_t i = 0; i + 1 < b.spans.size(); i += 2) out.push_back(RECT{b.spans[i], b.top, b.spans[i + 1], b.bottom});
-  return out;
+    std::vector<RECT> out;
+    for (const Band& b : bands)
+        for (size_t i = 0; i + 1 < b.spans.size(); i += 2)
+            out.push_back(RECT{b.spans[i], b.top, b.spans[i + 1], b.bottom});
+    return out;
 }
 
 bool RegionData::operator==(const RegionData& o) const {
-  if (bands.size() != o.bands.size()) return false;
-  for (size_t i = 0; i < bands.size(); ++i)
-    if (bands[i].top != o.bands[i].top || bands[i].bottom != o.bands[i].bottom || bands[i].spans != o.bands[i].spans)
-      return false;
-  return true;
+    if (bands.size() != o.bands.size()) return false;
+    for (size_t i = 0; i < bands.size(); ++i)
+        if (bands[i].top != o.bands[i].top || bands[i].bottom != o.bands[i].bottom ||
+            bands[i].spans != o.bands[i].spans)
+            return false;
+    return true;
 }
 
 RegionData RegionData::Combine(const RegionData& a, const RegionData& b, int mode) {
-  RegionData out;
-  if (mode == RGN_COPY) return a;
-  // Walk the y boundaries of both band lists together; between two boundaries each side has one
-  // fixed set of spans (possibly none).
-  static const Spans kNone;
-  Spans combined;
-  size_t ia = 0, ib = 0;
-  const size_t na = a.bands.size(), nb = b.bands.size();
-  if (na == 0 && nb == 0) return out;
-  LONG y = std::min(na ? a.bands[0].top : INT32_MAX, nb ? b.bands[0].top : INT32_MAX);
-  while (ia < na || ib < nb) {
-    const Band* A = ia < na ? &a.bands[ia] : nullptr;
-    const Band* B = ib < nb ? &b.bands[ib] : nullptr;
-    bool inA = A && A->top <= y;
-    bool inB = B && B->top <= y;
-    LONG next = INT32_MAX;
-    if (A) next = std::min(next, inA ? A->bottom : A->top);
-    if (B) next = std::min(next, inB ? B->bottom : B->top);
-    CombineSpans(inA ? A->spans : kNone, inB ? B->spans : kNone, mode, combined);
-    PushBand(out.bands, y, next, combined);
-    y = next;
-    if (A && A->bottom <= y) ++ia;
-    if (B && B->bottom <= y) ++ib;
-  }
-  return out;
+    RegionData out;
+    if (mode == RGN_COPY) return a;
+    // Walk the y boundaries of both band lists together; between two boundaries each side has one
+    // fixed set of spans (possibly none).
+    static const Spans kNone;
+    Spans combined;
+    size_t ia = 0, ib = 0;
+    const size_t na = a.bands.size(), nb = b.bands.size();
+    if (na == 0 && nb == 0) return out;
+    LONG y = std::min(na ? a.bands[0].top : INT32_MAX, nb ? b.bands[0].top : INT32_MAX);
+    while (ia < na || ib < nb) {
+        const Band* A = ia < na ? &a.bands[ia] : nullptr;
+        const Band* B = ib < nb ? &b.bands[ib] : nullptr;
+        bool inA = A && A->top <= y;
+        bool inB = B && B->top <= y;
+        LONG next = INT32_MAX;
+        if (A) next = std::min(next, inA ? A->bottom : A->top);
+        if (B) next = std::min(next, inB ? B->bottom : B->top);
+        CombineSpans(inA ? A->spans : kNone, inB ? B->spans : kNone, mode, combined);
+        PushBand(out.bands, y, next, combined);
+        y = next;
+        if (A && A->bottom <= y) ++ia;
+        if (B && B->bottom <= y) ++ib;
+    }
+    return out;
 }
 
 namespace {
 
 struct Crossing {
-  double x;
-  int dir;
+    double x;
+    int dir;
 };
 
 // GDI puts pixel (x, y) at the integer point (x, y): a row is sampled at its y, and a span
 // takes the pixels from the left crossing up to, not including, the right one. Top and left
 // edges are thus inside, bottom and right edges outside, as for rectangles.
 RegionData PolygonData(const POINT* pts, int count, int fillMode) {
-  RegionData d;
-  if (!pts || count < 3) return d;
-  LONG minY = pts[0].y, maxY = pts[0].y;
-  for (int i = 1; i < count; ++i) {
-    minY = std::min(minY, pts[i].y);
-    maxY = std::max(maxY, pts[i].y);
-  }
-  std::vector<Crossing> xs;
-  Spans spans;
-  for (LONG y = minY; y < maxY; ++y) {
-    const double yc = y;
-    xs.clear();
-    for (int i = 0; i < count; ++i) {
-      const POINT& p0 = pts[i];
-      const POINT& p1 = pts[(i + 1) % count];
-      if (p0.y == p1.y) continue;
-      bool down = p1.y > p0.y;
-      double lo = down ? p0.y : p1.y, hi = down ? p1.y : p0.y;
-      if (yc < lo || yc >= hi) continue;
-      double x = p0.x + (yc - p0.y) * static_cast<double>(p1.x - p0.x) / static_cast<double>(p1.y - p0.y);
-      xs.push_back(Crossing{x, down ? 1 : -1});
+    RegionData d;
+    if (!pts || count < 3) return d;
+    LONG minY = pts[0].y, maxY = pts[0].y;
+    for (int i = 1; i < count; ++i) {
+        minY = std::min(minY, pts[i].y);
+        maxY = std::max(maxY, pts[i].y);
     }
-    std::sort(xs.begin(), xs.end(), [](const Crossing& a, const Crossing& b) { return a.x < b.x; });
-    spans.clear();
-    Spans row;
-    int winding = 0;
-    for (size_t k = 0; k < xs.size(); ++k) {
-      bool inside;
-      if (fillMode == WINDING) {
-        winding += xs[k].dir;
-        inside = winding != 0;
-      } else {
-        inside = (k % 2) == 0;
-      }
-      if (!inside || k + 1 >= xs.size()) continue;
-      LONG a = static_cast<LONG>(std::ceil(xs[k].x));
-      LONG b = static_cast<LONG>(std::ceil(xs[k + 1].x));
-      if (a >= b) continue;
-      Spans one{a, b};
-      CombineSpans(row, one, RGN_OR, spans);
-      row.swap(spans);
+    std::vector<Crossing> xs;
+    Spans spans;
+    for (LONG y = minY; y < maxY; ++y) {
+        const double yc = y;
+        xs.clear();
+        for (int i = 0; i < count; ++i) {
+            const POINT& p0 = pts[i];
+            const POINT& p1 = pts[(i + 1) % count];
+            if (p0.y == p1.y) continue;
+            bool down = p1.y > p0.y;
+            double lo = down ? p0.y : p1.y, hi = down ? p1.y : p0.y;
+            if (yc < lo || yc >= hi) continue;
+            double x = p0.x + (yc - p0.y) * static_cast<double>(p1.x - p0.x) / static_cast<double>(p1.y - p0.y);
+            xs.push_back(Crossing{x, down ? 1 : -1});
+        }
+        std::sort(xs.begin(), xs.end(), [](const Crossing& a, const Crossing& b) { return a.x < b.x; });
+        spans.clear();
+        Spans row;
+        int winding = 0;
+        for (size_t k = 0; k < xs.size(); ++k) {
+            bool inside;
+            if (fillMode == WINDING) {
+                winding += xs[k].dir;
+                inside = winding != 0;
+            } else {
+                inside = (k % 2) == 0;
+            }
+            if (!inside || k + 1 >= xs.size()) continue;
+            LONG a = static_cast<LONG>(std::ceil(xs[k].x));
+            LONG b = static_cast<LONG>(std::ceil(xs[k + 1].x));
+            if (a >= b) continue;
+            Spans one{a, b};
+            CombineSpans(row, one, RGN_OR, spans);
+            row.swap(spans);
+        }
+        PushBand(d.bands, y, y + 1, row);
     }
-    PushBand(d.bands, y, y + 1, row);
-  }
-  return d;
+    return d;
 }
 
 }  // namespace
@@ -201,21 +208,21 @@ RegionData PolygonRegionData(const POINT* pts, int count, int fillMode) { return
 
 // Pixel centres inside the ellipse inscribed in the rectangle.
 RegionData EllipseRegionData(const RECT& r0) {
-  RegionData d;
-  RECT r = Normalized(r0);
-  if (Empty(r)) return d;
-  double cx = (r.left + r.right) / 2.0, cy = (r.top + r.bottom) / 2.0;
-  double rx = (r.right - r.left) / 2.0, ry = (r.bottom - r.top) / 2.0;
-  for (LONG y = r.top; y < r.bottom; ++y) {
-    double t = (y + 0.5 - cy) / ry;
-    double q = 1.0 - t * t;
-    if (q <= 0) continue;
-    double dx = rx * std::sqrt(q);
-    LONG a = static_cast<LONG>(std::ceil(cx - dx - 0.5));
-    LONG b = static_cast<LONG>(std::ceil(cx + dx - 0.5));
-    if (a < b) PushBand(d.bands, y, y + 1, Spans{a, b});
-  }
-  return d;
+    RegionData d;
+    RECT r = Normalized(r0);
+    if (Empty(r)) return d;
+    double cx = (r.left + r.right) / 2.0, cy = (r.top + r.bottom) / 2.0;
+    double rx = (r.right - r.left) / 2.0, ry = (r.bottom - r.top) / 2.0;
+    for (LONG y = r.top; y < r.bottom; ++y) {
+        double t = (y + 0.5 - cy) / ry;
+        double q = 1.0 - t * t;
+        if (q <= 0) continue;
+        double dx = rx * std::sqrt(q);
+        LONG a = static_cast<LONG>(std::ceil(cx - dx - 0.5));
+        LONG b = static_cast<LONG>(std::ceil(cx + dx - 0.5));
+        if (a < b) PushBand(d.bands, y, y + 1, Spans{a, b});
+    }
+    return d;
 }
 
 }  // namespace tikora::gdi
@@ -224,86 +231,86 @@ using namespace tikora::gdi;
 
 namespace {
 HRGN NewRegion(RegionData data) {
-  auto r = std::make_unique<GdiRegion>();
-  r->data = std::move(data);
-  return static_cast<HRGN>(RegisterObject(std::move(r)));
+    auto r = std::make_unique<GdiRegion>();
+    r->data = std::move(data);
+    return static_cast<HRGN>(RegisterObject(std::move(r)));
 }
 GdiRegion* Rgn(HRGN h) { return As<GdiRegion>(h, ObjectKind::Region); }
 }  // namespace
 
 HRGN CreateRectRgn(int left, int top, int right, int bottom) {
-  return NewRegion(RegionData::FromRect(RECT{left, top, right, bottom}));
+    return NewRegion(RegionData::FromRect(RECT{left, top, right, bottom}));
 }
 
 HRGN CreateRectRgnIndirect(const RECT* rect) {
-  if (!rect) return nullptr;
-  return CreateRectRgn(rect->left, rect->top, rect->right, rect->bottom);
+    if (!rect) return nullptr;
+    return CreateRectRgn(rect->left, rect->top, rect->right, rect->bottom);
 }
 
 HRGN CreatePolygonRgn(const POINT* points, int count, int fillMode) {
-  if (!points || count < 0 || (fillMode != WINDING && fillMode != ALTERNATE)) return nullptr;
-  return NewRegion(PolygonRegionData(points, count, fillMode));
+    if (!points || count < 0 || (fillMode != WINDING && fillMode != ALTERNATE)) return nullptr;
+    return NewRegion(PolygonRegionData(points, count, fillMode));
 }
 
 HRGN CreateEllipticRgn(int left, int top, int right, int bottom) {
-  return NewRegion(EllipseRegionData(RECT{left, top, right, bottom}));
+    return NewRegion(EllipseRegionData(RECT{left, top, right, bottom}));
 }
 
 int CombineRgn(HRGN dst, HRGN src1, HRGN src2, int mode) {
-  GdiRegion* d = Rgn(dst);
-  GdiRegion* a = Rgn(src1);
-  if (!d || !a || mode < RGN_AND || mode > RGN_COPY) return ERROR;
-  if (mode == RGN_COPY) {
-    d->data = a->data;
-  } else {
-    GdiRegion* b = Rgn(src2);
-    if (!b) return ERROR;
-    d->data = RegionData::Combine(a->data, b->data, mode);
-  }
-  return d->data.Complexity();
+    GdiRegion* d = Rgn(dst);
+    GdiRegion* a = Rgn(src1);
+    if (!d || !a || mode < RGN_AND || mode > RGN_COPY) return ERROR;
+    if (mode == RGN_COPY) {
+        d->data = a->data;
+    } else {
+        GdiRegion* b = Rgn(src2);
+        if (!b) return ERROR;
+        d->data = RegionData::Combine(a->data, b->data, mode);
+    }
+    return d->data.Complexity();
 }
 
 int OffsetRgn(HRGN hrgn, int dx, int dy) {
-  GdiRegion* r = Rgn(hrgn);
-  if (!r) return ERROR;
-  r->data.Offset(dx, dy);
-  return r->data.Complexity();
+    GdiRegion* r = Rgn(hrgn);
+    if (!r) return ERROR;
+    r->data.Offset(dx, dy);
+    return r->data.Complexity();
 }
 
 BOOL PtInRegion(HRGN hrgn, int x, int y) {
-  GdiRegion* r = Rgn(hrgn);
-  return r && r->data.Contains(x, y);
+    GdiRegion* r = Rgn(hrgn);
+    return r && r->data.Contains(x, y);
 }
 
 BOOL RectInRegion(HRGN hrgn, const RECT* rect) {
-  GdiRegion* r = Rgn(hrgn);
-  if (!r || !rect) return FALSE;
-  RegionData both = RegionData::Combine(r->data, RegionData::FromRect(*rect), RGN_AND);
-  return !both.Empty();
+    GdiRegion* r = Rgn(hrgn);
+    if (!r || !rect) return FALSE;
+    RegionData both = RegionData::Combine(r->data, RegionData::FromRect(*rect), RGN_AND);
+    return !both.Empty();
 }
 
 int GetRgnBox(HRGN hrgn, LPRECT rect) {
-  GdiRegion* r = Rgn(hrgn);
-  if (!r || !rect) return ERROR;
-  *rect = r->data.Bounds();
-  return r->data.Complexity();
+    GdiRegion* r = Rgn(hrgn);
+    if (!r || !rect) return ERROR;
+    *rect = r->data.Bounds();
+    return r->data.Complexity();
 }
 
 BOOL EqualRgn(HRGN a, HRGN b) {
-  GdiRegion* ra = Rgn(a);
-  GdiRegion* rb = Rgn(b);
-  if (!ra || !rb) return ERROR;
-  return ra->data == rb->data;
+    GdiRegion* ra = Rgn(a);
+    GdiRegion* rb = Rgn(b);
+    if (!ra || !rb) return ERROR;
+    return ra->data == rb->data;
 }
 
 BOOL SetRectRgn(HRGN hrgn, int left, int top, int right, int bottom) {
-  GdiRegion* r = Rgn(hrgn);
-  if (!r) return FALSE;
-  r->data = RegionData::FromRect(RECT{left, top, right, bottom});
-  return TRUE;
+    GdiRegion* r = Rgn(hrgn);
+    if (!r) return FALSE;
+    r->data = RegionData::FromRect(RECT{left, top, right, bottom});
+    return TRUE;
 }
 
 std::vector<RECT> tikora::gdi::GetRegionRects(HRGN hrgn) {
-  GdiRegion* r = Rgn(hrgn);
-  return r ? r->data.Rects() : std::vector<RECT>{};
+    GdiRegion* r = Rgn(hrgn);
+    return r ? r->data.Rects() : std::vector<RECT>{};
 }

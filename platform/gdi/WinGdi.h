@@ -59,24 +59,21 @@ BOOL DPtoLP(HDC hdc, LPPOINT points, int count);
 // ---- Bitmaps
 HBITMAP CreateCompatibleBitmap(HDC hdc, int width, int height);
 HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitCount, const void* bits);
-HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* bmi, UINT usage, void** bits, HANDLE section,
-                         DWORD offset);
-HBITMAP CreateDIBitmap(HDC hdc, const BITMAPINFOHEADER* header, DWORD init, const void* bits,
-                       const BITMAPINFO* bmi, UINT usage);
+HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* bmi, UINT usage, void** bits, HANDLE section, DWORD offset);
+HBITMAP CreateDIBitmap(HDC hdc, const BITMAPINFOHEADER* header, DWORD init, const void* bits, const BITMAPINFO* bmi,
+                       UINT usage);
 int GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT lines, LPVOID bits, LPBITMAPINFO bmi, UINT usage);
-int SetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT lines, const void* bits, const BITMAPINFO* bmi,
-              UINT usage);
+int SetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT lines, const void* bits, const BITMAPINFO* bmi, UINT usage);
 
 // ---- Blits
 BOOL BitBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int x1, int y1, DWORD rop);
-BOOL StretchBlt(HDC dst, int xDst, int yDst, int wDst, int hDst, HDC src, int xSrc, int ySrc, int wSrc,
-                int hSrc, DWORD rop);
+BOOL StretchBlt(HDC dst, int xDst, int yDst, int wDst, int hDst, HDC src, int xSrc, int ySrc, int wSrc, int hSrc,
+                DWORD rop);
 BOOL PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop);
-int SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, int xSrc, int ySrc, UINT startScan,
-                      UINT lines, const void* bits, const BITMAPINFO* bmi, UINT usage);
-int StretchDIBits(HDC hdc, int xDest, int yDest, int destWidth, int destHeight, int xSrc, int ySrc,
-                  int srcWidth, int srcHeight, const void* bits, const BITMAPINFO* bmi, UINT usage,
-                  DWORD rop);
+int SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, int xSrc, int ySrc, UINT startScan, UINT lines,
+                      const void* bits, const BITMAPINFO* bmi, UINT usage);
+int StretchDIBits(HDC hdc, int xDest, int yDest, int destWidth, int destHeight, int xSrc, int ySrc, int srcWidth,
+                  int srcHeight, const void* bits, const BITMAPINFO* bmi, UINT usage, DWORD rop);
 COLORREF GetPixel(HDC hdc, int x, int y);
 COLORREF SetPixel(HDC hdc, int x, int y, COLORREF color);
 
@@ -148,11 +145,11 @@ HDC CreateSurfaceDC(uint32_t* pixels, int width, int height, int strideBytes);
 // the top row; pitch is the signed distance from one row to the next below it (negative for a
 // bottom-up DIB). False when the handle is not a live DC or the DC has no pixels.
 struct SurfaceView {
-  BYTE* scan0 = nullptr;
-  LONG width = 0;
-  LONG height = 0;
-  LONG pitch = 0;
-  WORD bitCount = 0;
+    BYTE* scan0 = nullptr;
+    LONG width = 0;
+    LONG height = 0;
+    LONG pitch = 0;
+    WORD bitCount = 0;
 };
 bool GetDCSurface(HDC hdc, SurfaceView* view);
 bool GetBitmapSurface(HBITMAP hbm, SurfaceView* view);

@@ -248,9 +248,7 @@ BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists) {
     return TRUE;
 }
 
-AnsiString ExtractFilePath(const AnsiString& fileName) {
-    return fileName.SubString(1, LastSeparator(fileName));
-}
+AnsiString ExtractFilePath(const AnsiString& fileName) { return fileName.SubString(1, LastSeparator(fileName)); }
 
 AnsiString ExtractFileDir(const AnsiString& fileName) {
     int i = LastSeparator(fileName);

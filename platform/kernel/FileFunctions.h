@@ -11,9 +11,9 @@
 #include "LastError.h"
 #include "WinTypes.h"
 
-bool FileExists(const AnsiString& fileName);         // an existing entry that is not a folder
+bool FileExists(const AnsiString& fileName);  // an existing entry that is not a folder
 bool DirectoryExists(const AnsiString& directory);
-bool CreateDir(const AnsiString& dir);               // one level; false when it exists or fails
+bool CreateDir(const AnsiString& dir);  // one level; false when it exists or fails
 bool RemoveDir(const AnsiString& dir);
 // Creates every missing level; components that exist in another case are reused, so a folder
 // keeps the one spelling it was first created with. True when the folder exists afterwards.
@@ -30,7 +30,7 @@ BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists);
 AnsiString ExtractFilePath(const AnsiString& fileName);  // up to and including the last separator
 AnsiString ExtractFileDir(const AnsiString& fileName);   // the same without that separator
 AnsiString ExtractFileName(const AnsiString& fileName);
-AnsiString ExtractFileExt(const AnsiString& fileName);   // from the last "." of the name, or ""
+AnsiString ExtractFileExt(const AnsiString& fileName);  // from the last "." of the name, or ""
 AnsiString ChangeFileExt(const AnsiString& fileName, const AnsiString& extension);
 AnsiString IncludeTrailingPathDelimiter(const AnsiString& path);  // appends "\" when missing
 AnsiString ExcludeTrailingPathDelimiter(const AnsiString& path);

@@ -45,7 +45,8 @@ public:
 
 class SeqDevice : public MidiOutDevice {
 public:
-    SeqDevice(SeqPortInfo info, std::string name, std::function<std::unique_ptr<MidiOutPort>(const SeqPortInfo&, MMRESULT*)> open)
+    SeqDevice(SeqPortInfo info, std::string name,
+              std::function<std::unique_ptr<MidiOutPort>(const SeqPortInfo&, MMRESULT*)> open)
         : info_(std::move(info)), name_(std::move(name)), open_(std::move(open)) {}
     std::string Name() const override { return name_; }
     std::unique_ptr<MidiOutPort> Open(MMRESULT* error) override { return open_(info_, error); }

@@ -18,13 +18,15 @@ namespace tikora::winmm {
 int64_t MixerVolume::ToRaw(uint32_t value, int64_t min, int64_t max) {
     value = std::min<uint32_t>(value, 65535);
     if (max <= min) return min;
-    return min + static_cast<int64_t>(std::llround(static_cast<double>(value) * static_cast<double>(max - min) / 65535.0));
+    return min +
+           static_cast<int64_t>(std::llround(static_cast<double>(value) * static_cast<double>(max - min) / 65535.0));
 }
 
 uint32_t MixerVolume::FromRaw(int64_t raw, int64_t min, int64_t max) {
     if (max <= min) return 0;
     raw = std::clamp(raw, min, max);
-    return static_cast<uint32_t>(std::llround(static_cast<double>(raw - min) * 65535.0 / static_cast<double>(max - min)));
+    return static_cast<uint32_t>(
+        std::llround(static_cast<double>(raw - min) * 65535.0 / static_cast<double>(max - min)));
 }
 
 MixerVolume::MixerVolume(std::unique_ptr<VolumeElement> element) : element_(std::move(element)) {}
@@ -239,17 +241,17 @@ MMRESULT mixerGetLineInfoA(HMIXEROBJ mixer, MIXERLINEA* line, DWORD flags) {
     if (!ValidObject(s, mixer)) return MMSYSERR_INVALHANDLE;
     if (!line) return MMSYSERR_INVALPARAM;
     switch (flags & MIXER_GETLINEINFOF_QUERYMASK) {
-    case MIXER_GETLINEINFOF_COMPONENTTYPE:
-        if (line->dwComponentType != MIXERLINE_COMPONENTTYPE_DST_SPEAKERS) return MIXERR_INVALLINE;
-        break;
-    case MIXER_GETLINEINFOF_DESTINATION:
-        if (line->dwDestination != 0) return MMSYSERR_INVALPARAM;
-        break;
-    case MIXER_GETLINEINFOF_LINEID:
-        if (line->dwLineID != kLineId) return MIXERR_INVALLINE;
-        break;
-    default:
-        return MMSYSERR_INVALFLAG;
+        case MIXER_GETLINEINFOF_COMPONENTTYPE:
+            if (line->dwComponentType != MIXERLINE_COMPONENTTYPE_DST_SPEAKERS) return MIXERR_INVALLINE;
+            break;
+        case MIXER_GETLINEINFOF_DESTINATION:
+            if (line->dwDestination != 0) return MMSYSERR_INVALPARAM;
+            break;
+        case MIXER_GETLINEINFOF_LINEID:
+            if (line->dwLineID != kLineId) return MIXERR_INVALLINE;
+            break;
+        default:
+            return MMSYSERR_INVALFLAG;
     }
     line->dwDestination = 0;
     line->dwSource = 0;
@@ -270,18 +272,18 @@ MMRESULT mixerGetLineControlsA(HMIXEROBJ mixer, MIXERLINECONTROLSA* controls, DW
     if (!ValidObject(s, mixer)) return MMSYSERR_INVALHANDLE;
     if (!controls || !controls->pamxctrl || controls->cControls < 1) return MMSYSERR_INVALPARAM;
     switch (flags & MIXER_GETLINECONTROLSF_QUERYMASK) {
-    case MIXER_GETLINECONTROLSF_ONEBYTYPE:
-        if (controls->dwLineID != kLineId) return MIXERR_INVALLINE;
-        if (controls->dwControlType != MIXERCONTROL_CONTROLTYPE_VOLUME) return MIXERR_INVALCONTROL;
-        break;
-    case MIXER_GETLINECONTROLSF_ONEBYID:
-        if (controls->dwControlID != kControlId) return MIXERR_INVALCONTROL;
-        break;
-    case MIXER_GETLINECONTROLSF_ALL:
-        if (controls->dwLineID != kLineId) return MIXERR_INVALLINE;
-        break;
-    default:
-        return MMSYSERR_INVALFLAG;
+        case MIXER_GETLINECONTROLSF_ONEBYTYPE:
+            if (controls->dwLineID != kLineId) return MIXERR_INVALLINE;
+            if (controls->dwControlType != MIXERCONTROL_CONTROLTYPE_VOLUME) return MIXERR_INVALCONTROL;
+            break;
+        case MIXER_GETLINECONTROLSF_ONEBYID:
+            if (controls->dwControlID != kControlId) return MIXERR_INVALCONTROL;
+            break;
+        case MIXER_GETLINECONTROLSF_ALL:
+            if (controls->dwLineID != kLineId) return MIXERR_INVALLINE;
+            break;
+        default:
+            return MMSYSERR_INVALFLAG;
     }
     MIXERCONTROLA& c = controls->pamxctrl[0];
     c = MIXERCONTROLA{};

@@ -91,8 +91,7 @@ struct MmioFile {
 
     // Takes over the read position of a caller that walked the buffer directly.
     bool TakeNext(const MMIOINFO& info) {
-        if (info.pchBuffer != buffer.data() || info.pchNext < buffer.data() ||
-            info.pchNext > buffer.data() + filled)
+        if (info.pchBuffer != buffer.data() || info.pchNext < buffer.data() || info.pchNext > buffer.data() + filled)
             return false;
         next = static_cast<size_t>(info.pchNext - buffer.data());
         return true;
@@ -203,9 +202,12 @@ MMRESULT mmioDescend(HMMIO h, LPMMCKINFO ck, const MMCKINFO* parent, UINT flags)
             type = Le32(header + 8);
         }
         bool match = true;
-        if (flags & MMIO_FINDCHUNK) match = id == ck->ckid;
-        else if (flags & MMIO_FINDRIFF) match = id == FOURCC_RIFF && type == ck->fccType;
-        else if (flags & MMIO_FINDLIST) match = id == FOURCC_LIST && type == ck->fccType;
+        if (flags & MMIO_FINDCHUNK)
+            match = id == ck->ckid;
+        else if (flags & MMIO_FINDRIFF)
+            match = id == FOURCC_RIFF && type == ck->fccType;
+        else if (flags & MMIO_FINDLIST)
+            match = id == FOURCC_LIST && type == ck->fccType;
         if (match) {
             ck->ckid = id;
             ck->cksize = size;

@@ -38,12 +38,12 @@ constexpr DWORD MMIO_DEFAULTBUFFER = 8192;
 struct MMIOINFO {
     DWORD dwFlags = 0;
     UINT wErrorRet = 0;
-    LONG cchBuffer = 0;     // size of the I/O buffer
+    LONG cchBuffer = 0;  // size of the I/O buffer
     char* pchBuffer = nullptr;
     char* pchNext = nullptr;     // next byte to read
     char* pchEndRead = nullptr;  // one past the last valid byte
     char* pchEndWrite = nullptr;
-    LONG lBufOffset = 0;    // file offset of pchBuffer
+    LONG lBufOffset = 0;  // file offset of pchBuffer
     LONG lDiskOffset = 0;
     HMMIO hmmio = nullptr;
 };

@@ -54,7 +54,8 @@ bool ReadPcmWave(LPCSTR name, WAVEFORMATEX& format, std::vector<BYTE>& data) {
     if (mmioDescend(h, &ck, &riff, MMIO_FINDCHUNK) != MMSYSERR_NOERROR) return false;
     LONG end = mmioSeek(h, 0, SEEK_END);
     if (end < 0 || mmioSeek(h, static_cast<LONG>(ck.dwDataOffset), SEEK_SET) == -1) return false;
-    const int64_t size = std::min<int64_t>(ck.cksize, std::max<int64_t>(0, end - static_cast<int64_t>(ck.dwDataOffset)));
+    const int64_t size =
+        std::min<int64_t>(ck.cksize, std::max<int64_t>(0, end - static_cast<int64_t>(ck.dwDataOffset)));
     if (size == 0) return false;
     data.resize(static_cast<size_t>(size));
     return mmioRead(h, reinterpret_cast<char*>(data.data()), static_cast<LONG>(size)) == size;

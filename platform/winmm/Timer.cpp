@@ -116,9 +116,7 @@ TimerService& Service() {
 void SetTimerService(TimerService* service) { g_service.store(service, std::memory_order_release); }
 void WaitForTimerCallback(UINT id) { Service().WaitForCallback(id); }
 
-VirtualTimer::VirtualTimer(int64_t startNs) : clock_(std::make_unique<TestClock>(startNs)) {
-    SetTimerService(this);
-}
+VirtualTimer::VirtualTimer(int64_t startNs) : clock_(std::make_unique<TestClock>(startNs)) { SetTimerService(this); }
 
 VirtualTimer::~VirtualTimer() {
     TimerService* self = this;

@@ -11,8 +11,8 @@ namespace tikora::audio {
 
 bool IsPlayablePcm(const WAVEFORMATEX& f) {
     return f.wFormatTag == WAVE_FORMAT_PCM && (f.nChannels == 1 || f.nChannels == 2) &&
-           (f.wBitsPerSample == 8 || f.wBitsPerSample == 16) && f.nSamplesPerSec >= 100 &&
-           f.nSamplesPerSec <= 200000 && f.nBlockAlign == f.nChannels * f.wBitsPerSample / 8;
+           (f.wBitsPerSample == 8 || f.wBitsPerSample == 16) && f.nSamplesPerSec >= 100 && f.nSamplesPerSec <= 200000 &&
+           f.nBlockAlign == f.nChannels * f.wBitsPerSample / 8;
 }
 
 bool ConvertPcm(const WAVEFORMATEX& f, const BYTE* data, size_t bytes, int rate, std::vector<float>& out) {
@@ -92,8 +92,7 @@ bool WaveMixer::Push(Command c) {
     const uint64_t cap = ring_.size();
     // The audio thread drains the ring every block; a full ring means it has stalled, and a
     // bounded wait keeps the UI thread from hanging on it.
-    for (int tries = 0; tail_.load(std::memory_order_relaxed) - head_.load(std::memory_order_acquire) >= cap;
-         ++tries) {
+    for (int tries = 0; tail_.load(std::memory_order_relaxed) - head_.load(std::memory_order_acquire) >= cap; ++tries) {
         if (tries >= 100) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -205,29 +204,29 @@ void WaveMixer::Apply(const Command& c) {
     if (c.voice < 0 || static_cast<size_t>(c.voice) >= voices_.size()) return;
     Voice& v = voices_[static_cast<size_t>(c.voice)];
     switch (c.op) {
-    case Op::Samples:
-        v.data = c.samples ? c.samples->data() : nullptr;
-        v.length = c.samples ? static_cast<int64_t>(c.samples->size() / 2) : 0;
-        v.pos = std::min(v.pos, v.length);
-        break;
-    case Op::Position:
-        v.pos = std::clamp<int64_t>(c.arg, 0, v.length);
-        break;
-    case Op::Play:
-        v.playing = true;
-        v.looping = c.arg != 0;
-        if (v.pos >= v.length) v.pos = 0;
-        break;
-    case Op::Stop:
-        v.playing = false;
-        break;
-    case Op::Gains:
-        v.left = c.left;
-        v.right = c.right;
-        break;
-    case Op::Destroy:
-        v = Voice{};
-        break;
+        case Op::Samples:
+            v.data = c.samples ? c.samples->data() : nullptr;
+            v.length = c.samples ? static_cast<int64_t>(c.samples->size() / 2) : 0;
+            v.pos = std::min(v.pos, v.length);
+            break;
+        case Op::Position:
+            v.pos = std::clamp<int64_t>(c.arg, 0, v.length);
+            break;
+        case Op::Play:
+            v.playing = true;
+            v.looping = c.arg != 0;
+            if (v.pos >= v.length) v.pos = 0;
+            break;
+        case Op::Stop:
+            v.playing = false;
+            break;
+        case Op::Gains:
+            v.left = c.left;
+            v.right = c.right;
+            break;
+        case Op::Destroy:
+            v = Voice{};
+            break;
     }
     playing_[static_cast<size_t>(c.voice)].store(v.playing, std::memory_order_relaxed);
 }

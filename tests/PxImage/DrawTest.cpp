@@ -7,8 +7,7 @@ namespace {
 using Px = std::vector<uint32_t>;
 
 // 24-bit image whose pixel at (x, yTop) is 0xRRGGBB = (x+1)*0x10 | (yTop+1)*0x1000.
-std::unique_ptr<PxImage> Gradient(int32_t w, int32_t h)
-{
+std::unique_ptr<PxImage> Gradient(int32_t w, int32_t h) {
     auto img = std::make_unique<PxImage>(static_cast<uint32_t>(w), static_cast<uint32_t>(h), 24u);
     for (int32_t y = 0; y < h; y++)
         for (int32_t x = 0; x < w; x++)
@@ -16,15 +15,13 @@ std::unique_ptr<PxImage> Gradient(int32_t w, int32_t h)
     return img;
 }
 
-uint32_t GradientAt(int32_t x, int32_t yTop)
-{
+uint32_t GradientAt(int32_t x, int32_t yTop) {
     return static_cast<uint32_t>((x + 1) * 0x10) | static_cast<uint32_t>((yTop + 1) * 0x10) << 8;
 }
 
 // A surface of w x h filled with `fill`, drawn on by `draw`; its pixels top row first.
 template <class F>
-Px Drawn(int32_t w, int32_t h, uint32_t fill, F draw)
-{
+Px Drawn(int32_t w, int32_t h, uint32_t fill, F draw) {
     Screen s(w, h, fill);
     draw(s.dc);
     return s.px;
@@ -32,8 +29,7 @@ Px Drawn(int32_t w, int32_t h, uint32_t fill, F draw)
 
 using DrawTest = GdiTest;
 
-TEST_F(DrawTest, UnstretchedAndStretchedCopies)
-{
+TEST_F(DrawTest, UnstretchedAndStretchedCopies) {
     auto img = Gradient(3, 2);
     Screen s(6, 5, 0xFFFFFF);
     EXPECT_EQ(img->Draw(s.dc, 2, 1), 1);
@@ -45,8 +41,7 @@ TEST_F(DrawTest, UnstretchedAndStretchedCopies)
     Screen twice(6, 4, 0);
     EXPECT_EQ(img->Draw(twice.dc, 0, 0, 6, 4), 1);
     for (int32_t y = 0; y < 4; y++)
-        for (int32_t x = 0; x < 6; x++)
-            EXPECT_EQ(twice.At(x, y), GradientAt(x / 2, y / 2)) << x << "," << y;
+        for (int32_t x = 0; x < 6; x++) EXPECT_EQ(twice.At(x, y), GradientAt(x / 2, y / 2)) << x << "," << y;
     // Odd stretch factors: every sample stays inside the image (checked by the sanitizers).
     for (auto [cx, cy] : {std::pair{7, 7}, {1000, 1}, {1, 999}, {5, 3}}) {
         Screen odd(cx, cy, 0);
@@ -56,8 +51,7 @@ TEST_F(DrawTest, UnstretchedAndStretchedCopies)
     }
 }
 
-TEST_F(DrawTest, AlphaBlending)
-{
+TEST_F(DrawTest, AlphaBlending) {
     auto img = Gradient(2, 1);
     img->AlphaCreate();
     auto draw = [&](HDC dc) { img->Draw(dc); };
@@ -68,7 +62,8 @@ TEST_F(DrawTest, AlphaBlending)
     auto mix = [](uint32_t c) { return (255u * 127 + c * 128) / 256; };
     const uint32_t c = GradientAt(0, 0);
     // Alpha 0 keeps the background.
-    EXPECT_EQ(Drawn(2, 1, 0xFFFFFF, draw), (Px{mix(c & 0xFF) | mix((c >> 8) & 0xFF) << 8 | mix(c >> 16) << 16, 0xFFFFFF}));
+    EXPECT_EQ(Drawn(2, 1, 0xFFFFFF, draw),
+              (Px{mix(c & 0xFF) | mix((c >> 8) & 0xFF) << 8 | mix(c >> 16) << 16, 0xFFFFFF}));
     // Stretched blending samples the alpha plane like the colours.
     const Px stretched = Drawn(4, 2, 0xFFFFFF, [&](HDC dc) { img->Draw(dc, 0, 0, 4, 2); });
     EXPECT_EQ(stretched[7], 0xFFFFFFu);
@@ -77,8 +72,7 @@ TEST_F(DrawTest, AlphaBlending)
     EXPECT_EQ(Drawn(2, 1, 0x0000FF, draw)[0], 0x0000FFu) << "alpha maximum 0 hides everything";
 }
 
-TEST_F(DrawTest, TransparencyByIndexAndColour)
-{
+TEST_F(DrawTest, TransparencyByIndexAndColour) {
     PxImage pal(3, 1, 8);
     pal.SetPaletteColor(1, 255, 0, 0);
     pal.SetPixelIndex(1, 0, 1);
@@ -99,8 +93,7 @@ TEST_F(DrawTest, TransparencyByIndexAndColour)
     EXPECT_EQ(Drawn(2, 1, 0x111111, [&](HDC dc) { ap.Draw(dc); }), (Px{0x111111, 0xFFFF00}));
 }
 
-TEST_F(DrawTest, ClippingAndNothingToDraw)
-{
+TEST_F(DrawTest, ClippingAndNothingToDraw) {
     auto img = Gradient(3, 3);
     img->AlphaCreate();
     Screen s(4, 4, 0);
@@ -124,8 +117,7 @@ TEST_F(DrawTest, ClippingAndNothingToDraw)
     EXPECT_EQ(img->Draw(s.dc), 0);
 }
 
-TEST_F(DrawTest, MakeBitmapKeepsDepthAndColours)
-{
+TEST_F(DrawTest, MakeBitmapKeepsDepthAndColours) {
     for (uint32_t bpp : {1u, 4u, 8u, 24u}) {
         PxImage img(5, 3, bpp);
         img.SetPaletteColor(1, 10, 20, 30);
@@ -152,8 +144,7 @@ TEST_F(DrawTest, MakeBitmapKeepsDepthAndColours)
     }
 }
 
-TEST_F(DrawTest, SmoothStretchedDrawing)
-{
+TEST_F(DrawTest, SmoothStretchedDrawing) {
     PxImage img(2u, 1u, 24u);
     img.SetPixelColor(0, 0, RGBQUAD{0, 0, 0, 0});
     img.SetPixelColor(1, 0, RGBQUAD{255, 255, 255, 0});

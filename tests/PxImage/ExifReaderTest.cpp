@@ -11,11 +11,9 @@ using Reader = PxImageJPG::PxExifInfo;
 const Bytes kSoi = {0xFF, 0xD8};
 const Bytes kScan = Segment(0xDA, {1, 1, 0, 0, 63, 0});
 
-Bytes Stream(std::initializer_list<Bytes> parts)
-{
+Bytes Stream(std::initializer_list<Bytes> parts) {
     Bytes b = kSoi;
-    for (const Bytes& p : parts)
-        Append(b, p);
+    for (const Bytes& p : parts) Append(b, p);
     return b;
 }
 
@@ -26,8 +24,7 @@ struct Scan {
     std::string printed;
 };
 
-Scan ReadAll(Reader& reader, const Bytes& data, int32_t mode = Reader::READ_EXIF)
-{
+Scan ReadAll(Reader& reader, const Bytes& data, int32_t mode = Reader::READ_EXIF) {
     PxMemFile f(data.data(), data.size());
     testing::internal::CaptureStdout();
     bool ok = reader.ReadSections(&f, mode);
@@ -35,25 +32,30 @@ Scan ReadAll(Reader& reader, const Bytes& data, int32_t mode = Reader::READ_EXIF
 }
 
 // Reads a JPEG head whose only APP1 section holds the block.
-void ReadBlock(Reader& reader, const Bytes& block)
-{
-    ReadAll(reader, Stream({App1(block), kScan}));
-}
+void ReadBlock(Reader& reader, const Bytes& block) { ReadAll(reader, Stream({App1(block), kScan})); }
 
 }  // namespace
 
 // Values spread over the EXIF sub-directory, the interoperability directory and the thumbnail's
 // directory; precedence and derived values need them together.
-TEST(ExifReader, LinkedDirectories)
-{
+TEST(ExifReader, LinkedDirectories) {
     std::vector<ExifDir> dirs(4);
     dirs[0].entries = {Text(0x010F, "Tikora Cam"), Rational(0x011A, 300, 1), Short(0x0128, 2), SubDir(0x8769, 1)};
     dirs[0].next = 2;
     Bytes comment = {'A', 'S', 'C', 'I', 'I', 0, 0, 0, 'H', 'e', 'l', 'l', 'o', ' ', ' ', ' '};
-    dirs[1].entries = {Rational(0x829A, 1, 250), Rational(0x829D, 28, 10), Short(0x8827, 2),
-                       Text(0x9000, "0220", 7), Rational(0x9201, 7, 1, 10), Rational(0x9202, 4, 1),
-                       Rational(0x9203, 0xFFFFFFFF, 2, 10), Short(0x9209, 0x19), ExifEntry{0x9286, 7, 16, comment},
-                       Long(0xA002, 2000), Long(0xA003, 1500), SubDir(0xA005, 3), Rational(0xA20E, 4000, 1),
+    dirs[1].entries = {Rational(0x829A, 1, 250),
+                       Rational(0x829D, 28, 10),
+                       Short(0x8827, 2),
+                       Text(0x9000, "0220", 7),
+                       Rational(0x9201, 7, 1, 10),
+                       Rational(0x9202, 4, 1),
+                       Rational(0x9203, 0xFFFFFFFF, 2, 10),
+                       Short(0x9209, 0x19),
+                       ExifEntry{0x9286, 7, 16, comment},
+                       Long(0xA002, 2000),
+                       Long(0xA003, 1500),
+                       SubDir(0xA005, 3),
+                       Rational(0xA20E, 4000, 1),
                        Short(0xA210, 2)};
     dirs[2].entries = {Long(0x0201, 8), Long(0x0202, 10)};
 
@@ -77,8 +79,7 @@ TEST(ExifReader, LinkedDirectories)
     EXPECT_EQ(r.ThumbnailPointer[1], 4);  // the first directory's entry count, high byte first
 }
 
-TEST(ExifReader, NumbersAndDerivedValues)
-{
+TEST(ExifReader, NumbersAndDerivedValues) {
     struct Case {
         const char* name;
         std::vector<ExifEntry> entries;
@@ -86,36 +87,52 @@ TEST(ExifReader, NumbersAndDerivedValues)
         const char* error = "";
     };
     const Case cases[] = {
-        {"shutter speed without exposure time", {Rational(0x9201, 7, 1, 10)},
+        {"shutter speed without exposure time",
+         {Rational(0x9201, 7, 1, 10)},
          [](const PXEXIFDATA& r) { EXPECT_FLOAT_EQ(r.ExposureTime, 1.0f / 128); }},
-        {"aperture without f-number", {Rational(0x9202, 4, 1)}, [](const PXEXIFDATA& r) { EXPECT_FLOAT_EQ(r.FNumber, 4); }},
+        {"aperture without f-number",
+         {Rational(0x9202, 4, 1)},
+         [](const PXEXIFDATA& r) { EXPECT_FLOAT_EQ(r.FNumber, 4); }},
         {"maximum aperture", {Rational(0x9205, 2, 1)}, [](const PXEXIFDATA& r) { EXPECT_FLOAT_EQ(r.FNumber, 2); }},
         {"iso 50 stays", {Short(0x8827, 50)}, [](const PXEXIFDATA& r) { EXPECT_EQ(r.IsoSpeed, 50); }},
-        {"most negative iso saturates", {Long(0x8827, 0x80000000u, 9)},
+        {"most negative iso saturates",
+         {Long(0x8827, 0x80000000u, 9)},
          [](const PXEXIFDATA& r) { EXPECT_EQ(r.IsoSpeed, INT32_MIN); }},
-        {"unsigned rational beyond 2^31", {Rational(0x011A, 3000000000u, 1)},
+        {"unsigned rational beyond 2^31",
+         {Rational(0x011A, 3000000000u, 1)},
          [](const PXEXIFDATA& r) { EXPECT_FLOAT_EQ(r.XResolution, 3e9f); }},
         {"float", {Long(0x920A, 0x420E0000u, 11)}, [](const PXEXIFDATA& r) { EXPECT_FLOAT_EQ(r.FocalLength, 35.5f); }},
-        {"double", {ExifEntry{0x920A, 12, 1, {0, 0, 0, 0, 0, 0, 0xF4, 0x3F}}},
+        {"double",
+         {ExifEntry{0x920A, 12, 1, {0, 0, 0, 0, 0, 0, 0xF4, 0x3F}}},
          [](const PXEXIFDATA& r) { EXPECT_FLOAT_EQ(r.FocalLength, 1.25f); }},
-        {"signed short and byte", {ExifEntry{0x8822, 8, 1, {0xFD, 0xFF}}, ExifEntry{0x9207, 6, 1, {0xFE}}},
+        {"signed short and byte",
+         {ExifEntry{0x8822, 8, 1, {0xFD, 0xFF}}, ExifEntry{0x9207, 6, 1, {0xFE}}},
          [](const PXEXIFDATA& r) {
              EXPECT_EQ(r.ExposureProgram, -3);
              EXPECT_EQ(r.MeteringMode, -2);
          }},
-        {"value without components", {ExifEntry{0x011A, 5, 0, {}}}, [](const PXEXIFDATA& r) { EXPECT_EQ(r.XResolution, 0); }},
+        {"value without components",
+         {ExifEntry{0x011A, 5, 0, {}}},
+         [](const PXEXIFDATA& r) { EXPECT_EQ(r.XResolution, 0); }},
         {"orientation 8", {Short(0x0112, 8)}, [](const PXEXIFDATA& r) { EXPECT_EQ(r.Orientation, 8); }},
-        {"orientation 9", {Short(0x0112, 9), Text(0x0110, "Still read")},
+        {"orientation 9",
+         {Short(0x0112, 9), Text(0x0110, "Still read")},
          [](const PXEXIFDATA& r) {
              EXPECT_EQ(r.Orientation, 0);
              EXPECT_STREQ(r.Model, "Still read");
          },
          "Undefined rotation value"},
-        {"long make is cut", {Text(0x010F, std::string(50, 'm'))},
+        {"long make is cut",
+         {Text(0x010F, std::string(50, 'm'))},
          [](const PXEXIFDATA& r) { EXPECT_EQ(std::string(r.Make), std::string(31, 'm')); }},
-        {"plain user comment", {Text(0x9286, "Plain words  ", 7)}, [](const PXEXIFDATA& r) { EXPECT_STREQ(r.Comment, "Plain words"); }},
-        {"blank ASCII user comment", {Text(0x9286, "ASCII     ", 7)}, [](const PXEXIFDATA& r) { EXPECT_STREQ(r.Comment, ""); }},
-        {"units", {Short(0x0128, 3), Short(0xA210, 4)},
+        {"plain user comment",
+         {Text(0x9286, "Plain words  ", 7)},
+         [](const PXEXIFDATA& r) { EXPECT_STREQ(r.Comment, "Plain words"); }},
+        {"blank ASCII user comment",
+         {Text(0x9286, "ASCII     ", 7)},
+         [](const PXEXIFDATA& r) { EXPECT_STREQ(r.Comment, ""); }},
+        {"units",
+         {Short(0x0128, 3), Short(0xA210, 4)},
          [](const PXEXIFDATA& r) {
              EXPECT_FLOAT_EQ(r.ResolutionUnit, 0.3937f);
              EXPECT_FLOAT_EQ(r.FocalPlaneUnit, 0.03937f);
@@ -134,8 +151,7 @@ TEST(ExifReader, NumbersAndDerivedValues)
     }
 }
 
-TEST(ExifReader, DamagedBlocks)
-{
+TEST(ExifReader, DamagedBlocks) {
     auto block = [](std::vector<ExifDir> dirs) { return MakeExifBlock(std::move(dirs), false); };
     Bytes badAlign = block({ExifDir{}});
     badAlign[6] = badAlign[7] = 'X';
@@ -200,16 +216,15 @@ TEST(ExifReader, DamagedBlocks)
     EXPECT_EQ(reader.GetExifData()->Orientation, 3);
 }
 
-TEST(ExifReader, SectionScan)
-{
+TEST(ExifReader, SectionScan) {
     Bytes manySections = kSoi;
-    for (int i = 0; i < 21; i++)
-        Append(manySections, Segment(0xDB, {0}));
+    for (int i = 0; i < 21; i++) Append(manySections, Segment(0xDB, {0}));
     // The scan segment brings the last 0xFF before its code.
     Bytes padded6 = Stream({{0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, kScan});
     Bytes padded7 = Stream({{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, kScan});
     Bytes withRest = Stream({kScan, {1, 2, 3, 4, 5}});
-    Bytes comments = Stream({Segment(0xFE, {'a', '\r', '\n', 'b', 1}), Segment(0xFE, {'x'}), Segment(0xE0, {'J'}), kScan});
+    Bytes comments =
+        Stream({Segment(0xFE, {'a', '\r', '\n', 'b', 1}), Segment(0xFE, {'x'}), Segment(0xE0, {'J'}), kScan});
 
     struct Case {
         const char* name;
@@ -258,8 +273,7 @@ TEST(ExifReader, SectionScan)
 
     for (int components : {1, 3}) {
         JpegShape shape{.width = 33, .height = 17, .components = components, .progressive = true};
-        if (components == 1)
-            shape.quadrants = {{{0}, {0}, {0}, {0}}};
+        if (components == 1) shape.quadrants = {{{0}, {0}, {0}, {0}}};
         Reader frame(nullptr);
         EXPECT_TRUE(ReadAll(frame, MakeJpeg(shape)).ok);
         const PXEXIFDATA& r = *frame.GetExifData();

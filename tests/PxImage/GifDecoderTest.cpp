@@ -3,16 +3,15 @@
 
 namespace {
 
-bool DecodeGif(PxImage& img, const Bytes& file, int32_t frame = 0)
-{
+bool DecodeGif(PxImage& img, const Bytes& file, int32_t frame = 0) {
     SetFrame(img, frame);
     return DecodeBytes(img, file, PXIMAGE_FORMAT_GIF);
 }
 
-TEST(GifDecoder, SmallestTransparentGifFromTheWild)
-{
-    const Bytes file = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0xFF, 0xFF, 0xFF, 0, 0, 0,
-                        0x21, 0xF9, 4, 1, 0, 0, 0, 0, 0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 1, 0, 0x3B};
+TEST(GifDecoder, SmallestTransparentGifFromTheWild) {
+    const Bytes file = {'G',  'I', 'F', '8', '9',  'a',  1, 0, 1, 0,    0x80, 0, 0,    0xFF, 0xFF,
+                        0xFF, 0,   0,   0,   0x21, 0xF9, 4, 1, 0, 0,    0,    0, 0x2C, 0,    0,
+                        0,    0,   1,   0,   1,    0,    0, 2, 2, 0x44, 1,    0, 0x3B};
     PxImage img;
     ASSERT_TRUE(DecodeBytes(img, file));
     EXPECT_EQ(img.GetType(), PXIMAGE_FORMAT_GIF);
@@ -23,8 +22,7 @@ TEST(GifDecoder, SmallestTransparentGifFromTheWild)
 }
 
 // Every pixel of one frame, in each depth, interlaced or not, up to codes of 12 bits.
-TEST(GifDecoder, SingleFrameShapes)
-{
+TEST(GifDecoder, SingleFrameShapes) {
     struct Case {
         const char* name;
         uint32_t colours, bpp;
@@ -33,7 +31,7 @@ TEST(GifDecoder, SingleFrameShapes)
         uint8_t minCodeSize;
         bool leadingClear = true;
     } cases[] = {
-        {"two colours, 1 bit", 2, 1, 13, 3, false, 2},     {"no leading clear code", 4, 4, 11, 7, false, 2, false},
+        {"two colours, 1 bit", 2, 1, 13, 3, false, 2},      {"no leading clear code", 4, 4, 11, 7, false, 2, false},
         {"sixteen colours, 4 bits", 16, 4, 7, 4, false, 4}, {"four colours, 4 bits", 4, 4, 5, 2, false, 2},
         {"palette of 256, 8 bits", 256, 8, 9, 5, false, 8}, {"code width reaches 12", 256, 8, 200, 90, false, 8},
         {"interlaced height 1", 4, 4, 3, 1, true, 2},       {"interlaced height 2", 4, 4, 3, 2, true, 2},
@@ -57,19 +55,16 @@ TEST(GifDecoder, SingleFrameShapes)
 
 // A red triangle on white, coded as some writers do: the data does not begin with a clear code,
 // so the first code starts the table as the first one after a clear code would.
-TEST(GifDecoder, TriangleWithoutLeadingClearCode)
-{
+TEST(GifDecoder, TriangleWithoutLeadingClearCode) {
     const Rows inside = RowsOf(16, 16, [](uint32_t x, uint32_t y) { return x + y / 2 >= 8 && x <= 7 + y / 2; });
     GifFrame f{0, 0, 16, 16, {}, {}, false, false};
-    for (const auto& row : inside)
-        f.px.insert(f.px.end(), row.begin(), row.end());
+    for (const auto& row : inside) f.px.insert(f.px.end(), row.begin(), row.end());
     PxImage img;
     ASSERT_TRUE(DecodeBytes(img, MakeGif(16, 16, {0xFFFFFF, 0xFF0000}, {GifImage(f, 2)})));
     ExpectPixels(img, RowsOf(16, 16, [&](uint32_t x, uint32_t y) { return inside[y][x] ? 0xFF0000u : 0xFFFFFFu; }));
 }
 
-TEST(GifDecoder, EscapeMinusOneGivesTheScreenSizeOnly)
-{
+TEST(GifDecoder, EscapeMinusOneGivesTheScreenSizeOnly) {
     PxImageGIF dec;
     dec.SetEscape(-1);
     ASSERT_TRUE(DecodeWith(dec, MakeGif(300, 200, kPal4, {GifImage({0, 0, 1, 1, {0}}, 2)})));
@@ -78,8 +73,7 @@ TEST(GifDecoder, EscapeMinusOneGivesTheScreenSizeOnly)
     EXPECT_FALSE(dec.IsValid());
 }
 
-TEST(GifDecoder, RefusesWhatHoldsNoFrame)
-{
+TEST(GifDecoder, RefusesWhatHoldsNoFrame) {
     const Bytes twoFrames = MakeGif(1, 1, kPal4, {GifImage({0, 0, 1, 1, {1}}, 2), GifImage({0, 0, 1, 1, {2}}, 2)});
     ExpectRefusals<PxImageGIF>({
         {"empty", {}, ""},
@@ -92,8 +86,7 @@ TEST(GifDecoder, RefusesWhatHoldsNoFrame)
 }
 
 // Frame 0 fills a 3x2 screen; frame 1 covers the top middle pixel, with index 0 transparent.
-TEST(GifDecoder, ComposesFramesAndHonoursDisposal)
-{
+TEST(GifDecoder, ComposesFramesAndHonoursDisposal) {
     struct Case {
         const char* name;
         uint8_t disposal;
@@ -109,8 +102,12 @@ TEST(GifDecoder, ComposesFramesAndHonoursDisposal)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         PxImage img;
-        ASSERT_TRUE(DecodeGif(img, MakeGif(3, 2, kPal4, {Gce(uint8_t(1 | (c.disposal << 2)), 10, 0), GifImage({0, 0, 3, 2, {1, 1, 1, 2, 2, 2}}, 2),
-                                                          Gce(1, 20, 0), GifImage({0, 0, 2, 1, {0, 3}}, 2)}), c.frame));
+        ASSERT_TRUE(DecodeGif(
+            img,
+            MakeGif(3, 2, kPal4,
+                    {Gce(uint8_t(1 | (c.disposal << 2)), 10, 0), GifImage({0, 0, 3, 2, {1, 1, 1, 2, 2, 2}}, 2),
+                     Gce(1, 20, 0), GifImage({0, 0, 2, 1, {0, 3}}, 2)}),
+            c.frame));
         EXPECT_EQ(img.GetInfo().nNumFrames, 2);
         EXPECT_EQ(img.GetTransIndex(), 0);
         EXPECT_EQ(img.GetInfo().dwFrameDelay, c.frame == 0 ? 10u : 20u);
@@ -118,8 +115,7 @@ TEST(GifDecoder, ComposesFramesAndHonoursDisposal)
     }
 }
 
-TEST(GifDecoder, PaletteOfEachFrame)
-{
+TEST(GifDecoder, PaletteOfEachFrame) {
     const Palette ramp = Ramp(256, 0x010203), grey = {0x111111, 0x222222, 0x333333, 0x444444};
     struct Case {
         const char* name;
@@ -131,46 +127,65 @@ TEST(GifDecoder, PaletteOfEachFrame)
         uint32_t entryColour;
     } cases[] = {
         // A transparent index from any graphic control pads every frame's table with white.
-        {"transparency pads with white", MakeGif(3, 1, {0x102030, 0x405060}, {GifImage({0, 0, 3, 1, {0, 1, 3}, kPal4}, 2), Gce(1, 0, 1)}),
-         0, 4, {0x000000, 0xFF0000, 0x0000FF}, 9, 0xFFFFFF},
-        {"local table serves its own frame only", MakeGif(3, 1, grey, {GifImage({0, 0, 3, 1, {0, 1, 2}, kPal4}, 2), GifImage({0, 0, 1, 1, {3}}, 2)}),
-         1, 4, {0x444444, 0x222222, 0x333333}, -1, 0},
+        {"transparency pads with white",
+         MakeGif(3, 1, {0x102030, 0x405060}, {GifImage({0, 0, 3, 1, {0, 1, 3}, kPal4}, 2), Gce(1, 0, 1)}),
+         0,
+         4,
+         {0x000000, 0xFF0000, 0x0000FF},
+         9,
+         0xFFFFFF},
+        {"local table serves its own frame only",
+         MakeGif(3, 1, grey, {GifImage({0, 0, 3, 1, {0, 1, 2}, kPal4}, 2), GifImage({0, 0, 1, 1, {3}}, 2)}),
+         1,
+         4,
+         {0x444444, 0x222222, 0x333333},
+         -1,
+         0},
         // The canvas keeps the entries a frame of fewer colours does not have.
         {"frame of fewer colours",
-         MakeGif(3, 1, ramp, {GifImage({0, 0, 3, 1, {200, 7, 200}}, 8), GifImage({0, 0, 1, 1, {1}, {0xABCDEF, 0x123456}}, 2)}),
-         1, 8, {0x123456, ramp[7], ramp[200]}, 200, ramp[200]},
-        {"single frame without global table", MakeGif(3, 1, {}, {GifImage({0, 0, 2, 1, {1, 0}, {0x101010, 0x202020}}, 2)}),
-         0, 1, {0x202020, 0x101010, 0x101010}, -1, 0},
+         MakeGif(3, 1, ramp,
+                 {GifImage({0, 0, 3, 1, {200, 7, 200}}, 8), GifImage({0, 0, 1, 1, {1}, {0xABCDEF, 0x123456}}, 2)}),
+         1,
+         8,
+         {0x123456, ramp[7], ramp[200]},
+         200,
+         ramp[200]},
+        {"single frame without global table",
+         MakeGif(3, 1, {}, {GifImage({0, 0, 2, 1, {1, 0}, {0x101010, 0x202020}}, 2)}),
+         0,
+         1,
+         {0x202020, 0x101010, 0x101010},
+         -1,
+         0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         PxImage img;
         ASSERT_TRUE(DecodeGif(img, c.file, c.frame));
         EXPECT_EQ(img.GetBpp(), c.bpp);
-        for (int32_t x = 0; x < 3; x++)
-            EXPECT_EQ(RgbAt(img, x, 0), c.colours[size_t(x)]) << x;
+        for (int32_t x = 0; x < 3; x++) EXPECT_EQ(RgbAt(img, x, 0), c.colours[size_t(x)]) << x;
         if (c.entry >= 0) {
             EXPECT_EQ(Rgb(img.GetPaletteColor(static_cast<uint8_t>(c.entry))), c.entryColour);
         }
     }
 }
 
-TEST(GifDecoder, TilesWithoutGlobalTableMakeATrueColourPicture)
-{
+TEST(GifDecoder, TilesWithoutGlobalTableMakeATrueColourPicture) {
     // The first tile covers neither the screen's width nor its height; the last one decoded
     // lends its colour at the transparent index.
     PxImage img;
     const Palette redGreen = {0xFF0000, 0x00FF00};
-    ASSERT_TRUE(DecodeGif(img, MakeGif(2, 2, {}, {GifImage({0, 0, 1, 1, {0}, redGreen}, 2), GifImage({0, 1, 1, 1, {1}, redGreen}, 2),
-                                                  GifImage({1, 0, 1, 2, {1, 0}, {0x0000FF, 0xFFFFFF}}, 2), Gce(1, 0, 0)})));
+    ASSERT_TRUE(
+        DecodeGif(img, MakeGif(2, 2, {},
+                               {GifImage({0, 0, 1, 1, {0}, redGreen}, 2), GifImage({0, 1, 1, 1, {1}, redGreen}, 2),
+                                GifImage({1, 0, 1, 2, {1, 0}, {0x0000FF, 0xFFFFFF}}, 2), Gce(1, 0, 0)})));
     EXPECT_EQ(img.GetBpp(), 24u);
     ExpectPixels(img, {{0xFF0000, 0xFFFFFF}, {0x00FF00, 0x0000FF}});
     EXPECT_EQ(img.GetTransIndex(), 0);
     EXPECT_EQ(Rgb(img.GetTransColor()), 0x0000FFu);
 }
 
-TEST(GifDecoder, ExtensionsAndTheirFaults)
-{
+TEST(GifDecoder, ExtensionsAndTheirFaults) {
     const Bytes netscape = {'!', 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3, 1, 5, 0, 0};
     struct Case {
         const char* name;
@@ -180,7 +195,8 @@ TEST(GifDecoder, ExtensionsAndTheirFaults)
         const char* comment;
     } cases[] = {
         {"loop count, comment and plain text are passed over",
-         Cat({netscape, {'!', 0xFE, 5, 'h', 'e', 'l', 'l', 'o', 0}, {'!', 0x01, 3, 1, 2, 3, 2, 9, 9, 0}}), 0x00FF00, 5, "hello"},
+         Cat({netscape, {'!', 0xFE, 5, 'h', 'e', 'l', 'l', 'o', 0}, {'!', 0x01, 3, 1, 2, 3, 2, 9, 9, 0}}), 0x00FF00, 5,
+         "hello"},
         {"stray bytes up to a zero are skipped", {'x', 'y', 0}, 0x00FF00, 0, ""},
         // The loop ends before frame 1: what stands is frame 0 composed.
         {"empty comment ends the blocks", {'!', 0xFE, 0}, 0xFF0000, 0, ""},
@@ -190,7 +206,8 @@ TEST(GifDecoder, ExtensionsAndTheirFaults)
         SCOPED_TRACE(c.name);
         PxImageGIF dec;
         SetFrame(dec, 1);
-        ASSERT_TRUE(DecodeWith(dec, MakeGif(1, 1, kPal4, {GifImage({0, 0, 1, 1, {1}}, 2), c.between, GifImage({0, 0, 1, 1, {2}}, 2)})));
+        ASSERT_TRUE(DecodeWith(
+            dec, MakeGif(1, 1, kPal4, {GifImage({0, 0, 1, 1, {1}}, 2), c.between, GifImage({0, 0, 1, 1, {2}}, 2)})));
         EXPECT_EQ(RgbAt(dec, 0, 0), c.colour);
         EXPECT_EQ(dec.GetLoops(), c.loops);
         EXPECT_STREQ(dec.GetComment(), c.comment);
@@ -198,21 +215,20 @@ TEST(GifDecoder, ExtensionsAndTheirFaults)
 }
 
 // Streams that once went past their buffers or never ended; each must decode or refuse calmly.
-TEST(GifDecoder, CorruptDataStaysInBounds)
-{
+TEST(GifDecoder, CorruptDataStaysInBounds) {
     auto withData = [](uint16_t w, uint16_t h, const Bytes& data) {
         return Cat({GifHeader(w, h, kPal4), {',', 0, 0, 0, 0}, Le16s({w, h}), {0}, data, {';'}});
     };
     // Codes past the next free slot, chaining through stale table entries.
     BitWriter bad;
-    for (uint32_t c : {4u, 1u, 7u, 7u, 6u, 7u, 3u, 7u, 6u})
-        bad.Put(c, 3);
+    for (uint32_t c : {4u, 1u, 7u, 7u, 6u, 7u, 3u, 7u, 6u}) bad.Put(c, 3);
     // Entry 7 is filled before a clear code (tables survive it); code 7 twice after the clear
     // then makes entry 7 its own prefix, and a third 7 chains forever.
     BitWriter selfLoop;
     for (auto [code, width] : {std::pair{4, 3}, {3, 3}, {3, 3}, {3, 3}, {4, 4}, {3, 3}, {7, 3}, {7, 3}, {7, 4}, {5, 4}})
         selfLoop.Put(static_cast<uint32_t>(code), width);
-    Bytes interlacedTooLong = Cat({GifHeader(2, 6, kPal4), GifImage({0, 0, 2, 2, {1, 2, 3, 1, 2, 3, 1, 2, 3, 1, 2, 3}}, 2)});
+    Bytes interlacedTooLong =
+        Cat({GifHeader(2, 6, kPal4), GifImage({0, 0, 2, 2, {1, 2, 3, 1, 2, 3, 1, 2, 3, 1, 2, 3}}, 2)});
     interlacedTooLong[GifHeader(2, 6, kPal4).size() + 9] = 0x40;
     struct Case {
         const char* name;
@@ -240,8 +256,7 @@ TEST(GifDecoder, CorruptDataStaysInBounds)
     }
 }
 
-TEST(GifDecoder, FrameAfterBadCodesIsFoundAgain)
-{
+TEST(GifDecoder, FrameAfterBadCodesIsFoundAgain) {
     BitWriter bad;
     for (uint32_t c : {4u, 1u, 7u, 5u})  // 7 lies past the next free slot (6)
         bad.Put(c, 3);

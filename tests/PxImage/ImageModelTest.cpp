@@ -7,8 +7,7 @@
 
 namespace {
 
-TEST(ImageModel, CreateSizesAndRefusals)
-{
+TEST(ImageModel, CreateSizesAndRefusals) {
     struct Case {
         uint32_t w, h, bpp;
         bool ok;
@@ -26,10 +25,10 @@ TEST(ImageModel, CreateSizesAndRefusals)
         {33, 2, 8, true, 8, 36, 256, ""},
         {0, 5, 8, false, 0, 0, 0, zero},
         {5, 0, 8, false, 0, 0, 0, zero},
-        {static_cast<uint32_t>(-3), 5, 8, false, 0, 0, 0, zero},   // a negative width from a file
+        {static_cast<uint32_t>(-3), 5, 8, false, 0, 0, 0, zero},  // a negative width from a file
         {5, 0x80000000u, 8, false, 0, 0, 0, zero},
-        {0x7FFFFFFF, 0x7FFFFFFF, 24, false, 0, 0, 0, limit},          // 32-bit products would wrap
-        {400000, 50000, 1, false, 0, 0, 0, limit},                      // under the limit but over 2 GiB of rows
+        {0x7FFFFFFF, 0x7FFFFFFF, 24, false, 0, 0, 0, limit},  // 32-bit products would wrap
+        {400000, 50000, 1, false, 0, 0, 0, limit},            // under the limit but over 2 GiB of rows
     };
     for (const Case& c : cases) {
         PxImage img;
@@ -46,14 +45,12 @@ TEST(ImageModel, CreateSizesAndRefusals)
         EXPECT_EQ(img.GetHeader().biSizeImage, c.stride * c.h);
         EXPECT_EQ(std::memcmp(img.GetDIB(), &img.GetHeader(), sizeof(BITMAPINFOHEADER)), 0);
         const uint8_t* bits = img.GetBits(0);
-        for (uint32_t i = 0; i < c.stride * c.h; i++)
-            ASSERT_EQ(bits[i], 0) << "pixel memory is cleared";
+        for (uint32_t i = 0; i < c.stride * c.h; i++) ASSERT_EQ(bits[i], 0) << "pixel memory is cleared";
         EXPECT_EQ(img.GetBits(c.h), nullptr);
     }
 }
 
-TEST(ImageModel, ClearDpiAndCodecOptions)
-{
+TEST(ImageModel, ClearDpiAndCodecOptions) {
     PxImage one(8, 1, 1);
     one.Clear(1);
     EXPECT_EQ(one.GetBits()[0], 0xFF);
@@ -75,8 +72,7 @@ TEST(ImageModel, ClearDpiAndCodecOptions)
     EXPECT_EQ(img.GetCodecOption(10), 0u);
 }
 
-TEST(ImageModel, DestroyTransferAndCopy)
-{
+TEST(ImageModel, DestroyTransferAndCopy) {
     PxImage a(4, 3, 8, 1);
     a.AlphaCreate();
     a.SetPixelIndex(1, 2, 9);
@@ -102,8 +98,7 @@ TEST(ImageModel, DestroyTransferAndCopy)
     EXPECT_EQ(d.GetInfo().pImage, nullptr);
 }
 
-TEST(ImageModel, PaletteBoundsAndNearestIndex)
-{
+TEST(ImageModel, PaletteBoundsAndNearestIndex) {
     PxImage img(2, 2, 1);
     RGBQUAD big[256] = {};
     big[0] = {1, 2, 3, 0};
@@ -139,17 +134,14 @@ TEST(ImageModel, PaletteBoundsAndNearestIndex)
     EXPECT_EQ(small.GetNearestIndex(RGBQUAD{250, 250, 250, 0}), 1);
 }
 
-TEST(ImageModel, PixelAccessByDepth)
-{
+TEST(ImageModel, PixelAccessByDepth) {
     for (uint32_t bpp : {1u, 4u, 8u}) {
         PxImage img(10, 3, bpp);
         uint8_t maxIndex = static_cast<uint8_t>((1u << bpp) - 1);
         for (int32_t y = 0; y < 3; y++)
-            for (int32_t x = 0; x < 10; x++)
-                img.SetPixelIndex(x, y, static_cast<uint8_t>((x + y) & maxIndex));
+            for (int32_t x = 0; x < 10; x++) img.SetPixelIndex(x, y, static_cast<uint8_t>((x + y) & maxIndex));
         for (int32_t y = 0; y < 3; y++)
-            for (int32_t x = 0; x < 10; x++)
-                ASSERT_EQ(img.GetPixelIndex(x, y), (x + y) & maxIndex) << bpp;
+            for (int32_t x = 0; x < 10; x++) ASSERT_EQ(img.GetPixelIndex(x, y), (x + y) & maxIndex) << bpp;
         img.SetTransIndex(1);
         EXPECT_EQ(img.GetPixelIndex(-1, 0), 1);
     }
@@ -165,14 +157,13 @@ TEST(ImageModel, PixelAccessByDepth)
     EXPECT_EQ(rgb.GetPixelPointer(2, 1)[2], 3);
 }
 
-TEST(ImageModel, IteratorRowsStayInsideTheImage)
-{
+TEST(ImageModel, IteratorRowsStayInsideTheImage) {
     PxImage img(4, 2, 8);
     CImageIterator it(&img);
     uint8_t row[64];
     std::memset(row, 0xCD, sizeof(row));
-    EXPECT_TRUE(it.SetY(2));           // the height is accepted ...
-    it.SetRow(row, -1);                // ... but nothing is written there
+    EXPECT_TRUE(it.SetY(2));  // the height is accepted ...
+    it.SetRow(row, -1);       // ... but nothing is written there
     EXPECT_EQ(it.GetRow(2), nullptr);
     it.ToTopRow();
     it.SetRow(row, 100);
@@ -180,7 +171,7 @@ TEST(ImageModel, IteratorRowsStayInsideTheImage)
     EXPECT_EQ(img.GetBits(0)[0], 0);
     EXPECT_TRUE(it.PrevRow());
     EXPECT_FALSE(it.PrevRow());
-    it.SetRow(row, 4);                 // y is -1 now
+    it.SetRow(row, 4);  // y is -1 now
     EXPECT_EQ(img.GetBits(0)[0], 0);
 
     // The cursor follows a re-created image instead of keeping the old block.
@@ -191,8 +182,7 @@ TEST(ImageModel, IteratorRowsStayInsideTheImage)
     EXPECT_EQ(img.GetBits(7)[0], 0xCD);
 }
 
-TEST(ImageModel, FlipMirrorRotateNegative)
-{
+TEST(ImageModel, FlipMirrorRotateNegative) {
     for (uint32_t bpp : {1u, 4u, 8u, 24u}) {
         PxImage img(3, 2, bpp);
         img.SetPaletteColor(1, 255, 255, 255);

@@ -3,36 +3,33 @@
 
 namespace {
 
-constexpr uint32_t kOptGrey = 0x80, kOptQuantize = 0x100, kOptDither = 0x200, kOptOnePass = 0x400,
-                   kOptNoFancy = 0x800;
+constexpr uint32_t kOptGrey = 0x80, kOptQuantize = 0x100, kOptDither = 0x200, kOptOnePass = 0x400, kOptNoFancy = 0x800;
 
 // The size in the frame header (FF C0 or FF C2), big-endian height then width.
-void SetFrameSize(Bytes& b, uint16_t width, uint16_t height)
-{
+void SetFrameSize(Bytes& b, uint16_t width, uint16_t height) {
     size_t f = 0;
-    while (f + 1 < b.size() && !(b[f] == 0xFF && (b[f + 1] == 0xC0 || b[f + 1] == 0xC2)))
-        f++;
+    while (f + 1 < b.size() && !(b[f] == 0xFF && (b[f + 1] == 0xC0 || b[f + 1] == 0xC2))) f++;
     const uint8_t size[4] = {uint8_t(height >> 8), uint8_t(height), uint8_t(width >> 8), uint8_t(width)};
     std::copy(size, size + 4, b.begin() + std::ptrdiff_t(f + 5));
 }
 
 const JpegShape kGrey{.components = 1, .quadrants = {{{30, 0, 0, 0}, {100, 0, 0, 0}, {170, 0, 0, 0}, {240, 0, 0, 0}}}};
-const JpegShape kCmyk{.components = 4, .quadrants = {{{255, 0, 0, 255}, {0, 255, 0, 255}, {200, 100, 50, 0}, {255, 255, 255, 255}}}};
+const JpegShape kCmyk{.components = 4,
+                      .quadrants = {{{255, 0, 0, 255}, {0, 255, 0, 255}, {200, 100, 50, 0}, {255, 255, 255, 255}}}};
 
 }  // namespace
 
-TEST(JpegDecoder, PicturesByKind)
-{
+TEST(JpegDecoder, PicturesByKind) {
     struct Case {
         const char* name;
         JpegShape shape;
         bool progressive;
         uint32_t options;
         uint32_t bpp;
-        bool grey;                 // an 8-bit picture with the 256-entry grey palette
-        uint32_t quadrants[4];     // 0xRRGGBB, top-left, top-right, bottom-left, bottom-right
+        bool grey;              // an 8-bit picture with the 256-entry grey palette
+        uint32_t quadrants[4];  // 0xRRGGBB, top-left, top-right, bottom-left, bottom-right
         int tolerance;
-        bool bigSection = false;   // an unknown APP1 section that libjpeg skips across buffers
+        bool bigSection = false;  // an unknown APP1 section that libjpeg skips across buffers
     };
     const uint32_t rgb[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
     const uint32_t grey[4] = {0x1E1E1E, 0x646464, 0xAAAAAA, 0xF0F0F0};
@@ -47,17 +44,29 @@ TEST(JpegDecoder, PicturesByKind)
         {"cmyk weighted by k", kCmyk, false, 0, 24, false, {0xFF0000, 0x00FF00, 0x000000, 0xFFFFFF}, 3},
         {"rgb as grey", JpegShape{}, false, kOptGrey, 8, true, {luma[0], luma[1], luma[2], luma[3]}, 4},
         {"rgb quantized", JpegShape{}, false, kOptQuantize, 8, false, {rgb[0], rgb[1], rgb[2], rgb[3]}, 24},
-        {"rgb quantized in one dithered pass", JpegShape{}, true, kOptQuantize | kOptOnePass | kOptDither, 8, false,
-         {rgb[0], rgb[1], rgb[2], rgb[3]}, 40},
+        {"rgb quantized in one dithered pass",
+         JpegShape{},
+         true,
+         kOptQuantize | kOptOnePass | kOptDither,
+         8,
+         false,
+         {rgb[0], rgb[1], rgb[2], rgb[3]},
+         40},
         {"grey quantized", kGrey, false, kOptQuantize, 8, false, {grey[0], grey[1], grey[2], grey[3]}, 12},
-        {"rgb without fancy upsampling", JpegShape{}, false, kOptNoFancy, 24, false, {rgb[0], rgb[1], rgb[2], rgb[3]}, 4},
+        {"rgb without fancy upsampling",
+         JpegShape{},
+         false,
+         kOptNoFancy,
+         24,
+         false,
+         {rgb[0], rgb[1], rgb[2], rgb[3]},
+         4},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         JpegShape shape = c.shape;
         shape.progressive = c.progressive;
-        if (c.bigSection)
-            shape.app1.push_back(Bytes(10000, 'x'));
+        if (c.bigSection) shape.app1.push_back(Bytes(10000, 'x'));
         Bytes jpg = MakeJpeg(shape);
 
         PxImageJPG img;
@@ -85,8 +94,7 @@ TEST(JpegDecoder, PicturesByKind)
     }
 }
 
-TEST(JpegDecoder, ResolutionFromExifOrJfif)
-{
+TEST(JpegDecoder, ResolutionFromExifOrJfif) {
     auto exif = [](std::vector<ExifEntry> entries, uint16_t magic = 0x2A) {
         return MakeExifBlock({ExifDir{std::move(entries)}}, false, magic);
     };
@@ -103,35 +111,56 @@ TEST(JpegDecoder, ResolutionFromExifOrJfif)
         {"dots per inch", true, 1, 300, 150, {}, 300, 150},
         {"density without unit", true, 0, 1, 1, {}, 1, 1},
         {"no JFIF header", false, 0, 1, 1, {}, 1, 1},
-        {"EXIF inches", true, 1, 300, 300,
-         {exif({Rational(0x011A, 72, 1), Rational(0x011B, 144, 2), Short(0x0128, 2)})}, 72, 72},
-        {"EXIF centimetres", true, 1, 300, 300,
-         {exif({Rational(0x011A, 28, 1), Rational(0x011B, 56, 1), Short(0x0128, 3)})}, 71, 142},
+        {"EXIF inches",
+         true,
+         1,
+         300,
+         300,
+         {exif({Rational(0x011A, 72, 1), Rational(0x011B, 144, 2), Short(0x0128, 2)})},
+         72,
+         72},
+        {"EXIF centimetres",
+         true,
+         1,
+         300,
+         300,
+         {exif({Rational(0x011A, 28, 1), Rational(0x011B, 56, 1), Short(0x0128, 3)})},
+         71,
+         142},
         {"EXIF without resolution", true, 1, 300, 300, {exif({Short(0x0128, 2)})}, 96, 96},
-        {"EXIF with a bad start falls back", true, 1, 300, 300,
-         {exif({Rational(0x011A, 72, 1), Short(0x0128, 2)}, 0x2B)}, 300, 300},
-        {"EXIF resolution beyond any header", true, 1, 300, 300,
-         {exif({Rational(0x011A, 4000000000u, 1), Rational(0x011B, 1, 3), Short(0x0128, 5)})}, 50000000, 8466},
+        {"EXIF with a bad start falls back",
+         true,
+         1,
+         300,
+         300,
+         {exif({Rational(0x011A, 72, 1), Short(0x0128, 2)}, 0x2B)},
+         300,
+         300},
+        {"EXIF resolution beyond any header",
+         true,
+         1,
+         300,
+         300,
+         {exif({Rational(0x011A, 4000000000u, 1), Rational(0x011B, 1, 3), Short(0x0128, 5)})},
+         50000000,
+         8466},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         PxImageJPG img;
         const JpegShape shape{.jfif = c.jfif, .densityUnit = c.unit, .xDensity = c.x, .yDensity = c.y, .app1 = c.app1};
-        ASSERT_TRUE(DecodeWith(img, MakeJpeg(shape)))
-            << img.GetLastError();
+        ASSERT_TRUE(DecodeWith(img, MakeJpeg(shape))) << img.GetLastError();
         EXPECT_EQ(img.GetXDPI(), c.dpiX);
         EXPECT_EQ(img.GetYDPI(), c.dpiY);
         EXPECT_EQ(img.GetExifData().IsExif, !c.app1.empty() && std::string(c.name).find("bad") == std::string::npos);
     }
 }
 
-TEST(JpegDecoder, FailuresAndShortStreams)
-{
+TEST(JpegDecoder, FailuresAndShortStreams) {
     Bytes rgb = MakeJpeg(JpegShape{});
     Bytes cut = MakeJpeg({.noise = true});
     size_t scan = 0;
-    while (scan + 1 < cut.size() && !(cut[scan] == 0xFF && cut[scan + 1] == 0xDA))
-        scan++;
+    while (scan + 1 < cut.size() && !(cut[scan] == 0xFF && cut[scan + 1] == 0xDA)) scan++;
     cut.resize(scan + (cut.size() - scan) / 2);
     Bytes huge = rgb;
     SetFrameSize(huge, 65500, 65500);
@@ -145,7 +174,9 @@ TEST(JpegDecoder, FailuresAndShortStreams)
         std::string error;  // prefix of the last error
     };
     const Case cases[] = {
-        {"png", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13}, false,
+        {"png",
+         {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13},
+         false,
          "Not a JPEG file: starts with 0x89 0x50"},
         {"empty", {}, false, "Empty input file"},
         {"start of image only", {0xFF, 0xD8}, false, ""},
@@ -169,8 +200,7 @@ TEST(JpegDecoder, FailuresAndShortStreams)
     }
 }
 
-TEST(JpegDecoder, EscapeAndScale)
-{
+TEST(JpegDecoder, EscapeAndScale) {
     const Bytes jpg = MakeJpeg({.width = 40, .height = 24});
     struct Case {
         int32_t escape;
@@ -180,12 +210,9 @@ TEST(JpegDecoder, EscapeAndScale)
     };
     const Case cases[] = {
         {-1, 0, true, false, 40, 24},  // dimensions only
-        {-1, 2, true, false, 20, 12},
-        {-1, 8, true, false, 5, 3},
-        {0, 0, true, true, 40, 24},
-        {0, 1, true, true, 40, 24},
-        {0, 4, true, true, 10, 6},
-        {1, 0, false, true, 0, 0},     // asked to stop once the image exists
+        {-1, 2, true, false, 20, 12}, {-1, 8, true, false, 5, 3},
+        {0, 0, true, true, 40, 24},   {0, 1, true, true, 40, 24},
+        {0, 4, true, true, 10, 6},    {1, 0, false, true, 0, 0},  // asked to stop once the image exists
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "escape " << c.escape << " scale " << int{c.scale});
@@ -204,9 +231,10 @@ TEST(JpegDecoder, EscapeAndScale)
     }
 }
 
-TEST(JpegDecoder, DetectionKeepsTheStreamAndTheRecord)
-{
-    const Bytes jpg = MakeJpeg({.app1 = {MakeExifBlock({ExifDir{{Text(0x010F, "Tikora"), Rational(0x011A, 300, 1), Short(0x0128, 2)}}}, true)}});
+TEST(JpegDecoder, DetectionKeepsTheStreamAndTheRecord) {
+    const Bytes jpg =
+        MakeJpeg({.app1 = {MakeExifBlock(
+                      {ExifDir{{Text(0x010F, "Tikora"), Rational(0x011A, 300, 1), Short(0x0128, 2)}}}, true)}});
     PxImage viaLoader;
     ASSERT_TRUE(DecodeBytes(viaLoader, jpg));
     EXPECT_EQ(viaLoader.GetXDPI(), 300);
@@ -230,8 +258,7 @@ TEST(JpegDecoder, DetectionKeepsTheStreamAndTheRecord)
 
 // The test pictures are written through the adapter's destination side too; this one needs more
 // than one buffer.
-TEST(JpegStreamAdapter, WritesAcrossBuffers)
-{
+TEST(JpegStreamAdapter, WritesAcrossBuffers) {
     const Bytes jpg = MakeJpeg({.width = 64, .height = 64, .noise = true});
     EXPECT_GT(jpg.size(), PxImageJPG::PxFileJpg::eBufSize);
     PxImageJPG img;

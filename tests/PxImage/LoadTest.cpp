@@ -5,8 +5,7 @@ namespace {
 
 // Format detection: one small picture of each format, found among all of them, with a pixel
 // that only a right decode gives.
-TEST(Loader, DetectsEveryFormat)
-{
+TEST(Loader, DetectsEveryFormat) {
     TiffPage tiff;
     tiff.rows.assign(12, 77);
     JpegShape jpeg;
@@ -21,12 +20,15 @@ TEST(Loader, DetectsEveryFormat)
         {"bmp", MakeBmp({BmpForm::Info, 1, 1, 24, 0, {}, {1, 2, 3, 0}}), PXIMAGE_FORMAT_BMP, 0, 0, 0x030201},
         {"png", ReadFile(SourcePath("tests/PxImage/pngsuite/basn2c08.png")), PXIMAGE_FORMAT_PNG, 0, 0, 0xFFFFFF},
         {"jpeg", MakeJpeg(jpeg), PXIMAGE_FORMAT_JPG, 12, 12, 0xFFFFFF, 4},
-        {"ico", MakeIco({{2, 1, 4, {0, 0x00FF00}, DibRows(4, 2, {{1, 0}}), IcoMask(2, {"00"})}}), PXIMAGE_FORMAT_ICO, 0, 0, 0x00FF00},
-        {"gif", MakeGif(2, 1, {0, 0xFF0000, 0x00FF00, 0x0000FF}, {GifImage({0, 0, 2, 1, {2, 3}}, 2)}), PXIMAGE_FORMAT_GIF, 1, 0, 0x0000FF},
+        {"ico", MakeIco({{2, 1, 4, {0, 0x00FF00}, DibRows(4, 2, {{1, 0}}), IcoMask(2, {"00"})}}), PXIMAGE_FORMAT_ICO, 0,
+         0, 0x00FF00},
+        {"gif", MakeGif(2, 1, {0, 0xFF0000, 0x00FF00, 0x0000FF}, {GifImage({0, 0, 2, 1, {2, 3}}, 2)}),
+         PXIMAGE_FORMAT_GIF, 1, 0, 0x0000FF},
         {"tiff", MakeTiff({tiff}), PXIMAGE_FORMAT_TIF, 3, 2, 0x4D4D4D},
         {"tga", MakeTga({2, 1, 1, 24, 0, Bgr(0x102030)}), PXIMAGE_FORMAT_TGA, 0, 0, 0x102030},
         {"pcx", MakePcx({8, 3, 1, 1, 2, {0x12, 0, 0x34, 0, 0x56, 0}}), PXIMAGE_FORMAT_PCX, 0, 0, 0x123456},
-        {"wmf", Wmf(30, 20, {WmfBrush(0x090909), WmfSelect(0), WmfRectangle(0, 0, 30, 20)}), PXIMAGE_FORMAT_WMF, 15, 10, 0x090909},
+        {"wmf", Wmf(30, 20, {WmfBrush(0x090909), WmfSelect(0), WmfRectangle(0, 0, 30, 20)}), PXIMAGE_FORMAT_WMF, 15, 10,
+         0x090909},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -37,8 +39,7 @@ TEST(Loader, DetectsEveryFormat)
     }
 }
 
-TEST(Loader, LoadByNameAndErrorTexts)
-{
+TEST(Loader, LoadByNameAndErrorTexts) {
     const std::string png = SourcePath("tests/PxImage/pngsuite/basn2c08.png");
     const std::string bmp = TempFile("tiny.bmp", MakeBmp({BmpForm::Info, 1, 1, 24, 0, {}, {1, 2, 3, 0}}));
     const std::string junk = TempFile("junk.bin", Bytes(100, 0x42));
@@ -71,8 +72,7 @@ TEST(Loader, LoadByNameAndErrorTexts)
     EXPECT_TRUE(byCtor.IsValid());
 }
 
-TEST(Loader, DetectionSeeksBackToTheStartingPositionAndLeavesNoTrace)
-{
+TEST(Loader, DetectionSeeksBackToTheStartingPositionAndLeavesNoTrace) {
     const Bytes data = Cat({Bytes(7, 0xEE), ReadFile(SourcePath("tests/PxImage/pngsuite/basn0g08.png"))});
     PxMemFile f(data.data(), data.size());
     f.Seek(7, SEEK_SET);
@@ -91,8 +91,7 @@ TEST(Loader, DetectionSeeksBackToTheStartingPositionAndLeavesNoTrace)
     EXPECT_STREQ(img.GetLastError(), "Decode: Unknown or wrong format");
 }
 
-TEST(Loader, IOFileSizeKeepsPositionAndNeverClosesACallersStream)
-{
+TEST(Loader, IOFileSizeKeepsPositionAndNeverClosesACallersStream) {
     FILE* fp = std::fopen(TempFile("size.bin", Bytes(33, 1)).c_str(), "rb");
     ASSERT_NE(fp, nullptr);
     {
@@ -112,8 +111,7 @@ TEST(Loader, IOFileSizeKeepsPositionAndNeverClosesACallersStream)
 }
 
 // Fields past the bytes at hand read as zero and mark the reader short.
-TEST(LeReader, ReportsShortReads)
-{
+TEST(LeReader, ReportsShortReads) {
     const uint8_t b[6] = {0x01, 0x02, 0x03, 0x04, 0x05, 0x80};
     PxLeReader r(b, sizeof(b));
     EXPECT_EQ(r.U16(0), 0x0201u);

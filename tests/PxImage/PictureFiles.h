@@ -29,33 +29,30 @@
 
 using Bytes = std::vector<uint8_t>;
 using Rows = std::vector<std::vector<uint32_t>>;  // top row first; colours as 0xRRGGBB
-using Palette = std::vector<uint32_t>;           // 0xRRGGBB
+using Palette = std::vector<uint32_t>;            // 0xRRGGBB
 
 inline void Put16(Bytes& b, uint32_t v) { b.insert(b.end(), {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)}); }
 inline void Put32(Bytes& b, uint32_t v) { Put16(b, v & 0xFFFF), Put16(b, v >> 16); }
 inline void Append(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
-inline Bytes Cat(std::initializer_list<Bytes> parts)
-{
+inline Bytes Cat(std::initializer_list<Bytes> parts) {
     Bytes out;
-    for (const Bytes& p : parts)
-        Append(out, p);
+    for (const Bytes& p : parts) Append(out, p);
     return out;
 }
 // Little-endian words of 16 or 32 bits.
-inline Bytes LeWords(int bits, std::initializer_list<uint32_t> v)
-{
+inline Bytes LeWords(int bits, std::initializer_list<uint32_t> v) {
     Bytes b;
-    for (uint32_t x : v)
-        bits == 16 ? Put16(b, x) : Put32(b, x);
+    for (uint32_t x : v) bits == 16 ? Put16(b, x) : Put32(b, x);
     return b;
 }
 inline Bytes Le16s(std::initializer_list<uint32_t> v) { return LeWords(16, v); }
 inline Bytes Le32s(std::initializer_list<uint32_t> v) { return LeWords(32, v); }
 // Colours as the files store them: blue, green, red (and a fourth byte), or red, green, blue.
-inline Bytes Bgr(uint32_t c) { return {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c >> 16)}; }
+inline Bytes Bgr(uint32_t c) {
+    return {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c >> 16)};
+}
 inline Bytes Bgra(uint32_t c, uint8_t a) { return Cat({Bgr(c), {a}}); }
-inline Bytes RgbTriples(const Palette& pal)
-{
+inline Bytes RgbTriples(const Palette& pal) {
     Bytes b;
     for (uint32_t c : pal)
         b.insert(b.end(), {static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c)});
@@ -64,45 +61,39 @@ inline Bytes RgbTriples(const Palette& pal)
 
 // Black, red, green, blue; and n colours i * step (24 bits).
 const Palette kPal4 = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
-inline Palette Ramp(uint32_t n, uint32_t step)
-{
+inline Palette Ramp(uint32_t n, uint32_t step) {
     Palette p;
-    for (uint32_t i = 0; i < n; i++)
-        p.push_back(i * step & 0xFFFFFF);
+    for (uint32_t i = 0; i < n; i++) p.push_back(i * step & 0xFFFFFF);
     return p;
 }
 
 inline std::string SourcePath(const std::string& rel) { return std::string(TIKORA_SOURCE_DIR) + "/" + rel; }
-inline Bytes ReadFile(const std::string& path)
-{
+inline Bytes ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
-inline std::string TempPath(const std::string& name)
-{
+inline std::string TempPath(const std::string& name) {
     const char* dir = std::getenv("TIKORA_TEST_TMP");
     const std::string base = dir && *dir ? dir : "/tmp";
     std::error_code ec;
     std::filesystem::create_directories(base, ec);
     return base + "/pximage_" + std::to_string(getpid()) + "_" + name;
 }
-inline std::string TempFile(const std::string& name, const Bytes& data)
-{
+inline std::string TempFile(const std::string& name, const Bytes& data) {
     const std::string path = TempPath(name);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
     return path;
 }
 
 // The frame to decode is an input of the info block that the library itself never sets.
 inline void SetFrame(PxImage& img, int32_t frame) { const_cast<PXIMAGEINFO&>(img.GetInfo()).nFrame = frame; }
-inline bool DecodeBytes(PxImage& img, const Bytes& data, uint32_t format = 0)
-{
+inline bool DecodeBytes(PxImage& img, const Bytes& data, uint32_t format = 0) {
     PxMemFile f(data.data(), data.size());
     return img.Decode(&f, format);
 }
 template <class Decoder>
-bool DecodeWith(Decoder& dec, const Bytes& data)
-{
+bool DecodeWith(Decoder& dec, const Bytes& data) {
     PxMemFile f(data.data(), data.size());
     return dec.Decode(&f);
 }
@@ -110,33 +101,30 @@ bool DecodeWith(Decoder& dec, const Bytes& data)
 inline uint32_t Rgb(RGBQUAD c) { return (uint32_t{c.rgbRed} << 16) | (uint32_t{c.rgbGreen} << 8) | c.rgbBlue; }
 // Colour, index and alpha at (x, y) with y counted from the picture's top.
 inline int32_t FromTop(const PxImage& img, int32_t y) { return static_cast<int32_t>(img.GetHeight()) - 1 - y; }
-inline uint32_t RgbAt(const PxImage& img, int32_t x, int32_t y) { return Rgb(img.GetPixelColor(x, FromTop(img, y), false)); }
+inline uint32_t RgbAt(const PxImage& img, int32_t x, int32_t y) {
+    return Rgb(img.GetPixelColor(x, FromTop(img, y), false));
+}
 inline uint8_t IndexAt(const PxImage& img, int32_t x, int32_t y) { return img.GetPixelIndex(x, FromTop(img, y)); }
 inline uint8_t AlphaAt(const PxImage& img, int32_t x, int32_t y) { return img.AlphaGet(x, FromTop(img, y)); }
 
 // Each channel of 0xRRGGBB within the tolerance.
-inline bool NearRgb(uint32_t got, uint32_t want, int tolerance)
-{
+inline bool NearRgb(uint32_t got, uint32_t want, int tolerance) {
     for (int shift = 0; shift < 24; shift += 8)
-        if (std::abs(int((got >> shift) & 0xFF) - int((want >> shift) & 0xFF)) > tolerance)
-            return false;
+        if (std::abs(int((got >> shift) & 0xFF) - int((want >> shift) & 0xFF)) > tolerance) return false;
     return true;
 }
 // Rows of w x h values f(x, y), top row first.
 template <class F>
-Rows RowsOf(uint32_t w, uint32_t h, F f)
-{
+Rows RowsOf(uint32_t w, uint32_t h, F f) {
     Rows rows(h);
     for (uint32_t y = 0; y < h; y++)
-        for (uint32_t x = 0; x < w; x++)
-            rows[y].push_back(f(x, y));
+        for (uint32_t x = 0; x < w; x++) rows[y].push_back(f(x, y));
     return rows;
 }
 
 // Compares a picture with rows of colours and, when given, rows of alpha values; an empty alpha
 // table means the picture must have no alpha plane.
-inline void ExpectPixels(const PxImage& img, const Rows& colours, const Rows& alpha = {})
-{
+inline void ExpectPixels(const PxImage& img, const Rows& colours, const Rows& alpha = {}) {
     ASSERT_EQ(img.GetHeight(), colours.size());
     ASSERT_EQ(img.GetWidth(), colours[0].size());
     for (size_t y = 0; y < colours.size(); y++)
@@ -157,8 +145,7 @@ struct Refusal {
     int32_t frame = 0;
 };
 template <class Decoder>
-void ExpectRefusals(const std::vector<Refusal>& cases)
-{
+void ExpectRefusals(const std::vector<Refusal>& cases) {
     for (const Refusal& c : cases) {
         Decoder dec;
         dec.SetEscape(c.escape);
@@ -180,7 +167,10 @@ struct Screen {
     std::vector<uint32_t> px;
     HDC dc;
     Screen(int32_t width, int32_t height, uint32_t fill)
-        : w(width), h(height), px(size_t(width * height), fill), dc(tikora::gdi::CreateSurfaceDC(px.data(), w, h, w * 4)) {}
+        : w(width),
+          h(height),
+          px(size_t(width * height), fill),
+          dc(tikora::gdi::CreateSurfaceDC(px.data(), w, h, w * 4)) {}
     ~Screen() { DeleteDC(dc); }
     uint32_t At(int32_t x, int32_t y) const { return px[size_t(y * w + x)]; }
 };
@@ -195,18 +185,17 @@ protected:
 // ---- device-independent rows (BMP, ICO) --------------------------------------------------------
 
 // Palette indexes or 0xAARRGGBB colours, top row first, into bottom-up rows padded to 4 bytes.
-inline Bytes DibRows(uint32_t bits, uint32_t w, const Rows& rows)
-{
+inline Bytes DibRows(uint32_t bits, uint32_t w, const Rows& rows) {
     Bytes out;
     for (size_t r = rows.size(); r-- > 0;) {
         Bytes row(((bits * w + 31) / 32) * 4, 0);
         for (uint32_t x = 0; x < w; x++) {
             const uint32_t v = rows[r][x];
             if (bits < 8)
-                row[x * bits / 8] = static_cast<uint8_t>(row[x * bits / 8] | ((v & ((1u << bits) - 1)) << (8 - bits - x * bits % 8)));
+                row[x * bits / 8] =
+                    static_cast<uint8_t>(row[x * bits / 8] | ((v & ((1u << bits) - 1)) << (8 - bits - x * bits % 8)));
             else
-                for (uint32_t k = 0; k < bits / 8; k++)
-                    row[x * bits / 8 + k] = static_cast<uint8_t>(v >> (8 * k));
+                for (uint32_t k = 0; k < bits / 8; k++) row[x * bits / 8 + k] = static_cast<uint8_t>(v >> (8 * k));
         }
         Append(out, row);
     }
@@ -226,8 +215,7 @@ struct BmpShape {
     std::vector<uint32_t> masks = {};  // after the header
     uint32_t sizeImage = 0;
 };
-inline Bytes MakeBmp(const BmpShape& s)
-{
+inline Bytes MakeBmp(const BmpShape& s) {
     Bytes hdr = Le32s({static_cast<uint32_t>(s.form)});
     if (s.form == BmpForm::Core) {
         Append(hdr, Le16s({static_cast<uint32_t>(s.width), static_cast<uint32_t>(s.height), 1, s.bits}));
@@ -237,13 +225,13 @@ inline Bytes MakeBmp(const BmpShape& s)
         Append(hdr, Le32s({s.compression, s.sizeImage, 2835, 2835, s.clrUsed, 0}));
         hdr.resize(static_cast<size_t>(s.form), 0);
     }
-    for (uint32_t m : s.masks)
-        Put32(hdr, m);
-    for (uint32_t c : s.palette)
-        Append(hdr, s.form == BmpForm::Core ? Bgr(c) : Bgra(c, 0));
+    for (uint32_t m : s.masks) Put32(hdr, m);
+    for (uint32_t c : s.palette) Append(hdr, s.form == BmpForm::Core ? Bgr(c) : Bgra(c, 0));
     Bytes out;
     if (s.fileHeader)
-        out = Cat({{'B', 'M'}, Le32s({static_cast<uint32_t>(14 + hdr.size() + s.pixels.size()), 0, static_cast<uint32_t>(14 + hdr.size())})});
+        out = Cat({{'B', 'M'},
+                   Le32s({static_cast<uint32_t>(14 + hdr.size() + s.pixels.size()), 0,
+                          static_cast<uint32_t>(14 + hdr.size())})});
     return Cat({out, hdr, s.pixels});
 }
 
@@ -255,18 +243,15 @@ struct IcoImage {
     Bytes mask;
 };
 // '1' marks a transparent pixel.
-inline Bytes IcoMask(uint32_t w, const std::vector<std::string>& rows)
-{
+inline Bytes IcoMask(uint32_t w, const std::vector<std::string>& rows) {
     Rows bits;
     for (const std::string& r : rows) {
         bits.emplace_back();
-        for (char c : r)
-            bits.back().push_back(c == '1');
+        for (char c : r) bits.back().push_back(c == '1');
     }
     return DibRows(1, w, bits);
 }
-inline Bytes MakeIco(const std::vector<IcoImage>& images, uint16_t type = 1)
-{
+inline Bytes MakeIco(const std::vector<IcoImage>& images, uint16_t type = 1) {
     Bytes dir = Le16s({0, type, static_cast<uint32_t>(images.size())}), bodies;
     for (const IcoImage& im : images) {
         Bytes body = Le32s({40, im.w, 2u * im.h});
@@ -278,7 +263,8 @@ inline Bytes MakeIco(const std::vector<IcoImage>& images, uint16_t type = 1)
         Append(body, Cat({im.xorBits, im.mask}));
         Append(dir, {im.w, im.h, static_cast<uint8_t>(im.pal.size()), 0});
         Append(dir, Le16s({1, im.bits}));
-        Append(dir, Le32s({static_cast<uint32_t>(body.size()), static_cast<uint32_t>(6 + 16 * images.size() + bodies.size())}));
+        Append(dir, Le32s({static_cast<uint32_t>(body.size()),
+                           static_cast<uint32_t>(6 + 16 * images.size() + bodies.size())}));
         Append(bodies, body);
     }
     return Cat({dir, bodies});
@@ -296,8 +282,7 @@ struct TgaShape {
     Bytes cmap = {};
     Bytes id = {};
 };
-inline Bytes MakeTga(const TgaShape& s)
-{
+inline Bytes MakeTga(const TgaShape& s) {
     Bytes b = {static_cast<uint8_t>(s.id.size()), static_cast<uint8_t>(s.cmapLength ? 1 : 0), s.type};
     Append(b, Le16s({0, s.cmapLength}));
     b.push_back(s.cmapEntrySize);
@@ -306,14 +291,11 @@ inline Bytes MakeTga(const TgaShape& s)
 }
 
 // Runs of equal bytes become count/value pairs, across row ends as well.
-inline Bytes PcxRunLength(const Bytes& raw)
-{
+inline Bytes PcxRunLength(const Bytes& raw) {
     Bytes out;
     for (size_t i = 0, n = 1; i < raw.size(); i += n, n = 1) {
-        while (i + n < raw.size() && raw[i + n] == raw[i] && n < 63)
-            n++;
-        if (n > 1 || raw[i] >= 0xC0)
-            out.push_back(static_cast<uint8_t>(0xC0 | n));
+        while (i + n < raw.size() && raw[i + n] == raw[i] && n < 63) n++;
+        if (n > 1 || raw[i] >= 0xC0) out.push_back(static_cast<uint8_t>(0xC0 | n));
         out.push_back(raw[i]);
     }
     return out;
@@ -327,8 +309,7 @@ struct PcxShape {
     Bytes after = {};    // what follows the image data
     uint16_t dpi = 72;
 };
-inline Bytes MakePcx(const PcxShape& s, bool encode = true)
-{
+inline Bytes MakePcx(const PcxShape& s, bool encode = true) {
     Bytes b = Cat({{10, 5, 1, s.bits}, Le16s({3, 7, 3u + s.w - 1, 7u + s.h - 1, s.dpi, s.dpi})});
     Palette map = s.map16;
     map.resize(16, 0);
@@ -339,11 +320,9 @@ inline Bytes MakePcx(const PcxShape& s, bool encode = true)
     return Cat({b, encode ? PcxRunLength(s.raw) : s.raw, s.after});
 }
 // The 256-colour table behind the image data: entries 0 and 1 given, the others grey.
-inline Bytes PcxPalette256(uint32_t first, uint32_t second)
-{
+inline Bytes PcxPalette256(uint32_t first, uint32_t second) {
     Palette p = {first, second};
-    for (uint32_t i = 2; i < 256; i++)
-        p.push_back(i * 0x010101);
+    for (uint32_t i = 2; i < 256; i++) p.push_back(i * 0x010101);
     return Cat({{12}, RgbTriples(p)});
 }
 
@@ -351,8 +330,7 @@ inline Bytes PcxPalette256(uint32_t first, uint32_t second)
 
 class BitWriter {
 public:
-    void Put(uint32_t code, int32_t width)
-    {
+    void Put(uint32_t code, int32_t width) {
         for (acc_ |= code << bits_, bits_ += width; bits_ >= 8; acc_ >>= 8, bits_ -= 8)
             out_.push_back(static_cast<uint8_t>(acc_));
     }
@@ -364,8 +342,7 @@ private:
     int32_t bits_ = 0;
 };
 // The minimum code size, then data in sub-blocks of at most 255 bytes, then a zero-length block.
-inline Bytes SubBlocks(uint8_t minCodeSize, const Bytes& data)
-{
+inline Bytes SubBlocks(uint8_t minCodeSize, const Bytes& data) {
     Bytes out{minCodeSize};
     for (size_t i = 0, n; i < data.size(); i += n) {
         n = std::min<size_t>(255, data.size() - i);
@@ -377,8 +354,7 @@ inline Bytes SubBlocks(uint8_t minCodeSize, const Bytes& data)
 }
 // A real LZW coder (string table, KwKwK codes included); the code width follows the reader's
 // table, which lags one code behind the writer's. Some writers leave out the leading clear code.
-inline Bytes LzwEncode(const Bytes& px, uint8_t size, bool leadingClear = true)
-{
+inline Bytes LzwEncode(const Bytes& px, uint8_t size, bool leadingClear = true) {
     const int32_t clear = 1 << size, end = clear + 1;
     BitWriter w;
     std::map<std::pair<int32_t, int32_t>, int32_t> dict;
@@ -386,12 +362,10 @@ inline Bytes LzwEncode(const Bytes& px, uint8_t size, bool leadingClear = true)
     auto reset = [&] { dict.clear(), width = size + 1, next = slot = end + 1, top = 1 << width, emitted = 0; };
     auto emit = [&](int32_t code) {
         w.Put(static_cast<uint32_t>(code), width);
-        if (emitted++ > 0 && (slot < top ? ++slot : slot) >= top && width < 12)
-            top <<= 1, width++;
+        if (emitted++ > 0 && (slot < top ? ++slot : slot) >= top && width < 12) top <<= 1, width++;
     };
     reset();
-    if (leadingClear)
-        w.Put(static_cast<uint32_t>(clear), width);
+    if (leadingClear) w.Put(static_cast<uint32_t>(clear), width);
     if (!px.empty()) {
         int32_t cur = px[0];
         for (size_t i = 1; i < px.size(); i++) {
@@ -411,21 +385,20 @@ inline Bytes LzwEncode(const Bytes& px, uint8_t size, bool leadingClear = true)
     w.Put(static_cast<uint32_t>(end), width);
     return SubBlocks(size, w.Finish());
 }
-inline uint8_t GifSizeBits(size_t entries)
-{
+inline uint8_t GifSizeBits(size_t entries) {
     uint8_t n = 0;
-    while ((2u << n) < entries)
-        n++;
+    while ((2u << n) < entries) n++;
     return n;
 }
-inline Bytes GifHeader(uint16_t sw, uint16_t sh, const Palette& global)
-{
+inline Bytes GifHeader(uint16_t sw, uint16_t sh, const Palette& global) {
     Bytes b = Cat({{'G', 'I', 'F', '8', '9', 'a'}, Le16s({sw, sh})});
     Append(b, {global.empty() ? uint8_t{0} : static_cast<uint8_t>(0xF0 | GifSizeBits(global.size())), 0, 0});
     return Cat({b, RgbTriples(global)});
 }
 // A graphic control block: flags (bit 0 transparency, bits 2-4 disposal), delay, transparent index.
-inline Bytes Gce(uint8_t flags, uint16_t delay, uint8_t trans) { return Cat({{'!', 0xF9, 4, flags}, Le16s({delay}), {trans, 0}}); }
+inline Bytes Gce(uint8_t flags, uint16_t delay, uint8_t trans) {
+    return Cat({{'!', 0xF9, 4, flags}, Le16s({delay}), {trans, 0}});
+}
 struct GifFrame {
     uint16_t l, t, w, h;
     Bytes px;  // top row first, in display order
@@ -433,8 +406,7 @@ struct GifFrame {
     bool interlaced = false;
     bool leadingClear = true;
 };
-inline Bytes GifImage(const GifFrame& f, uint8_t minCodeSize = 8)
-{
+inline Bytes GifImage(const GifFrame& f, uint8_t minCodeSize = 8) {
     Bytes px = f.px;
     if (f.interlaced) {
         px.clear();
@@ -442,11 +414,12 @@ inline Bytes GifImage(const GifFrame& f, uint8_t minCodeSize = 8)
             for (int32_t y = starts[p]; y < f.h; y += steps[p])
                 px.insert(px.end(), f.px.begin() + y * f.w, f.px.begin() + (y + 1) * f.w);
     }
-    uint8_t pf = static_cast<uint8_t>((f.interlaced ? 0x40 : 0) | (f.local.empty() ? 0 : 0x80 | GifSizeBits(f.local.size())));
-    return Cat({{','}, Le16s({f.l, f.t, f.w, f.h}), {pf}, RgbTriples(f.local), LzwEncode(px, minCodeSize, f.leadingClear)});
+    uint8_t pf =
+        static_cast<uint8_t>((f.interlaced ? 0x40 : 0) | (f.local.empty() ? 0 : 0x80 | GifSizeBits(f.local.size())));
+    return Cat(
+        {{','}, Le16s({f.l, f.t, f.w, f.h}), {pf}, RgbTriples(f.local), LzwEncode(px, minCodeSize, f.leadingClear)});
 }
-inline Bytes MakeGif(uint16_t sw, uint16_t sh, const Palette& global, std::initializer_list<Bytes> blocks)
-{
+inline Bytes MakeGif(uint16_t sw, uint16_t sh, const Palette& global, std::initializer_list<Bytes> blocks) {
     return Cat({GifHeader(sw, sh, global), Cat(blocks), {';'}});
 }
 
@@ -459,26 +432,25 @@ struct PngShape {
     Bytes trns = {};
     png_uint_32 physPerMetre = 0;
 };
-inline Bytes WritePng(const PngShape& w, const std::vector<Bytes>& rows)
-{
+inline Bytes WritePng(const PngShape& w, const std::vector<Bytes>& rows) {
     Bytes out;
     png_structp p = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(p);
-    png_set_write_fn(p, &out, [](png_structp s, png_bytep d, png_size_t n) {
-        static_cast<Bytes*>(png_get_io_ptr(s))->insert(static_cast<Bytes*>(png_get_io_ptr(s))->end(), d, d + n);
-    }, nullptr);
+    png_set_write_fn(
+        p, &out,
+        [](png_structp s, png_bytep d, png_size_t n) {
+            static_cast<Bytes*>(png_get_io_ptr(s))->insert(static_cast<Bytes*>(png_get_io_ptr(s))->end(), d, d + n);
+        },
+        nullptr);
     png_set_IHDR(p, info, png_uint_32(w.width), png_uint_32(w.height), w.depth, w.colorType,
-                 w.interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!w.palette.empty())
-        png_set_PLTE(p, info, w.palette.data(), static_cast<int>(w.palette.size()));
-    if (!w.trns.empty())
-        png_set_tRNS(p, info, w.trns.data(), static_cast<int>(w.trns.size()), nullptr);
-    if (w.physPerMetre)
-        png_set_pHYs(p, info, w.physPerMetre, w.physPerMetre, PNG_RESOLUTION_METER);
+                 w.interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    if (!w.palette.empty()) png_set_PLTE(p, info, w.palette.data(), static_cast<int>(w.palette.size()));
+    if (!w.trns.empty()) png_set_tRNS(p, info, w.trns.data(), static_cast<int>(w.trns.size()), nullptr);
+    if (w.physPerMetre) png_set_pHYs(p, info, w.physPerMetre, w.physPerMetre, PNG_RESOLUTION_METER);
     png_write_info(p, info);
     std::vector<png_bytep> ptrs;
-    for (const Bytes& r : rows)
-        ptrs.push_back(const_cast<png_bytep>(r.data()));
+    for (const Bytes& r : rows) ptrs.push_back(const_cast<png_bytep>(r.data()));
     png_write_image(p, ptrs.data());
     png_write_end(p, nullptr);
     png_destroy_write_struct(&p, &info);
@@ -492,30 +464,28 @@ struct TiffPage {
     uint32_t w = 4, h = 3;
     uint16_t bps = 8, spp = 1, photometric = PHOTOMETRIC_MINISBLACK, compression = COMPRESSION_NONE;
     uint16_t orientation = ORIENTATION_TOPLEFT;
-    uint32_t rowsPerStrip = 0;  // 0: the whole page in one strip
-    uint32_t tile = 0;          // tile width and length; 0: strips
-    uint16_t extraSample = 0;   // EXTRASAMPLE_* for a last alpha sample
+    uint32_t rowsPerStrip = 0;            // 0: the whole page in one strip
+    uint32_t tile = 0;                    // tile width and length; 0: strips
+    uint16_t extraSample = 0;             // EXTRASAMPLE_* for a last alpha sample
     std::vector<uint16_t> colormap = {};  // red, green, blue, 2^bps entries each
     float xres = 0;
     uint16_t resUnit = RESUNIT_INCH;
     Bytes rows = {};
     uint32_t Line() const { return (uint32_t{bps} * w * spp + 7) / 8; }
 };
-inline Bytes MakeTiff(const std::vector<TiffPage>& pages)
-{
+inline Bytes MakeTiff(const std::vector<TiffPage>& pages) {
     static int counter = 0;
     const std::string path = TempPath(std::to_string(counter++) + ".tif");
     TIFF* tif = TIFFOpen(path.c_str(), "w");
     EXPECT_NE(tif, nullptr);
-    if (!tif)
-        return {};
+    if (!tif) return {};
     for (const TiffPage& p : pages) {
         TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, p.w), TIFFSetField(tif, TIFFTAG_IMAGELENGTH, p.h);
         TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, p.bps), TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, p.spp);
         TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, p.photometric), TIFFSetField(tif, TIFFTAG_COMPRESSION, p.compression);
-        TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG), TIFFSetField(tif, TIFFTAG_ORIENTATION, p.orientation);
-        if (p.extraSample)
-            TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &p.extraSample);
+        TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG),
+            TIFFSetField(tif, TIFFTAG_ORIENTATION, p.orientation);
+        if (p.extraSample) TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &p.extraSample);
         if (const size_t n = p.colormap.size() / 3)
             TIFFSetField(tif, TIFFTAG_COLORMAP, p.colormap.data(), p.colormap.data() + n, p.colormap.data() + 2 * n);
         if (p.xres > 0) {
@@ -530,13 +500,13 @@ inline Bytes MakeTiff(const std::vector<TiffPage>& pages)
                     Bytes buf(static_cast<size_t>(TIFFTileSize(tif)), 0);
                     for (uint32_t y = 0; y < p.tile && ty + y < p.h; y++)
                         for (uint32_t x = 0; x < p.tile && tx + x < p.w; x++)
-                            std::memcpy(&buf[(y * p.tile + x) * pixelBytes], &p.rows[(ty + y) * line + (tx + x) * pixelBytes], pixelBytes);
+                            std::memcpy(&buf[(y * p.tile + x) * pixelBytes],
+                                        &p.rows[(ty + y) * line + (tx + x) * pixelBytes], pixelBytes);
                     TIFFWriteTile(tif, buf.data(), tx, ty, 0, 0);
                 }
         } else {
             TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, p.rowsPerStrip ? p.rowsPerStrip : p.h);
-            for (uint32_t y = 0; y < p.h; y++)
-                TIFFWriteScanline(tif, const_cast<uint8_t*>(&p.rows[y * line]), y, 0);
+            for (uint32_t y = 0; y < p.h; y++) TIFFWriteScanline(tif, const_cast<uint8_t*>(&p.rows[y * line]), y, 0);
         }
         TIFFWriteDirectory(tif);
     }
@@ -555,45 +525,44 @@ struct WmfRecord {
 inline uint16_t Lo(uint32_t v) { return static_cast<uint16_t>(v); }
 inline uint16_t Hi(uint32_t v) { return static_cast<uint16_t>(v >> 16); }
 inline uint16_t W(int32_t v) { return static_cast<uint16_t>(static_cast<int16_t>(v)); }
-inline Bytes Placeable(int32_t left, int32_t top, int32_t right, int32_t bottom, uint16_t inch, uint16_t checksumFlip = 0)
-{
+inline Bytes Placeable(int32_t left, int32_t top, int32_t right, int32_t bottom, uint16_t inch,
+                       uint16_t checksumFlip = 0) {
     const uint16_t words[10] = {Lo(0x9AC6CDD7), Hi(0x9AC6CDD7), 0, W(left), W(top), W(right), W(bottom), inch, 0, 0};
     Bytes b;
     uint16_t sum = 0;
-    for (uint16_t w : words)
-        Put16(b, w), sum ^= w;
+    for (uint16_t w : words) Put16(b, w), sum ^= w;
     Put16(b, sum ^ checksumFlip);
     return b;
 }
-inline Bytes Metafile(const std::vector<WmfRecord>& records, uint16_t objects)
-{
+inline Bytes Metafile(const std::vector<WmfRecord>& records, uint16_t objects) {
     Bytes body;
     uint32_t largest = 3;
     for (const WmfRecord& r : records) {
         largest = std::max(largest, 3 + static_cast<uint32_t>(r.params.size()));
         Put32(body, 3 + static_cast<uint32_t>(r.params.size()));
         Put16(body, r.function);
-        for (uint16_t p : r.params)
-            Put16(body, p);
+        for (uint16_t p : r.params) Put16(body, p);
     }
     Append(body, {3, 0, 0, 0, 0, 0});  // end of file
-    return Cat({Le16s({1, 9, 0x300}), Le32s({9 + static_cast<uint32_t>(body.size() / 2)}), Le16s({objects}), Le32s({largest}), Le16s({0}), body});
+    return Cat({Le16s({1, 9, 0x300}), Le32s({9 + static_cast<uint32_t>(body.size() / 2)}), Le16s({objects}),
+                Le32s({largest}), Le16s({0}), body});
 }
-inline Bytes Wmf(int32_t right, int32_t bottom, const std::vector<WmfRecord>& records, uint16_t objects = 4)
-{
+inline Bytes Wmf(int32_t right, int32_t bottom, const std::vector<WmfRecord>& records, uint16_t objects = 4) {
     return Cat({Placeable(0, 0, right, bottom, 96), Metafile(records, objects)});
 }
 inline WmfRecord WmfBrush(uint32_t colorref) { return {0x02FC, {0, Lo(colorref), Hi(colorref), 0}}; }
-inline WmfRecord WmfPen(uint16_t style, int16_t width, uint32_t colorref) { return {0x02FA, {style, W(width), 0, Lo(colorref), Hi(colorref)}}; }
+inline WmfRecord WmfPen(uint16_t style, int16_t width, uint32_t colorref) {
+    return {0x02FA, {style, W(width), 0, Lo(colorref), Hi(colorref)}};
+}
 inline WmfRecord WmfSelect(uint16_t i) { return {0x012D, {i}}; }
 inline WmfRecord WmfRectangle(int32_t l, int32_t t, int32_t r, int32_t b) { return {0x041B, {W(b), W(r), W(t), W(l)}}; }
 inline WmfRecord WmfEllipse(int32_t l, int32_t t, int32_t r, int32_t b) { return {0x0418, {W(b), W(r), W(t), W(l)}}; }
 // An enhanced metafile of the given bounds around records given as 32-bit words, and an end record.
-inline Bytes Emf(int32_t right, int32_t bottom, const Bytes& records, uint32_t count)
-{
+inline Bytes Emf(int32_t right, int32_t bottom, const Bytes& records, uint32_t count) {
     return Cat({Le32s({1, 108, 0, 0, uint32_t(right), uint32_t(bottom), 0, 0, 0, 0, 0x464D4520, 0x10000,
                        108 + static_cast<uint32_t>(records.size()) + 20, count + 2}),
-                Le16s({3, 0}), Le32s({0, 0, 0, 1024, 768, 320, 240, 0, 0, 0, 320000, 240000}), records, Le32s({14, 20, 0, 16, 20})});
+                Le16s({3, 0}), Le32s({0, 0, 0, 1024, 768, 320, 240, 0, 0, 0, 320000, 240000}), records,
+                Le32s({14, 20, 0, 16, 20})});
 }
 
 // ---- JPEG, written with libjpeg through the decoder's own stream adapter, and EXIF blocks ------------
@@ -608,10 +577,10 @@ struct JpegShape {
     uint16_t xDensity = 1, yDensity = 1;
     std::vector<Bytes> app1 = {};  // contents of APP1 sections, written after the JFIF header
     bool noise = false;            // samples from a hash instead of the quadrants: data that does not compress
-    std::array<std::array<uint8_t, 4>, 4> quadrants{{{255, 0, 0, 0}, {0, 255, 0, 0}, {0, 0, 255, 0}, {255, 255, 255, 0}}};
+    std::array<std::array<uint8_t, 4>, 4> quadrants{
+        {{255, 0, 0, 0}, {0, 255, 0, 0}, {0, 0, 255, 0}, {255, 255, 255, 0}}};
 };
-inline Bytes MakeJpeg(const JpegShape& s)
-{
+inline Bytes MakeJpeg(const JpegShape& s) {
     FILE* fp = std::tmpfile();
     PxIOFile file(fp);
     PxImageJPG::PxFileJpg dest(&file);
@@ -625,10 +594,8 @@ inline Bytes MakeJpeg(const JpegShape& s)
     jpeg_set_defaults(&c);
     jpeg_set_quality(&c, 100, TRUE);
     // Full-resolution chroma keeps the quadrant colours exact enough to compare.
-    for (int i = 0; i < c.num_components; i++)
-        c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
-    if (s.progressive)
-        jpeg_simple_progression(&c);
+    for (int i = 0; i < c.num_components; i++) c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
+    if (s.progressive) jpeg_simple_progression(&c);
     c.write_JFIF_header = s.jfif ? TRUE : FALSE;
     c.density_unit = s.densityUnit, c.X_density = s.xDensity, c.Y_density = s.yDensity;
     jpeg_start_compress(&c, TRUE);
@@ -637,7 +604,8 @@ inline Bytes MakeJpeg(const JpegShape& s)
     std::vector<uint8_t> row(s.width * static_cast<uint32_t>(s.components));
     for (JSAMPROW r = row.data(); c.next_scanline < s.height; jpeg_write_scanlines(&c, &r, 1))
         for (uint32_t x = 0; x < s.width; x++)
-            for (int k = 0, q = (c.next_scanline >= s.height / 2 ? 2 : 0) + (x >= s.width / 2 ? 1 : 0); k < s.components; k++) {
+            for (int k = 0, q = (c.next_scanline >= s.height / 2 ? 2 : 0) + (x >= s.width / 2 ? 1 : 0);
+                 k < s.components; k++) {
                 const uint32_t h = (x * 2654435761u) ^ (c.next_scanline * 40503u) ^ (static_cast<uint32_t>(k) * 977u);
                 row[x * s.components + k] = s.noise ? static_cast<uint8_t>(h ^ (h >> 13)) : s.quadrants[q][k];
             }
@@ -665,28 +633,26 @@ struct ExifDir {
 };
 inline ExifEntry Short(uint16_t tag, uint16_t v) { return {tag, 3, 1, Le16s({v})}; }
 inline ExifEntry Long(uint16_t tag, uint32_t v, uint16_t format = 4) { return {tag, format, 1, Le32s({v})}; }
-inline ExifEntry Rational(uint16_t tag, uint32_t num, uint32_t den, uint16_t format = 5) { return {tag, format, 1, Le32s({num, den})}; }
-inline ExifEntry Text(uint16_t tag, const std::string& text, uint16_t format = 2)
-{
+inline ExifEntry Rational(uint16_t tag, uint32_t num, uint32_t den, uint16_t format = 5) {
+    return {tag, format, 1, Le32s({num, den})};
+}
+inline ExifEntry Text(uint16_t tag, const std::string& text, uint16_t format = 2) {
     return {tag, format, static_cast<uint32_t>(text.size()), Bytes(text.begin(), text.end())};
 }
 inline ExifEntry SubDir(uint16_t tag, int dir) { return {tag, 4, 1, Le32s({0}), dir}; }
 // "Exif", two zero bytes, then the TIFF data: header, directory 0 at offset 8 and the others
 // behind it, each followed by its out-of-line values.
-inline Bytes MakeExifBlock(const std::vector<ExifDir>& dirs, bool bigEndian, uint16_t magic = 0x2A)
-{
+inline Bytes MakeExifBlock(const std::vector<ExifDir>& dirs, bool bigEndian, uint16_t magic = 0x2A) {
     static const uint32_t sizes[13] = {1, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
     auto componentSize = [](uint16_t f) { return f == 5 || f == 10 ? 4u : f < 13 ? sizes[f] : 1u; };
     std::vector<uint32_t> at(dirs.size());
     for (size_t d = 0, pos = 8; d < dirs.size(); d++) {
         at[d] = static_cast<uint32_t>(pos);
         pos += 2 + 12 * dirs[d].entries.size() + 4;
-        for (const ExifEntry& e : dirs[d].entries)
-            pos += e.value.size() > 4 ? (e.value.size() + 1) & ~size_t{1} : 0;
+        for (const ExifEntry& e : dirs[d].entries) pos += e.value.size() > 4 ? (e.value.size() + 1) & ~size_t{1} : 0;
     }
     auto put = [&](Bytes& b, uint32_t v, int n) {
-        for (int i = 0; i < n; i++)
-            b.push_back(static_cast<uint8_t>(v >> (8 * (bigEndian ? n - 1 - i : i))));
+        for (int i = 0; i < n; i++) b.push_back(static_cast<uint8_t>(v >> (8 * (bigEndian ? n - 1 - i : i))));
     };
     Bytes tiff(2, bigEndian ? 'M' : 'I');
     put(tiff, magic, 2), put(tiff, 8, 4);
@@ -715,8 +681,7 @@ inline Bytes MakeExifBlock(const std::vector<ExifDir>& dirs, bool bigEndian, uin
     return Cat({{'E', 'x', 'i', 'f', 0, 0}, tiff});
 }
 // A marker segment: FF, the code, the big-endian length and the content.
-inline Bytes Segment(uint8_t code, const Bytes& content)
-{
+inline Bytes Segment(uint8_t code, const Bytes& content) {
     const size_t len = content.size() + 2;
     return Cat({{0xFF, code, static_cast<uint8_t>(len >> 8), static_cast<uint8_t>(len)}, content});
 }

@@ -12,27 +12,24 @@ struct Sng {
     bool color = false, palette = false, alpha = false;
     Palette plte;
     std::vector<int> trnsPalette;
-    std::map<std::string, int> trnsColor, bkgd;        // gray / red / green / blue (/ index)
+    std::map<std::string, int> trnsColor, bkgd;          // gray / red / green / blue (/ index)
     std::vector<std::vector<std::vector<int>>> samples;  // [y][x][channel]
 };
 
-std::map<std::string, int> ParseFields(std::string s)
-{
+std::map<std::string, int> ParseFields(std::string s) {
     std::map<std::string, int> m;
-    std::replace_if(s.begin(), s.end(), [](char c) { return std::strchr(";:{}", c) != nullptr; }, ' ');
+    std::replace_if(
+        s.begin(), s.end(), [](char c) { return std::strchr(";:{}", c) != nullptr; }, ' ');
     std::istringstream in(s);
     std::string key;
-    for (int v; in >> key >> v;)
-        m[key] = v;
+    for (int v; in >> key >> v;) m[key] = v;
     return m;
 }
 
-Sng ParseSng(const std::string& path)
-{
+Sng ParseSng(const std::string& path) {
     std::ifstream in(path);
     std::string text;
-    for (std::string line; std::getline(in, line);)
-        text += line.substr(0, line.find('#')) + "\n";
+    for (std::string line; std::getline(in, line);) text += line.substr(0, line.find('#')) + "\n";
     auto block = [&](const std::string& name) -> std::string {
         const size_t p = text.find("\n" + name + " {");
         const size_t b = p == std::string::npos ? p : text.find('{', p);
@@ -53,8 +50,7 @@ Sng ParseSng(const std::string& path)
     }
     std::istringstream trns(block("tRNS"));
     if (s.palette)
-        for (int v; trns >> v;)
-            s.trnsPalette.push_back(v);
+        for (int v; trns >> v;) s.trnsPalette.push_back(v);
     else
         s.trnsColor = ParseFields(trns.str());
     s.bkgd = ParseFields(block("bKGD"));
@@ -66,17 +62,14 @@ Sng ParseSng(const std::string& path)
     for (std::string line; std::getline(rows, line);) {
         std::string hex;
         for (unsigned char c : line)
-            if (std::isxdigit(c))
-                hex += char(c);
-        if (hex.empty())
-            continue;
+            if (std::isxdigit(c)) hex += char(c);
+        if (hex.empty()) continue;
         auto& row = s.samples.emplace_back();
         const size_t step = size_t(packed ? 2 : channels * digits);
         for (size_t i = 0; i + step <= hex.size(); i += step) {
             if (packed) {
                 const int byte = std::stoi(hex.substr(i, 2), nullptr, 16);
-                for (int sh = 8 - s.depth; sh >= 0; sh -= s.depth)
-                    row.push_back({(byte >> sh) & ((1 << s.depth) - 1)});
+                for (int sh = 8 - s.depth; sh >= 0; sh -= s.depth) row.push_back({(byte >> sh) & ((1 << s.depth) - 1)});
                 continue;
             }
             auto& px = row.emplace_back();
@@ -90,8 +83,7 @@ Sng ParseSng(const std::string& path)
 
 class PngSuite : public testing::TestWithParam<const char*> {};
 
-TEST_P(PngSuite, DecodesTheStoredSamples)
-{
+TEST_P(PngSuite, DecodesTheStoredSamples) {
     std::string base = SourcePath(std::string("tests/PxImage/pngsuite/") + GetParam());
     Sng s = ParseSng(base + ".sng");
     const Bytes file = ReadFile(base + ".png");
@@ -139,8 +131,7 @@ TEST_P(PngSuite, DecodesTheStoredSamples)
                 (s.color ? v[0] == t["red"] && v[1] == t["green"] && v[2] == t["blue"] : v[0] == t["gray"]))
                 rgb = s.color ? std::array{bg["red"], bg["green"], bg["blue"]}
                               : std::array{bg["gray"], bg["gray"], bg["gray"]};
-            for (int& c : rgb)
-                c = to8(c);
+            for (int& c : rgb) c = to8(c);
             checked++;
             if (fileType == 4 && filePixelDepth == 16) {
                 // Grey with 8-bit alpha: composited on the default background's grey of 0.
@@ -150,8 +141,7 @@ TEST_P(PngSuite, DecodesTheStoredSamples)
             if (fileType == 6 && filePixelDepth == 64) {
                 // Composited by libpng and made opaque; only opaque samples keep their colour.
                 EXPECT_EQ(img.AlphaGet(x, s.height - 1 - y), 255);
-                if (a != 255)
-                    continue;
+                if (a != 255) continue;
             } else if (expectAlphaPlane) {
                 EXPECT_EQ(got.rgbReserved, a) << x << "," << y;
             }
@@ -161,57 +151,56 @@ TEST_P(PngSuite, DecodesTheStoredSamples)
     EXPECT_GT(checked, s.width * s.height / 4);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, PngSuite,
-    testing::Values("basn0g01", "basn0g01-30", "basn0g02", "basn0g02-29", "basn0g04", "basn0g04-31", "basn0g08",
-                    "basn0g16", "basn2c08", "basn2c16", "basn3p01", "basn3p02", "basn3p04", "basn3p04-31i",
-                    "basn3p08", "basn3p08-trns", "basn4a08", "basn4a16", "basn6a08", "basn6a16", "ftbbn0g01",
-                    "ftbbn0g02", "ftbbn0g04", "ftbbn2c16", "ftbbn3p08", "ftbgn2c16", "ftbgn3p08", "ftbrn2c08",
-                    "ftbwn0g16", "ftbwn3p08", "ftbyn3p08", "ftp0n0g08", "ftp0n2c08", "ftp0n3p08", "ftp1n3p08"),
-    [](const testing::TestParamInfo<const char*>& i) {
-        std::string n = i.param;
-        for (char& c : n)
-            if (c == '-') c = '_';
-        return n;
-    });
+INSTANTIATE_TEST_SUITE_P(Files, PngSuite,
+                         testing::Values("basn0g01", "basn0g01-30", "basn0g02", "basn0g02-29", "basn0g04",
+                                         "basn0g04-31", "basn0g08", "basn0g16", "basn2c08", "basn2c16", "basn3p01",
+                                         "basn3p02", "basn3p04", "basn3p04-31i", "basn3p08", "basn3p08-trns",
+                                         "basn4a08", "basn4a16", "basn6a08", "basn6a16", "ftbbn0g01", "ftbbn0g02",
+                                         "ftbbn0g04", "ftbbn2c16", "ftbbn3p08", "ftbgn2c16", "ftbgn3p08", "ftbrn2c08",
+                                         "ftbwn0g16", "ftbwn3p08", "ftbyn3p08", "ftp0n0g08", "ftp0n2c08", "ftp0n3p08",
+                                         "ftp1n3p08"),
+                         [](const testing::TestParamInfo<const char*>& i) {
+                             std::string n = i.param;
+                             for (char& c : n)
+                                 if (c == '-') c = '_';
+                             return n;
+                         });
 
 // ---- pictures written here with libpng, to vary what PngSuite's copies lack -------------------
 
 const std::vector<png_color> kPal4 = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
 
-std::vector<Bytes> Pattern(int width, int height, int bytesPerPixel)
-{
+std::vector<Bytes> Pattern(int width, int height, int bytesPerPixel) {
     std::vector<Bytes> rows;
     for (int y = 0; y < height; y++) {
         Bytes r;
-        for (int x = 0; x < width * bytesPerPixel; x++)
-            r.push_back(static_cast<uint8_t>(x * 7 + y * 13));
+        for (int x = 0; x < width * bytesPerPixel; x++) r.push_back(static_cast<uint8_t>(x * 7 + y * 13));
         rows.push_back(r);
     }
     return rows;
 }
 
-bool SamePixels(const PxImage& a, const PxImage& b)
-{
-    if (a.GetSize() != b.GetSize() || a.AlphaIsValid() != b.AlphaIsValid() || std::memcmp(a.GetDIB(), b.GetDIB(), a.GetSize()) != 0)
+bool SamePixels(const PxImage& a, const PxImage& b) {
+    if (a.GetSize() != b.GetSize() || a.AlphaIsValid() != b.AlphaIsValid() ||
+        std::memcmp(a.GetDIB(), b.GetDIB(), a.GetSize()) != 0)
         return false;
     for (int32_t y = 0; y < static_cast<int32_t>(a.GetHeight()); y++)
         for (int32_t x = 0; x < static_cast<int32_t>(a.GetWidth()); x++)
-            if (a.AlphaGet(x, y) != b.AlphaGet(x, y))
-                return false;
+            if (a.AlphaGet(x, y) != b.AlphaGet(x, y)) return false;
     return true;
 }
 
-TEST(PngDecoder, InterlacedTwinsDecodeAlike)
-{
+TEST(PngDecoder, InterlacedTwinsDecodeAlike) {
     struct Twin {
         const char* name;
         PngShape shape;
         int bytesPerPixel;
     };
     const Twin twins[] = {
-        {"rgba", {13, 11, 8, PNG_COLOR_TYPE_RGB_ALPHA}, 4}, {"rgb", {13, 11, 8, PNG_COLOR_TYPE_RGB}, 3},
-        {"gray8", {9, 10, 8, PNG_COLOR_TYPE_GRAY}, 1},      {"palette2", {17, 9, 2, PNG_COLOR_TYPE_PALETTE, false, kPal4}, 1},
+        {"rgba", {13, 11, 8, PNG_COLOR_TYPE_RGB_ALPHA}, 4},
+        {"rgb", {13, 11, 8, PNG_COLOR_TYPE_RGB}, 3},
+        {"gray8", {9, 10, 8, PNG_COLOR_TYPE_GRAY}, 1},
+        {"palette2", {17, 9, 2, PNG_COLOR_TYPE_PALETTE, false, kPal4}, 1},
     };
     for (const Twin& t : twins) {
         std::vector<Bytes> rows = Pattern(t.shape.width, t.shape.height, t.bytesPerPixel);
@@ -228,8 +217,7 @@ TEST(PngDecoder, InterlacedTwinsDecodeAlike)
     }
 }
 
-TEST(PngDecoder, PaletteTransparencyAndResolution)
-{
+TEST(PngDecoder, PaletteTransparencyAndResolution) {
     std::vector<png_color> pal = {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}};
     PxImage one;
     ASSERT_TRUE(DecodeBytes(one, WritePng({2, 1, 8, PNG_COLOR_TYPE_PALETTE, false, pal, {0}, 3780}, {{0, 1}})));
@@ -247,20 +235,19 @@ TEST(PngDecoder, PaletteTransparencyAndResolution)
     EXPECT_EQ(longer.GetPaletteColor(200).rgbReserved, 255);
 }
 
-TEST(PngDecoder, BrokenStreamsFailCleanly)
-{
+TEST(PngDecoder, BrokenStreamsFailCleanly) {
     const Bytes good = WritePng({40, 40, 8, PNG_COLOR_TYPE_RGB_ALPHA}, Pattern(40, 40, 4));
     auto edit = [&](std::initializer_list<std::pair<size_t, uint8_t>> changes) {
         Bytes b = good;
-        for (auto [at, v] : changes)
-            b[at] = v;
+        for (auto [at, v] : changes) b[at] = v;
         return b;
     };
     ExpectRefusals<PxImagePNG>({
         {"cut in the image data", Bytes(good.begin(), good.begin() + std::ptrdiff_t(good.size() / 2)), nullptr},
         {"header crc", edit({{30, uint8_t(good[30] ^ 0x55)}}), nullptr},
         // An IHDR of 2^31-1 x 2^31-1: libpng refuses it or Create does; nothing is filled.
-        {"huge", edit({{16, 0x7F}, {17, 0xFF}, {18, 0xFF}, {19, 0xFF}, {20, 0x7F}, {21, 0xFF}, {22, 0xFF}, {23, 0xFF}}), nullptr},
+        {"huge", edit({{16, 0x7F}, {17, 0xFF}, {18, 0xFF}, {19, 0xFF}, {20, 0x7F}, {21, 0xFF}, {22, 0xFF}, {23, 0xFF}}),
+         nullptr},
         {"signature", edit({{1, 'X'}}), "Not a PNG file"},
         {"empty", {}, "Read Error"},
         // An escape request ends the decode without a new text.

@@ -8,8 +8,7 @@ Bytes MakeTiff(const Page& page) { return ::MakeTiff(std::vector<Page>{page}); }
 
 // Samples of `bits` each, first sample in the high bits of a byte; 16-bit samples get `low` as their
 // low byte, or with a negative `low` their high byte twice (the exact 16-bit value of the 8-bit one).
-Bytes Pack(uint32_t bits, const std::vector<uint32_t>& samples, int low = 0)
-{
+Bytes Pack(uint32_t bits, const std::vector<uint32_t>& samples, int low = 0) {
     Bytes out((samples.size() * bits + 7) / 8, 0);
     for (size_t i = 0; i < samples.size(); i++)
         if (bits == 16)
@@ -21,8 +20,7 @@ Bytes Pack(uint32_t bits, const std::vector<uint32_t>& samples, int low = 0)
 
 // Grey pages in every bit depth, compression and layout the decoder reads itself: the
 // index of each pixel and the grey palette behind it.
-TEST(TiffDecoder, GreyPagesFromStripsAndTiles)
-{
+TEST(TiffDecoder, GreyPagesFromStripsAndTiles) {
     struct Case {
         const char* name;
         uint16_t bps, compression;
@@ -39,7 +37,12 @@ TEST(TiffDecoder, GreyPagesFromStripsAndTiles)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Page p{.w = c.w, .h = c.h, .bps = c.bps, .compression = c.compression, .rowsPerStrip = c.rowsPerStrip, .tile = c.tile};
+        Page p{.w = c.w,
+               .h = c.h,
+               .bps = c.bps,
+               .compression = c.compression,
+               .rowsPerStrip = c.rowsPerStrip,
+               .tile = c.tile};
         auto level = [&](uint32_t x, uint32_t y) { return (x * 7 + y * 3) % (c.bps >= 8 ? 256 : 1u << c.bps); };
         for (const auto& row : RowsOf(p.w, p.h, level))
             Append(p.rows, Pack(c.bps, row, 0x5A));  // the low byte of 16-bit samples is dropped
@@ -52,12 +55,12 @@ TEST(TiffDecoder, GreyPagesFromStripsAndTiles)
     }
 }
 
-TEST(TiffDecoder, BilevelPhotometricDecidesWhite)
-{
+TEST(TiffDecoder, BilevelPhotometricDecidesWhite) {
     for (uint16_t photometric : {PHOTOMETRIC_MINISWHITE, PHOTOMETRIC_MINISBLACK}) {
         // Row 0: 1 0 1 0 ...; row 1: all ten set.
         PxImageTIF img;
-        ASSERT_TRUE(DecodeWith(img, MakeTiff({.w = 10, .h = 2, .bps = 1, .photometric = photometric, .rows = {0xA0, 0x00, 0xFF, 0xC0}})));
+        ASSERT_TRUE(DecodeWith(
+            img, MakeTiff({.w = 10, .h = 2, .bps = 1, .photometric = photometric, .rows = {0xA0, 0x00, 0xFF, 0xC0}})));
         EXPECT_EQ(img.GetBpp(), 1u);
         const uint32_t oneBit = photometric == PHOTOMETRIC_MINISBLACK ? 0xFFFFFF : 0;
         EXPECT_EQ(RgbAt(img, 0, 0), oneBit);
@@ -66,12 +69,15 @@ TEST(TiffDecoder, BilevelPhotometricDecidesWhite)
     }
 }
 
-TEST(TiffDecoder, PaletteScaling)
-{
+TEST(TiffDecoder, PaletteScaling) {
     for (auto [bps, wideMap] : {std::pair{8, false}, {8, true}, {4, true}, {1, false}}) {
         SCOPED_TRACE(testing::Message() << bps << (wideMap ? " bits, 16-bit map" : " bits, 8-bit map"));
         const uint32_t n = 1u << bps;
-        Page p{.w = 8, .h = 1, .bps = uint16_t(bps), .photometric = PHOTOMETRIC_PALETTE, .compression = COMPRESSION_PACKBITS};
+        Page p{.w = 8,
+               .h = 1,
+               .bps = uint16_t(bps),
+               .photometric = PHOTOMETRIC_PALETTE,
+               .compression = COMPRESSION_PACKBITS};
         // Entry i: red 10 + i, green 200 - i, blue i; a wide map holds 257 times that, except
         // entry 1 of the narrow map keeps every value below 256.
         auto entry = [](uint32_t i) { return std::array<uint32_t, 3>{(10 + i) % 256, (200 + 256 - i) % 256, i % 256}; };
@@ -83,51 +89,59 @@ TEST(TiffDecoder, PaletteScaling)
         PxImageTIF img;
         ASSERT_TRUE(DecodeWith(img, MakeTiff(p))) << img.GetLastError();
         ExpectPixels(img, RowsOf(8, 1, [&](uint32_t x, uint32_t) {
-            auto e = entry((x * 3) % n);
-            return (e[0] << 16) | (e[1] << 8) | e[2];
-        }));
+                         auto e = entry((x * 3) % n);
+                         return (e[0] << 16) | (e[1] << 8) | e[2];
+                     }));
     }
 }
 
-TEST(TiffDecoder, ColourPagesAndAlpha)
-{
+TEST(TiffDecoder, ColourPagesAndAlpha) {
     struct Case {
         const char* name;
         uint16_t spp, bps, compression;
         uint32_t tile;
     } cases[] = {
-        {"RGB strips", 3, 8, COMPRESSION_ADOBE_DEFLATE, 0}, {"RGB tiles", 3, 8, COMPRESSION_LZW, 16},
-        {"RGBA", 4, 8, COMPRESSION_PACKBITS, 0},           {"RGB 16-bit", 3, 16, COMPRESSION_NONE, 0},
+        {"RGB strips", 3, 8, COMPRESSION_ADOBE_DEFLATE, 0},
+        {"RGB tiles", 3, 8, COMPRESSION_LZW, 16},
+        {"RGBA", 4, 8, COMPRESSION_PACKBITS, 0},
+        {"RGB 16-bit", 3, 16, COMPRESSION_NONE, 0},
         {"RGB 4-bit", 3, 4, COMPRESSION_NONE, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         // Associated alpha: libtiff would premultiply unassociated alpha into the colours.
-        Page p{.w = 19, .h = 17, .bps = c.bps, .spp = c.spp, .photometric = PHOTOMETRIC_RGB, .compression = c.compression, .tile = c.tile,
+        Page p{.w = 19,
+               .h = 17,
+               .bps = c.bps,
+               .spp = c.spp,
+               .photometric = PHOTOMETRIC_RGB,
+               .compression = c.compression,
+               .tile = c.tile,
                .extraSample = uint16_t(c.spp == 4 ? EXTRASAMPLE_ASSOCALPHA : 0)};
         const uint32_t maxv = (1u << std::min<uint16_t>(c.bps, 8)) - 1;
         auto sample = [&](uint32_t x, uint32_t y, uint32_t s) { return (x * 5 + y * 11 + s * 3) % (maxv + 1); };
         auto interleaved = [&](uint32_t i, uint32_t y) { return sample(i / c.spp, y, i % c.spp); };
-        for (const auto& row : RowsOf(p.w * c.spp, p.h, interleaved))
-            Append(p.rows, Pack(c.bps, row, -1));
+        for (const auto& row : RowsOf(p.w * c.spp, p.h, interleaved)) Append(p.rows, Pack(c.bps, row, -1));
         PxImageTIF img;
         ASSERT_TRUE(DecodeWith(img, MakeTiff(p))) << img.GetLastError();
         EXPECT_EQ(img.GetBpp(), 24u);
         const uint32_t scale = 255 / maxv;
-        ExpectPixels(img, RowsOf(p.w, p.h, [&](uint32_t x, uint32_t y) {
-            return (sample(x, y, 0) * scale << 16) | (sample(x, y, 1) * scale << 8) | sample(x, y, 2) * scale;
-        }), c.spp == 4 ? RowsOf(p.w, p.h, [&](uint32_t x, uint32_t y) { return sample(x, y, 3); }) : Rows{});
+        ExpectPixels(img,
+                     RowsOf(p.w, p.h,
+                            [&](uint32_t x, uint32_t y) {
+                                return (sample(x, y, 0) * scale << 16) | (sample(x, y, 1) * scale << 8) |
+                                       sample(x, y, 2) * scale;
+                            }),
+                     c.spp == 4 ? RowsOf(p.w, p.h, [&](uint32_t x, uint32_t y) { return sample(x, y, 3); }) : Rows{});
     }
 }
 
-TEST(TiffDecoder, GreyWithAlphaSamples)
-{
+TEST(TiffDecoder, GreyWithAlphaSamples) {
     for (uint16_t bps : {8, 16}) {
         SCOPED_TRACE(bps);
         Page p{.w = 6, .h = 5, .bps = bps, .spp = 2, .rowsPerStrip = 2, .extraSample = EXTRASAMPLE_UNASSALPHA};
         for (uint32_t y = 0; y < p.h; y++)
-            for (uint32_t x = 0; x < p.w; x++)
-                Append(p.rows, Pack(bps, {x * 40 + y, 255 - x * 30 - y}));
+            for (uint32_t x = 0; x < p.w; x++) Append(p.rows, Pack(bps, {x * 40 + y, 255 - x * 30 - y}));
         PxImageTIF img;
         ASSERT_TRUE(DecodeWith(img, MakeTiff(p))) << img.GetLastError();
         EXPECT_EQ(img.GetBpp(), 8u);
@@ -137,11 +151,14 @@ TEST(TiffDecoder, GreyWithAlphaSamples)
     }
 }
 
-TEST(TiffDecoder, LabPage)
-{
+TEST(TiffDecoder, LabPage) {
     PxImageTIF img;
     // White, black, a reddish grey.
-    ASSERT_TRUE(DecodeWith(img, MakeTiff({.w = 3, .h = 1, .spp = 3, .photometric = PHOTOMETRIC_CIELAB, .rows = {255, 0, 0, 0, 0, 0, 128, 0x7F, 0}})));
+    ASSERT_TRUE(DecodeWith(img, MakeTiff({.w = 3,
+                                          .h = 1,
+                                          .spp = 3,
+                                          .photometric = PHOTOMETRIC_CIELAB,
+                                          .rows = {255, 0, 0, 0, 0, 0, 128, 0x7F, 0}})));
     EXPECT_EQ(img.GetBpp(), 24u);
     const uint32_t white = RgbAt(img, 0, 0), red = RgbAt(img, 2, 0);
     EXPECT_GE(white & 0xFF, 0xF0u);
@@ -150,8 +167,7 @@ TEST(TiffDecoder, LabPage)
     EXPECT_GT((red >> 16) & 0xFF, (red >> 8) & 0xFF);
 }
 
-TEST(TiffDecoder, OrientationTurnsThePicture)
-{
+TEST(TiffDecoder, OrientationTurnsThePicture) {
     // A 3 x 2 picture stored as rows "0 1 2" and "3 4 5"; the decoded indexes, top row first.
     struct Case {
         uint16_t orientation;
@@ -172,8 +188,7 @@ TEST(TiffDecoder, OrientationTurnsThePicture)
     }
 }
 
-TEST(TiffDecoder, PagesHeaderOnlyAndResolution)
-{
+TEST(TiffDecoder, PagesHeaderOnlyAndResolution) {
     const Page a{.xres = 100, .resUnit = RESUNIT_CENTIMETER, .rows = Bytes(12, 10)};
     const Bytes two = ::MakeTiff({a, {.w = 2, .h = 2, .xres = 300, .rows = {1, 2, 3, 4}}});
     PxImageTIF first, second, header, missing;
@@ -203,15 +218,12 @@ TEST(TiffDecoder, PagesHeaderOnlyAndResolution)
     EXPECT_EQ(missing.GetInfo().nNumFrames, 2);
 }
 
-TEST(TiffDecoder, DamagedStreamsFailCleanly)
-{
+TEST(TiffDecoder, DamagedStreamsFailCleanly) {
     Page p{.w = 64, .h = 64, .compression = COMPRESSION_ADOBE_DEFLATE};
-    for (size_t i = 0; i < 64 * 64; i++)
-        p.rows.push_back(static_cast<uint8_t>(i * 31));
+    for (size_t i = 0; i < 64 * 64; i++) p.rows.push_back(static_cast<uint8_t>(i * 31));
     const Bytes good = MakeTiff(p);
     Bytes garbled = good;
-    for (size_t i = 16; i < 200 && i < garbled.size(); i++)
-        garbled[i] ^= 0x5A;
+    for (size_t i = 16; i < 200 && i < garbled.size(); i++) garbled[i] ^= 0x5A;
     // Cut short, or with the compressed data overwritten: never a crash, never stderr.
     for (size_t cut : {size_t{4}, size_t{8}, good.size() / 2, good.size() - 10, size_t{0}}) {
         Bytes bad = cut ? Bytes(good.begin(), good.begin() + std::ptrdiff_t(cut)) : garbled;
@@ -225,8 +237,7 @@ TEST(TiffDecoder, DamagedStreamsFailCleanly)
     }
 }
 
-TEST(TiffDecoder, CopyTileRowsSkewsBothSides)
-{
+TEST(TiffDecoder, CopyTileRowsSkewsBothSides) {
     const uint8_t src[] = {1, 2, 3, 9, 4, 5, 6, 9}, expect[] = {0, 1, 2, 3, 0, 0, 4, 5, 6, 0};
     uint8_t dst[10] = {};
     PxImageTIF::CopyTileRows(dst + 1, src, 2, 3, 5, 4);

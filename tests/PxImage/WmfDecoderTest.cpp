@@ -3,19 +3,17 @@
 
 namespace {
 
-uint32_t WindowRgb()
-{
+uint32_t WindowRgb() {
     const COLORREF c = GetSysColor(COLOR_WINDOW);
     return (static_cast<uint32_t>(GetRValue(c)) << 16) | (static_cast<uint32_t>(GetGValue(c)) << 8) | GetBValue(c);
 }
 
 using WmfDecoder = GdiTest;
 
-TEST_F(WmfDecoder, PlaysShapesOntoTheWindowColour)
-{
-    const std::vector<WmfRecord> shapes = {WmfBrush(RGB(255, 0, 0)), WmfSelect(0), WmfPen(5, 0, 0), WmfSelect(1),
-                                           WmfRectangle(0, 0, 50, 50), WmfBrush(RGB(0, 0, 255)), WmfSelect(2),
-                                           WmfEllipse(60, 10, 90, 40)};
+TEST_F(WmfDecoder, PlaysShapesOntoTheWindowColour) {
+    const std::vector<WmfRecord> shapes = {
+        WmfBrush(RGB(255, 0, 0)), WmfSelect(0), WmfPen(5, 0, 0),           WmfSelect(1), WmfRectangle(0, 0, 50, 50),
+        WmfBrush(RGB(0, 0, 255)), WmfSelect(2), WmfEllipse(60, 10, 90, 40)};
     PxImageWMF img;
     ASSERT_TRUE(DecodeWith(img, Wmf(100, 50, shapes))) << img.GetLastError();
     EXPECT_EQ(img.GetWidth(), 100u);
@@ -30,21 +28,23 @@ TEST_F(WmfDecoder, PlaysShapesOntoTheWindowColour)
     EXPECT_EQ(RgbAt(img, 90, 25), WindowRgb());
 }
 
-TEST_F(WmfDecoder, WindowRecordsMapOntoThePicture)
-{
+TEST_F(WmfDecoder, WindowRecordsMapOntoThePicture) {
     // The window 1000..1200 x 1000..1100 fills a 100 x 50 picture; a wide pen keeps its colour.
-    const std::vector<WmfRecord> records = {{0x020B, {W(1000), W(1000)}}, {0x020C, {W(100), W(200)}},
-                                            WmfBrush(RGB(0, 255, 0)), WmfSelect(0), WmfPen(0, 20, 0), WmfSelect(1),
+    const std::vector<WmfRecord> records = {{0x020B, {W(1000), W(1000)}},
+                                            {0x020C, {W(100), W(200)}},
+                                            WmfBrush(RGB(0, 255, 0)),
+                                            WmfSelect(0),
+                                            WmfPen(0, 20, 0),
+                                            WmfSelect(1),
                                             WmfRectangle(1020, 1020, 1100, 1080)};
     PxImageWMF img;
     ASSERT_TRUE(DecodeWith(img, Wmf(100, 50, records))) << img.GetLastError();
-    EXPECT_EQ(RgbAt(img, 30, 25), 0x00FF00u);   // inside, away from the pen
-    EXPECT_EQ(RgbAt(img, 10, 25), 0x000000u);   // on the left edge's 10-pixel pen
-    EXPECT_EQ(RgbAt(img, 80, 25), WindowRgb()); // right of the rectangle
+    EXPECT_EQ(RgbAt(img, 30, 25), 0x00FF00u);    // inside, away from the pen
+    EXPECT_EQ(RgbAt(img, 10, 25), 0x000000u);    // on the left edge's 10-pixel pen
+    EXPECT_EQ(RgbAt(img, 80, 25), WindowRgb());  // right of the rectangle
 }
 
-TEST_F(WmfDecoder, RefusedStreams)
-{
+TEST_F(WmfDecoder, RefusedStreams) {
     auto placeable = [](int32_t l, int32_t t, int32_t r, int32_t b, uint16_t inch, uint16_t flip = 0) {
         return Cat({Placeable(l, t, r, b, inch, flip), Metafile({}, 1)});
     };
@@ -67,12 +67,11 @@ TEST_F(WmfDecoder, RefusedStreams)
     });
 }
 
-TEST_F(WmfDecoder, SizeLimit)
-{
+TEST_F(WmfDecoder, SizeLimit) {
     struct Case {
         int32_t w, h, limitedW, limitedH;
     };
-    for (const Case& c : {Case{1000, 8000, 500, 4000}, Case{8000, 1000, 4000, 500}, Case{4000, 4000, 4000, 4000},
+    for (const Case &c : {Case{1000, 8000, 500, 4000}, Case{8000, 1000, 4000, 500}, Case{4000, 4000, 4000, 4000},
                           Case{10000, 10000, 4000, 4000}, Case{100000, 1, 4000, 1}, Case{3, 9000, 1, 4000}}) {
         int32_t w = c.w, h = c.h;
         PxImageWMF::LimitSize(w, h);
@@ -85,22 +84,29 @@ TEST_F(WmfDecoder, SizeLimit)
     EXPECT_EQ(big.GetHeight(), 4000u);
 }
 
-TEST_F(WmfDecoder, HostileRecordsAreHarmless)
-{
+TEST_F(WmfDecoder, HostileRecordsAreHarmless) {
     const std::vector<WmfRecord> records = {
-        {0x0324, {30000, 1, 2, 3, 4}},                        // polygon that claims 30000 points
-        {0x0538, {60000, 3, 3}},                              // poly-polygon with more polygons than bytes
-        {0x0127, {W(-5)}},                                    // restore without save
-        WmfSelect(999),                                       // beyond the object table
+        {0x0324, {30000, 1, 2, 3, 4}},  // polygon that claims 30000 points
+        {0x0538, {60000, 3, 3}},        // poly-polygon with more polygons than bytes
+        {0x0127, {W(-5)}},              // restore without save
+        WmfSelect(999),                 // beyond the object table
         {0x01F0, {999}},
-        {0x020C, {1, 1}},                                     // a 1 x 1 window: everything huge
-        WmfPen(0, 30000, RGB(1, 2, 3)), WmfSelect(0),
+        {0x020C, {1, 1}},  // a 1 x 1 window: everything huge
+        WmfPen(0, 30000, RGB(1, 2, 3)),
+        WmfSelect(0),
         WmfRectangle(-32768, -32768, 32767, 32767),
-        {0x0214, {W(-32768), W(-32768)}}, {0x0213, {W(32767), W(32767)}},
-        {0x061C, {W(-32768), W(32767), 5, 5, 0, 0}},          // round rectangle with odd corners
-        {0x001E, {}}, {0x001E, {}}, {0x0127, {2}},
+        {0x0214, {W(-32768), W(-32768)}},
+        {0x0213, {W(32767), W(32767)}},
+        {0x061C, {W(-32768), W(32767), 5, 5, 0, 0}},  // round rectangle with odd corners
+        {0x001E, {}},
+        {0x001E, {}},
+        {0x0127, {2}},
         {0x041F, {0, 0, 3, 3}},
-        WmfBrush(0), WmfBrush(0), WmfBrush(0), WmfBrush(0), WmfBrush(0),  // more objects than the table holds
+        WmfBrush(0),
+        WmfBrush(0),
+        WmfBrush(0),
+        WmfBrush(0),
+        WmfBrush(0),  // more objects than the table holds
     };
     PxImageWMF img;
     EXPECT_TRUE(DecodeWith(img, Wmf(64, 32, records, 2))) << img.GetLastError();
@@ -110,11 +116,10 @@ TEST_F(WmfDecoder, HostileRecordsAreHarmless)
     EXPECT_TRUE(DecodeWith(img2, zeroSize));
 }
 
-TEST_F(WmfDecoder, EnhancedMetafile)
-{
+TEST_F(WmfDecoder, EnhancedMetafile) {
     // Brush 1, select it and the null pen, a rectangle over the left half.
-    const Bytes emf =
-        Emf(40, 20, Le32s({39, 24, 1, 0, RGB(255, 128, 0), 0, 37, 12, 1, 37, 12, 0x80000008u, 43, 24, 0, 0, 20, 20}), 4);
+    const Bytes emf = Emf(
+        40, 20, Le32s({39, 24, 1, 0, RGB(255, 128, 0), 0, 37, 12, 1, 37, 12, 0x80000008u, 43, 24, 0, 0, 20, 20}), 4);
     PxImageWMF img;
     ASSERT_TRUE(DecodeWith(img, emf)) << img.GetLastError();
     EXPECT_EQ(img.GetWidth(), 40u);

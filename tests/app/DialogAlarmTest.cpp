@@ -12,137 +12,137 @@ using namespace dialogtest;
 namespace {
 
 struct Alarm : DialogFixture {
-  void SetUp() override {
-    DialogFixture::SetUp();
-    context = std::make_unique<TDVContext>();
-    context->LoadFromFile(TIKORA_SOURCE_DIR "/data/defs/Tikora.def", true);
-    settings = context->GetContext("Settings");
-    ASSERT_NE(settings, nullptr);
-    setup = Ensure(AlarmSetup);
-    setup->UseSettings(settings);
-  }
-  void TearDown() override {
-    setup->UseSettings(nullptr);
-    DialogFixture::TearDown();
-  }
-  void Store(bool enabled, bool playWave, bool autoStop, int h, int m, int s, const char* wave) {
-    settings->SetBool("Alarm.Enabled", enabled);
-    settings->SetBool("Alarm.PlayWave", playWave);
-    settings->SetBool("Alarm.AutoStop", autoStop);
-    settings->SetInteger("Alarm.Hour", h);
-    settings->SetInteger("Alarm.Min", m);
-    settings->SetInteger("Alarm.Sec", s);
-    settings->SetString("Alarm.WaveFile", wave);
-  }
-  static std::string WavePathOf(const char* name) {
-    return (IncludeTrailingBackslash(GetCurrentDir()) + "wavs\\" + name).c_str();
-  }
-  std::unique_ptr<TDVContext> context;
-  TDVContext* settings = nullptr;
-  TAlarmSetup* setup = nullptr;
+    void SetUp() override {
+        DialogFixture::SetUp();
+        context = std::make_unique<TDVContext>();
+        context->LoadFromFile(TIKORA_SOURCE_DIR "/data/defs/Tikora.def", true);
+        settings = context->GetContext("Settings");
+        ASSERT_NE(settings, nullptr);
+        setup = Ensure(AlarmSetup);
+        setup->UseSettings(settings);
+    }
+    void TearDown() override {
+        setup->UseSettings(nullptr);
+        DialogFixture::TearDown();
+    }
+    void Store(bool enabled, bool playWave, bool autoStop, int h, int m, int s, const char* wave) {
+        settings->SetBool("Alarm.Enabled", enabled);
+        settings->SetBool("Alarm.PlayWave", playWave);
+        settings->SetBool("Alarm.AutoStop", autoStop);
+        settings->SetInteger("Alarm.Hour", h);
+        settings->SetInteger("Alarm.Min", m);
+        settings->SetInteger("Alarm.Sec", s);
+        settings->SetString("Alarm.WaveFile", wave);
+    }
+    static std::string WavePathOf(const char* name) {
+        return (IncludeTrailingBackslash(GetCurrentDir()) + "wavs\\" + name).c_str();
+    }
+    std::unique_ptr<TDVContext> context;
+    TDVContext* settings = nullptr;
+    TAlarmSetup* setup = nullptr;
 };
 
 TEST_F(Alarm, StoredBlockBecomesTheAppliedAlarm) {
-  struct Case {
-    bool enabled, playWave, autoStop;
-    int h, m, s;
-    const char* wave;
-    int32_t time;
-    bool dialogMode;
-    std::string path;
-    int hour, min, sec;  // as the spin edits hold them
-  };
-  const Case cases[] = {
-      {true, true, false, 1, 2, 3, "Bell.wav", 3723, true, WavePathOf("Bell.wav"), 1, 2, 3},
-      {false, false, true, 0, 30, 0, "Bell.wav", 1800, false, "", 0, 30, 0},
-      {true, true, true, 0, 0, 0, "Alarm.wav", 0, false, WavePathOf("Alarm.wav"), 0, 0, 0},
-      // Without a file name there is nothing to play.
-      {true, true, true, 0, 0, 5, "  ", 5, false, "", 0, 0, 5},
-      // A hand-edited file cannot push the alarm past the fields' ranges.
-      {true, false, false, 99, -5, 75, "x.wav", 24 * 3600 + 59, true, "", 24, 0, 59},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.time);
-    Store(c.enabled, c.playWave, c.autoStop, c.h, c.m, c.s, c.wave);
-    setup->FormCreate(setup);
-    EXPECT_EQ(setup->Hour->Value(), c.hour);
-    EXPECT_EQ(setup->Min->Value(), c.min);
-    EXPECT_EQ(setup->Sec->Value(), c.sec);
-    EXPECT_EQ(setup->AutoStop->Checked(), c.autoStop);
-    EXPECT_EQ(setup->Dialog->Checked(), !c.autoStop);
-    EXPECT_EQ(setup->AlarmTime, c.time);
-    EXPECT_EQ(setup->AlarmEnabled, c.enabled);
-    EXPECT_EQ(setup->DialogMode, c.dialogMode);
-    EXPECT_EQ(std::string(setup->WavePath.c_str()), c.path);
-  }
+    struct Case {
+        bool enabled, playWave, autoStop;
+        int h, m, s;
+        const char* wave;
+        int32_t time;
+        bool dialogMode;
+        std::string path;
+        int hour, min, sec;  // as the spin edits hold them
+    };
+    const Case cases[] = {
+        {true, true, false, 1, 2, 3, "Bell.wav", 3723, true, WavePathOf("Bell.wav"), 1, 2, 3},
+        {false, false, true, 0, 30, 0, "Bell.wav", 1800, false, "", 0, 30, 0},
+        {true, true, true, 0, 0, 0, "Alarm.wav", 0, false, WavePathOf("Alarm.wav"), 0, 0, 0},
+        // Without a file name there is nothing to play.
+        {true, true, true, 0, 0, 5, "  ", 5, false, "", 0, 0, 5},
+        // A hand-edited file cannot push the alarm past the fields' ranges.
+        {true, false, false, 99, -5, 75, "x.wav", 24 * 3600 + 59, true, "", 24, 0, 59},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.time);
+        Store(c.enabled, c.playWave, c.autoStop, c.h, c.m, c.s, c.wave);
+        setup->FormCreate(setup);
+        EXPECT_EQ(setup->Hour->Value(), c.hour);
+        EXPECT_EQ(setup->Min->Value(), c.min);
+        EXPECT_EQ(setup->Sec->Value(), c.sec);
+        EXPECT_EQ(setup->AutoStop->Checked(), c.autoStop);
+        EXPECT_EQ(setup->Dialog->Checked(), !c.autoStop);
+        EXPECT_EQ(setup->AlarmTime, c.time);
+        EXPECT_EQ(setup->AlarmEnabled, c.enabled);
+        EXPECT_EQ(setup->DialogMode, c.dialogMode);
+        EXPECT_EQ(std::string(setup->WavePath.c_str()), c.path);
+    }
 }
 
 TEST_F(Alarm, OkStoresAndAppliesCancelAndEscapeRestore) {
-  Store(false, true, true, 0, 30, 0, "Alarm.wav");
-  setup->FormCreate(setup);
+    Store(false, true, true, 0, 30, 0, "Alarm.wav");
+    setup->FormCreate(setup);
 
-  auto edit = [this] {
-    setup->aAlarmEnabled->SetChecked(true);
-    setup->Hour->SetValue(2);
-    setup->Min->SetValue(0);
-    setup->Sec->SetValue(1);
-    setup->Dialog->SetChecked(true);
-    setup->PlayWave->SetChecked(false);
-    setup->AlarmFileName->SetText("Other.wav");
-  };
+    auto edit = [this] {
+        setup->aAlarmEnabled->SetChecked(true);
+        setup->Hour->SetValue(2);
+        setup->Min->SetValue(0);
+        setup->Sec->SetValue(1);
+        setup->Dialog->SetChecked(true);
+        setup->PlayWave->SetChecked(false);
+        setup->AlarmFileName->SetText("Other.wav");
+    };
 
-  // Cancel: the controls come back from the block, and nothing applied or stored changes.
-  WhileModal([&](TForm*) {
-    edit();
-    setup->Button1Click(setup->Button1);
-  });
-  EXPECT_EQ(setup->ShowModal(), mrCancel);
-  EXPECT_EQ(setup->Hour->Value(), 0);
-  EXPECT_TRUE(setup->AutoStop->Checked());
-  EXPECT_EQ(std::string(setup->AlarmFileName->Text().c_str()), "Alarm.wav");
-  EXPECT_EQ(setup->AlarmTime, 1800);
-  EXPECT_FALSE(setup->AlarmEnabled);
-  EXPECT_FALSE(settings->GetBool("Alarm.Enabled"));
+    // Cancel: the controls come back from the block, and nothing applied or stored changes.
+    WhileModal([&](TForm*) {
+        edit();
+        setup->Button1Click(setup->Button1);
+    });
+    EXPECT_EQ(setup->ShowModal(), mrCancel);
+    EXPECT_EQ(setup->Hour->Value(), 0);
+    EXPECT_TRUE(setup->AutoStop->Checked());
+    EXPECT_EQ(std::string(setup->AlarmFileName->Text().c_str()), "Alarm.wav");
+    EXPECT_EQ(setup->AlarmTime, 1800);
+    EXPECT_FALSE(setup->AlarmEnabled);
+    EXPECT_FALSE(settings->GetBool("Alarm.Enabled"));
 
-  // Escape from a field is the same Cancel.
-  TModalResult seen = -1;
-  WhileModal([&](TForm* f) {
-    edit();
-    Key(setup->AlarmFileName, Qt::Key_Escape);
-    seen = f->ModalResult();
-  });
-  setup->ShowModal();
-  EXPECT_EQ(seen, mrCancel);
-  EXPECT_EQ(setup->Hour->Value(), 0);
-  EXPECT_EQ(std::string(setup->AlarmFileName->Text().c_str()), "Alarm.wav");
+    // Escape from a field is the same Cancel.
+    TModalResult seen = -1;
+    WhileModal([&](TForm* f) {
+        edit();
+        Key(setup->AlarmFileName, Qt::Key_Escape);
+        seen = f->ModalResult();
+    });
+    setup->ShowModal();
+    EXPECT_EQ(seen, mrCancel);
+    EXPECT_EQ(setup->Hour->Value(), 0);
+    EXPECT_EQ(std::string(setup->AlarmFileName->Text().c_str()), "Alarm.wav");
 
-  // OK: the seven keys are stored and the alarm applied.
-  WhileModal([&](TForm*) {
-    edit();
-    setup->Button2Click(setup->Button2);
-  });
-  EXPECT_EQ(setup->ShowModal(), mrOk);
-  EXPECT_TRUE(settings->GetBool("Alarm.Enabled"));
-  EXPECT_FALSE(settings->GetBool("Alarm.PlayWave"));
-  EXPECT_FALSE(settings->GetBool("Alarm.AutoStop"));
-  EXPECT_EQ(settings->GetInteger("Alarm.Hour"), 2);
-  EXPECT_EQ(settings->GetInteger("Alarm.Min"), 0);
-  EXPECT_EQ(settings->GetInteger("Alarm.Sec"), 1);
-  EXPECT_EQ(std::string(settings->GetString("Alarm.WaveFile").c_str()), "Other.wav");
-  EXPECT_EQ(setup->AlarmTime, 7201);
-  EXPECT_TRUE(setup->AlarmEnabled);
-  EXPECT_TRUE(setup->DialogMode);
-  EXPECT_TRUE(setup->WavePath.IsEmpty());
+    // OK: the seven keys are stored and the alarm applied.
+    WhileModal([&](TForm*) {
+        edit();
+        setup->Button2Click(setup->Button2);
+    });
+    EXPECT_EQ(setup->ShowModal(), mrOk);
+    EXPECT_TRUE(settings->GetBool("Alarm.Enabled"));
+    EXPECT_FALSE(settings->GetBool("Alarm.PlayWave"));
+    EXPECT_FALSE(settings->GetBool("Alarm.AutoStop"));
+    EXPECT_EQ(settings->GetInteger("Alarm.Hour"), 2);
+    EXPECT_EQ(settings->GetInteger("Alarm.Min"), 0);
+    EXPECT_EQ(settings->GetInteger("Alarm.Sec"), 1);
+    EXPECT_EQ(std::string(settings->GetString("Alarm.WaveFile").c_str()), "Other.wav");
+    EXPECT_EQ(setup->AlarmTime, 7201);
+    EXPECT_TRUE(setup->AlarmEnabled);
+    EXPECT_TRUE(setup->DialogMode);
+    EXPECT_TRUE(setup->WavePath.IsEmpty());
 }
 
 TEST_F(Alarm, BrowsingStartsInTheWavesFolderAndCancelKeepsTheName) {
-  Store(false, true, true, 0, 30, 0, "Alarm.wav");
-  setup->ReadAlarm();
-  tikora::forms::ScriptDialog(IDCANCEL);
-  setup->SpeedButton1Click(setup->SpeedButton1);
-  EXPECT_EQ(std::string(setup->OpenD->InitialDir().c_str()), WavePathOf(""));
-  EXPECT_EQ(std::string(setup->OpenD->Filter().c_str()), "Wav files|*.wav|Windows media files|*.wma");
-  EXPECT_EQ(std::string(setup->AlarmFileName->Text().c_str()), "Alarm.wav");
+    Store(false, true, true, 0, 30, 0, "Alarm.wav");
+    setup->ReadAlarm();
+    tikora::forms::ScriptDialog(IDCANCEL);
+    setup->SpeedButton1Click(setup->SpeedButton1);
+    EXPECT_EQ(std::string(setup->OpenD->InitialDir().c_str()), WavePathOf(""));
+    EXPECT_EQ(std::string(setup->OpenD->Filter().c_str()), "Wav files|*.wav|Windows media files|*.wma");
+    EXPECT_EQ(std::string(setup->AlarmFileName->Text().c_str()), "Alarm.wav");
 }
 
 }  // namespace

@@ -34,783 +34,783 @@ using tikora::forms::DialogKind;
 namespace {
 
 struct StartFailed {
-  int code;
+    int code;
 };
 
 class ProgramEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    folder = UseProgramFolder("mainwindow");
-    config = ScratchFolder("mainwindow-config");
-    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-    tikora::app::StartFailureExit() = [](int code) { throw StartFailed{code}; };
-    Application->Initialize();
-    CreateProgramForms();
-  }
-  static inline fs::path folder, config;
+public:
+    void SetUp() override {
+        folder = UseProgramFolder("mainwindow");
+        config = ScratchFolder("mainwindow-config");
+        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        tikora::app::StartFailureExit() = [](int code) { throw StartFailed{code}; };
+        Application->Initialize();
+        CreateProgramForms();
+    }
+    static inline fs::path folder, config;
 };
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ProgramEnvironment);
 
 struct MainWindowTest : DialogFixture {
-  void SetUp() override {
-    DialogFixture::SetUp();
-    SetCurrentDir(AnsiString(ProgramEnvironment::folder.string().c_str()));
-    form = MainForm;
-    engine = form->Engine();
-  }
-  void TearDown() override {
-    form->StopButtonClick(form);
-    tikora::DispatchPostedMessages();
-    DialogFixture::TearDown();
-  }
-  // A key pressed on the keyboard: Qt's key event at the window's focused widget, translated by
-  // the class library into the window's key handling.
-  static void Press(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier, TForm* window = MainForm) {
-    QWidget* focused = QApplication::focusWidget();
-    QTest::keyClick(focused && focused->window() == window->Widget() ? focused : window->Widget(), key, mods);
-  }
-  static TMessage Controller(uint8_t status, int controller, int value) {
-    const uint32_t packed = status | uint32_t(controller) << 8 | uint32_t(value) << 16;
-    return TMessage{WM_PLAYER_EVENT, 0, static_cast<LPARAM>(packed), 0};
-  }
-  TMainForm* form = nullptr;
-  TMetronomeGame* engine = nullptr;
+    void SetUp() override {
+        DialogFixture::SetUp();
+        SetCurrentDir(AnsiString(ProgramEnvironment::folder.string().c_str()));
+        form = MainForm;
+        engine = form->Engine();
+    }
+    void TearDown() override {
+        form->StopButtonClick(form);
+        tikora::DispatchPostedMessages();
+        DialogFixture::TearDown();
+    }
+    // A key pressed on the keyboard: Qt's key event at the window's focused widget, translated by
+    // the class library into the window's key handling.
+    static void Press(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier, TForm* window = MainForm) {
+        QWidget* focused = QApplication::focusWidget();
+        QTest::keyClick(focused && focused->window() == window->Widget() ? focused : window->Widget(), key, mods);
+    }
+    static TMessage Controller(uint8_t status, int controller, int value) {
+        const uint32_t packed = status | uint32_t(controller) << 8 | uint32_t(value) << 16;
+        return TMessage{WM_PLAYER_EVENT, 0, static_cast<LPARAM>(packed), 0};
+    }
+    TMainForm* form = nullptr;
+    TMetronomeGame* engine = nullptr;
 };
 
 // ---- Start-up
 
 TEST_F(MainWindowTest, StartUpShowsTheEngineAndTheSkin) {
-  EXPECT_TRUE(fs::is_directory(ProgramEnvironment::folder / "Wavs") ||
-              fs::is_directory(ProgramEnvironment::folder / "wavs"));
-  EXPECT_EQ(form->TempoLab->Caption(), "= " + IntToStr(engine->GetPendulumTempo()));
-  EXPECT_EQ(form->TimeSignatureButton->Text(),
-            IntToStr(engine->Numerator) + "\n" + IntToStr(engine->Denominator));
-  EXPECT_FALSE(form->DenominatorImage->Picture()->Bitmap()->Empty());
-  EXPECT_FALSE(form->CenterImage->Picture()->Bitmap()->Empty());
-  EXPECT_EQ(form->DrawTarget(), form->CenterImage);
-  EXPECT_TRUE(form->BigMode());
-  ASSERT_NE(form->Minimized(), nullptr);
-  EXPECT_FALSE(form->Minimized()->Visible());
-  // Hints come from the settings, through the panels to the buttons inside them.
-  EXPECT_TRUE(form->PlayButton->ShowHint());
-  EXPECT_FALSE(form->PlayButton->Hint().IsEmpty());
-  EXPECT_EQ(player.EventWindow, form->Handle());
-  EXPECT_EQ(player.EndWindow, form->Handle());
-  EXPECT_EQ(form->Memo->Color(), form->LeftImage->Canvas()->Pixels(120, 446));
+    EXPECT_TRUE(fs::is_directory(ProgramEnvironment::folder / "Wavs") ||
+                fs::is_directory(ProgramEnvironment::folder / "wavs"));
+    EXPECT_EQ(form->TempoLab->Caption(), "= " + IntToStr(engine->GetPendulumTempo()));
+    EXPECT_EQ(form->TimeSignatureButton->Text(), IntToStr(engine->Numerator) + "\n" + IntToStr(engine->Denominator));
+    EXPECT_FALSE(form->DenominatorImage->Picture()->Bitmap()->Empty());
+    EXPECT_FALSE(form->CenterImage->Picture()->Bitmap()->Empty());
+    EXPECT_EQ(form->DrawTarget(), form->CenterImage);
+    EXPECT_TRUE(form->BigMode());
+    ASSERT_NE(form->Minimized(), nullptr);
+    EXPECT_FALSE(form->Minimized()->Visible());
+    // Hints come from the settings, through the panels to the buttons inside them.
+    EXPECT_TRUE(form->PlayButton->ShowHint());
+    EXPECT_FALSE(form->PlayButton->Hint().IsEmpty());
+    EXPECT_EQ(player.EventWindow, form->Handle());
+    EXPECT_EQ(player.EndWindow, form->Handle());
+    EXPECT_EQ(form->Memo->Color(), form->LeftImage->Canvas()->Pixels(120, 446));
 }
 
 TEST_F(MainWindowTest, BrokenInstallationEndsWithTheGeneralErrorAndSavesNothing) {
-  struct Case {
-    bool skin;  // the skin is there, with one picture no decoder takes
-    const char* message;
-  } cases[] = {
-      {false, "General error: \nSoftware not properly installed or corrupted.\nPlease reinstall Tikora."},
-      {true, "General error: \nFile not found:pics/MetronomeArea.png src=PicUtils:LoadImageToBitmap:179"},
-  };
-  for (const Case& c : cases) {
-    tikora::forms::ClearDialogLog();
-    fs::path broken = ScratchFolder("mainwindow-broken");
-    fs::copy(ProgramEnvironment::folder / "Tikora.def", broken / "Tikora.def");
-    if (c.skin) fs::copy(ProgramEnvironment::folder / "pics", broken / "pics");
-    if (c.skin) std::ofstream(broken / "pics" / "MetronomeArea.png") << "not a picture";
-    AnsiString saved = tikora::app::ProgramFolderOverride();
-    tikora::app::ProgramFolderOverride() = AnsiString(broken.string().c_str());
-    auto* window = new TMainForm(nullptr);
-    int code = -1;
-    try {
-      window->AfterConstruction();
-    } catch (const StartFailed& failure) {
-      code = failure.code;
+    struct Case {
+        bool skin;  // the skin is there, with one picture no decoder takes
+        const char* message;
+    } cases[] = {
+        {false, "General error: \nSoftware not properly installed or corrupted.\nPlease reinstall Tikora."},
+        {true, "General error: \nFile not found:pics/MetronomeArea.png src=PicUtils:LoadImageToBitmap:179"},
+    };
+    for (const Case& c : cases) {
+        tikora::forms::ClearDialogLog();
+        fs::path broken = ScratchFolder("mainwindow-broken");
+        fs::copy(ProgramEnvironment::folder / "Tikora.def", broken / "Tikora.def");
+        if (c.skin) fs::copy(ProgramEnvironment::folder / "pics", broken / "pics");
+        if (c.skin) std::ofstream(broken / "pics" / "MetronomeArea.png") << "not a picture";
+        AnsiString saved = tikora::app::ProgramFolderOverride();
+        tikora::app::ProgramFolderOverride() = AnsiString(broken.string().c_str());
+        auto* window = new TMainForm(nullptr);
+        int code = -1;
+        try {
+            window->AfterConstruction();
+        } catch (const StartFailed& failure) {
+            code = failure.code;
+        }
+        delete window;
+        tikora::app::ProgramFolderOverride() = saved;
+        EXPECT_EQ(code, 0);
+        EXPECT_EQ(Messages(), std::vector<std::string>{c.message});
+        EXPECT_FALSE(fs::exists(broken / "Tikora.tkra"));
+        EXPECT_FALSE(fs::exists(broken / "Tikora.ini"));
     }
-    delete window;
-    tikora::app::ProgramFolderOverride() = saved;
-    EXPECT_EQ(code, 0);
-    EXPECT_EQ(Messages(), std::vector<std::string>{c.message});
-    EXPECT_FALSE(fs::exists(broken / "Tikora.tkra"));
-    EXPECT_FALSE(fs::exists(broken / "Tikora.ini"));
-  }
-  // The Player still reports to the program's window.
-  EXPECT_EQ(player.EventWindow, form->Handle());
+    // The Player still reports to the program's window.
+    EXPECT_EQ(player.EventWindow, form->Handle());
 }
 
 TEST_F(MainWindowTest, DenominatorWithoutAPictureShowsNone) {
-  int saved = engine->Denominator;
-  engine->Denominator = 5;
-  EXPECT_NO_THROW(form->ShowTimeSignature());
-  EXPECT_TRUE(form->DenominatorImage->Picture()->Bitmap()->Empty());
-  EXPECT_EQ(form->TimeSignatureButton->Text(), IntToStr(engine->Numerator) + "\n5");
-  engine->Denominator = saved;
-  form->ShowTimeSignature();
-  EXPECT_FALSE(form->DenominatorImage->Picture()->Bitmap()->Empty());
+    int saved = engine->Denominator;
+    engine->Denominator = 5;
+    EXPECT_NO_THROW(form->ShowTimeSignature());
+    EXPECT_TRUE(form->DenominatorImage->Picture()->Bitmap()->Empty());
+    EXPECT_EQ(form->TimeSignatureButton->Text(), IntToStr(engine->Numerator) + "\n5");
+    engine->Denominator = saved;
+    form->ShowTimeSignature();
+    EXPECT_FALSE(form->DenominatorImage->Picture()->Bitmap()->Empty());
 }
 
 TEST_F(MainWindowTest, ResizingKeepsTheSkinWholeAndCentred) {
-  struct Case {
-    int width, height, expectLeft, expectTop;
-  } cases[] = {{1016, 710, 0, 0}, {1216, 910, 100, 100}, {1017, 711, 0, 0}, {1300, 720, 142, 5}};
-  for (const Case& c : cases) {
-    form->SetClientWidth(c.width);
-    form->SetClientHeight(c.height);
-    form->FormResize(form);
-    EXPECT_EQ(form->GlobalPanel->Left(), c.expectLeft) << c.width;
-    EXPECT_EQ(form->GlobalPanel->Top(), c.expectTop) << c.height;
-  }
-  int w = 300, h = 200;
-  bool resize = true;
-  form->FormCanResize(form, w, h, resize);
-  EXPECT_EQ(w, 1016 + form->Width() - form->ClientWidth());
-  EXPECT_EQ(h, 710 + form->Height() - form->ClientHeight());
+    struct Case {
+        int width, height, expectLeft, expectTop;
+    } cases[] = {{1016, 710, 0, 0}, {1216, 910, 100, 100}, {1017, 711, 0, 0}, {1300, 720, 142, 5}};
+    for (const Case& c : cases) {
+        form->SetClientWidth(c.width);
+        form->SetClientHeight(c.height);
+        form->FormResize(form);
+        EXPECT_EQ(form->GlobalPanel->Left(), c.expectLeft) << c.width;
+        EXPECT_EQ(form->GlobalPanel->Top(), c.expectTop) << c.height;
+    }
+    int w = 300, h = 200;
+    bool resize = true;
+    form->FormCanResize(form, w, h, resize);
+    EXPECT_EQ(w, 1016 + form->Width() - form->ClientWidth());
+    EXPECT_EQ(h, 710 + form->Height() - form->ClientHeight());
 }
 
 // ---- The dialogs beside the window: what they read from it and from its engine
 
 TEST_F(MainWindowTest, AlarmComesFromTheUsersSettings) {
-  TDVContext* settings = MainForm->Engine()->GetSettingsTag();
-  EXPECT_EQ(AlarmSetup->AlarmTime, settings->GetInteger("Alarm.Hour") * 3600 +
-                                       settings->GetInteger("Alarm.Min") * 60 + settings->GetInteger("Alarm.Sec"));
-  EXPECT_EQ(AlarmSetup->AlarmEnabled, settings->GetBool("Alarm.Enabled"));
-  EXPECT_EQ(AlarmSetup->DialogMode, !settings->GetBool("Alarm.AutoStop"));
-  // What OK stores there is saved and loaded with the settings: see LoadedSettingsBringTheirMemoAlarmAndDuration.
+    TDVContext* settings = MainForm->Engine()->GetSettingsTag();
+    EXPECT_EQ(AlarmSetup->AlarmTime, settings->GetInteger("Alarm.Hour") * 3600 +
+                                         settings->GetInteger("Alarm.Min") * 60 + settings->GetInteger("Alarm.Sec"));
+    EXPECT_EQ(AlarmSetup->AlarmEnabled, settings->GetBool("Alarm.Enabled"));
+    EXPECT_EQ(AlarmSetup->DialogMode, !settings->GetBool("Alarm.AutoStop"));
+    // What OK stores there is saved and loaded with the settings: see LoadedSettingsBringTheirMemoAlarmAndDuration.
 }
 
 TEST_F(MainWindowTest, ListEditorTakesTheMainWindowsListFont) {
-  ASSERT_NE(MainForm->ListFont(), nullptr);
-  EXPECT_EQ(TSListEdit->List->Font()->Name(), MainForm->ListFont()->Name());
-  EXPECT_EQ(TSListEdit->List->Font()->Size(), MainForm->ListFont()->Size());
+    ASSERT_NE(MainForm->ListFont(), nullptr);
+    EXPECT_EQ(TSListEdit->List->Font()->Name(), MainForm->ListFont()->Name());
+    EXPECT_EQ(TSListEdit->List->Font()->Size(), MainForm->ListFont()->Size());
 }
 
 TEST_F(MainWindowTest, CalculatorCountsWithTheTimeSignatureAndTheRamp) {
-  TTempoCalculator* calc = TempoCalculator;
-  struct Case {
-    TRadioButton* computed;
-    const char* timeSignature;
-    bool ramp;
-    const char* step;
-    const char* every;
-    int bars, tempo;
-    int min, sec;
-  };
-  // Chosen so that the exact result is a whole number: 48 beats at 40 bpm take 72 s; 4:36 at
-  // 55 bpm holds 253 beats; a ramp of step 0 leaves 30 bars of 2 s in a minute.
-  const Case cases[] = {
-      {calc->Duration, "4:4", false, "5", "2", 15, 120, 0, 30},
-      {calc->Duration, "3:4", false, "5", "2", 40, 60, 2, 0},
-      {calc->Duration, "4:4", true, "5", "2", 4, 100, 0, 9},
-      // Labels that are no numbers count as 1, as the practice panel reads them.
-      {calc->Duration, "2:4", true, "x", "", 4, 60, 0, 7},
-      {calc->Duration, "1:4", false, "5", "2", 48, 40, 1, 12},
-      {calc->NumberOfBars, "1:4", false, "5", "2", 253, 55, 4, 36},
-      {calc->NumberOfBars, "4:4", true, "0", "1", 30, 120, 1, 0},
-      {calc->Tempo, "1:4", false, "5", "2", 253, 55, 4, 36},
-  };
-  calc->Show();
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.timeSignature);
-    ASSERT_TRUE(MainForm->Engine()->SetTimeSignature(c.timeSignature));
-    MainForm->CheckBox2->SetChecked(c.ramp);
-    MainForm->Tool2_BPM_delta->SetCaption(c.step);
-    MainForm->Tool2_Bars->SetCaption(c.every);
-    c.computed->SetChecked(true);
-    // The two given quantities are typed; the computed one starts wrong on purpose.
-    calc->NumberOfBarVal->SetValue(c.computed == calc->NumberOfBars ? 1 : c.bars);
-    calc->TempoVal->SetValue(c.computed == calc->Tempo ? 41 : c.tempo);
-    calc->DurationMin->SetValue(c.computed == calc->Duration ? 9 : c.min);
-    calc->DurationSec->SetValue(c.computed == calc->Duration ? 9 : c.sec);
-    calc->Timer1->Fire();
-    EXPECT_EQ(calc->NumberOfBarVal->Value(), c.bars);
-    EXPECT_EQ(calc->TempoVal->Value(), c.tempo);
-    EXPECT_EQ(calc->DurationMin->Value(), c.min);
-    EXPECT_EQ(calc->DurationSec->Value(), c.sec);
-  }
-  calc->Duration->SetChecked(true);
-  calc->Hide();
-  MainForm->Engine()->SetTimeSignature("4:4");
-  MainForm->CheckBox2->SetChecked(false);
+    TTempoCalculator* calc = TempoCalculator;
+    struct Case {
+        TRadioButton* computed;
+        const char* timeSignature;
+        bool ramp;
+        const char* step;
+        const char* every;
+        int bars, tempo;
+        int min, sec;
+    };
+    // Chosen so that the exact result is a whole number: 48 beats at 40 bpm take 72 s; 4:36 at
+    // 55 bpm holds 253 beats; a ramp of step 0 leaves 30 bars of 2 s in a minute.
+    const Case cases[] = {
+        {calc->Duration, "4:4", false, "5", "2", 15, 120, 0, 30},
+        {calc->Duration, "3:4", false, "5", "2", 40, 60, 2, 0},
+        {calc->Duration, "4:4", true, "5", "2", 4, 100, 0, 9},
+        // Labels that are no numbers count as 1, as the practice panel reads them.
+        {calc->Duration, "2:4", true, "x", "", 4, 60, 0, 7},
+        {calc->Duration, "1:4", false, "5", "2", 48, 40, 1, 12},
+        {calc->NumberOfBars, "1:4", false, "5", "2", 253, 55, 4, 36},
+        {calc->NumberOfBars, "4:4", true, "0", "1", 30, 120, 1, 0},
+        {calc->Tempo, "1:4", false, "5", "2", 253, 55, 4, 36},
+    };
+    calc->Show();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.timeSignature);
+        ASSERT_TRUE(MainForm->Engine()->SetTimeSignature(c.timeSignature));
+        MainForm->CheckBox2->SetChecked(c.ramp);
+        MainForm->Tool2_BPM_delta->SetCaption(c.step);
+        MainForm->Tool2_Bars->SetCaption(c.every);
+        c.computed->SetChecked(true);
+        // The two given quantities are typed; the computed one starts wrong on purpose.
+        calc->NumberOfBarVal->SetValue(c.computed == calc->NumberOfBars ? 1 : c.bars);
+        calc->TempoVal->SetValue(c.computed == calc->Tempo ? 41 : c.tempo);
+        calc->DurationMin->SetValue(c.computed == calc->Duration ? 9 : c.min);
+        calc->DurationSec->SetValue(c.computed == calc->Duration ? 9 : c.sec);
+        calc->Timer1->Fire();
+        EXPECT_EQ(calc->NumberOfBarVal->Value(), c.bars);
+        EXPECT_EQ(calc->TempoVal->Value(), c.tempo);
+        EXPECT_EQ(calc->DurationMin->Value(), c.min);
+        EXPECT_EQ(calc->DurationSec->Value(), c.sec);
+    }
+    calc->Duration->SetChecked(true);
+    calc->Hide();
+    MainForm->Engine()->SetTimeSignature("4:4");
+    MainForm->CheckBox2->SetChecked(false);
 }
 
 // ---- Notifications from the Player
 
 TEST_F(MainWindowTest, OnlyChannelTenControllersAreMarkers) {
-  struct Case {
-    uint8_t status;
-    int controller, value;
-    int expectPendulumTempo;  // 0: unchanged
-    int expectPan;            // -1: unchanged
-  } cases[] = {
-      {0xB9, 101, 20, 120, -1},  // tempo 120
-      {0xB9, 100, 72, 72, -1},
-      {0xB9, 105, 0, 500, -1},
-      {0xB8, 101, 40, 0, -1},  // channel 9: not a marker
-      {0x99, 101, 40, 0, -1},  // a note on channel 10
-      {0xB9, 97, 70, 0, 70},   // pan of the next click
-      {0xB9, 99, 100, 0, -1},  // a wave click past the sounds: ignored
-  };
-  for (const Case& c : cases) {
-    engine->SetPendulumTempo(90);
-    player.SetPan(9, 0);
-    TMessage m = Controller(c.status, c.controller, c.value);
-    form->Dispatch(m);
-    EXPECT_EQ(engine->GetPendulumTempo(), c.expectPendulumTempo ? c.expectPendulumTempo : 90) << c.controller;
-    EXPECT_EQ(player.ChannelPan[9], c.expectPan < 0 ? 64 : c.expectPan) << c.controller;
-    if (c.expectPendulumTempo) {
-      EXPECT_EQ(form->TempoLab->Caption(), "= " + IntToStr(c.expectPendulumTempo));
+    struct Case {
+        uint8_t status;
+        int controller, value;
+        int expectPendulumTempo;  // 0: unchanged
+        int expectPan;            // -1: unchanged
+    } cases[] = {
+        {0xB9, 101, 20, 120, -1},                                                   // tempo 120
+        {0xB9, 100, 72, 72, -1},  {0xB9, 105, 0, 500, -1}, {0xB8, 101, 40, 0, -1},  // channel 9: not a marker
+        {0x99, 101, 40, 0, -1},                                                     // a note on channel 10
+        {0xB9, 97, 70, 0, 70},                                                      // pan of the next click
+        {0xB9, 99, 100, 0, -1},  // a wave click past the sounds: ignored
+    };
+    for (const Case& c : cases) {
+        engine->SetPendulumTempo(90);
+        player.SetPan(9, 0);
+        TMessage m = Controller(c.status, c.controller, c.value);
+        form->Dispatch(m);
+        EXPECT_EQ(engine->GetPendulumTempo(), c.expectPendulumTempo ? c.expectPendulumTempo : 90) << c.controller;
+        EXPECT_EQ(player.ChannelPan[9], c.expectPan < 0 ? 64 : c.expectPan) << c.controller;
+        if (c.expectPendulumTempo) {
+            EXPECT_EQ(form->TempoLab->Caption(), "= " + IntToStr(c.expectPendulumTempo));
+        }
     }
-  }
 }
 
 TEST_F(MainWindowTest, BeatMarkerFlashesAfterTheLatency) {
-  tikora::TestClock clock(10'000'000'000);
-  SettingsForm->ShowFlashingLight->SetChecked(true);
-  struct Case {
-    int latency, at, expect;
-  } cases[] = {{0, 0, 1}, {0, 249, 1}, {0, 250, 0}, {100, 99, 0}, {100, 100, 1}, {100, 349, 1}, {100, 350, 0}};
-  for (const Case& c : cases) {
-    SettingsForm->Latency->SetValue(c.latency);
-    TMessage m = Controller(0xB9, 98, 0);
-    form->Dispatch(m);
-    EXPECT_EQ(form->FlashAccent(), engine->AccentPattern[0]);
-    clock.AdvanceMs(c.at);
-    EXPECT_EQ(form->FlashShowing(), c.expect == 1) << c.latency << " ms latency, " << c.at << " ms on";
-    clock.AdvanceMs(1000);
-  }
-  SettingsForm->Latency->SetValue(0);
+    tikora::TestClock clock(10'000'000'000);
+    SettingsForm->ShowFlashingLight->SetChecked(true);
+    struct Case {
+        int latency, at, expect;
+    } cases[] = {{0, 0, 1}, {0, 249, 1}, {0, 250, 0}, {100, 99, 0}, {100, 100, 1}, {100, 349, 1}, {100, 350, 0}};
+    for (const Case& c : cases) {
+        SettingsForm->Latency->SetValue(c.latency);
+        TMessage m = Controller(0xB9, 98, 0);
+        form->Dispatch(m);
+        EXPECT_EQ(form->FlashAccent(), engine->AccentPattern[0]);
+        clock.AdvanceMs(c.at);
+        EXPECT_EQ(form->FlashShowing(), c.expect == 1) << c.latency << " ms latency, " << c.at << " ms on";
+        clock.AdvanceMs(1000);
+    }
+    SettingsForm->Latency->SetValue(0);
 }
 
 TEST_F(MainWindowTest, BeatMarkerStopsWhenTheToolSaysSo) {
-  SettingsForm->ShowFlashingLight->SetChecked(false);
-  form->PlayButtonClick(form);
-  ASSERT_EQ(engine->State, psPlaying);
-  engine->Tool3Enabled = true;
-  engine->Tool3Bars = 0;
-  engine->BarsPlayed = 5;
-  TMessage m = Controller(0xB9, 98, 0);
-  form->Dispatch(m);
-  EXPECT_EQ(engine->State, psStopped);
-  engine->Tool3Enabled = false;
-  form->CheckBox5->SetChecked(false);
+    SettingsForm->ShowFlashingLight->SetChecked(false);
+    form->PlayButtonClick(form);
+    ASSERT_EQ(engine->State, psPlaying);
+    engine->Tool3Enabled = true;
+    engine->Tool3Bars = 0;
+    engine->BarsPlayed = 5;
+    TMessage m = Controller(0xB9, 98, 0);
+    form->Dispatch(m);
+    EXPECT_EQ(engine->State, psStopped);
+    engine->Tool3Enabled = false;
+    form->CheckBox5->SetChecked(false);
 }
 
 TEST_F(MainWindowTest, EndOfSongRestartsOnlyWhilePlaying) {
-  TMessage end{WM_PLAYER_END, 0, 0, 0};
-  engine->CurrentBeat = 7;
-  form->Dispatch(end);
-  EXPECT_EQ(engine->CurrentBeat, 7);
-  form->PlayButtonClick(form);
-  engine->CurrentBeat = 7;
-  form->Dispatch(end);
-  EXPECT_EQ(engine->CurrentBeat, 0);
+    TMessage end{WM_PLAYER_END, 0, 0, 0};
+    engine->CurrentBeat = 7;
+    form->Dispatch(end);
+    EXPECT_EQ(engine->CurrentBeat, 7);
+    form->PlayButtonClick(form);
+    engine->CurrentBeat = 7;
+    form->Dispatch(end);
+    EXPECT_EQ(engine->CurrentBeat, 0);
 }
 
 // ---- Animation
 
 TEST_F(MainWindowTest, StoppedPendulumSwingsOutThenTheTimerStops) {
-  form->StopButtonClick(form);
-  engine->Angle = 0.5;
-  form->Timer1->SetEnabled(true);
-  form->Timer1->Fire();
-  EXPECT_NEAR(engine->Angle, 0.5 * 0.93, 1e-12);
-  int ticks = 1;
-  while (form->Timer1->Enabled() && ticks < 1000) {
+    form->StopButtonClick(form);
+    engine->Angle = 0.5;
+    form->Timer1->SetEnabled(true);
     form->Timer1->Fire();
-    ++ticks;
-  }
-  // 0.5 × 0.93^n drops below 0.001 at n = 86, and one more tick switches the timer off.
-  EXPECT_EQ(ticks, 87);
-  EXPECT_EQ(engine->Angle, 0.0);
+    EXPECT_NEAR(engine->Angle, 0.5 * 0.93, 1e-12);
+    int ticks = 1;
+    while (form->Timer1->Enabled() && ticks < 1000) {
+        form->Timer1->Fire();
+        ++ticks;
+    }
+    // 0.5 × 0.93^n drops below 0.001 at n = 86, and one more tick switches the timer off.
+    EXPECT_EQ(ticks, 87);
+    EXPECT_EQ(engine->Angle, 0.0);
 }
 
 TEST_F(MainWindowTest, PlayWhilePlayingChangesNothing) {
-  form->PlayButtonClick(form);
-  engine->CurrentBeat = 3;
-  form->PlayButtonClick(form);
-  EXPECT_EQ(engine->CurrentBeat, 3);
-  form->PauseButtonClick(form);
-  EXPECT_EQ(engine->State, psPaused);
-  EXPECT_TRUE(form->PauseButton->Checked());
-  EXPECT_TRUE(form->Minimized()->PauseButton->Checked());
-  Press(Qt::Key_Space);  // space while paused stops
-  EXPECT_EQ(engine->State, psStopped);
-  EXPECT_FALSE(form->PauseButton->Checked());
+    form->PlayButtonClick(form);
+    engine->CurrentBeat = 3;
+    form->PlayButtonClick(form);
+    EXPECT_EQ(engine->CurrentBeat, 3);
+    form->PauseButtonClick(form);
+    EXPECT_EQ(engine->State, psPaused);
+    EXPECT_TRUE(form->PauseButton->Checked());
+    EXPECT_TRUE(form->Minimized()->PauseButton->Checked());
+    Press(Qt::Key_Space);  // space while paused stops
+    EXPECT_EQ(engine->State, psStopped);
+    EXPECT_FALSE(form->PauseButton->Checked());
 }
 
 // ---- Keys and tempo
 
 TEST_F(MainWindowTest, EveryKeyOfTheWindowDoesWhatItSays) {
-  const Qt::KeyboardModifiers none = Qt::NoModifier, shift = Qt::ShiftModifier, alt = Qt::AltModifier;
-  struct Case {
-    Qt::Key key;
-    Qt::KeyboardModifiers mods;
-    bool playing;        // before the key; the tempo is 100 and the metre 4:4
-    int tempo;           // afterwards
-    const char* metre;
-    PlayState state;
-    DialogKind dialog = DialogKind::MessageBox;  // MessageBox: none
-    TForm* form = nullptr;
-  } cases[] = {
-      {Qt::Key_1, none, false, 100, "1:4", psPlaying},
-      {Qt::Key_2, none, false, 100, "2:4", psPlaying},
-      {Qt::Key_3, none, false, 100, "3:4", psPlaying},
-      {Qt::Key_4, none, false, 100, "4:4", psPlaying},
-      {Qt::Key_5, none, false, 100, "5:4", psPlaying},
-      {Qt::Key_6, none, false, 100, "6:4 (3+3)", psPlaying},
-      {Qt::Key_7, none, false, 72, "4:4", psPlaying},
-      {Qt::Key_8, none, false, 88, "4:4", psPlaying},
-      {Qt::Key_9, none, true, 120, "4:4", psPlaying},
-      {Qt::Key_0, none, false, 176, "4:4", psPlaying},
-      {Qt::Key_BracketRight, none, false, 105, "4:4", psStopped},
-      {Qt::Key_BracketRight, shift, false, 101, "4:4", psStopped},
-      {Qt::Key_BracketRight, alt, false, 110, "4:4", psStopped},
-      {Qt::Key_BracketRight, shift | alt, false, 150, "4:4", psStopped},
-      {Qt::Key_BracketRight, Qt::ControlModifier, false, 105, "4:4", psStopped},
-      {Qt::Key_BracketLeft, none, true, 95, "4:4", psPlaying},
-      {Qt::Key_BracketLeft, alt, false, 90, "4:4", psStopped},
-      {Qt::Key_BracketLeft, shift | alt, false, 50, "4:4", psStopped},
-      {Qt::Key_Space, none, false, 100, "4:4", psPlaying},
-      {Qt::Key_Space, none, true, 100, "4:4", psStopped},
-      {Qt::Key_F2, none, true, 100, "4:4", psStopped},
-      {Qt::Key_F3, none, true, 100, "4:4", psPaused},
-      {Qt::Key_F4, none, false, 100, "4:4", psPlaying},
-      {Qt::Key_F5, none, false, 100, "4:4", psStopped, DialogKind::Modal, TSListEdit},
-      {Qt::Key_F6, none, false, 100, "4:4", psStopped, DialogKind::Modal, SettingsForm},
-      {Qt::Key_F7, none, false, 100, "4:4", psStopped, DialogKind::Modal, MemoForm},
-      {Qt::Key_A, alt, false, 100, "4:4", psStopped, DialogKind::Modal, AlarmSetup},
-      {Qt::Key_O, Qt::ControlModifier, true, 100, "4:4", psStopped, DialogKind::OpenFile},
-      {Qt::Key_S, Qt::ControlModifier, true, 100, "4:4", psStopped, DialogKind::SaveFile},
-      {Qt::Key_A, none, false, 100, "4:4", psStopped},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(QTest::toString(QKeySequence(c.key | c.mods)));
-    form->StopButtonClick(form);
-    ASSERT_TRUE(engine->SetTimeSignature("4:4"));
-    form->ChangeTempo(100);
-    if (c.playing) form->PlayButtonClick(form);
-    tikora::forms::ClearDialogLog();
-    Press(c.key, c.mods);
-    EXPECT_EQ(engine->Tempo, c.tempo);
-    EXPECT_EQ(form->TempoLab->Caption(), "= " + IntToStr(c.tempo));
-    EXPECT_EQ(engine->TimeSignatureText, c.metre);
-    EXPECT_EQ(engine->State, c.state);
-    const auto& log = tikora::forms::DialogLog();
-    ASSERT_EQ(log.size(), c.dialog == DialogKind::MessageBox ? 0u : 1u);
-    if (!log.empty()) {
-      EXPECT_EQ(log[0].kind, c.dialog);
-      EXPECT_EQ(log[0].form, c.form);
+    const Qt::KeyboardModifiers none = Qt::NoModifier, shift = Qt::ShiftModifier, alt = Qt::AltModifier;
+    struct Case {
+        Qt::Key key;
+        Qt::KeyboardModifiers mods;
+        bool playing;  // before the key; the tempo is 100 and the metre 4:4
+        int tempo;     // afterwards
+        const char* metre;
+        PlayState state;
+        DialogKind dialog = DialogKind::MessageBox;  // MessageBox: none
+        TForm* form = nullptr;
+    } cases[] = {
+        {Qt::Key_1, none, false, 100, "1:4", psPlaying},
+        {Qt::Key_2, none, false, 100, "2:4", psPlaying},
+        {Qt::Key_3, none, false, 100, "3:4", psPlaying},
+        {Qt::Key_4, none, false, 100, "4:4", psPlaying},
+        {Qt::Key_5, none, false, 100, "5:4", psPlaying},
+        {Qt::Key_6, none, false, 100, "6:4 (3+3)", psPlaying},
+        {Qt::Key_7, none, false, 72, "4:4", psPlaying},
+        {Qt::Key_8, none, false, 88, "4:4", psPlaying},
+        {Qt::Key_9, none, true, 120, "4:4", psPlaying},
+        {Qt::Key_0, none, false, 176, "4:4", psPlaying},
+        {Qt::Key_BracketRight, none, false, 105, "4:4", psStopped},
+        {Qt::Key_BracketRight, shift, false, 101, "4:4", psStopped},
+        {Qt::Key_BracketRight, alt, false, 110, "4:4", psStopped},
+        {Qt::Key_BracketRight, shift | alt, false, 150, "4:4", psStopped},
+        {Qt::Key_BracketRight, Qt::ControlModifier, false, 105, "4:4", psStopped},
+        {Qt::Key_BracketLeft, none, true, 95, "4:4", psPlaying},
+        {Qt::Key_BracketLeft, alt, false, 90, "4:4", psStopped},
+        {Qt::Key_BracketLeft, shift | alt, false, 50, "4:4", psStopped},
+        {Qt::Key_Space, none, false, 100, "4:4", psPlaying},
+        {Qt::Key_Space, none, true, 100, "4:4", psStopped},
+        {Qt::Key_F2, none, true, 100, "4:4", psStopped},
+        {Qt::Key_F3, none, true, 100, "4:4", psPaused},
+        {Qt::Key_F4, none, false, 100, "4:4", psPlaying},
+        {Qt::Key_F5, none, false, 100, "4:4", psStopped, DialogKind::Modal, TSListEdit},
+        {Qt::Key_F6, none, false, 100, "4:4", psStopped, DialogKind::Modal, SettingsForm},
+        {Qt::Key_F7, none, false, 100, "4:4", psStopped, DialogKind::Modal, MemoForm},
+        {Qt::Key_A, alt, false, 100, "4:4", psStopped, DialogKind::Modal, AlarmSetup},
+        {Qt::Key_O, Qt::ControlModifier, true, 100, "4:4", psStopped, DialogKind::OpenFile},
+        {Qt::Key_S, Qt::ControlModifier, true, 100, "4:4", psStopped, DialogKind::SaveFile},
+        {Qt::Key_A, none, false, 100, "4:4", psStopped},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(QTest::toString(QKeySequence(c.key | c.mods)));
+        form->StopButtonClick(form);
+        ASSERT_TRUE(engine->SetTimeSignature("4:4"));
+        form->ChangeTempo(100);
+        if (c.playing) form->PlayButtonClick(form);
+        tikora::forms::ClearDialogLog();
+        Press(c.key, c.mods);
+        EXPECT_EQ(engine->Tempo, c.tempo);
+        EXPECT_EQ(form->TempoLab->Caption(), "= " + IntToStr(c.tempo));
+        EXPECT_EQ(engine->TimeSignatureText, c.metre);
+        EXPECT_EQ(engine->State, c.state);
+        const auto& log = tikora::forms::DialogLog();
+        ASSERT_EQ(log.size(), c.dialog == DialogKind::MessageBox ? 0u : 1u);
+        if (!log.empty()) {
+            EXPECT_EQ(log[0].kind, c.dialog);
+            EXPECT_EQ(log[0].form, c.form);
+        }
     }
-  }
-  form->ChangeTempo(1e300);  // a huge typed tempo is clamped, not overflowed
-  EXPECT_EQ(engine->Tempo, 500);
-  // The timer resets with Alt+R; the volume keys of the numeric keypad stay within range.
-  engine->PracticeTime = 75;
-  Press(Qt::Key_R, alt);
-  EXPECT_EQ(form->TimerLab->Caption(), "00:00");
-  form->MVolume->SetPosition(65535);
-  Press(Qt::Key_Plus, Qt::KeypadModifier);
-  EXPECT_EQ(form->MVolume->Position(), 65535);
-  Press(Qt::Key_Minus, Qt::KeypadModifier);
-  EXPECT_EQ(form->MVolume->Position(), 65535 - 3276);
-  EXPECT_TRUE(form->VolTimer->Enabled());
-  form->VolTimer->Fire();
-  EXPECT_FALSE(form->VolTimer->Enabled());
+    form->ChangeTempo(1e300);  // a huge typed tempo is clamped, not overflowed
+    EXPECT_EQ(engine->Tempo, 500);
+    // The timer resets with Alt+R; the volume keys of the numeric keypad stay within range.
+    engine->PracticeTime = 75;
+    Press(Qt::Key_R, alt);
+    EXPECT_EQ(form->TimerLab->Caption(), "00:00");
+    form->MVolume->SetPosition(65535);
+    Press(Qt::Key_Plus, Qt::KeypadModifier);
+    EXPECT_EQ(form->MVolume->Position(), 65535);
+    Press(Qt::Key_Minus, Qt::KeypadModifier);
+    EXPECT_EQ(form->MVolume->Position(), 65535 - 3276);
+    EXPECT_TRUE(form->VolTimer->Enabled());
+    form->VolTimer->Fire();
+    EXPECT_FALSE(form->VolTimer->Enabled());
 }
 
 TEST_F(MainWindowTest, TranspositionKeysStayWithinAnOctave) {
-  struct Case {
-    const char* from;
-    Qt::Key key;
-    const char* expect;
-  } cases[] = {{"0", Qt::Key_Up, "1"}, {"12", Qt::Key_Up, "12"}, {"-12", Qt::Key_Down, "-12"}, {"x", Qt::Key_Down, "-1"}};
-  for (const Case& c : cases) {
-    form->Tool5_Transp->SetCaption(c.from);
-    Press(c.key);
-    EXPECT_EQ(form->Tool5_Transp->Caption(), c.expect) << c.from;
-  }
-  form->Tool5_Transp->SetCaption("0");
+    struct Case {
+        const char* from;
+        Qt::Key key;
+        const char* expect;
+    } cases[] = {
+        {"0", Qt::Key_Up, "1"}, {"12", Qt::Key_Up, "12"}, {"-12", Qt::Key_Down, "-12"}, {"x", Qt::Key_Down, "-1"}};
+    for (const Case& c : cases) {
+        form->Tool5_Transp->SetCaption(c.from);
+        Press(c.key);
+        EXPECT_EQ(form->Tool5_Transp->Caption(), c.expect) << c.from;
+    }
+    form->Tool5_Transp->SetCaption("0");
 }
 
 TEST_F(MainWindowTest, TapTempoAveragesFourTaps) {
-  tikora::TestClock clock(20'000'000'000);
-  form->StopButtonClick(form);
-  auto tap = [&](int gapMs, Qt::Key key = Qt::Key_Minus) {
-    clock.AdvanceMs(gapMs);
-    Press(key);
-  };
-  form->ChangeTempo(60);
-  tap(5000);
-  tap(500);
-  tap(0);  // a bouncing key taps twice in the same millisecond: the second tap is not one
-  tap(500);
-  EXPECT_EQ(engine->Tempo, 60);
-  tap(500);
-  EXPECT_EQ(engine->Tempo, 120);
-  for (int i = 0; i < 3; ++i) tap(400);
-  EXPECT_EQ(engine->Tempo, 120);
-  tap(400);  // later updates average four intervals
-  EXPECT_EQ(engine->Tempo, 150);
-  EXPECT_FALSE(form->DelayedStartTimer->Enabled());  // "-" never starts
+    tikora::TestClock clock(20'000'000'000);
+    form->StopButtonClick(form);
+    auto tap = [&](int gapMs, Qt::Key key = Qt::Key_Minus) {
+        clock.AdvanceMs(gapMs);
+        Press(key);
+    };
+    form->ChangeTempo(60);
+    tap(5000);
+    tap(500);
+    tap(0);  // a bouncing key taps twice in the same millisecond: the second tap is not one
+    tap(500);
+    EXPECT_EQ(engine->Tempo, 60);
+    tap(500);
+    EXPECT_EQ(engine->Tempo, 120);
+    for (int i = 0; i < 3; ++i) tap(400);
+    EXPECT_EQ(engine->Tempo, 120);
+    tap(400);  // later updates average four intervals
+    EXPECT_EQ(engine->Tempo, 150);
+    EXPECT_FALSE(form->DelayedStartTimer->Enabled());  // "-" never starts
 
-  // A gap of 1499 ms still counts; one of 1500 ms starts a new series.
-  form->ChangeTempo(60);
-  tap(5000);
-  for (int i = 0; i < 3; ++i) tap(1499);
-  EXPECT_EQ(engine->Tempo, 40);
-  tap(5000);
-  tap(1000);
-  tap(1000);
-  tap(1500);
-  EXPECT_EQ(engine->Tempo, 40);
-  for (int i = 0; i < 3; ++i) tap(1000);
-  EXPECT_EQ(engine->Tempo, 60);
+    // A gap of 1499 ms still counts; one of 1500 ms starts a new series.
+    form->ChangeTempo(60);
+    tap(5000);
+    for (int i = 0; i < 3; ++i) tap(1499);
+    EXPECT_EQ(engine->Tempo, 40);
+    tap(5000);
+    tap(1000);
+    tap(1000);
+    tap(1500);
+    EXPECT_EQ(engine->Tempo, 40);
+    for (int i = 0; i < 3; ++i) tap(1000);
+    EXPECT_EQ(engine->Tempo, 60);
 
-  form->ChangeTempo(100);
-  tap(5000, Qt::Key_Equal);
-  tap(500, Qt::Key_Return);  // Enter taps too
-  tap(500, Qt::Key_Equal);
-  tap(500, Qt::Key_Equal);
-  EXPECT_EQ(engine->Tempo, 120);
-  EXPECT_TRUE(form->DelayedStartTimer->Enabled());
-  EXPECT_EQ(form->DelayedStartTimer->Interval(), 500u);
-  form->DelayedStartTimer->Fire();
-  EXPECT_EQ(engine->State, psPlaying);
+    form->ChangeTempo(100);
+    tap(5000, Qt::Key_Equal);
+    tap(500, Qt::Key_Return);  // Enter taps too
+    tap(500, Qt::Key_Equal);
+    tap(500, Qt::Key_Equal);
+    EXPECT_EQ(engine->Tempo, 120);
+    EXPECT_TRUE(form->DelayedStartTimer->Enabled());
+    EXPECT_EQ(form->DelayedStartTimer->Interval(), 500u);
+    form->DelayedStartTimer->Fire();
+    EXPECT_EQ(engine->State, psPlaying);
 }
 
 TEST_F(MainWindowTest, DraggingTheWeightSetsTheTempoOnRelease) {
-  TImage* target = form->CenterImage;
-  int x = target->Width() / 2;
-  int y = -1;
-  for (int candidate = 0; candidate < target->Height(); ++candidate)
-    if (std::abs(engine->TempoFromWeightY(target->Height() - candidate) - 100) <= 2) {
-      y = candidate;
-      break;
-    }
-  ASSERT_GE(y, 0);
-  form->ChangeTempo(60);
-  form->Timer1->SetEnabled(false);
-  form->CenterImageMouseDown(target, mbLeft, {}, x, y);
-  EXPECT_TRUE(engine->WeightDragged);
-  EXPECT_EQ(target->Cursor(), crHandPoint);
-  int dragged = engine->DragTempo;
-  EXPECT_NEAR(dragged, 100, 10);
-  form->CenterImageMouseUp(target, mbLeft, {}, x, y);
-  EXPECT_EQ(engine->Tempo, dragged);
-  EXPECT_FALSE(engine->WeightDragged);
+    TImage* target = form->CenterImage;
+    int x = target->Width() / 2;
+    int y = -1;
+    for (int candidate = 0; candidate < target->Height(); ++candidate)
+        if (std::abs(engine->TempoFromWeightY(target->Height() - candidate) - 100) <= 2) {
+            y = candidate;
+            break;
+        }
+    ASSERT_GE(y, 0);
+    form->ChangeTempo(60);
+    form->Timer1->SetEnabled(false);
+    form->CenterImageMouseDown(target, mbLeft, {}, x, y);
+    EXPECT_TRUE(engine->WeightDragged);
+    EXPECT_EQ(target->Cursor(), crHandPoint);
+    int dragged = engine->DragTempo;
+    EXPECT_NEAR(dragged, 100, 10);
+    form->CenterImageMouseUp(target, mbLeft, {}, x, y);
+    EXPECT_EQ(engine->Tempo, dragged);
+    EXPECT_FALSE(engine->WeightDragged);
 
-  // Leaving the band while the button is held drops the drag: the release changes nothing.
-  form->CenterImageMouseDown(target, mbLeft, {}, x, y);
-  form->CenterImageMouseMove(target, {ssLeft}, x + 40, y);
-  EXPECT_FALSE(engine->WeightDragged);
-  EXPECT_EQ(target->Cursor(), crArrow);
-  form->ChangeTempo(70);
-  form->CenterImageMouseUp(target, mbLeft, {}, x + 40, y);
-  EXPECT_EQ(engine->Tempo, 70);
+    // Leaving the band while the button is held drops the drag: the release changes nothing.
+    form->CenterImageMouseDown(target, mbLeft, {}, x, y);
+    form->CenterImageMouseMove(target, {ssLeft}, x + 40, y);
+    EXPECT_FALSE(engine->WeightDragged);
+    EXPECT_EQ(target->Cursor(), crArrow);
+    form->ChangeTempo(70);
+    form->CenterImageMouseUp(target, mbLeft, {}, x + 40, y);
+    EXPECT_EQ(engine->Tempo, 70);
 }
 
 TEST_F(MainWindowTest, TempoBarHidesAfterItsCountdown) {
-  form->BpmSetButtonClick(form->BpmSetButton);
-  ASSERT_TRUE(form->SetTempo->Visible());
-  form->SetTempo->SetPosition(222);
-  EXPECT_EQ(engine->Tempo, 222);
-  for (int i = 0; i < 3; ++i) form->TempoHideTimer->Fire();
-  EXPECT_TRUE(form->SetTempo->Visible());
-  form->TempoHideTimer->Fire();
-  EXPECT_FALSE(form->SetTempo->Visible());
-  EXPECT_FALSE(form->TempoHideTimer->Enabled());
+    form->BpmSetButtonClick(form->BpmSetButton);
+    ASSERT_TRUE(form->SetTempo->Visible());
+    form->SetTempo->SetPosition(222);
+    EXPECT_EQ(engine->Tempo, 222);
+    for (int i = 0; i < 3; ++i) form->TempoHideTimer->Fire();
+    EXPECT_TRUE(form->SetTempo->Visible());
+    form->TempoHideTimer->Fire();
+    EXPECT_FALSE(form->SetTempo->Visible());
+    EXPECT_FALSE(form->TempoHideTimer->Enabled());
 }
 
 // ---- Tool panel, lists and files
 
 TEST_F(MainWindowTest, ListPagesShowNineOrEightNamesWithTurningRows) {
-  struct Case {
-    int names, page;
-    std::vector<std::string> expect;
-  } cases[] = {
-      {3, 0, {"n0", "n1", "n2"}},
-      {10, 0, {"n0", "n1", "n2", "n3", "n4", "n5", "n6", "n7", "n8", "n9"}},
-      {17, 0, {"n0", "n1", "n2", "n3", "n4", "n5", "n6", "n7", "n8", ">>> Next page"}},
-      {17, 1, {"<<< Previous page", "n9", "n10", "n11", "n12", "n13", "n14", "n15", "n16", ""}},
-      {18, 1, {"<<< Previous page", "n9", "n10", "n11", "n12", "n13", "n14", "n15", "n16", ">>> Next page"}},
-      {18, 2, {"<<< Previous page", "n17", "", "", "", "", "", "", "", ""}},
-  };
-  for (const Case& c : cases) {
-    TStringList names, rows;
-    for (int i = 0; i < c.names; ++i) names.Add(("n" + std::to_string(i)).c_str());
-    form->ShowListPage(&rows, &names, c.page);
-    std::vector<std::string> got;
-    for (int i = 0; i < rows.Count(); ++i) got.push_back(rows.Strings(i).c_str());
-    EXPECT_EQ(got, c.expect) << c.names << " names, page " << c.page;
-  }
+    struct Case {
+        int names, page;
+        std::vector<std::string> expect;
+    } cases[] = {
+        {3, 0, {"n0", "n1", "n2"}},
+        {10, 0, {"n0", "n1", "n2", "n3", "n4", "n5", "n6", "n7", "n8", "n9"}},
+        {17, 0, {"n0", "n1", "n2", "n3", "n4", "n5", "n6", "n7", "n8", ">>> Next page"}},
+        {17, 1, {"<<< Previous page", "n9", "n10", "n11", "n12", "n13", "n14", "n15", "n16", ""}},
+        {18, 1, {"<<< Previous page", "n9", "n10", "n11", "n12", "n13", "n14", "n15", "n16", ">>> Next page"}},
+        {18, 2, {"<<< Previous page", "n17", "", "", "", "", "", "", "", ""}},
+    };
+    for (const Case& c : cases) {
+        TStringList names, rows;
+        for (int i = 0; i < c.names; ++i) names.Add(("n" + std::to_string(i)).c_str());
+        form->ShowListPage(&rows, &names, c.page);
+        std::vector<std::string> got;
+        for (int i = 0; i < rows.Count(); ++i) got.push_back(rows.Strings(i).c_str());
+        EXPECT_EQ(got, c.expect) << c.names << " names, page " << c.page;
+    }
 }
 
 TEST_F(MainWindowTest, FileListKeepsBrowseRowsLastOnEveryPage) {
-  fs::path drums = ProgramEnvironment::folder / "Drums";
-  for (int i = 0; i < 17; ++i) std::ofstream(drums / ("zz" + std::to_string(i) + ".mid")) << "x";
-  form->DrumBeatButtonClick(form->DrumBeatButton);
-  TStringList* rows = form->DrumBeatList->Items();
-  ASSERT_EQ(rows->Count(), 12);
-  EXPECT_EQ(rows->Strings(rows->Count() - 2), "Browse...");
-  EXPECT_EQ(rows->Strings(9), ">>> Next page");
-  form->DrumBeatList->SetItemIndex(9);
-  form->DrumBeatListClick(form->DrumBeatList);
-  EXPECT_EQ(form->DrumBeatList->Tag(), 1);
-  EXPECT_EQ(form->ListHideTimer->Tag(), 1);
-  EXPECT_EQ(rows->Strings(0), "<<< Previous page");
-  EXPECT_EQ(rows->Strings(rows->Count() - 1), "Browse and add...");
-  form->ListHideTimer->Fire();  // the page rows leave the list open
-  EXPECT_TRUE(form->DrumBeatList->Visible());
-  // Choosing a name puts the folder and the name into the button.
-  form->DrumBeatList->SetItemIndex(1);
-  AnsiString chosen = rows->Strings(1);
-  form->DrumBeatListClick(form->DrumBeatList);
-  EXPECT_EQ(form->DrumBeatButton->Text(), chosen);
-  EXPECT_TRUE(form->DrumBeatButton->Caption().Pos("Drums") > 0);
-  form->ListHideTimer->Fire();
-  EXPECT_FALSE(form->DrumBeatList->Visible());
-  for (int i = 0; i < 17; ++i) fs::remove(drums / ("zz" + std::to_string(i) + ".mid"));
-  form->DrumBeatButton->SetText("");
-  form->DrumBeatButton->SetCaption("");
+    fs::path drums = ProgramEnvironment::folder / "Drums";
+    for (int i = 0; i < 17; ++i) std::ofstream(drums / ("zz" + std::to_string(i) + ".mid")) << "x";
+    form->DrumBeatButtonClick(form->DrumBeatButton);
+    TStringList* rows = form->DrumBeatList->Items();
+    ASSERT_EQ(rows->Count(), 12);
+    EXPECT_EQ(rows->Strings(rows->Count() - 2), "Browse...");
+    EXPECT_EQ(rows->Strings(9), ">>> Next page");
+    form->DrumBeatList->SetItemIndex(9);
+    form->DrumBeatListClick(form->DrumBeatList);
+    EXPECT_EQ(form->DrumBeatList->Tag(), 1);
+    EXPECT_EQ(form->ListHideTimer->Tag(), 1);
+    EXPECT_EQ(rows->Strings(0), "<<< Previous page");
+    EXPECT_EQ(rows->Strings(rows->Count() - 1), "Browse and add...");
+    form->ListHideTimer->Fire();  // the page rows leave the list open
+    EXPECT_TRUE(form->DrumBeatList->Visible());
+    // Choosing a name puts the folder and the name into the button.
+    form->DrumBeatList->SetItemIndex(1);
+    AnsiString chosen = rows->Strings(1);
+    form->DrumBeatListClick(form->DrumBeatList);
+    EXPECT_EQ(form->DrumBeatButton->Text(), chosen);
+    EXPECT_TRUE(form->DrumBeatButton->Caption().Pos("Drums") > 0);
+    form->ListHideTimer->Fire();
+    EXPECT_FALSE(form->DrumBeatList->Visible());
+    for (int i = 0; i < 17; ++i) fs::remove(drums / ("zz" + std::to_string(i) + ".mid"));
+    form->DrumBeatButton->SetText("");
+    form->DrumBeatButton->SetCaption("");
 }
 
 TEST_F(MainWindowTest, CopyIntoFolderFindsAFreeName) {
-  fs::path source = ScratchFolder("mainwindow-source");
-  std::ofstream(source / "song.mid") << "new";
-  fs::path target = ScratchFolder("mainwindow-target");
-  std::ofstream(target / "song.mid") << "a";
-  std::ofstream(target / "song(1).mid") << "b";
-  AnsiString path = (source / "song.mid").string().c_str();
-  form->CopyIntoFolder(AnsiString(target.string().c_str()) + "\\", path);
-  EXPECT_TRUE(fs::exists(target / "song(2).mid"));
-  EXPECT_TRUE(path.Pos("song(2).mid") > 0);
-  AnsiString inPlace = (target / "song.mid").string().c_str();
-  AnsiString before = inPlace;
-  form->CopyIntoFolder(AnsiString(target.string().c_str()) + "\\", inPlace);
-  EXPECT_EQ(inPlace, before);
-  EXPECT_FALSE(fs::exists(target / "song(3).mid"));
+    fs::path source = ScratchFolder("mainwindow-source");
+    std::ofstream(source / "song.mid") << "new";
+    fs::path target = ScratchFolder("mainwindow-target");
+    std::ofstream(target / "song.mid") << "a";
+    std::ofstream(target / "song(1).mid") << "b";
+    AnsiString path = (source / "song.mid").string().c_str();
+    form->CopyIntoFolder(AnsiString(target.string().c_str()) + "\\", path);
+    EXPECT_TRUE(fs::exists(target / "song(2).mid"));
+    EXPECT_TRUE(path.Pos("song(2).mid") > 0);
+    AnsiString inPlace = (target / "song.mid").string().c_str();
+    AnsiString before = inPlace;
+    form->CopyIntoFolder(AnsiString(target.string().c_str()) + "\\", inPlace);
+    EXPECT_EQ(inPlace, before);
+    EXPECT_FALSE(fs::exists(target / "song(3).mid"));
 }
 
 TEST_F(MainWindowTest, AccompanimentToolsExcludeEachOther) {
-  form->CheckBox3->SetChecked(false);
-  form->CheckBox4->SetChecked(false);
-  form->DrumBeatButton->SetCaption("Drums\\");
-  form->DrumBeatButton->SetText("Rock");
-  form->CheckBox1Click(form->CheckBox3);
-  EXPECT_TRUE(form->CheckBox3->Checked());
-  form->CheckBox1Click(form->CheckBox4);
-  EXPECT_TRUE(form->CheckBox4->Checked());
-  EXPECT_FALSE(form->CheckBox3->Checked());
-  // A switched-on tool without a file is switched off quietly when applied.
-  form->ApplyToolSettings();
-  EXPECT_FALSE(form->CheckBox4->Checked());
-  EXPECT_FALSE(engine->Tool5Enabled);
-  EXPECT_TRUE(Messages().empty());
-  // With a file that has gone, the user is told and the button emptied.
-  form->MidiFileButton->SetCaption("Midi\\");
-  form->MidiFileButton->SetText("gone");
-  form->CheckBox4->SetChecked(true);
-  form->ApplyToolSettings();
-  ASSERT_EQ(Messages().size(), 1u);
-  EXPECT_EQ(Messages()[0], "File not found: Midi/gone.mid");
-  EXPECT_TRUE(form->MidiFileButton->Text().IsEmpty());
-  EXPECT_EQ(engine->Tool4MidiFile, "Drums\\Rock");
-  form->DrumBeatButton->SetText("");
-  form->DrumBeatButton->SetCaption("");
+    form->CheckBox3->SetChecked(false);
+    form->CheckBox4->SetChecked(false);
+    form->DrumBeatButton->SetCaption("Drums\\");
+    form->DrumBeatButton->SetText("Rock");
+    form->CheckBox1Click(form->CheckBox3);
+    EXPECT_TRUE(form->CheckBox3->Checked());
+    form->CheckBox1Click(form->CheckBox4);
+    EXPECT_TRUE(form->CheckBox4->Checked());
+    EXPECT_FALSE(form->CheckBox3->Checked());
+    // A switched-on tool without a file is switched off quietly when applied.
+    form->ApplyToolSettings();
+    EXPECT_FALSE(form->CheckBox4->Checked());
+    EXPECT_FALSE(engine->Tool5Enabled);
+    EXPECT_TRUE(Messages().empty());
+    // With a file that has gone, the user is told and the button emptied.
+    form->MidiFileButton->SetCaption("Midi\\");
+    form->MidiFileButton->SetText("gone");
+    form->CheckBox4->SetChecked(true);
+    form->ApplyToolSettings();
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0], "File not found: Midi/gone.mid");
+    EXPECT_TRUE(form->MidiFileButton->Text().IsEmpty());
+    EXPECT_EQ(engine->Tool4MidiFile, "Drums\\Rock");
+    form->DrumBeatButton->SetText("");
+    form->DrumBeatButton->SetCaption("");
 }
 
 TEST_F(MainWindowTest, ToolLabelsTakeCountsOfAtLeastOneAndStepsWithTheirSign) {
-  struct Case {
-    TLabel* label;
-    const char* typed;
-    int answer;
-    const char* expect;
-  } cases[] = {{form->Tool1_Play, "7", IDOK, "7"},        {form->Tool1_Play, "0", IDOK, "1"},
-               {form->Tool1_Play, "abc", IDOK, "1"},      {form->Tool2_Bars, "-3", IDOK, "1"},
-               {form->Tool2_Bars, "9", IDCANCEL, "1"},    {form->Tool2_BPM_delta, "-5", IDOK, "-5"},
-               {form->Tool2_BPM_delta, "0", IDOK, "1"},   {form->Tool2_BPM_delta, "x", IDOK, "1"},
-               {form->Tool2_BPM_delta, "12", IDOK, "12"}};
-  for (TLabel* label : {form->Tool1_Play, form->Tool2_Bars, form->Tool2_BPM_delta}) label->SetCaption("1");
-  for (const Case& c : cases) {
-    tikora::forms::ScriptDialog(c.answer, c.typed);
-    c.label->Click();
-    EXPECT_EQ(c.label->Caption(), c.expect) << c.typed;
-  }
-  form->CheckBox2->SetChecked(false);
-  form->Tool2_BPM_delta->SetCaption("-5");
-  form->ApplyToolSettings();
-  EXPECT_EQ(engine->Tool2BPMDelta, -5);
-  tikora::forms::ScriptDialog(IDOK, "40");
-  form->Tool5_TranspClick(form->Tool5_Transp);
-  EXPECT_EQ(form->Tool5_Transp->Caption(), "12");
-  form->Tool5_Transp->SetCaption("0");
+    struct Case {
+        TLabel* label;
+        const char* typed;
+        int answer;
+        const char* expect;
+    } cases[] = {{form->Tool1_Play, "7", IDOK, "7"},       {form->Tool1_Play, "0", IDOK, "1"},
+                 {form->Tool1_Play, "abc", IDOK, "1"},     {form->Tool2_Bars, "-3", IDOK, "1"},
+                 {form->Tool2_Bars, "9", IDCANCEL, "1"},   {form->Tool2_BPM_delta, "-5", IDOK, "-5"},
+                 {form->Tool2_BPM_delta, "0", IDOK, "1"},  {form->Tool2_BPM_delta, "x", IDOK, "1"},
+                 {form->Tool2_BPM_delta, "12", IDOK, "12"}};
+    for (TLabel* label : {form->Tool1_Play, form->Tool2_Bars, form->Tool2_BPM_delta}) label->SetCaption("1");
+    for (const Case& c : cases) {
+        tikora::forms::ScriptDialog(c.answer, c.typed);
+        c.label->Click();
+        EXPECT_EQ(c.label->Caption(), c.expect) << c.typed;
+    }
+    form->CheckBox2->SetChecked(false);
+    form->Tool2_BPM_delta->SetCaption("-5");
+    form->ApplyToolSettings();
+    EXPECT_EQ(engine->Tool2BPMDelta, -5);
+    tikora::forms::ScriptDialog(IDOK, "40");
+    form->Tool5_TranspClick(form->Tool5_Transp);
+    EXPECT_EQ(form->Tool5_Transp->Caption(), "12");
+    form->Tool5_Transp->SetCaption("0");
 }
 
 TEST_F(MainWindowTest, CancelledListEditorStillRewritesTheFavourites) {
-  form->FillTimeSignatureList();
-  int rows = form->TimeSignatureList->Items()->Count();
-  ASSERT_GT(rows, 1);
-  WhileModal([](TForm*) {
-    TSListEdit->List->Items()->Clear();
-    TSListEdit->List->Items()->Add("7:8");
-    TSListEdit->List->Items()->Add("9:8 (2+2+2+3)");
-  }, IDCANCEL);
-  Press(Qt::Key_F5);
-  TStringList* items = form->TimeSignatureList->Items();
-  ASSERT_EQ(items->Count(), 3);
-  EXPECT_EQ(items->Strings(0), "7:8");
-  EXPECT_EQ(items->Strings(1), "9:8 (2+2+2+3)");
-  EXPECT_EQ(items->Strings(2), "Edit list...");
-  TStringList stored;
-  EXPECT_EQ(engine->GetTimeSignatureList(&stored), 2);
+    form->FillTimeSignatureList();
+    int rows = form->TimeSignatureList->Items()->Count();
+    ASSERT_GT(rows, 1);
+    WhileModal(
+        [](TForm*) {
+            TSListEdit->List->Items()->Clear();
+            TSListEdit->List->Items()->Add("7:8");
+            TSListEdit->List->Items()->Add("9:8 (2+2+2+3)");
+        },
+        IDCANCEL);
+    Press(Qt::Key_F5);
+    TStringList* items = form->TimeSignatureList->Items();
+    ASSERT_EQ(items->Count(), 3);
+    EXPECT_EQ(items->Strings(0), "7:8");
+    EXPECT_EQ(items->Strings(1), "9:8 (2+2+2+3)");
+    EXPECT_EQ(items->Strings(2), "Edit list...");
+    TStringList stored;
+    EXPECT_EQ(engine->GetTimeSignatureList(&stored), 2);
 }
 
 // ---- Practice timer and alarm
 
 TEST_F(MainWindowTest, PracticeTimeShowsMinutesThenHours) {
-  struct Case {
-    double seconds;
-    const char* expect;
-  } cases[] = {{0, "00:00"}, {59.9, "00:59"}, {3599, "59:59"}, {3600, "01:00"}, {7322, "02:02"}, {-1, "00:00"}};
-  for (const Case& c : cases) EXPECT_EQ(tikora::app::PracticeTimeText(c.seconds), c.expect) << c.seconds;
+    struct Case {
+        double seconds;
+        const char* expect;
+    } cases[] = {{0, "00:00"}, {59.9, "00:59"}, {3599, "59:59"}, {3600, "01:00"}, {7322, "02:02"}, {-1, "00:00"}};
+    for (const Case& c : cases) EXPECT_EQ(tikora::app::PracticeTimeText(c.seconds), c.expect) << c.seconds;
 }
 
 TEST_F(MainWindowTest, AlarmStopsOrAsks) {
-  SettingsForm->AutoResetTimer->SetChecked(false);
-  AlarmSetup->AlarmEnabled = true;
-  AlarmSetup->AlarmTime = 0;
-  AlarmSetup->DialogMode = false;
-  AlarmSetup->WavePath = "";
-  form->PlayButtonClick(form);
-  form->Timer2->Fire();
-  EXPECT_EQ(engine->State, psStopped);
-  EXPECT_TRUE(form->SetAlarmButton->Checked());
+    SettingsForm->AutoResetTimer->SetChecked(false);
+    AlarmSetup->AlarmEnabled = true;
+    AlarmSetup->AlarmTime = 0;
+    AlarmSetup->DialogMode = false;
+    AlarmSetup->WavePath = "";
+    form->PlayButtonClick(form);
+    form->Timer2->Fire();
+    EXPECT_EQ(engine->State, psStopped);
+    EXPECT_TRUE(form->SetAlarmButton->Checked());
 
-  AlarmSetup->DialogMode = true;
-  form->PlayButtonClick(form);
-  WhileModal([](TForm*) { AlarmDialog->Result->SetItemIndex(TAlarmDialog::aDisableAlarm); });
-  engine->PracticeTime = 30;
-  form->Timer2->Fire();
-  EXPECT_EQ(engine->State, psPlaying);
-  EXPECT_FALSE(AlarmSetup->AlarmEnabled);
-  EXPECT_EQ(form->TimerLab->Caption(), "00:30");
-  form->Timer2->Fire();
-  EXPECT_FALSE(form->SetAlarmButton->Checked());
-  form->ResetTimerButtonMouseDown(form->ResetTimerButton, mbLeft, {}, 0, 0);
-  EXPECT_EQ(form->TimerLab->Caption(), "00:00");
+    AlarmSetup->DialogMode = true;
+    form->PlayButtonClick(form);
+    WhileModal([](TForm*) { AlarmDialog->Result->SetItemIndex(TAlarmDialog::aDisableAlarm); });
+    engine->PracticeTime = 30;
+    form->Timer2->Fire();
+    EXPECT_EQ(engine->State, psPlaying);
+    EXPECT_FALSE(AlarmSetup->AlarmEnabled);
+    EXPECT_EQ(form->TimerLab->Caption(), "00:30");
+    form->Timer2->Fire();
+    EXPECT_FALSE(form->SetAlarmButton->Checked());
+    form->ResetTimerButtonMouseDown(form->ResetTimerButton, mbLeft, {}, 0, 0);
+    EXPECT_EQ(form->TimerLab->Caption(), "00:00");
 }
 
 // ---- Display modes and close
 
 TEST_F(MainWindowTest, SmallWindowAndBackRedrawAtOnce) {
-  TDVContext* dialog = engine->GetSettingsDialogTag();
-  form->Show();
-  Press(Qt::Key_F8);
-  EXPECT_FALSE(form->BigMode());
-  EXPECT_TRUE(form->Minimized()->Visible());
-  EXPECT_FALSE(form->Visible());
-  EXPECT_EQ(form->DrawTarget(), form->Minimized()->View);
-  EXPECT_FALSE(dialog->GetBool("FullScreenMode"));
-  Press(Qt::Key_F8, Qt::NoModifier, form->Minimized());
-  EXPECT_TRUE(form->BigMode());
-  EXPECT_FALSE(form->Minimized()->Visible());
-  EXPECT_TRUE(form->Visible());
-  EXPECT_TRUE(dialog->GetBool("FullScreenMode"));
+    TDVContext* dialog = engine->GetSettingsDialogTag();
+    form->Show();
+    Press(Qt::Key_F8);
+    EXPECT_FALSE(form->BigMode());
+    EXPECT_TRUE(form->Minimized()->Visible());
+    EXPECT_FALSE(form->Visible());
+    EXPECT_EQ(form->DrawTarget(), form->Minimized()->View);
+    EXPECT_FALSE(dialog->GetBool("FullScreenMode"));
+    Press(Qt::Key_F8, Qt::NoModifier, form->Minimized());
+    EXPECT_TRUE(form->BigMode());
+    EXPECT_FALSE(form->Minimized()->Visible());
+    EXPECT_TRUE(form->Visible());
+    EXPECT_TRUE(dialog->GetBool("FullScreenMode"));
 
-  // Changing the micro choice rebuilds the small window; keeping it does not.
-  TMinimized* before = form->Minimized();
-  form->ApplySkinMode();
-  EXPECT_EQ(form->Minimized(), before);
-  dialog->SetBool("MicroMode", true);
-  form->ApplySkinMode();
-  EXPECT_LT(form->Minimized()->Scale(), 1.0f);
-  dialog->SetBool("MicroMode", false);
-  form->ApplySkinMode();
-  EXPECT_EQ(form->Minimized()->Scale(), 1.0f);
+    // Changing the micro choice rebuilds the small window; keeping it does not.
+    TMinimized* before = form->Minimized();
+    form->ApplySkinMode();
+    EXPECT_EQ(form->Minimized(), before);
+    dialog->SetBool("MicroMode", true);
+    form->ApplySkinMode();
+    EXPECT_LT(form->Minimized()->Scale(), 1.0f);
+    dialog->SetBool("MicroMode", false);
+    form->ApplySkinMode();
+    EXPECT_EQ(form->Minimized()->Scale(), 1.0f);
 }
 
 TEST_F(MainWindowTest, LoadedSettingsBringTheirMemoAlarmAndDuration) {
-  WhileModal([](TForm*) { MemoForm->Memo->SetText("first line\r\nsecond line"); }, IDOK);
-  Press(Qt::Key_F7);
-  AnsiString memo;
-  engine->GetMemo(memo);
-  EXPECT_EQ(memo, "first line\r\nsecond line");
-  EXPECT_EQ(form->Memo->Lines()->Count(), 2);
-
-  AnsiString file = (ProgramEnvironment::folder / "saved.tkra").string().c_str();
-  auto setAlarm = [](bool enabled, int min, int sec) {
-    WhileModal([=](TForm*) {
-      AlarmSetup->aAlarmEnabled->SetChecked(enabled);
-      AlarmSetup->Min->SetValue(min);
-      AlarmSetup->Sec->SetValue(sec);
-      AlarmSetup->Button2Click(AlarmSetup->Button2);
-    });
-    Press(Qt::Key_A, Qt::AltModifier);
-  };
-  setAlarm(true, 20, 0);
-  // Durations stored in minutes come back to the second, saved and loaded again and again.
-  TempoCalculator->DurationMin->SetValue(0);
-  TempoCalculator->DurationSec->SetValue(29);
-  for (int round = 0; round < 3; ++round) {
-    tikora::forms::ScriptDialog(IDOK, file);
-    Press(Qt::Key_S, Qt::ControlModifier);
-    engine->SetMemo("changed");
-    form->Memo->SetText("changed");
-    setAlarm(false, 5, 7);
-    TempoCalculator->DurationSec->SetValue(31);
-    tikora::forms::ScriptDialog(IDOK, file);
-    Press(Qt::Key_O, Qt::ControlModifier);
+    WhileModal([](TForm*) { MemoForm->Memo->SetText("first line\r\nsecond line"); }, IDOK);
+    Press(Qt::Key_F7);
+    AnsiString memo;
+    engine->GetMemo(memo);
+    EXPECT_EQ(memo, "first line\r\nsecond line");
     EXPECT_EQ(form->Memo->Lines()->Count(), 2);
-    EXPECT_EQ(form->Caption(), "Tikora - " + file);
-    EXPECT_EQ(TempoCalculator->DurationMin->Value(), 0);
-    EXPECT_EQ(TempoCalculator->DurationSec->Value(), 29);
-    // The loaded alarm is the one in force, and the one its dialog shows and stores on OK.
-    EXPECT_TRUE(AlarmSetup->AlarmEnabled);
-    EXPECT_EQ(AlarmSetup->AlarmTime, 20 * 60);
-    EXPECT_EQ(AlarmSetup->Min->Value(), 20);
-    EXPECT_TRUE(AlarmSetup->aAlarmEnabled->Checked());
-  }
-  AlarmSetup->aAlarmEnabled->SetChecked(false);
-  AlarmSetup->WriteAlarm();
+
+    AnsiString file = (ProgramEnvironment::folder / "saved.tkra").string().c_str();
+    auto setAlarm = [](bool enabled, int min, int sec) {
+        WhileModal([=](TForm*) {
+            AlarmSetup->aAlarmEnabled->SetChecked(enabled);
+            AlarmSetup->Min->SetValue(min);
+            AlarmSetup->Sec->SetValue(sec);
+            AlarmSetup->Button2Click(AlarmSetup->Button2);
+        });
+        Press(Qt::Key_A, Qt::AltModifier);
+    };
+    setAlarm(true, 20, 0);
+    // Durations stored in minutes come back to the second, saved and loaded again and again.
+    TempoCalculator->DurationMin->SetValue(0);
+    TempoCalculator->DurationSec->SetValue(29);
+    for (int round = 0; round < 3; ++round) {
+        tikora::forms::ScriptDialog(IDOK, file);
+        Press(Qt::Key_S, Qt::ControlModifier);
+        engine->SetMemo("changed");
+        form->Memo->SetText("changed");
+        setAlarm(false, 5, 7);
+        TempoCalculator->DurationSec->SetValue(31);
+        tikora::forms::ScriptDialog(IDOK, file);
+        Press(Qt::Key_O, Qt::ControlModifier);
+        EXPECT_EQ(form->Memo->Lines()->Count(), 2);
+        EXPECT_EQ(form->Caption(), "Tikora - " + file);
+        EXPECT_EQ(TempoCalculator->DurationMin->Value(), 0);
+        EXPECT_EQ(TempoCalculator->DurationSec->Value(), 29);
+        // The loaded alarm is the one in force, and the one its dialog shows and stores on OK.
+        EXPECT_TRUE(AlarmSetup->AlarmEnabled);
+        EXPECT_EQ(AlarmSetup->AlarmTime, 20 * 60);
+        EXPECT_EQ(AlarmSetup->Min->Value(), 20);
+        EXPECT_TRUE(AlarmSetup->aAlarmEnabled->Checked());
+    }
+    AlarmSetup->aAlarmEnabled->SetChecked(false);
+    AlarmSetup->WriteAlarm();
 }
 
 TEST_F(MainWindowTest, CloseWritesBothSettingsFilesWhereverTheUserMay) {
-  const fs::path& folder = ProgramEnvironment::folder;
-  const fs::path store = ProgramEnvironment::config / "tikora";
-  tikora::UseUserStore(folder.c_str());  // as the start did, before the broken start test moved it
-  fs::remove(folder / "Tikora.ini");
-  TCloseAction action = caHide;
-  form->FormClose(form, action);
-  EXPECT_TRUE(fs::exists(folder / "Tikora.ini"));
-  EXPECT_TRUE(fs::exists(folder / "Tikora.tkra"));
-  EXPECT_FALSE(form->Timer2->Enabled());
-  EXPECT_FALSE(fs::exists(store));
+    const fs::path& folder = ProgramEnvironment::folder;
+    const fs::path store = ProgramEnvironment::config / "tikora";
+    tikora::UseUserStore(folder.c_str());  // as the start did, before the broken start test moved it
+    fs::remove(folder / "Tikora.ini");
+    TCloseAction action = caHide;
+    form->FormClose(form, action);
+    EXPECT_TRUE(fs::exists(folder / "Tikora.ini"));
+    EXPECT_TRUE(fs::exists(folder / "Tikora.tkra"));
+    EXPECT_FALSE(form->Timer2->Enabled());
+    EXPECT_FALSE(fs::exists(store));
 
-  // A program folder owned by someone else: the settings go to the per-user store, which is read
-  // first from then on. (Permissions bind root only through another effective user.)
-  const uid_t nobody = 65534;
-  auto asUser = [&](const std::function<void()>& work) {
-    const bool root = geteuid() == 0;
-    ASSERT_TRUE(!root || seteuid(nobody) == 0);
-    work();
-    ASSERT_TRUE(!root || seteuid(0) == 0);
-  };
-  chmod(folder.c_str(), 0555);
-  chmod(ProgramEnvironment::config.c_str(), 0777);
-  form->ChangeTempo(123);
-  asUser([&] { form->FormClose(form, action); });
-  EXPECT_TRUE(Messages().empty());
-  EXPECT_TRUE(fs::exists(store / "Tikora.tkra"));
-  EXPECT_TRUE(fs::exists(store / "Tikora.ini"));
-  EXPECT_EQ(TMetronomeGame().Tempo, 123);
-  // When the store cannot be written either, one message names the file and the reason; the
-  // window closes all the same.
-  fs::remove_all(store);
-  chmod(ProgramEnvironment::config.c_str(), 0555);
-  asUser([&] { EXPECT_NO_THROW(form->FormClose(form, action)); });
-  ASSERT_EQ(Messages().size(), 1u);
-  EXPECT_EQ(Messages()[0], "Cannot create file \"Tikora.tkra\" (nor \"" + (store / "Tikora.tkra").string() +
-                               "\"). Permission denied");
-  chmod(folder.c_str(), 0755);
-  chmod(ProgramEnvironment::config.c_str(), 0755);
-  form->FormClose(form, action);
-  EXPECT_EQ(TMetronomeGame().Tempo, 123);
+    // A program folder owned by someone else: the settings go to the per-user store, which is read
+    // first from then on. (Permissions bind root only through another effective user.)
+    const uid_t nobody = 65534;
+    auto asUser = [&](const std::function<void()>& work) {
+        const bool root = geteuid() == 0;
+        ASSERT_TRUE(!root || seteuid(nobody) == 0);
+        work();
+        ASSERT_TRUE(!root || seteuid(0) == 0);
+    };
+    chmod(folder.c_str(), 0555);
+    chmod(ProgramEnvironment::config.c_str(), 0777);
+    form->ChangeTempo(123);
+    asUser([&] { form->FormClose(form, action); });
+    EXPECT_TRUE(Messages().empty());
+    EXPECT_TRUE(fs::exists(store / "Tikora.tkra"));
+    EXPECT_TRUE(fs::exists(store / "Tikora.ini"));
+    EXPECT_EQ(TMetronomeGame().Tempo, 123);
+    // When the store cannot be written either, one message names the file and the reason; the
+    // window closes all the same.
+    fs::remove_all(store);
+    chmod(ProgramEnvironment::config.c_str(), 0555);
+    asUser([&] { EXPECT_NO_THROW(form->FormClose(form, action)); });
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0], "Cannot create file \"Tikora.tkra\" (nor \"" + (store / "Tikora.tkra").string() +
+                                 "\"). Permission denied");
+    chmod(folder.c_str(), 0755);
+    chmod(ProgramEnvironment::config.c_str(), 0755);
+    form->FormClose(form, action);
+    EXPECT_EQ(TMetronomeGame().Tempo, 123);
 }
 
 // ---- The tempo scale, the manual and the mixer
@@ -819,102 +819,106 @@ TEST_F(MainWindowTest, CloseWritesBothSettingsFilesWhereverTheUserMay) {
 // numbered marks (the ticks long enough to reach a column left of the weight) lie where the
 // weight's top edge stands for their tempo, in the main window and both sizes of the small window.
 TEST_F(MainWindowTest, WeightTopEdgePointsAtItsTempoOnTheScale) {
-  const std::vector<int> full = {40, 50, 60, 72, 84, 96, 108, 120, 132, 144, 160, 176, 192, 208};
-  const struct {
-    bool big, micro;
-    std::vector<int> numbered;
-    int column;  // left of the axis
-  } faces[] = {{true, false, full, 30}, {false, false, full, 30}, {false, true, {40, 60, 80, 104, 126, 152, 176, 208}, 15}};
-  form->Show();
-  const int tempo = engine->Tempo;
-  engine->ResetPhase(0);  // at rest, upright
-  engine->AdvanceTime(0);
-  for (const auto& f : faces) {
-    SCOPED_TRACE(f.micro ? "micro" : f.big ? "main" : "small");
-    engine->GetSettingsDialogTag()->SetBool("MicroMode", f.micro);
-    form->SetFullScreenMode(f.big, false);
-    TBitmap* view = form->DrawTarget()->Picture()->Bitmap();
-    const int x = view->Width() / 2 + 1 - f.column;
-    std::vector<int> ink;
-    for (int y = 0; y < view->Height(); ++y) {
-      TColor c = view->Canvas()->Pixels(x, y);
-      ink.push_back(255 - (GetRValue(c) + GetGValue(c) + GetBValue(c)) / 3);
+    const std::vector<int> full = {40, 50, 60, 72, 84, 96, 108, 120, 132, 144, 160, 176, 192, 208};
+    const struct {
+        bool big, micro;
+        std::vector<int> numbered;
+        int column;  // left of the axis
+    } faces[] = {
+        {true, false, full, 30}, {false, false, full, 30}, {false, true, {40, 60, 80, 104, 126, 152, 176, 208}, 15}};
+    form->Show();
+    const int tempo = engine->Tempo;
+    engine->ResetPhase(0);  // at rest, upright
+    engine->AdvanceTime(0);
+    for (const auto& f : faces) {
+        SCOPED_TRACE(f.micro ? "micro" : f.big ? "main" : "small");
+        engine->GetSettingsDialogTag()->SetBool("MicroMode", f.micro);
+        form->SetFullScreenMode(f.big, false);
+        TBitmap* view = form->DrawTarget()->Picture()->Bitmap();
+        const int x = view->Width() / 2 + 1 - f.column;
+        std::vector<int> ink;
+        for (int y = 0; y < view->Height(); ++y) {
+            TColor c = view->Canvas()->Pixels(x, y);
+            ink.push_back(255 - (GetRValue(c) + GetGValue(c) + GetBValue(c)) / 3);
+        }
+        // On the plate only: from its first light row to its last.
+        const auto light = [](int v) { return v < 60; };
+        const int top = int(std::find_if(ink.begin(), ink.end(), light) - ink.begin());
+        const int bottom = int(ink.rend() - std::find_if(ink.rbegin(), ink.rend(), light));
+        std::vector<double> marks;  // centres of the dark runs, weighted by darkness
+        double sum = 0, weighted = 0;
+        for (int y = top; y < bottom; ++y) {
+            if (ink[y] > 100) {
+                sum += ink[y];
+                weighted += ink[y] * y;
+            } else if (sum > 0) {
+                marks.push_back(weighted / sum);
+                sum = weighted = 0;
+            }
+        }
+        ASSERT_EQ(marks.size(), f.numbered.size());
+        for (size_t i = 0; i < marks.size(); ++i) {
+            form->ChangeTempo(f.numbered[i]);
+            ASSERT_EQ(engine->GetPendulumTempo(), f.numbered[i]);
+            const TQuad& weight = engine->WeightQuad;
+            EXPECT_EQ(weight[0].y, weight[1].y) << "the weight stands level while stopped";
+            EXPECT_NEAR(std::min(weight[0].y, weight[3].y), marks[i], 1.0) << f.numbered[i];
+        }
     }
-    // On the plate only: from its first light row to its last.
-    const auto light = [](int v) { return v < 60; };
-    const int top = int(std::find_if(ink.begin(), ink.end(), light) - ink.begin());
-    const int bottom = int(ink.rend() - std::find_if(ink.rbegin(), ink.rend(), light));
-    std::vector<double> marks;  // centres of the dark runs, weighted by darkness
-    double sum = 0, weighted = 0;
-    for (int y = top; y < bottom; ++y) {
-      if (ink[y] > 100) {
-        sum += ink[y];
-        weighted += ink[y] * y;
-      } else if (sum > 0) {
-        marks.push_back(weighted / sum);
-        sum = weighted = 0;
-      }
-    }
-    ASSERT_EQ(marks.size(), f.numbered.size());
-    for (size_t i = 0; i < marks.size(); ++i) {
-      form->ChangeTempo(f.numbered[i]);
-      ASSERT_EQ(engine->GetPendulumTempo(), f.numbered[i]);
-      const TQuad& weight = engine->WeightQuad;
-      EXPECT_EQ(weight[0].y, weight[1].y) << "the weight stands level while stopped";
-      EXPECT_NEAR(std::min(weight[0].y, weight[3].y), marks[i], 1.0) << f.numbered[i];
-    }
-  }
-  engine->GetSettingsDialogTag()->SetBool("MicroMode", false);
-  form->SetFullScreenMode(true, false);
-  form->ChangeTempo(tempo);
+    engine->GetSettingsDialogTag()->SetBool("MicroMode", false);
+    form->SetFullScreenMode(true, false);
+    form->ChangeTempo(tempo);
 }
 
 // F1 and the Help button open the manual beside the program with the desktop's opener; the
 // speaker button starts the first mixer installed, here a stand-in on PATH.
 TEST_F(MainWindowTest, HelpOpensTheManualAndTheSpeakerButtonTheMixer) {
-  const fs::path manual = ProgramEnvironment::folder / "help" / "index.html";
-  fs::create_directories(manual.parent_path());
-  std::ofstream(manual) << "<html></html>";
-  const fs::path bin = ProgramEnvironment::folder / "bin";
-  fs::create_directories(bin);
-  std::ofstream(bin / "kmix") << "#!/bin/sh\n";
-  fs::permissions(bin / "kmix", fs::perms::owner_all);
-  const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
-  setenv("PATH", bin.c_str(), 1);
-  std::vector<std::string> opened;
-  std::vector<std::vector<std::string>> started;
-  tikora::ShellHooks hooks;
-  hooks.openDocument = [&](const std::string& file) {
-    opened.push_back(file);
-    return true;
-  };
-  hooks.startProcess = [&](const std::vector<std::string>& argv) -> int64_t {
-    started.push_back(argv);
-    return 4242;
-  };
-  {
-    tikora::ScopedShellHooks scope(hooks);
-    form->Show();
-    Press(Qt::Key_F1, Qt::NoModifier, form);
-    for (TWinControl* button : {static_cast<TWinControl*>(form->HelpButton), static_cast<TWinControl*>(form->SpeakerButton)}) {
-      QWidget* w = button->Widget();
-      const QPointF at(w->width() / 2, w->height() / 2);
-      QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-      QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-      QCoreApplication::sendEvent(w, &press);
-      QCoreApplication::sendEvent(w, &release);
+    const fs::path manual = ProgramEnvironment::folder / "help" / "index.html";
+    fs::create_directories(manual.parent_path());
+    std::ofstream(manual) << "<html></html>";
+    const fs::path bin = ProgramEnvironment::folder / "bin";
+    fs::create_directories(bin);
+    std::ofstream(bin / "kmix") << "#!/bin/sh\n";
+    fs::permissions(bin / "kmix", fs::perms::owner_all);
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", bin.c_str(), 1);
+    std::vector<std::string> opened;
+    std::vector<std::vector<std::string>> started;
+    tikora::ShellHooks hooks;
+    hooks.openDocument = [&](const std::string& file) {
+        opened.push_back(file);
+        return true;
+    };
+    hooks.startProcess = [&](const std::vector<std::string>& argv) -> int64_t {
+        started.push_back(argv);
+        return 4242;
+    };
+    {
+        tikora::ScopedShellHooks scope(hooks);
+        form->Show();
+        Press(Qt::Key_F1, Qt::NoModifier, form);
+        for (TWinControl* button :
+             {static_cast<TWinControl*>(form->HelpButton), static_cast<TWinControl*>(form->SpeakerButton)}) {
+            QWidget* w = button->Widget();
+            const QPointF at(w->width() / 2, w->height() / 2);
+            QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                              Qt::NoModifier);
+            QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                                Qt::NoModifier);
+            QCoreApplication::sendEvent(w, &press);
+            QCoreApplication::sendEvent(w, &release);
+        }
+        // A help file of the old kind beside the program comes first.
+        const fs::path chm = Application->ExeName().str() + ".chm";
+        std::ofstream(chm) << "help";
+        Press(Qt::Key_F1, Qt::NoModifier, form);
+        fs::remove(chm);
+        EXPECT_EQ(opened.back(), chm.string());
+        opened.pop_back();
     }
-    // A help file of the old kind beside the program comes first.
-    const fs::path chm = Application->ExeName().str() + ".chm";
-    std::ofstream(chm) << "help";
-    Press(Qt::Key_F1, Qt::NoModifier, form);
-    fs::remove(chm);
-    EXPECT_EQ(opened.back(), chm.string());
-    opened.pop_back();
-  }
-  setenv("PATH", path.c_str(), 1);
-  EXPECT_EQ(opened, std::vector<std::string>(2, manual.string()));
-  EXPECT_EQ(started, std::vector<std::vector<std::string>>{{"kmix"}});
+    setenv("PATH", path.c_str(), 1);
+    EXPECT_EQ(opened, std::vector<std::string>(2, manual.string()));
+    EXPECT_EQ(started, std::vector<std::vector<std::string>>{{"kmix"}});
 }
 
 }  // namespace

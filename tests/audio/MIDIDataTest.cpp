@@ -59,18 +59,18 @@ TEST(MIDIDataReader, AcceptsAndRefusesFiles) {
         {"track without end", Cat({Header(1), Track({0x00, 0x90, 60, 100})}), false, 1},
         {"data byte with no status", Cat({Header(1), Track(Cat({{0x00, 0x40, 0x40}, kEnd}))}), false, 0},
         {"tempo of length 2", Cat({Header(1), Track(Cat({{0x00, 0xFF, 0x51, 0x02, 0x07, 0xA1}, kEnd}))}), false, 0},
-        {"running status",
-         Cat({Header(1), Track(Cat({{0x00, 0x90, 60, 100, 0x10, 62, 100, 0x10, 60, 0}, kEnd}))}), true, 3},
+        {"running status", Cat({Header(1), Track(Cat({{0x00, 0x90, 60, 100, 0x10, 62, 100, 0x10, 60, 0}, kEnd}))}),
+         true, 3},
         {"sysex skipped by its length",
          Cat({Header(1), Track(Cat({{0x00, 0xF0, 0x03, 1, 2, 0xF7, 0x00, 0xC1, 5}, kEnd}))}), true, 1},
         {"sysex longer than the file", Cat({Header(1), Track({0x00, 0xF0, 0x7F, 1, 2})}), false, 0},
         {"meta longer than the file", Cat({Header(1), Track({0x00, 0xFF, 0x01, 0x8F, 0x7F, 'a'})}), false, 0},
         {"variable length of 5 bytes", Cat({Header(1), Track(Cat({{0x81, 0x81, 0x81, 0x81, 0x01, 0x90, 1, 1}, kEnd}))}),
          false, 0},
-        {"variable length of 4 bytes", Cat({Header(1), Track(Cat({{0x81, 0x81, 0x81, 0x01, 0x90, 1, 1}, kEnd}))}),
-         true, 1},
-        {"huge chunk length reserves nothing absurd",
-         Cat({Header(1), {'M', 'T', 'r', 'k'}, Be(0xFFFFFFF0u, 4), kEnd}), true, 0},
+        {"variable length of 4 bytes", Cat({Header(1), Track(Cat({{0x81, 0x81, 0x81, 0x01, 0x90, 1, 1}, kEnd}))}), true,
+         1},
+        {"huge chunk length reserves nothing absurd", Cat({Header(1), {'M', 'T', 'r', 'k'}, Be(0xFFFFFFF0u, 4), kEnd}),
+         true, 0},
         {"second track missing", Cat({Header(2), Track(kEnd)}), false, 0},
         {"truncated header", Bytes{'M', 'T', 'h', 'd', 0, 0}, false, 0},
     };
@@ -85,16 +85,16 @@ TEST(MIDIDataReader, AcceptsAndRefusesFiles) {
 
 TEST(MIDIDataReader, StoresEventsAndMetaData) {
     Bytes body = Cat({
-        {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20},        // 500000 µs
-        {0x00, 0xFF, 0x58, 0x04, 6, 3, 24, 8},            // 6/8
-        {0x00, 0xFF, 0x59, 0x02, 0xFE, 1},                // 2 flats, minor
-        {0x00, 0xFF, 0x01, 0x02, 'h', 'i'},               // text at tick 0: dropped
-        {0x00, 0xFF, 0x05, 0x02, 'l', 'a'},               // lyric at tick 0: kept
-        {0x00, 0x99, 36, 0},                              // note-on velocity 0
-        {0x83, 0x60, 0xFF, 0x01, 0x01, 'x'},              // text at tick 480: kept
-        {0x00, 0xFF, 0x03, 0x00},                         // empty meta
+        {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20},  // 500000 µs
+        {0x00, 0xFF, 0x58, 0x04, 6, 3, 24, 8},       // 6/8
+        {0x00, 0xFF, 0x59, 0x02, 0xFE, 1},           // 2 flats, minor
+        {0x00, 0xFF, 0x01, 0x02, 'h', 'i'},          // text at tick 0: dropped
+        {0x00, 0xFF, 0x05, 0x02, 'l', 'a'},          // lyric at tick 0: kept
+        {0x00, 0x99, 36, 0},                         // note-on velocity 0
+        {0x83, 0x60, 0xFF, 0x01, 0x01, 'x'},         // text at tick 480: kept
+        {0x00, 0xFF, 0x03, 0x00},                    // empty meta
         {0x00, 0xE0, 0x00, 0x40},
-        {0x00, 0xFF, 0x7F, 0x02, 1, 2},                   // other meta dropped
+        {0x00, 0xFF, 0x7F, 0x02, 1, 2},  // other meta dropped
         {0x00, 0xB0, 7, 100},
     });
     Loaded l = Load(Cat({Header(1, 480), Track(Cat({body, kEnd}))}));
@@ -127,12 +127,14 @@ TEST(MIDIDataModel, IteratorsLastEventAndChannelFilter) {
     EXPECT_EQ(song.GetLastEvent(), nullptr);
     song.Tracks[0]->events = {{0, 0x90, 1, 1}, {0, 0xB0, 7, 1}};
     EXPECT_EQ(song.GetLastEvent(), nullptr);  // everything at tick 0: a song of length 0
-    song.Tracks[1]->events = {{0, 0x90, 60, 1}, {480, 0x90, 60, 1}, {480, 0x99, 36, 1}, {480, 0xB0, 7, 1}, {960, 0x80, 60, 0}};
+    song.Tracks[1]->events = {
+        {0, 0x90, 60, 1}, {480, 0x90, 60, 1}, {480, 0x99, 36, 1}, {480, 0xB0, 7, 1}, {960, 0x80, 60, 0}};
     ASSERT_NE(song.GetLastEvent(), nullptr);
     EXPECT_EQ(song.GetLastEvent()->Tick, 960u);
     song.KeepChannelNotes(9);
     std::vector<uint8_t> kept;
-    for (MIDIEvent* e = song.Tracks[1]->NextEvent(nullptr); e; e = song.Tracks[1]->NextEvent(e)) kept.push_back(e->Status);
+    for (MIDIEvent* e = song.Tracks[1]->NextEvent(nullptr); e; e = song.Tracks[1]->NextEvent(e))
+        kept.push_back(e->Status);
     EXPECT_EQ(kept, (std::vector<uint8_t>{0x90, 0x99, 0xB0}));
 
     song.TempoMap = {{0, 500000}, {480, 400000}};

@@ -69,8 +69,8 @@ protected:
     VirtualTimer timer{0};
     std::shared_ptr<RecordingMidiOut> device = std::make_shared<RecordingMidiOut>("Fake Out");
     std::shared_ptr<RecordingMidiOut> second = std::make_shared<RecordingMidiOut>("Second Out");
-    std::unique_ptr<ScopedMidiOutDevices> devices = std::make_unique<ScopedMidiOutDevices>(
-        tikora::winmm::MidiOutDeviceList{device, second});
+    std::unique_ptr<ScopedMidiOutDevices> devices =
+        std::make_unique<ScopedMidiOutDevices>(tikora::winmm::MidiOutDeviceList{device, second});
     RecordingWindow window;
     std::unique_ptr<Player> player;
 };
@@ -132,9 +132,13 @@ TEST_F(PlayerTest, ChannelMessagesAreTransformedAsSent) {
         std::vector<DWORD> expected;
     };
     const std::vector<Case> cases = {
-        {"transposed note and its note-off", 2, {{0, 0x90, 60, 100}, {10, 0x80, 60, 0}},
+        {"transposed note and its note-off",
+         2,
+         {{0, 0x90, 60, 100}, {10, 0x80, 60, 0}},
          {Msg(0x90, 62, 100), Msg(0x80, 62)}},
-        {"percussion never transposed", 2, {{0, 0x99, 60, 100}, {10, 0x89, 60, 0}},
+        {"percussion never transposed",
+         2,
+         {{0, 0x99, 60, 100}, {10, 0x89, 60, 0}},
          {Msg(0x99, 60, 100), Msg(0x89, 60)}},
         {"note-off without note-on unchanged", 2, {{0, 0x80, 60, 50}}, {Msg(0x80, 60)}},
         {"transposition wraps within 7 bits", -2, {{0, 0x90, 1, 100}}, {Msg(0x90, 127, 100)}},
@@ -160,7 +164,8 @@ TEST_F(PlayerTest, ChannelMessagesAreTransformedAsSent) {
 }
 
 TEST_F(PlayerTest, SustainAndPitchBendAreReleasedOnStop) {
-    auto song = Song(120, {{0, 0xB2, 64, 127}, {1, 0xE2, 0, 80}, {2, 0x90, 60, 90}, {3, 0xE5, 0, 64}, {500, 0x90, 1, 1}});
+    auto song =
+        Song(120, {{0, 0xB2, 64, 127}, {1, 0xE2, 0, 80}, {2, 0x90, 60, 90}, {3, 0xE5, 0, 64}, {500, 0x90, 1, 1}});
     ASSERT_TRUE(player->Play(song.get(), 0, false));
     timer.RunForMs(100);
     device->Clear();

@@ -51,9 +51,9 @@ TEST(GmSynthTiming, EventsSnapToTheNearestSynthBlock) {
         int64_t frame, origin, expected;
     };
     constexpr int64_t B = GmSynth::kBlock;
-    for (Case c : {Case{0, 0, 0}, Case{B / 2 - 1, 0, 0}, Case{B / 2, 0, B}, Case{3 * B + 4, 0, 3 * B},
-                   Case{3 * B - 4, 0, 3 * B}, Case{-(B / 2 - 1), 0, 0}, Case{-(B / 2 + 1), 0, -B},
-                   Case{1000, 8, 8 + (992 + B / 2) / B * B}}) {
+    for (Case c :
+         {Case{0, 0, 0}, Case{B / 2 - 1, 0, 0}, Case{B / 2, 0, B}, Case{3 * B + 4, 0, 3 * B}, Case{3 * B - 4, 0, 3 * B},
+          Case{-(B / 2 - 1), 0, 0}, Case{-(B / 2 + 1), 0, -B}, Case{1000, 8, 8 + (992 + B / 2) / B * B}}) {
         EXPECT_EQ(GmSynth::BlockBoundary(c.frame, c.origin), c.expected) << c.frame << " from " << c.origin;
     }
 }
@@ -102,7 +102,8 @@ TEST(AudioStream, WavSinkRecordsSourcesAtTheirStampedTimes) {
     EXPECT_GE(onset, noteFrame - GmSynth::kBlock / 2 - 1);
     EXPECT_LE(onset, noteFrame + GmSynth::kBlock / 2 + 48 + 1);
     int peak = 0;
-    for (size_t i = static_cast<size_t>(onset); i < static_cast<size_t>(onset) + 4800; ++i) peak = std::max(peak, std::abs(int{left[i]}));
+    for (size_t i = static_cast<size_t>(onset); i < static_cast<size_t>(onset) + 4800; ++i)
+        peak = std::max(peak, std::abs(int{left[i]}));
     EXPECT_GT(peak, 32768 / 8) << "clicks must be clearly audible (above -18 dBFS)";
 }
 
@@ -121,7 +122,7 @@ TEST(WavSinkFile, HeaderDescribesTheData) {
     EXPECT_EQ(b[4], 36 + 12);
     EXPECT_EQ(b[24] | b[25] << 8 | b[26] << 16, 44100);
     EXPECT_EQ(b[40], 12);
-    EXPECT_EQ(static_cast<int16_t>(b[44] | b[45] << 8), 32767);   // clipped
+    EXPECT_EQ(static_cast<int16_t>(b[44] | b[45] << 8), 32767);  // clipped
     EXPECT_EQ(static_cast<int16_t>(b[46] | b[47] << 8), -32767);
     WavSink bad;
     EXPECT_FALSE(bad.Open("/nonexistent-dir/x.wav", 48000));

@@ -37,8 +37,9 @@ TEST(StringList, SortedListIsCaseInsensitiveAndIgnoresDuplicates) {
     EXPECT_EQ(Lines(list), (V{"Alpha", "b", "beta", "Gamma", "_x"}));
     int at = -1;
     // Each call's answer, in order; a duplicate answers with the index of the entry kept.
-    const std::pair<int, int> answers[] = {{list.Add("GAMMA"), 3}, {list.Count(), 5}, {list.IndexOf("BETA"), 2},
-                                           {list.IndexOf("delta"), -1}, {list.Find("c", at), false}, {at, 3}};
+    const std::pair<int, int> answers[] = {{list.Add("GAMMA"), 3},      {list.Count(), 5},
+                                           {list.IndexOf("BETA"), 2},   {list.IndexOf("delta"), -1},
+                                           {list.Find("c", at), false}, {at, 3}};
     for (const auto& [got, want] : answers) EXPECT_EQ(got, want);
     for (const char* s : {"b", "a", "b"}) plain.Add(s);
     EXPECT_EQ(Lines(plain), (V{"b", "a", "b"}));
@@ -70,7 +71,7 @@ TEST(StringList, OnChangeWaitsForTheOutermostEndUpdate) {
         {[&] { list.Add("b"); }, 1},       {[&] { list.Delete(0); }, 1},     {[&] { list.SetText("x\ny"); }, 1},
         {[&] { list.EndUpdate(); }, 1},    {[&] { list.EndUpdate(); }, 2},   {[&] { list.EndUpdate(); }, 2},
         {[&] { list.Clear(); }, 3},        {[&] { list.Clear(); }, 3},  // nothing to clear: no change
-        {[&] { list.Assign(source); }, 4},  // one change for the whole copy
+        {[&] { list.Assign(source); }, 4},                       // one change for the whole copy
     };
     for (size_t i = 0; i < std::size(steps); ++i) {
         steps[i].first();
@@ -81,11 +82,14 @@ TEST(StringList, OnChangeWaitsForTheOutermostEndUpdate) {
 }
 
 TEST(StringList, TextSplitsAtEveryLineEndAndJoinsWithCrLf) {
-    struct Case { const char* text; V lines; };
-    for (const Case& c : {Case{"a\r\nb\r\n", {"a", "b"}}, Case{"a\nb", {"a", "b"}}, Case{"a\rb\r", {"a", "b"}},
-                          Case{"a\r\n\r\nb", {"a", "", "b"}}, Case{"", {}}, Case{"\r\n", {""}},
-                          Case{"a\n\rb", {"a", "", "b"}}, Case{"a\r\r\nb", {"a", "", "b"}},
-                          Case{"a\n\n", {"a", ""}}, Case{" x \t", {" x \t"}}}) {
+    struct Case {
+        const char* text;
+        V lines;
+    };
+    for (const Case& c :
+         {Case{"a\r\nb\r\n", {"a", "b"}}, Case{"a\nb", {"a", "b"}}, Case{"a\rb\r", {"a", "b"}},
+          Case{"a\r\n\r\nb", {"a", "", "b"}}, Case{"", {}}, Case{"\r\n", {""}}, Case{"a\n\rb", {"a", "", "b"}},
+          Case{"a\r\r\nb", {"a", "", "b"}}, Case{"a\n\n", {"a", ""}}, Case{" x \t", {" x \t"}}}) {
         TStringList list;
         list.SetText(c.text);
         EXPECT_EQ(Lines(list), c.lines) << testing::PrintToString(std::string(c.text));
@@ -154,7 +158,6 @@ TEST(QueueAndStack, OrderAndEmptyPops) {
     EXPECT_TRUE(queue.Pop() == nullptr && stack.Peek() == nullptr);
 }
 
-
 TEST(Streams, MemoryAndFileStreamsReadWriteAndSeek) {
     TMemoryStream m, copy;
     char buf[8] = {};
@@ -206,19 +209,22 @@ TEST(HostPath, ResolvesEachComponentIgnoringCaseAndAcceptsBothSeparators) {
     }
     const std::string r = dir.Path().string();
     const std::string back = dir.WinPath();
-    struct Case { std::string in, out; };
+    struct Case {
+        std::string in, out;
+    };
     for (const Case& c : {
-             Case{r + "/Wavs/Click.WAV", r + "/Wavs/Click.WAV"}, Case{r + "\\wavs\\click.wav", r + "/Wavs/Click.WAV"},
+             Case{r + "/Wavs/Click.WAV", r + "/Wavs/Click.WAV"},
+             Case{r + "\\wavs\\click.wav", r + "/Wavs/Click.WAV"},
              Case{r + "/WAVS\\CLICK.wav", r + "/Wavs/Click.WAV"},
              Case{back + "\\pics\\IMAGES.DIR", r + "/pics/Images.dir"},
-             Case{r + "\\wavs\\new.wav", r + "/Wavs/new.wav"},          // a file still to be created
-             Case{r + "\\Missing\\Sub\\x", r + "/Missing/Sub/x"},       // kept as written after a miss
+             Case{r + "\\wavs\\new.wav", r + "/Wavs/new.wav"},     // a file still to be created
+             Case{r + "\\Missing\\Sub\\x", r + "/Missing/Sub/x"},  // kept as written after a miss
              Case{r + "\\wavs\\..\\PICS\\images.dir", r + "/Wavs/../pics/Images.dir"},
              Case{r + "\\wavs\\", r + "/Wavs/"},
-             Case{r + "\\both\\a.txt", r + "/Both/A.txt"},             // two candidates: byte order picks
-             Case{r + "\\both\\a.TXT", r + "/Both/a.TXT"},             // the exact name wins
-             Case{r + "\\wavs\\CLICK", r + "/Wavs/CLICK"},             // a name is not a prefix
-             Case{r + "\\wav\\click.wav", r + "/wav/click.wav"},       // of a longer one
+             Case{r + "\\both\\a.txt", r + "/Both/A.txt"},        // two candidates: byte order picks
+             Case{r + "\\both\\a.TXT", r + "/Both/a.TXT"},        // the exact name wins
+             Case{r + "\\wavs\\CLICK", r + "/Wavs/CLICK"},        // a name is not a prefix
+             Case{r + "\\wav\\click.wav", r + "/wav/click.wav"},  // of a longer one
              Case{"", ""},
          })
         EXPECT_EQ(HostPath(c.in.c_str()), c.out) << c.in;

@@ -39,36 +39,76 @@ TEST(AnsiString, StringValuedOperations) {
     auto ins = [&](int i) { return AnsiString(h).Insert("XY", i); };
     const std::string withNul("a\0b", 3);
     const std::pair<AnsiString, AnsiString> cases[] = {
-        {h.SubString(1, 2), "he"}, {h.SubString(2, 100), "ello"}, {h.SubString(0, 3), "hel"},
-        {h.SubString(-5, 2), "he"}, {h.SubString(5, 1), "o"}, {h.SubString(6, 1), ""}, {h.SubString(3, 0), ""},
-        {h.SubString(3, -1), ""}, {AnsiString().SubString(1, 1), ""},
-        {del(1, 1), "ello"}, {del(5, 10), "hell"}, {del(2, 3), "ho"}, {del(0, 2), h}, {del(6, 1), h}, {del(2, 0), h},
-        {del(2, -1), h}, {ins(1), "XYhello"}, {ins(3), "heXYllo"}, {ins(6), "helloXY"}, {ins(100), "helloXY"},
+        {h.SubString(1, 2), "he"},
+        {h.SubString(2, 100), "ello"},
+        {h.SubString(0, 3), "hel"},
+        {h.SubString(-5, 2), "he"},
+        {h.SubString(5, 1), "o"},
+        {h.SubString(6, 1), ""},
+        {h.SubString(3, 0), ""},
+        {h.SubString(3, -1), ""},
+        {AnsiString().SubString(1, 1), ""},
+        {del(1, 1), "ello"},
+        {del(5, 10), "hell"},
+        {del(2, 3), "ho"},
+        {del(0, 2), h},
+        {del(6, 1), h},
+        {del(2, 0), h},
+        {del(2, -1), h},
+        {ins(1), "XYhello"},
+        {ins(3), "heXYllo"},
+        {ins(6), "helloXY"},
+        {ins(100), "helloXY"},
         {ins(0), "XYhello"},
         // Trimming takes controls and blanks, never bytes above 127.
-        {AnsiString(" \t\r\nabc \x01").Trim(), "abc"}, {AnsiString(" \t\r\nabc \x01").TrimLeft(), "abc \x01"},
-        {AnsiString(" \t\r\nabc \x01").TrimRight(), " \t\r\nabc"}, {AnsiString(" \t ").Trim(), ""},
-        {AnsiString("\xA0" "a\xA0").Trim(), "\xA0" "a\xA0"}, {AnsiString(" \xFF x \xFF ").TrimLeft(), "\xFF x \xFF "},
-        {AnsiString(" \xFF x \xFF ").TrimRight(), " \xFF x \xFF"}, {AnsiString(" \t ").TrimLeft(), ""},
+        {AnsiString(" \t\r\nabc \x01").Trim(), "abc"},
+        {AnsiString(" \t\r\nabc \x01").TrimLeft(), "abc \x01"},
+        {AnsiString(" \t\r\nabc \x01").TrimRight(), " \t\r\nabc"},
+        {AnsiString(" \t ").Trim(), ""},
+        {AnsiString("\xA0"
+                    "a\xA0")
+             .Trim(),
+         "\xA0"
+         "a\xA0"},
+        {AnsiString(" \xFF x \xFF ").TrimLeft(), "\xFF x \xFF "},
+        {AnsiString(" \xFF x \xFF ").TrimRight(), " \xFF x \xFF"},
+        {AnsiString(" \t ").TrimLeft(), ""},
         {AnsiString("").TrimRight(), ""},
         // Case mapping touches ASCII letters only.
-        {AnsiString("az\xE9\xC9Z").UpperCase(), "AZ\xE9\xC9Z"}, {AnsiString("AZ\xE9\xC9z").LowerCase(), "az\xE9\xC9z"},
-        {AnsiString(-42), "-42"}, {AnsiString(4000000000u), "4000000000"}, {AnsiString(0.25), "0.25"},
-        {AnsiString(int64_t{-9000000000}), "-9000000000"}, {AnsiString(AnsiString(withNul).str()), AnsiString(withNul)},
-        {AnsiString(IntToStr(AnsiString(withNul).Length())), "3"}, {AnsiString("ab", 1), "a"},
-        {AnsiString(static_cast<const char*>(nullptr)), ""}, {"x" + AnsiString("y") + 'z' + "w", "xyzw"},
+        {AnsiString("az\xE9\xC9Z").UpperCase(), "AZ\xE9\xC9Z"},
+        {AnsiString("AZ\xE9\xC9z").LowerCase(), "az\xE9\xC9z"},
+        {AnsiString(-42), "-42"},
+        {AnsiString(4000000000u), "4000000000"},
+        {AnsiString(0.25), "0.25"},
+        {AnsiString(int64_t{-9000000000}), "-9000000000"},
+        {AnsiString(AnsiString(withNul).str()), AnsiString(withNul)},
+        {AnsiString(IntToStr(AnsiString(withNul).Length())), "3"},
+        {AnsiString("ab", 1), "a"},
+        {AnsiString(static_cast<const char*>(nullptr)), ""},
+        {"x" + AnsiString("y") + 'z' + "w", "xyzw"},
     };
     for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cases[i].first, cases[i].second) << "case " << i;
 }
 
 TEST(AnsiString, SearchOrderAndNumbers) {
-    struct PosCase { const char* s; const char* sub; int want; };
+    struct PosCase {
+        const char* s;
+        const char* sub;
+        int want;
+    };
     for (PosCase c : {PosCase{"hello", "l", 3}, PosCase{"hello", "lo", 4}, PosCase{"hello", "", 0},
                       PosCase{"hello", "x", 0}, PosCase{"", "a", 0}, PosCase{"hello", "hello!", 0},
-                      PosCase{"a\x80" "b", "\x80", 2}})
+                      PosCase{"a\x80"
+                              "b",
+                              "\x80", 2}})
         EXPECT_EQ(AnsiString(c.s).Pos(c.sub), c.want) << c.s << " " << c.sub;
     // Order by unsigned bytes, case-sensitive; CompareText folds ASCII letters to upper case only.
-    struct Order { const char* a; const char* b; int sign; int signIgnoringCase; };
+    struct Order {
+        const char* a;
+        const char* b;
+        int sign;
+        int signIgnoringCase;
+    };
     for (Order c : {Order{"\x80", "a", 1, 1}, Order{"\xFF", "\x7F", 1, 1}, Order{"a", "ab", -1, -1},
                     Order{"", "a", -1, -1}, Order{"ab", "ab", 0, 0}, Order{"B", "a", -1, 1},
                     Order{"Alpha", "aLPHA", -1, 0}, Order{"\xE9", "\xC9", 1, 1}, Order{"aB", "a_", -1, -1}}) {
@@ -87,27 +127,56 @@ TEST(AnsiString, SearchOrderAndNumbers) {
 namespace {
 
 void CheckNumbers() {
-    struct Case { const char* text; bool ok; int value; };
-    for (Case c : {Case{"0", true, 0}, Case{"-0", true, 0}, Case{"+5", true, 5}, Case{"  42", true, 42},
-                   Case{"2147483647", true, 2147483647}, Case{"-2147483648", true, INT32_MIN},
-                   Case{"$FF", true, 255}, Case{"0x10", true, 16}, Case{"$FFFFFFFF", true, -1},
-                   Case{"2147483648", false, 0}, Case{"-2147483649", false, 0}, Case{"$100000000", false, 0},
-                   Case{"", false, 0}, Case{" ", false, 0}, Case{"1.5", false, 0}, Case{"12a", false, 0},
-                   Case{"2-3", false, 0}, Case{"1,2", false, 0}, Case{"-", false, 0}, Case{"$", false, 0},
+    struct Case {
+        const char* text;
+        bool ok;
+        int value;
+    };
+    for (Case c : {Case{"0", true, 0},
+                   Case{"-0", true, 0},
+                   Case{"+5", true, 5},
+                   Case{"  42", true, 42},
+                   Case{"2147483647", true, 2147483647},
+                   Case{"-2147483648", true, INT32_MIN},
+                   Case{"$FF", true, 255},
+                   Case{"0x10", true, 16},
+                   Case{"$FFFFFFFF", true, -1},
+                   Case{"2147483648", false, 0},
+                   Case{"-2147483649", false, 0},
+                   Case{"$100000000", false, 0},
+                   Case{"", false, 0},
+                   Case{" ", false, 0},
+                   Case{"1.5", false, 0},
+                   Case{"12a", false, 0},
+                   Case{"2-3", false, 0},
+                   Case{"1,2", false, 0},
+                   Case{"-", false, 0},
+                   Case{"$", false, 0},
                    Case{"1 2", false, 0}}) {
         EXPECT_EQ(StrToIntDef(c.text, 7), c.ok ? c.value : 7) << c.text;
-        if (c.ok) EXPECT_EQ(StrToInt(c.text), c.value) << c.text;
-        else ExpectNamedError<EConvertError>([&] { StrToInt(c.text); }, std::string("'") + c.text + "'");
+        if (c.ok)
+            EXPECT_EQ(StrToInt(c.text), c.value) << c.text;
+        else
+            ExpectNamedError<EConvertError>([&] { StrToInt(c.text); }, std::string("'") + c.text + "'");
     }
-    struct Parse { const char* text; bool ok; double value; };
+    struct Parse {
+        const char* text;
+        bool ok;
+        double value;
+    };
     for (Parse c : {Parse{"0.5", true, 0.5}, Parse{" 2.25 ", true, 2.25}, Parse{"1e-5", true, 1e-5},
-                    Parse{"-1.5E3", true, -1500}, Parse{".5", true, 0.5}, Parse{"+3", true, 3},
-                    Parse{"1,5", false, 0}, Parse{"INF", false, 0}, Parse{"nan", false, 0}, Parse{"+-5", false, 0},
-                    Parse{"", false, 0}, Parse{"0x1p3", false, 0}, Parse{"1e999", false, 0}}) {
-        if (c.ok) EXPECT_DOUBLE_EQ(StrToFloat(c.text), c.value) << c.text;
-        else EXPECT_THROW(StrToFloat(c.text), EConvertError) << c.text;
+                    Parse{"-1.5E3", true, -1500}, Parse{".5", true, 0.5}, Parse{"+3", true, 3}, Parse{"1,5", false, 0},
+                    Parse{"INF", false, 0}, Parse{"nan", false, 0}, Parse{"+-5", false, 0}, Parse{"", false, 0},
+                    Parse{"0x1p3", false, 0}, Parse{"1e999", false, 0}}) {
+        if (c.ok)
+            EXPECT_DOUBLE_EQ(StrToFloat(c.text), c.value) << c.text;
+        else
+            EXPECT_THROW(StrToFloat(c.text), EConvertError) << c.text;
     }
-    struct Gen { double value; const char* text; };
+    struct Gen {
+        double value;
+        const char* text;
+    };
     for (Gen c : {Gen{0.5, "0.5"}, Gen{1e-5, "0.00001"}, Gen{1e-4, "0.0001"}, Gen{1.5e-6, "1.5E-6"},
                   Gen{12345678, "1.234568E7"}, Gen{1234567, "1234567"}, Gen{9999999.5, "1E7"},
                   Gen{123.456789, "123.4568"}, Gen{-0.0, "0"}, Gen{0, "0"}, Gen{100, "100"}, Gen{120.0, "120"},
@@ -117,10 +186,13 @@ void CheckNumbers() {
         // What is written reads back to the value at the written precision.
         EXPECT_NEAR(StrToFloat(text), c.value, std::fabs(c.value) * 1e-6 + 1e-300) << c.text;
     }
-    const std::pair<AnsiString, const char*> written[] = {
-        {FloatToStr(0.1), "0.1"}, {FloatToStr(1.0 / 3), "0.333333333333333"}, {FloatToStr(1e20), "1E20"},
-        {FloatToStrF(2.5, ffFixed, 7, 2), "2.50"}, {Format("%.2f|%g", 1.5, 0.25), "1.50|0.25"},
-        {IntToStr(-2147483647 - 1), "-2147483648"}, {IntToStr(int64_t{1} << 40), "1099511627776"}};
+    const std::pair<AnsiString, const char*> written[] = {{FloatToStr(0.1), "0.1"},
+                                                          {FloatToStr(1.0 / 3), "0.333333333333333"},
+                                                          {FloatToStr(1e20), "1E20"},
+                                                          {FloatToStrF(2.5, ffFixed, 7, 2), "2.50"},
+                                                          {Format("%.2f|%g", 1.5, 0.25), "1.50|0.25"},
+                                                          {IntToStr(-2147483647 - 1), "-2147483648"},
+                                                          {IntToStr(int64_t{1} << 40), "1099511627776"}};
     for (const auto& [got, want] : written) EXPECT_EQ(got, want);
     EXPECT_EQ(DecimalSeparator, '.');
 }
@@ -135,8 +207,8 @@ locale_t DecimalCommaLocale() {
     std::filesystem::path dir = std::filesystem::path(base && *base ? base : "/tmp") / "locales";
     std::filesystem::create_directories(dir);
     if (!std::filesystem::exists(dir / "de_DE.UTF-8" / "LC_NUMERIC"))
-        (void)std::system(("localedef -i de_DE -f UTF-8 '" + (dir / "de_DE.UTF-8").string() + "' >/dev/null 2>&1")
-                              .c_str());
+        (void)std::system(
+            ("localedef -i de_DE -f UTF-8 '" + (dir / "de_DE.UTF-8").string() + "' >/dev/null 2>&1").c_str());
     setenv("LOCPATH", dir.c_str(), 1);
 #if defined(__SANITIZE_ADDRESS__)
     __lsan_disable();  // glibc keeps the parsed LOCPATH of newlocale without a reference

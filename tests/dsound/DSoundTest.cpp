@@ -123,7 +123,8 @@ TEST_F(DSPlayTest, NamesReplaceRestartAndStop) {
 TEST_F(DSPlayTest, FileAndFormatErrorsPassThrough) {
     DSPlay dsp(window.Handle());
     std::string bad = WriteFile("bad.wav", {'R', 'I', 'F', 'F'});
-    std::string deep = WriteFile("deep.wav", Riff({{"fmt ", FmtBody(1, 1, 48000, 24)}, {"data", std::vector<uint8_t>(30, 1)}}));
+    std::string deep =
+        WriteFile("deep.wav", Riff({{"fmt ", FmtBody(1, 1, 48000, 24)}, {"data", std::vector<uint8_t>(30, 1)}}));
     struct Case {
         std::string file, message;
     } cases[] = {{bad, "Error open file '" + bad + "'"}, {deep, "CreateSoundBuffer failed"}};
@@ -234,8 +235,13 @@ TEST(DSPlay, DeviceFailuresRaiseTheirMessages) {
         {"level", with([](Script& s) { s.level = DSERR_INVALIDPARAM; }), "Unable to set Coopeative Level", 0},
         {"buffer", with([](Script& s) { s.buffer = DSERR_OUTOFMEMORY; }), "CreateSoundBuffer failed", 0},
         {"lock", with([](Script& s) { s.locks = {DSERR_INVALIDCALL}; }), "Unable to Lock Sound Buffer", 0},
-        {"lost_once", with([](Script& s) { s.locks = {DSERR_BUFFERLOST, DS_OK}; }), nullptr, 1},
-        {"lost_twice", with([](Script& s) { s.locks = {DSERR_BUFFERLOST, DSERR_BUFFERLOST}; }),
+        {"lost_once", with([](Script& s) {
+             s.locks = {DSERR_BUFFERLOST, DS_OK};
+         }),
+         nullptr, 1},
+        {"lost_twice", with([](Script& s) {
+             s.locks = {DSERR_BUFFERLOST, DSERR_BUFFERLOST};
+         }),
          "Unable to Lock Sound Buffer", 1},
         {"unlock", with([](Script& s) { s.unlock = DSERR_INVALIDPARAM; }), "Unable to UnLock Sound Buffer", 0},
         {"fine", Script{}, nullptr, 0},

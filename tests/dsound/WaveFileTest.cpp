@@ -40,25 +40,38 @@ std::vector<LoadCase> Cases() {
     c.push_back({"odd_chunks_around",
                  Riff({{"LIST", Bytes(3)}, {"fmt ", FmtBody(1, 1, 22050, 8)}, {"junk", Bytes(5)}, {"data", Bytes(7)}}),
                  nullptr, 7, Fmt(1, 22050, 8)});
-    c.push_back({"data_before_fmt", Riff({{"data", Bytes(9)}, {"fmt ", FmtBody(1, 1, 8000, 8)}}), nullptr, 9,
-                 Fmt(1, 8000, 8)});
+    c.push_back(
+        {"data_before_fmt", Riff({{"data", Bytes(9)}, {"fmt ", FmtBody(1, 1, 8000, 8)}}), nullptr, 9, Fmt(1, 8000, 8)});
     {
         auto body = FmtBody(1, 2, 48000, 16);
         Put16(body, 0);
         c.push_back({"fmt_18_bytes", Riff({{"fmt ", body}, {"data", Bytes(8)}}), nullptr, 8, Fmt(2, 48000, 16)});
     }
-    c.push_back({"extensible_pcm", Riff({{"fmt ", ExtensibleBody(2, 44100, 16, 1)}, {"data", Bytes(16)}}), nullptr,
-                 16, Fmt(2, 44100, 16)});
+    c.push_back({"extensible_pcm", Riff({{"fmt ", ExtensibleBody(2, 44100, 16, 1)}, {"data", Bytes(16)}}), nullptr, 16,
+                 Fmt(2, 44100, 16)});
     // A header that claims 4 GB gets the bytes that are there.
-    c.push_back({"huge_data_claim", Riff({{"fmt ", FmtBody(1, 1, 8000, 8)}, {"data", Bytes(10), 0xFFFFFFFF}}),
-                 nullptr, 10, Fmt(1, 8000, 8)});
-    c.push_back({"huge_claim_nothing_there", Riff({{"fmt ", FmtBody(1, 1, 8000, 8)}, {"data", {}, 0xFFFFFFF0}}),
-                 "file '%s' is empty", 0, {}});
+    c.push_back({"huge_data_claim", Riff({{"fmt ", FmtBody(1, 1, 8000, 8)}, {"data", Bytes(10), 0xFFFFFFFF}}), nullptr,
+                 10, Fmt(1, 8000, 8)});
+    c.push_back({"huge_claim_nothing_there",
+                 Riff({{"fmt ", FmtBody(1, 1, 8000, 8)}, {"data", {}, 0xFFFFFFF0}}),
+                 "file '%s' is empty",
+                 0,
+                 {}});
     c.push_back({"empty_data", Wave(1, 8000, 8, {}), "file '%s' is empty", 0, {}});
-    c.push_back({"not_riff", [] { auto b = Wave(1, 8000, 8, Bytes(4)); b[3] = 'X'; return b; }(),
-                 "Error open file '%s'", 0, {}});
-    c.push_back({"not_wave", Riff({{"fmt ", FmtBody(1, 1, 8000, 8)}, {"data", Bytes(4)}}, "AVI "),
-                 "Error open file '%s'", 0, {}});
+    c.push_back({"not_riff",
+                 [] {
+                     auto b = Wave(1, 8000, 8, Bytes(4));
+                     b[3] = 'X';
+                     return b;
+                 }(),
+                 "Error open file '%s'",
+                 0,
+                 {}});
+    c.push_back({"not_wave",
+                 Riff({{"fmt ", FmtBody(1, 1, 8000, 8)}, {"data", Bytes(4)}}, "AVI "),
+                 "Error open file '%s'",
+                 0,
+                 {}});
     c.push_back({"short_fmt", Riff({{"fmt ", Bytes(14)}, {"data", Bytes(4)}}), "Error open file '%s'", 0, {}});
     c.push_back({"no_fmt", Riff({{"data", Bytes(4)}}), "Error open file '%s'", 0, {}});
     c.push_back({"no_data", Riff({{"fmt ", FmtBody(1, 1, 8000, 8)}}), "Error open file '%s'", 0, {}});
@@ -72,23 +85,32 @@ std::vector<LoadCase> Cases() {
     }
     c.push_back({"truncated_header", {'R', 'I', 'F', 'F'}, "Error open file '%s'", 0, {}});
     c.push_back({"zero_bytes", {}, "Error open file '%s'", 0, {}});
-    c.push_back({"float_16_byte_fmt", Riff({{"fmt ", FmtBody(3, 1, 44100, 32)}, {"data", Bytes(8)}}),
-                 "File '%s' read error: non-PCM wav format", 0, {}});
+    c.push_back({"float_16_byte_fmt",
+                 Riff({{"fmt ", FmtBody(3, 1, 44100, 32)}, {"data", Bytes(8)}}),
+                 "File '%s' read error: non-PCM wav format",
+                 0,
+                 {}});
     {
         auto body = FmtBody(2, 1, 44100, 4);
         Put16(body, 32);
         auto extra = Bytes(32);
         body.insert(body.end(), extra.begin(), extra.end());
-        c.push_back({"adpcm_with_extra", Riff({{"fmt ", body}, {"data", Bytes(8)}}),
-                     "File '%s' read error: non-PCM wav format", 0, {}});
+        c.push_back({"adpcm_with_extra",
+                     Riff({{"fmt ", body}, {"data", Bytes(8)}}),
+                     "File '%s' read error: non-PCM wav format",
+                     0,
+                     {}});
     }
     {
         auto body = FmtBody(2, 1, 44100, 4);
         Put16(body, 500);  // more extra bytes than "fmt " holds
         c.push_back({"extra_beyond_fmt", Riff({{"fmt ", body}, {"data", Bytes(600)}}), "Error open file '%s'", 0, {}});
     }
-    c.push_back({"extensible_float", Riff({{"fmt ", ExtensibleBody(2, 44100, 32, 3)}, {"data", Bytes(16)}}),
-                 "File '%s' read error: non-PCM wav format", 0, {}});
+    c.push_back({"extensible_float",
+                 Riff({{"fmt ", ExtensibleBody(2, 44100, 32, 3)}, {"data", Bytes(16)}}),
+                 "File '%s' read error: non-PCM wav format",
+                 0,
+                 {}});
     return c;
 }
 
@@ -135,7 +157,8 @@ TEST(LoadWav, FormatsSizesAndMessages) {
 TEST(CWaveFile, ReadsInPiecesAcrossBufferRefills) {
     std::vector<uint8_t> samples(20001);
     for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<uint8_t>(i * 7 + i / 256);
-    std::string path = WriteFile("pieces.wav", Riff({{"fmt ", FmtBody(1, 1, 8000, 8)}, {"data", samples}, {"tail", Bytes(3)}}));
+    std::string path =
+        WriteFile("pieces.wav", Riff({{"fmt ", FmtBody(1, 1, 8000, 8)}, {"data", samples}, {"tail", Bytes(3)}}));
     CWaveFile w;
     ASSERT_EQ(w.Open(path.c_str(), nullptr, WAVEFILE_READ), 0);
     ASSERT_EQ(w.GetSize(), samples.size());
@@ -157,7 +180,8 @@ TEST(CWaveFile, ReadsInPiecesAcrossBufferRefills) {
 }
 
 TEST(Mmio, DescendFindsChunksInsideParentOnly) {
-    std::string path = WriteFile("mmio.wav", Riff({{"odd1", Bytes(1)}, {"LIST", {'I', 'N', 'F', 'O', 'a', 'b', 'c', 'd', 1, 0, 0, 0, 9, 0}},
+    std::string path = WriteFile("mmio.wav", Riff({{"odd1", Bytes(1)},
+                                                   {"LIST", {'I', 'N', 'F', 'O', 'a', 'b', 'c', 'd', 1, 0, 0, 0, 9, 0}},
                                                    {"fmt ", FmtBody(1, 1, 8000, 8)}}));
     HMMIO h = mmioOpen(path.c_str(), nullptr, MMIO_READ | MMIO_ALLOCBUF);
     ASSERT_NE(h, nullptr);

@@ -46,8 +46,8 @@ TEST(TimeSignatureText, PatternsAndRefusals) {
         {"0:4", false, 0, 0, {}},
         {"44", false, 0, 0, {}},
         {"", false, 0, 0, {}},
-        {"-3:4", false, 0, 0, {}},   // would leave the pattern empty
-        {"65:4", false, 0, 0, {}},   // beat markers carry the beat modulo two bars in 7 bits
+        {"-3:4", false, 0, 0, {}},  // would leave the pattern empty
+        {"65:4", false, 0, 0, {}},  // beat markers carry the beat modulo two bars in 7 bits
         {"100000:4", false, 0, 0, {}},
         {"4:4 (99999999+1)", false, 0, 0, {}},
     };
@@ -186,7 +186,7 @@ TEST_F(EngineTest, PlayAndRestPattern) {
     auto notes = Select(e.ClickTrack->Song.Tracks[1]->events, 0x99);
     std::vector<uint32_t> ticks;
     for (size_t i = 0; i < 6; ++i) ticks.push_back(notes[i].Tick);
-    EXPECT_EQ(ticks, (std::vector<uint32_t>{1, 121, 361, 481, 721, 841}));  // sound, sound, rest, ...
+    EXPECT_EQ(ticks, (std::vector<uint32_t>{1, 121, 361, 481, 721, 841}));                   // sound, sound, rest, ...
     EXPECT_EQ(Select(e.ClickTrack->Song.Tracks[1]->events, 0xB9, BeatMarker).size(), 800u);  // rests keep their markers
 }
 
@@ -279,8 +279,8 @@ TEST_F(EngineTest, PendulumNumbers) {
     e.Angle = 0;
     e.WeightPosition = 1;
     e.ComputePendulumQuads(400, 300);
-    EXPECT_EQ(e.PendulumQuad[0].x, 191);  // pivot x 201, rod half width 10
-    EXPECT_EQ(e.PendulumQuad[0].y, 20);   // pivot y 300 + 20, rod 300 long
+    EXPECT_EQ(e.PendulumQuad[0].x, 191);     // pivot x 201, rod half width 10
+    EXPECT_EQ(e.PendulumQuad[0].y, 20);      // pivot y 300 + 20, rod 300 long
     EXPECT_EQ(e.WeightQuad[0].y, 320 - 80);  // weight top at 3 margins + its height above the pivot
 }
 
@@ -408,7 +408,7 @@ TEST_F(EngineTest, LoadMidiFileMeterAndRefusals) {
     const Case cases[] = {
         {"ThreeEight", song(120, {TimeSig(0, 3, 3), Tempo(0, 500000)}), true, "3:8", 120, 0},
         {"SixtyFourth", song(120, {TimeSig(0, 5, 6), Tempo(0, 1000000)}), true, "5:64", 60, 0},
-        {"PowerZero", song(120, {TimeSig(0, 5, 0)}), true, "5:0", 100, 0},       // refused: 4:4 stays
+        {"PowerZero", song(120, {TimeSig(0, 5, 0)}), true, "5:0", 100, 0},  // refused: 4:4 stays
         {"PowerSeven", song(120, {TimeSig(0, 5, 7)}), true, "4:4", 100, 0},
         {"ZeroTempo", song(120, {Tempo(0, 0), Tempo(10, 400000)}), true, "4:4", 150, 0},
         {"ZeroDivision", song(0, {}), false, "4:4", 100, 1},

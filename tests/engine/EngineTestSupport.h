@@ -86,9 +86,13 @@ inline std::vector<uint8_t> WriteSmf(uint16_t division, const std::vector<std::v
     return f;
 }
 inline SmfEvent Tempo(uint32_t tick, uint32_t us) {
-    return {tick, {0xFF, 0x51, 0x03, static_cast<uint8_t>(us >> 16), static_cast<uint8_t>(us >> 8), static_cast<uint8_t>(us)}};
+    return {
+        tick,
+        {0xFF, 0x51, 0x03, static_cast<uint8_t>(us >> 16), static_cast<uint8_t>(us >> 8), static_cast<uint8_t>(us)}};
 }
-inline SmfEvent TimeSig(uint32_t tick, uint8_t num, uint8_t power) { return {tick, {0xFF, 0x58, 0x04, num, power, 24, 8}}; }
+inline SmfEvent TimeSig(uint32_t tick, uint8_t num, uint8_t power) {
+    return {tick, {0xFF, 0x58, 0x04, num, power, 24, 8}};
+}
 inline SmfEvent Note(uint32_t tick, uint8_t status, uint8_t key, uint8_t vel) { return {tick, {status, key, vel}}; }
 
 // One bar of 4:4 drums at `ppq`: kick, hi-hat and snare, the last note-off just before the bar end.
@@ -109,8 +113,8 @@ protected:
     void SetUp() override {
         oldDir_ = fs::current_path();
         const char* tmp = std::getenv("TIKORA_TEST_TMP");
-        dir_ = fs::path(tmp ? tmp : "/tmp") / "engine" /
-               ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        dir_ =
+            fs::path(tmp ? tmp : "/tmp") / "engine" / ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         fs::copy_file(fs::path(TIKORA_SOURCE_DIR) / "data/defs/Tikora.def", dir_ / "Tikora.def");
@@ -129,7 +133,9 @@ protected:
         fs::current_path(oldDir_);
     }
 
-    void WriteFile(const std::string& name, const std::string& text) { std::ofstream(dir_ / name, std::ios::binary) << text; }
+    void WriteFile(const std::string& name, const std::string& text) {
+        std::ofstream(dir_ / name, std::ios::binary) << text;
+    }
     void WriteBytes(const std::string& name, const std::vector<uint8_t>& bytes) {
         std::ofstream(dir_ / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     }
@@ -193,7 +199,8 @@ protected:
         int value;
     };
     tikora::winmm::VirtualTimer timer{0};
-    std::shared_ptr<tikora::winmm::RecordingMidiOut> device = std::make_shared<tikora::winmm::RecordingMidiOut>("Fake Out");
+    std::shared_ptr<tikora::winmm::RecordingMidiOut> device =
+        std::make_shared<tikora::winmm::RecordingMidiOut>("Fake Out");
     tikora::winmm::ScopedMidiOutDevices devices{tikora::winmm::MidiOutDeviceList{device}};
     tikora::RecordingWindow window;
     std::unique_ptr<Player> player;

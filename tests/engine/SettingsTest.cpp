@@ -32,18 +32,30 @@ TEST_F(EngineTest, ShippedDefinitionsAndInitialSettings) {
         uint8_t type;
     };
     const Key keys[] = {
-        {"Settings.Transpose", vtInteger},          {"Settings.Memo", vtString},
-        {"Settings.Alarm.Enabled", vtBool},         {"Settings.Alarm.PlayWave", vtBool},
-        {"Settings.Alarm.AutoStop", vtBool},        {"Settings.Alarm.Hour", vtInteger},
-        {"Settings.Alarm.Min", vtInteger},          {"Settings.Alarm.Sec", vtInteger},
-        {"Settings.Alarm.WaveFile", vtString},      {"Settings.TimeSignature", vtString},
-        {"SettingsDialog.MidiDriver", vtString},    {"SettingsDialog.Latency", vtInteger},
-        {"SettingsDialog.DisableAnimation", vtBool}, {"SettingsDialog.ShowFlashingLight", vtBool},
-        {"SettingsDialog.ShowFlyByHints", vtBool},  {"SettingsDialog.TapTempoAutoStart", vtBool},
-        {"SettingsDialog.AllwaysOnTop", vtBool},    {"SettingsDialog.MClickCenter", vtBool},
-        {"SettingsDialog.AutoResetTimer", vtBool},  {"SettingsDialog.UseDefTempoWMidi", vtBool},
-        {"SettingsDialog.MClickLatency", vtInteger}, {"SettingsDialog.MicroMode", vtBool},
-        {"SettingsDialog.FullScreenMode", vtBool},  {"SettingsDialog.Preset", vtContext},
+        {"Settings.Transpose", vtInteger},
+        {"Settings.Memo", vtString},
+        {"Settings.Alarm.Enabled", vtBool},
+        {"Settings.Alarm.PlayWave", vtBool},
+        {"Settings.Alarm.AutoStop", vtBool},
+        {"Settings.Alarm.Hour", vtInteger},
+        {"Settings.Alarm.Min", vtInteger},
+        {"Settings.Alarm.Sec", vtInteger},
+        {"Settings.Alarm.WaveFile", vtString},
+        {"Settings.TimeSignature", vtString},
+        {"SettingsDialog.MidiDriver", vtString},
+        {"SettingsDialog.Latency", vtInteger},
+        {"SettingsDialog.DisableAnimation", vtBool},
+        {"SettingsDialog.ShowFlashingLight", vtBool},
+        {"SettingsDialog.ShowFlyByHints", vtBool},
+        {"SettingsDialog.TapTempoAutoStart", vtBool},
+        {"SettingsDialog.AllwaysOnTop", vtBool},
+        {"SettingsDialog.MClickCenter", vtBool},
+        {"SettingsDialog.AutoResetTimer", vtBool},
+        {"SettingsDialog.UseDefTempoWMidi", vtBool},
+        {"SettingsDialog.MClickLatency", vtInteger},
+        {"SettingsDialog.MicroMode", vtBool},
+        {"SettingsDialog.FullScreenMode", vtBool},
+        {"SettingsDialog.Preset", vtContext},
         {"Hints", vtString},
     };
     for (const Key& k : keys) {
@@ -62,16 +74,65 @@ TEST_F(EngineTest, ShippedDefinitionsAndInitialSettings) {
     }
 
     // A hint for every control of the main and the small window.
-    for (const char* name :
-         {"TikoraPanel", "ZelLogo", "SaveButton", "LoadButton", "BpmUPButton", "BpmDownButton", "BpmSetButton",
-          "TimeSignatureButton", "ResetTimerButton", "SetAlarmButton", "SettingsButton", "HelpButton", "AboutButton",
-          "PlayButton", "StopButton", "PauseButton", "SpeakerButton", "QSTS1Button", "QSTS2Button", "QSTS3Button",
-          "QSTS4Button", "QS72BpmButton", "QS88BpmButton", "QS120BpmButton", "QS176BpmButton", "TapTempoButton",
-          "CheckBox1", "CheckBox2", "CheckBox3", "CheckBox4", "CheckBox5", "TempoCalculatorButton", "DrumBeatButton",
-          "MidiFileButton", "MinimizeButton", "TimerLab", "TempoLab", "SetTempo", "TimeSignatureList", "DrumBeatList",
-          "MidiFileList", "Memo", "MemoLab", "MVolume", "Tool1_Play", "Tool1_Rest", "Tool2_BPM_delta", "Tool2_Bars",
-          "Tool5_Transp", "CenterImage", "MaximizeButton", "CloseButton", "View", "Latency", "MIDIOutDriver",
-          "BarPatch", "SubWaveFile", "aAlarmEnabled", "NumberOfBarVal"}) {
+    for (const char* name : {"TikoraPanel",
+                             "ZelLogo",
+                             "SaveButton",
+                             "LoadButton",
+                             "BpmUPButton",
+                             "BpmDownButton",
+                             "BpmSetButton",
+                             "TimeSignatureButton",
+                             "ResetTimerButton",
+                             "SetAlarmButton",
+                             "SettingsButton",
+                             "HelpButton",
+                             "AboutButton",
+                             "PlayButton",
+                             "StopButton",
+                             "PauseButton",
+                             "SpeakerButton",
+                             "QSTS1Button",
+                             "QSTS2Button",
+                             "QSTS3Button",
+                             "QSTS4Button",
+                             "QS72BpmButton",
+                             "QS88BpmButton",
+                             "QS120BpmButton",
+                             "QS176BpmButton",
+                             "TapTempoButton",
+                             "CheckBox1",
+                             "CheckBox2",
+                             "CheckBox3",
+                             "CheckBox4",
+                             "CheckBox5",
+                             "TempoCalculatorButton",
+                             "DrumBeatButton",
+                             "MidiFileButton",
+                             "MinimizeButton",
+                             "TimerLab",
+                             "TempoLab",
+                             "SetTempo",
+                             "TimeSignatureList",
+                             "DrumBeatList",
+                             "MidiFileList",
+                             "Memo",
+                             "MemoLab",
+                             "MVolume",
+                             "Tool1_Play",
+                             "Tool1_Rest",
+                             "Tool2_BPM_delta",
+                             "Tool2_Bars",
+                             "Tool5_Transp",
+                             "CenterImage",
+                             "MaximizeButton",
+                             "CloseButton",
+                             "View",
+                             "Latency",
+                             "MIDIOutDriver",
+                             "BarPatch",
+                             "SubWaveFile",
+                             "aAlarmEnabled",
+                             "NumberOfBarVal"}) {
         EXPECT_FALSE(root->GetValueAsStringIdx("Hints[#]", name).IsEmpty()) << name;
     }
     EXPECT_TRUE(root->GetValueAsStringIdx("Hints[#]", "NoSuchControl").IsEmpty());
@@ -173,7 +234,8 @@ TEST_F(EngineTest, StoredValuesAreMadeUsable) {
         EXPECT_FALSE(e.AccentPattern.empty()) << c.stored;
         EXPECT_EQ(e.Tool2Bars, c.tool2Bars) << c.stored;
         e.SaveSettings();
-        EXPECT_NE(ReadFile("Tikora.tkra").find(std::string("DefTimeSignature=") + c.written), std::string::npos) << c.stored;
+        EXPECT_NE(ReadFile("Tikora.tkra").find(std::string("DefTimeSignature=") + c.written), std::string::npos)
+            << c.stored;
     }
 }
 

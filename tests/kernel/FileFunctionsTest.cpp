@@ -30,7 +30,13 @@ V Find(const std::string& pattern, int attr) {
 }  // namespace
 
 TEST(FileNames, PartsOfAName) {
-    struct Case { const char* name; const char* path; const char* dir; const char* file; const char* ext; };
+    struct Case {
+        const char* name;
+        const char* path;
+        const char* dir;
+        const char* file;
+        const char* ext;
+    };
     for (Case c : {Case{"pics\\Images.dir", "pics\\", "pics", "Images.dir", ".dir"},
                    Case{"/x/Drums/song.mid", "/x/Drums/", "/x/Drums", "song.mid", ".mid"},
                    Case{"a/b\\c.tar.gz", "a/b\\", "a/b", "c.tar.gz", ".gz"}, Case{"noext", "", "", "noext", ""},
@@ -38,15 +44,20 @@ TEST(FileNames, PartsOfAName) {
                    Case{"trail\\", "trail\\", "trail", "", ""}, Case{"a\\\\b", "a\\\\", "a\\\\", "b", ""},
                    Case{"", "", "", "", ""}}) {
         const std::pair<AnsiString, const char*> parts[] = {{ExtractFilePath(c.name), c.path},
-            {ExtractFileDir(c.name), c.dir}, {ExtractFileName(c.name), c.file}, {ExtractFileExt(c.name), c.ext}};
+                                                            {ExtractFileDir(c.name), c.dir},
+                                                            {ExtractFileName(c.name), c.file},
+                                                            {ExtractFileExt(c.name), c.ext}};
         for (const auto& [got, want] : parts) EXPECT_EQ(got, want) << c.name;
     }
-    const std::pair<AnsiString, const char*> changed[] = {
-        {ChangeFileExt("/opt/Tikora.exe", ".chm"), "/opt/Tikora.chm"}, {ChangeFileExt("a.b\\c", ".x"), "a.b\\c.x"},
-        {ChangeFileExt("song", ".png"), "song.png"}, {ChangeFileExt("x.mid", ""), "x"},
-        {ChangeFileExt("a.b/c.d", ".e"), "a.b/c.e"}, {IncludeTrailingPathDelimiter("wavs"), "wavs\\"},
-        {IncludeTrailingPathDelimiter("wavs/"), "wavs/"}, {ExcludeTrailingPathDelimiter("wavs\\"), "wavs"},
-        {ExcludeTrailingPathDelimiter("/"), "/"}};
+    const std::pair<AnsiString, const char*> changed[] = {{ChangeFileExt("/opt/Tikora.exe", ".chm"), "/opt/Tikora.chm"},
+                                                          {ChangeFileExt("a.b\\c", ".x"), "a.b\\c.x"},
+                                                          {ChangeFileExt("song", ".png"), "song.png"},
+                                                          {ChangeFileExt("x.mid", ""), "x"},
+                                                          {ChangeFileExt("a.b/c.d", ".e"), "a.b/c.e"},
+                                                          {IncludeTrailingPathDelimiter("wavs"), "wavs\\"},
+                                                          {IncludeTrailingPathDelimiter("wavs/"), "wavs/"},
+                                                          {ExcludeTrailingPathDelimiter("wavs\\"), "wavs"},
+                                                          {ExcludeTrailingPathDelimiter("/"), "/"}};
     for (const auto& [got, want] : changed) EXPECT_EQ(got, want);
 }
 
@@ -58,17 +69,24 @@ TEST(FileFunctions, FoldersKeepTheirFirstSpelling) {
     TempDir::Write(dir / "blocker", "");
     TempDir::Write(dir / "wavs/click.wav", "RIFF");
     // Each call and its answer, in order.
-    const std::pair<bool, bool> calls[] = {
-        {CreateDir(at("\\WAVS")), false},  // exists in another case
-        {ForceDirectories(at("\\Wavs")), true}, {ForceDirectories(at("\\Wavs\\Sub\\Deeper")), true},
-        {fs::is_directory(dir.Path() / "wavs/Sub/Deeper"), true}, {FileExists(at("\\WAVS\\Click.Wav")), true},
-        {DirectoryExists(at("\\WAVS\\Click.Wav")), false}, {FileExists(at("/wavs/SUB")), false},
-        {DirectoryExists(at("/wavs/SUB")), true}, {FileExists(at("\\wavs\\none.wav")), false},
-        {DirectoryExists(at("\\wavs\\none.wav")), false}, {FileExists(""), false}, {DirectoryExists(""), false},
-        {ForceDirectories(at("\\blocker\\x")), false}, {ForceDirectories(""), false},
-        {RemoveDir(at("\\wavs\\sub")), false},  // not empty
-        {RemoveDir(at("\\wavs\\sub\\deeper")), true}, {DeleteFile(at("\\WAVS\\CLICK.WAV")), true},
-        {DeleteFile(at("\\WAVS\\CLICK.WAV")), false}};
+    const std::pair<bool, bool> calls[] = {{CreateDir(at("\\WAVS")), false},  // exists in another case
+                                           {ForceDirectories(at("\\Wavs")), true},
+                                           {ForceDirectories(at("\\Wavs\\Sub\\Deeper")), true},
+                                           {fs::is_directory(dir.Path() / "wavs/Sub/Deeper"), true},
+                                           {FileExists(at("\\WAVS\\Click.Wav")), true},
+                                           {DirectoryExists(at("\\WAVS\\Click.Wav")), false},
+                                           {FileExists(at("/wavs/SUB")), false},
+                                           {DirectoryExists(at("/wavs/SUB")), true},
+                                           {FileExists(at("\\wavs\\none.wav")), false},
+                                           {DirectoryExists(at("\\wavs\\none.wav")), false},
+                                           {FileExists(""), false},
+                                           {DirectoryExists(""), false},
+                                           {ForceDirectories(at("\\blocker\\x")), false},
+                                           {ForceDirectories(""), false},
+                                           {RemoveDir(at("\\wavs\\sub")), false},  // not empty
+                                           {RemoveDir(at("\\wavs\\sub\\deeper")), true},
+                                           {DeleteFile(at("\\WAVS\\CLICK.WAV")), true},
+                                           {DeleteFile(at("\\WAVS\\CLICK.WAV")), false}};
     for (size_t i = 0; i < std::size(calls); ++i) EXPECT_EQ(calls[i].first, calls[i].second) << "call " << i;
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(TempDir::Entries(dir.Path()), (V{"blocker", "wavs"}));
@@ -80,7 +98,13 @@ TEST(FileFunctions, RenameAndCopy) {
     fs::create_directory(dir.Path() / "wavs");
     TempDir::Write(dir / "src.wav", "source");
     TempDir::Write(dir / "wavs/taken.wav", "old");
-    struct Case { const char* target; BOOL failIfExists; BOOL ok; DWORD error; const char* content; };
+    struct Case {
+        const char* target;
+        BOOL failIfExists;
+        BOOL ok;
+        DWORD error;
+        const char* content;
+    };
     for (Case c : {Case{"\\WAVS\\new.wav", TRUE, TRUE, ERROR_SUCCESS, "source"},
                    Case{"\\Wavs\\Taken.WAV", TRUE, FALSE, ERROR_FILE_EXISTS, "old"},
                    Case{"\\wavs\\taken.wav", FALSE, TRUE, ERROR_SUCCESS, "source"},
@@ -107,18 +131,24 @@ TEST(FileFunctions, FindFirstListsInCaseInsensitiveOrder) {
     for (const char* name : {"b.mid", "A.mid", "c.MID", "a2.mid", "Zed.mid", "notes.txt", ".hidden.mid", "_x.mid"})
         TempDir::Write((dir.Path() / "Drums" / name).string(), name);
 
-    struct Case { const char* pattern; int attr; V names; };
-    for (const Case& c : {
-             Case{"\\drums\\*.mid", 0, {"A.mid", "a2.mid", "b.mid", "c.MID", "Zed.mid", "_x.mid"}},
-             Case{"/DRUMS/?.mid", 0, {"A.mid", "b.mid", "c.MID"}},
-             Case{"\\Drums\\*.mid", faDirectory, {"A.mid", "a2.mid", "b.mid", "c.MID", "Sub.mid", "Zed.mid", "_x.mid"}},
-             Case{"\\Drums\\*.mid", faAnyFile,
-                  {".hidden.mid", "A.mid", "a2.mid", "b.mid", "c.MID", "Sub.mid", "Zed.mid", "_x.mid"}},
-             Case{"\\Drums\\*", faDirectory,
-                  {".", "..", "A.mid", "a2.mid", "b.mid", "c.MID", "notes.txt", "Sub.mid", "Zed.mid", "_x.mid"}},
-             Case{"\\Drums\\*.*", 0, {"A.mid", "a2.mid", "b.mid", "c.MID", "notes.txt", "Zed.mid", "_x.mid"}},
-             Case{"\\Drums\\NOTES.TXT", 0, {"notes.txt"}}, Case{"\\Drums\\*.wav", 0, {}},
-             Case{"\\Nothing\\*.mid", faAnyFile, {}}})
+    struct Case {
+        const char* pattern;
+        int attr;
+        V names;
+    };
+    for (const Case& c :
+         {Case{"\\drums\\*.mid", 0, {"A.mid", "a2.mid", "b.mid", "c.MID", "Zed.mid", "_x.mid"}},
+          Case{"/DRUMS/?.mid", 0, {"A.mid", "b.mid", "c.MID"}},
+          Case{"\\Drums\\*.mid", faDirectory, {"A.mid", "a2.mid", "b.mid", "c.MID", "Sub.mid", "Zed.mid", "_x.mid"}},
+          Case{"\\Drums\\*.mid",
+               faAnyFile,
+               {".hidden.mid", "A.mid", "a2.mid", "b.mid", "c.MID", "Sub.mid", "Zed.mid", "_x.mid"}},
+          Case{"\\Drums\\*",
+               faDirectory,
+               {".", "..", "A.mid", "a2.mid", "b.mid", "c.MID", "notes.txt", "Sub.mid", "Zed.mid", "_x.mid"}},
+          Case{"\\Drums\\*.*", 0, {"A.mid", "a2.mid", "b.mid", "c.MID", "notes.txt", "Zed.mid", "_x.mid"}},
+          Case{"\\Drums\\NOTES.TXT", 0, {"notes.txt"}}, Case{"\\Drums\\*.wav", 0, {}},
+          Case{"\\Nothing\\*.mid", faAnyFile, {}}})
         EXPECT_EQ(Find(root + c.pattern, c.attr), c.names) << c.pattern;
     TSearchRec f;
     ASSERT_EQ(FindFirst((root + "\\Drums\\b.mid").c_str(), 0, f), 0);
@@ -165,7 +195,8 @@ TEST(UserStore, WritesRefusedBesideTheProgramGoToTheUserAndAreReadFirst) {
     tikora::UseUserStore(program.c_str());
     // Permissions bind root only through another effective user.
     const bool root = geteuid() == 0;
-    fs::permissions(program, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(program,
+                    fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
     fs::permissions(config, fs::perms::all);
     ASSERT_TRUE(!root || seteuid(65534) == 0);
     struct Case {
@@ -184,7 +215,8 @@ TEST(UserStore, WritesRefusedBesideTheProgramGoToTheUserAndAreReadFirst) {
         EXPECT_EQ(lines.Strings(0), c.written.c_str());
     }
     // Outside the program's folder nothing is redirected: a refusal is reported.
-    EXPECT_THROW(TStringList().SaveToFile((program.parent_path() / "program" / ".." / "elsewhere.ini").c_str()), Exception);
+    EXPECT_THROW(TStringList().SaveToFile((program.parent_path() / "program" / ".." / "elsewhere.ini").c_str()),
+                 Exception);
     ASSERT_TRUE(!root || seteuid(0) == 0);
     fs::permissions(program, fs::perms::owner_all);
     tikora::SetHostPathRedirect({});

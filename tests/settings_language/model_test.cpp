@@ -26,14 +26,23 @@ TEST_F(Access, ResolvePathFormsAndFailures) {
     struct Case {
         const char *path, *found;  // the tag's name and the element index, or the error
     } cases[] = {
-        {"Settings.Transpose", "Transpose 0"}, {"Settings.Beats", "Beats -1"}, {"Settings.Beats[2]", "Beats 1"},
-        {"Settings.Hints", "Hints 0"}, {"Settings.Hints[]", "Hints 0"}, {"Settings.Hints[Play]", "Hints[Play] 0"},
+        {"Settings.Transpose", "Transpose 0"},
+        {"Settings.Beats", "Beats -1"},
+        {"Settings.Beats[2]", "Beats 1"},
+        {"Settings.Hints", "Hints 0"},
+        {"Settings.Hints[]", "Hints 0"},
+        {"Settings.Hints[Play]", "Hints[Play] 0"},
         {"Settings.Hints[Stop]", "Hints 0"},  // missing element reads as the template
         {"Settings.Pt.x", "Pt::x 0"},         // no brackets on a context array: its first element
         {"Settings.Pt[2].x", "Pt::x 0"},      // never set: the definition answers
-        {"", " Ident expected"}, {"Settings.", " Ident expected"}, {".Settings", " Ident expected"},
-        {"Nope", " Unknown ident 'Nope' in '$ROOT$'"}, {"Settings.Nope", " Unknown ident 'Nope' in 'Settings'"},
-        {"Settings.Beats[2", syntax}, {"Settings.Hints[*]", syntax}, {"Settings.Hints[a*b]", syntax},
+        {"", " Ident expected"},
+        {"Settings.", " Ident expected"},
+        {".Settings", " Ident expected"},
+        {"Nope", " Unknown ident 'Nope' in '$ROOT$'"},
+        {"Settings.Nope", " Unknown ident 'Nope' in 'Settings'"},
+        {"Settings.Beats[2", syntax},
+        {"Settings.Hints[*]", syntax},
+        {"Settings.Hints[a*b]", syntax},
         {"Settings.Beats[0]", " Array index error: must be > 0"},
         {"Settings.Beats[#]", " Array index error: must be > 0"},
         {"Settings.Transpose.x", " Symbol '.' not permited 'Transpose' != context"},
@@ -51,9 +60,10 @@ TEST_F(Access, ResolvePathFormsAndFailures) {
 
 TEST_F(Access, TypedGettersSettersAndValueText) {
     setlocale(LC_NUMERIC, "de_DE.UTF-8");  // the decimal point must not follow the locale
-    ExpectValues(root, "Settings.One=abc|Settings.Names=\"a\",\"b\",\"c\"|Settings.F=0.5|Settings.G=120|"
-                       "Settings.Beats=1,2,3|Settings.Beats[3]=3|Settings.B=0|Settings.Hints[Stop]=none|"
-                       "Settings . Hints [ Play ] ; comment=Go");
+    ExpectValues(root,
+                 "Settings.One=abc|Settings.Names=\"a\",\"b\",\"c\"|Settings.F=0.5|Settings.G=120|"
+                 "Settings.Beats=1,2,3|Settings.Beats[3]=3|Settings.B=0|Settings.Hints[Stop]=none|"
+                 "Settings . Hints [ Play ] ; comment=Go");
     EXPECT_EQ(root.GetValueAsString("Settings.Cur"), "2");
     setlocale(LC_NUMERIC, "C");
     EXPECT_EQ(root.GetInteger("Settings.Beats"), 1);
@@ -71,8 +81,9 @@ TEST_F(Access, TypedGettersSettersAndValueText) {
     root.SetInteger("Settings.Cur", 11);     // through the pointer
     root.SetString("Settings.Hints[Rec]", "Record");
     EXPECT_EQ(root.SetIntegerIdx("Latency[#]", 60, 3), 60);
-    ExpectValues(root, "Settings.Names=\"a\",\"z\",\"c\"|Settings.Pt[2].x=9|Settings.Pt[3].x=7|Settings.Transpose=11|"
-                       "Latency[1]=40");
+    ExpectValues(root,
+                 "Settings.Names=\"a\",\"z\",\"c\"|Settings.Pt[2].x=9|Settings.Pt[3].x=7|Settings.Transpose=11|"
+                 "Latency[1]=40");
     EXPECT_NE(root.GetContext("Settings.Pt[2]")->FindTag("x"), nullptr);
     EXPECT_EQ(root.GetContext("Settings.Pt[3]")->FindTag("x"), nullptr);
     EXPECT_EQ(root.GetStringIdx("Settings.Hints[#]", "Rec"), "Record");
@@ -143,8 +154,10 @@ TEST(Model, TagsRefuseWhatTheyCannotHold) {
     const std::string reserved = "TDVContext::AddTag: Ident name invalid. Word (";
     ExpectRefusals({
         {[&] { root.AddTag("Z", vtInteger, 0); }, "Can not create zero length tag"},
-        {[&] { root.AddTag("Z", 5, 1); }, " Unknown ValType"}, {[&] { arr->Float(3); }, "TDVVarTag::Float" + kRefused},
-        {[&] { arr->Float(-1); }, "TDVVarTag::Float" + kRefused}, {[&] { one->Bool(0); }, "TDVVarTag::Bool" + kRefused},
+        {[&] { root.AddTag("Z", 5, 1); }, " Unknown ValType"},
+        {[&] { arr->Float(3); }, "TDVVarTag::Float" + kRefused},
+        {[&] { arr->Float(-1); }, "TDVVarTag::Float" + kRefused},
+        {[&] { one->Bool(0); }, "TDVVarTag::Bool" + kRefused},
         {[&] { one->String(0); }, "TDVVarTag::String" + kRefused},
         {[&] { one->Context(0); }, "TDVVarTag::Context" + kRefused},
         {[&] { arr->Integer(0); }, "TDVVarTag::Integer" + kRefused},
@@ -173,8 +186,10 @@ TEST(Model, ValuesFromText) {
         {{"bool B[2]=5"}, "<none>", "B=1,0"},
         {{"integer I[2]=5,7,9"}, "TDVVarTag::Integer" + kRefused, "I=5,7"},  // the values before the refusal stay
         {{"context C", "}", "C=5"}, " Invalid tag type", ""},
-        {{"float F=INF"}, "'INF'" + noFloat, ""}, {{"float F=NAN"}, "'NAN'" + noFloat, ""},
-        {{"float F=-inf"}, "'-inf'" + noFloat, ""}, {{"float F=1e39"}, "'1e39'" + noFloat, ""},
+        {{"float F=INF"}, "'INF'" + noFloat, ""},
+        {{"float F=NAN"}, "'NAN'" + noFloat, ""},
+        {{"float F=-inf"}, "'-inf'" + noFloat, ""},
+        {{"float F=1e39"}, "'1e39'" + noFloat, ""},
         {{"float F=x"}, "'x'" + noFloat, ""},
         {{"float F[5]=0.5,120,-1.25,1234567,0.1"}, "<none>", "F[1]=0.5|F[2]=120|F[3]=-1.25|F[4]=1234567|F[5]=0.1"},
     });

@@ -65,12 +65,15 @@ TEST(Reader, LinesContinuationsBlocksAndLineNumbers) {
         {{"context C", "integer a"}, " '}' or endcontext expected; Line=2", ""},
         {{"Tempo=5"}, " Unknown ident 'Tempo' not allowed there; Line='Tempo=5'; Line=0", ""},
         {{"\xEF\xBB\xBFinteger a"},  // a byte order mark is only taken off a file
-         " Unknown ident '\xEF\xBB\xBFinteger' not allowed there; Line='\xEF\xBB\xBFinteger a'; Line=0", ""},
-        {{"context Pt[3]", "integer x", "integer y", "}", "Pt[2-3] {", "x=5", "}", "Pt[1].y=1"}, "<none>",
+         " Unknown ident '\xEF\xBB\xBFinteger' not allowed there; Line='\xEF\xBB\xBFinteger a'; Line=0",
+         ""},
+        {{"context Pt[3]", "integer x", "integer y", "}", "Pt[2-3] {", "x=5", "}", "Pt[1].y=1"},
+         "<none>",
          "Pt[1].x=0|Pt[2].x=5|Pt[3].x=5|Pt[1].y=1|Pt[2].y=0"},
         // An error in a replayed block names the failing line, then the line that opened the block.
         {{"context Pt[2]", "integer x", "}", "Pt[*]{", "x=1", "y=1", "}"},
-         " Unknown ident 'y' not allowed there; Line='y=1'; Line=5; Line=3", "Pt[2].x=1"},
+         " Unknown ident 'y' not allowed there; Line='y=1'; Line=5; Line=3",
+         "Pt[2].x=1"},
     });
     TStringList l;
     for (const char* s : {"integer a=1", "integer b=2", "integer c=3"}) l.Add(s);
@@ -124,13 +127,19 @@ TEST(Reader, FileNamesAgainstTheBaseDirectory) {
         const char* name;
         const char* resolved;
     } cases[] = {
-        {"D:\\set\\sub", "..\\x.def", "D:\\set\\x.def"}, {"D:\\set\\sub", ".\\x.def", "D:\\set\\sub\\x.def"},
-        {"D:\\set\\sub", "x.def", "D:\\set\\sub\\x.def"}, {"D:\\set\\sub", "inc\\x.def", "inc\\x.def"},
+        {"D:\\set\\sub", "..\\x.def", "D:\\set\\x.def"},
+        {"D:\\set\\sub", ".\\x.def", "D:\\set\\sub\\x.def"},
+        {"D:\\set\\sub", "x.def", "D:\\set\\sub\\x.def"},
+        {"D:\\set\\sub", "inc\\x.def", "inc\\x.def"},
         {"D:\\set\\sub", " x.def ", "D:\\set\\sub\\x.def"},
         {"set", "..\\x.def", "x.def"},  // never up to the root
-        {"set", "..\\..\\x.def", "..\\x.def"}, {"a\\b", "..\\..\\..\\x.def", "..\\x.def"},
-        {"\\abs", "..\\x.def", "\\x.def"}, {"D:\\set", ".", "D:\\set\\."}, {"D:\\set", "..", "D:\\set\\.."},
-        {"D:\\set", ".\\.", "D:\\set\\"}, {"", "..\\x.def", "..\\x.def"},
+        {"set", "..\\..\\x.def", "..\\x.def"},
+        {"a\\b", "..\\..\\..\\x.def", "..\\x.def"},
+        {"\\abs", "..\\x.def", "\\x.def"},
+        {"D:\\set", ".", "D:\\set\\."},
+        {"D:\\set", "..", "D:\\set\\.."},
+        {"D:\\set", ".\\.", "D:\\set\\"},
+        {"", "..\\x.def", "..\\x.def"},
     };
     for (const Case& c : cases) {
         TDVContext ctx;
@@ -146,8 +155,10 @@ TEST(Reader, FileNamesAgainstTheBaseDirectory) {
 TEST(Reader, LoadFromFileAndInclude) {
     std::string dir = TempDir("files");
     for (auto [name, text] : {std::pair{"main.def", "\xEF\xBB\xBFinteger a=1\r\ninclude(.\\sub\\one.def)\r\n"},
-                              {"sub/one.def", "integer b=2\ninclude(two.def)\n"}, {"two.def", "integer c=3\n"},
-                              {"bad.def", "integer a\ninteger a\n"}, {"loop.def", "integer l\ninclude(loop.def)\n"},
+                              {"sub/one.def", "integer b=2\ninclude(two.def)\n"},
+                              {"two.def", "integer c=3\n"},
+                              {"bad.def", "integer a\ninteger a\n"},
+                              {"loop.def", "integer l\ninclude(loop.def)\n"},
                               {"open.def", "context C\ninteger a\n"}})
         WriteFile(dir + "/" + name, text);
 
@@ -161,12 +172,21 @@ TEST(Reader, LoadFromFileAndInclude) {
     EXPECT_TRUE(r.Tags().empty());
     EXPECT_EQ(ErrorOf([&] { r.LoadFromFile("missing.def", true); }),
               "TDVContext::LoadFromFile: file not found '" + dir + "\\missing.def'");
-    EXPECT_EQ(ErrorOf([&] { TDVContext x; x.LoadFromFile(dir + "/bad.def", true); }),
+    EXPECT_EQ(ErrorOf([&] {
+                  TDVContext x;
+                  x.LoadFromFile(dir + "/bad.def", true);
+              }),
               " Ident 'a': allready defined; Line='integer a'; Line=1; File=" + dir + "/bad.def");
-    EXPECT_EQ(ErrorOf([&] { TDVContext x; x.LoadFromFile(dir, true); }),
+    EXPECT_EQ(ErrorOf([&] {
+                  TDVContext x;
+                  x.LoadFromFile(dir, true);
+              }),
               "TDVContext::LoadFromFile: file not found '" + dir + "'");
 
-    std::string loop = ErrorOf([&] { TDVContext x; x.LoadFromFile(dir + "/loop.def", true); });
+    std::string loop = ErrorOf([&] {
+        TDVContext x;
+        x.LoadFromFile(dir + "/loop.def", true);
+    });
     EXPECT_EQ(loop, "invalid parametrs in calling include: TDVContext::LoadFromFile: recursive include of '" + dir +
                         "\\loop.def'; Line=1; File=" + dir + "/loop.def");
 

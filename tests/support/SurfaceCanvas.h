@@ -12,20 +12,22 @@
 namespace gditest {
 
 struct Canvas {
-  int width, height;
-  std::vector<uint32_t> pixels;
-  HDC dc;
-  Canvas(int w, int h, uint32_t fill = 0)
-      : width(w), height(h), pixels(static_cast<size_t>(w * h), fill),
-        dc(tikora::gdi::CreateSurfaceDC(pixels.data(), w, h, w * 4)) {}
-  ~Canvas() { DeleteDC(dc); }
-  uint32_t& at(int x, int y) { return pixels[static_cast<size_t>(y * width + x)]; }
+    int width, height;
+    std::vector<uint32_t> pixels;
+    HDC dc;
+    Canvas(int w, int h, uint32_t fill = 0)
+        : width(w),
+          height(h),
+          pixels(static_cast<size_t>(w * h), fill),
+          dc(tikora::gdi::CreateSurfaceDC(pixels.data(), w, h, w * 4)) {}
+    ~Canvas() { DeleteDC(dc); }
+    uint32_t& at(int x, int y) { return pixels[static_cast<size_t>(y * width + x)]; }
 };
 
 // Every pixel of the canvas against want(x, y); stops at the first difference.
 inline void ExpectPixels(Canvas& c, const std::function<uint32_t(int x, int y)>& want) {
-  for (int y = 0; y < c.height; ++y)
-    for (int x = 0; x < c.width; ++x) ASSERT_EQ(c.at(x, y), want(x, y)) << "at " << x << "," << y;
+    for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x) ASSERT_EQ(c.at(x, y), want(x, y)) << "at " << x << "," << y;
 }
 
 // 0x00RRGGBB as a surface holds it.

@@ -151,8 +151,8 @@ TEST(MidiOut, DeviceListFromTheSequencer) {
         EXPECT_LE(std::strlen(caps.szPname), 31u);
     }
     EXPECT_EQ(names, (std::vector<std::string>{"Tikora GM Synthesizer", "Alpha A", "Alpha B",
-                                                "A port name that is far longer ",
-                                                "A port name that is far long #2", "Zeta Synth Port"}));
+                                               "A port name that is far longer ", "A port name that is far long #2",
+                                               "Zeta Synth Port"}));
     MIDIOUTCAPSA caps;
     EXPECT_EQ(midiOutGetDevCapsA(6, &caps, sizeof caps), MMSYSERR_BADDEVICEID);
 
