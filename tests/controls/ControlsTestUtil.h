@@ -1,12 +1,9 @@
 #pragma once
 // Hand-made picture files, a scratch folder and pixel reads for the controls' tests.
 #include <png.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-
-#include "../forms/FormsTestSupport.h"
+#include "FormsTestSupport.h"
+#include "TempDir.h"
 #include "Graphics.h"
 
 namespace ctest {
@@ -49,29 +46,6 @@ inline void WritePng(const std::string& path, int w, int h, const PixelFn& px,
     std::fclose(f);
 }
 
-// A fresh folder under $TIKORA_TEST_TMP for one test.
-class TempDir {
-public:
-    TempDir() {
-        const char* base = std::getenv("TIKORA_TEST_TMP");
-        const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "test";
-        std::replace(name.begin(), name.end(), '/', '_');
-        path_ = std::filesystem::path(base && *base ? base : "/tmp") /
-                ("controls-" + name + "-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::string operator/(const std::string& rel) const { return (path_ / rel).string(); }
-
-private:
-    std::filesystem::path path_;
-};
-
 // A 32-bit bitmap filled by px, and the 0xRRGGBB at (x, y) of one.
 inline void MakeBitmap32(TBitmap& b, int w, int h, const PixelFn& px) {
     b.SetPixelFormat(pf32bit);
@@ -85,19 +59,15 @@ inline Rgb At32(TBitmap& b, int x, int y) { return static_cast<uint32_t*>(b.Scan
 // many of its pixels have a colour.
 inline Rgb SurfaceAt(TWinControl* c, int x, int y) { return FromColorRef(GetPixel(c->SurfaceDC(), x, y)); }
 inline int CountOf(TWinControl* c, Rgb colour) {
-    int n = 0;
-    for (int y = 0; y < c->Height(); ++y)
-        for (int x = 0; x < c->Width(); ++x) n += SurfaceAt(c, x, y) == colour;
-    return n;
+    auto is = [&](int x, int y) { return SurfaceAt(c, x, y) == colour; };
+    return formstest::CountPixels(0, 0, c->Width(), c->Height(), is);
 }
 
 // How many pixels of a control's surface differ from a bitmap's.
 inline int Differences(TWinControl* c, TBitmap& b) {
-    int n = 0;
-    for (int y = 0; y < c->Height(); ++y)
-        for (int x = 0; x < c->Width(); ++x)
-            n += SurfaceAt(c, x, y) != FromColorRef(GetPixel(b.Canvas()->Handle(), x, y));
-    return n;
+    return formstest::CountPixels(0, 0, c->Width(), c->Height(), [&](int x, int y) {
+        return SurfaceAt(c, x, y) != FromColorRef(GetPixel(b.Canvas()->Handle(), x, y));
+    });
 }
 
 // The message of the exception f raises, or "no exception".
@@ -111,24 +81,14 @@ inline std::string ErrorOf(const std::function<void()>& f) {
 }
 
 // A form (not shown) for skinned controls, and pictures in a scratch folder.
-struct SkinTest : ::testing::Test {
-    void SetUp() override {
-        Application->Initialize();
-        form = new TForm(nullptr);
-        form->SetBounds(0, 0, 400, 400);
-    }
-    void TearDown() override {
-        ReleaseCapture();
-        delete form;
-        Application->ProcessMessages();
-    }
+struct SkinTest : formstest::FormTest {
+    SkinTest() : FormTest(false) {}
     // One-coloured BMP pictures of a size, named by their state.
     void Pictures(int w, int h, std::initializer_list<std::pair<const char*, Rgb>> pictures) {
         for (auto [name, colour] : pictures) WriteBmp24(dir / (std::string(name) + ".bmp"), w, h, Solid(colour));
     }
     AnsiString Pic(const std::string& name) const { return AnsiString(dir / (name + ".bmp")); }
     TempDir dir;
-    TForm* form = nullptr;
 };
 
 // lParam of a mouse message at (x, y).

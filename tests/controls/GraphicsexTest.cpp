@@ -10,45 +10,29 @@ namespace {
 constexpr Rgb kBack = 0x102030, kInk = 0xC00000, kGuard = 0xABCDEF;
 
 // Raw 32-bit pixels with guard rows above and below and guard columns on both sides, so a walk
-// that strays outside the destination shows up.
+// that strays outside the destination (or reads outside the source) shows up.
 struct GuardedPixels {
     static constexpr int kPad = 4;
     int w, h;
     std::vector<uint32_t> mem;
-    GuardedPixels(int width, int height, Rgb fill = kBack)
+    GuardedPixels(int width, int height, const PixelFn& px = Solid(kBack))
         : w(width), h(height), mem(static_cast<size_t>((width + 2 * kPad) * (height + 2 * kPad)), kGuard) {
         for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) at(x, y) = fill;
+            for (int x = 0; x < w; ++x) at(x, y) = px(x, y);
     }
     uint32_t& at(int x, int y) { return mem[static_cast<size_t>((y + kPad) * (w + 2 * kPad) + x + kPad)]; }
     QuadPixels View() {
         return QuadPixels{reinterpret_cast<uint8_t*>(&at(0, 0)), w, h, static_cast<ptrdiff_t>(w + 2 * kPad) * 4};
     }
     bool GuardsIntact() {
-        for (int y = -kPad; y < h + kPad; ++y)
-            for (int x = -kPad; x < w + kPad; ++x)
-                if ((x < 0 || y < 0 || x >= w || y >= h) && at(x, y) != kGuard) return false;
-        return true;
+        return formstest::CountPixels(-kPad, -kPad, w + kPad, h + kPad, [&](int x, int y) {
+                   return (x < 0 || y < 0 || x >= w || y >= h) && at(x, y) != kGuard;
+               }) == 0;
     }
-    // The rows, "/" between them: '#' where the pixel differs from the background.
+    // '#' where the pixel differs from the background.
     std::string Rows() {
-        std::string rows;
-        for (int y = 0; y < h; ++y) {
-            for (int x = 0; x < w; ++x) rows += at(x, y) == kBack ? '.' : '#';
-            if (y + 1 < h) rows += '/';
-        }
-        return rows;
+        return formstest::PixelText(w, h, [&](int x, int y) { return at(x, y) == kBack ? '.' : '#'; });
     }
-};
-
-struct Source {
-    int w, h;
-    std::vector<uint32_t> px;
-    Source(int width, int height, const PixelFn& f) : w(width), h(height), px(static_cast<size_t>(width * height)) {
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) px[static_cast<size_t>(y * w + x)] = f(x, y);
-    }
-    QuadPixels View() { return QuadPixels{reinterpret_cast<uint8_t*>(px.data()), w, h, static_cast<ptrdiff_t>(w) * 4}; }
 };
 
 }  // namespace
@@ -82,7 +66,7 @@ TEST(QuadDrawing, ShapesCoverTheExpectedSpans) {
     };
     for (const Case& c : cases) {
         GuardedPixels dest(c.w, c.h);
-        Source src(4, 4, Solid(kInk));
+        GuardedPixels src(4, 4, Solid(kInk));
         WalkQuad(dest.View(), c.corners, src.View(), false, 0, 0xFFFFFF, nullptr);
         EXPECT_EQ(dest.Rows(), c.rows) << c.name;
         EXPECT_TRUE(dest.GuardsIntact()) << c.name;
@@ -157,7 +141,7 @@ TEST(QuadDrawing, SourceMapping) {
     };
     for (const Case& c : cases) {
         GuardedPixels dest(c.w, c.h);
-        Source src(c.sw, c.sh, c.source);
+        GuardedPixels src(c.sw, c.sh, c.source);
         WalkQuad(dest.View(), c.corners, src.View(), false, 0, 0xFFFFFF, c.rect);
         for (int y = 0; y < c.h; ++y)
             for (int x = 0; x < c.w; ++x)
@@ -168,15 +152,13 @@ TEST(QuadDrawing, SourceMapping) {
 
 TEST(QuadDrawing, ShadingAndPixelFormats) {
     // -64 on (10, 100, 200) gives (0, 36, 136); the 4th byte stays; key pixels leave it alone.
-    GuardedPixels dest(3, 3, 0x0A64C8);
+    GuardedPixels dest(3, 3, Solid(0x0A64C8));
     dest.at(1, 0) = 0x550A64C8;
     dest.at(1, 1) = 0xF0F0F0;
-    Source src(3, 3, [](int x, int) -> Rgb { return x == 2 ? 0xFFFFFF : 0; });
+    GuardedPixels src(3, 3, [](int x, int) -> Rgb { return x == 2 ? 0xFFFFFF : 0; });
     int corners[8] = {0, 0, 2, 0, 2, 2, 0, 2};
     WalkQuad(dest.View(), corners, src.View(), true, -64, 0xFFFFFF, nullptr);
-    EXPECT_EQ(dest.at(0, 0), 0x002488u);
-    EXPECT_EQ(dest.at(1, 0), 0x55002488u);
-    EXPECT_EQ(dest.at(2, 0), 0x0A64C8u);
+    EXPECT_EQ(std::tuple(dest.at(0, 0), dest.at(1, 0), dest.at(2, 0)), std::tuple(0x002488u, 0x55002488u, 0x0A64C8u));
     WalkQuad(dest.View(), corners, src.View(), true, 100, 0xFFFFFF, nullptr);
     EXPECT_EQ(dest.at(1, 1), 0xFFFFFFu) << "clamped at 255";
 

@@ -63,9 +63,10 @@ TEST_F(PendulumDrawTest, CornersForAnglesAndWeightPositions) {
               std::pair(pf32bit, pf32bit));
     EXPECT_EQ(std::pair(game->PendulumHeight, game->WeightWidth), std::pair(300, 36));
 
+    // Tempo 40 puts the weight at the top, 210 at the bottom of the scale, 500 below it.
     struct Case {
         double angle;
-        int tempo;  // 40 puts the weight at the top, 210 at the bottom of the scale, 500 below it
+        int tempo;
         std::vector<int> rod, weight;
     };
     const std::vector<Case> cases = {
@@ -78,8 +79,7 @@ TEST_F(PendulumDrawTest, CornersForAnglesAndWeightPositions) {
         game->SetPendulumTempo(c.tempo);
         game->Angle = c.angle;
         draw->Draw(&target, &background);
-        EXPECT_EQ(Flat(game->PendulumQuad), c.rod) << c.angle;
-        EXPECT_EQ(Flat(game->WeightQuad), c.weight) << c.angle;
+        EXPECT_EQ(std::tuple(Flat(game->PendulumQuad), Flat(game->WeightQuad)), std::tuple(c.rod, c.weight)) << c.angle;
     }
 
     // Upright: rod and weight in their colours, white see-through, shadows 15 px right and down.
@@ -133,8 +133,8 @@ TEST_F(PendulumDrawTest, TopLight) {
         draw->DrawTopLight(&target, c.kind, 56);
         const int x = (kW - 44) / 2 + 2;
         EXPECT_EQ(At32(target, x, 56), c.colour) << c.kind;
-        EXPECT_EQ(At32(target, x + 43, 56 + 31), c.colour) << c.kind;
-        EXPECT_EQ(At32(target, x - 1, 56), 0u) << c.kind;
-        EXPECT_EQ(At32(target, x, 56 + 32), 0u) << c.kind;
+        EXPECT_EQ(std::tuple(At32(target, x + 43, 56 + 31), At32(target, x - 1, 56), At32(target, x, 56 + 32)),
+                  std::tuple(c.colour, 0u, 0u))
+            << c.kind;
     }
 }

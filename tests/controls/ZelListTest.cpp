@@ -12,26 +12,26 @@ struct ZelListTest : SkinTest {
         SkinTest::SetUp();
         Pictures(50, 20, {{"idle", kIdle}, {"move", kMove}, {"down", kDown}, {"selected", kSelected}});
     }
-    TZelList* MakeList(bool selectedPicture = true) {
-        auto* l = formstest::Add<TZelList>(form, 10, 10, 30, 30);
+    // A vertical list of the skin's pictures, loaded as a form does, then given its items.
+    TZelList* MakeList(std::initializer_list<const char*> items = {}, bool selectedPicture = true) {
+        auto* l = Make<TZelList>(10, 10, 30, 30);
         l->SetTextMarginY(0), l->SetPicOnMouseMove(Pic("move")), l->SetPicOnMouseDown(Pic("down"));
         if (selectedPicture) l->SetPicOnSelected(Pic("selected"));
         l->SetPicOnIdle(Pic("idle"));
         l->OnChange = [this](TObject*) { ++changes; };
         l->OnClick = [this](TObject*) { ++clicks; };
         l->Loaded();
+        for (const char* item : items) l->Items()->Add(item);
         return l;
     }
     // The picture each cell shows, one letter per cell, read at the cell's top-left corner.
     std::string Cells(TZelList* l) {
         l->Repaint();
-        std::string out;
-        for (int i = 0; i < l->Items()->Count(); ++i) {
+        return formstest::PixelText(l->Items()->Count(), 1, [l](int i, int) {
             int x = l->Horizontal() ? i * l->CellWidth() + 1 : 1, y = l->Horizontal() ? 1 : i * l->CellHeight() + 1;
             Rgb c = SurfaceAt(l, x, y);
-            out += c == kIdle ? 'i' : c == kMove ? 'm' : c == kDown ? 'd' : c == kSelected ? 's' : '?';
-        }
-        return out;
+            return c == kIdle ? 'i' : c == kMove ? 'm' : c == kDown ? 'd' : c == kSelected ? 's' : '?';
+        });
     }
     int changes = 0, clicks = 0;
 };
@@ -75,18 +75,16 @@ TEST_F(ZelListTest, LayoutAndPaging) {
     };
     for (const Step& s : steps) {
         s.act();
-        EXPECT_EQ(l->Width(), s.width) << s.what;
-        EXPECT_EQ(l->Height(), s.height) << s.what;
-        EXPECT_EQ(l->ItemIndex(), s.itemIndex) << s.what;
-        EXPECT_EQ(changes, s.changes) << s.what;
+        EXPECT_EQ(std::tuple(l->Width(), l->Height(), l->ItemIndex(), changes),
+                  std::tuple(s.width, s.height, s.itemIndex, s.changes))
+            << s.what;
     }
 
     // A mouse-move picture set before the idle one measures nothing and lays nothing out.
-    auto* early = formstest::Add<TZelList>(form, 0, 0, 33, 33);
+    auto* early = Make<TZelList>(0, 0, 33, 33);
     early->Items()->Add("one");
     early->SetPicOnMouseMove(Pic("move"));
-    EXPECT_EQ(early->CellWidth(), 0);
-    EXPECT_EQ(early->Width(), 33);
+    EXPECT_EQ(std::tuple(early->CellWidth(), early->Width()), std::tuple(0, 33));
     early->SetPicOnIdle(Pic("idle"));
     EXPECT_EQ(std::pair(early->Width(), early->Height()), std::pair(50, 20));
 }
@@ -95,10 +93,9 @@ TEST_F(ZelListTest, AutoWidth) {
     TZelList* l = MakeList();
     l->SetTextMarginX(14), l->SetMinAutoWidth(100), l->SetAutoWidth(true);
     l->Items()->Add("2:4");
-    EXPECT_EQ(l->AutoWidthValue(), 100);
-    EXPECT_EQ(l->CellWidth(), 100);
-    EXPECT_EQ(l->Width(), 100);
-    EXPECT_EQ(l->PictureOnIdle()->Width(), 100) << "pictures fitted to the cells";
+    EXPECT_EQ(std::tuple(l->AutoWidthValue(), l->CellWidth(), l->Width(), l->PictureOnIdle()->Width()),
+              std::tuple(100, 100, 100, 100))
+        << "the pictures fitted to the cells too";
 
     TCanvas* c = l->Canvas();
     c->Font()->Assign(*l->FontOnIdle());
@@ -108,9 +105,8 @@ TEST_F(ZelListTest, AutoWidth) {
     l->Items()->Add(wide);
     EXPECT_EQ(l->AutoWidthValue(), c->TextWidth(narrow + "HH") + 3) << "the first of equally long items decides";
     l->Items()->Delete(1);
-    EXPECT_EQ(l->AutoWidthValue(), c->TextWidth(wide + "HH") + 3);
-    EXPECT_EQ(l->Width(), l->AutoWidthValue());
-    EXPECT_EQ(l->Height(), 40);
+    EXPECT_EQ(std::tuple(l->AutoWidthValue(), l->Width(), l->Height()),
+              std::tuple(c->TextWidth(wide + "HH") + 3, l->AutoWidthValue(), 40));
 }
 
 TEST_F(ZelListTest, FittingPicturesToTheAutoWidth) {
@@ -126,13 +122,12 @@ TEST_F(ZelListTest, FittingPicturesToTheAutoWidth) {
     for (int x = 0; x < 4; ++x) tiny.push_back(x);
     for (Case c : {Case{30, widened}, Case{60, narrowed}, Case{4, tiny}}) {
         WriteBmp24(dir / "strip.bmp", c.width, 20, numbered);
-        auto* l = formstest::Add<TZelList>(form);
+        auto* l = Make<TZelList>();
         l->SetMinAutoWidth(40), l->SetAutoWidth(true);
         l->Items()->Add("");
         l->SetPicOnIdle(AnsiString(dir / "strip.bmp"));
-        ASSERT_EQ(l->AutoWidthValue(), 40);
         TBitmap* b = l->PictureOnIdle()->Bitmap();
-        ASSERT_EQ(b->Width(), 40);
+        ASSERT_EQ(std::pair(l->AutoWidthValue(), b->Width()), std::pair(40, 40));
         for (size_t x = 0; x < c.expected.size(); ++x)
             EXPECT_EQ(FromColorRef(GetPixel(b->Canvas()->Handle(), static_cast<int>(x), 7)), numbered(c.expected[x], 0))
                 << c.width << " column " << x;
@@ -141,8 +136,7 @@ TEST_F(ZelListTest, FittingPicturesToTheAutoWidth) {
 }
 
 TEST_F(ZelListTest, PressHoverClick) {
-    TZelList* l = MakeList();
-    for (auto s : {"2:4", "3:4", "4:4"}) l->Items()->Add(s);
+    TZelList* l = MakeList({"2:4", "3:4", "4:4"});
     struct Step {
         const char* what;
         UINT msg;
@@ -167,16 +161,13 @@ TEST_F(ZelListTest, PressHoverClick) {
         l->Perform(s.msg, s.keys, At(s.x, s.y));
         EXPECT_EQ(Cells(l), s.cells) << s.what;
         EXPECT_EQ(CountOf(l, 0xFFFFFF), 0) << s.what << ": the cells' pictures show behind the text";
-        EXPECT_EQ(l->ItemIndex(), s.itemIndex) << s.what;
-        EXPECT_EQ(changes, s.changes) << s.what;
-        EXPECT_EQ(clicks, s.clicks) << s.what;
+        EXPECT_EQ(std::tuple(l->ItemIndex(), changes, clicks), std::tuple(s.itemIndex, s.changes, s.clicks)) << s.what;
     }
 }
 
 TEST_F(ZelListTest, StripSmallerThanControlAndMissingPictures) {
     // Larger than its strip: a press below the cells presses nothing, and the click stores -1.
-    TZelList* l = MakeList();
-    for (auto s : {"a", "b"}) l->Items()->Add(s);
+    TZelList* l = MakeList({"a", "b"});
     l->SetBounds(10, 10, 50, 100);
     l->Perform(WM_LBUTTONDOWN, MK_LBUTTON, At(10, 70));
     EXPECT_EQ(l->PressedItem(), -1);
@@ -184,19 +175,17 @@ TEST_F(ZelListTest, StripSmallerThanControlAndMissingPictures) {
     EXPECT_EQ(l->ItemIndex(), -1);
 
     // Without an idle picture there are no cells: presses and moves are ignored.
-    auto* bare = formstest::Add<TZelList>(form, 0, 0, 40, 40);
+    auto* bare = Make<TZelList>(0, 0, 40, 40);
     bare->SetPicOnMouseDown(Pic("down")), bare->SetPicOnMouseMove(Pic("move"));
     bare->Items()->Add("x");
     bare->Loaded();
     bare->Perform(WM_MOUSEMOVE, 0, At(5, 5));
     bare->Perform(WM_LBUTTONDOWN, MK_LBUTTON, At(5, 5));
-    EXPECT_EQ(bare->HotItem(), -1);
-    EXPECT_EQ(bare->PressedItem(), -1);
+    EXPECT_EQ(std::tuple(bare->HotItem(), bare->PressedItem()), std::tuple(-1, -1));
     bare->Perform(WM_LBUTTONUP, 0, At(5, 5));
 
     // No selected picture: the selected cell shows the idle one, not stale pixels.
-    TZelList* plain = MakeList(false);
-    for (auto s : {"a", "b"}) plain->Items()->Add(s);
+    TZelList* plain = MakeList({"a", "b"}, false);
     plain->SetItemIndex(1);
     EXPECT_EQ(Cells(plain), "ii");
 }

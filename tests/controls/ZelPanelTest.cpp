@@ -24,7 +24,7 @@ struct ZelPanelTest : SkinTest {
                  {{"idle", kIdle}, {"move", kMove}, {"down", kDown}, {"checked", kChecked}, {"disabled", kDisabled}});
     }
     LogPanel* MakePanel(bool loaded = true) {
-        auto* p = formstest::Add<LogPanel>(form, 10, 10, 40, 20);
+        auto* p = Make<LogPanel>(10, 10, 40, 20);
         if (loaded) p->Loaded();
         return p;
     }
@@ -33,6 +33,20 @@ struct ZelPanelTest : SkinTest {
         return SurfaceAt(p, 20, 2);
     }
 };
+
+// How many pixels of a control differ from a fill with the text drawn see-through in a font,
+// where at(text width, text height) says.
+int DiffersFromText(TWinControl* c, Rgb fill, const TFont& font, const AnsiString& text,
+                    const std::function<POINT(int, int)>& at) {
+    TBitmap ref;
+    MakeBitmap32(ref, c->Width(), c->Height(), Solid(fill));
+    TCanvas* rc = ref.Canvas();
+    rc->Font()->Assign(font);
+    POINT p = at(rc->TextWidth(text), rc->TextHeight(text));
+    SetBkMode(rc->Handle(), TRANSPARENT);
+    rc->TextOut(p.x, p.y, text);
+    return Differences(c, ref);
+}
 
 }  // namespace
 
@@ -70,8 +84,7 @@ TEST_F(ZelPanelTest, PictureOfEachStateAndEvent) {
     TZelPanel* p = MakePanel();
     for (const Step& s : steps) {
         s.act(p);
-        EXPECT_EQ(Shown(p), s.shown) << s.what;
-        EXPECT_EQ(p->State(), s.state) << s.what;
+        EXPECT_EQ(std::tuple(Shown(p), p->State()), std::tuple(s.shown, s.state)) << s.what;
     }
     p->Perform(WM_LBUTTONUP, 0, At(5, 5));
 
@@ -136,32 +149,24 @@ TEST_F(ZelPanelTest, LoadedArmsTrackingAndAntialiasesAfterSetup) {
     EXPECT_EQ(std::tuple(lf.lfQuality, lf.lfHeight, std::string(lf.lfFaceName)),
               std::tuple(ANTIALIASED_QUALITY, -20, std::string("DejaVu Sans")));
 
-    // A font given later is antialiased at once; FontOnIdle reaches all five.
-    TFont plain;
-    plain.SetHeight(-9);
-    p->SetFontOnIdle(&plain);
+    // A font given later is antialiased at once, nothing else of it changed; FontOnIdle reaches all five.
+    TFont later;
+    later.SetName("DejaVu Serif"), later.SetHeight(-9), later.SetStyle(TFontStyles{fsBold, fsItalic});
+    LOGFONTA want{};
+    GetObjectA(later.Handle(), sizeof(want), &want);
+    want.lfQuality = ANTIALIASED_QUALITY;
+    p->SetFontOnIdle(&later);
     for (TFont* f :
          {p->FontOnIdle(), p->FontOnDisabled(), p->FontOnMouseMove(), p->FontOnMouseDown(), p->FontOnChecked()}) {
         ASSERT_EQ(GetObjectA(f->Handle(), sizeof(lf), &lf), static_cast<int>(sizeof(lf)));
-        EXPECT_EQ(std::pair(lf.lfQuality, lf.lfHeight), std::pair(static_cast<BYTE>(ANTIALIASED_QUALITY), -9));
+        EXPECT_EQ(std::memcmp(&lf, &want, sizeof(lf)), 0)
+            << lf.lfFaceName << " " << lf.lfHeight << " " << +lf.lfQuality;
     }
-}
-
-TEST(AntialiasFont, ChangesOnlyTheQuality) {
-    TFont f;
-    f.SetName("DejaVu Serif"), f.SetHeight(-17), f.SetStyle(TFontStyles{fsBold, fsItalic});
-    LOGFONTA before{}, after{};
-    GetObjectA(f.Handle(), sizeof(before), &before);
-    AntialiasFont(&f);
-    GetObjectA(f.Handle(), sizeof(after), &after);
-    EXPECT_EQ(after.lfQuality, ANTIALIASED_QUALITY);
-    after.lfQuality = before.lfQuality;
-    EXPECT_EQ(std::memcmp(&before, &after, sizeof(before)), 0);
 }
 
 // Text placement, compared pixel for pixel with the text drawn where it belongs.
 TEST_F(ZelPanelTest, TextPlacement) {
-    // The picture shows between and inside the glyphs: no white box behind the text.
+    // The picture shows between and inside the glyphs, pixel for pixel: no box behind the text.
     const Rgb kSkin = 0x305070;
     WriteBmp24(dir / "white.bmp", 120, 30, Solid(kSkin));
     // Where the text goes, from the text's width and height on the panel's canvas.
@@ -206,16 +211,8 @@ TEST_F(ZelPanelTest, TextPlacement) {
         p->SetText(text);
         if (c.pressed) p->Perform(WM_LBUTTONDOWN, MK_LBUTTON, At(5, 5));
         p->Repaint();
-
-        EXPECT_EQ(CountOf(p, 0xFFFFFF), 0) << c.what;
-        TBitmap ref;
-        MakeBitmap32(ref, W, H, Solid(kSkin));
-        TCanvas* rc = ref.Canvas();
-        rc->Font()->Assign(c.pressed ? *p->FontOnMouseDown() : *p->FontOnIdle());
-        POINT at = c.expected(rc->TextWidth(text), rc->TextHeight(text));
-        SetBkMode(rc->Handle(), TRANSPARENT);
-        rc->TextOut(at.x, at.y, text);
-        EXPECT_EQ(Differences(p, ref), 0) << c.what;
+        EXPECT_EQ(DiffersFromText(p, kSkin, c.pressed ? *p->FontOnMouseDown() : *p->FontOnIdle(), text, c.expected), 0)
+            << c.what;
         if (c.pressed) p->Perform(WM_LBUTTONUP, 0, At(5, 5));
         delete p;
     }
@@ -223,10 +220,10 @@ TEST_F(ZelPanelTest, TextPlacement) {
 
 TEST_F(ZelPanelTest, LongTextIsCutAndLinesWrap) {
     WriteBmp24(dir / "white.bmp", 60, 40, Solid(0xFFFFFF));
-    auto inkBox = [](TWinControl* c, int w, int h) {
-        RECT box{w, h, -1, -1};
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
+    auto inkBox = [](TWinControl* c) {  // right -1: no ink
+        RECT box{c->Width(), c->Height(), -1, -1};
+        for (int y = 0; y < c->Height(); ++y)
+            for (int x = 0; x < c->Width(); ++x)
                 if (SurfaceAt(c, x, y) != 0xFFFFFF)
                     box = RECT{std::min<LONG>(box.left, x), std::min<LONG>(box.top, y), std::max<LONG>(box.right, x),
                                std::max<LONG>(box.bottom, y)};
@@ -236,21 +233,13 @@ TEST_F(ZelPanelTest, LongTextIsCutAndLinesWrap) {
     p->SetBounds(10, 10, 60, 40);
     p->SetPicOnIdle(AnsiString(dir / "white.bmp")), p->SetAlignment(taLeftJustify), p->SetText("A rather long caption");
     p->Repaint();
-    RECT cut = inkBox(p, 60, 40);
-    EXPECT_GT(cut.right, cut.left) << "text is drawn";
-    EXPECT_LE(cut.right, 60 - 3) << "the cut text fits";
-    EXPECT_GE(cut.left, 2);
-
+    EXPECT_LE(inkBox(p).right, 60 - 3) << "the cut text fits";
     // The cut text ends in "..": it equals some prefix followed by "..", drawn at x = 2.
     AnsiString text = "A rather long caption";
     bool matched = false;
     for (int n = 1; n < text.Length() && !matched; ++n) {
-        TBitmap ref;
-        MakeBitmap32(ref, 60, 40, Solid(0xFFFFFF));
-        ref.Canvas()->Font()->Assign(*p->FontOnIdle());
-        SetBkMode(ref.Canvas()->Handle(), TRANSPARENT);
-        ref.Canvas()->TextOut(2, (40 - ref.Canvas()->TextHeight(text)) / 2, text.SubString(1, n) + "..");
-        matched = Differences(p, ref) == 0;
+        auto at = [](int, int th) { return POINT{2, (40 - th) / 2}; };
+        matched = DiffersFromText(p, 0xFFFFFF, *p->FontOnIdle(), text.SubString(1, n) + "..", at) == 0;
     }
     EXPECT_TRUE(matched);
 
@@ -258,22 +247,22 @@ TEST_F(ZelPanelTest, LongTextIsCutAndLinesWrap) {
     p->SetBounds(10, 10, 4, 40);
     p->SetText("W");
     p->Repaint();
-    EXPECT_NE(inkBox(p, 4, 40).right, -1);
+    EXPECT_NE(inkBox(p).right, -1);
 
     // Two lines: drawn centred, one above the other.
     p->SetBounds(10, 10, 60, 40);
     p->SetText("One\nTwo");
     p->Repaint();
-    RECT two = inkBox(p, 60, 40);
+    RECT two = inkBox(p);
     p->SetText("One");
     p->Repaint();
-    RECT one = inkBox(p, 60, 40);
+    RECT one = inkBox(p);
     EXPECT_GT(two.bottom - two.top, 2 * (one.bottom - one.top));
 }
 
 TEST_F(ZelPanelTest, AlphaPicturesOverTheBackgroundImage) {
     // The background image lies under the panel; the panel copies its part of it first.
-    auto* image = formstest::Add<TImage>(form, 0, 0, 100, 100);
+    auto* image = Make<TImage>(0, 0, 100, 100);
     MakeBitmap32(*image->Picture()->Bitmap(), 100, 100, [](int, int y) -> Rgb { return y < 15 ? 0x00FF00 : 0x0000FF; });
     WritePng(dir / "half.png", 40, 20, Solid(kIdle), [](int x, int) -> uint8_t { return x < 20 ? 255 : 0; });
 

@@ -15,7 +15,7 @@ struct ZelSliderTest : SkinTest {
     }
     // The volume slider of the main window: 109 x 22, a 9-pixel thumb, a 100-pixel track.
     TZelSlider* MakeVolume() {
-        auto* s = formstest::Add<TZelSlider>(form, 10, 10, 109, 22);
+        auto* s = Make<TZelSlider>(10, 10, 109, 22);
         s->SetHorizontal(true), s->SetPicBackgroundIdle(Pic("back")), s->SetPicBackgroundMouseMove(Pic("back"));
         s->SetPicSliderIdle(Pic("thumb")), s->SetPicSliderMouseDown(Pic("held")), s->SetPosition(0);
         s->OnChange = [this](TObject*) { ++changes; };
@@ -28,11 +28,12 @@ struct ZelSliderTest : SkinTest {
 }  // namespace
 
 TEST_F(ZelSliderTest, DragsGivePositions) {
+    // The mouse as messages at an x; the position, thumb offset and OnChange count after them.
     struct Case {
         const char* what;
         int min, max;
-        std::vector<std::pair<UINT, int>> mouse;  // message and x
-        int position, offset, changes;
+        std::vector<std::pair<UINT, int>> mouse;
+        int position, offset, n;
     };
     const std::vector<Case> cases = {
         {"press grabs the thumb at its centre", 0, 100, {{WM_LBUTTONDOWN, 54}}, 50, 50, 1},
@@ -59,9 +60,8 @@ TEST_F(ZelSliderTest, DragsGivePositions) {
         changes = 0;
         for (auto [msg, x] : c.mouse)
             s->Perform(msg, msg == WM_MOUSEMOVE && c.mouse.size() == 1 ? 0 : MK_LBUTTON, At(x, 5));
-        EXPECT_EQ(s->Position(), c.position) << c.what;
-        EXPECT_EQ(s->ThumbOffset(), c.offset) << c.what;
-        EXPECT_EQ(changes, c.changes) << c.what;
+        EXPECT_EQ(std::tuple(s->Position(), s->ThumbOffset(), changes), std::tuple(c.position, c.offset, c.n))
+            << c.what;
         s->Perform(WM_LBUTTONUP, 0, At(0, 5));
         delete s;
     }
@@ -103,21 +103,17 @@ TEST_F(ZelSliderTest, TrackLengthChanges) {
     EXPECT_EQ(s->ThumbOffset(), 50);
     changes = 0;
     s->SetWidth(59);
-    EXPECT_EQ(s->SlideSpaceSize(), 50);
-    EXPECT_EQ(s->ThumbOffset(), 25);
-    EXPECT_EQ(changes, 0);
+    EXPECT_EQ(std::tuple(s->SlideSpaceSize(), s->ThumbOffset(), changes), std::tuple(50, 25, 0));
 
     // No room to move (thumb as wide as the track): a drag keeps Position and the thumb at 0.
-    auto* flat = formstest::Add<TZelSlider>(form, 10, 50, 9, 22);
+    auto* flat = Make<TZelSlider>(10, 50, 9, 22);
     flat->SetHorizontal(true), flat->SetPosition(30);
     flat->OnChange = [this](TObject*) { ++changes; };
     flat->Loaded();
     changes = 0;
     flat->Perform(WM_LBUTTONDOWN, MK_LBUTTON, At(6, 5));
     flat->Perform(WM_MOUSEMOVE, MK_LBUTTON, At(8, 5));
-    EXPECT_EQ(flat->Position(), 30);
-    EXPECT_EQ(flat->ThumbOffset(), 0);
-    EXPECT_EQ(changes, 2);
+    EXPECT_EQ(std::tuple(flat->Position(), flat->ThumbOffset(), changes), std::tuple(30, 0, 2));
     flat->Perform(WM_LBUTTONUP, 0, At(8, 5));
 }
 
@@ -127,14 +123,11 @@ TEST_F(ZelSliderTest, ComposedBackground) {
     WriteBmp24(dir / "tile.bmp", 4, 22, [](int x, int) -> Rgb { return x == 0 ? 0x00FF00 : 0x008000; });
     WriteBmp24(dir / "vtile.bmp", 22, 4, [](int, int y) -> Rgb { return y == 0 ? 0x00FF00 : 0x008000; });
     auto column = [](TZelSlider* s, bool horizontal) {
-        std::string out;
         TBitmap* b = s->ComposedBackground()->Bitmap();
-        int n = horizontal ? b->Width() : b->Height();
-        for (int i = 0; i < n; ++i) {
+        return formstest::PixelText(horizontal ? b->Width() : b->Height(), 1, [&](int i, int) {
             Rgb c = FromColorRef(GetPixel(b->Canvas()->Handle(), horizontal ? i : 1, horizontal ? 1 : i));
-            out += c == 0xFF0000 ? 'L' : c == 0x0000FF ? 'R' : c == 0x00FF00 ? 'T' : c == 0x008000 ? 't' : '?';
-        }
-        return out;
+            return c == 0xFF0000 ? 'L' : c == 0x0000FF ? 'R' : c == 0x00FF00 ? 'T' : c == 0x008000 ? 't' : '?';
+        });
     };
     struct Case {
         bool horizontal;
@@ -142,7 +135,7 @@ TEST_F(ZelSliderTest, ComposedBackground) {
         std::string expected;
     };
     for (Case c : {Case{true, 20, "LLLTtttTtttTtttTtRRR"}, Case{false, 12, "LLLTtttTtRRR"}, Case{true, 5, "LLRRR"}}) {
-        auto* s = formstest::Add<TZelSlider>(form);
+        auto* s = Make<TZelSlider>();
         s->SetHorizontal(c.horizontal);
         s->SetBounds(0, 0, c.horizontal ? c.length : 22, c.horizontal ? 22 : c.length);
         const std::string v = c.horizontal ? "" : "v";
@@ -154,7 +147,7 @@ TEST_F(ZelSliderTest, ComposedBackground) {
     }
 
     // Without a middle picture the background is a flat fill in the current colour.
-    auto* plain = formstest::Add<TZelSlider>(form, 0, 0, 30, 10);
+    auto* plain = Make<TZelSlider>(0, 0, 30, 10);
     plain->SetBkIdleColor(clYellow);
     plain->Loaded();
     plain->Perform(WM_MOUSELEAVE, 0, 0);

@@ -14,15 +14,7 @@ using namespace formstest;
 
 namespace {
 
-struct ControlsFixture : FormTest {
-    // A flat panel of one colour to draw controls on.
-    TPanel* Plain(int w, int h, TColor colour) {
-        auto* panel = Make<TPanel>(0, 0, w, h);
-        panel->SetBevelOuter(bvNone);
-        panel->SetColor(colour);
-        return panel;
-    }
-};
+using ControlsFixture = FormTest;
 
 std::vector<std::string> Lines(TStrings* s) {
     std::vector<std::string> v;
@@ -80,16 +72,14 @@ TEST_F(ControlsFixture, MemoLinesAndText) {
         auto* memo = Make<TMemo>();
         TStrings* held = memo->Lines();
         c.act(memo);
-        EXPECT_EQ(memo->Text(), c.text) << c.name;
-        EXPECT_EQ(Lines(memo->Lines()), c.lines) << c.name;
+        EXPECT_EQ(std::tuple(memo->Text(), Lines(memo->Lines())), std::tuple(c.text, c.lines)) << c.name;
         EXPECT_EQ(Lines(held), c.lines) << c.name << ": a Lines pointer kept earlier sees the memo as it is now";
         // Another memo copies the lines, with OnChange.
         auto* copy = Make<TMemo>();
         int changes = 0;
         copy->OnChange = [&](TObject*) { ++changes; };
         copy->Lines()->Assign(*memo->Lines());
-        EXPECT_EQ(copy->Text(), memo->Text()) << c.name;
-        EXPECT_EQ(changes > 0, !c.lines.empty()) << c.name;
+        EXPECT_EQ(std::tuple(copy->Text(), changes > 0), std::tuple(memo->Text(), !c.lines.empty())) << c.name;
         delete memo;
         delete copy;
     }
@@ -110,8 +100,8 @@ TEST_F(ControlsFixture, ListBoxSelectionFollowsItems) {
     struct Case {
         const char* name;
         std::function<void(TStrings*)> edit;
-        int index;  // after the edit, with "c" (index 2) selected before
-    };
+        int index;
+    };  // "c" (2) selected before
     const Case cases[] = {
         {"added at the end", [](TStrings* s) { s->Add("e"); }, 2},
         {"inserted before", [](TStrings* s) { s->Insert(0, "z"); }, 3},
@@ -129,8 +119,7 @@ TEST_F(ControlsFixture, ListBoxSelectionFollowsItems) {
         list->SetItemIndex(2);
         ASSERT_EQ(list->ItemIndex(), 2);
         c.edit(list->Items());
-        EXPECT_EQ(list->ItemIndex(), c.index) << c.name;
-        EXPECT_EQ(list->Count(), list->Items()->Count()) << c.name;
+        EXPECT_EQ(std::tuple(list->ItemIndex(), list->Count()), std::tuple(c.index, list->Items()->Count())) << c.name;
         delete list;
     }
 }
@@ -145,13 +134,9 @@ TEST_F(ControlsFixture, ListBoxUserClickSelectsAndClicks) {
     EXPECT_TRUE(seen.empty()) << "ItemIndex set in code does not click";
     auto* lw = static_cast<QListWidget*>(list->Widget());
     QPoint p = lw->visualItemRect(lw->item(2)).center();
-    for (auto [type, held] :
-         {std::pair{QEvent::MouseButtonPress, Qt::LeftButton}, {QEvent::MouseButtonRelease, Qt::NoButton}}) {
-        QMouseEvent e(type, p, lw->viewport()->mapToGlobal(p), Qt::LeftButton, held, Qt::NoModifier);
-        QCoreApplication::sendEvent(lw->viewport(), &e);
-    }
-    EXPECT_EQ(seen, std::vector<int>{2});
-    EXPECT_EQ(list->Items()->Strings(list->ItemIndex()), "6:8 (3+3)");
+    for (auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) Mouse(lw->viewport(), type, p);
+    EXPECT_EQ(std::tuple(seen, list->Items()->Strings(list->ItemIndex())),
+              std::tuple(std::vector<int>{2}, "6:8 (3+3)"));
     list->SetItemIndex(7);
     EXPECT_EQ(list->ItemIndex(), -1);
 }
@@ -253,8 +238,7 @@ TEST_F(ControlsFixture, SpinEditValueRange) {
     };
     for (const Step& s : steps) {
         s.act();
-        EXPECT_EQ(spin->Value(), s.value) << s.name;
-        EXPECT_EQ(changes, s.changes) << s.name;
+        EXPECT_EQ(std::tuple(spin->Value(), changes), std::tuple(s.value, s.changes)) << s.name;
     }
 }
 
@@ -262,7 +246,6 @@ TEST_F(ControlsFixture, SpeedButtonPressAndClick) {
     auto* panel = Plain(200, 100, clBtnFace);
     auto* button = Add<TSpeedButton>(panel, 20, 20, 30, 24);
     button->SetCaption("...");
-    std::vector<std::string> log;
     button->OnClick = [&](TObject*) { log.push_back("click"); };
     button->OnMouseUp = [&](TObject*, TMouseButton, TShiftState, int, int) { log.push_back("up"); };
     HDC dc = panel->SurfaceDC();
@@ -277,7 +260,7 @@ TEST_F(ControlsFixture, SpeedButtonPressAndClick) {
     EXPECT_EQ(corner(), GetSysColor(COLOR_BTNHIGHLIGHT));
     Mouse(button, QEvent::MouseButtonPress, 5, 5);
     Mouse(button, QEvent::MouseButtonRelease, 100, 5);
-    EXPECT_EQ(Join(log), "click up up") << "a click; released outside, none";
+    EXPECT_EQ(Take(), "click up up") << "a click; released outside, none";
     button->SetFlat(true);
     panel->SetColor(clBlue);
     EXPECT_EQ(corner(), GetSysColor(COLOR_BTNFACE)) << "a flat button has no frame";
@@ -295,24 +278,28 @@ TEST_F(ControlsFixture, RadioGroupItemsAndIndex) {
         for (int i = 0; i < group->ControlCount(); ++i) v.push_back(dynamic_cast<TRadioButton*>(group->Controls(i)));
         return v;
     };
-    ASSERT_EQ(buttons().size(), 4u);
-    EXPECT_EQ(buttons()[2]->Caption(), "8");
+    // The buttons' captions, the checked one in brackets.
+    auto shown = [&] {
+        std::string s;
+        for (TRadioButton* b : buttons())
+            s += b->Checked() ? "[" + b->Caption().str() + "]" : " " + b->Caption().str() + " ";
+        return s;
+    };
     struct Case {
         int set;
         int index;
+        const char* shown;
     };
-    for (Case c : {Case{1, 1}, Case{3, 3}, Case{9, 3}, Case{-1, -1}, Case{-5, -1}, Case{0, 0}}) {
+    for (Case c : {Case{1, 1, " 2 [4] 8  16 "}, Case{3, 3, " 2  4  8 [16]"}, Case{9, 3, " 2  4  8 [16]"},
+                   Case{-1, -1, " 2  4  8  16 "}, Case{-5, -1, " 2  4  8  16 "}, Case{0, 0, "[2] 4  8  16 "}}) {
         group->SetItemIndex(c.set);
-        EXPECT_EQ(group->ItemIndex(), c.index) << c.set;
-        for (size_t i = 0; i < 4; ++i)
-            EXPECT_EQ(buttons()[i]->Checked(), static_cast<int>(i) == c.index) << c.set << " " << i;
+        EXPECT_EQ(std::pair(group->ItemIndex(), shown()), std::pair(c.index, std::string(c.shown))) << c.set;
     }
     // The user's choice.
     static_cast<QAbstractButton*>(buttons()[2]->Widget())->click();
-    EXPECT_EQ(std::tuple(group->ItemIndex(), clicks, buttons()[0]->Checked()), std::tuple(2, 1, false));
+    EXPECT_EQ(std::tuple(group->ItemIndex(), clicks, shown()), std::tuple(2, 1, std::string(" 2  4 [8] 16 ")));
     group->Items()->Add("32");
-    EXPECT_EQ(group->ItemIndex(), 2) << "adding an item keeps the choice";
-    EXPECT_TRUE(buttons()[2]->Checked());
+    EXPECT_EQ(std::pair(group->ItemIndex(), shown()), std::pair(2, std::string(" 2  4 [8] 16  32 "))) << "kept";
     // The buttons are laid out inside the group, one under the other.
     auto b = buttons();
     for (size_t i = 1; i < b.size(); ++i) EXPECT_GT(b[i]->Top(), b[i - 1]->Top());
@@ -324,10 +311,7 @@ TEST_F(ControlsFixture, GroupBoxFrameAndCaption) {
     box->SetColor(clWhite), box->Font()->SetColor(clBlack), box->SetCaption("Actions");
     box->Repaint();
     HDC dc = box->SurfaceDC();
-    int dark = 0;
-    for (int y = 0; y < 12; ++y)
-        for (int x = 8; x < 50; ++x) dark += Rgb(dc, x, y) != 0xFFFFFF;
-    EXPECT_GT(dark, 10) << "the caption at the top left";
+    EXPECT_GT(CountPixels(8, 0, 50, 12, [&](int x, int y) { return Rgb(dc, x, y) != 0xFFFFFF; }), 10) << "the caption";
     uint32_t shadow = GetSysColor(COLOR_BTNSHADOW) & 0xFFFFFF;
     EXPECT_EQ(GetPixel(dc, 0, 40) & 0xFFFFFF, shadow) << "the frame's left side";
     EXPECT_EQ(GetPixel(dc, 60, 79) & 0xFFFFFF, shadow) << "the frame's bottom side";
@@ -357,12 +341,11 @@ TEST_F(ControlsFixture, LabelAutoSizeAndTransparency) {
         label->SetColor(c.fill), label->SetTransparent(c.transparent);
         panel->Repaint();
         HDC dc = panel->SurfaceDC();
-        int red = 0, yellow = 0, blue = 0;
-        for (int y = 10; y < 10 + label->Height(); ++y)
-            for (int x = 10; x < 10 + label->Width(); ++x) {
-                uint32_t p = Rgb(dc, x, y);
-                red += p == 0xFF0000, yellow += p == 0xFFFF00, blue += p == 0x0000FF;
-            }
+        auto count = [&](uint32_t rgb) {
+            auto is = [&](int x, int y) { return Rgb(dc, x, y) == rgb; };
+            return CountPixels(10, 10, 10 + label->Width(), 10 + label->Height(), is);
+        };
+        int red = count(0xFF0000), yellow = count(0xFFFF00), blue = count(0x0000FF);
         EXPECT_GT(red, 10) << c.transparent << ": the text in the font's colour";
         EXPECT_EQ(yellow > 10, !c.transparent) << c.transparent << ": the label's own colour";
         EXPECT_EQ(blue > 10, c.transparent) << c.transparent << ": the parent shows through";

@@ -1,9 +1,7 @@
 // The drawing classes, checked pixel by pixel: canvas operations, bitmaps loaded from BMP files.
-#include <cstdio>
-#include <filesystem>
-
 #include "FormsTestSupport.h"
 #include "GdiObject.h"
+#include "TempDir.h"
 
 using namespace formstest;
 
@@ -19,17 +17,17 @@ std::unique_ptr<TBitmap> White(int w, int h) {
 
 uint32_t At(TBitmap* b, int x, int y) { return Rgb(b->Canvas()->Handle(), x, y); }
 
-// The pixels of a bitmap as text, "/" between rows: '.' white, 'r' red, 'b' blue, 'k' black, '?' else.
+// The pixels of a bitmap as text, "/" between rows: '.' white, 'r' red, 'g' green, 'b' blue, 'k' black, '?' else.
 std::string Picture(TBitmap* b) {
-    std::string s;
-    for (int y = 0; y < b->Height(); ++y) {
-        for (int x = 0; x < b->Width(); ++x) {
-            uint32_t p = At(b, x, y);
-            s += p == 0xFFFFFF ? '.' : p == 0xFF0000 ? 'r' : p == 0x0000FF ? 'b' : p == 0 ? 'k' : '?';
-        }
-        if (y + 1 < b->Height()) s += '/';
-    }
-    return s;
+    return PixelText(b->Width(), b->Height(), [b](int x, int y) {
+        uint32_t p = At(b, x, y);
+        return p == 0xFFFFFF   ? '.'
+               : p == 0xFF0000 ? 'r'
+               : p == 0x00FF00 ? 'g'
+               : p == 0x0000FF ? 'b'
+               : p == 0        ? 'k'
+                               : '?';
+    });
 }
 
 TEST(Canvas, ShapesCopiesAndDrawsPixelByPixel) {
@@ -98,10 +96,7 @@ TEST(Canvas, TextBackgroundFollowsTheBrush) {
     TCanvas* c = b->Canvas();
     c->Font()->SetColor(clBlack);
     auto count = [&](uint32_t rgb) {
-        int n = 0;
-        for (int y = 0; y < 20; ++y)
-            for (int x = 0; x < 60; ++x) n += At(b.get(), x, y) == rgb;
-        return n;
+        return CountPixels(0, 0, 60, 20, [&](int x, int y) { return At(b.get(), x, y) == rgb; });
     };
     struct Step {
         const char* name;
@@ -148,13 +143,8 @@ TEST(Canvas, TextBackgroundFollowsTheBrush) {
     EXPECT_GT(c->TextWidth("HiHi"), e.cx);
 }
 
-std::string TempPath(const std::string& name) {
-    const char* dir = std::getenv("TIKORA_TEST_TMP");
-    std::filesystem::create_directories(dir ? dir : "/tmp");
-    return std::string(dir ? dir : "/tmp") + "/forms_" + name;
-}
-
 TEST(Bitmap, LoadFromBmpFile) {
+    TempDir dir;
     const uint32_t R = 0xFF0000, G = 0x00FF00, B = 0x0000FF, W = 0xFFFFFF, K = 0x000000;
     using Rows = std::vector<std::vector<uint32_t>>;  // top row first: 0xRRGGBB, or a palette index
     struct Case {
@@ -164,63 +154,56 @@ TEST(Bitmap, LoadFromBmpFile) {
         std::vector<uint32_t> palette;
         Rows rows;
         TPixelFormat format;
-        Rows colours;
+        std::string picture;
     };
     const std::vector<Case> cases = {
-        {"24-bit bottom-up with row padding", 24, false, {}, {{R, G, B}, {W, K, R}}, pf24bit, {{R, G, B}, {W, K, R}}},
-        {"32-bit top-down", 32, true, {}, {{R, G}, {B, W}}, pf32bit, {{R, G}, {B, W}}},
-        {"8-bit with a palette", 8, false, {B, R, G}, {{0, 1, 2}, {2, 2, 0}}, pf8bit, {{B, R, G}, {G, G, B}}},
+        {"24-bit bottom-up with row padding", 24, false, {}, {{R, G, B}, {W, K, R}}, pf24bit, "rgb/.kr"},
+        {"32-bit top-down", 32, true, {}, {{R, G}, {B, W}}, pf32bit, "rg/b."},
+        {"8-bit with a palette", 8, false, {B, R, G}, {{0, 1, 2}, {2, 2, 0}}, pf8bit, "brg/ggb"},
         {"4-bit with a palette",
          4,
          false,
          {K, W, R, G, B, K, K, K, K, K, K, K, K, K, K, K},
          {{4, 2, 1}},
          pf4bit,
-         {{B, R, W}}},
-        {"1-bit", 1, false, {K, W}, {{1, 0, 1, 0, 0, 0, 0, 0, 1}}, pf1bit, {{W, K, W, K, K, K, K, K, W}}},
+         "br."},
+        {"1-bit", 1, false, {K, W}, {{1, 0, 1, 0, 0, 0, 0, 0, 1}}, pf1bit, ".k.kkkkk."},
     };
     int64_t before = tikora::gdi::LiveObjectCount();
     for (const Case& c : cases) {
         const int w = static_cast<int>(c.rows[0].size()), h = static_cast<int>(c.rows.size());
-        std::string path = TempPath(std::to_string(c.bits) + ".bmp");
+        std::string path = dir / (std::to_string(c.bits) + ".bmp");
         WriteBmp(
             path, w, h, c.bits, [&](int x, int y) { return c.rows[static_cast<size_t>(y)][static_cast<size_t>(x)]; },
             c.palette, c.topDown);
         TBitmap b;
         b.LoadFromFile(path.c_str());
-        EXPECT_EQ(std::tuple(b.Width(), b.Height(), b.PixelFormat()), std::tuple(w, h, c.format)) << c.name;
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                EXPECT_EQ(At(&b, x, y), c.colours[static_cast<size_t>(y)][static_cast<size_t>(x)])
-                    << c.name << " at " << x << "," << y;
-        uint32_t bottomLeft = c.colours.back()[0];
-        EXPECT_EQ(static_cast<uint32_t>(b.TransparentColor()) & 0xFFFFFF,
-                  ((bottomLeft & 0xFF) << 16) | (bottomLeft & 0xFF00) | (bottomLeft >> 16))
+        EXPECT_EQ(std::tuple(b.Width(), b.Height(), b.PixelFormat(), Picture(&b)),
+                  std::tuple(w, h, c.format, c.picture))
+            << c.name;
+        const uint32_t t = static_cast<uint32_t>(b.TransparentColor()) & 0xFFFFFF;
+        EXPECT_EQ(((t & 0xFF) << 16) | (t & 0xFF00) | (t >> 16), At(&b, 0, h - 1))
             << c.name << ": the bottom-left pixel";
         // Loaded bitmaps draw like any other.
         auto target = White(w, h);
         target->Canvas()->Draw(0, 0, &b);
-        EXPECT_EQ(At(target.get(), 0, 0), c.colours[0][0]) << c.name;
-        std::remove(path.c_str());
+        EXPECT_EQ(Picture(target.get()), c.picture) << c.name;
     }
     EXPECT_EQ(tikora::gdi::LiveObjectCount(), before);
 
     // Files that are not bitmaps leave the bitmap as it was.
-    std::string bad = TempPath("bad.bmp");
+    std::string bad = dir / "bad.bmp";
     std::ofstream(bad) << "PNG? not a bitmap at all, but long enough to have a header of fifty-four bytes";
     auto keep = White(2, 2);
     EXPECT_THROW(keep->LoadFromFile(bad.c_str()), EInvalidGraphic);
     EXPECT_EQ(keep->Width(), 2);
-    std::remove(bad.c_str());
-    EXPECT_ANY_THROW(keep->LoadFromFile(TempPath("missing.bmp").c_str()));
+    EXPECT_ANY_THROW(keep->LoadFromFile((dir / "missing.bmp").c_str()));
 
     TPicture picture;
-    std::string path = TempPath("picture.bmp");
+    std::string path = dir / "picture.bmp";
     WriteBmp(path, 2, 1, 24, [&](int x, int) { return x ? B : R; });
     picture.LoadFromFile(path.c_str());
-    EXPECT_EQ(picture.Width(), 2);
-    EXPECT_EQ(At(picture.Bitmap(), 1, 0), B);
-    std::remove(path.c_str());
+    EXPECT_EQ(std::tuple(picture.Width(), At(picture.Bitmap(), 1, 0)), std::tuple(2, B));
 }
 
 TEST(Bitmap, PixelFormatConversionsKeepColours) {

@@ -41,26 +41,12 @@ private:
     std::vector<std::string>* log_;
 };
 
-struct FormFixture : FormTest {
-    std::vector<std::string> log;
-    std::string Take() {
-        std::string s = Join(log);
-        log.clear();
-        return s;
-    }
-};
+using FormFixture = FormTest;
 
 TEST_F(FormFixture, EventOrder) {
     auto* f = new LogForm(nullptr, &log);
     f->AfterConstruction();
     EXPECT_EQ(Take(), "Create");
-    f->SetBounds(10, 10, 300, 200);
-    EXPECT_EQ(Take(), "CanResize 300x200 Resize 300x200");
-    f->Show();
-    Pump();
-    EXPECT_EQ(Take(), "Show Activate");
-    EXPECT_TRUE(f->Widget()->isVisible());
-
     struct Case {
         const char* name;
         std::function<void()> act;
@@ -68,6 +54,8 @@ TEST_F(FormFixture, EventOrder) {
         int width, height;
     };
     const Case cases[] = {
+        {"placed", [&] { f->SetBounds(10, 10, 300, 200); }, "CanResize 300x200 Resize 300x200", 300, 200},
+        {"shown", [&] { f->Show(); }, "Show Activate", 300, 200},
         {"smaller than allowed", [&] { f->SetWidth(40); }, "CanResize 40x200 Resize 100x200", 100, 200},
         {"refused", [&] { f->SetWidth(2000); }, "CanResize 2000x200", 100, 200},
         {"the user's resize", [&] { f->Widget()->resize(50, 50); }, "CanResize 50x50 Resize 100x80", 100, 80},
@@ -75,10 +63,10 @@ TEST_F(FormFixture, EventOrder) {
     };
     for (const Case& c : cases) {
         c.act();
-        EXPECT_EQ(Take(), c.events) << c.name;
-        EXPECT_EQ(f->Width(), c.width) << c.name;
-        EXPECT_EQ(f->Height(), c.height) << c.name;
-        EXPECT_EQ(f->Widget()->width(), c.width) << c.name;
+        Pump();
+        EXPECT_EQ(std::tuple(Take(), f->Width(), f->Height(), f->Widget()->width()),
+                  std::tuple(c.events, c.width, c.height, c.width))
+            << c.name;
     }
 
     struct Step {
@@ -98,10 +86,9 @@ TEST_F(FormFixture, EventOrder) {
     for (const Step& s : steps) {
         f->closeAction = s.action;
         s.act();
-        EXPECT_EQ(Take(), s.events) << s.name;
-        EXPECT_EQ(f->Visible(), s.visible) << s.name;
-        EXPECT_EQ(f->Widget()->isVisible(), s.visible) << s.name;
-        EXPECT_EQ(f->Active(), s.visible) << s.name;
+        EXPECT_EQ(std::tuple(Take(), f->Visible(), f->Widget()->isVisible(), f->Active()),
+                  std::tuple(s.events, s.visible, s.visible, s.visible))
+            << s.name;
     }
     Pump();
     EXPECT_EQ(Take(), "Destroy form ~form") << "caFree frees the form once its handlers are done";
@@ -143,8 +130,12 @@ TEST_F(FormFixture, ShowModalResults) {
         {"Enter in an edit clicks the Default button", [&] { key(f->edit, Qt::Key_Return); }, mrOk, ""},
         {"Enter on the keypad too", [&] { key(f->edit, Qt::Key_Enter); }, mrOk, ""},
         {"Escape clicks the Cancel button", [&] { key(f->edit, Qt::Key_Escape); }, mrCancel, " cancel"},
-        {"Escape without a Cancel button closes with mrCancel", [&] { key(f->edit, Qt::Key_Escape); }, mrCancel, "",
-         false},
+        {"Escape without a Cancel button closes with mrCancel",
+         [&] {
+             key(f->edit, Qt::Key_Escape);
+             EXPECT_EQ(f->ModalResult(), mrCancel) << "set by the key, not by the dialog's end";
+         },
+         mrCancel, "", false},
         {"Enter on another button clicks that one, which keeps the form up",
          [&] {
              key(other, Qt::Key_Return);
@@ -159,44 +150,38 @@ TEST_F(FormFixture, ShowModalResults) {
              f->SetModalResult(mrYes);
          },
          mrYes, ""},
+        {"a message shown meanwhile keeps the form up",
+         [&] {
+             ShowMessage("Invalid tempo!\nEnter value between 40 and 500.");
+             const DialogRequest& shown = DialogLog().back();
+             EXPECT_EQ(std::tuple(f->ModalResult(), shown.kind == DialogKind::MessageBox, shown.text),
+                       std::tuple(mrNone, true, AnsiString("Invalid tempo!\nEnter value between 40 and 500.")));
+             ok->Click();
+         },
+         mrOk, ""},
         {"closed", [&] { f->Close(); }, mrCancel, ""},
     };
     for (const Case& c : cases) {
         cancel->SetVisible(c.withCancel);
         ScriptDialog([&](const DialogRequest& r) {
-            EXPECT_EQ(r.form, f);
-            EXPECT_TRUE(f->Visible()) << c.name;
+            EXPECT_EQ(std::tuple(r.form, r.kind == DialogKind::Modal, f->Visible()), std::tuple(f, true, true))
+                << c.name;
             log.push_back("user");
             c.user();
             return DialogAnswer{0, ""};
         });
         f->edit->SetText("");
         EXPECT_EQ(f->ShowModal(), c.result) << c.name;
-        EXPECT_EQ(f->ModalResult(), c.result) << c.name;
-        EXPECT_EQ(Take(), std::string("Show Activate user") + c.clicks + " Close Hide") << c.name;
-        EXPECT_FALSE(f->Visible()) << c.name;
+        EXPECT_EQ(std::tuple(f->ModalResult(), Take(), f->Visible()),
+                  std::tuple(c.result, std::string("Show Activate user") + c.clicks + " Close Hide", false))
+            << c.name;
     }
     EXPECT_EQ(f->edit->Text(), "") << "the swallowed keys did not reach the edit";
     EXPECT_EQ(memo->Text(), "\r\n") << "the memo took its Enter";
+    EXPECT_EQ(f->ShowModal(), mrCancel) << "unscripted modal forms cancel headless";
+    EXPECT_FALSE(f->Visible());
     f->Show();
     EXPECT_THROW(f->ShowModal(), EInvalidOperation);
-    delete f;
-}
-
-TEST_F(FormFixture, NestedMessageInModalForm) {
-    auto* f = new TForm(nullptr);
-    auto* ok = Add<TButton>(f);
-    ok->OnClick = [&](TObject*) { ShowMessage("Invalid tempo!\nEnter value between 40 and 500."); };
-    ScriptDialog([&](const DialogRequest&) {
-        ok->Click();
-        EXPECT_EQ(f->ModalResult(), mrNone) << "the message does not close the form";
-        f->SetModalResult(mrOk);
-        return DialogAnswer{0, ""};
-    });
-    EXPECT_EQ(f->ShowModal(), mrOk);
-    ASSERT_EQ(DialogLog().size(), 2u);
-    EXPECT_EQ(DialogLog()[1].kind, DialogKind::MessageBox);
-    EXPECT_EQ(DialogLog()[1].text, "Invalid tempo!\nEnter value between 40 and 500.");
     delete f;
 }
 
@@ -244,7 +229,7 @@ TEST_F(FormFixture, KeysThroughTheForm) {
     EXPECT_EQ(Take(), "") << "Alt keys are system keys";
 
     // The application sees key messages first, and may take or change them.
-    auto* events = new TApplicationEvents(f);
+    auto* events = new TApplicationEvents(form);
     events->OnMessage = [&](tagMSG& m, bool& handled) {
         if (m.message == WM_SYSKEYDOWN) m.message = WM_KEYDOWN;
         handled = handled || (m.message == WM_KEYDOWN && m.wParam == VK_F1 + 6);
@@ -258,6 +243,28 @@ TEST_F(FormFixture, KeysThroughTheForm) {
     delete events;
     Key(f->edit, Qt::Key_F7);
     EXPECT_EQ(Take(), "formDown 118 editDown 118") << "a destroyed TApplicationEvents no longer takes messages";
+
+    // The virtual key each key gives, whatever the character the keyboard makes of it.
+    f->SetKeyPreview(false);
+    f->edit->OnKeyPress = nullptr;
+    struct Vk {
+        int key;
+        Qt::KeyboardModifiers mods;
+        int vk;
+    };
+    const Vk keys[] = {
+        {Qt::Key_BracketRight, Qt::NoModifier, 221},     {Qt::Key_BraceLeft, Qt::ShiftModifier, 219},
+        {Qt::Key_Minus, Qt::NoModifier, VK_OEM_MINUS},   {Qt::Key_Equal, Qt::NoModifier, VK_OEM_PLUS},
+        {Qt::Key_Plus, Qt::KeypadModifier, VK_ADD},      {Qt::Key_Minus, Qt::KeypadModifier, VK_SUBTRACT},
+        {Qt::Key_7, Qt::KeypadModifier, VK_NUMPAD0 + 7}, {Qt::Key_7, Qt::NoModifier, '7'},
+        {Qt::Key_Ampersand, Qt::ShiftModifier, '7'},     {Qt::Key_F8, Qt::NoModifier, VK_F1 + 7},
+        {Qt::Key_Space, Qt::NoModifier, VK_SPACE},       {Qt::Key_Enter, Qt::KeypadModifier, VK_RETURN},
+        {Qt::Key_O, Qt::ControlModifier, 'O'},
+    };
+    for (const Vk& c : keys) {
+        Key(f->edit, c.key, c.mods);
+        EXPECT_EQ(Take(), "editDown " + std::to_string(c.vk) + (c.mods & Qt::ShiftModifier ? "S" : "")) << c.key;
+    }
     delete f;
 }
 
@@ -298,16 +305,24 @@ TEST_F(FormFixture, WindowFlagsReachTheWidget) {
 }
 
 TEST_F(FormFixture, ExceptionsGoToTheExceptionDisplay) {
-    auto* f = new TForm(nullptr);
-    auto* panel = Add<TPanel>(f);
-    f->Show();
+    // A panel whose clicks and posted WM_USER messages raise what the case gives.
+    std::function<void()> thrower;
+    struct Raiser : TPanel {
+        using TPanel::TPanel;
+        std::function<void()>* raise = nullptr;
+        void Dispatch(TMessage& m) override {
+            if (m.Msg == WM_USER) (*raise)();
+            TPanel::Dispatch(m);
+        }
+    };
+    auto* panel = Make<Raiser>(10, 10, 50, 50);
+    panel->raise = &thrower;
+    panel->OnClick = [&](TObject*) { thrower(); };
     struct Case {
         const char* name;
         std::function<void()> raise;
         const char* shown;
     };
-    std::function<void()> thrower;
-    panel->OnClick = [&](TObject*) { thrower(); };
     const Case cases[] = {
         {"class library exception", [] { throw Exception("Error while loading x.png"); }, "Error while loading x.png."},
         {"message already ending in a full stop", [] { throw Exception("Invalid value."); }, "Invalid value."},
@@ -315,37 +330,26 @@ TEST_F(FormFixture, ExceptionsGoToTheExceptionDisplay) {
         {"abort is silent", [] { throw EAbort("quiet"); }, nullptr},
     };
     for (const Case& c : cases) {
-        ClearDialogLog();
-        thrower = c.raise;
-        Click(panel, 3, 3);
-        if (c.shown) {
-            ASSERT_EQ(DialogLog().size(), 1u) << c.name;
-            EXPECT_EQ(DialogLog()[0].text, c.shown) << c.name;
-            EXPECT_EQ(DialogLog()[0].flags & MB_ICONSTOP, MB_ICONSTOP) << c.name;
-        } else {
-            EXPECT_TRUE(DialogLog().empty()) << c.name;
+        for (bool posted : {false, true}) {
+            ClearDialogLog();
+            thrower = c.raise;
+            if (posted)
+                PostMessageA(panel->Handle(), WM_USER, 0, 0);
+            else
+                Click(panel, 3, 3);
+            Pump();
+            ASSERT_EQ(DialogLog().size(), c.shown ? 1u : 0u) << c.name << (posted ? ", posted" : "");
+            if (c.shown) {
+                EXPECT_EQ(std::tuple(DialogLog()[0].text, (DialogLog()[0].flags & MB_ICONSTOP) != 0),
+                          std::tuple(AnsiString(c.shown), true))
+                    << c.name << (posted ? ", posted" : "");
+            }
         }
     }
     EXPECT_FALSE(panel->MouseCapture()) << "the capture went with the release despite the exception";
 
-    // An exception from a posted message's handler.
-    class Thrower : public TPanel {
-    public:
-        using TPanel::TPanel;
-        void Dispatch(TMessage& m) override {
-            if (m.Msg == WM_USER + 5) throw Exception("posted");
-            TPanel::Dispatch(m);
-        }
-    };
-    auto* t = Add<Thrower>(f);
-    ClearDialogLog();
-    PostMessageA(t->Handle(), WM_USER + 5, 0, 0);
-    Pump();
-    ASSERT_EQ(DialogLog().size(), 1u);
-    EXPECT_EQ(DialogLog()[0].text, "posted.");
-
     // The application's exception events see them instead.
-    auto* events = new TApplicationEvents(f);
+    auto* events = new TApplicationEvents(form);
     std::vector<std::string> caught;
     events->OnException = [&](TObject* sender, Exception* e) {
         caught.push_back(e->Message.str() + (sender == panel ? " from panel" : ""));
@@ -357,7 +361,6 @@ TEST_F(FormFixture, ExceptionsGoToTheExceptionDisplay) {
     }
     EXPECT_EQ(Join(caught), "Error while loading x.png from panel Invalid value. from panel bad state from panel");
     EXPECT_TRUE(DialogLog().empty());
-    delete f;
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 
 #include "ExtCtrls.h"
 #include "FormsTestSupport.h"
+#include "TempDir.h"
 #ifdef TIKORA_WITH_PROGRAM
 #include "Programforms.h"
 #include "Tmainform.h"
@@ -45,14 +46,8 @@ bool UnderXvfb(const char* test, bool windowManager) {
     for (const char* tool : {__VA_ARGS__}) \
         if (!std::getenv("TIKORA_UNDER_XVFB") && !Have(tool)) GTEST_SKIP() << tool << " missing"
 
-// Pumps until the condition holds; the bound only ends a run whose window system never answers.
-template <typename F>
-bool Settles(F cond) {
-    QElapsedTimer t;
-    t.start();
-    while (!cond() && t.elapsed() < 20000) Application->ProcessMessages();
-    return cond();
-}
+// Long enough for any window manager that answers at all.
+constexpr int kSettle = 20000;
 
 TEST(XvfbSmoke, ShapedWindowOnScreen) {
     SKIP_WITHOUT("xvfb-run", "import");
@@ -65,18 +60,20 @@ TEST(XvfbSmoke, ShapedWindowOnScreen) {
     POINT tri[3] = {{0, 0}, {200, 0}, {0, 200}};
     SetWindowRgn(form->Handle(), CreatePolygonRgn(tri, 3, WINDING), TRUE);
     form->Show();
-    ASSERT_TRUE(Settles([&] { return form->Widget()->isVisible() && form->Widget()->windowHandle()->isExposed(); }));
-    const char* tmp = std::getenv("TIKORA_TEST_TMP");
-    std::filesystem::create_directories(tmp ? tmp : "/tmp");
-    std::string shot = std::string(tmp ? tmp : "/tmp") + "/xvfb-shot.png";
+    auto exposed = [&] { return form->Widget()->isVisible() && form->Widget()->windowHandle()->isExposed(); };
+    ASSERT_TRUE(formstest::WaitUntil(exposed, kSettle));
+    TempDir dir;
+    std::string shot = dir / "xvfb-shot.png";
     QImage img;
     QPoint origin = form->Widget()->mapToGlobal(QPoint(0, 0));
     // The server shows the window once it has drawn it: photograph until the red shows.
-    ASSERT_TRUE(Settles([&] {
-        if (std::system(("import -window root '" + shot + "'").c_str()) != 0) return false;
-        img = QImage(QString::fromStdString(shot));
-        return !img.isNull() && qRed(img.pixel(origin + QPoint(20, 20))) == 255;
-    }));
+    ASSERT_TRUE(formstest::WaitUntil(
+        [&] {
+            if (std::system(("import -window root '" + shot + "'").c_str()) != 0) return false;
+            img = QImage(QString::fromStdString(shot));
+            return !img.isNull() && qRed(img.pixel(origin + QPoint(20, 20))) == 255;
+        },
+        kSettle));
     QRgb inside = img.pixel(origin + QPoint(20, 20));
     QRgb outside = img.pixel(origin + QPoint(180, 180));
     EXPECT_EQ(qGreen(inside), 0);
@@ -91,14 +88,11 @@ std::vector<TForm*> ProgramForms() {
     if (!made) {
         made = true;
         namespace fs = std::filesystem;
-        fs::path dir = fs::path(std::getenv("TIKORA_TEST_TMP") ? std::getenv("TIKORA_TEST_TMP") : "/tmp") /
-                       ("windows-" + std::to_string(getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+        static TempDir dir;  // the program's folder for the whole run
         for (const char* entry : {"pics", "Drums", "Midi", "wavs", "Tikora.def", "Tikora.tkra"})
-            fs::copy(fs::path(TIKORA_BINARY_DIR) / "Tikora" / entry, dir / entry, fs::copy_options::recursive);
+            fs::copy(fs::path(TIKORA_BINARY_DIR) / "Tikora" / entry, dir.Path() / entry, fs::copy_options::recursive);
         setenv("TIKORA_AUDIO_SINK", "null", 1);
-        tikora::app::ProgramFolderOverride() = AnsiString(dir.string().c_str());
+        tikora::app::ProgramFolderOverride() = AnsiString(dir.Path().string().c_str());
         Application->Initialize();
         CreateProgramForms();
     }
@@ -189,7 +183,7 @@ TEST(ProgramWindows, FramesOnTheScreen) {
                screen.contains(frame) && (maximized || (f->Left() == frame.left() && f->Top() == frame.top()));
     };
     auto settlesOnScreen = [&](TForm* f, const std::string& how) {
-        EXPECT_TRUE(Settles([&] { return onScreen(f); }))
+        EXPECT_TRUE(formstest::WaitUntil([&] { return onScreen(f); }, kSettle))
             << f->Name().c_str() << " " << how << ": frame " << Text(frameOf(f)) << " Left,Top " << f->Left() << ","
             << f->Top();
     };
@@ -198,7 +192,7 @@ TEST(ProgramWindows, FramesOnTheScreen) {
     main->Show();
     settlesOnScreen(main, "shown");
     main->SetWindowState(wsMaximized);
-    ASSERT_TRUE(Settles([&] { return main->Widget()->isMaximized(); }));
+    ASSERT_TRUE(formstest::WaitUntil([&] { return main->Widget()->isMaximized(); }, kSettle));
     main->SetWindowState(wsNormal);
     settlesOnScreen(main, "restored");
     EXPECT_FALSE(main->Widget()->isMaximized());

@@ -15,31 +15,37 @@
 #include <vector>
 
 #include "Dialogs.h"
+#include "ExtCtrls.h"
 #include "Forms.h"
 
 namespace formstest {
 
 inline void Pump() { Application->ProcessMessages(); }
 
-// Pumps until the condition holds (or a generous limit passes, which fails the caller's check).
+// Pumps until the condition holds; the limit only ends a run whose window system never answers
+// (and fails the caller's check).
 template <typename F>
-bool WaitUntil(F cond) {
+bool WaitUntil(F cond, int limitMs = 5000) {
     QElapsedTimer t;
     t.start();
-    while (!cond() && t.elapsed() < 5000) Pump();
+    while (!cond() && t.elapsed() < limitMs) Pump();
     return cond();
 }
 
-// Sends a Qt mouse event to the window that owns the control, at the control's own coordinates.
+// Sends a Qt mouse event to a widget, or to the window that owns a control at the control's own
+// coordinates.
+inline void Mouse(QWidget* w, QEvent::Type type, QPointF p, Qt::MouseButton button = Qt::LeftButton,
+                  Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    const bool up = type == QEvent::MouseButtonRelease || type == QEvent::MouseMove;
+    Qt::MouseButtons held = up ? Qt::NoButton : Qt::MouseButtons(button);
+    QMouseEvent e(type, p, w->mapToGlobal(p), type == QEvent::MouseMove ? Qt::NoButton : button, held, mods);
+    QCoreApplication::sendEvent(w, &e);
+}
 inline void Mouse(TControl* c, QEvent::Type type, int x, int y, Qt::MouseButton button = Qt::LeftButton,
                   Qt::KeyboardModifiers mods = Qt::NoModifier) {
     TWinControl* w = dynamic_cast<TWinControl*>(c);
     if (!w) x += c->Left(), y += c->Top(), w = c->Parent();
-    Qt::MouseButtons held =
-        type == QEvent::MouseButtonRelease || type == QEvent::MouseMove ? Qt::NoButton : Qt::MouseButtons(button);
-    QPointF p(x, y);
-    QMouseEvent e(type, p, w->Widget()->mapToGlobal(p), type == QEvent::MouseMove ? Qt::NoButton : button, held, mods);
-    QCoreApplication::sendEvent(w->Widget(), &e);
+    Mouse(w->Widget(), type, QPointF(x, y), button, mods);
 }
 inline void Click(TControl* c, int x, int y) {
     Mouse(c, QEvent::MouseButtonPress, x, y);
@@ -66,6 +72,24 @@ inline std::string Join(const std::vector<std::string>& v) {
     std::string s;
     for (const auto& x : v) s += (s.empty() ? "" : " ") + x;
     return s;
+}
+
+// A picture as text: one character per pixel from f(x, y), "/" between the rows.
+inline std::string PixelText(int w, int h, const std::function<char(int, int)>& f) {
+    std::string s;
+    for (int y = 0; y < h; ++y) {
+        if (y) s += '/';
+        for (int x = 0; x < w; ++x) s += f(x, y);
+    }
+    return s;
+}
+
+// How many pixels of the rectangle from (x0, y0) to (x1, y1), exclusive, pass the test.
+inline int CountPixels(int x0, int y0, int x1, int y1, const std::function<bool(int, int)>& f) {
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) n += f(x, y);
+    return n;
 }
 
 // A pixel of a DC as 0xRRGGBB.
@@ -110,15 +134,17 @@ inline void WriteBmp(const std::string& path, int w, int h, int bits, const std:
     std::ofstream(path, std::ios::binary) << f;
 }
 
-// A shown form for the test's controls; dialogs unscripted and the log empty at the start.
+// A form for the test's controls, shown unless the test says; dialogs unscripted and their log
+// empty at the start; a log of the test's own events.
 struct FormTest : ::testing::Test {
+    explicit FormTest(bool shown = true) : shown_(shown) {}
     void SetUp() override {
         Application->Initialize();
         tikora::forms::ClearDialogLog();
         tikora::forms::ClearDialogScript();
         form = new TForm(nullptr);
         form->SetBounds(10, 10, 400, 300);
-        form->Show();
+        if (shown_) form->Show();
         Pump();
     }
     void TearDown() override {
@@ -131,7 +157,24 @@ struct FormTest : ::testing::Test {
     T* Make(int left = 0, int top = 0, int width = 0, int height = 0) {
         return Add<T>(form, left, top, width, height);
     }
+    // The events logged since the last call.
+    std::string Take() {
+        std::string s = Join(log);
+        log.clear();
+        return s;
+    }
+    // A flat panel of one colour to draw controls on.
+    TPanel* Plain(int w, int h, TColor colour) {
+        auto* panel = Make<TPanel>(0, 0, w, h);
+        panel->SetBevelOuter(bvNone);
+        panel->SetColor(colour);
+        return panel;
+    }
     TForm* form = nullptr;
+    std::vector<std::string> log;
+
+private:
+    bool shown_;
 };
 
 }  // namespace formstest
