@@ -1,6 +1,9 @@
 // Plays a click song through the program's player, the real multimedia timer and the built-in
 // synthesizer into the WAV sink, then finds every click in the WAV and reports its timing:
 //   click_timing --bpm 130 --seconds 600 --out clicks.wav
+// With --device the clicks play through SDL's default device instead (record them there and
+// measure the recording with click_recording); it reports the device's clock against the system's.
+// --settle is the time the stream runs before Play (default 0.3 s, 2 s with --device).
 #include <cmath>
 #include <unistd.h>
 
@@ -14,38 +17,44 @@
 #include "AudioStream.h"
 #include "ClickAnalysis.h"
 #include "Clock.h"
+#include "DeviceRun.h"
 #include "Tmidicontent.h"
 #include "wave_mode.h"
 
 int main(int argc, char** argv) {
     int bpm = 130;
-    double seconds = 60;
+    double seconds = 60, settle = -1;
+    bool device = false;
     std::string out = "click_timing.wav";
     std::string wave;
-    for (int i = 1; i + 1 < argc; i += 2) {
+    for (int i = 1; i < argc; ++i) {
+        auto next = [&] { return i + 1 < argc ? argv[++i] : ""; };
         if (!std::strcmp(argv[i], "--bpm"))
-            bpm = std::atoi(argv[i + 1]);
+            bpm = std::atoi(next());
         else if (!std::strcmp(argv[i], "--seconds"))
-            seconds = std::atof(argv[i + 1]);
+            seconds = std::atof(next());
         else if (!std::strcmp(argv[i], "--out"))
-            out = argv[i + 1];
+            out = next();
         else if (!std::strcmp(argv[i], "--wave"))
-            wave = argv[i + 1];
+            wave = next();
+        else if (!std::strcmp(argv[i], "--settle"))
+            settle = std::atof(next());
+        else if (!std::strcmp(argv[i], "--device"))
+            device = true;
     }
-    if (bpm < 1 || seconds <= 0) {
-        std::fprintf(stderr, "usage: click_timing [--bpm N] [--seconds S] [--out file.wav]\n");
+    if (bpm < 1 || seconds <= 0 || (!device && out.empty())) {
+        std::fprintf(stderr,
+                     "usage: click_timing [--bpm N] [--seconds S] [--out file.wav | --device] [--settle S] [--wave "
+                     "click.wav]\n");
         return 2;
     }
-    // The player opens the sound path during static construction, before main: the sink must see
-    // the file name in its environment, so the program starts itself again with it.
-    const char* env = std::getenv("TIKORA_AUDIO_FILE");
-    if (!env || out != env) {
-        setenv("TIKORA_AUDIO_FILE", out.c_str(), 1);
-        execv("/proc/self/exe", argv);
-        std::perror("execv");
+    tikora::bench::ExecWithSoundEnvironment(device, out, argv);
+    if (settle < 0) settle = device ? 2.0 : 0.3;
+    if (device && tikora::audio::UsingNullSink()) {
+        std::fprintf(stderr, "click_timing: no sound device opened\n");
         return 1;
     }
-    if (!wave.empty()) return RunWaveClicks(bpm, seconds, out, wave);
+    if (!wave.empty()) return RunWaveClicks(bpm, seconds, settle, device ? "" : out, wave);
 
     const uint32_t ppq = 120;
     const int beats = static_cast<int>(seconds * bpm / 60.0);
@@ -60,7 +69,10 @@ int main(int argc, char** argv) {
     track->events.push_back({t, 0x89, 76, 0});
 
     // Let the stream settle before the first click.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::this_thread::sleep_for(std::chrono::duration<double>(settle));
+    tikora::bench::SinkClock sinkClock;
+    sinkClock.Start();
+    const double playUnix = tikora::bench::UnixSeconds();
     int64_t playNs = tikora::MonotonicNowNs();
     int64_t cpu0 = tikora::audio::AudioCallbackCpuNs();
     int64_t startFrame = tikora::audio::FrameForTime(playNs);
@@ -73,7 +85,17 @@ int main(int argc, char** argv) {
     double cpuPercent =
         100.0 * static_cast<double>(tikora::audio::AudioCallbackCpuNs() - cpu0) / static_cast<double>(playedNs);
     std::this_thread::sleep_for(std::chrono::milliseconds(400));  // the last click's latency and tail
+    const double sinkPpm = sinkClock.StopPpm();
     tikora::audio::Shutdown();
+    if (device) {
+        // The last click is due one period before the song's end.
+        std::printf(
+            "device clicks=%d sink_clock_ppm=%.2f audio_cpu_percent=%.3f reopened=%d play_unix=%.3f "
+            "last_click_unix=%.3f reopen_unix=%.3f\n",
+            beats, sinkPpm, cpuPercent, tikora::audio::DeviceReopenCount(), playUnix,
+            playUnix + (beats - 1) * 60.0 / bpm, sinkClock.ReopenUnix());
+        return 0;
+    }
 
     std::vector<float> samples;
     int rate = 0;

@@ -21,6 +21,7 @@
 #include "AudioStream.h"
 #include "ClickAnalysis.h"
 #include "Clock.h"
+#include "DeviceRun.h"
 #include "Dsoundplay.h"
 #include "Exception.h"
 #include "Messages.h"
@@ -67,7 +68,8 @@ private:
 
 }  // namespace
 
-int RunWaveClicks(int bpm, double seconds, const std::string& outWav, const std::string& waveFile) {
+int RunWaveClicks(int bpm, double seconds, double settleSeconds, const std::string& outWav,
+                  const std::string& waveFile) {
     const uint32_t ppq = 120;
     const int beats = static_cast<int>(seconds * bpm / 60.0);
     MIDIData song(1, ppq);
@@ -108,7 +110,9 @@ int RunWaveClicks(int bpm, double seconds, const std::string& outWav, const std:
     player.SetEventNotify(window->Handle(), kEventMessage);
     player.AddNotifyChannel(9);
 
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::this_thread::sleep_for(std::chrono::duration<double>(settleSeconds));
+    tikora::bench::SinkClock sinkClock;
+    sinkClock.Start();
     const int64_t playNs = tikora::MonotonicNowNs();
     const int64_t startFrame = tikora::audio::FrameForTime(playNs);
     if (!player.Play(&song, 0, false)) {
@@ -122,7 +126,13 @@ int RunWaveClicks(int bpm, double seconds, const std::string& outWav, const std:
     std::vector<int64_t> expected = window->Expected();
     done = true;
     ui.join();
+    const double sinkPpm = sinkClock.StopPpm();
     tikora::audio::Shutdown();
+    if (outWav.empty()) {
+        std::printf("device wave_clicks=%d markers_handled=%zu sink_clock_ppm=%.2f reopened=%d\n", beats,
+                    expected.size(), sinkPpm, tikora::audio::DeviceReopenCount());
+        return expected.size() == static_cast<size_t>(beats) ? 0 : 1;
+    }
 
     std::vector<float> samples;
     int rate = 0;

@@ -3,4 +3,6 @@
 
 // click_timing --wave file.wav: the clicks are wave buffers started by DSPlay::Play from the
 // handler of the player's posted beat markers. Prints the one-line report and returns the exit code.
-int RunWaveClicks(int bpm, double seconds, const std::string& outWav, const std::string& waveFile);
+// An empty `outWav` plays through the device: the report gives the device's clock only.
+int RunWaveClicks(int bpm, double seconds, double settleSeconds, const std::string& outWav,
+                  const std::string& waveFile);

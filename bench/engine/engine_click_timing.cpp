@@ -6,6 +6,9 @@
 //   engine_click_timing --bpm 130 --seconds 600
 //   engine_click_timing --bpm 120 --seconds 30 --change-at 10.2 --to 150   (tempo change)
 //   engine_click_timing --ramp --seconds 60    (+5 bpm every 2 bars from 100)
+// With --device the clicks play through SDL's default device instead of the WAV sink (record them
+// there and measure the recording with click_recording); it reports the device's clock against
+// the system's. --settle is the time the stream runs before Play (default 0.3 s, 2 s with --device).
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +25,7 @@
 #include "AudioStream.h"
 #include "ClickAnalysis.h"
 #include "Clock.h"
+#include "DeviceRun.h"
 #include "Messages.h"
 #include "Tmetronomgame.h"
 #include "Tmidicontent.h"
@@ -34,6 +38,8 @@ struct Options {
     double changeAt = -1;
     int changeTo = 0;
     bool ramp = false;
+    bool device = false;
+    double settle = -1;
     std::string out = "engine_click_timing.wav";
 };
 
@@ -63,24 +69,25 @@ int main(int argc, char** argv) {
             o.ramp = true;
         else if (!std::strcmp(argv[i], "--out"))
             o.out = next();
+        else if (!std::strcmp(argv[i], "--device"))
+            o.device = true;
+        else if (!std::strcmp(argv[i], "--settle"))
+            o.settle = std::atof(next());
     }
     if (o.ramp) o.bpm = 100;
-    if (o.bpm < 40 || o.bpm > 500 || o.seconds <= 0) {
-        std::fprintf(
-            stderr,
-            "usage: engine_click_timing [--bpm N] [--seconds S] [--change-at S --to N] [--ramp] [--out f.wav]\n");
+    if (o.bpm < 40 || o.bpm > 500 || o.seconds <= 0 || (!o.device && o.out.empty())) {
+        std::fprintf(stderr,
+                     "usage: engine_click_timing [--bpm N] [--seconds S] [--change-at S --to N] [--ramp] [--out f.wav "
+                     "| --device] [--settle S]\n");
         return 2;
     }
-    // The player opens the sound path during static construction: the sink must find the file
-    // name in the environment then, so the program starts itself again with it.
-    const char* env = std::getenv("TIKORA_AUDIO_FILE");
-    if (!env || o.out != env) {
-        setenv("TIKORA_AUDIO_FILE", o.out.c_str(), 1);
-        execv("/proc/self/exe", argv);
-        std::perror("execv");
+    tikora::bench::ExecWithSoundEnvironment(o.device, o.out, argv);
+    if (o.settle < 0) o.settle = o.device ? 2.0 : 0.3;
+    if (o.device && tikora::audio::UsingNullSink()) {
+        std::fprintf(stderr, "engine_click_timing: no sound device opened\n");
         return 1;
     }
-    o.out = std::filesystem::absolute(o.out).string();
+    if (!o.device) o.out = std::filesystem::absolute(o.out).string();
 
     // The engine reads its definitions from the working directory; a scratch folder keeps the
     // program folder's settings untouched.
@@ -125,7 +132,9 @@ int main(int argc, char** argv) {
     player.SetEndNotify(85, 127, window.Handle(), 0x8065);
     for (uint8_t ch = 0; ch < 10; ++ch) player.AddNotifyChannel(ch);
 
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // let the stream settle
+    std::this_thread::sleep_for(std::chrono::duration<double>(o.settle));  // let the stream settle
+    tikora::bench::SinkClock sinkClock;
+    sinkClock.Start();
     const int64_t playNs = tikora::MonotonicNowNs();
     engine.PrepareTools();
     engine.Play();
@@ -144,9 +153,15 @@ int main(int argc, char** argv) {
     player.Stop();
     engine.Stop();
     std::this_thread::sleep_for(std::chrono::milliseconds(400));  // the last click's latency and tail
+    const double sinkPpm = sinkClock.StopPpm();
     tikora::audio::Shutdown();
     fs::current_path(fs::temp_directory_path());
     fs::remove_all(dir);
+    if (o.device) {
+        std::printf("device beat_markers=%zu sink_clock_ppm=%.2f reopened=%d\n", beatTempo.size(), sinkPpm,
+                    tikora::audio::DeviceReopenCount());
+        return 0;
+    }
 
     std::vector<float> samples;
     int rate = 0;

@@ -2,15 +2,21 @@
 
 #include <SDL.h>
 #include <alsa/asoundlib.h>
+#include <pthread.h>
+#include <sched.h>
 #include <time.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -75,37 +81,89 @@ private:
     std::atomic<double> framesPerNs_{kRate / 1e9};
 };
 
-// Second-order delay-locked loop: smooths the callback times into the time of each block start
-// and the true frame rate, so that jitter of the audio callback does not move events.
-class Dll {
+// Where each stream frame sits on the monotonic clock, from the times of the audio callbacks.
+// A callback comes when the device has room for a block, often late (the thread woke late) and
+// sometimes early (a server fills its buffer in a burst, or asks on a timer of its own), never
+// at a fixed distance from when its frames sound. The frames sound at a steady rate, though, so
+// the timeline is a straight line: the device's rate, measured between the earliest callbacks
+// of windows seconds apart, through the earliest callback of the last half second. Late
+// callbacks do not move it at all, and the frames of every block are rendered at most one block
+// ahead of the line, so events placed on it are never late. The line rises only slowly when the
+// earliest callback of the window was a little later than the one before it (the jitter of the
+// earliest callbacks), and at once by the gap when the device skipped (the server waited for
+// data, and the callbacks from then on come later): within the window.
+class FrameClock {
 public:
-    void Reset() { started_ = false; }
-    // Returns the filtered time of the block start and the filtered block duration.
-    void Update(double t, int frames, double* blockStart, double* blockNs) {
-        double period = frames * 1e9 / kRate;
-        if (!started_ || std::fabs(t - t1_) > kResyncNs) {
-            constexpr double kBandwidthHz = 0.5;
-            double omega = 2.0 * M_PI * kBandwidthHz * period / 1e9;
-            b_ = std::sqrt(2.0) * omega;
-            c_ = omega * omega;
-            e2_ = period;
-            t0_ = t;
-            t1_ = t + period;
-            started_ = true;
-        } else {
-            double e = t - t1_;
-            t0_ = t1_;
-            t1_ += b_ * e + e2_;
-            e2_ += c_ * e;
+    void Reset() { count_ = 0; }
+    // Records the callback at time `t` for the block starting at `frame`; returns the line.
+    void Update(int64_t frame, double t, double* timeOfFrame, double* nsPerFrame) {
+        if (count_ > 0 && t - points_[(count_ - 1) % kPoints].t > kResyncNs) count_ = 0;
+        if (count_ == 0) {
+            ns_ = 1e9 / kRate;
+            anchor_ = {frame, t};
+            haveAnchor_ = false;
+            lastLow_ = 0;
+            lineFrame_ = frame;
+            lineT_ = t;
         }
-        *blockStart = t0_;
-        *blockNs = t1_ - t0_;
+        points_[count_ % kPoints] = {frame, t};
+        ++count_;
+        // The earliest callback of the window, measured against a line of the current rate.
+        const size_t n = std::min<size_t>(count_, kPoints);
+        Point low = points_[(count_ - 1) % kPoints];
+        double lowU = low.t - static_cast<double>(low.frame) * ns_;
+        for (size_t i = 0; i < n; ++i) {
+            const Point& p = points_[(count_ - 1 - i) % kPoints];
+            if (t - p.t > kWindowNs) break;
+            const double u = p.t - static_cast<double>(p.frame) * ns_;
+            if (u < lowU) {
+                lowU = u;
+                low = p;
+            }
+        }
+        // A rise beyond the jitter of the earliest callbacks: the device skipped. The rate is
+        // measured afresh from here; until then the last measurement stands.
+        if (haveAnchor_ && lowU - lastLow_ > kSkipNs) anchor_ = low;
+        lastLow_ = lowU;
+        if (!haveAnchor_ && t - anchor_.t >= kWindowNs) {
+            anchor_ = low;
+            haveAnchor_ = true;
+        }
+        if (haveAnchor_ && low.t - anchor_.t >= kRateBaselineNs)
+            ns_ = (low.t - anchor_.t) / static_cast<double>(low.frame - anchor_.frame);
+        const double target = low.t + static_cast<double>(frame - low.frame) * ns_;
+        double line = lineT_ + static_cast<double>(frame - lineFrame_) * ns_;
+        if (target < line || target - line > kSkipNs)
+            line = target;
+        else
+            line = std::min(target, line + kRiseNs);
+        lineFrame_ = frame;
+        lineT_ = line;
+        *timeOfFrame = line;
+        *nsPerFrame = ns_;
     }
 
 private:
-    bool started_ = false;
-    double b_ = 0, c_ = 0, e2_ = 0, t0_ = 0, t1_ = 0;
+    struct Point {
+        int64_t frame = 0;
+        double t = 0;
+    };
+    static constexpr size_t kPoints = 512;
+    static constexpr double kWindowNs = 0.5e9;
+    static constexpr double kSkipNs = 3e6;
+    static constexpr double kRiseNs = 5e3;  // per callback
+    static constexpr double kRateBaselineNs = 10e9;
+    Point points_[kPoints];
+    size_t count_ = 0;
+    double ns_ = 1e9 / kRate;
+    Point anchor_;
+    bool haveAnchor_ = false;
+    double lastLow_ = 0;
+    int64_t lineFrame_ = 0;
+    double lineT_ = 0;
 };
+
+thread_local bool t_audioThread = false;
 
 class Stream {
 public:
@@ -122,36 +180,45 @@ public:
 
     void Shutdown() {
         EnsureStarted();
-        std::lock_guard<std::mutex> lock(lifeMutex_);
+        std::unique_lock<std::mutex> lock(lifeMutex_);
         if (down_) return;
         down_ = true;
-        if (sdlDevice_ != 0) {
-            SDL_CloseAudioDevice(sdlDevice_);
-            sdlDevice_ = 0;
-        }
-        if (nullThread_.joinable()) {
-            stop_.store(true);
-            nullThread_.join();
-        }
+        lock.unlock();
+        lifeCv_.notify_all();
+        if (supervisor_.joinable()) supervisor_.join();
+        CloseSdl();
+        StopNullSink();
         if (wav_) wav_->Close();
     }
 
     void Add(AudioSource* s) {
         std::lock_guard<std::mutex> lock(sourcesMutex_);
-        if (std::find(sources_.begin(), sources_.end(), s) == sources_.end()) sources_.push_back(s);
+        for (auto& slot : slots_)
+            if (slot.load() == s) return;
+        for (auto& slot : slots_) {
+            if (slot.load() == nullptr) {
+                slot.store(s);
+                return;
+            }
+        }
     }
     void Remove(AudioSource* s) {
-        // The audio thread renders while holding the mutex, so once it is ours the source is
-        // no longer in use.
         std::lock_guard<std::mutex> lock(sourcesMutex_);
-        sources_.erase(std::remove(sources_.begin(), sources_.end(), s), sources_.end());
+        for (auto& slot : slots_)
+            if (slot.load() == s) slot.store(nullptr);
+        // The audio thread may still be inside a block that started before the slot was cleared;
+        // such a block ends within milliseconds.
+        const uint64_t seq = renderSeq_.load();
+        if ((seq & 1) == 0 || t_audioThread) return;
+        while (renderSeq_.load() == seq) std::this_thread::yield();
     }
 
     int64_t FrameForTime(int64_t ns) { return timeline_.FrameAt(ns + kLatencyNs); }
     std::atomic<float> gain{1.0f};
     std::atomic<int64_t> cpuNs{0};
     std::atomic<int64_t> framesRendered{0};
-    bool usingNullSink() const { return nullSink_; }
+    std::atomic<int> reopenCount{0};
+    bool usingNullSink() const { return !sdl_; }
 
 private:
     Stream() {
@@ -162,24 +229,41 @@ private:
         const char* file = std::getenv("TIKORA_AUDIO_FILE");
         const char* sink = std::getenv("TIKORA_AUDIO_SINK");
         bool forceNull = (file && *file) || (sink && std::strcmp(sink, "null") == 0);
-        if (!forceNull && OpenSdl()) return;
+        snd_lib_error_set_handler(SilentAlsaErrors);
+        SDL_LogSetOutputFunction(SilentSdlLog, nullptr);
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+        // SDL asks a PulseAudio server for a buffer of one callback block (10.7 ms): a thread
+        // that wakes a little late empties it, the server waits for data, and every click after
+        // that sounds later. 40 ms rides out a busy machine; the blocks stay small, so events
+        // still reach the stream well within the output latency.
+        setenv("PULSE_LATENCY_MSEC", "40", 0);
+        if (!forceNull && OpenSdl()) {
+            sdl_ = true;
+            SDL_PauseAudioDevice(sdlDevice_, 0);
+            // A device plays once its callbacks come at its own pace: a sound server may take a
+            // burst of blocks to fill its buffer, or stand still for a moment after the stream
+            // connects. Timing starts from there, so that the first events sound where they belong.
+            // The timeline settles over one window of callbacks after that.
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+            while (!steady_.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (steady_.load()) std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            supervisor_ = std::thread([this] { Supervise(); });
+            return;
+        }
         if (file && *file) {
             wav_ = std::make_unique<WavSink>();
             if (!wav_->Open(file, kRate)) wav_.reset();
         }
-        nullSink_ = true;
-        nullThread_ = std::thread([this] { RunNullSink(); });
+        StartNullSink();
     }
 
     bool OpenSdl() {
-        snd_lib_error_set_handler(SilentAlsaErrors);
-        SDL_LogSetOutputFunction(SilentSdlLog, nullptr);
-        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO | SDL_INIT_EVENTS) != 0) return false;
         // SDL's dummy and disk drivers run unpaced; our own null sink replaces them.
         const char* driver = SDL_GetCurrentAudioDriver();
         if (!driver || std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "disk") == 0) {
-            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+            SDL_QuitSubSystem(SDL_INIT_AUDIO | SDL_INIT_EVENTS);
             return false;
         }
         SDL_AudioSpec want{};
@@ -190,24 +274,111 @@ private:
         want.callback = [](void* user, Uint8* stream, int len) {
             auto* self = static_cast<Stream*>(user);
             int frames = len / static_cast<int>(2 * sizeof(float));
-            self->Mix(reinterpret_cast<float*>(stream), frames, static_cast<double>(MonotonicNowNs()));
+            self->DeviceCallback(reinterpret_cast<float*>(stream), frames);
         };
         want.userdata = this;
         SDL_AudioSpec have{};
         sdlDevice_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
         if (sdlDevice_ == 0) {
-            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+            SDL_QuitSubSystem(SDL_INIT_AUDIO | SDL_INIT_EVENTS);
             return false;
         }
-        deviceBufferNs = static_cast<int64_t>(have.samples) * 1'000'000'000 / std::max(have.freq, 1);
-        SDL_PauseAudioDevice(sdlDevice_, 0);
+        // Opened again later, the device comes through the same driver: while a sound server
+        // restarts, the card underneath must be left to it.
+        if (driverHint_.empty()) {
+            driverHint_ = driver;
+            SDL_SetHint(SDL_HINT_AUDIODRIVER, driverHint_.c_str());
+        }
+        steady_.store(false);
+        steadyCount_ = 0;
+        lastCallbackNs_ = -1;
+        // What the device holds before a frame is heard: one callback block, and on a PulseAudio
+        // server the buffer asked of it above.
+        int64_t bufferNs = static_cast<int64_t>(have.samples) * 1'000'000'000 / std::max(have.freq, 1);
+        if (std::strcmp(driver, "pulseaudio") == 0)
+            if (const char* ms = std::getenv("PULSE_LATENCY_MSEC")) bufferNs += std::atoll(ms) * 1'000'000;
+        deviceBufferNs = bufferNs;
         return true;
     }
 
+    void CloseSdl() {
+        if (sdlDevice_ == 0) return;
+        SDL_CloseAudioDevice(sdlDevice_);
+        sdlDevice_ = 0;
+        SDL_QuitSubSystem(SDL_INIT_AUDIO | SDL_INIT_EVENTS);
+    }
+
+    bool DeviceLost() {
+        SDL_PumpEvents();
+        SDL_Event ev;
+        bool removed = false;
+        while (SDL_PeepEvents(&ev, 1, SDL_GETEVENT, SDL_AUDIODEVICEREMOVED, SDL_AUDIODEVICEREMOVED) > 0)
+            if (!ev.adevice.iscapture && ev.adevice.which == sdlDevice_) removed = true;
+        return removed || SDL_GetAudioDeviceStatus(sdlDevice_) != SDL_AUDIO_PLAYING;
+    }
+
+    // Watches the device. When it goes away (the sound server stopped, the headset was pulled),
+    // the null sink keeps the stream running in real time, so queues drain and the timeline goes
+    // on, and the default device is opened again as soon as there is one.
+    void Supervise() {
+        std::unique_lock<std::mutex> lock(lifeMutex_);
+        for (;;) {
+            const bool lost = sdlDevice_ == 0;
+            lifeCv_.wait_for(lock, std::chrono::milliseconds(lost ? 200 : 50));
+            if (down_) return;
+            if (!lost && DeviceLost()) {
+                CloseSdl();
+                StartNullSink();
+            } else if (lost && OpenSdl()) {
+                // Opened paused; the null sink stops first, so that one thread at a time mixes.
+                StopNullSink();
+                SDL_PauseAudioDevice(sdlDevice_, 0);
+                reopenCount.fetch_add(1);
+            }
+        }
+    }
+
+    void DeviceCallback(float* out, int frames) {
+        if (!t_audioThread) {
+            // Real-time scheduling where the system grants it (a real-time limit for the user):
+            // a busy machine then cannot starve the device. Refused, the thread runs as before.
+            sched_param param{};
+            param.sched_priority = 10;
+            pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+        }
+        t_audioThread = true;
+        const int64_t now = MonotonicNowNs();
+        if (!steady_.load(std::memory_order_relaxed)) {
+            // Three callbacks in a row at least half a block apart: the device consumes at its
+            // own pace, and the timeline starts over from here.
+            const int64_t period = static_cast<int64_t>(frames) * 1'000'000'000 / kRate;
+            steadyCount_ = lastCallbackNs_ >= 0 && now - lastCallbackNs_ >= period / 2 ? steadyCount_ + 1 : 0;
+            lastCallbackNs_ = now;
+            if (steadyCount_ >= 3) {
+                clock_.Reset();
+                steady_.store(true, std::memory_order_release);
+            }
+        }
+        Mix(out, frames, static_cast<double>(now));
+    }
+
+    void StartNullSink() {
+        stop_.store(false);
+        nullThread_ = std::thread([this] { RunNullSink(); });
+    }
+    void StopNullSink() {
+        if (!nullThread_.joinable()) return;
+        stop_.store(true);
+        nullThread_.join();
+    }
+
     void RunNullSink() {
+        t_audioThread = true;
         std::vector<float> block(static_cast<size_t>(kNullFrames) * 2);
         int64_t originNs = MonotonicNowNs();
         int64_t originFrame = frame_;
+        clock_.Reset();
+        steady_.store(true, std::memory_order_release);
         for (;;) {
             if (stop_.load(std::memory_order_relaxed)) return;
             int64_t due = originNs + (frame_ - originFrame) * 1'000'000'000 / kRate;
@@ -222,7 +393,7 @@ private:
                 originNs = now;
                 originFrame = frame_;
                 due = now;
-                dll_.Reset();
+                clock_.Reset();
             }
             Mix(block.data(), kNullFrames, static_cast<double>(due));
             if (wav_) wav_->Write(block.data(), kNullFrames);
@@ -231,14 +402,14 @@ private:
 
     void Mix(float* out, int frames, double blockTimeNs) {
         int64_t cpu0 = ThreadCpuNs();
-        double start = 0, blockNs = 0;
-        dll_.Update(blockTimeNs, frames, &start, &blockNs);
-        timeline_.Publish(frame_, start, frames / blockNs);
+        double start = 0, nsPerFrame = 0;
+        clock_.Update(frame_, blockTimeNs, &start, &nsPerFrame);
+        timeline_.Publish(frame_, start, 1.0 / nsPerFrame);
         std::fill(out, out + static_cast<size_t>(frames) * 2, 0.0f);
-        {
-            std::lock_guard<std::mutex> lock(sourcesMutex_);
-            for (AudioSource* s : sources_) s->Render(out, frames, frame_);
-        }
+        renderSeq_.fetch_add(1);  // odd: rendering
+        for (auto& slot : slots_)
+            if (AudioSource* s = slot.load()) s->Render(out, frames, frame_);
+        renderSeq_.fetch_add(1);
         float g = gain.load(std::memory_order_relaxed);
         for (int i = 0; i < frames * 2; ++i) out[i] = std::clamp(out[i] * g, -1.0f, 1.0f);
         frame_ += frames;
@@ -252,15 +423,23 @@ public:
 private:
     std::once_flag started_;
     std::mutex lifeMutex_;
+    std::condition_variable lifeCv_;
     bool down_ = false;
-    bool nullSink_ = false;
+    bool sdl_ = false;  // a device was opened at start; the supervisor keeps one open
     SDL_AudioDeviceID sdlDevice_ = 0;
+    std::string driverHint_;
+    std::thread supervisor_;
+    std::atomic<bool> steady_{false};
+    int steadyCount_ = 0;          // audio thread
+    int64_t lastCallbackNs_ = -1;  // audio thread
     std::thread nullThread_;
     std::atomic<bool> stop_{false};
     std::unique_ptr<WavSink> wav_;
+    // Add and Remove take turns under the mutex; the audio thread only reads the slots.
     std::mutex sourcesMutex_;
-    std::vector<AudioSource*> sources_;
-    Dll dll_;
+    std::array<std::atomic<AudioSource*>, 64> slots_{};
+    std::atomic<uint64_t> renderSeq_{0};
+    FrameClock clock_;
     Timeline timeline_;
     int64_t frame_ = 0;  // audio thread only
 };
@@ -275,7 +454,7 @@ int64_t DeviceBufferNs() {
     return Stream::Get().deviceBufferNs.load();
 }
 int64_t FrameForTime(int64_t ns) {
-    Stream::Get().EnsureStarted();
+    if (!t_audioThread) Stream::Get().EnsureStarted();
     return Stream::Get().FrameForTime(ns);
 }
 void AddSource(AudioSource* source) {
@@ -288,6 +467,7 @@ float MasterGain() { return Stream::Get().gain.load(); }
 void Shutdown() { Stream::Get().Shutdown(); }
 int64_t AudioCallbackCpuNs() { return Stream::Get().cpuNs.load(); }
 int64_t FramesRendered() { return Stream::Get().framesRendered.load(); }
+int DeviceReopenCount() { return Stream::Get().reopenCount.load(); }
 bool UsingNullSink() {
     Stream::Get().EnsureStarted();
     return Stream::Get().usingNullSink();

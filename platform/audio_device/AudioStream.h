@@ -17,6 +17,9 @@ public:
 
 // Opens the stream on first use: SDL2 when a device opens, else the null sink paced by the
 // monotonic clock (writing a WAV file when TIKORA_AUDIO_FILE names one). Safe from any thread.
+// With a device it returns once the device plays at its own pace (at most 3 s), so that the first
+// events are placed where they will sound. When the device goes away, the null sink keeps time
+// until the default device can be opened again.
 void EnsureStarted();
 int SampleRate();
 // The fixed delay between an event's logical time and the moment it sounds.
@@ -41,6 +44,8 @@ void Shutdown();
 // CPU time the audio thread has spent mixing, and the frames mixed so far (for measurements).
 int64_t AudioCallbackCpuNs();
 int64_t FramesRendered();
+// How often the default device was opened again after it went away (the null sink plays between).
+int DeviceReopenCount();
 // True when no sound device is in use: the paced null sink (optionally writing a WAV file) plays.
 // TIKORA_AUDIO_SINK=null forces it, as does TIKORA_AUDIO_FILE.
 bool UsingNullSink();

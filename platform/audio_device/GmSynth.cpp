@@ -48,7 +48,7 @@ int64_t GmSynth::BlockBoundary(int64_t frame, int64_t origin) {
     return origin + q * kBlock;
 }
 
-GmSynth::GmSynth() : queue_(kQueueSize), scratch_(static_cast<size_t>(kScratchFrames) * 2 * kOversample) {
+GmSynth::GmSynth() : scratch_(static_cast<size_t>(kScratchFrames) * 2 * kOversample) {
     static_assert(kTaps == 31, "the filter table has 31 taps");
     for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
         fluid_set_log_function(level, SilentFluidLog, nullptr);
@@ -95,11 +95,7 @@ void GmSynth::Attach() {
 
 bool GmSynth::Push(const Item& item) {
     std::lock_guard<std::mutex> lock(producerMutex_);
-    size_t tail = tail_.load(std::memory_order_relaxed);
-    if (tail - head_.load(std::memory_order_acquire) >= kQueueSize) return false;
-    queue_[tail & (kQueueSize - 1)] = item;
-    tail_.store(tail + 1, std::memory_order_release);
-    return true;
+    return queue_.Push(item);
 }
 
 bool GmSynth::ShortMsg(uint32_t msg, int64_t logicalNs) { return Push({logicalNs, msg, false}); }
@@ -151,10 +147,8 @@ void GmSynth::Apply(const Item& item) {
 }
 
 void GmSynth::RenderSynth(float* out, int frames) {
-    if (!synth_ || sfont_ < 0) {
-        // Keeps the block phase even while silent, so a font loaded later would stay aligned.
-        return;
-    }
+    // Without a sound font the synthesizer has nothing to add to the block the stream cleared.
+    if (!synth_ || sfont_ < 0) return;
     while (frames > 0) {
         const int n = frames < kScratchFrames ? frames : kScratchFrames;
         const int hi = n * kOversample;
@@ -186,25 +180,28 @@ void GmSynth::Render(float* out, int frames, int64_t firstFrame) {
     const int64_t end = firstFrame + frames;
     int64_t pos = firstFrame;
     for (;;) {
-        size_t head = head_.load(std::memory_order_relaxed);
-        bool have = head != tail_.load(std::memory_order_acquire);
+        const Item* it = queue_.Front();
         int64_t boundary = end;
-        if (have) {
-            const Item& it = queue_[head & (kQueueSize - 1)];
-            int64_t b = BlockBoundary(FrameForTime(it.ns) - kFilterDelay, origin_);
+        bool apply = false;
+        if (it) {
+            const int64_t due = FrameForTime(it->ns) - kFilterDelay;
+            int64_t b = BlockBoundary(due, origin_);
             if (b < pos) b = pos;  // late: sound it as soon as possible
-            if (b < end)
-                boundary = b;
-            else
-                have = false;
+            if (b < end) boundary = b;
+            apply = b < end;
+            const bool noteOn = !it->reset && (it->msg & 0xF0) == 0x90 && ((it->msg >> 16) & 0x7F) != 0;
+            if (apply && noteOn && pos - due >= kStaleFrames) {
+                queue_.Pop();  // a note missed long ago
+                continue;
+            }
         }
         if (boundary > pos) {
             RenderSynth(out + (pos - firstFrame) * 2, static_cast<int>(boundary - pos));
             pos = boundary;
         }
-        if (have) {
-            Apply(queue_[head & (kQueueSize - 1)]);
-            head_.store(head + 1, std::memory_order_release);
+        if (apply) {
+            Apply(*it);
+            queue_.Pop();
             continue;
         }
         if (pos >= end) break;

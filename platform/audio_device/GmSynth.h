@@ -2,7 +2,6 @@
 // The built-in General MIDI synthesizer (MIDI output device 0): FluidSynth rendered inside the
 // audio stream's callback. Messages are stamped with the sender's logical time and sound at that
 // time plus the stream's output latency. Without a sound font it accepts messages and stays silent.
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "AudioStream.h"
+#include "SpscQueue.h"
 
 namespace tikora::audio {
 
@@ -44,6 +44,10 @@ public:
     // The synth block boundary at which an event due at `frame` starts: the nearest one, so that
     // the error stays within half a block. `origin` is the stream frame the synth started at.
     static int64_t BlockBoundary(int64_t frame, int64_t origin);
+    // A note due this many stream frames ago or more is not started any more: it was missed while
+    // the device was away or the stream stood still, and started now it would pile onto the
+    // notes due now. Other messages still take effect, late.
+    static constexpr int64_t kStaleFrames = 4800;
 
 private:
     struct Item {
@@ -55,11 +59,8 @@ private:
     void Apply(const Item& item);
     void RenderSynth(float* out, int frames);
 
-    static constexpr size_t kQueueSize = 8192;  // power of two
-    std::vector<Item> queue_;
-    std::atomic<size_t> head_{0};  // written by the audio thread
-    std::atomic<size_t> tail_{0};  // written by producers, one at a time
-    std::mutex producerMutex_;
+    SpscQueue<Item> queue_{8192};
+    std::mutex producerMutex_;  // producers take turns; the audio thread never takes it
 
     void* settings_ = nullptr;
     void* synth_ = nullptr;

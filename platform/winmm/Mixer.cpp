@@ -101,14 +101,16 @@ public:
     }
     void Write(int64_t raw) override { snd_mixer_selem_set_playback_volume_all(elem_, raw); }
     bool Poll() override {
-        snd_mixer_handle_events(mixer_);
-        return true;
+        alive_ = alive_ && snd_mixer_handle_events(mixer_) >= 0;
+        return alive_;
     }
+    bool Alive() override { return alive_; }
 
 private:
     AlsaVolume(snd_mixer_t* m, snd_mixer_elem_t* e) : mixer_(m), elem_(e) {}
     snd_mixer_t* mixer_;
     snd_mixer_elem_t* elem_;
+    bool alive_ = true;
 };
 
 // The master gain of our own stream, where the machine has no mixer of its own.
@@ -191,6 +193,12 @@ void SetMixerElementForTests(std::unique_ptr<VolumeElement> element) {
 void PollMixerChanges() {
     State& s = S();
     std::lock_guard lock(s.mutex);
+    if (s.volume && s.isAlsa && !s.volume->Element().Poll() && !s.volume->Element().Alive()) {
+        // The sound server went away with its mixer; the slider follows the new one once it is back.
+        std::unique_ptr<VolumeElement> element = AlsaVolume::Open();
+        if (!element) return;
+        s.volume = std::make_unique<MixerVolume>(std::move(element));
+    }
     if (!s.volume || !s.volume->Element().Poll()) return;
     uint32_t v = s.volume->Get();
     if (v != s.lastKnown) {

@@ -119,6 +119,8 @@ public:
     virtual void Write(int64_t raw) = 0;
     // Picks up changes made elsewhere; true when the raw value may have changed.
     virtual bool Poll() { return false; }
+    // False once the mixer has gone away (its sound server stopped): it is opened again.
+    virtual bool Alive() { return true; }
 };
 
 // 0..65535 over a raw range, linearly; a value written reads back unchanged while the raw

@@ -72,7 +72,7 @@ WaveMixer::WaveMixer(std::unique_ptr<FrameTimeline> timeline, int maxVoices, int
       rate_(timeline_->SampleRate()),
       current_(static_cast<size_t>(maxVoices)),
       inUse_(static_cast<size_t>(maxVoices), false),
-      ring_(static_cast<size_t>(queueCapacity)),
+      queue_(static_cast<size_t>(queueCapacity)),
       voices_(static_cast<size_t>(maxVoices)),
       playing_(std::make_unique<std::atomic<bool>[]>(static_cast<size_t>(maxVoices))) {}
 
@@ -89,17 +89,14 @@ void WaveMixer::AttachToStream() {
 int64_t WaveMixer::FrameNow() { return timeline_->FrameForTime(LogicalNowNs()); }
 
 bool WaveMixer::Push(Command c) {
-    const uint64_t cap = ring_.size();
-    // The audio thread drains the ring every block; a full ring means it has stalled, and a
+    // The audio thread drains the queue every block; a full queue means it has stalled, and a
     // bounded wait keeps the UI thread from hanging on it.
-    for (int tries = 0; tail_.load(std::memory_order_relaxed) - head_.load(std::memory_order_acquire) >= cap; ++tries) {
+    c.seq = nextSeq_;
+    for (int tries = 0; !queue_.Push(c); ++tries) {
         if (tries >= 100) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    c.seq = nextSeq_++;
-    const uint64_t t = tail_.load(std::memory_order_relaxed);
-    ring_[t % cap] = c;
-    tail_.store(t + 1, std::memory_order_release);
+    ++nextSeq_;
     return true;
 }
 
@@ -263,19 +260,26 @@ void WaveMixer::Mix(float* out, int64_t frames) {
 void WaveMixer::Render(float* out, int frames, int64_t firstFrame) {
     const int64_t end = firstFrame + frames;
     int64_t pos = firstFrame;
-    const uint64_t cap = ring_.size();
-    for (;;) {
-        const uint64_t h = head_.load(std::memory_order_relaxed);
-        if (h == tail_.load(std::memory_order_acquire)) break;
-        const Command& c = ring_[h % cap];
-        if (c.frame >= end) break;
+    while (const Command* c = queue_.Front()) {
+        if (c->frame >= end) break;
         // A change already due (its handler ran late) takes effect at once.
-        const int64_t at = std::max(c.frame, pos);
+        const int64_t at = std::max(c->frame, pos);
         Mix(out + 2 * (pos - firstFrame), at - pos);
         pos = at;
-        Apply(c);
-        const uint64_t seq = c.seq;
-        head_.store(h + 1, std::memory_order_release);
+        Apply(*c);
+        const int64_t late = pos - c->frame;
+        if (c->op == Op::Play && late >= kStaleFrames && static_cast<size_t>(c->voice) < voices_.size()) {
+            Voice& v = voices_[static_cast<size_t>(c->voice)];
+            if (v.looping && v.length > 0)
+                v.pos = (v.pos + late) % v.length;
+            else if (v.pos + late < v.length)
+                v.pos += late;
+            else
+                v.playing = false;
+            playing_[static_cast<size_t>(c->voice)].store(v.playing, std::memory_order_relaxed);
+        }
+        const uint64_t seq = c->seq;
+        queue_.Pop();
         processed_.store(seq, std::memory_order_release);
     }
     Mix(out + 2 * (pos - firstFrame), end - pos);

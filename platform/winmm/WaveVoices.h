@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "AudioStream.h"
+#include "SpscQueue.h"
 #include "WaveFormat.h"
 
 namespace tikora::audio {
@@ -67,6 +68,9 @@ public:
 
     // Audio thread.
     void Render(float* out, int frames, int64_t firstFrame) override;
+    // A start this many frames late (missed while the device was away) plays from where the
+    // sound would be by now, so missed clicks do not pile onto the ones due now.
+    static constexpr int64_t kStaleFrames = 4800;
 
     // Adds the mixer to the program's audio stream; the destructor removes it again.
     void AttachToStream();
@@ -112,9 +116,8 @@ private:
     std::vector<bool> inUse_;
     std::vector<Retired> retired_;
 
-    // shared: a single-producer ring (producers take mutex_), consumed by the audio thread
-    std::vector<Command> ring_;
-    std::atomic<uint64_t> head_{0}, tail_{0};
+    // shared: producers take mutex_, the audio thread consumes
+    SpscQueue<Command> queue_;
     std::atomic<uint64_t> processed_{0};
 
     // audio side

@@ -25,15 +25,14 @@ std::string TmpFile(const char* name) {
     return base + "/" + name;
 }
 
-// Left channel of a 16-bit stereo file written by WavSink (44-byte header).
-std::vector<int16_t> ReadLeft(const std::string& path, uint32_t* dataSize) {
+std::vector<uint8_t> ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<int16_t> left;
-    if (b.size() < 44) return left;
-    *dataSize = b[40] | b[41] << 8 | b[42] << 16 | static_cast<uint32_t>(b[43]) << 24;
-    for (size_t i = 44; i + 3 < b.size(); i += 4) left.push_back(static_cast<int16_t>(b[i] | b[i + 1] << 8));
-    return left;
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+uint32_t Le(const std::vector<uint8_t>& b, size_t at, int bytes) {
+    uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) v = v << 8 | b[at + static_cast<size_t>(i)];
+    return v;
 }
 
 // Writes one full-scale sample at a chosen stream frame.
@@ -58,10 +57,22 @@ TEST(GmSynthTiming, EventsSnapToTheNearestSynthBlock) {
     }
 }
 
+// Moves the test clock in 1 ms steps, each time waiting until the null sink has rendered every
+// block that is due: the stream runs on the test's time, whatever the machine is doing.
+void RunStream(tikora::TestClock& clock, int64_t originNs, int64_t ns) {
+    for (int64_t end = clock.NowNs() + ns; clock.NowNs() < end;) {
+        clock.Advance(1'000'000);
+        const int64_t due = (clock.NowNs() - originNs) * SampleRate() / 1'000'000'000 + 1;
+        while (FramesRendered() < due) std::this_thread::yield();
+    }
+}
+
 // One process-wide stream: the whole sound path is checked in one test, writing a WAV file.
 TEST(AudioStream, WavSinkRecordsSourcesAtTheirStampedTimes) {
     const std::string path = TmpFile("audio_device_stream.wav");
     setenv("TIKORA_AUDIO_FILE", path.c_str(), 1);
+    const int64_t origin = 1'000'000'000;
+    tikora::TestClock clock(origin);  // the null sink starts on it and renders as it moves
     EXPECT_TRUE(UsingNullSink());
     EXPECT_EQ(SampleRate(), 48000);
     EXPECT_EQ(OutputLatencyNs(), 30'000'000);
@@ -72,32 +83,35 @@ TEST(AudioStream, WavSinkRecordsSourcesAtTheirStampedTimes) {
     AddSource(&impulse);
     GmSynth synth;
     synth.Attach();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    int64_t t = tikora::MonotonicNowNs() + 20'000'000;
-    int64_t impulseFrame = FrameForTime(t);
+    RunStream(clock, origin, 50'000'000);
+    const int64_t t = clock.NowNs() + 20'000'000;
+    // Frames are counted from the sink's start; an event sounds the output latency after its time.
+    const int64_t impulseFrame = (t + 30'000'000 - origin) * 48 / 1'000'000;
+    EXPECT_EQ(FrameForTime(t), impulseFrame);
     impulse.at = impulseFrame;
     ASSERT_TRUE(synth.ShortMsg(0x7F4C99, t + 100'000'000));  // wood block, 100 ms later
-    int64_t noteFrame = FrameForTime(t + 100'000'000);
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    EXPECT_TRUE(synth.Reset(tikora::MonotonicNowNs()));
+    const int64_t noteFrame = impulseFrame + 4800;
+    RunStream(clock, origin, 400'000'000);
+    // A note due long before the stream got to it (the device was away) is left out.
+    const int64_t staleFrame = FramesRendered();
+    ASSERT_TRUE(synth.ShortMsg(0x7F4C99, clock.NowNs() - 200'000'000));
+    RunStream(clock, origin, 200'000'000);
+    EXPECT_TRUE(synth.Reset(clock.NowNs()));
     RemoveSource(&impulse);
     Shutdown();
 
-    uint32_t dataSize = 0;
-    std::vector<int16_t> left = ReadLeft(path, &dataSize);
-    ASSERT_EQ(dataSize, left.size() * 4);
+    const std::vector<uint8_t> b = ReadBytes(path);
+    ASSERT_GE(b.size(), 44u);
+    std::vector<int16_t> left;
+    for (size_t i = 44; i + 3 < b.size(); i += 4) left.push_back(static_cast<int16_t>(Le(b, i, 2)));
+    ASSERT_EQ(Le(b, 40, 4), left.size() * 4);
     ASSERT_GT(static_cast<int64_t>(left.size()), noteFrame + 4800);
     // The stream's frames are the file's samples: the impulse lands exactly where it was placed.
     EXPECT_EQ(left[static_cast<size_t>(impulseFrame)], 16384);
     if (!synth.HasSoundFont()) GTEST_SKIP() << "no General MIDI sound font installed";
     int64_t onset = -1;
-    for (int64_t i = impulseFrame + 1; i < static_cast<int64_t>(left.size()); ++i) {
-        if (std::abs(left[static_cast<size_t>(i)]) > 200) {
-            onset = i;
-            break;
-        }
-    }
-    // Within half a synth block before, and the attack's first audible samples after.
+    for (int64_t i = impulseFrame + 1; i < static_cast<int64_t>(left.size()) && onset < 0; ++i)
+        if (std::abs(left[static_cast<size_t>(i)]) > 200) onset = i;
     // Within half a synth block, plus the note's own attack; the filter's half-frame rounding aside.
     EXPECT_GE(onset, noteFrame - GmSynth::kBlock / 2 - 1);
     EXPECT_LE(onset, noteFrame + GmSynth::kBlock / 2 + 48 + 1);
@@ -105,8 +119,13 @@ TEST(AudioStream, WavSinkRecordsSourcesAtTheirStampedTimes) {
     for (size_t i = static_cast<size_t>(onset); i < static_cast<size_t>(onset) + 4800; ++i)
         peak = std::max(peak, std::abs(int{left[i]}));
     EXPECT_GT(peak, 32768 / 8) << "clicks must be clearly audible (above -18 dBFS)";
+    int stale = 0;
+    for (size_t i = static_cast<size_t>(staleFrame); i < static_cast<size_t>(staleFrame) + 4800; ++i)
+        stale = std::max(stale, std::abs(int{left[i]}));
+    EXPECT_LT(stale, peak / 20);
 }
 
+// Every field of the header, against the values a 16-bit stereo file at 44.1 kHz must carry.
 TEST(WavSinkFile, HeaderDescribesTheData) {
     const std::string path = TmpFile("wavsink_header.wav");
     {
@@ -115,15 +134,19 @@ TEST(WavSinkFile, HeaderDescribesTheData) {
         float frames[6] = {1.5f, -1.5f, 0.5f, -0.5f, 0, 0};
         sink.Write(frames, 3);
     }
-    std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<uint8_t> b = ReadBytes(path);
     ASSERT_EQ(b.size(), 44u + 12u);
-    EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF");
-    EXPECT_EQ(b[4], 36 + 12);
-    EXPECT_EQ(b[24] | b[25] << 8 | b[26] << 16, 44100);
-    EXPECT_EQ(b[40], 12);
-    EXPECT_EQ(static_cast<int16_t>(b[44] | b[45] << 8), 32767);  // clipped
-    EXPECT_EQ(static_cast<int16_t>(b[46] | b[47] << 8), -32767);
+    EXPECT_EQ(std::string(b.begin(), b.begin() + 16), std::string("RIFF\x30\0\0\0WAVEfmt ", 16));
+    struct Field {
+        size_t at;
+        int bytes;
+        uint32_t value;
+    };
+    for (Field f : {Field{16, 4, 16}, Field{20, 2, 1}, Field{22, 2, 2}, Field{24, 4, 44100}, Field{28, 4, 176400},
+                    Field{32, 2, 4}, Field{34, 2, 16}, Field{36, 4, 0x61746164}, Field{40, 4, 12}})
+        EXPECT_EQ(Le(b, f.at, f.bytes), f.value) << "at " << f.at;
+    EXPECT_EQ(static_cast<int16_t>(Le(b, 44, 2)), 32767);  // clipped
+    EXPECT_EQ(static_cast<int16_t>(Le(b, 46, 2)), -32767);
     WavSink bad;
     EXPECT_FALSE(bad.Open("/nonexistent-dir/x.wav", 48000));
 }

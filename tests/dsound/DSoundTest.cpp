@@ -53,6 +53,7 @@ TEST_F(DSPlayTest, PlaysAtPostTimeWithVolumeAndPan) {
                                            {-600, 0, half * minus6, half * minus6},
                                            {0, 600, half * minus6, half},
                                            {0, -10000, half, 0},
+                                           {0, 10000, 0, half},
                                            {-10000, 0, 0, 0},
                                            {-1200, -600, half * minus6 * minus6, half * minus6 * minus6 * minus6}}) {
         SCOPED_TRACE(testing::Message() << c.volume << " " << c.pan);
@@ -129,20 +130,11 @@ TEST_F(DSPlayTest, FileAndFormatErrorsPassThrough) {
         std::string file, message;
     } cases[] = {{bad, "Error open file '" + bad + "'"}, {deep, "CreateSoundBuffer failed"}};
     for (const Case& c : cases) {
-        try {
-            dsp.LoadSound(c.file.c_str(), "s", true);
-            ADD_FAILURE() << c.file;
-        } catch (const Exception& e) {
-            EXPECT_EQ(e.Message, c.message);
-        }
+        EXPECT_EQ(MessageOf([&] { dsp.LoadSound(c.file.c_str(), "s", true); }), c.message);
         EXPECT_FALSE(dsp.HasSound("s"));
     }
-    EXPECT_THROW(DSPlay(nullptr), Exception);  // the stand-in needs a window for the level
-    try {
-        DSPlay d(nullptr);
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message, "Unable to set Coopeative Level");
-    }
+    // The stand-in needs a window for the level.
+    EXPECT_EQ(MessageOf([] { DSPlay d(nullptr); }), "Unable to set Coopeative Level");
 }
 
 namespace {

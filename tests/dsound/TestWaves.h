@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "Exception.h"
 #include "WaveVoices.h"
 
 namespace testwaves {
@@ -88,6 +89,17 @@ inline std::string WriteFile(const std::string& name, const std::vector<uint8_t>
         std::fclose(f);
     }
     return path;
+}
+
+// The message of the Exception that `f` raises, or "" when it raises none.
+template <typename F>
+std::string MessageOf(F f) {
+    try {
+        f();
+    } catch (const Exception& e) {
+        return e.Message.str();
+    }
+    return "";
 }
 
 // 48 kHz; the frame of a logical time is its sample count plus a fixed latency.

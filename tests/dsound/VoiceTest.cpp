@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "TestWaves.h"
 #include "WaveVoices.h"
 
@@ -54,27 +52,6 @@ TEST(WaveVoices, ConvertsPcmToStereoFloat) {
     }
 }
 
-TEST(WaveVoices, VolumeAndPanGains) {
-    struct Case {
-        int32_t volume, pan;
-        float left, right;
-    };
-    const float minus6 = static_cast<float>(std::pow(10.0, -0.3));
-    for (const Case& c : std::vector<Case>{{0, 0, 1, 1},
-                                           {-10000, 0, 0, 0},
-                                           {-600, 0, minus6, minus6},
-                                           {0, 600, minus6, 1},
-                                           {0, -600, 1, minus6},
-                                           {0, 10000, 0, 1},
-                                           {0, -10000, 1, 0},
-                                           {-2000, -2000, 0.1f, 0.01f}}) {
-        float l = -1, r = -1;
-        tikora::audio::VolumePanGains(c.volume, c.pan, l, r);
-        EXPECT_NEAR(l, c.left, 1e-6) << c.volume << " " << c.pan;
-        EXPECT_NEAR(r, c.right, 1e-6) << c.volume << " " << c.pan;
-    }
-}
-
 namespace {
 std::shared_ptr<const tikora::audio::VoiceSamples> Constant(int frames, float l, float r) {
     auto s = std::make_shared<tikora::audio::VoiceSamples>();
@@ -124,6 +101,15 @@ TEST(WaveVoices, ChangesTakeEffectAtTheirFrame) {
     EXPECT_NE(d[2 * 34], 0.0f);
     EXPECT_EQ(d[2 * 35], 0.0f);
     EXPECT_FALSE(m.IsPlaying(v));
+
+    // A start missed long ago (the device was away) plays only what would still be sounding.
+    m.SetSamples(v, Constant(6000, 1.0f, 1.0f), 0);
+    m.SetPosition(v, 0, 0);
+    m.Play(v, false, 4000);
+    auto e = Render(m, 4000 + WaveMixer::kStaleFrames, 2000);
+    EXPECT_EQ(FirstNonZero(e), 0);
+    EXPECT_NE(e[2 * (5999 - WaveMixer::kStaleFrames)], 0.0f);
+    EXPECT_EQ(e[2 * (6000 - WaveMixer::kStaleFrames)], 0.0f);
 }
 
 TEST(WaveVoices, VoicesAreReusedOnlyAfterTheAudioThreadLetsGo) {

@@ -136,21 +136,12 @@ TEST(LoadWav, FormatsSizesAndMessages) {
         } else {
             char expected[512];
             std::snprintf(expected, sizeof expected, c.error, path.c_str());
-            try {
-                LoadWav(path.c_str(), &f, data);
-                ADD_FAILURE() << "no exception";
-            } catch (const Exception& e) {
-                EXPECT_EQ(e.Message, expected);
-            }
+            EXPECT_EQ(MessageOf([&] { LoadWav(path.c_str(), &f, data); }), expected);
         }
     }
-    try {
-        std::vector<BYTE> data;
-        LoadWav("no such dir\\missing.wav", nullptr, data);
-        ADD_FAILURE() << "no exception";
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message, "Error open file 'no such dir\\missing.wav'");
-    }
+    std::vector<BYTE> data;
+    EXPECT_EQ(MessageOf([&] { LoadWav("no such dir\\missing.wav", nullptr, data); }),
+              "Error open file 'no such dir\\missing.wav'");
 }
 
 // Reads spanning several refills of the 8 KB I/O buffer, a read at the end, and a rewind.
