@@ -117,46 +117,29 @@ TEST(GifDecoder, ComposesFramesAndHonoursDisposal) {
 
 TEST(GifDecoder, PaletteOfEachFrame) {
     const Palette ramp = Ramp(256, 0x010203), grey = {0x111111, 0x222222, 0x333333, 0x444444};
+    const Palette redGreen = {0x102030, 0x405060}, own = {0x101010, 0x202020};
+    auto frame = [](std::vector<uint8_t> px, const Palette& local = {}, uint8_t codeSize = 2) {
+        return GifImage({0, 0, uint16_t(px.size()), 1, px, local}, codeSize);
+    };
+    // A transparent index from any graphic control pads every frame's table with white.
+    const Bytes padded = MakeGif(3, 1, redGreen, {frame({0, 1, 3}, kPal4), Gce(1, 0, 1)});
+    const Bytes local = MakeGif(3, 1, grey, {frame({0, 1, 2}, kPal4), frame({3})});
+    // The canvas keeps the entries a frame of fewer colours does not have.
+    const Bytes fewer = MakeGif(3, 1, ramp, {frame({200, 7, 200}, {}, 8), frame({1}, {0xABCDEF, 0x123456})});
+    const Bytes noGlobal = MakeGif(3, 1, {}, {frame({1, 0}, own)});
     struct Case {
         const char* name;
-        Bytes file;
+        const Bytes& file;
         int32_t frame;
         uint32_t bpp;
         Palette colours;  // the top row
         int32_t entry;    // a palette entry to check, -1 none
-        uint32_t entryColour;
+        uint32_t entryColour = 0;
     } cases[] = {
-        // A transparent index from any graphic control pads every frame's table with white.
-        {"transparency pads with white",
-         MakeGif(3, 1, {0x102030, 0x405060}, {GifImage({0, 0, 3, 1, {0, 1, 3}, kPal4}, 2), Gce(1, 0, 1)}),
-         0,
-         4,
-         {0x000000, 0xFF0000, 0x0000FF},
-         9,
-         0xFFFFFF},
-        {"local table serves its own frame only",
-         MakeGif(3, 1, grey, {GifImage({0, 0, 3, 1, {0, 1, 2}, kPal4}, 2), GifImage({0, 0, 1, 1, {3}}, 2)}),
-         1,
-         4,
-         {0x444444, 0x222222, 0x333333},
-         -1,
-         0},
-        // The canvas keeps the entries a frame of fewer colours does not have.
-        {"frame of fewer colours",
-         MakeGif(3, 1, ramp,
-                 {GifImage({0, 0, 3, 1, {200, 7, 200}}, 8), GifImage({0, 0, 1, 1, {1}, {0xABCDEF, 0x123456}}, 2)}),
-         1,
-         8,
-         {0x123456, ramp[7], ramp[200]},
-         200,
-         ramp[200]},
-        {"single frame without global table",
-         MakeGif(3, 1, {}, {GifImage({0, 0, 2, 1, {1, 0}, {0x101010, 0x202020}}, 2)}),
-         0,
-         1,
-         {0x202020, 0x101010, 0x101010},
-         -1,
-         0},
+        {"transparency pads with white", padded, 0, 4, {0x000000, 0xFF0000, 0x0000FF}, 9, 0xFFFFFF},
+        {"local table serves its own frame only", local, 1, 4, {0x444444, 0x222222, 0x333333}, -1},
+        {"frame of fewer colours", fewer, 1, 8, {0x123456, ramp[7], ramp[200]}, 200, ramp[200]},
+        {"single frame without global table", noGlobal, 0, 1, {0x202020, 0x101010, 0x101010}, -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
