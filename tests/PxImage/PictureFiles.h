@@ -25,6 +25,7 @@
 #include "PxImage.h"
 #include "PxImageJPG.h"
 #include "PxImageJPGStream.h"
+#include "SurfaceCanvas.h"
 #include "WinGdi.h"
 
 using Bytes = std::vector<uint8_t>;
@@ -161,19 +162,6 @@ void ExpectRefusals(const std::vector<Refusal>& cases) {
     EXPECT_FALSE(dec.Decode(nullptr));
 }
 
-// A small device surface (B, G, R, 0 per pixel, top-down) with its DC.
-struct Screen {
-    int32_t w, h;
-    std::vector<uint32_t> px;
-    HDC dc;
-    Screen(int32_t width, int32_t height, uint32_t fill)
-        : w(width),
-          h(height),
-          px(size_t(width * height), fill),
-          dc(tikora::gdi::CreateSurfaceDC(px.data(), w, h, w * 4)) {}
-    ~Screen() { DeleteDC(dc); }
-    uint32_t At(int32_t x, int32_t y) const { return px[size_t(y * w + x)]; }
-};
 // Tests that draw or play metafiles leave no GDI object behind.
 class GdiTest : public testing::Test {
 protected:
