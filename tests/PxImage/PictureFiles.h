@@ -26,6 +26,7 @@
 #include "PxImageJPG.h"
 #include "PxImageJPGStream.h"
 #include "SurfaceCanvas.h"
+#include "TempDir.h"
 #include "WinGdi.h"
 
 using Bytes = std::vector<uint8_t>;
@@ -70,22 +71,10 @@ inline Palette Ramp(uint32_t n, uint32_t step) {
 
 inline std::string SourcePath(const std::string& rel) { return std::string(TIKORA_SOURCE_DIR) + "/" + rel; }
 inline Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
+    const std::string s = TempDir::Read(path);
+    return Bytes(s.begin(), s.end());
 }
-inline std::string TempPath(const std::string& name) {
-    const char* dir = std::getenv("TIKORA_TEST_TMP");
-    const std::string base = dir && *dir ? dir : "/tmp";
-    std::error_code ec;
-    std::filesystem::create_directories(base, ec);
-    return base + "/pximage_" + std::to_string(getpid()) + "_" + name;
-}
-inline std::string TempFile(const std::string& name, const Bytes& data) {
-    const std::string path = TempPath(name);
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-    return path;
-}
+inline std::string Str(const Bytes& b) { return std::string(b.begin(), b.end()); }
 
 // The frame to decode is an input of the info block that the library itself never sets.
 inline void SetFrame(PxImage& img, int32_t frame) { const_cast<PXIMAGEINFO&>(img.GetInfo()).nFrame = frame; }
@@ -462,8 +451,8 @@ struct TiffPage {
     uint32_t Line() const { return (uint32_t{bps} * w * spp + 7) / 8; }
 };
 inline Bytes MakeTiff(const std::vector<TiffPage>& pages) {
-    static int counter = 0;
-    const std::string path = TempPath(std::to_string(counter++) + ".tif");
+    const TempDir dir;
+    const std::string path = dir / "pages.tif";
     TIFF* tif = TIFFOpen(path.c_str(), "w");
     EXPECT_NE(tif, nullptr);
     if (!tif) return {};
@@ -499,9 +488,7 @@ inline Bytes MakeTiff(const std::vector<TiffPage>& pages) {
         TIFFWriteDirectory(tif);
     }
     TIFFClose(tif);
-    Bytes data = ReadFile(path);
-    std::remove(path.c_str());
-    return data;
+    return ReadFile(path);
 }
 
 // ---- Windows and enhanced metafiles ---------------------------------------------------------------
