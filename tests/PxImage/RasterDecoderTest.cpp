@@ -359,6 +359,7 @@ TEST(PcxDecoder, ResolutionComesFromTheHeader) {
         EXPECT_EQ(img.GetXDPI(), expect);
         EXPECT_EQ(img.GetYDPI(), expect);
         EXPECT_EQ(img.GetHeader().biXPelsPerMeter, perMetre);
+        EXPECT_EQ(img.GetHeader().biYPelsPerMeter, perMetre);
     }
 }
 

@@ -222,11 +222,4 @@ TEST(TiffDecoder, DamagedStreamsFailCleanly) {
     }
 }
 
-TEST(TiffDecoder, CopyTileRowsSkewsBothSides) {
-    const uint8_t src[] = {1, 2, 3, 9, 4, 5, 6, 9}, expect[] = {0, 1, 2, 3, 0, 0, 4, 5, 6, 0};
-    uint8_t dst[10] = {};
-    PxImageTIF::CopyTileRows(dst + 1, src, 2, 3, 5, 4);
-    EXPECT_EQ(0, std::memcmp(dst, expect, sizeof(dst)));
-}
-
 }  // namespace
