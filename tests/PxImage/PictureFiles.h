@@ -36,6 +36,12 @@ using Palette = std::vector<uint32_t>;            // 0xRRGGBB
 inline void Put16(Bytes& b, uint32_t v) { b.insert(b.end(), {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)}); }
 inline void Put32(Bytes& b, uint32_t v) { Put16(b, v & 0xFFFF), Put16(b, v >> 16); }
 inline void Append(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
+// A copy with bytes changed at the given offsets; the first n bytes.
+inline Bytes Edited(Bytes b, std::initializer_list<std::pair<size_t, uint8_t>> changes) {
+    for (auto [at, v] : changes) b[at] = v;
+    return b;
+}
+inline Bytes Head(const Bytes& b, size_t n) { return Bytes(b.begin(), b.begin() + std::ptrdiff_t(n)); }
 inline Bytes Cat(std::initializer_list<Bytes> parts) {
     Bytes out;
     for (const Bytes& p : parts) Append(out, p);

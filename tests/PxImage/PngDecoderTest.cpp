@@ -234,18 +234,14 @@ TEST(PngDecoder, PaletteTransparencyAndResolution) {
 
 TEST(PngDecoder, BrokenStreamsFailCleanly) {
     const Bytes good = WritePng({40, 40, 8, PNG_COLOR_TYPE_RGB_ALPHA}, Pattern(40, 40, 4));
-    auto edit = [&](std::initializer_list<std::pair<size_t, uint8_t>> changes) {
-        Bytes b = good;
-        for (auto [at, v] : changes) b[at] = v;
-        return b;
-    };
     ExpectRefusals<PxImagePNG>({
-        {"cut in the image data", Bytes(good.begin(), good.begin() + std::ptrdiff_t(good.size() / 2)), nullptr},
-        {"header crc", edit({{30, uint8_t(good[30] ^ 0x55)}}), nullptr},
+        {"cut in the image data", Head(good, good.size() / 2), nullptr},
+        {"header crc", Edited(good, {{30, uint8_t(good[30] ^ 0x55)}}), nullptr},
         // An IHDR of 2^31-1 x 2^31-1: libpng refuses it or Create does; nothing is filled.
-        {"huge", edit({{16, 0x7F}, {17, 0xFF}, {18, 0xFF}, {19, 0xFF}, {20, 0x7F}, {21, 0xFF}, {22, 0xFF}, {23, 0xFF}}),
+        {"huge",
+         Edited(good, {{16, 0x7F}, {17, 0xFF}, {18, 0xFF}, {19, 0xFF}, {20, 0x7F}, {21, 0xFF}, {22, 0xFF}, {23, 0xFF}}),
          nullptr},
-        {"signature", edit({{1, 'X'}}), "Not a PNG file"},
+        {"signature", Edited(good, {{1, 'X'}}), "Not a PNG file"},
         {"empty", {}, "Read Error"},
         // An escape request ends the decode without a new text.
         {"escape", good, "", 1},
