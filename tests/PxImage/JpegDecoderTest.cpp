@@ -112,12 +112,16 @@ TEST(JpegDecoder, ResolutionFromExifOrJfif) {
 }
 
 TEST(JpegDecoder, FailuresAndShortStreams) {
-    Bytes rgb = MakeJpeg(JpegShape{});
-    Bytes cut = MakeJpeg({.noise = true});
+    const Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13};
+    // Noise does not compress: the picture's data fills more than one buffer of the stream adapter,
+    // which wrote it as well.
+    const Bytes noise = MakeJpeg({.width = 64, .height = 64, .noise = true});
+    EXPECT_GT(noise.size(), PxImageJPG::PxFileJpg::eBufSize);
+    Bytes cut = noise;
     size_t scan = 0;
     while (scan + 1 < cut.size() && !(cut[scan] == 0xFF && cut[scan + 1] == 0xDA)) scan++;
     cut.resize(scan + (cut.size() - scan) / 2);
-    Bytes huge = rgb;
+    Bytes huge = MakeJpeg(JpegShape{});
     SetFrameSize(huge, 65500, 65500);
     Bytes hugeProgressive = MakeJpeg({.progressive = true});
     SetFrameSize(hugeProgressive, 60000, 60000);
@@ -129,10 +133,8 @@ TEST(JpegDecoder, FailuresAndShortStreams) {
         std::string error;  // prefix of the last error
     };
     const Case cases[] = {
-        {"png",
-         {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13},
-         false,
-         "Not a JPEG file: starts with 0x89 0x50"},
+        {"png", png, false, "Not a JPEG file: starts with 0x89 0x50"},
+        {"noise", noise, true, ""},
         {"empty", {}, false, "Empty input file"},
         {"start of image only", {0xFF, 0xD8}, false, ""},
         {"cut in the scan", cut, true, ""},
@@ -146,8 +148,8 @@ TEST(JpegDecoder, FailuresAndShortStreams) {
         EXPECT_EQ(ok, c.ok) << img.GetLastError();
         EXPECT_EQ(img.IsValid(), c.ok);
         if (c.ok) {
-            EXPECT_EQ(img.GetWidth(), 16u);
-            EXPECT_EQ(img.GetHeight(), 16u);
+            EXPECT_EQ(img.GetWidth(), 64u);
+            EXPECT_EQ(img.GetHeight(), 64u);
         } else {
             EXPECT_NE(std::string(img.GetLastError()), "");
             EXPECT_EQ(std::string(img.GetLastError()).rfind(c.error, 0), 0u) << img.GetLastError();
@@ -209,13 +211,4 @@ TEST(JpegDecoder, DetectionKeepsTheStreamAndTheRecord) {
     ASSERT_TRUE(img.Decode(&f));
     EXPECT_STREQ(img.GetExifData().Make, "Tikora");
     EXPECT_EQ(img.GetXDPI(), 300);
-}
-
-// The test pictures are written through the adapter's destination side too; this one needs more
-// than one buffer.
-TEST(JpegStreamAdapter, WritesAcrossBuffers) {
-    const Bytes jpg = MakeJpeg({.width = 64, .height = 64, .noise = true});
-    EXPECT_GT(jpg.size(), PxImageJPG::PxFileJpg::eBufSize);
-    PxImageJPG img;
-    EXPECT_TRUE(DecodeWith(img, jpg)) << img.GetLastError();
 }

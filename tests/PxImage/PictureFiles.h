@@ -95,13 +95,11 @@ bool DecodeWith(Decoder& dec, const Bytes& data) {
 }
 
 inline uint32_t Rgb(RGBQUAD c) { return (uint32_t{c.rgbRed} << 16) | (uint32_t{c.rgbGreen} << 8) | c.rgbBlue; }
-// Colour, index and alpha at (x, y) with y counted from the picture's top.
+// Rows counted from the picture's top; the colour at (x, y) so counted.
 inline int32_t FromTop(const PxImage& img, int32_t y) { return static_cast<int32_t>(img.GetHeight()) - 1 - y; }
 inline uint32_t RgbAt(const PxImage& img, int32_t x, int32_t y) {
     return Rgb(img.GetPixelColor(x, FromTop(img, y), false));
 }
-inline uint8_t IndexAt(const PxImage& img, int32_t x, int32_t y) { return img.GetPixelIndex(x, FromTop(img, y)); }
-inline uint8_t AlphaAt(const PxImage& img, int32_t x, int32_t y) { return img.AlphaGet(x, FromTop(img, y)); }
 
 // Each channel of 0xRRGGBB within the tolerance.
 inline bool NearRgb(uint32_t got, uint32_t want, int tolerance) {
@@ -129,7 +127,7 @@ inline void ExpectPixels(const PxImage& img, const Rows& colours, const Rows& al
     ASSERT_EQ(img.AlphaIsValid(), !alpha.empty());
     for (size_t y = 0; y < alpha.size(); y++)
         for (size_t x = 0; x < alpha[y].size(); x++)
-            EXPECT_EQ(AlphaAt(img, int32_t(x), int32_t(y)), alpha[y][x]) << x << "," << y;
+            EXPECT_EQ(img.AlphaGet(int32_t(x), FromTop(img, int32_t(y))), alpha[y][x]) << x << "," << y;
 }
 
 // A stream a decoder must refuse, with the text it must leave (nullptr: any text, "" none).

@@ -184,7 +184,7 @@ TEST(TiffDecoder, PagesHeaderOnlyAndResolution) {
     SetFrame(second, 1);
     ASSERT_TRUE(DecodeWith(second, two));
     EXPECT_EQ(second.GetWidth(), 2u);
-    EXPECT_EQ(IndexAt(second, 1, 1), 4);
+    EXPECT_EQ(RgbAt(second, 1, 1), 0x040404u);
     EXPECT_EQ(second.GetYDPI(), 300);
     header.SetEscape(-1);
     EXPECT_TRUE(DecodeWith(header, two));
