@@ -5,6 +5,7 @@
 namespace {
 
 using Px = std::vector<uint32_t>;
+using gditest::Canvas;
 
 // 24-bit image whose pixel at (x, yTop) is 0xRRGGBB = (x+1)*0x10 | (yTop+1)*0x1000.
 std::unique_ptr<PxImage> Gradient(int32_t w, int32_t h) {
@@ -22,32 +23,28 @@ uint32_t GradientAt(int32_t x, int32_t yTop) {
 // A surface of w x h filled with `fill`, drawn on by `draw`; its pixels top row first.
 template <class F>
 Px Drawn(int32_t w, int32_t h, uint32_t fill, F draw) {
-    Screen s(w, h, fill);
+    Canvas s(w, h, fill);
     draw(s.dc);
-    return s.px;
+    return s.pixels;
 }
 
 using DrawTest = GdiTest;
 
 TEST_F(DrawTest, UnstretchedAndStretchedCopies) {
     auto img = Gradient(3, 2);
-    Screen s(6, 5, 0xFFFFFF);
+    Canvas s(6, 5, 0xFFFFFF);
     EXPECT_EQ(img->Draw(s.dc, 2, 1), 1);
-    for (int32_t y = 0; y < 5; y++)
-        for (int32_t x = 0; x < 6; x++) {
-            bool inside = x >= 2 && x < 5 && y >= 1 && y < 3;
-            EXPECT_EQ(s.At(x, y), inside ? GradientAt(x - 2, y - 1) : 0xFFFFFFu) << x << "," << y;
-        }
-    Screen twice(6, 4, 0);
+    gditest::ExpectPixels(
+        s, [](int x, int y) { return x >= 2 && x < 5 && y >= 1 && y < 3 ? GradientAt(x - 2, y - 1) : 0xFFFFFFu; });
+    Canvas twice(6, 4, 0);
     EXPECT_EQ(img->Draw(twice.dc, 0, 0, 6, 4), 1);
-    for (int32_t y = 0; y < 4; y++)
-        for (int32_t x = 0; x < 6; x++) EXPECT_EQ(twice.At(x, y), GradientAt(x / 2, y / 2)) << x << "," << y;
+    gditest::ExpectPixels(twice, [](int x, int y) { return GradientAt(x / 2, y / 2); });
     // Odd stretch factors: every sample stays inside the image (checked by the sanitizers).
     for (auto [cx, cy] : {std::pair{7, 7}, {1000, 1}, {1, 999}, {5, 3}}) {
-        Screen odd(cx, cy, 0);
+        Canvas odd(cx, cy, 0);
         EXPECT_EQ(img->Draw(odd.dc, 0, 0, cx, cy), 1);
-        EXPECT_EQ(odd.At(cx - 1, cy - 1), GradientAt(cx == 1 ? 0 : 2, 1)) << cx << "x" << cy;
-        EXPECT_EQ(odd.At(0, 0), GradientAt(0, cy == 1 ? 1 : 0)) << cx << "x" << cy;  // one row: the bottom row
+        EXPECT_EQ(odd.at(cx - 1, cy - 1), GradientAt(cx == 1 ? 0 : 2, 1)) << cx << "x" << cy;
+        EXPECT_EQ(odd.at(0, 0), GradientAt(0, cy == 1 ? 1 : 0)) << cx << "x" << cy;  // one row: the bottom row
     }
 }
 
@@ -96,17 +93,15 @@ TEST_F(DrawTest, TransparencyByIndexAndColour) {
 TEST_F(DrawTest, ClippingAndNothingToDraw) {
     auto img = Gradient(3, 3);
     img->AlphaCreate();
-    Screen s(4, 4, 0);
+    Canvas s(4, 4, 0);
     EXPECT_EQ(img->Draw(s.dc, 10, 10), 1) << "wholly outside: nothing painted, still 1";
     EXPECT_EQ(img->Draw(s.dc, -10, 0), 1);
     EXPECT_EQ(img->Draw(s.dc, 0, 0, 0, 3), 0);
-    EXPECT_EQ(s.px, Px(16, 0));
+    EXPECT_EQ(s.pixels, Px(16, 0));
 
     RECT clip{1, 1, 2, 3};
     EXPECT_EQ(img->Draw(s.dc, 0, 0, -1, -1, &clip), 1);
-    for (int32_t y = 0; y < 4; y++)
-        for (int32_t x = 0; x < 4; x++)
-            EXPECT_EQ(s.At(x, y), (x == 1 && y >= 1 && y < 3) ? GradientAt(x, y) : 0u) << x << "," << y;
+    gditest::ExpectPixels(s, [](int x, int y) { return x == 1 && y >= 1 && y < 3 ? GradientAt(x, y) : 0u; });
     RECT box{};
     GetClipBox(s.dc, &box);
     EXPECT_EQ(std::vector<LONG>({box.left, box.top, box.right, box.bottom}), std::vector<LONG>({0, 0, 4, 4}));
@@ -127,7 +122,7 @@ TEST_F(DrawTest, MakeBitmapKeepsDepthAndColours) {
         else
             img.SetPixelIndex(4, 0, 1);
         for (bool withDC : {false, true}) {
-            Screen s(1, 1, 0);
+            Canvas s(1, 1, 0);
             HBITMAP bmp = img.MakeBitmap(withDC ? s.dc : nullptr);
             ASSERT_NE(bmp, nullptr) << bpp;
             HDC mem = CreateCompatibleDC(nullptr);

@@ -50,7 +50,7 @@ TEST(ImageModel, CreateSizesAndRefusals) {
     }
 }
 
-TEST(ImageModel, ClearDpiAndCodecOptions) {
+TEST(ImageModel, ClearAndCodecOptions) {
     PxImage one(8, 1, 1);
     one.Clear(1);
     EXPECT_EQ(one.GetBits()[0], 0xFF);
@@ -59,12 +59,6 @@ TEST(ImageModel, ClearDpiAndCodecOptions) {
     EXPECT_EQ(four.GetBits()[0], 0xAA);
 
     PxImage img(2, 2, 24, 4);
-    img.SetXDPI(0);
-    EXPECT_EQ(img.GetXDPI(), 96);
-    EXPECT_EQ(img.GetHeader().biXPelsPerMeter, 3780);
-    img.SetYDPI(300);
-    EXPECT_EQ(img.GetHeader().biYPelsPerMeter, 11811);
-
     EXPECT_TRUE(img.SetCodecOption(7));
     EXPECT_EQ(img.GetCodecOption(4), 7u);
     EXPECT_EQ(img.GetCodecOption(), 7u);

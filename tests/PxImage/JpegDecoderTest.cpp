@@ -20,47 +20,32 @@ const JpegShape kCmyk{.components = 4,
 }  // namespace
 
 TEST(JpegDecoder, PicturesByKind) {
+    using Quads = std::array<uint32_t, 4>;  // 0xRRGGBB, top-left, top-right, bottom-left, bottom-right
     struct Case {
         const char* name;
         JpegShape shape;
         bool progressive;
-        uint32_t options;
-        uint32_t bpp;
-        bool grey;              // an 8-bit picture with the 256-entry grey palette
-        uint32_t quadrants[4];  // 0xRRGGBB, top-left, top-right, bottom-left, bottom-right
+        uint32_t options, bpp;
+        bool grey;  // an 8-bit picture with the 256-entry grey palette
+        Quads quadrants;
         int tolerance;
         bool bigSection = false;  // an unknown APP1 section that libjpeg skips across buffers
     };
-    const uint32_t rgb[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
-    const uint32_t grey[4] = {0x1E1E1E, 0x646464, 0xAAAAAA, 0xF0F0F0};
-    // Luma of red, green, blue and white.
-    const uint32_t luma[4] = {0x4C4C4C, 0x969696, 0x1D1D1D, 0xFFFFFF};
+    // The pictures' colours, the grey levels, and the luma of red, green, blue and white.
+    const Quads rgb = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF}, grey = {0x1E1E1E, 0x646464, 0xAAAAAA, 0xF0F0F0},
+                luma = {0x4C4C4C, 0x969696, 0x1D1D1D, 0xFFFFFF}, cmyk = {0xFF0000, 0x00FF00, 0x000000, 0xFFFFFF};
     const Case cases[] = {
-        {"grey baseline", kGrey, false, 0, 8, true, {grey[0], grey[1], grey[2], grey[3]}, 2},
-        {"grey progressive", kGrey, true, 0, 8, true, {grey[0], grey[1], grey[2], grey[3]}, 2},
-        {"rgb baseline", JpegShape{}, false, 0, 24, false, {rgb[0], rgb[1], rgb[2], rgb[3]}, 4},
-        {"rgb progressive", JpegShape{}, true, 0, 24, false, {rgb[0], rgb[1], rgb[2], rgb[3]}, 4},
-        {"rgb skipping a long section", JpegShape{}, false, 0, 24, false, {rgb[0], rgb[1], rgb[2], rgb[3]}, 4, true},
-        {"cmyk weighted by k", kCmyk, false, 0, 24, false, {0xFF0000, 0x00FF00, 0x000000, 0xFFFFFF}, 3},
-        {"rgb as grey", JpegShape{}, false, kOptGrey, 8, true, {luma[0], luma[1], luma[2], luma[3]}, 4},
-        {"rgb quantized", JpegShape{}, false, kOptQuantize, 8, false, {rgb[0], rgb[1], rgb[2], rgb[3]}, 24},
-        {"rgb quantized in one dithered pass",
-         JpegShape{},
-         true,
-         kOptQuantize | kOptOnePass | kOptDither,
-         8,
-         false,
-         {rgb[0], rgb[1], rgb[2], rgb[3]},
-         40},
-        {"grey quantized", kGrey, false, kOptQuantize, 8, false, {grey[0], grey[1], grey[2], grey[3]}, 12},
-        {"rgb without fancy upsampling",
-         JpegShape{},
-         false,
-         kOptNoFancy,
-         24,
-         false,
-         {rgb[0], rgb[1], rgb[2], rgb[3]},
-         4},
+        {"grey baseline", kGrey, false, 0, 8, true, grey, 2},
+        {"grey progressive", kGrey, true, 0, 8, true, grey, 2},
+        {"rgb baseline", {}, false, 0, 24, false, rgb, 4},
+        {"rgb progressive", {}, true, 0, 24, false, rgb, 4},
+        {"rgb skipping a long section", {}, false, 0, 24, false, rgb, 4, true},
+        {"cmyk weighted by k", kCmyk, false, 0, 24, false, cmyk, 3},
+        {"rgb as grey", {}, false, kOptGrey, 8, true, luma, 4},
+        {"rgb quantized", {}, false, kOptQuantize, 8, false, rgb, 24},
+        {"rgb quantized in one dithered pass", {}, true, kOptQuantize | kOptOnePass | kOptDither, 8, false, rgb, 40},
+        {"grey quantized", kGrey, false, kOptQuantize, 8, false, grey, 12},
+        {"rgb without fancy upsampling", {}, false, kOptNoFancy, 24, false, rgb, 4},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -85,65 +70,35 @@ TEST(JpegDecoder, PicturesByKind) {
             EXPECT_TRUE(NearRgb(got, c.quadrants[q], c.tolerance))
                 << "quadrant " << q << " got " << std::hex << got << " want " << c.quadrants[q];
         }
-        if (c.bpp == 24) {
-            // Blue comes first in the rows; the top-left pixel sits in the last row.
-            const uint8_t* top = img.GetBits(15);
-            EXPECT_NEAR(top[0], c.quadrants[0] & 0xFF, c.tolerance);
-            EXPECT_NEAR(top[2], c.quadrants[0] >> 16, c.tolerance);
-        }
     }
 }
 
 TEST(JpegDecoder, ResolutionFromExifOrJfif) {
-    auto exif = [](std::vector<ExifEntry> entries, uint16_t magic = 0x2A) {
-        return MakeExifBlock({ExifDir{std::move(entries)}}, false, magic);
+    // An EXIF block with the x and y resolution as rationals (none when 0) and the unit.
+    auto exif = [](uint32_t x, uint32_t y, uint32_t yDen, uint16_t unit, uint16_t magic = 0x2A) {
+        std::vector<ExifEntry> e = {Short(0x0128, unit)};
+        if (x) e.push_back(Rational(0x011A, x, 1));
+        if (y) e.push_back(Rational(0x011B, y, yDen));
+        return std::vector<Bytes>{MakeExifBlock({ExifDir{e}}, false, magic)};
     };
     struct Case {
         const char* name;
         bool jfif;
         uint8_t unit;
         uint16_t x, y;
-        std::vector<Bytes> app1;
         int32_t dpiX, dpiY;
+        std::vector<Bytes> app1 = {};
     };
     const Case cases[] = {
-        {"dots per centimetre", true, 2, 28, 28, {}, 71, 71},
-        {"dots per inch", true, 1, 300, 150, {}, 300, 150},
-        {"density without unit", true, 0, 1, 1, {}, 1, 1},
-        {"no JFIF header", false, 0, 1, 1, {}, 1, 1},
-        {"EXIF inches",
-         true,
-         1,
-         300,
-         300,
-         {exif({Rational(0x011A, 72, 1), Rational(0x011B, 144, 2), Short(0x0128, 2)})},
-         72,
-         72},
-        {"EXIF centimetres",
-         true,
-         1,
-         300,
-         300,
-         {exif({Rational(0x011A, 28, 1), Rational(0x011B, 56, 1), Short(0x0128, 3)})},
-         71,
-         142},
-        {"EXIF without resolution", true, 1, 300, 300, {exif({Short(0x0128, 2)})}, 96, 96},
-        {"EXIF with a bad start falls back",
-         true,
-         1,
-         300,
-         300,
-         {exif({Rational(0x011A, 72, 1), Short(0x0128, 2)}, 0x2B)},
-         300,
-         300},
-        {"EXIF resolution beyond any header",
-         true,
-         1,
-         300,
-         300,
-         {exif({Rational(0x011A, 4000000000u, 1), Rational(0x011B, 1, 3), Short(0x0128, 5)})},
-         50000000,
-         8466},
+        {"dots per centimetre", true, 2, 28, 28, 71, 71},
+        {"dots per inch", true, 1, 300, 150, 300, 150},
+        {"density without unit", true, 0, 1, 1, 1, 1},
+        {"no JFIF header", false, 0, 1, 1, 1, 1},
+        {"EXIF inches", true, 1, 300, 300, 72, 72, exif(72, 144, 2, 2)},
+        {"EXIF centimetres", true, 1, 300, 300, 71, 142, exif(28, 56, 1, 3)},
+        {"EXIF without resolution", true, 1, 300, 300, 96, 96, exif(0, 0, 1, 2)},
+        {"EXIF with a bad start falls back", true, 1, 300, 300, 300, 300, exif(72, 0, 1, 2, 0x2B)},
+        {"EXIF resolution beyond any header", true, 1, 300, 300, 50000000, 8466, exif(4000000000u, 1, 3, 5)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -157,12 +112,16 @@ TEST(JpegDecoder, ResolutionFromExifOrJfif) {
 }
 
 TEST(JpegDecoder, FailuresAndShortStreams) {
-    Bytes rgb = MakeJpeg(JpegShape{});
-    Bytes cut = MakeJpeg({.noise = true});
+    const Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13};
+    // Noise does not compress: the picture's data fills more than one buffer of the stream adapter,
+    // which wrote it as well.
+    const Bytes noise = MakeJpeg({.width = 64, .height = 64, .noise = true});
+    EXPECT_GT(noise.size(), PxImageJPG::PxFileJpg::eBufSize);
+    Bytes cut = noise;
     size_t scan = 0;
     while (scan + 1 < cut.size() && !(cut[scan] == 0xFF && cut[scan + 1] == 0xDA)) scan++;
     cut.resize(scan + (cut.size() - scan) / 2);
-    Bytes huge = rgb;
+    Bytes huge = MakeJpeg(JpegShape{});
     SetFrameSize(huge, 65500, 65500);
     Bytes hugeProgressive = MakeJpeg({.progressive = true});
     SetFrameSize(hugeProgressive, 60000, 60000);
@@ -174,10 +133,8 @@ TEST(JpegDecoder, FailuresAndShortStreams) {
         std::string error;  // prefix of the last error
     };
     const Case cases[] = {
-        {"png",
-         {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13},
-         false,
-         "Not a JPEG file: starts with 0x89 0x50"},
+        {"png", png, false, "Not a JPEG file: starts with 0x89 0x50"},
+        {"noise", noise, true, ""},
         {"empty", {}, false, "Empty input file"},
         {"start of image only", {0xFF, 0xD8}, false, ""},
         {"cut in the scan", cut, true, ""},
@@ -191,8 +148,8 @@ TEST(JpegDecoder, FailuresAndShortStreams) {
         EXPECT_EQ(ok, c.ok) << img.GetLastError();
         EXPECT_EQ(img.IsValid(), c.ok);
         if (c.ok) {
-            EXPECT_EQ(img.GetWidth(), 16u);
-            EXPECT_EQ(img.GetHeight(), 16u);
+            EXPECT_EQ(img.GetWidth(), 64u);
+            EXPECT_EQ(img.GetHeight(), 64u);
         } else {
             EXPECT_NE(std::string(img.GetLastError()), "");
             EXPECT_EQ(std::string(img.GetLastError()).rfind(c.error, 0), 0u) << img.GetLastError();
@@ -254,13 +211,4 @@ TEST(JpegDecoder, DetectionKeepsTheStreamAndTheRecord) {
     ASSERT_TRUE(img.Decode(&f));
     EXPECT_STREQ(img.GetExifData().Make, "Tikora");
     EXPECT_EQ(img.GetXDPI(), 300);
-}
-
-// The test pictures are written through the adapter's destination side too; this one needs more
-// than one buffer.
-TEST(JpegStreamAdapter, WritesAcrossBuffers) {
-    const Bytes jpg = MakeJpeg({.width = 64, .height = 64, .noise = true});
-    EXPECT_GT(jpg.size(), PxImageJPG::PxFileJpg::eBufSize);
-    PxImageJPG img;
-    EXPECT_TRUE(DecodeWith(img, jpg)) << img.GetLastError();
 }

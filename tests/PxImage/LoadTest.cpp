@@ -3,6 +3,11 @@
 
 namespace {
 
+// The smallest transparent GIF found in the wild: one white pixel.
+const Bytes kSmallestGif = {'G',  'I', 'F', '8', '9',  'a',  1, 0, 1, 0,    0x80, 0, 0,    0xFF, 0xFF,
+                            0xFF, 0,   0,   0,   0x21, 0xF9, 4, 1, 0, 0,    0,    0, 0x2C, 0,    0,
+                            0,    0,   1,   0,   1,    0,    0, 2, 2, 0x44, 1,    0, 0x3B};
+
 // Format detection: one small picture of each format, found among all of them, with a pixel
 // that only a right decode gives.
 TEST(Loader, DetectsEveryFormat) {
@@ -22,8 +27,7 @@ TEST(Loader, DetectsEveryFormat) {
         {"jpeg", MakeJpeg(jpeg), PXIMAGE_FORMAT_JPG, 12, 12, 0xFFFFFF, 4},
         {"ico", MakeIco({{2, 1, 4, {0, 0x00FF00}, DibRows(4, 2, {{1, 0}}), IcoMask(2, {"00"})}}), PXIMAGE_FORMAT_ICO, 0,
          0, 0x00FF00},
-        {"gif", MakeGif(2, 1, {0, 0xFF0000, 0x00FF00, 0x0000FF}, {GifImage({0, 0, 2, 1, {2, 3}}, 2)}),
-         PXIMAGE_FORMAT_GIF, 1, 0, 0x0000FF},
+        {"gif", kSmallestGif, PXIMAGE_FORMAT_GIF, 0, 0, 0xFFFFFF},
         {"tiff", MakeTiff({tiff}), PXIMAGE_FORMAT_TIF, 3, 2, 0x4D4D4D},
         {"tga", MakeTga({2, 1, 1, 24, 0, Bgr(0x102030)}), PXIMAGE_FORMAT_TGA, 0, 0, 0x102030},
         {"pcx", MakePcx({8, 3, 1, 1, 2, {0x12, 0, 0x34, 0, 0x56, 0}}), PXIMAGE_FORMAT_PCX, 0, 0, 0x123456},
@@ -41,8 +45,10 @@ TEST(Loader, DetectsEveryFormat) {
 
 TEST(Loader, LoadByNameAndErrorTexts) {
     const std::string png = SourcePath("tests/PxImage/pngsuite/basn2c08.png");
-    const std::string bmp = TempFile("tiny.bmp", MakeBmp({BmpForm::Info, 1, 1, 24, 0, {}, {1, 2, 3, 0}}));
-    const std::string junk = TempFile("junk.bin", Bytes(100, 0x42));
+    const TempDir dir;
+    const std::string bmp = dir / "tiny.bmp", junk = dir / "junk.bin";
+    TempDir::Write(bmp, Str(MakeBmp({BmpForm::Info, 1, 1, 24, 0, {}, {1, 2, 3, 0}})));
+    TempDir::Write(junk, std::string(100, 0x42));
     struct Case {
         std::string path;
         uint32_t format;
@@ -92,7 +98,9 @@ TEST(Loader, DetectionSeeksBackToTheStartingPositionAndLeavesNoTrace) {
 }
 
 TEST(Loader, IOFileSizeKeepsPositionAndNeverClosesACallersStream) {
-    FILE* fp = std::fopen(TempFile("size.bin", Bytes(33, 1)).c_str(), "rb");
+    const TempDir dir;
+    TempDir::Write(dir / "size.bin", std::string(33, 1));
+    FILE* fp = std::fopen((dir / "size.bin").c_str(), "rb");
     ASSERT_NE(fp, nullptr);
     {
         PxIOFile f(fp);

@@ -25,6 +25,8 @@
 #include "PxImage.h"
 #include "PxImageJPG.h"
 #include "PxImageJPGStream.h"
+#include "SurfaceCanvas.h"
+#include "TempDir.h"
 #include "WinGdi.h"
 
 using Bytes = std::vector<uint8_t>;
@@ -34,6 +36,12 @@ using Palette = std::vector<uint32_t>;            // 0xRRGGBB
 inline void Put16(Bytes& b, uint32_t v) { b.insert(b.end(), {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)}); }
 inline void Put32(Bytes& b, uint32_t v) { Put16(b, v & 0xFFFF), Put16(b, v >> 16); }
 inline void Append(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
+// A copy with bytes changed at the given offsets; the first n bytes.
+inline Bytes Edited(Bytes b, std::initializer_list<std::pair<size_t, uint8_t>> changes) {
+    for (auto [at, v] : changes) b[at] = v;
+    return b;
+}
+inline Bytes Head(const Bytes& b, size_t n) { return Bytes(b.begin(), b.begin() + std::ptrdiff_t(n)); }
 inline Bytes Cat(std::initializer_list<Bytes> parts) {
     Bytes out;
     for (const Bytes& p : parts) Append(out, p);
@@ -69,22 +77,10 @@ inline Palette Ramp(uint32_t n, uint32_t step) {
 
 inline std::string SourcePath(const std::string& rel) { return std::string(TIKORA_SOURCE_DIR) + "/" + rel; }
 inline Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
+    const std::string s = TempDir::Read(path);
+    return Bytes(s.begin(), s.end());
 }
-inline std::string TempPath(const std::string& name) {
-    const char* dir = std::getenv("TIKORA_TEST_TMP");
-    const std::string base = dir && *dir ? dir : "/tmp";
-    std::error_code ec;
-    std::filesystem::create_directories(base, ec);
-    return base + "/pximage_" + std::to_string(getpid()) + "_" + name;
-}
-inline std::string TempFile(const std::string& name, const Bytes& data) {
-    const std::string path = TempPath(name);
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-    return path;
-}
+inline std::string Str(const Bytes& b) { return std::string(b.begin(), b.end()); }
 
 // The frame to decode is an input of the info block that the library itself never sets.
 inline void SetFrame(PxImage& img, int32_t frame) { const_cast<PXIMAGEINFO&>(img.GetInfo()).nFrame = frame; }
@@ -99,13 +95,11 @@ bool DecodeWith(Decoder& dec, const Bytes& data) {
 }
 
 inline uint32_t Rgb(RGBQUAD c) { return (uint32_t{c.rgbRed} << 16) | (uint32_t{c.rgbGreen} << 8) | c.rgbBlue; }
-// Colour, index and alpha at (x, y) with y counted from the picture's top.
+// Rows counted from the picture's top; the colour at (x, y) so counted.
 inline int32_t FromTop(const PxImage& img, int32_t y) { return static_cast<int32_t>(img.GetHeight()) - 1 - y; }
 inline uint32_t RgbAt(const PxImage& img, int32_t x, int32_t y) {
     return Rgb(img.GetPixelColor(x, FromTop(img, y), false));
 }
-inline uint8_t IndexAt(const PxImage& img, int32_t x, int32_t y) { return img.GetPixelIndex(x, FromTop(img, y)); }
-inline uint8_t AlphaAt(const PxImage& img, int32_t x, int32_t y) { return img.AlphaGet(x, FromTop(img, y)); }
 
 // Each channel of 0xRRGGBB within the tolerance.
 inline bool NearRgb(uint32_t got, uint32_t want, int tolerance) {
@@ -133,7 +127,7 @@ inline void ExpectPixels(const PxImage& img, const Rows& colours, const Rows& al
     ASSERT_EQ(img.AlphaIsValid(), !alpha.empty());
     for (size_t y = 0; y < alpha.size(); y++)
         for (size_t x = 0; x < alpha[y].size(); x++)
-            EXPECT_EQ(AlphaAt(img, int32_t(x), int32_t(y)), alpha[y][x]) << x << "," << y;
+            EXPECT_EQ(img.AlphaGet(int32_t(x), FromTop(img, int32_t(y))), alpha[y][x]) << x << "," << y;
 }
 
 // A stream a decoder must refuse, with the text it must leave (nullptr: any text, "" none).
@@ -161,19 +155,6 @@ void ExpectRefusals(const std::vector<Refusal>& cases) {
     EXPECT_FALSE(dec.Decode(nullptr));
 }
 
-// A small device surface (B, G, R, 0 per pixel, top-down) with its DC.
-struct Screen {
-    int32_t w, h;
-    std::vector<uint32_t> px;
-    HDC dc;
-    Screen(int32_t width, int32_t height, uint32_t fill)
-        : w(width),
-          h(height),
-          px(size_t(width * height), fill),
-          dc(tikora::gdi::CreateSurfaceDC(px.data(), w, h, w * 4)) {}
-    ~Screen() { DeleteDC(dc); }
-    uint32_t At(int32_t x, int32_t y) const { return px[size_t(y * w + x)]; }
-};
 // Tests that draw or play metafiles leave no GDI object behind.
 class GdiTest : public testing::Test {
 protected:
@@ -474,8 +455,8 @@ struct TiffPage {
     uint32_t Line() const { return (uint32_t{bps} * w * spp + 7) / 8; }
 };
 inline Bytes MakeTiff(const std::vector<TiffPage>& pages) {
-    static int counter = 0;
-    const std::string path = TempPath(std::to_string(counter++) + ".tif");
+    const TempDir dir;  // the test's own folder: a test that holds one itself writes no TIFF
+    const std::string path = dir / "pages.tif";
     TIFF* tif = TIFFOpen(path.c_str(), "w");
     EXPECT_NE(tif, nullptr);
     if (!tif) return {};
@@ -511,9 +492,7 @@ inline Bytes MakeTiff(const std::vector<TiffPage>& pages) {
         TIFFWriteDirectory(tif);
     }
     TIFFClose(tif);
-    Bytes data = ReadFile(path);
-    std::remove(path.c_str());
-    return data;
+    return ReadFile(path);
 }
 
 // ---- Windows and enhanced metafiles ---------------------------------------------------------------

@@ -227,13 +227,11 @@ TEST(BmpDecoder, Refusals) {
     using F = BmpForm;
     Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D',
                  'R',  0,   0,   0,   1,    0,    0,    0,    1, 8, 2, 0,  0,   0};
-    Bytes shortCore = MakeBmp({F::Core, 1, 1, 24, 0, {}, {}}), shortInfo = MakeBmp({F::Info, 1, 1, 24, 0, {}, {}});
-    shortCore.resize(14 + 10), shortInfo.resize(14 + 30);
     ExpectRefusals<PxImageBMP>({
         {"empty", {}, "Not a BMP"},
         {"png", png, "Error reading BMP info"},
-        {"short core header", shortCore, "Error reading BMP info"},
-        {"short info header", shortInfo, "Error reading BMP info"},
+        {"short core header", Head(MakeBmp({F::Core, 1, 1, 24, 0, {}, {}}), 14 + 10), "Error reading BMP info"},
+        {"short info header", Head(MakeBmp({F::Info, 1, 1, 24, 0, {}, {}}), 14 + 30), "Error reading BMP info"},
         {"v5 with bit fields", MakeBmp({F::V5, 1, 1, 32, 3, {}, {0, 0, 0, 0}, true, 0, {}, 4}),
          "Error reading BMP info"},
         {"rle 24 bits", MakeBmp({F::Info, 1, 1, 24, 1, {}, {0, 0, 0, 0}}), "unknown compression"},
@@ -289,27 +287,20 @@ TEST(IcoDecoder, CursorsAndLaterEntries) {
 TEST(IcoDecoder, Refusals) {
     const IcoImage one{1, 1, 8, {0xFF0000}, DibRows(8, 1, {{0}}), IcoMask(1, {"0"})};
     const Bytes good = MakeIco({one});
-    auto edit = [&](size_t at, uint8_t v) {
-        Bytes b = good;
-        b[at] = v;
-        return b;
-    };
-    Bytes shortDir = good, shortMask = good, farOffset = edit(6 + 12, 0xF0);
-    shortDir.resize(6 + 10), shortMask.pop_back(), farOffset[6 + 15] = 0x7F;
-    Bytes big = MakeIco({{0, 0, 1, {0, Wh}, Bytes(32 * 256, 0), Bytes(32 * 256, 0)}});
-    big.resize(big.size() - 100);
+    const Bytes big = MakeIco({{0, 0, 1, {0, Wh}, Bytes(32 * 256, 0), Bytes(32 * 256, 0)}});
     const char* const kShort = "ICO: the image data ends early";
     ExpectRefusals<PxImageICO>({
         {"empty", {}, "ICO: not an icon or cursor file"},
-        {"reserved not 0", edit(0, 1), "ICO: not an icon or cursor file"},
-        {"type 3", edit(2, 3), "ICO: not an icon or cursor file"},
-        {"short directory", shortDir, "ICO: the directory ends early"},
-        {"offset past the end", farOffset, "ICO: the image lies past the end of the file"},
+        {"reserved not 0", Edited(good, {{0, 1}}), "ICO: not an icon or cursor file"},
+        {"type 3", Edited(good, {{2, 3}}), "ICO: not an icon or cursor file"},
+        {"short directory", Head(good, 6 + 10), "ICO: the directory ends early"},
+        {"offset past the end", Edited(good, {{6 + 12, 0xF0}, {6 + 15, 0x7F}}),
+         "ICO: the image lies past the end of the file"},
         {"no images", {0, 0, 1, 0, 0, 0}, "ICO: no such image in the file"},
         {"frame past the directory", good, "ICO: no such image in the file", 0, 1},
         {"negative frame", good, "ICO: no such image in the file", 0, -1},
-        {"mask ends early", shortMask, kShort},
-        {"256 pixels a side, data ends early", big, kShort},
+        {"mask ends early", Head(good, good.size() - 1), kShort},
+        {"256 pixels a side, data ends early", Head(big, big.size() - 100), kShort},
         {"16 bits per pixel", MakeIco({{1, 1, 16, {}, Bytes(4, 0), IcoMask(1, {"0"})}}), "ICO: unsupported bit count"},
     });
 }
@@ -333,11 +324,9 @@ TEST(IcoDecoder, PngEntry) {
 }
 
 TEST(TgaDecoder, Refusals) {
-    Bytes shortHeader = MakeTga({2, 1, 1, 24, 0, {}});
-    shortHeader.resize(17);
     ExpectRefusals<PxImageTGA>({
         {"empty", {}, "Not a TGA"},
-        {"short header", shortHeader, "Not a TGA"},
+        {"short header", Head(MakeTga({2, 1, 1, 24, 0, {}}), 17), "Not a TGA"},
         {"type 4", MakeTga({4, 1, 1, 8, 0, {0}}), "Unknown TGA image type"},
         {"type 0", MakeTga({0, 1, 1, 8, 0, {0}}), "Unknown TGA image type"},
         {"width 0", MakeTga({2, 0, 1, 24, 0, {}}), "bad TGA header"},
@@ -359,26 +348,20 @@ TEST(PcxDecoder, ResolutionComesFromTheHeader) {
         EXPECT_EQ(img.GetXDPI(), expect);
         EXPECT_EQ(img.GetYDPI(), expect);
         EXPECT_EQ(img.GetHeader().biXPelsPerMeter, perMetre);
+        EXPECT_EQ(img.GetHeader().biYPelsPerMeter, perMetre);
     }
 }
 
 TEST(PcxDecoder, Refusals) {
     const Bytes ok = MakePcx({8, 1, 2, 1, 2, {1, 2}, {}, PcxPalette256(0, 0)});
-    auto edit = [&](size_t at, uint8_t v) {
-        Bytes b = ok;
-        b[at] = v;
-        return b;
-    };
-    Bytes shortHeader = ok;
-    shortHeader.resize(100);
     const char* const kPlanes = "Can't handle packed pixels with more than 1 plane.";
     ExpectRefusals<PxImagePCX>({
         {"empty", {}, "Can't read PCX image"},
-        {"short header", shortHeader, "Can't read PCX image"},
-        {"manufacturer", edit(0, 11), "Error: Not a PCX file"},
-        {"encoding", edit(2, 0), "PCX file has unknown encoding scheme"},
-        {"five planes", edit(65, 5), "Can't handle image with more than 4 planes"},
-        {"x max below x min", edit(8, 0), "PxImage::Create : width and height must be greater than zero"},
+        {"short header", Head(ok, 100), "Can't read PCX image"},
+        {"manufacturer", Edited(ok, {{0, 11}}), "Error: Not a PCX file"},
+        {"encoding", Edited(ok, {{2, 0}}), "PCX file has unknown encoding scheme"},
+        {"five planes", Edited(ok, {{65, 5}}), "Can't handle image with more than 4 planes"},
+        {"x max below x min", Edited(ok, {{8, 0}}), "PxImage::Create : width and height must be greater than zero"},
         {"cancelled", ok, "Cancelled", 1},
         {"data ends", MakePcx({8, 1, 4, 4, 4, {0xC5, 7, 1}}, false), "corrupted PCX"},
         // Sixty thousand bytes a line over many rows, from a stream of a few bytes.
@@ -386,8 +369,8 @@ TEST(PcxDecoder, Refusals) {
         {"run past the end", MakePcx({8, 1, 2, 1, 2, {0xC3, 7}}, false), "repeat count spans end of image"},
         {"palette signature", MakePcx({8, 1, 2, 1, 2, {1, 2}, {}, {11}}), "bad color map signature"},
         {"palette missing", MakePcx({8, 1, 2, 1, 2, {1, 2}}), "bad color map signature"},
-        {"no planes", edit(65, 0), kPlanes},
-        {"negative planes", edit(65, 0xFF), kPlanes},
+        {"no planes", Edited(ok, {{65, 0}}), kPlanes},
+        {"negative planes", Edited(ok, {{65, 0xFF}}), kPlanes},
         {"two planes of 8 bits", MakePcx({8, 2, 2, 1, 2, {1, 2, 3, 4}}), "Can't handle more than 1 bit per pixel"},
     });
 }

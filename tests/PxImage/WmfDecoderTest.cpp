@@ -48,16 +48,14 @@ TEST_F(WmfDecoder, RefusedStreams) {
     auto placeable = [](int32_t l, int32_t t, int32_t r, int32_t b, uint16_t inch, uint16_t flip = 0) {
         return Cat({Placeable(l, t, r, b, inch, flip), Metafile({}, 1)});
     };
-    Bytes truncated = Wmf(10, 10, {WmfRectangle(0, 0, 5, 5)}), badType = Wmf(10, 10, {});
-    truncated.resize(30), badType[22] = 3;
     const char *const kCorrupt = "corrupted WMF", *const kEmpty = "empty WMF";
     ExpectRefusals<PxImageWMF>({
         {"no placeable header", Metafile({WmfRectangle(0, 0, 5, 5)}, 1), kCorrupt},
         {"wrong checksum", placeable(0, 0, 10, 10, 96, 1), kCorrupt},
         {"0 units per inch", placeable(0, 0, 10, 10, 0), kCorrupt},
         {"2541 units per inch", placeable(0, 0, 10, 10, 2541), kCorrupt},
-        {"shorter than it says", truncated, kCorrupt},
-        {"unknown metafile type", badType, kCorrupt},
+        {"shorter than it says", Head(Wmf(10, 10, {WmfRectangle(0, 0, 5, 5)}), 30), kCorrupt},
+        {"unknown metafile type", Edited(Wmf(10, 10, {}), {{22, 3}}), kCorrupt},
         {"no height", placeable(0, 0, 10, 0, 96), kEmpty},
         {"corners swapped", placeable(10, 10, 0, 0, 96), kEmpty},
         // Both extents zero: sizing must not loop for ever.
