@@ -472,34 +472,55 @@ TEST_F(MainWindowTest, TapTempoAveragesFourTaps) {
     EXPECT_EQ(engine->State, psPlaying);
 }
 
+// The mouse on the metronome's face: the weight follows the pointer from where it was grabbed, and
+// its top edge comes to rest on the mark where the button is let go. At 120 the top edge is drawn
+// on row 212 and the weight is 48 rows high; the 72 mark is on row 149, the 160 mark on row 264.
 TEST_F(MainWindowTest, DraggingTheWeightSetsTheTempoOnRelease) {
     TImage* target = form->CenterImage;
-    int x = target->Width() / 2;
-    int y = -1;
-    for (int candidate = 0; candidate < target->Height(); ++candidate)
-        if (std::abs(engine->TempoFromWeightY(target->Height() - candidate) - 100) <= 2) {
-            y = candidate;
-            break;
-        }
-    ASSERT_GE(y, 0);
-    form->ChangeTempo(60);
+    QWidget* w = target->Parent()->Widget();
+    const int x = target->Width() / 2;
+    auto mouse = [&](QEvent::Type type, int y, Qt::MouseButtons buttons) {
+        const QPoint at(target->Left() + x, target->Top() + y);
+        QMouseEvent e(type, at, w->mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
+                      Qt::NoModifier);
+        QCoreApplication::sendEvent(w, &e);
+    };
     form->Timer1->SetEnabled(false);
-    form->CenterImageMouseDown(target, mbLeft, {}, x, y);
-    EXPECT_TRUE(engine->WeightDragged);
-    EXPECT_EQ(target->Cursor(), crHandPoint);
-    int dragged = engine->DragTempo;
-    EXPECT_NEAR(dragged, 100, 10);
-    form->CenterImageMouseUp(target, mbLeft, {}, x, y);
-    EXPECT_EQ(engine->Tempo, dragged);
-    EXPECT_FALSE(engine->WeightDragged);
+    engine->ResetPhase(0);  // at rest, upright
+    engine->AdvanceTime(0);
+    const struct {
+        const char* what;
+        int press, release, tempo, top;
+    } cases[] = {
+        {"top edge, not moved", 212, 212, 120, 212},         {"middle, not moved", 236, 236, 120, 212},
+        {"lower rim, not moved", 259, 259, 120, 212},        {"top edge to the 72 mark", 212, 149, 72, 149},
+        {"middle, top edge to 72", 236, 173, 72, 149},       {"scale above, at the 72 mark", 149, 149, 72, 149},
+        {"scale below, at the 160 mark", 264, 264, 160, 264}};
+    for (const auto& c : cases) {
+        form->ChangeTempo(120);
+        mouse(QEvent::MouseButtonPress, c.press, Qt::LeftButton);
+        EXPECT_TRUE(engine->WeightDragged) << c.what;
+        EXPECT_EQ(target->Cursor(), crHandPoint) << c.what;
+        for (int y = c.press; y != c.release; y += c.release > c.press ? 1 : -1)
+            mouse(QEvent::MouseMove, y, Qt::LeftButton);
+        mouse(QEvent::MouseMove, c.release, Qt::LeftButton);
+        mouse(QEvent::MouseButtonRelease, c.release, Qt::NoButton);
+        EXPECT_FALSE(engine->WeightDragged) << c.what;
+        EXPECT_EQ(engine->Tempo, c.tempo) << c.what;
+        EXPECT_NEAR(std::min(engine->WeightQuad[0].y, engine->WeightQuad[3].y), c.top, 1) << c.what;
+    }
 
     // Leaving the band while the button is held drops the drag: the release changes nothing.
-    form->CenterImageMouseDown(target, mbLeft, {}, x, y);
-    form->CenterImageMouseMove(target, {ssLeft}, x + 40, y);
+    form->ChangeTempo(70);
+    mouse(QEvent::MouseButtonPress, 212, Qt::LeftButton);
+    const QPoint away(target->Left() + x + 40, target->Top() + 180);
+    QMouseEvent move(QEvent::MouseMove, away, w->mapToGlobal(away), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &move);
     EXPECT_FALSE(engine->WeightDragged);
     EXPECT_EQ(target->Cursor(), crArrow);
-    form->ChangeTempo(70);
-    form->CenterImageMouseUp(target, mbLeft, {}, x + 40, y);
+    QMouseEvent release(QEvent::MouseButtonRelease, away, w->mapToGlobal(away), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &release);
     EXPECT_EQ(engine->Tempo, 70);
 }
 
