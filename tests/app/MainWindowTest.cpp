@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 
 #include <QApplication>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QTest>
+#include <QToolTip>
 
 #include <fstream>
 
@@ -522,6 +524,30 @@ TEST_F(MainWindowTest, DraggingTheWeightSetsTheTempoOnRelease) {
                         Qt::NoModifier);
     QCoreApplication::sendEvent(w, &release);
     EXPECT_EQ(engine->Tempo, 70);
+}
+
+// The mouse resting on a control shows its hint: Qt asks the widget under the pointer, as it
+// does for a real rest. The notes lie under a disabled memo window, which passes the request on.
+TEST_F(MainWindowTest, HintsShowWhereTheMouseRests) {
+    form->Show();
+    Application->SetHintHidePause(60000);
+    const struct {
+        TControl* control;
+        const char* shown;
+    } cases[] = {
+        {form->MemoLab, "Click to edit your notes (F7)"},
+        {form->CenterImage, "Drag the weight up or down to set the tempo:\nhigher is slower, lower is faster."},
+        {form->PlayButton, "Start the metronome (F4 or Space)"}};
+    for (const auto& c : cases) {
+        const POINT p = c.control->ClientToScreen(POINT{20, 20});
+        const QPoint global(p.x, p.y);
+        QWidget* under = form->Widget()->childAt(form->Widget()->mapFromGlobal(global));
+        ASSERT_NE(under, nullptr);
+        QHelpEvent help(QEvent::ToolTip, under->mapFromGlobal(global), global);
+        QCoreApplication::sendEvent(under, &help);
+        EXPECT_EQ(QToolTip::text().toStdString(), c.shown) << c.control->Name().c_str();
+        QToolTip::hideText();
+    }
 }
 
 TEST_F(MainWindowTest, TempoBarHidesAfterItsCountdown) {
