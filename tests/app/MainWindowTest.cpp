@@ -102,19 +102,30 @@ TEST_F(MainWindowTest, StartUpShowsTheEngineAndTheSkin) {
 }
 
 TEST_F(MainWindowTest, BrokenInstallationEndsWithTheGeneralErrorAndSavesNothing) {
+    // A picture that no decoder takes is reported as a missing one.
+    const std::string area =
+        "General error: \nFile not found:pics/MetronomeArea.png src=PicUtils:LoadImageToBitmap:179";
+    const std::string alarm = "General error: \nFile not found : pics/AlarmInitial.png";
     struct Case {
-        bool skin;  // the skin is there, with one picture no decoder takes
-        const char* message;
+        const char* picture;  // nullptr: no skin; otherwise the skin without this picture
+        bool undecodable;     // or with it, but no decoder takes it
+        std::string message;
     } cases[] = {
-        {false, "General error: \nSoftware not properly installed or corrupted.\nPlease reinstall Tikora."},
-        {true, "General error: \nFile not found:pics/MetronomeArea.png src=PicUtils:LoadImageToBitmap:179"},
+        {nullptr, false, "General error: \nSoftware not properly installed or corrupted.\nPlease reinstall Tikora."},
+        {"MetronomeArea.png", true, area},
+        {"MetronomeArea.png", false, area},
+        {"AlarmInitial.png", true, alarm},
+        {"AlarmInitial.png", false, alarm},
     };
     for (const Case& c : cases) {
         tikora::forms::ClearDialogLog();
         fs::path broken = ScratchFolder("mainwindow-broken");
         fs::copy(ProgramEnvironment::folder / "Tikora.def", broken / "Tikora.def");
-        if (c.skin) fs::copy(ProgramEnvironment::folder / "pics", broken / "pics");
-        if (c.skin) std::ofstream(broken / "pics" / "MetronomeArea.png") << "not a picture";
+        if (c.picture) {
+            fs::copy(ProgramEnvironment::folder / "pics", broken / "pics");
+            fs::remove(broken / "pics" / c.picture);
+            if (c.undecodable) std::ofstream(broken / "pics" / c.picture) << "not a picture";
+        }
         AnsiString saved = tikora::app::ProgramFolderOverride();
         tikora::app::ProgramFolderOverride() = AnsiString(broken.string().c_str());
         auto* window = new TMainForm(nullptr);
@@ -127,7 +138,7 @@ TEST_F(MainWindowTest, BrokenInstallationEndsWithTheGeneralErrorAndSavesNothing)
         delete window;
         tikora::app::ProgramFolderOverride() = saved;
         EXPECT_EQ(code, 0);
-        EXPECT_EQ(Messages(), std::vector<std::string>{c.message});
+        EXPECT_EQ(Messages(), std::vector<std::string>{c.message}) << (c.picture ? c.picture : "no skin");
         EXPECT_FALSE(fs::exists(broken / "Tikora.tkra"));
         EXPECT_FALSE(fs::exists(broken / "Tikora.ini"));
     }
@@ -137,13 +148,18 @@ TEST_F(MainWindowTest, BrokenInstallationEndsWithTheGeneralErrorAndSavesNothing)
 
 TEST_F(MainWindowTest, DenominatorWithoutAPictureShowsNone) {
     int saved = engine->Denominator;
-    engine->Denominator = 5;
-    EXPECT_NO_THROW(form->ShowTimeSignature());
-    EXPECT_TRUE(form->DenominatorImage->Picture()->Bitmap()->Empty());
-    EXPECT_EQ(form->TimeSignatureButton->Text(), IntToStr(engine->Numerator) + "\n5");
-    engine->Denominator = saved;
-    form->ShowTimeSignature();
-    EXPECT_FALSE(form->DenominatorImage->Picture()->Bitmap()->Empty());
+    const fs::path undecodable = ProgramEnvironment::folder / "pics" / "1-5.png";
+    for (bool there : {false, true}) {  // missing, or there but no decoder takes it
+        if (there) std::ofstream(undecodable) << "not a picture";
+        engine->Denominator = 5;
+        EXPECT_NO_THROW(form->ShowTimeSignature());
+        EXPECT_TRUE(form->DenominatorImage->Picture()->Bitmap()->Empty());
+        EXPECT_EQ(form->TimeSignatureButton->Text(), IntToStr(engine->Numerator) + "\n5");
+        engine->Denominator = saved;
+        form->ShowTimeSignature();
+        EXPECT_FALSE(form->DenominatorImage->Picture()->Bitmap()->Empty());
+    }
+    fs::remove(undecodable);
 }
 
 TEST_F(MainWindowTest, ResizingKeepsTheSkinWholeAndCentred) {
