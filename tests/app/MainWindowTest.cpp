@@ -10,6 +10,7 @@
 #include <QToolTip>
 
 #include <fstream>
+#include <map>
 
 #include "Clock.h"
 #include "DialogTestSupport.h"
@@ -564,6 +565,57 @@ TEST_F(MainWindowTest, HintsShowWhereTheMouseRests) {
         EXPECT_EQ(QToolTip::text().toStdString(), c.shown) << c.control->Name().c_str();
         QToolTip::hideText();
     }
+}
+
+// The chosen file's name on its tool button stands out from the button's picture as the
+// accessibility guidelines ask (4.5:1), idle, under the mouse and pressed: each pixel the name
+// changes, against the same pixel without the name; the glyphs' cores give the text's colour.
+TEST_F(MainWindowTest, FileNameOnAToolButtonIsReadable) {
+    form->Show();
+    TZelPanel* button = form->DrumBeatButton;
+    QWidget* w = button->Widget();
+    const AnsiString saved = button->Text();
+    auto luminance = [](QRgb c) {
+        auto channel = [](int v) {
+            const double s = v / 255.0;
+            return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(qRed(c)) + 0.7152 * channel(qGreen(c)) + 0.0722 * channel(qBlue(c));
+    };
+    auto shot = [&](const char* text) {
+        button->SetText(text);
+        button->Repaint();
+        return w->grab().toImage();
+    };
+    auto send = [&](QEvent::Type type, Qt::MouseButton b, Qt::MouseButtons held, QPoint at) {
+        QMouseEvent e(type, at, w->mapToGlobal(at), b, held, Qt::NoModifier);
+        QCoreApplication::sendEvent(w, &e);
+    };
+    for (const char* state : {"idle", "under the mouse", "pressed"}) {
+        if (state[0] == 'u') send(QEvent::MouseMove, Qt::NoButton, Qt::NoButton, QPoint(5, 5));
+        if (state[0] == 'p') send(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, QPoint(5, 5));
+        const QImage plain = shot(""), named = shot("Funk");
+        // The text's own colour is the commonest among the pixels the name changes (its glyphs'
+        // cores); the worst of them against the picture beneath is what the eye gets.
+        std::map<QRgb, int> changed;
+        for (int y = 0; y < named.height(); ++y)
+            for (int x = 0; x < named.width(); ++x)
+                if (named.pixel(x, y) != plain.pixel(x, y)) ++changed[named.pixel(x, y)];
+        ASSERT_FALSE(changed.empty()) << state;
+        const QRgb text = std::max_element(changed.begin(), changed.end(), [](auto& a, auto& b) {
+                              return a.second < b.second;
+                          })->first;
+        double contrast = 100;
+        for (int y = 0; y < named.height(); ++y)
+            for (int x = 0; x < named.width(); ++x)
+                if (named.pixel(x, y) == text && plain.pixel(x, y) != text) {
+                    const double a = luminance(text), b = luminance(plain.pixel(x, y));
+                    contrast = std::min(contrast, (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05));
+                }
+        EXPECT_GE(contrast, 4.5) << state;
+    }
+    send(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, QPoint(-50, -50));
+    button->SetText(saved);
 }
 
 TEST_F(MainWindowTest, TempoBarHidesAfterItsCountdown) {
