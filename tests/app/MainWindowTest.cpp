@@ -554,7 +554,10 @@ TEST_F(MainWindowTest, HintsShowWhereTheMouseRests) {
     } cases[] = {
         {form->MemoLab, "Click to edit your notes (F7)"},
         {form->CenterImage, "Drag the weight up or down to set the tempo:\nhigher is slower, lower is faster."},
-        {form->PlayButton, "Start the metronome (F4 or Space)"}};
+        {form->PlayButton, "Start the metronome (F4 or Space)"},
+        {form->TapTempoButton,
+         "Tap four times in the tempo you want.\nTapping on, every fourth tap sets it again from the last four "
+         "intervals.\nKeys: - taps, = taps and starts, Enter taps like this button."}};
     for (const auto& c : cases) {
         const POINT p = c.control->ClientToScreen(POINT{20, 20});
         const QPoint global(p.x, p.y);
