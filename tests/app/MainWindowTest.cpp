@@ -498,8 +498,8 @@ TEST_F(MainWindowTest, DraggingTheWeightSetsTheTempoOnRelease) {
     TImage* target = form->CenterImage;
     QWidget* w = target->Parent()->Widget();
     const int x = target->Width() / 2;
-    auto mouse = [&](QEvent::Type type, int y, Qt::MouseButtons buttons) {
-        const QPoint at(target->Left() + x, target->Top() + y);
+    auto mouse = [&](QEvent::Type type, int y, Qt::MouseButtons buttons, int dx = 0) {
+        const QPoint at(target->Left() + x + dx, target->Top() + y);
         QMouseEvent e(type, at, w->mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
                       Qt::NoModifier);
         QCoreApplication::sendEvent(w, &e);
@@ -532,14 +532,10 @@ TEST_F(MainWindowTest, DraggingTheWeightSetsTheTempoOnRelease) {
     // Leaving the band while the button is held drops the drag: the release changes nothing.
     form->ChangeTempo(70);
     mouse(QEvent::MouseButtonPress, 212, Qt::LeftButton);
-    const QPoint away(target->Left() + x + 40, target->Top() + 180);
-    QMouseEvent move(QEvent::MouseMove, away, w->mapToGlobal(away), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(w, &move);
+    mouse(QEvent::MouseMove, 180, Qt::LeftButton, 40);
     EXPECT_FALSE(engine->WeightDragged);
     EXPECT_EQ(target->Cursor(), crArrow);
-    QMouseEvent release(QEvent::MouseButtonRelease, away, w->mapToGlobal(away), Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QCoreApplication::sendEvent(w, &release);
+    mouse(QEvent::MouseButtonRelease, 180, Qt::NoButton, 40);
     EXPECT_EQ(engine->Tempo, 70);
 }
 
@@ -600,22 +596,20 @@ TEST_F(MainWindowTest, FileNameOnAToolButtonIsReadable) {
         const QImage plain = shot(""), named = shot("Funk");
         // The text's own colour is the commonest among the pixels the name changes (its glyphs'
         // cores); the worst of them against the picture beneath is what the eye gets.
+        const int n = named.width() * named.height();
+        auto px = [](const QImage& image, int i) { return image.pixel(i % image.width(), i / image.width()); };
         std::map<QRgb, int> changed;
-        for (int y = 0; y < named.height(); ++y)
-            for (int x = 0; x < named.width(); ++x)
-                if (named.pixel(x, y) != plain.pixel(x, y)) ++changed[named.pixel(x, y)];
+        for (int i = 0; i < n; ++i)
+            if (px(named, i) != px(plain, i)) ++changed[px(named, i)];
         ASSERT_FALSE(changed.empty()) << state;
-        const QRgb text = std::max_element(changed.begin(), changed.end(), [](auto& a, auto& b) {
-                              return a.second < b.second;
-                          })->first;
-        double contrast = 100;
-        for (int y = 0; y < named.height(); ++y)
-            for (int x = 0; x < named.width(); ++x)
-                if (named.pixel(x, y) == text && plain.pixel(x, y) != text) {
-                    const double a = luminance(text), b = luminance(plain.pixel(x, y));
-                    contrast = std::min(contrast, (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05));
-                }
-        EXPECT_GE(contrast, 4.5) << state;
+        const QRgb text = std::ranges::max_element(changed, {}, [](auto& e) { return e.second; })->first;
+        double worst = 100;
+        for (int i = 0; i < n; ++i)
+            if (px(named, i) == text && px(plain, i) != text) {
+                const double a = luminance(text), b = luminance(px(plain, i));
+                worst = std::min(worst, (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05));
+            }
+        EXPECT_GE(worst, 4.5) << state;
     }
     send(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, QPoint(-50, -50));
     button->SetText(saved);
