@@ -35,6 +35,10 @@ namespace {
 
 constexpr TColor kIvory = 0xCCE3ED;  // #EDE3CC
 constexpr TColor kAmber = 0x30A0F0;  // #F0A030
+// The chosen file's name on its tool button: a lighter amber that reads at 5:1 on the button's
+// picture, and lighter still on the brighter picture under the mouse.
+constexpr TColor kFileName = 0x50B9FF;       // #FFB950
+constexpr TColor kFileNameHover = 0x8CDCFF;  // #FFDC8C
 
 TLabel* MakeLabel(TMainForm* form, TWinControl* parent, const char* name, int left, int top, int width, int height) {
     auto* label = new TLabel(form);
@@ -314,8 +318,10 @@ void TMainForm::CreateComponents() {
         TFont font;
         font.SetName("DejaVu Sans");
         font.SetHeight(-12);
-        font.SetColor(kAmber);
+        font.SetColor(kFileName);
         b->SetFontOnIdle(&font);
+        font.SetColor(kFileNameHover);
+        b->SetFontOnMouseMove(&font);
     }
     TFont toolFont;
     toolFont.SetName("DejaVu Sans");

@@ -4,6 +4,7 @@
 // the system mixer. It owns the one engine and the small window, and receives the Player's
 // notifications (0x8064 per event, 0x8065 at the end of a song) as posted messages.
 #include <memory>
+#include <optional>
 
 #include "AppEvnts.h"
 #include "ComCtrls.h"
@@ -258,6 +259,12 @@ private:
     TImage* drawTarget_ = nullptr;
     std::unique_ptr<TMinimized> minimized_;
     bool bigMode_ = false;
+    // The weight held by the mouse: the pointer's row when the button went down, how far below the
+    // weight's top edge that was, and the tempo the weight stood for.
+    struct WeightGrab {
+        int y, offset, tempo;
+    };
+    std::optional<WeightGrab> weightGrab_;
     std::unique_ptr<TFont> listFont_, tempoFont_, timeSignatureFont_;
     bool firstPaint_ = true;
     bool firstActivate_ = true;

@@ -177,9 +177,15 @@ void TMainForm::DelayedStartTimerTimer(TObject*) {
 
 void TMainForm::CenterImageMouseMove(TObject*, TShiftState Shift, int X, int Y) {
     if (!drawTarget_) return;
+    const int height = drawTarget_->Height();
+    const bool held = Shift.Contains(ssLeft) && weightGrab_;
     bool near = std::abs(drawTarget_->Width() / 2 - X) < 16;
     if (near) {
-        int tempo = engine_->TempoFromWeightY(drawTarget_->Height() - Y);
+        // A held weight follows the pointer at the distance it was grabbed at, and keeps its tempo
+        // until the pointer moves up or down; otherwise the pointer's row is the top edge.
+        int tempo = !held                 ? engine_->TempoFromWeightTop(height, Y)
+                    : Y == weightGrab_->y ? weightGrab_->tempo
+                                          : engine_->TempoFromWeightTop(height, Y - weightGrab_->offset);
         if (tempo >= 40 && tempo <= 500)
             engine_->SetDragTempo(tempo);
         else
@@ -194,11 +200,22 @@ void TMainForm::CenterImageMouseMove(TObject*, TShiftState Shift, int X, int Y) 
 }
 
 void TMainForm::CenterImageMouseDown(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y) {
-    if (Button == mbLeft) Shift <<= ssLeft;
+    if (!drawTarget_) return;
+    if (Button == mbLeft) {
+        Shift <<= ssLeft;
+        // Pressed on the weight, it stays where it is; pressed on the scale above or below it, its
+        // top edge goes to the pointer.
+        const int top = engine_->WeightTopY(drawTarget_->Height());
+        if (Y >= top && Y < top + engine_->WeightHeight)
+            weightGrab_ = WeightGrab{Y, Y - top, engine_->GetPendulumTempo()};
+        else
+            weightGrab_ = WeightGrab{Y, 0, engine_->TempoFromWeightTop(drawTarget_->Height(), Y)};
+    }
     CenterImageMouseMove(Sender, Shift, X, Y);
 }
 
 void TMainForm::CenterImageMouseUp(TObject*, TMouseButton, TShiftState, int, int) {
+    weightGrab_.reset();
     if (engine_->WeightDragged) ChangeTempo(engine_->DragTempo);
     engine_->WeightDragged = false;
     if (Timer1->Enabled() && !SettingsChecked(1)) return;

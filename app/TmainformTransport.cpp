@@ -207,11 +207,12 @@ void TMainForm::ShowTimeSignature() {
     TimeSignatureButton->SetText(IntToStr(engine_->Numerator) + "\n" + IntToStr(engine_->Denominator));
     AnsiString picture = "pics\\1-" + IntToStr(engine_->Denominator) + ".png";
     // The skin has pictures for the usual denominators only; a settings file with another one must
-    // not keep the program from starting.
-    if (FileExists(picture))
+    // not keep the program from starting. A picture that can't be read is treated as missing.
+    try {
         LoadImageToPicture(DenominatorImage->Picture(), picture);
-    else
+    } catch (const Exception&) {
         DenominatorImage->Picture()->SetGraphic(nullptr);
+    }
     DenominatorImage->Invalidate();
 }
 

@@ -52,6 +52,7 @@ TTSListEdit::TTSListEdit(TComponent* Owner) : TForm(Owner) {
         button->OnClick = [this, h = b.handler](TObject* s) { (this->*h)(s); };
         *b.field = button;
     }
+    Button5->SetDefault(true);
     Button4->SetCancel(true);
 
     OnCreate = [this](TObject* s) { FormCreate(s); };

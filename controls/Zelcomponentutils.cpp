@@ -26,16 +26,19 @@ void HoverTracker::Request(DWORD flags) {
 void SetPictureProperty(AnsiString& storedName, const AnsiString& newName, const std::function<void()>& load,
                         const std::function<void()>& followUp) {
     if (newName == storedName) return;
+    // A picture that is there but can't be loaded is as unusable as a missing one: the user is
+    // told the same.
+    const AnsiString notFound = "File not found : " + newName;
     if (!FileExists(newName)) {
         storedName = AnsiString();
-        throw Exception("File not found : " + newName);
+        throw Exception(notFound);
     }
     storedName = newName;
     try {
         load();
     } catch (...) {
         storedName = AnsiString();
-        throw Exception("Error loading : " + newName);
+        throw Exception(notFound);
     }
     if (followUp) followUp();
 }

@@ -26,10 +26,10 @@ private:
     TRACKMOUSEEVENT track_{sizeof(TRACKMOUSEEVENT), 0, nullptr, 10};
 };
 
-// A picture property given a new name: the same name does nothing; a missing file empties the
-// name and raises "File not found : " + name; a load that raises empties the name and raises
-// "Error loading : " + name without the follow-up. In both failures the picture keeps what it
-// held. Otherwise the name is stored, the picture loaded and the follow-up run.
+// A picture property given a new name: the same name does nothing; a missing file, or a load that
+// raises, empties the name and raises "File not found : " + name without the follow-up, and the
+// picture keeps what it held. Otherwise the name is stored, the picture loaded and the follow-up
+// run.
 void SetPictureProperty(AnsiString& storedName, const AnsiString& newName, const std::function<void()>& load,
                         const std::function<void()>& followUp);
 

@@ -173,6 +173,7 @@ void TZelPanel::SetImage(int kind, int index, const AnsiString& fileName) {
     try {
         if (kind == KindPxImage) {
             slot.image = std::make_unique<PxImage>(HostPath(fileName).c_str(), PXIMAGE_FORMAT_UNKNOWN);
+            if (!slot.image->IsValid()) throw Exception("no decoder takes " + fileName);
         } else if (kind == KindPicture) {
             slot.picture = std::make_unique<TPicture>();
             LoadImageToPicture(slot.picture.get(), fileName);

@@ -528,13 +528,26 @@ void TMetronomeGame::ResetPhase(int parity) {
     AnimationClock = playing ? -(Host->MClickLatency() + Latency) * 0.001 : 0.0;
 }
 
-int TMetronomeGame::TempoFromWeightY(int y) const {
-    const int d = y - 2 * Margin;
-    if (d < 0) return DragTempoSteps[std::min(-d - 1, 8)];
-    const int scale = PendulumHeight - 3 * Margin - WeightHeight;
+// Height of the weight's top edge above the pivot for a weight position.
+static int WeightTopAbovePivot(double p, int rodHeight, int weightHeight, int margin) {
+    const int bottom = weightHeight + 3 * margin;  // where 210 puts it
+    return p >= 0 ? static_cast<int>(rodHeight - (rodHeight - bottom) * p) : static_cast<int>(bottom + 10 * p);
+}
+
+int TMetronomeGame::WeightTopY(int targetHeight) const {
+    const double p = WeightDragged ? DragWeightPosition : WeightPosition;
+    return targetHeight + 2 * Margin - WeightTopAbovePivot(p, PendulumHeight, WeightHeight, Margin);
+}
+
+int TMetronomeGame::TempoFromWeightTop(int targetHeight, int y) const {
+    const int top = targetHeight + 2 * Margin - y;  // above the pivot
+    const int bottom = WeightHeight + 3 * Margin;
+    if (top < bottom) return DragTempoSteps[std::min(bottom - top - 1, 8)];
+    const int scale = PendulumHeight - bottom;
     // A picture too short for its weight has no scale to read.
     if (scale <= 0) return 210;
-    return static_cast<int>(210 - static_cast<double>(d) / scale * 170);
+    // The tempo whose position draws the top edge on this row; rows above the rod give less than 40.
+    return 40 + static_cast<int>(std::floor((PendulumHeight - top) * 170.0 / scale + 1e-9));
 }
 
 void TMetronomeGame::SetPictureSizes(int pendulumWidth, int pendulumHeight, int weightWidth, int weightHeight) {
@@ -547,7 +560,7 @@ void TMetronomeGame::SetPictureSizes(int pendulumWidth, int pendulumHeight, int 
 void TMetronomeGame::ComputePendulumQuads(int targetWidth, int targetHeight) {
     const int w = PendulumWidth, h = PendulumHeight, wd = WeightWidth, hd = WeightHeight, m = Margin;
     const double p = WeightDragged ? DragWeightPosition : WeightPosition;
-    const int yt = p >= 0 ? static_cast<int>(h - (h - hd - 3 * m) * p) : static_cast<int>(hd + 3 * m + 10 * p);
+    const int yt = WeightTopAbovePivot(p, h, hd, m);
     const TEnginePoint rod[4] = {{-w / 2, h}, {w / 2, h}, {w / 2, 0}, {-w / 2, 0}};
     const TEnginePoint weight[4] = {{-wd / 2, yt}, {wd / 2, yt}, {wd / 2, yt - hd}, {-wd / 2, yt - hd}};
     const double cx = targetWidth / 2 + 1;

@@ -163,7 +163,11 @@ public:
     void AdvanceTime(double ms);
     void ResetPhase(int parity);
     void ResetTimer() { PracticeTime = 0; }
-    int TempoFromWeightY(int y) const;
+    // Where the upright weight's top edge stands on a target of the given height (its row), and
+    // the tempo the weight is placed for when its top edge stands on a row: the scale is read there.
+    // Below the scale each row further down is the next of DragTempoSteps.
+    int WeightTopY(int targetHeight) const;
+    int TempoFromWeightTop(int targetHeight, int y) const;
     // Sizes of the rod and weight pictures; the skin's picture loading sets them.
     void SetPictureSizes(int pendulumWidth, int pendulumHeight, int weightWidth, int weightHeight);
     // Corners of rod and weight on a target of the given size, into PendulumQuad and WeightQuad.

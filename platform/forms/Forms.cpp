@@ -335,6 +335,12 @@ TForm* ParentForm(TControl* c) {
 
 bool ShowHintAt(TWinControl* window, QEvent* event) {
     auto* help = static_cast<QHelpEvent*>(event);
+    // A disabled window is passed over as the mouse passes over it: the request goes on to its
+    // parent, which shows the hint of what lies beneath at that point.
+    if (!window->Enabled() && window->Parent()) {
+        event->ignore();
+        return true;
+    }
     // The graphic child under the point has no window of its own: its parent finds it.
     TControl* control = window;
     for (int i = window->ControlCount() - 1; i >= 0; --i) {

@@ -4,10 +4,13 @@
 #include <sys/stat.h>
 
 #include <QApplication>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QTest>
+#include <QToolTip>
 
 #include <fstream>
+#include <map>
 
 #include "Clock.h"
 #include "DialogTestSupport.h"
@@ -100,19 +103,30 @@ TEST_F(MainWindowTest, StartUpShowsTheEngineAndTheSkin) {
 }
 
 TEST_F(MainWindowTest, BrokenInstallationEndsWithTheGeneralErrorAndSavesNothing) {
+    // A picture that no decoder takes is reported as a missing one.
+    const std::string area =
+        "General error: \nFile not found:pics/MetronomeArea.png src=PicUtils:LoadImageToBitmap:179";
+    const std::string alarm = "General error: \nFile not found : pics/AlarmInitial.png";
     struct Case {
-        bool skin;  // the skin is there, with one picture no decoder takes
-        const char* message;
+        const char* picture;  // nullptr: no skin; otherwise the skin without this picture
+        bool undecodable;     // or with it, but no decoder takes it
+        std::string message;
     } cases[] = {
-        {false, "General error: \nSoftware not properly installed or corrupted.\nPlease reinstall Tikora."},
-        {true, "General error: \nFile not found:pics/MetronomeArea.png src=PicUtils:LoadImageToBitmap:179"},
+        {nullptr, false, "General error: \nSoftware not properly installed or corrupted.\nPlease reinstall Tikora."},
+        {"MetronomeArea.png", true, area},
+        {"MetronomeArea.png", false, area},
+        {"AlarmInitial.png", true, alarm},
+        {"AlarmInitial.png", false, alarm},
     };
     for (const Case& c : cases) {
         tikora::forms::ClearDialogLog();
         fs::path broken = ScratchFolder("mainwindow-broken");
         fs::copy(ProgramEnvironment::folder / "Tikora.def", broken / "Tikora.def");
-        if (c.skin) fs::copy(ProgramEnvironment::folder / "pics", broken / "pics");
-        if (c.skin) std::ofstream(broken / "pics" / "MetronomeArea.png") << "not a picture";
+        if (c.picture) {
+            fs::copy(ProgramEnvironment::folder / "pics", broken / "pics");
+            fs::remove(broken / "pics" / c.picture);
+            if (c.undecodable) std::ofstream(broken / "pics" / c.picture) << "not a picture";
+        }
         AnsiString saved = tikora::app::ProgramFolderOverride();
         tikora::app::ProgramFolderOverride() = AnsiString(broken.string().c_str());
         auto* window = new TMainForm(nullptr);
@@ -125,7 +139,7 @@ TEST_F(MainWindowTest, BrokenInstallationEndsWithTheGeneralErrorAndSavesNothing)
         delete window;
         tikora::app::ProgramFolderOverride() = saved;
         EXPECT_EQ(code, 0);
-        EXPECT_EQ(Messages(), std::vector<std::string>{c.message});
+        EXPECT_EQ(Messages(), std::vector<std::string>{c.message}) << (c.picture ? c.picture : "no skin");
         EXPECT_FALSE(fs::exists(broken / "Tikora.tkra"));
         EXPECT_FALSE(fs::exists(broken / "Tikora.ini"));
     }
@@ -135,13 +149,18 @@ TEST_F(MainWindowTest, BrokenInstallationEndsWithTheGeneralErrorAndSavesNothing)
 
 TEST_F(MainWindowTest, DenominatorWithoutAPictureShowsNone) {
     int saved = engine->Denominator;
-    engine->Denominator = 5;
-    EXPECT_NO_THROW(form->ShowTimeSignature());
-    EXPECT_TRUE(form->DenominatorImage->Picture()->Bitmap()->Empty());
-    EXPECT_EQ(form->TimeSignatureButton->Text(), IntToStr(engine->Numerator) + "\n5");
-    engine->Denominator = saved;
-    form->ShowTimeSignature();
-    EXPECT_FALSE(form->DenominatorImage->Picture()->Bitmap()->Empty());
+    const fs::path undecodable = ProgramEnvironment::folder / "pics" / "1-5.png";
+    for (bool there : {false, true}) {  // missing, or there but no decoder takes it
+        if (there) std::ofstream(undecodable) << "not a picture";
+        engine->Denominator = 5;
+        EXPECT_NO_THROW(form->ShowTimeSignature());
+        EXPECT_TRUE(form->DenominatorImage->Picture()->Bitmap()->Empty());
+        EXPECT_EQ(form->TimeSignatureButton->Text(), IntToStr(engine->Numerator) + "\n5");
+        engine->Denominator = saved;
+        form->ShowTimeSignature();
+        EXPECT_FALSE(form->DenominatorImage->Picture()->Bitmap()->Empty());
+    }
+    fs::remove(undecodable);
 }
 
 TEST_F(MainWindowTest, ResizingKeepsTheSkinWholeAndCentred) {
@@ -472,35 +491,128 @@ TEST_F(MainWindowTest, TapTempoAveragesFourTaps) {
     EXPECT_EQ(engine->State, psPlaying);
 }
 
+// The mouse on the metronome's face: the weight follows the pointer from where it was grabbed, and
+// its top edge comes to rest on the mark where the button is let go. At 120 the top edge is drawn
+// on row 212 and the weight is 48 rows high; the 72 mark is on row 149, the 160 mark on row 264.
 TEST_F(MainWindowTest, DraggingTheWeightSetsTheTempoOnRelease) {
     TImage* target = form->CenterImage;
-    int x = target->Width() / 2;
-    int y = -1;
-    for (int candidate = 0; candidate < target->Height(); ++candidate)
-        if (std::abs(engine->TempoFromWeightY(target->Height() - candidate) - 100) <= 2) {
-            y = candidate;
-            break;
-        }
-    ASSERT_GE(y, 0);
-    form->ChangeTempo(60);
+    QWidget* w = target->Parent()->Widget();
+    const int x = target->Width() / 2;
+    auto mouse = [&](QEvent::Type type, int y, Qt::MouseButtons buttons, int dx = 0) {
+        const QPoint at(target->Left() + x + dx, target->Top() + y);
+        QMouseEvent e(type, at, w->mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
+                      Qt::NoModifier);
+        QCoreApplication::sendEvent(w, &e);
+    };
     form->Timer1->SetEnabled(false);
-    form->CenterImageMouseDown(target, mbLeft, {}, x, y);
-    EXPECT_TRUE(engine->WeightDragged);
-    EXPECT_EQ(target->Cursor(), crHandPoint);
-    int dragged = engine->DragTempo;
-    EXPECT_NEAR(dragged, 100, 10);
-    form->CenterImageMouseUp(target, mbLeft, {}, x, y);
-    EXPECT_EQ(engine->Tempo, dragged);
-    EXPECT_FALSE(engine->WeightDragged);
+    engine->ResetPhase(0);  // at rest, upright
+    engine->AdvanceTime(0);
+    const struct {
+        const char* what;
+        int press, release, tempo, top;
+    } cases[] = {
+        {"top edge, not moved", 212, 212, 120, 212},         {"middle, not moved", 236, 236, 120, 212},
+        {"lower rim, not moved", 259, 259, 120, 212},        {"top edge to the 72 mark", 212, 149, 72, 149},
+        {"middle, top edge to 72", 236, 173, 72, 149},       {"scale above, at the 72 mark", 149, 149, 72, 149},
+        {"scale below, at the 160 mark", 264, 264, 160, 264}};
+    for (const auto& c : cases) {
+        form->ChangeTempo(120);
+        mouse(QEvent::MouseButtonPress, c.press, Qt::LeftButton);
+        EXPECT_TRUE(engine->WeightDragged) << c.what;
+        EXPECT_EQ(target->Cursor(), crHandPoint) << c.what;
+        for (int y = c.press; y != c.release; y += c.release > c.press ? 1 : -1)
+            mouse(QEvent::MouseMove, y, Qt::LeftButton);
+        mouse(QEvent::MouseMove, c.release, Qt::LeftButton);
+        mouse(QEvent::MouseButtonRelease, c.release, Qt::NoButton);
+        EXPECT_FALSE(engine->WeightDragged) << c.what;
+        EXPECT_EQ(engine->Tempo, c.tempo) << c.what;
+        EXPECT_NEAR(std::min(engine->WeightQuad[0].y, engine->WeightQuad[3].y), c.top, 1) << c.what;
+    }
 
     // Leaving the band while the button is held drops the drag: the release changes nothing.
-    form->CenterImageMouseDown(target, mbLeft, {}, x, y);
-    form->CenterImageMouseMove(target, {ssLeft}, x + 40, y);
+    form->ChangeTempo(70);
+    mouse(QEvent::MouseButtonPress, 212, Qt::LeftButton);
+    mouse(QEvent::MouseMove, 180, Qt::LeftButton, 40);
     EXPECT_FALSE(engine->WeightDragged);
     EXPECT_EQ(target->Cursor(), crArrow);
-    form->ChangeTempo(70);
-    form->CenterImageMouseUp(target, mbLeft, {}, x + 40, y);
+    mouse(QEvent::MouseButtonRelease, 180, Qt::NoButton, 40);
     EXPECT_EQ(engine->Tempo, 70);
+}
+
+// The mouse resting on a control shows its hint: Qt asks the widget under the pointer, as it
+// does for a real rest. The notes lie under a disabled memo window, which passes the request on.
+TEST_F(MainWindowTest, HintsShowWhereTheMouseRests) {
+    form->Show();
+    Application->SetHintHidePause(60000);
+    const struct {
+        TControl* control;
+        const char* shown;
+    } cases[] = {
+        {form->MemoLab, "Click to edit your notes (F7)"},
+        {form->CenterImage, "Drag the weight up or down to set the tempo:\nhigher is slower, lower is faster."},
+        {form->PlayButton, "Start the metronome (F4 or Space)"},
+        {form->TapTempoButton,
+         "Tap four times in the tempo you want.\nTapping on, every fourth tap sets it again from the last four "
+         "intervals.\nKeys: - taps, = taps and starts, Enter taps like this button."}};
+    for (const auto& c : cases) {
+        const POINT p = c.control->ClientToScreen(POINT{20, 20});
+        const QPoint global(p.x, p.y);
+        QWidget* under = form->Widget()->childAt(form->Widget()->mapFromGlobal(global));
+        ASSERT_NE(under, nullptr);
+        QHelpEvent help(QEvent::ToolTip, under->mapFromGlobal(global), global);
+        QCoreApplication::sendEvent(under, &help);
+        EXPECT_EQ(QToolTip::text().toStdString(), c.shown) << c.control->Name().c_str();
+        QToolTip::hideText();
+    }
+}
+
+// The chosen file's name on its tool button stands out from the button's picture as the
+// accessibility guidelines ask (4.5:1), idle, under the mouse and pressed: each pixel the name
+// changes, against the same pixel without the name; the glyphs' cores give the text's colour.
+TEST_F(MainWindowTest, FileNameOnAToolButtonIsReadable) {
+    form->Show();
+    TZelPanel* button = form->DrumBeatButton;
+    QWidget* w = button->Widget();
+    const AnsiString saved = button->Text();
+    auto luminance = [](QRgb c) {
+        auto channel = [](int v) {
+            const double s = v / 255.0;
+            return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(qRed(c)) + 0.7152 * channel(qGreen(c)) + 0.0722 * channel(qBlue(c));
+    };
+    auto shot = [&](const char* text) {
+        button->SetText(text);
+        button->Repaint();
+        return w->grab().toImage();
+    };
+    auto send = [&](QEvent::Type type, Qt::MouseButton b, Qt::MouseButtons held, QPoint at) {
+        QMouseEvent e(type, at, w->mapToGlobal(at), b, held, Qt::NoModifier);
+        QCoreApplication::sendEvent(w, &e);
+    };
+    for (const char* state : {"idle", "under the mouse", "pressed"}) {
+        if (state[0] == 'u') send(QEvent::MouseMove, Qt::NoButton, Qt::NoButton, QPoint(5, 5));
+        if (state[0] == 'p') send(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, QPoint(5, 5));
+        const QImage plain = shot(""), named = shot("Funk");
+        // The text's own colour is the commonest among the pixels the name changes (its glyphs'
+        // cores); the worst of them against the picture beneath is what the eye gets.
+        const int n = named.width() * named.height();
+        auto px = [](const QImage& image, int i) { return image.pixel(i % image.width(), i / image.width()); };
+        std::map<QRgb, int> changed;
+        for (int i = 0; i < n; ++i)
+            if (px(named, i) != px(plain, i)) ++changed[px(named, i)];
+        ASSERT_FALSE(changed.empty()) << state;
+        const QRgb text = std::ranges::max_element(changed, {}, [](auto& e) { return e.second; })->first;
+        double worst = 100;
+        for (int i = 0; i < n; ++i)
+            if (px(named, i) == text && px(plain, i) != text) {
+                const double a = luminance(text), b = luminance(px(plain, i));
+                worst = std::min(worst, (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05));
+            }
+        EXPECT_GE(worst, 4.5) << state;
+    }
+    send(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, QPoint(-50, -50));
+    button->SetText(saved);
 }
 
 TEST_F(MainWindowTest, TempoBarHidesAfterItsCountdown) {

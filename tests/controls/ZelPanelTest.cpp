@@ -119,14 +119,14 @@ TEST_F(ZelPanelTest, PicturePropertiesAndMessages) {
         EXPECT_EQ(Shown(p), kIdle) << "the old picture stays: " << c.what;
     }
 
-    // A load that raises: the name is emptied, the message names the file, no follow-up.
+    // A load that raises is reported as a missing file: the name is emptied, no follow-up.
     AnsiString stored = "old";
     bool followed = false;
     auto load = [&] {
         tikora::controls::SetPictureProperty(
             stored, Pic("idle"), [] { throw Exception("decoder gave up"); }, [&] { followed = true; });
     };
-    EXPECT_EQ(ErrorOf(load), "Error loading : " + (dir / "idle.bmp"));
+    EXPECT_EQ(ErrorOf(load), "File not found : " + (dir / "idle.bmp"));
     EXPECT_TRUE(stored.IsEmpty() && !followed);
 
     // Checked with the idle picture's own file still loads it as the checked picture.

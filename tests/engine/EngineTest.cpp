@@ -236,14 +236,20 @@ TEST_F(EngineTest, PendulumNumbers) {
     EXPECT_NEAR(e.DragWeightPosition, -1.0, 1e-12);
     EXPECT_FALSE(e.SetDragTempo(500));
 
-    e.SetPictureSizes(20, 300, 40, 50);  // scale 300 - 30 - 50 = 220 px
+    // On a 300 px target the pivot is at row 320; the top edge stands 80 px above it at 210
+    // (3 margins and the weight), 300 px above it at 40: a scale of 220 px.
+    e.SetPictureSizes(20, 300, 40, 50);
     struct Y {
         int y, tempo;
     };
-    for (const Y& c : {Y{19, 220}, Y{11, 500}, Y{-20, 500}, Y{20, 210}, Y{130, 125}, Y{240, 40}, Y{350, -45}})
-        EXPECT_EQ(e.TempoFromWeightY(c.y), c.tempo) << c.y;
+    for (const Y& c : {Y{241, 220}, Y{249, 500}, Y{400, 500}, Y{240, 210}, Y{130, 125}, Y{20, 40}, Y{19, 39}})
+        EXPECT_EQ(e.TempoFromWeightTop(300, c.y), c.tempo) << c.y;
+    for (int tempo = 40; tempo <= 210; ++tempo) {  // the row a tempo is drawn on reads as that tempo
+        e.SetPendulumTempo(tempo);
+        EXPECT_EQ(e.TempoFromWeightTop(300, e.WeightTopY(300)), tempo);
+    }
     e.SetPictureSizes(20, 60, 40, 40);  // weight taller than the scale
-    EXPECT_EQ(e.TempoFromWeightY(100), 210);
+    EXPECT_EQ(e.TempoFromWeightTop(300, 220), 210);
 
     struct Name {
         int tempo;
