@@ -200,29 +200,26 @@ TEST(HostPath, ResolvesEachComponentIgnoringCaseAndAcceptsBothSeparators) {
     }
     const std::string r = dir.Path().string();
     const std::string back = dir.WinPath();
-    struct Case {
-        std::string in, out;
-    };
     const auto saved = std::filesystem::current_path();
     std::filesystem::current_path(dir.Path());  // relative names resolve against the working directory
-    for (const Case& c : {
-             Case{r + "/Wavs/Click.WAV", r + "/Wavs/Click.WAV"},
-             Case{r + "\\wavs\\click.wav", r + "/Wavs/Click.WAV"},
-             Case{r + "/WAVS\\CLICK.wav", r + "/Wavs/Click.WAV"},
-             Case{back + "\\pics\\IMAGES.DIR", r + "/pics/Images.dir"},
-             Case{r + "\\wavs\\new.wav", r + "/Wavs/new.wav"},     // a file still to be created
-             Case{r + "\\Missing\\Sub\\x", r + "/Missing/Sub/x"},  // kept as written after a miss
-             Case{r + "\\wavs\\..\\PICS\\images.dir", r + "/Wavs/../pics/Images.dir"},
-             Case{r + "\\wavs\\", r + "/Wavs/"},
-             Case{r + "\\both\\a.txt", r + "/Both/A.txt"},        // two candidates: byte order picks
-             Case{r + "\\both\\a.TXT", r + "/Both/a.TXT"},        // the exact name wins
-             Case{r + "\\wavs\\CLICK", r + "/Wavs/CLICK"},        // a name is not a prefix
-             Case{r + "\\wav\\click.wav", r + "/wav/click.wav"},  // of a longer one
-             Case{"wavs\\click.WAV", "Wavs/Click.WAV"},
-             Case{".\\WAVS/click.wav", "./Wavs/Click.WAV"},
-             Case{"Tikora.ini", "Tikora.ini"},
-             Case{"", ""},
-         })
-        EXPECT_EQ(HostPath(c.in.c_str()), c.out) << c.in;
+    const std::pair<std::string, std::string> paths[] = {
+        {r + "/Wavs/Click.WAV", r + "/Wavs/Click.WAV"},
+        {r + "\\wavs\\click.wav", r + "/Wavs/Click.WAV"},
+        {r + "/WAVS\\CLICK.wav", r + "/Wavs/Click.WAV"},
+        {back + "\\pics\\IMAGES.DIR", r + "/pics/Images.dir"},
+        {r + "\\wavs\\new.wav", r + "/Wavs/new.wav"},     // a file still to be created
+        {r + "\\Missing\\Sub\\x", r + "/Missing/Sub/x"},  // kept as written after a miss
+        {r + "\\wavs\\..\\PICS\\images.dir", r + "/Wavs/../pics/Images.dir"},
+        {r + "\\wavs\\", r + "/Wavs/"},
+        {r + "\\both\\a.txt", r + "/Both/A.txt"},        // two candidates: byte order picks
+        {r + "\\both\\a.TXT", r + "/Both/a.TXT"},        // the exact name wins
+        {r + "\\wavs\\CLICK", r + "/Wavs/CLICK"},        // a name is not a prefix
+        {r + "\\wav\\click.wav", r + "/wav/click.wav"},  // of a longer one
+        {"wavs\\click.WAV", "Wavs/Click.WAV"},
+        {".\\WAVS/click.wav", "./Wavs/Click.WAV"},
+        {"Tikora.ini", "Tikora.ini"},
+        {"", ""},
+    };
+    for (const auto& [in, out] : paths) EXPECT_EQ(HostPath(in.c_str()), out) << in;
     std::filesystem::current_path(saved);
 }
