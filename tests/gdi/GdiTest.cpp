@@ -80,6 +80,14 @@ inline HRGN RegionOf(const std::vector<RECT>& rects) {
     return rgn;
 }
 
+// Combines the clip of `dc` by `mode` with the rectangles ORed together.
+inline int Clip(HDC dc, const std::vector<RECT>& rects, int mode = RGN_COPY) {
+    HRGN rgn = RegionOf(rects);
+    int complexity = ExtSelectClipRgn(dc, rgn, mode);
+    DeleteObject(rgn);
+    return complexity;
+}
+
 class Bitmaps : public GdiTest {};
 class Regions : public GdiTest {};
 class Drawing : public GdiTest {};
@@ -321,11 +329,7 @@ TEST_F(Bitmaps, BitBltClipsToBothBitmapsAndTheClipRegion) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "dst " << c.dx << "," << c.dy << " src " << c.sx << "," << c.sy);
         Canvas canvas(6, 6);
-        if (!c.clip.empty()) {
-            HRGN rgn = RegionOf(c.clip);
-            SelectClipRgn(canvas.dc, rgn);
-            DeleteObject(rgn);
-        }
+        if (!c.clip.empty()) Clip(canvas.dc, c.clip);
         EXPECT_TRUE(BitBlt(canvas.dc, c.dx, c.dy, c.cx, c.cy, mem.dc, c.sx, c.sy, SRCCOPY));
         ExpectPixels(canvas, [&](int x, int y) {
             bool inClip = c.clip.empty();
@@ -507,25 +511,18 @@ TEST_F(Regions, PointsBoxesOffsetsEqualityAndPolygons) {
 }
 
 TEST_F(Regions, RunsOredOneByOneCoverExactlyTheirPixels) {
-    // The way a window outline is built from a picture: one rectangle per run, ORed in.
+    // The way a window outline is built from a picture: one rectangle per run, ORed in (here from
+    // the bottom up). No two rows are alike, so the bands are the runs themselves.
     const char* rows[] = {"..XXXX..", ".XX..XX.", "XX....XX", "XXXXXXXX", ".X.X.X.X"};
+    Rects want;
     std::vector<RECT> runs;
-    int pixels = 0;
     for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 8;) {
-            int start = x;
-            while (x < 8 && rows[y][x] == 'X') ++x;
-            if (x > start)
-                runs.push_back(RECT{start, y, x, y + 1}), pixels += x - start;
-            else
-                ++x;
+        for (int x = 0, end; x < 8; x = end + 1) {
+            for (end = x; end < 8 && rows[y][end] == 'X';) ++end;
+            if (end > x) want.push_back({x, y, end, y + 1}), runs.insert(runs.begin(), RECT{x, y, end, y + 1});
         }
     HRGN result = RegionOf(runs);
-    for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 8; ++x) EXPECT_EQ(PtInRegion(result, x, y) != 0, rows[y][x] == 'X') << x << "," << y;
-    int area = 0;
-    for (const RECT& r : tikora::gdi::GetRegionRects(result)) area += (r.right - r.left) * (r.bottom - r.top);
-    EXPECT_EQ(area, pixels);
+    EXPECT_EQ(RectList(result), want);
     DeleteObject(result);
 }
 
@@ -534,17 +531,11 @@ TEST_F(Regions, ClipIntersectAndRestoreAroundADrawing) {
     Canvas canvas(8, 6);
     RECT saved, narrow{2, 1, 5, 4}, all{0, 0, 8, 6};
     EXPECT_EQ(GetClipBox(canvas.dc, &saved), SIMPLEREGION);
-    auto select = [&](const RECT& r, int mode) {
-        HRGN rgn = CreateRectRgnIndirect(&r);
-        int complexity = ExtSelectClipRgn(canvas.dc, rgn, mode);
-        DeleteObject(rgn);
-        return complexity;
-    };
-    EXPECT_EQ(select(narrow, RGN_AND), SIMPLEREGION);
+    EXPECT_EQ(Clip(canvas.dc, {narrow}, RGN_AND), SIMPLEREGION);
     EXPECT_EQ(Box(canvas.dc), (std::vector<LONG>{2, 1, 5, 4}));
     tikora::gdi::FillSolidRect(canvas.dc, all, RGB(255, 0, 0));
     ExpectPixels(canvas, [](int x, int y) { return (x >= 2 && x < 5 && y >= 1 && y < 4) ? Px(255, 0, 0) : 0u; });
-    EXPECT_EQ(select(saved, RGN_OR), SIMPLEREGION);
+    EXPECT_EQ(Clip(canvas.dc, {saved}, RGN_OR), SIMPLEREGION);
     EXPECT_EQ(Box(canvas.dc), (std::vector<LONG>{0, 0, 8, 6}));
     tikora::gdi::FillSolidRect(canvas.dc, all, RGB(0, 0, 255));
     ExpectPixels(canvas, [](int, int) { return Px(0, 0, 255); });
@@ -566,13 +557,13 @@ TEST_F(Regions, ClipIntersectAndRestoreAroundADrawing) {
 
     // The system clip (a window's update region) bounds the program's clip.
     Canvas strip(6, 1);
-    HRGN update = CreateRectRgn(1, 0, 4, 1), wide = CreateRectRgn(0, 0, 6, 1);
+    HRGN update = CreateRectRgn(1, 0, 4, 1);
     tikora::gdi::SetSystemClipRegion(strip.dc, update);
-    ExtSelectClipRgn(strip.dc, wide, RGN_OR);
+    Clip(strip.dc, {{0, 0, 6, 1}}, RGN_OR);
     tikora::gdi::FillSolidRect(strip.dc, RECT{0, 0, 6, 1}, RGB(0, 0, 9));
     EXPECT_EQ(strip.pixels, (std::vector<uint32_t>{0, 9, 9, 9, 0, 0}));
     tikora::gdi::SetSystemClipRegion(strip.dc, nullptr);
-    for (HRGN r : {update, wide}) DeleteObject(r);
+    DeleteObject(update);
 }
 
 // The canvas as text, one character per pixel and "|" between rows, from a legend of colours.
