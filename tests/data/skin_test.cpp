@@ -11,8 +11,10 @@
 #include <QImage>
 #include <QPoint>
 #include <QRect>
+#include <QSize>
 #include <QString>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <set>
@@ -36,32 +38,28 @@ const QImage& picture(const std::string& name) {
 
 bool isWhite(QRgb c) { return (c & 0xFFFFFF) == 0xFFFFFF; }
 
-TEST(SkinTable, NamesAreUniqueAndMatchTheirKind) {
-    std::set<std::string_view> names;
-    for (const SkinPicture& p : kSkinPictures) {
-        EXPECT_TRUE(names.insert(p.name).second) << p.name << " listed twice";
-        const bool bmp = p.name.ends_with(".bmp");
-        EXPECT_EQ(bmp, p.kind == PictureKind::KeyedBmp) << p.name;
-        EXPECT_TRUE(bmp || p.name.ends_with(".png")) << p.name;
-        EXPECT_GT(p.width, 0);
-        EXPECT_GT(p.height, 0);
-    }
-}
-
-TEST(SkinTable, EveryButtonHasItsStatesAndEveryMicroPictureIsHalfSize) {
+// Every button has a pointer and a pressed picture of its size (the logos and check boxes may
+// lack them), and the states of a button look different.
+TEST(SkinTable, EveryButtonHasItsStatesOfOneSizeThatLookDifferent) {
     std::map<std::string, const SkinPicture*> byName;
     for (const SkinPicture& p : kSkinPictures) byName[std::string(p.name)] = &p;
     for (const auto& [name, p] : byName) {
-        if (name.ends_with("Initial.png") && !name.starts_with("CheckBox") && name != "TikoraInitial.png" &&
-            name != "ZelLogoInitial.png") {
-            const std::string base = name.substr(0, name.size() - std::string("Initial.png").size());
-            for (const char* state : {"Mouse.png", "Pressed.png"}) {
-                auto it = byName.find(base + state);
-                ASSERT_NE(it, byName.end()) << base << state;
-                EXPECT_EQ(it->second->width, p->width) << base << state;
-                EXPECT_EQ(it->second->height, p->height) << base << state;
-            }
+        if (!name.ends_with("Initial.png")) continue;
+        const std::string base = name.substr(0, name.size() - std::string("Initial.png").size());
+        const bool box = base.starts_with("CheckBox"), all = !box && base != "Tikora" && base != "ZelLogo";
+        if (box && base.ends_with('2')) continue;  // the checked look, compared below
+        std::vector<std::string> states = {name};
+        for (const char* state : {"Mouse.png", "Pressed.png"}) {
+            auto it = byName.find(base + state);
+            EXPECT_TRUE(it != byName.end() || !all) << base << state << " missing";
+            if (it == byName.end()) continue;
+            EXPECT_EQ(QSize(it->second->width, it->second->height), QSize(p->width, p->height)) << base << state;
+            states.push_back(base + state);
         }
+        if (box) states.push_back(base.substr(0, base.size() - 1) + "2Initial.png");
+        for (size_t i = 0; i < states.size(); ++i)
+            for (size_t j = i + 1; j < states.size(); ++j)
+                EXPECT_NE(picture(states[i]), picture(states[j])) << states[i] << " looks like " << states[j];
     }
     // The micro set is the small window's set at half size, truncated.
     const std::map<std::string, std::pair<int, int>> micro = {{"05PlayInitial.png", {82 / 2, 73 / 2}},
@@ -78,38 +76,30 @@ TEST(SkinTable, EveryButtonHasItsStatesAndEveryMicroPictureIsHalfSize) {
     }
 }
 
-TEST(SkinFolder, EveryPictureExistsWithItsSize) {
+// Each picture of the table: listed once, of its kind, in the folder with its size (keyed bitmaps
+// as 24-bit uncompressed BMP); the picture list names exactly these.
+TEST(SkinFolder, EveryPictureOfTheTableWithItsSizeAndFormat) {
+    std::set<std::string> names;
     for (const SkinPicture& p : kSkinPictures) {
-        const QImage img(path(p.name));
-        ASSERT_FALSE(img.isNull()) << "missing or unreadable: " << p.name;
-        EXPECT_EQ(img.width(), p.width) << p.name;
-        EXPECT_EQ(img.height(), p.height) << p.name;
+        EXPECT_TRUE(names.insert(std::string(p.name)).second) << p.name << " listed twice";
+        const bool bmp = p.name.ends_with(".bmp");
+        EXPECT_EQ(bmp, p.kind == PictureKind::KeyedBmp) << p.name;
+        EXPECT_TRUE(bmp || p.name.ends_with(".png")) << p.name;
+        QFile f(path(p.name));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << "missing: " << p.name;
+        const QByteArray bytes = f.readAll();
+        const QImage img = QImage::fromData(bytes);
+        ASSERT_FALSE(img.isNull()) << "unreadable: " << p.name;
+        EXPECT_EQ(img.size(), QSize(p.width, p.height)) << p.name;
+        auto u16 = [&](int at) { return uint8_t(bytes[at]) | (uint8_t(bytes[at + 1]) << 8); };
+        EXPECT_TRUE(!bmp || (bytes.startsWith("BM") && u16(28) == 24 && u16(30) == 0)) << p.name << ": not 24-bit, raw";
     }
-}
-
-TEST(SkinFolder, PictureListNamesExactlyThePictures) {
     QFile list(path(kPictureListName));
     ASSERT_TRUE(list.open(QIODevice::ReadOnly));
     std::set<std::string> listed;
     for (const QByteArray& line : list.readAll().split('\n'))
         if (!line.trimmed().isEmpty()) listed.insert(line.trimmed().toStdString());
-    std::set<std::string> expected;
-    for (const SkinPicture& p : kSkinPictures) expected.insert(std::string(p.name));
-    EXPECT_EQ(listed, expected);
-}
-
-TEST(SkinFolder, KeyedBitmapsAre24BitUncompressedBmp) {
-    for (const SkinPicture& p : kSkinPictures) {
-        if (p.kind != PictureKind::KeyedBmp) continue;
-        QFile f(path(p.name));
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << p.name;
-        const QByteArray head = f.read(54);
-        ASSERT_EQ(head.size(), 54) << p.name;
-        auto u16 = [&](int at) { return uint8_t(head[at]) | (uint8_t(head[at + 1]) << 8); };
-        EXPECT_EQ(head.left(2), QByteArray("BM")) << p.name;
-        EXPECT_EQ(u16(28), 24) << p.name;  // bits per pixel
-        EXPECT_EQ(u16(30), 0) << p.name;   // no compression
-    }
+    EXPECT_EQ(listed, names);
 }
 
 // The rod and the weight are drawn whole onto their corners; a white pixel would be a hole.
@@ -117,10 +107,8 @@ TEST(SkinPendulum, RodAndWeightHaveNoKeyColour) {
     for (const char* name : {"Pendulum.bmp", "Weight.bmp", "05Pendulum.bmp", "05Weight.bmp"}) {
         const QImage& img = picture(name);
         ASSERT_FALSE(img.isNull()) << name;
-        int white = 0;
-        for (int y = 0; y < img.height(); ++y)
-            for (int x = 0; x < img.width(); ++x) white += isWhite(img.pixel(x, y));
-        EXPECT_EQ(white, 0) << name;
+        const QRgb* px = reinterpret_cast<const QRgb*>(img.constBits());
+        EXPECT_EQ(std::count_if(px, px + img.width() * img.height(), isWhite), 0) << name;
     }
 }
 
@@ -204,76 +192,27 @@ int whiteHoles(const QImage& img) {
     return holes;
 }
 
-struct SmallControl {
-    const char* picture;  // placed at its natural size
-    QRect at;             // in window coordinates, the margin of x offset included where it applies
-};
-
-struct SmallWindowCase {
-    const char* prefix;
-    int offset;
-    std::vector<SmallControl> controls;
-};
-
-std::vector<SmallWindowCase> smallWindows() {
-    const int o = kSmallOffsetX, m = kSmallOffsetX / 2;
-    return {
-        {"",
-         o,
-         {{"PlayInitial.png", QRect(32 + o, 352, 82, 73)},
-          {"StopInitial.png", QRect(113 + o, 352, 73, 73)},
-          {"PauseInitial.png", QRect(186 + o, 352, 82, 73)},
-          {"Speaker2Initial.png", QRect(197 + o, 434, 59, 41)},
-          {"VolumeBack.png", QRect(212, 444, 109, 22)},
-          {"MaximizeInitial.png", QRect(257 + o, 471, 14, 14)},
-          {"CloseInitial.png", QRect(273 + o, 471, 14, 14)}}},
-        {"05",
-         m,
-         {{"05PlayInitial.png", QRect(16 + m, 176, 41, 36)},
-          {"05StopInitial.png", QRect(56 + m, 176, 36, 36)},
-          {"05PauseInitial.png", QRect(93 + m + 1, 176, 40, 36)},
-          {"05Speaker2Initial.png", QRect(72 + m, 215, 29, 20)},
-          {"05VolumeBack.png", QRect(80, 220, 54, 11)},
-          {"MaximizeInitial.png", QRect(109 + m, 227, 14, 14)},
-          {"CloseInitial.png", QRect(125 + m, 227, 14, 14)}}},
-    };
-}
-
-TEST(SkinSmallWindow, ShapeHasNoWhiteInsideAndHoldsEveryControl) {
-    for (const SmallWindowCase& c : smallWindows()) {
-        const QImage shape = smallWindow(c.prefix);
-        EXPECT_EQ(whiteHoles(shape), 0) << c.prefix;
+TEST(SkinSmallWindow, ShapeHasNoWhiteInsideAndTheLightOnIt) {
+    for (const auto& [prefix, offset] : {std::pair<std::string, int>{"", kSmallOffsetX}, {"05", kSmallOffsetX / 2}}) {
+        const QImage shape = smallWindow(prefix);
+        EXPECT_EQ(whiteHoles(shape), 0) << prefix;
         // The shape's top holds the light, where the engine draws it in the small view.
-        const QImage& light = picture(std::string(c.prefix) + "MTopRed.png");
-        const int viewW = shape.width() + 2 * c.offset;
-        const QRect lightAt((viewW - light.width()) / 2 + 2 - c.offset, 0, light.width(), light.height());
+        const QImage& light = picture(prefix + "MTopRed.png");
+        const int viewW = shape.width() + 2 * offset;
+        const QRect lightAt((viewW - light.width()) / 2 + 2 - offset, 0, light.width(), light.height());
         for (const QPoint& p : {lightAt.topLeft(), lightAt.topRight(), lightAt.bottomLeft(), lightAt.bottomRight()})
-            EXPECT_FALSE(isWhite(shape.pixel(p))) << c.prefix << " light corner";
-        for (const SmallControl& ctl : c.controls) {
-            const QImage& pic = picture(ctl.picture);
-            ASSERT_EQ(pic.size(), ctl.at.size()) << ctl.picture;
-            const QRect inShape = ctl.at.translated(-c.offset, 0);
-            ASSERT_TRUE(shape.rect().contains(inShape)) << ctl.picture;
-            const QRect inner = inShape.adjusted(2, 2, -2, -2);
-            for (const QPoint& p :
-                 {inner.topLeft(), inner.topRight(), inner.bottomLeft(), inner.bottomRight(), inner.center()})
-                EXPECT_FALSE(isWhite(shape.pixel(p))) << ctl.picture << " outside the window's shape";
-            // Drawn over the same colour as the control area under it: no visible seam.
-            EXPECT_EQ(pic.pixel(0, 0), shape.pixel(inShape.topLeft()))
-                << ctl.picture << " corner differs from the area";
-            EXPECT_EQ(pic.pixel(pic.width() - 1, pic.height() - 1), shape.pixel(inShape.bottomRight()))
-                << ctl.picture << " corner differs from the area";
-        }
+            EXPECT_FALSE(isWhite(shape.pixel(p))) << prefix << " light corner";
     }
 }
 
 struct PanelKey {
-    const char* panel;
+    const char* panel;  // a picture, or "small"/"05small": the small window's shape
     const char* picture;
     QRect at;
 };
 
-// Keys are opaque pictures; their edges carry the panel's own pixels so they sit seamlessly.
+// Keys are opaque pictures drawn over the panel (never over its white outside); their edges carry
+// the panel's own pixels so they sit seamlessly.
 TEST(SkinMainWindow, KeysCarryThePanelUnderThem) {
     const PanelKey keys[] = {
         {"ControllsArea.png", "SaveInitial.png", QRect(215, 55, 55, 35)},
@@ -298,12 +237,31 @@ TEST(SkinMainWindow, KeysCarryThePanelUnderThem) {
         {"PracticeToolsArea.png", "CheckBox42Initial.png", QRect(40, 335, 21, 21)},
         {"PracticeToolsArea.png", "TempoCalculatorInitial.png", QRect(68, 224, 127, 28)},
         {"PracticeToolsArea.png", "UseMidiFileInitial.png", QRect(68, 362, 127, 28)},
+        // The small windows, in the coordinates of their shape (the window's less its x offset).
+        {"small", "PlayInitial.png", QRect(32, 352, 82, 73)},
+        {"small", "StopInitial.png", QRect(113, 352, 73, 73)},
+        {"small", "PauseInitial.png", QRect(186, 352, 82, 73)},
+        {"small", "Speaker2Initial.png", QRect(197, 434, 59, 41)},
+        {"small", "VolumeBack.png", QRect(212 - kSmallOffsetX, 444, 109, 22)},
+        {"small", "MaximizeInitial.png", QRect(257, 471, 14, 14)},
+        {"small", "CloseInitial.png", QRect(273, 471, 14, 14)},
+        {"05small", "05PlayInitial.png", QRect(16, 176, 41, 36)},
+        {"05small", "05StopInitial.png", QRect(56, 176, 36, 36)},
+        {"05small", "05PauseInitial.png", QRect(94, 176, 40, 36)},
+        {"05small", "05Speaker2Initial.png", QRect(72, 215, 29, 20)},
+        {"05small", "05VolumeBack.png", QRect(80 - kSmallOffsetX / 2, 220, 54, 11)},
+        {"05small", "MaximizeInitial.png", QRect(109, 227, 14, 14)},
+        {"05small", "CloseInitial.png", QRect(125, 227, 14, 14)},
     };
+    const std::map<std::string, QImage> shapes = {{"small", smallWindow("")}, {"05small", smallWindow("05")}};
     for (const PanelKey& k : keys) {
-        const QImage& panel = picture(k.panel);
+        const QImage& panel = shapes.count(k.panel) ? shapes.at(k.panel) : picture(k.panel);
         const QImage& pic = picture(k.picture);
         ASSERT_EQ(pic.size(), k.at.size()) << k.picture;
         ASSERT_TRUE(panel.rect().contains(k.at)) << k.picture;
+        const QRect in = k.at.adjusted(2, 2, -2, -2);
+        for (const QPoint& p : {in.topLeft(), in.topRight(), in.bottomLeft(), in.bottomRight(), in.center()})
+            EXPECT_FALSE(isWhite(panel.pixel(p))) << k.picture << " outside the window's shape";
         EXPECT_EQ(pic.pixel(0, 0), panel.pixel(k.at.topLeft())) << k.picture;
         EXPECT_EQ(pic.pixel(pic.width() - 1, pic.height() - 1), panel.pixel(k.at.bottomRight())) << k.picture;
     }
@@ -318,22 +276,6 @@ TEST(SkinMainWindow, MemoAreaIsOnePlainColour) {
     EXPECT_EQ(other, 0);
     // Light enough for dark memo text to read well on it.
     EXPECT_GT(qGray(memo), 180);
-}
-
-TEST(SkinMainWindow, ButtonStatesLookDifferent) {
-    for (const SkinPicture& p : kSkinPictures) {
-        const std::string name(p.name);
-        if (!name.ends_with("Initial.png")) continue;
-        const std::string base = name.substr(0, name.size() - std::string("Initial.png").size());
-        if (base.starts_with("CheckBox") && base.ends_with('2')) continue;  // the checked look, compared below
-        std::vector<std::string> states = {name};
-        for (const char* s : {"Mouse.png", "Pressed.png"})
-            if (QFile::exists(path(base + s))) states.push_back(base + s);
-        if (base.starts_with("CheckBox")) states.push_back(base.substr(0, base.size() - 1) + "2Initial.png");
-        for (size_t i = 0; i < states.size(); ++i)
-            for (size_t j = i + 1; j < states.size(); ++j)
-                EXPECT_NE(picture(states[i]), picture(states[j])) << states[i] << " looks like " << states[j];
-    }
 }
 
 }  // namespace

@@ -1,16 +1,92 @@
 // DIB sections, device bitmaps, pixel format conversions and blits; regions, clipping and drawing.
+#include <gtest/gtest.h>
+
 #include <cstddef>
+#include <cstring>
 #include <functional>
 #include <iterator>
 #include <string>
 #include <tuple>
 #include <utility>
+#include <vector>
 
-#include "GdiTestUtil.h"
+#include "SurfaceCanvas.h"
 
 using namespace gditest;
 
 namespace {
+
+// Every test must give back every handle it made.
+class GdiTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        GetStockObject(WHITE_BRUSH);  // stock objects are made once, uncounted
+        start_ = tikora::gdi::LiveObjectCount();
+    }
+    void TearDown() override { EXPECT_EQ(tikora::gdi::LiveObjectCount(), start_) << "GDI handles leaked"; }
+
+private:
+    int64_t start_ = 0;
+};
+
+// A memory DC (like `like`) with `bitmap` selected; the scope's end selects the old bitmap back
+// and deletes the DC, and the bitmap unless `keep`.
+struct MemDC {
+    HDC dc;
+    HBITMAP bitmap;
+    HGDIOBJ old;
+    bool keep;
+    explicit MemDC(HBITMAP bm, HDC like = nullptr, bool keepBitmap = false)
+        : dc(CreateCompatibleDC(like)), bitmap(bm), old(SelectObject(dc, bm)), keep(keepBitmap) {}
+    ~MemDC() {
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        if (!keep) DeleteObject(bitmap);
+    }
+};
+
+// A BITMAPINFO with room for a full palette.
+struct DibInfo {
+    alignas(4) BYTE bytes[sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD)]{};
+    DibInfo(LONG w, LONG h, WORD bpp) {
+        header() = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), w, h, 1, bpp, BI_RGB, 0, 0, 0, 0, 0};
+    }
+    BITMAPINFOHEADER& header() { return reinterpret_cast<BITMAPINFO*>(bytes)->bmiHeader; }
+    BITMAPINFO* info() { return reinterpret_cast<BITMAPINFO*>(bytes); }
+    RGBQUAD* colors() { return reinterpret_cast<RGBQUAD*>(bytes + sizeof(BITMAPINFOHEADER)); }
+    // A DIB section of this format; `bits` receives its pixels.
+    HBITMAP Section(void** bits, HDC dc = nullptr) {
+        return CreateDIBSection(dc, info(), DIB_RGB_COLORS, bits, nullptr, 0);
+    }
+};
+
+// A bitmap's description; GetObject must give the whole of it.
+inline BITMAP BitmapOf(HGDIOBJ bitmap) {
+    BITMAP bm{};
+    EXPECT_EQ(GetObjectA(bitmap, sizeof bm, &bm), static_cast<int>(sizeof bm));
+    return bm;
+}
+inline int Stride(int w, int bpp) { return ((w * bpp + 31) / 32) * 4; }
+inline COLORREF Ref(uint32_t px) { return RGB((px >> 16) & 0xFF, (px >> 8) & 0xFF, px & 0xFF); }
+
+// A region made of rectangles ORed together.
+inline HRGN RegionOf(const std::vector<RECT>& rects) {
+    HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+    for (const RECT& r : rects) {
+        HRGN part = CreateRectRgnIndirect(&r);
+        CombineRgn(rgn, rgn, part, RGN_OR);
+        DeleteObject(part);
+    }
+    return rgn;
+}
+
+// Combines the clip of `dc` by `mode` with the rectangles ORed together.
+inline int Clip(HDC dc, const std::vector<RECT>& rects, int mode = RGN_COPY) {
+    HRGN rgn = RegionOf(rects);
+    int complexity = ExtSelectClipRgn(dc, rgn, mode);
+    DeleteObject(rgn);
+    return complexity;
+}
 
 class Bitmaps : public GdiTest {};
 class Regions : public GdiTest {};
@@ -60,18 +136,32 @@ TEST_F(Bitmaps, EveryDepthReachesASurfaceAndComesBack) {
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) expected.push_back(PutTestPixel(bits, w, h, bpp, topDown, info.colors(), x, y));
         const std::vector<BYTE> original(bits, bits + stride * h);
+        const uint32_t alpha = bpp == 32 ? 0x80000000u : 0u;  // a 32-bit section's own byte
         Canvas canvas(w, h, 0xFFFFFFFF);
         {
-            // Section -> window surface: through the palette, 4th byte 0.
+            // Section -> window surface: through the palette, 4th byte 0; -> 32-bit section: the
+            // same colours, with the 4th byte of a 32-bit source kept as data.
             MemDC mem(dib, nullptr, true);
+            void* copied = nullptr;
+            MemDC copy(DibInfo(w, -h, 32).Section(&copied));
             ASSERT_TRUE(BitBlt(canvas.dc, 0, 0, w, h, mem.dc, 0, 0, SRCCOPY));
+            ASSERT_TRUE(BitBlt(copy.dc, 0, 0, w, h, mem.dc, 0, 0, SRCCOPY));
             ExpectPixels(canvas, [&](int x, int y) { return expected[y * w + x]; });
+            for (int i = 0; i < w * h; ++i) ASSERT_EQ(static_cast<uint32_t*>(copied)[i], expected[i] | alpha) << i;
         }
         // GetDIBits to 32 bits top-down gives the same colours.
         std::vector<uint32_t> read(static_cast<size_t>(w * h), 0xDEADBEEF);
         EXPECT_EQ(GetDIBits(canvas.dc, dib, 0, h, read.data(), DibInfo(w, -h, 32).info(), DIB_RGB_COLORS), h);
-        for (int i = 0; i < w * h; ++i)
-            ASSERT_EQ(read[i], expected[i] | (bpp == 32 ? 0x80000000u : 0u)) << "pixel " << i;
+        for (int i = 0; i < w * h; ++i) ASSERT_EQ(read[i], expected[i] | alpha) << "pixel " << i;
+        {
+            // The same bits made into a device bitmap (32 bits) show the same colours.
+            Canvas again(w, h);
+            MemDC ddb(CreateDIBitmap(again.dc, &info.header(), CBM_INIT, original.data(), info.info(), DIB_RGB_COLORS),
+                      again.dc);
+            EXPECT_EQ(BitmapOf(ddb.bitmap).bmBitsPixel, 32);
+            BitBlt(again.dc, 0, 0, w, h, ddb.dc, 0, 0, SRCCOPY);
+            ExpectPixels(again, [&](int x, int y) { return expected[y * w + x]; });
+        }
 
         // Surface -> section: the nearest representable colour is the original value; from an RGB
         // surface the 4th byte arrives as 0, and the bits past the width are not compared.
@@ -194,29 +284,6 @@ TEST_F(Bitmaps, SetDIBitsToDeviceOrientationAndScanBands) {
     }
 }
 
-TEST_F(Bitmaps, AlphaByteIsDataBetweenSectionsAndZeroOnSurfaces) {
-    DibInfo info32(2, 1, 32), info24(2, 1, 24);
-    void *b32a, *b32b, *b24;
-    MemDC src(info32.Section(&b32a)), dst(info32.Section(&b32b));
-    HBITMAP c = info24.Section(&b24);
-    std::memcpy(b32a, std::data({0x7F102030u, 0xFF405060u}), 8);
-    std::memcpy(b24, "\x01\x02\x03\x04\x05\x06", 6);
-    auto dstPixels = [&] {
-        auto* p = static_cast<uint32_t*>(b32b);
-        return std::vector<uint32_t>{p[0], p[1]};
-    };
-    BitBlt(dst.dc, 0, 0, 2, 1, src.dc, 0, 0, SRCCOPY);
-    EXPECT_EQ(dstPixels(), (std::vector<uint32_t>{0x7F102030u, 0xFF405060u}));
-    Canvas canvas(2, 1);
-    BitBlt(canvas.dc, 0, 0, 2, 1, src.dc, 0, 0, SRCCOPY);
-    EXPECT_EQ(canvas.pixels, (std::vector<uint32_t>{0x102030u, 0x405060u}));
-    SelectObject(src.dc, c);
-    BitBlt(dst.dc, 0, 0, 2, 1, src.dc, 0, 0, SRCCOPY);
-    EXPECT_EQ(dstPixels(), (std::vector<uint32_t>{0x030201u, 0x060504u}));
-    SelectObject(src.dc, src.bitmap);
-    DeleteObject(c);
-}
-
 TEST_F(Bitmaps, MonochromeBitmapsFollowTheDCColours) {
     Canvas canvas(4, 1);
     HDC fresh = CreateCompatibleDC(canvas.dc);
@@ -238,18 +305,6 @@ TEST_F(Bitmaps, MonochromeBitmapsFollowTheDCColours) {
     SetBkColor(canvas.dc, RGB(9, 9, 9));
     BitBlt(canvas.dc, 0, 0, 4, 1, mem.dc, 0, 0, SRCCOPY);
     EXPECT_EQ(canvas.pixels, (std::vector<uint32_t>{Px(9, 9, 9), Px(0, 128, 0), Px(9, 9, 9), Px(0, 128, 0)}));
-}
-
-TEST_F(Bitmaps, CreateDIBitmapConvertsToTheDeviceFormat) {
-    DibInfo info(2, 2, 8);
-    info.colors()[0] = RGBQUAD{10, 20, 30, 0};
-    info.colors()[1] = RGBQUAD{40, 50, 60, 0};
-    const BYTE rows[8] = {0, 1, 0, 0, 1, 1, 0, 0};  // bottom row 0 1, top row 1 1
-    Canvas canvas(2, 2);
-    MemDC mem(CreateDIBitmap(canvas.dc, &info.header(), CBM_INIT, rows, info.info(), DIB_RGB_COLORS), canvas.dc);
-    EXPECT_EQ(BitmapOf(mem.bitmap).bmBitsPixel, 32);
-    BitBlt(canvas.dc, 0, 0, 2, 2, mem.dc, 0, 0, SRCCOPY);
-    EXPECT_EQ(canvas.pixels, (std::vector<uint32_t>{Px(60, 50, 40), Px(60, 50, 40), Px(30, 20, 10), Px(60, 50, 40)}));
 }
 
 // A 4x4 32-bit source whose pixel (x, y) is unique and non-zero.
@@ -274,11 +329,7 @@ TEST_F(Bitmaps, BitBltClipsToBothBitmapsAndTheClipRegion) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "dst " << c.dx << "," << c.dy << " src " << c.sx << "," << c.sy);
         Canvas canvas(6, 6);
-        if (!c.clip.empty()) {
-            HRGN rgn = RegionOf(c.clip);
-            SelectClipRgn(canvas.dc, rgn);
-            DeleteObject(rgn);
-        }
+        if (!c.clip.empty()) Clip(canvas.dc, c.clip);
         EXPECT_TRUE(BitBlt(canvas.dc, c.dx, c.dy, c.cx, c.cy, mem.dc, c.sx, c.sy, SRCCOPY));
         ExpectPixels(canvas, [&](int x, int y) {
             bool inClip = c.clip.empty();
@@ -375,12 +426,8 @@ TEST_F(Bitmaps, SelectionRulesKeepBitmapsInOneDC) {
     DeleteDC(a);  // deleting the DC lets go of its bitmap
     EXPECT_TRUE(DeleteObject(bm));
     EXPECT_FALSE(DeleteObject(bm)) << "a dead handle is refused";
-    // Every DC is a 96-dpi 32-bit one; the screen's clip box is the screen.
+    // The screen's clip box is the screen.
     HDC screen = GetDC(nullptr);
-    for (HDC dc : {canvas.dc, b, screen})
-        for (auto [cap, value] :
-             {std::pair{LOGPIXELSX, 96}, std::pair{LOGPIXELSY, 96}, std::pair{BITSPIXEL, 32}, std::pair{PLANES, 1}})
-            EXPECT_EQ(GetDeviceCaps(dc, cap), value) << cap;
     RECT box;
     EXPECT_EQ(GetClipBox(screen, &box), SIMPLEREGION);
     EXPECT_EQ(box.right, GetDeviceCaps(screen, HORZRES));
@@ -464,25 +511,18 @@ TEST_F(Regions, PointsBoxesOffsetsEqualityAndPolygons) {
 }
 
 TEST_F(Regions, RunsOredOneByOneCoverExactlyTheirPixels) {
-    // The way a window outline is built from a picture: one rectangle per run, ORed in.
+    // The way a window outline is built from a picture: one rectangle per run, ORed in (here from
+    // the bottom up). No two rows are alike, so the bands are the runs themselves.
     const char* rows[] = {"..XXXX..", ".XX..XX.", "XX....XX", "XXXXXXXX", ".X.X.X.X"};
+    Rects want;
     std::vector<RECT> runs;
-    int pixels = 0;
     for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 8;) {
-            int start = x;
-            while (x < 8 && rows[y][x] == 'X') ++x;
-            if (x > start)
-                runs.push_back(RECT{start, y, x, y + 1}), pixels += x - start;
-            else
-                ++x;
+        for (int x = 0, end; x < 8; x = end + 1) {
+            for (end = x; end < 8 && rows[y][end] == 'X';) ++end;
+            if (end > x) want.push_back({x, y, end, y + 1}), runs.insert(runs.begin(), RECT{x, y, end, y + 1});
         }
     HRGN result = RegionOf(runs);
-    for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 8; ++x) EXPECT_EQ(PtInRegion(result, x, y) != 0, rows[y][x] == 'X') << x << "," << y;
-    int area = 0;
-    for (const RECT& r : tikora::gdi::GetRegionRects(result)) area += (r.right - r.left) * (r.bottom - r.top);
-    EXPECT_EQ(area, pixels);
+    EXPECT_EQ(RectList(result), want);
     DeleteObject(result);
 }
 
@@ -491,17 +531,11 @@ TEST_F(Regions, ClipIntersectAndRestoreAroundADrawing) {
     Canvas canvas(8, 6);
     RECT saved, narrow{2, 1, 5, 4}, all{0, 0, 8, 6};
     EXPECT_EQ(GetClipBox(canvas.dc, &saved), SIMPLEREGION);
-    auto select = [&](const RECT& r, int mode) {
-        HRGN rgn = CreateRectRgnIndirect(&r);
-        int complexity = ExtSelectClipRgn(canvas.dc, rgn, mode);
-        DeleteObject(rgn);
-        return complexity;
-    };
-    EXPECT_EQ(select(narrow, RGN_AND), SIMPLEREGION);
+    EXPECT_EQ(Clip(canvas.dc, {narrow}, RGN_AND), SIMPLEREGION);
     EXPECT_EQ(Box(canvas.dc), (std::vector<LONG>{2, 1, 5, 4}));
     tikora::gdi::FillSolidRect(canvas.dc, all, RGB(255, 0, 0));
     ExpectPixels(canvas, [](int x, int y) { return (x >= 2 && x < 5 && y >= 1 && y < 4) ? Px(255, 0, 0) : 0u; });
-    EXPECT_EQ(select(saved, RGN_OR), SIMPLEREGION);
+    EXPECT_EQ(Clip(canvas.dc, {saved}, RGN_OR), SIMPLEREGION);
     EXPECT_EQ(Box(canvas.dc), (std::vector<LONG>{0, 0, 8, 6}));
     tikora::gdi::FillSolidRect(canvas.dc, all, RGB(0, 0, 255));
     ExpectPixels(canvas, [](int, int) { return Px(0, 0, 255); });
@@ -523,13 +557,13 @@ TEST_F(Regions, ClipIntersectAndRestoreAroundADrawing) {
 
     // The system clip (a window's update region) bounds the program's clip.
     Canvas strip(6, 1);
-    HRGN update = CreateRectRgn(1, 0, 4, 1), wide = CreateRectRgn(0, 0, 6, 1);
+    HRGN update = CreateRectRgn(1, 0, 4, 1);
     tikora::gdi::SetSystemClipRegion(strip.dc, update);
-    ExtSelectClipRgn(strip.dc, wide, RGN_OR);
+    Clip(strip.dc, {{0, 0, 6, 1}}, RGN_OR);
     tikora::gdi::FillSolidRect(strip.dc, RECT{0, 0, 6, 1}, RGB(0, 0, 9));
     EXPECT_EQ(strip.pixels, (std::vector<uint32_t>{0, 9, 9, 9, 0, 0}));
     tikora::gdi::SetSystemClipRegion(strip.dc, nullptr);
-    for (HRGN r : {update, wide}) DeleteObject(r);
+    DeleteObject(update);
 }
 
 // The canvas as text, one character per pixel and "|" between rows, from a legend of colours.
@@ -592,11 +626,7 @@ TEST_F(Drawing, ShapesPenAndBrushPixels) {
     for (HGDIOBJ o : {HGDIOBJ(pen), HGDIOBJ(pen2), HGDIOBJ(brush)}) DeleteObject(o);
 }
 
-TEST_F(Drawing, SystemColoursPixelsCoverageAndEllipses) {
-    for (auto [index, color] :
-         {std::pair{COLOR_WINDOW, RGB(255, 255, 255)}, std::pair{COLOR_BTNFACE, RGB(240, 240, 240)},
-          std::pair{COLOR_WINDOWTEXT, RGB(0, 0, 0)}})
-        EXPECT_EQ(GetSysColor(index), color);
+TEST_F(Drawing, SystemColourBrushesPixelsCoverageAndEllipses) {
     Canvas canvas(4, 2, 0x00808080);
     const HBRUSH face = reinterpret_cast<HBRUSH>(uintptr_t{COLOR_BTNFACE + 1});  // a system colour as a brush
     EXPECT_TRUE(FillRect(canvas.dc, std::data({RECT{0, 0, 2, 1}}), face));

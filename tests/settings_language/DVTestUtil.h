@@ -88,27 +88,3 @@ inline void ExpectValues(TDVContext& root, const std::string& checks, const std:
         at = bar + 1;
     }
 }
-
-// Loads `lines` into a fresh context after `preamble`; the load's error must begin with `error`
-// ("<none>": no error), the "path=value" checks of `values` must hold, and the context must be
-// written as `written` when that is given.
-struct Script {
-    Lines lines;
-    std::string error;
-    const char* values;
-    const char* written = nullptr;
-};
-
-inline void RunScripts(const std::vector<Script>& scripts, const Lines& preamble = {}) {
-    for (const Script& c : scripts) {
-        TDVContext root;
-        LoadLines(root, preamble);
-        std::string e = LoadError(root, c.lines), what = c.lines.empty() ? "" : c.lines.back();
-        EXPECT_EQ(e.rfind(c.error, 0), 0u) << what << " -> " << e;
-        ExpectValues(root, c.values, what);
-        if (!c.written) continue;
-        TStringList out;
-        root.SaveToStrings(&out);
-        EXPECT_EQ(Joined(out), c.written) << what;
-    }
-}

@@ -180,21 +180,6 @@ TEST(Model, TagsRefuseWhatTheyCannotHold) {
     EXPECT_EQ(root.FindTag("Pt")->Context(2)->FindContextDef("x"), def);
 }
 
-TEST(Model, ValuesFromText) {
-    const std::string noFloat = " is not a valid floating point value";
-    RunScripts({
-        {{"bool B[2]=5"}, "<none>", "B=1,0"},
-        {{"integer I[2]=5,7,9"}, "TDVVarTag::Integer" + kRefused, "I=5,7"},  // the values before the refusal stay
-        {{"context C", "}", "C=5"}, " Invalid tag type", ""},
-        {{"float F=INF"}, "'INF'" + noFloat, ""},
-        {{"float F=NAN"}, "'NAN'" + noFloat, ""},
-        {{"float F=-inf"}, "'-inf'" + noFloat, ""},
-        {{"float F=1e39"}, "'1e39'" + noFloat, ""},
-        {{"float F=x"}, "'x'" + noFloat, ""},
-        {{"float F[5]=0.5,120,-1.25,1234567,0.1"}, "<none>", "F[1]=0.5|F[2]=120|F[3]=-1.25|F[4]=1234567|F[5]=0.1"},
-    });
-}
-
 TEST(Model, CopyTagValueNeedsTheSameShape) {
     TDVContext root;
     TDVVarTag* o = root.AddTag("O", vtInteger, 1);

@@ -56,25 +56,7 @@ std::string LoadCapped(const std::string& file, bool budgetLifted) {
 
 }  // namespace
 
-TEST(Reader, LinesContinuationsBlocksAndLineNumbers) {
-    RunScripts({
-        {{}, "<none>", ""},
-        {{"integer \\", "Volume=3", "x\\"}, "<none>", "Volume=3"},  // the dangling continuation is dropped
-        {{"integer\\", "Volume"}, " Unknown ident 'integerVolume' not allowed there; Line='integerVolume'; Line=1", ""},
-        {{"   ", "\t; comment", "integer a"}, "<none>", "a=0"},
-        {{"context C", "integer a"}, " '}' or endcontext expected; Line=2", ""},
-        {{"Tempo=5"}, " Unknown ident 'Tempo' not allowed there; Line='Tempo=5'; Line=0", ""},
-        {{"\xEF\xBB\xBFinteger a"},  // a byte order mark is only taken off a file
-         " Unknown ident '\xEF\xBB\xBFinteger' not allowed there; Line='\xEF\xBB\xBFinteger a'; Line=0",
-         ""},
-        {{"context Pt[3]", "integer x", "integer y", "}", "Pt[2-3] {", "x=5", "}", "Pt[1].y=1"},
-         "<none>",
-         "Pt[1].x=0|Pt[2].x=5|Pt[3].x=5|Pt[1].y=1|Pt[2].y=0"},
-        // An error in a replayed block names the failing line, then the line that opened the block.
-        {{"context Pt[2]", "integer x", "}", "Pt[*]{", "x=1", "y=1", "}"},
-         " Unknown ident 'y' not allowed there; Line='y=1'; Line=5; Line=3",
-         "Pt[2].x=1"},
-    });
+TEST(Reader, APartOfTheLines) {
     TStringList l;
     for (const char* s : {"integer a=1", "integer b=2", "integer c=3"}) l.Add(s);
     TDVContext part;
