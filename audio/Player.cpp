@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "Clock.h"
 #include "Messages.h"
@@ -58,11 +59,32 @@ bool Player::MIDIClock::Schedule(uint32_t tick) {
     return TimerId != 0;
 }
 
-bool Player::MIDIClock::Restart(uint32_t tick, uint16_t ppq, uint32_t tempoUs, double speed) {
+bool Player::MIDIClock::Restart(uint32_t tick, uint16_t ppq, uint32_t tempoUs, double speed, bool fromEnd) {
     std::lock_guard<std::recursive_mutex> lock(owner->lock_);
     if (IsRunning()) Stop();
     SetTempo(tick, ppq, tempoUs, speed);
+    // A song handed over a little after the previous one ended continues its grid; one that comes
+    // much later (the window was busy) starts now rather than rushing through what it missed.
+    constexpr int32_t kMaxSeamMs = 20;
+    if (fromEnd && EndValid && std::abs(static_cast<int32_t>(StartTime - EndTime)) <= kMaxSeamMs) {
+        StartTime = EndTime;
+        StartFraction = EndFraction;
+    }
+    EndValid = false;
     return Schedule(StartTick + 1);
+}
+
+void Player::MIDIClock::MarkEnd(uint32_t tick) {
+    const double advance = StartFraction + (static_cast<double>(tick) - static_cast<double>(StartTick)) * MsPerTick;
+    const double whole = std::floor(advance);
+    EndTime = StartTime + static_cast<DWORD>(static_cast<int64_t>(whole));
+    EndFraction = advance - whole;
+    EndValid = true;
+}
+
+bool Player::MIDIClock::Ended() {
+    std::lock_guard<std::recursive_mutex> lock(owner->lock_);
+    return EndValid;
 }
 
 bool Player::MIDIClock::Stop() {
@@ -277,9 +299,20 @@ uint32_t Player::PackEvent(const MIDIEvent& e) {
     }
 }
 
-bool Player::Play(MIDIData* song, uint32_t startTick, bool keepDevice) {
+int64_t Player::SentThroughTick() {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    if (Position == 0 || Events.empty()) return -1;
+    return Events[std::min(Position, Events.size()) - 1].Tick;
+}
+
+void Player::SetSpeed(double speed) {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    if (speed > 0) Speed = speed;
+}
+
+bool Player::Play(MIDIData* song, uint32_t startTick, bool keepDevice, Start how) {
     if (!song) return false;
-    if (!Stop()) return false;
+    if (how == Start::KeepSounding ? !Clock.Stop() : !Stop()) return false;
     if (!OutHandle && !keepDevice && !OpenOutDevice(0)) return false;
     std::lock_guard<std::recursive_mutex> lock(lock_);
     PPQ = song->Division;
@@ -315,7 +348,7 @@ bool Player::Play(MIDIData* song, uint32_t startTick, bool keepDevice) {
         return true;
     }
     Position = static_cast<size_t>(first - Events.begin());
-    return Clock.Restart(startTick, PPQ, TempoUs, Speed);
+    return Clock.Restart(startTick, PPQ, TempoUs, Speed, how == Start::OnFromEnd);
 }
 
 bool Player::Pause() {
@@ -383,8 +416,10 @@ void Player::OnTimer(UINT timerId) {
     const int64_t dueNs = tikora::LogicalNowNs();
     const DWORD dueMs = timeGetTime();
     bool ended = false;
+    uint32_t lastTick = 0;
     while (Position < last && Events[Position].Tick <= now) {
         const short_msg_t ev = Events[Position];
+        lastTick = ev.Tick;
         const double offsetMs =
             static_cast<double>(static_cast<int32_t>(Clock.StartTime - dueMs)) + Clock.TickTimeMs(ev.Tick);
         const int64_t stampNs = std::fabs(offsetMs) < 1.0 ? dueNs + static_cast<int64_t>(offsetMs * 1e6) : dueNs;
@@ -433,6 +468,7 @@ void Player::OnTimer(UINT timerId) {
         ++Position;
     }
     if (Position >= last) {
+        Clock.MarkEnd(lastTick);
         Clock.Stop();
         if (!ended && IsWindow(EndWindow)) PostMessageA(EndWindow, EndMessage, 0, 0);
     } else {

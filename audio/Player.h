@@ -36,7 +36,14 @@ public:
         // tempo, so that the lateness of the callback that handles it does not accumulate.
         void ChangeTempo(uint32_t tick, uint16_t ppq, uint32_t tempoUs, double speed);
         bool Schedule(uint32_t tick);
-        bool Restart(uint32_t tick, uint16_t ppq, uint32_t tempoUs, double speed);
+        // `fromEnd`: the new time base starts at the exact time where the last song ended (fraction
+        // included) rather than at the current whole millisecond, so that songs played back to back
+        // stay on one grid; when that end lies too far from now, it starts now.
+        bool Restart(uint32_t tick, uint16_t ppq, uint32_t tempoUs, double speed, bool fromEnd = false);
+        // Called at the end of a song: remembers the exact time of its last tick.
+        void MarkEnd(uint32_t tick);
+        // True from the end of a song until the next start.
+        bool Ended();
         bool Stop();
         bool IsRunning() const { return TimerId != 0; }
         uint32_t GetStartTick() const { return StartTick; }
@@ -56,6 +63,9 @@ public:
         double MsPerTick = 0.0;
 
     private:
+        bool EndValid = false;
+        DWORD EndTime = 0;
+        double EndFraction = 0.0;
         double ElapsedMs() const;
     };
 
@@ -80,7 +90,16 @@ public:
     void SetTranspose(int semitones);
     bool SendEvents(const MIDIEvent* events, int count);
 
-    bool Play(MIDIData* song, uint32_t startTick, bool keepDevice);
+    // How Play takes over from what played before. Now: it stops and silences the device, and the
+    // song starts now. OnFromEnd: likewise, but the song starts where the previous one ended (see
+    // MIDIClock::Restart). KeepSounding: a rebuilt version of the same song takes over; the notes
+    // that sound go on, and the new song's note-offs end them.
+    enum class Start : uint8_t { Now, OnFromEnd, KeepSounding };
+    bool Play(MIDIData* song, uint32_t startTick, bool keepDevice, Start how = Start::Now);
+    // The last tick whose events the song has sent, -1 before any.
+    int64_t SentThroughTick();
+    // Scales every tempo of the songs played from now on (1: as written).
+    void SetSpeed(double speed);
     bool Pause();
     static uint32_t PackEvent(const MIDIEvent& event);
     static void TimerProc(UINT timerId, UINT msg, DWORD_PTR user, DWORD_PTR dw1, DWORD_PTR dw2);

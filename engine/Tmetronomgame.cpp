@@ -224,7 +224,17 @@ void TMetronomeGame::Restart() {
     CurrentBeat = 0;
     ResetPhase(0);
     UpdateAngularSpeed();
-    BuildClickTrack(0, 0, 0);
+    // The generators ran to the end of the track when it was built. At the end of the track the
+    // next one goes on from there, on the same grid; a restart while it plays (a new meter, a
+    // tapped tempo) takes them up at the beat that is sounding.
+    const bool atEnd = Sequencer && Sequencer->Clock.Ended();
+    if (!TrackStates.empty()) {
+        const TGeneratorState& g =
+            TrackStates[atEnd ? TrackStates.size() - 1 : std::min(NextTrackBeat, TrackStates.size() - 1)];
+        BarsGenerated = g.BarsGenerated;
+        if (!TrackHasFile) Tool1Countdown = g.Tool1Countdown;
+    }
+    BuildClickTrack(0, 0, 0, atEnd);
 }
 
 void TMetronomeGame::Stop() {
@@ -244,18 +254,33 @@ void TMetronomeGame::Pause() {
 // Click track
 
 int TMetronomeGame::RampedTempo() const {
-    int t = Tempo;
-    if (Tool2Enabled) t += (BarsGenerated / std::max(Tool2Bars, 1)) * Tool2BPMDelta;
-    // A falling ramp would reach 0 bpm and divide by zero; the ramp stays in the tempo range.
-    return ClampTempo(t);
+    // In 64 bits: a panel or a settings file may give any step. A falling ramp would reach 0 bpm
+    // and divide by zero; the ramp stays in the tempo range.
+    int64_t t = Tempo;
+    if (Tool2Enabled) t += static_cast<int64_t>(BarsGenerated / std::max(Tool2Bars, 1)) * Tool2BPMDelta;
+    return static_cast<int>(std::clamp<int64_t>(t, kMinTempo, kMaxTempo));
+}
+
+void TMetronomeGame::StepCountdown() {
+    // Play beats count down to 1, rest beats on to minus the rest; any values a settings file
+    // holds stay within range when counted in 64 bits.
+    const int64_t next = static_cast<int64_t>(Tool1Countdown) - 1;
+    Tool1Countdown = next <= -static_cast<int64_t>(Tool1RestBeats) ? Tool1PlayBeats : static_cast<int>(next);
 }
 
 void TMetronomeGame::AddMarker(MIDITrack& track, uint32_t tick, uint8_t controller, uint8_t value) const {
     track.events.push_back(Event(tick, 0xB0 | kClickChannel, controller, value & 0x7F));
 }
 
-void TMetronomeGame::BuildClickTrack(int startBeat, int silentBeats, uint32_t startTick) {
-    if (Sequencer) {
+void TMetronomeGame::BuildClickTrack(int startBeat, int silentBeats, uint32_t startTick, bool onFromEnd) {
+    // A file-mode rebuild goes on with the notes that sound: it must not cut them.
+    const bool handOver = silentBeats > 0 && State == psPlaying && MidiFileSong.GetTrackCount() > 0;
+    int64_t sentThrough = -1;
+    if (Sequencer && handOver) {
+        // Stopped first: the timer thread sends nothing more once the sent tick is read.
+        Sequencer->Clock.Stop();
+        sentThrough = Sequencer->SentThroughTick();
+    } else if (Sequencer) {
         Sequencer->Stop();
         Sequencer->Reset();
     }
@@ -269,8 +294,13 @@ void TMetronomeGame::BuildClickTrack(int startBeat, int silentBeats, uint32_t st
     const bool fileMode = MidiFileSong.GetTrackCount() > 0;
     uint32_t length = 0;
     if (!fileMode) {
-        ClickTrack->AddEvent(Event(0, 0xB0 | kClickChannel, 7, 100));
-        ClickTrack->AddEvent(Event(0, 0xC0 | kClickChannel, 2));
+        // The channel's volume and drum kit, once: a track that follows the last one finds them set.
+        // (Sent a tick late with the first beat, they would carry the callback's time and hold
+        // the beat back behind them in the synthesizer's queue.)
+        if (!onFromEnd) {
+            ClickTrack->AddEvent(Event(0, 0xB0 | kClickChannel, 7, 100));
+            ClickTrack->AddEvent(Event(0, 0xC0 | kClickChannel, 2));
+        }
         song.SetDivision(120);
         // A rebuild's clock starts at the beat that is sounding now, which lies on tick kLead.
         startTick = silentBeats > 0 ? kLead : 0;
@@ -304,8 +334,10 @@ void TMetronomeGame::BuildClickTrack(int startBeat, int silentBeats, uint32_t st
         const int64_t k = std::max<int64_t>(0, startBeat + static_cast<int64_t>(laps) * bars2);
         t = static_cast<uint32_t>(k * ppq);
         startTick = t;
-        // The old track has played this beat's own events already.
-        for (auto& track : song.Tracks) std::erase_if(track->events, [t](const MIDIEvent& e) { return e.Tick == t; });
+        // The old track has sent this beat's own events already, and any after it that were due.
+        const int64_t sent = std::max<int64_t>(sentThrough, t);
+        for (auto& track : song.Tracks)
+            std::erase_if(track->events, [sent](const MIDIEvent& e) { return e.Tick <= sent; });
     } else if (fileMode) {
         t = startTick / ppq * ppq;
     }
@@ -330,8 +362,7 @@ void TMetronomeGame::BuildClickTrack(int startBeat, int silentBeats, uint32_t st
             bool mute = false;
             if (Tool1Enabled) {
                 mute = Tool1Countdown < 1;
-                --Tool1Countdown;
-                if (Tool1Countdown <= -Tool1RestBeats) Tool1Countdown = Tool1PlayBeats;
+                StepCountdown();
             }
             bool silent = false;
             if (silentBeats > 0) {
@@ -366,13 +397,23 @@ void TMetronomeGame::BuildClickTrack(int startBeat, int silentBeats, uint32_t st
     if (!fileMode && Sequencer) Sequencer->SetPan(kClickChannel, NoteSets[AccentPattern[startBeat % n]].Pan);
 
     song.AddTrack(local);
-    if (Sequencer) Sequencer->Play(&song, startTick, false);
+    if (Sequencer) {
+        // The tempo map holds whole microseconds per beat; the speed makes up the fraction, so that
+        // a beat lasts exactly 60/bpm s (at 130 bpm the grid would otherwise drift 3.6 ms an hour).
+        const uint32_t us = song.TempoMap.empty() ? 500000 : song.TempoMap.front().Tempo;
+        Sequencer->SetSpeed(us * std::round(60000000.0 / us) / 60000000.0);
+        Sequencer->Play(&song, startTick, false,
+                        handOver    ? Player::Start::KeepSounding
+                        : onFromEnd ? Player::Start::OnFromEnd
+                                    : Player::Start::Now);
+    }
 }
 
 void TMetronomeGame::PrepareTools() {
     Tool1Countdown = Tool1PlayBeats;
     BarsGenerated = 0;
     BarsPlayed = 0;
+    TrackStates.clear();
     if (Tool4Enabled) {
         Tool4Enabled = LoadMidiFile(Tool4MidiFile + ".mid", false);
         if (Tool4Enabled) {
@@ -388,6 +429,7 @@ void TMetronomeGame::PrepareTools() {
         MidiFileSong.Clear();
         if (Sequencer) Sequencer->SetChannelMute(kClickChannel, false);
     }
+    if (State == psPlaying) BuildClickTrack(0, 0, 0);
 }
 
 bool TMetronomeGame::OnBeat(int beat) {
@@ -397,8 +439,7 @@ bool TMetronomeGame::OnBeat(int beat) {
     if (p == 0) ++BarsPlayed;
     if (Tool3Enabled && BarsPlayed > Tool3Bars) return false;
     if (Tool1Enabled && (Tool4Enabled || Tool5Enabled)) {
-        --Tool1Countdown;
-        if (Tool1Countdown <= -Tool1RestBeats) Tool1Countdown = Tool1PlayBeats;
+        StepCountdown();
         if (Sequencer) Sequencer->SetChannelMute(kClickChannel, Tool1Countdown < 1);
     }
     const size_t k = NextTrackBeat++;

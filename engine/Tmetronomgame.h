@@ -150,7 +150,10 @@ public:
     void Restart();
 
     // ---- click track and practice tools ----
-    void BuildClickTrack(int startBeat, int silentBeats, uint32_t startTick);
+    // `onFromEnd`: the track follows the one that just ended, on its grid.
+    void BuildClickTrack(int startBeat, int silentBeats, uint32_t startTick, bool onFromEnd = false);
+    // Sets the practice tools to their start; while playing (after a new meter) the track is
+    // built again from that start.
     void PrepareTools();
     bool OnBeat(int beat);
     bool LoadMidiFile(const AnsiString& fileName, bool takeMeter);
@@ -256,6 +259,7 @@ private:
 
     void LoadSettingsFiles(TDVContext* context, bool readIni);
     int RampedTempo() const;
+    void StepCountdown();
     void AddMarker(MIDITrack& track, uint32_t tick, uint8_t controller, uint8_t value) const;
 
     Player* Sequencer;

@@ -123,6 +123,8 @@ struct DrumLine {
     const char* grid;
 };
 
+// The engine loops a drum beat over at least two bars of the file's meter counted in quarter
+// notes (four bars of eighths): each beat is that long, so that no bar of the loop is silent.
 struct DrumBeat {
     const char* name;
     Meter meter;
@@ -189,9 +191,9 @@ std::vector<DrumBeat> DrumBeats() {
         {"Shuffle",
          {4, 4, 96},
          12,
-         1,
+         2,
          {{Ride, "x.ox.ox.ox.o"}, {Kick, "X.....x....."}, {Snare, "...X.....X.."}, {PedalHat, "...x.....x.."}}},
-        {"Waltz", {3, 4, 138}, 6, 1, {{Kick, "X....."}, {ClosedHat, "..x.x."}, {Snare, "..o.o."}}},
+        {"Waltz", {3, 4, 138}, 6, 2, {{Kick, "X....."}, {ClosedHat, "..x.x."}, {Snare, "..o.o."}}},
         {"Bossa Nova",
          {4, 4, 126},
          16,
@@ -202,17 +204,17 @@ std::vector<DrumBeat> DrumBeats() {
         {"Six-Eight",
          {6, 8, 72},
          12,
-         1,
+         4,
          {{ClosedHat, "x.o.o.x.o.o."}, {Kick, "X.....x....."}, {Snare, "......X....."}}},
         {"Seven-Eight",
          {7, 8, 100},
          14,
-         1,
+         4,
          {{ClosedHat, "x.x.x.x.x.x.x."}, {Kick, "X...x...X.x..."}, {Snare, "....X.......X."}}},
         {"Five-Four",
          {5, 4, 104},
          10,
-         1,
+         2,
          {{Ride, "x.x.x.x.x."}, {Kick, "X.....x..."}, {Snare, "..x...x.x."}, {PedalHat, "..x...x..."}}},
         {"Funk",
          {4, 4, 100},
@@ -221,19 +223,19 @@ std::vector<DrumBeat> DrumBeats() {
          {{ClosedHat, "xxxxxxxxxxxxxxxo"},
           {Kick, "X.x....x..X....xX.x.......X..x.."},
           {Snare, "....X..o.o..X..o....X..o.o..X.o."}}},
-        {"Swing", {4, 4, 150}, 12, 1, {{Ride, "x..x.xx..x.x"}, {PedalHat, "...x.....x.."}, {Kick, "o.....o....."}}},
+        {"Swing", {4, 4, 150}, 12, 2, {{Ride, "x..x.xx..x.x"}, {PedalHat, "...x.....x.."}, {Kick, "o.....o....."}}},
         {"One Drop",
          {4, 4, 76},
          12,
-         1,
+         2,
          {{ClosedHat, "x.xx.xx.xx.x"}, {Kick, "......X....."}, {SideStick, "......x....."}}},
         {"Samba",
          {2, 4, 100},
          8,
          2,
          {{Shaker, "xoxxxoxx"}, {Kick, "X..xx..xX..xX..x"}, {Tambourine, "..x...x."}, {LowConga, "......x.....x.x."}}},
-        {"March", {2, 4, 116}, 8, 1, {{Snare, "X.ooX.xo"}, {Kick, "X...x..."}, {Crash, "X......."}}},
-        {"Country", {2, 4, 112}, 4, 1, {{Kick, "X.x."}, {Snare, ".x.X"}, {ClosedHat, "xxxx"}}},
+        {"March", {2, 4, 116}, 8, 2, {{Snare, "X.ooX.xo"}, {Kick, "X...x..."}, {Crash, "X......."}}},
+        {"Country", {2, 4, 112}, 4, 2, {{Kick, "X.x."}, {Snare, ".x.X"}, {ClosedHat, "xxxx"}}},
     };
 }
 

@@ -48,7 +48,10 @@ int64_t GmSynth::BlockBoundary(int64_t frame, int64_t origin) {
     return origin + q * kBlock;
 }
 
-GmSynth::GmSynth() : scratch_(static_cast<size_t>(kScratchFrames) * 2 * kOversample) {
+GmSynth::GmSynth()
+    : scratch_(static_cast<size_t>(kScratchFrames) * 2 * kOversample),
+      decimated_(static_cast<size_t>(kScratchFrames) * 2),
+      limiterRelease_(1.0f - std::exp(-1000.0f / (kLimiterReleaseMs * static_cast<float>(SampleRate())))) {
     static_assert(kTaps == 31, "the filter table has 31 taps");
     for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
         fluid_set_log_function(level, SilentFluidLog, nullptr);
@@ -154,6 +157,7 @@ void GmSynth::RenderSynth(float* out, int frames) {
         const int hi = n * kOversample;
         float* buf = scratch_.data();
         fluid_synth_write_float(Synth(synth_), hi, buf, 0, 2, buf, 1, 2);
+        float* low = decimated_.data();
         for (int c = 0; c < 2; ++c) {
             // Sample i of the synth's output, reaching back into the previous call's history.
             auto x = [&](int i) { return i >= 0 ? buf[i * 2 + c] : history_[c][kTaps - 1 + i]; };
@@ -161,11 +165,19 @@ void GmSynth::RenderSynth(float* out, int frames) {
                 const int last = j * kOversample + 1;
                 float acc = 0;
                 for (int k = 0; k < kTaps; ++k) acc += kHalfBand.h[k] * x(last - k);
-                out[j * 2 + c] += acc;
+                low[j * 2 + c] = acc;
             }
             float next[kTaps - 1];
             for (int k = 0; k < kTaps - 1; ++k) next[k] = x(hi - (kTaps - 1) + k);
             std::copy(next, next + kTaps - 1, history_[c]);
+        }
+        // The limiter: both channels share one gain, so that the stereo image stays.
+        for (int j = 0; j < n; ++j) {
+            const float peak = std::max(std::fabs(low[j * 2]), std::fabs(low[j * 2 + 1]));
+            limiterGain_ += (1.0f - limiterGain_) * limiterRelease_;
+            if (peak * limiterGain_ > kLimit) limiterGain_ = kLimit / peak;
+            out[j * 2] += low[j * 2] * limiterGain_;
+            out[j * 2 + 1] += low[j * 2 + 1] * limiterGain_;
         }
         out += static_cast<size_t>(n) * 2;
         frames -= n;

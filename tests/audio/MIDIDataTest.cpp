@@ -6,30 +6,11 @@
 #include "Classes.h"
 #include "Exception.h"
 #include "MIDIData.h"
+#include "MidiTestSupport.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes Be(uint32_t v, int n) {
-    Bytes b;
-    for (int i = n - 1; i >= 0; --i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-    return b;
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
-Bytes Header(int tracks, int division = 96, uint32_t length = 6) {
-    return Cat({{'M', 'T', 'h', 'd'}, Be(length, 4), Be(1, 2), Be(tracks, 2), Be(division, 2)});
-}
-
-Bytes Track(const Bytes& body) { return Cat({{'M', 'T', 'r', 'k'}, Be(static_cast<uint32_t>(body.size()), 4), body}); }
-
-const Bytes kEnd = {0x00, 0xFF, 0x2F, 0x00};
+using namespace miditest;
 
 struct Loaded {
     bool ok;
@@ -63,6 +44,9 @@ TEST(MIDIDataReader, AcceptsAndRefusesFiles) {
          true, 3},
         {"sysex skipped by its length",
          Cat({Header(1), Track(Cat({{0x00, 0xF0, 0x03, 1, 2, 0xF7, 0x00, 0xC1, 5}, kEnd}))}), true, 1},
+        {"program change and channel pressure take one data byte",
+         Cat({Header(1), Track(Cat({{0x00, 0xC0, 5, 0x00, 0xD0, 0x40, 0x00, 0xC1, 6, 0x00, 0xD1, 0x41}, kEnd}))}), true,
+         4},
         {"sysex longer than the file", Cat({Header(1), Track({0x00, 0xF0, 0x7F, 1, 2})}), false, 0},
         {"meta longer than the file", Cat({Header(1), Track({0x00, 0xFF, 0x01, 0x8F, 0x7F, 'a'})}), false, 0},
         {"variable length of 5 bytes", Cat({Header(1), Track(Cat({{0x81, 0x81, 0x81, 0x81, 0x01, 0x90, 1, 1}, kEnd}))}),

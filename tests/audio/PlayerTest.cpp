@@ -3,20 +3,13 @@
 #include <cmath>
 #include <memory>
 
-#include "Messages.h"
-#include "MidiOutDevices.h"
-#include "Player.h"
-#include "VirtualTimer.h"
+#include "MidiTestSupport.h"
 
-using tikora::RecordingWindow;
-using tikora::winmm::RecordingMidiOut;
+using namespace miditest;
 using tikora::winmm::ScopedMidiOutDevices;
 using tikora::winmm::SentMidi;
-using tikora::winmm::VirtualTimer;
 
 namespace {
-
-constexpr int64_t kMs = 1'000'000;
 
 DWORD Msg(int status, int d1, int d2 = 0) { return static_cast<DWORD>(status | d1 << 8 | d2 << 16); }
 
@@ -44,7 +37,7 @@ std::unique_ptr<MIDIData> ClickSong(int bpm, int bars, int beatsPerBar = 4) {
     return song;
 }
 
-class PlayerTest : public ::testing::Test {
+class PlayerTest : public ::testing::Test, public PlayerRig {
 protected:
     void SetUp() override {
         player = std::make_unique<Player>();
@@ -65,43 +58,7 @@ protected:
         tikora::DispatchPostedMessages();
         return window.Messages();
     }
-
-    VirtualTimer timer{0};
-    std::shared_ptr<RecordingMidiOut> device = std::make_shared<RecordingMidiOut>("Fake Out");
-    std::shared_ptr<RecordingMidiOut> second = std::make_shared<RecordingMidiOut>("Second Out");
-    std::unique_ptr<ScopedMidiOutDevices> devices =
-        std::make_unique<ScopedMidiOutDevices>(tikora::winmm::MidiOutDeviceList{device, second});
-    RecordingWindow window;
-    std::unique_ptr<Player> player;
 };
-
-TEST_F(PlayerTest, BeatsAt100BpmAreSentOnTheExactMillisecond) {
-    auto song = ClickSong(100, 2);
-    ASSERT_TRUE(player->Play(song.get(), 0, false));
-    timer.RunForMs(10000);
-    std::vector<SentMidi> sent = Sent();
-    ASSERT_EQ(sent.size(), 9u);  // 8 clicks and the note-off one tick before the end
-    EXPECT_EQ(sent[0].ns, 5 * kMs);
-    for (int k = 1; k < 8; ++k) {
-        EXPECT_EQ(sent[k].ns, 600 * k * kMs) << "beat " << k;
-        EXPECT_EQ(sent[k].msg, Msg(0x99, 37, 100));
-    }
-    EXPECT_FALSE(player->Clock.IsRunning());
-}
-
-TEST_F(PlayerTest, TempoRecordsDoNotAccumulateLateness) {
-    // 50 bars at 130 bpm, a tempo record every bar.
-    auto song = ClickSong(130, 50);
-    ASSERT_TRUE(player->Play(song.get(), 0, false));
-    timer.RunForMs(100000);
-    std::vector<SentMidi> sent = Sent();
-    ASSERT_GE(sent.size(), 200u);
-    const double beatMs = 60000.0 / 130;
-    for (int k = 1; k < 200; ++k) {
-        double err = sent[k].ns / 1e6 - k * beatMs;
-        ASSERT_LE(std::fabs(err), 1.0) << "beat " << k;
-    }
-}
 
 TEST_F(PlayerTest, TempoRecordsRetimeTheClockWhileTheirChannelIsMuted) {
     // The drum-beat tool mutes every channel but 9; a tempo step from 120 to 60 bpm at bar 2
@@ -305,15 +262,11 @@ TEST_F(PlayerTest, StaleTimerCallbacksDoNothing) {
 }
 
 TEST_F(PlayerTest, PanVolumesAndImmediateEvents) {
-    struct PanCase {
-        int pan;
-        uint8_t stored;
-    };
-    for (PanCase c : {PanCase{100, 127}, PanCase{-100, 0}, PanCase{0, 64}}) {
+    for (auto [pan, stored] : {std::pair{100, 127}, {-100, 0}, {0, 64}}) {
         device->Clear();
-        player->SetPan(9, c.pan);
-        EXPECT_EQ(player->ChannelPan[9], c.stored);
-        EXPECT_EQ(device->Messages(), std::vector<DWORD>{Msg(0xB9, 10, c.stored)});
+        player->SetPan(9, pan);
+        EXPECT_EQ(player->ChannelPan[9], stored);
+        EXPECT_EQ(device->Messages(), std::vector<DWORD>{Msg(0xB9, 10, stored)});
     }
     device->Clear();
     player->ResetChannelVolumes();

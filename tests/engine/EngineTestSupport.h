@@ -1,7 +1,7 @@
 #pragma once
 // Shared by the engine tests: a scratch program folder holding the shipped Tikora.def, a Player on
 // a virtual clock and a recording MIDI device, a fake settings window, a stand-in main window that
-// handles the Player's notifications as the real one does, and a writer of small MIDI files.
+// handles the Player's notifications as the real one does, and a drum bar of a MIDI file.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -11,16 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "Messages.h"
-#include "MidiOutDevices.h"
-#include "Player.h"
+#include "../audio/MidiTestSupport.h"
 #include "Tmetronomgame.h"
-#include "VirtualTimer.h"
 
 namespace enginetest {
 
 namespace fs = std::filesystem;
-constexpr int64_t kMs = 1'000'000;
+using namespace miditest;
 
 class FakeHost : public TEngineHost {
 public:
@@ -50,51 +47,6 @@ public:
     void ShowMessage(const AnsiString& text) override { messages.push_back(text.str()); }
 };
 
-// A Standard MIDI File of format 1 written from absolute-tick events; meta events are given as
-// status 0xFF with their bytes in `meta`.
-struct SmfEvent {
-    uint32_t tick;
-    std::vector<uint8_t> bytes;
-};
-inline void PutVarLen(std::vector<uint8_t>& out, uint32_t v) {
-    uint8_t buf[5];
-    int n = 0;
-    buf[n++] = v & 0x7F;
-    while (v >>= 7) buf[n++] = static_cast<uint8_t>(0x80 | (v & 0x7F));
-    while (n) out.push_back(buf[--n]);
-}
-inline std::vector<uint8_t> WriteSmf(uint16_t division, const std::vector<std::vector<SmfEvent>>& tracks) {
-    std::vector<uint8_t> f = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1};
-    f.push_back(static_cast<uint8_t>(tracks.size() >> 8));
-    f.push_back(static_cast<uint8_t>(tracks.size()));
-    f.push_back(static_cast<uint8_t>(division >> 8));
-    f.push_back(static_cast<uint8_t>(division));
-    for (const auto& t : tracks) {
-        std::vector<uint8_t> body;
-        uint32_t last = 0;
-        for (const SmfEvent& e : t) {
-            PutVarLen(body, e.tick - last);
-            last = e.tick;
-            body.insert(body.end(), e.bytes.begin(), e.bytes.end());
-        }
-        PutVarLen(body, 0);
-        body.insert(body.end(), {0xFF, 0x2F, 0x00});
-        f.insert(f.end(), {'M', 'T', 'r', 'k'});
-        for (int s = 24; s >= 0; s -= 8) f.push_back(static_cast<uint8_t>(body.size() >> s));
-        f.insert(f.end(), body.begin(), body.end());
-    }
-    return f;
-}
-inline SmfEvent Tempo(uint32_t tick, uint32_t us) {
-    return {
-        tick,
-        {0xFF, 0x51, 0x03, static_cast<uint8_t>(us >> 16), static_cast<uint8_t>(us >> 8), static_cast<uint8_t>(us)}};
-}
-inline SmfEvent TimeSig(uint32_t tick, uint8_t num, uint8_t power) {
-    return {tick, {0xFF, 0x58, 0x04, num, power, 24, 8}};
-}
-inline SmfEvent Note(uint32_t tick, uint8_t status, uint8_t key, uint8_t vel) { return {tick, {status, key, vel}}; }
-
 // One bar of 4:4 drums at `ppq`: kick, hi-hat and snare, the last note-off just before the bar end.
 inline std::vector<SmfEvent> DrumBar(uint16_t ppq) {
     std::vector<SmfEvent> ev;
@@ -108,7 +60,7 @@ inline std::vector<SmfEvent> DrumBar(uint16_t ppq) {
     return ev;
 }
 
-class EngineTest : public ::testing::Test {
+class EngineTest : public ::testing::Test, public PlayerRig {
 protected:
     void SetUp() override {
         oldDir_ = fs::current_path();
@@ -168,11 +120,10 @@ protected:
                 stoppedByTool = true;
             }
         }
-        if (c == WaveMarker) waves.push_back(v);
         if (c >= TempoMarker && c <= TempoMarker + 5) engine->SetPendulumTempo((c - TempoMarker) * 100 + v);
     }
     // Runs the virtual clock, delivering the posted messages after every timer callback, as the
-    // UI thread would between them. `onStep` may act at a given time (a tempo change, say).
+    // UI thread would between them.
     void RunFor(double ms) {
         const int64_t end = timer.NowNs() + static_cast<int64_t>(ms * kMs);
         while (auto due = timer.NextDueNs()) {
@@ -198,16 +149,9 @@ protected:
         int64_t ns;
         int value;
     };
-    tikora::winmm::VirtualTimer timer{0};
-    std::shared_ptr<tikora::winmm::RecordingMidiOut> device =
-        std::make_shared<tikora::winmm::RecordingMidiOut>("Fake Out");
-    tikora::winmm::ScopedMidiOutDevices devices{tikora::winmm::MidiOutDeviceList{device}};
-    tikora::RecordingWindow window;
-    std::unique_ptr<Player> player;
     FakeHost host;
     std::unique_ptr<TMetronomeGame> engine;
     std::vector<Beat> beats;
-    std::vector<int> waves;
     int ends = 0;
     bool stoppedByTool = false;
     fs::path dir_;

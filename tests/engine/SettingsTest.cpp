@@ -1,3 +1,5 @@
+#include <tuple>
+
 #include "AudioStream.h"
 #include "EngineTestSupport.h"
 #include "SysUtils.h"
@@ -142,10 +144,8 @@ TEST_F(EngineTest, ShippedDefinitionsAndInitialSettings) {
     e.SetHost(nullptr);
     e.ReadNoteSets();
     ASSERT_EQ(e.NoteSets.size(), 3u);
-    EXPECT_EQ(e.NoteSets[0].Patch, 75);
-    EXPECT_EQ(e.NoteSets[1].Patch, 37);
-    EXPECT_EQ(e.NoteSets[2].Patch, 42);
-    EXPECT_EQ(e.NoteSets[0].Volume, 127);
+    EXPECT_EQ(std::make_tuple(e.NoteSets[0].Patch, e.NoteSets[1].Patch, e.NoteSets[2].Patch, e.NoteSets[0].Volume),
+              std::make_tuple(75, 37, 42, 127));
     // The shipped latency is the sound path's own: 30 ms of scheduling on the null sink, which
     // has no device buffer; a user's value stands; an external port adds nothing it knows of.
     ASSERT_TRUE(tikora::audio::UsingNullSink());
@@ -157,21 +157,14 @@ TEST_F(EngineTest, ShippedDefinitionsAndInitialSettings) {
 }
 
 TEST_F(EngineTest, SettingsRoundTripThroughFiles) {
+    const auto tools = std::make_tuple(true, 3, 5, true, -4, 6, true, 90, 12, 2.5f);
     {
         TMetronomeGame& e = MakeEngine();
         e.SetTempo(133);
         ASSERT_TRUE(e.SetTimeSignature("7:8 (2+2+3)"));
         ASSERT_FALSE(e.SetTimeSignature("7:8 (2+2"));  // a refused text is never stored
-        e.Tool1Enabled = true;
-        e.Tool1PlayBeats = 3;
-        e.Tool1RestBeats = 5;
-        e.Tool2Enabled = true;
-        e.Tool2BPMDelta = -4;
-        e.Tool2Bars = 6;
-        e.Tool3Enabled = true;
-        e.Tool3Tempo = 90;
-        e.Tool3Bars = 12;
-        e.Tool3Duration = 2.5f;
+        std::tie(e.Tool1Enabled, e.Tool1PlayBeats, e.Tool1RestBeats, e.Tool2Enabled, e.Tool2BPMDelta, e.Tool2Bars,
+                 e.Tool3Enabled, e.Tool3Tempo, e.Tool3Bars, e.Tool3Duration) = tools;
         e.Tool4Enabled = true;
         e.Tool4MidiFile = "/music/Drums/Funk";
         e.Tool5MidiFile = "C:\\tunes\\My \"best\" song";
@@ -190,16 +183,9 @@ TEST_F(EngineTest, SettingsRoundTripThroughFiles) {
     EXPECT_EQ(e.Tempo, 133);
     EXPECT_EQ(e.TimeSignatureText, "7:8 (2+2+3)");
     EXPECT_EQ(e.Numerator, 7);
-    EXPECT_TRUE(e.Tool1Enabled);
-    EXPECT_EQ(e.Tool1PlayBeats, 3);
-    EXPECT_EQ(e.Tool1RestBeats, 5);
-    EXPECT_TRUE(e.Tool2Enabled);
-    EXPECT_EQ(e.Tool2BPMDelta, -4);
-    EXPECT_EQ(e.Tool2Bars, 6);
-    EXPECT_TRUE(e.Tool3Enabled);
-    EXPECT_EQ(e.Tool3Tempo, 90);
-    EXPECT_EQ(e.Tool3Bars, 12);
-    EXPECT_FLOAT_EQ(e.Tool3Duration, 2.5f);
+    EXPECT_EQ(std::tie(e.Tool1Enabled, e.Tool1PlayBeats, e.Tool1RestBeats, e.Tool2Enabled, e.Tool2BPMDelta, e.Tool2Bars,
+                       e.Tool3Enabled, e.Tool3Tempo, e.Tool3Bars, e.Tool3Duration),
+              tools);
     EXPECT_TRUE(e.Tool4Enabled);
     EXPECT_EQ(e.Tool4MidiFile, "/music/Drums/Funk");
     EXPECT_FALSE(e.Tool5Enabled);
