@@ -84,8 +84,6 @@ struct MainWindowTest : DialogFixture {
 // ---- Start-up
 
 TEST_F(MainWindowTest, StartUpShowsTheEngineAndTheSkin) {
-    EXPECT_TRUE(fs::is_directory(ProgramEnvironment::folder / "Wavs") ||
-                fs::is_directory(ProgramEnvironment::folder / "wavs"));
     EXPECT_EQ(form->TempoLab->Caption(), "= " + IntToStr(engine->GetPendulumTempo()));
     EXPECT_EQ(form->TimeSignatureButton->Text(), IntToStr(engine->Numerator) + "\n" + IntToStr(engine->Denominator));
     EXPECT_FALSE(form->DenominatorImage->Picture()->Bitmap()->Empty());
@@ -94,9 +92,6 @@ TEST_F(MainWindowTest, StartUpShowsTheEngineAndTheSkin) {
     EXPECT_TRUE(form->BigMode());
     ASSERT_NE(form->Minimized(), nullptr);
     EXPECT_FALSE(form->Minimized()->Visible());
-    // Hints come from the settings, through the panels to the buttons inside them.
-    EXPECT_TRUE(form->PlayButton->ShowHint());
-    EXPECT_FALSE(form->PlayButton->Hint().IsEmpty());
     EXPECT_EQ(player.EventWindow, form->Handle());
     EXPECT_EQ(player.EndWindow, form->Handle());
     EXPECT_EQ(form->Memo->Color(), form->LeftImage->Canvas()->Pixels(120, 446));
@@ -182,15 +177,6 @@ TEST_F(MainWindowTest, ResizingKeepsTheSkinWholeAndCentred) {
 }
 
 // ---- The dialogs beside the window: what they read from it and from its engine
-
-TEST_F(MainWindowTest, AlarmComesFromTheUsersSettings) {
-    TDVContext* settings = MainForm->Engine()->GetSettingsTag();
-    EXPECT_EQ(AlarmSetup->AlarmTime, settings->GetInteger("Alarm.Hour") * 3600 +
-                                         settings->GetInteger("Alarm.Min") * 60 + settings->GetInteger("Alarm.Sec"));
-    EXPECT_EQ(AlarmSetup->AlarmEnabled, settings->GetBool("Alarm.Enabled"));
-    EXPECT_EQ(AlarmSetup->DialogMode, !settings->GetBool("Alarm.AutoStop"));
-    // What OK stores there is saved and loaded with the settings: see LoadedSettingsBringTheirMemoAlarmAndDuration.
-}
 
 TEST_F(MainWindowTest, ListEditorTakesTheMainWindowsListFont) {
     ASSERT_NE(MainForm->ListFont(), nullptr);
