@@ -171,11 +171,11 @@ TEST_F(SmallDialogs, TempoKeysAreFiltered) {
     // Typed into the field, the comma arrives as a point and letters not at all.
     WhileModal([this](TForm*) {
         tempo->Tempo->SetText("");
-        Key(tempo->Tempo, Qt::Key_1, "1");
-        Key(tempo->Tempo, Qt::Key_2, "2");
-        Key(tempo->Tempo, Qt::Key_Comma, ",");
-        Key(tempo->Tempo, Qt::Key_5, "5");
-        Key(tempo->Tempo, Qt::Key_X, "x");
+        Key(tempo->Tempo, Qt::Key_1, Qt::NoModifier, "1");
+        Key(tempo->Tempo, Qt::Key_2, Qt::NoModifier, "2");
+        Key(tempo->Tempo, Qt::Key_Comma, Qt::NoModifier, ",");
+        Key(tempo->Tempo, Qt::Key_5, Qt::NoModifier, "5");
+        Key(tempo->Tempo, Qt::Key_X, Qt::NoModifier, "x");
     });
     tempo->ShowModal();
     EXPECT_EQ(std::string(tempo->Tempo->Text().c_str()), "12.5");

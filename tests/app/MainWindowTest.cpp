@@ -32,6 +32,7 @@
 
 namespace fs = std::filesystem;
 using namespace dialogtest;
+using formstest::Click;
 using tikora::forms::DialogKind;
 
 namespace {
@@ -572,13 +573,9 @@ TEST_F(MainWindowTest, FileNameOnAToolButtonIsReadable) {
         button->Repaint();
         return w->grab().toImage();
     };
-    auto send = [&](QEvent::Type type, Qt::MouseButton b, Qt::MouseButtons held, QPoint at) {
-        QMouseEvent e(type, at, w->mapToGlobal(at), b, held, Qt::NoModifier);
-        QCoreApplication::sendEvent(w, &e);
-    };
     for (const char* state : {"idle", "under the mouse", "pressed"}) {
-        if (state[0] == 'u') send(QEvent::MouseMove, Qt::NoButton, Qt::NoButton, QPoint(5, 5));
-        if (state[0] == 'p') send(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, QPoint(5, 5));
+        if (state[0] == 'u') Mouse(w, QEvent::MouseMove, QPoint(5, 5));
+        if (state[0] == 'p') Mouse(w, QEvent::MouseButtonPress, QPoint(5, 5));
         const QImage plain = shot(""), named = shot("Funk");
         // The text's own colour is the commonest among the pixels the name changes (its glyphs'
         // cores); the worst of them against the picture beneath is what the eye gets.
@@ -597,7 +594,7 @@ TEST_F(MainWindowTest, FileNameOnAToolButtonIsReadable) {
             }
         EXPECT_GE(worst, 4.5) << state;
     }
-    send(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, QPoint(-50, -50));
+    Mouse(w, QEvent::MouseButtonRelease, QPoint(-50, -50));
     button->SetText(saved);
 }
 
@@ -997,14 +994,7 @@ TEST_F(MainWindowTest, HelpOpensTheManualAndTheSpeakerButtonTheMixer) {
         Press(Qt::Key_F1, Qt::NoModifier, form);
         for (TWinControl* button :
              {static_cast<TWinControl*>(form->HelpButton), static_cast<TWinControl*>(form->SpeakerButton)}) {
-            QWidget* w = button->Widget();
-            const QPointF at(w->width() / 2, w->height() / 2);
-            QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                              Qt::NoModifier);
-            QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-                                Qt::NoModifier);
-            QCoreApplication::sendEvent(w, &press);
-            QCoreApplication::sendEvent(w, &release);
+            Click(button, button->Width() / 2, button->Height() / 2);
         }
         // A help file of the old kind beside the program comes first.
         const fs::path chm = Application->ExeName().str() + ".chm";
