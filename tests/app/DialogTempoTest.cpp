@@ -214,22 +214,6 @@ TEST_F(SmallDialogs, EscapeCancelsAndOkAccepts) {
     }
 }
 
-TEST_F(SmallDialogs, MemoKeepsItsLines) {
-    memo->Memo->Lines()->Clear();
-    memo->Memo->Lines()->Add("first line");
-    memo->Memo->Lines()->Add("second line");
-    TModalResult afterEnter = -1;
-    WhileModal([&](TForm* f) {
-        // Enter is a line break in the memo, never the OK button.
-        Key(memo->Memo, Qt::Key_Return);
-        afterEnter = f->ModalResult();
-        memo->Button2Click(memo->Button2);
-    });
-    EXPECT_EQ(memo->ShowModal(), mrCancel);
-    EXPECT_EQ(afterEnter, mrNone);
-    EXPECT_GE(memo->Memo->Lines()->Count(), 2);
-}
-
 TEST(AboutBox, FileVersionHasFourParts) {
     struct Case {
         const char* in;
