@@ -26,6 +26,9 @@ struct ListEditors : DialogFixture {
         for (int i = 0; i < list->List->Items()->Count(); ++i) out.push_back(list->List->Items()->Strings(i).c_str());
         return out;
     }
+    // The list as the user sees it: its entries and the selected one.
+    using State = std::pair<std::vector<std::string>, int>;
+    State Shown() const { return {Entries(), list->List->ItemIndex()}; }
     // The item editor, shown by the list editor, gets these fields and answers with OK.
     void AnswerItem(const char* numerator, const char* denominator) {
         WhileModal([this, numerator, denominator](TForm*) {
@@ -132,8 +135,7 @@ TEST_F(ListEditors, SortIsStableByNumeratorAndTheSelectionFollows) {
     for (const Case& c : cases) {
         SetList(c.entries, c.selected);
         list->SortList();
-        EXPECT_EQ(Entries(), c.sorted);
-        EXPECT_EQ(list->List->ItemIndex(), c.selectedAfter);
+        EXPECT_EQ(Shown(), State(c.sorted, c.selectedAfter));
     }
 }
 
@@ -146,14 +148,13 @@ TEST_F(ListEditors, AddingStartsEmptyInFourAndKeepsTheListSorted) {
         item->Button2Click(item->Button2);
     });
     list->Button3Click(list->Button3);
-    EXPECT_EQ(Entries(), (std::vector<std::string>{"2:4", "3:4", "4:4"}));
-    EXPECT_EQ(list->List->ItemIndex(), 0);
+    const std::vector<std::string> sorted = {"2:4", "3:4", "4:4"};
+    EXPECT_EQ(Shown(), State(sorted, 0));
 
     // An entry already listed is selected, not added twice.
     AnswerItem("4", "4");
     list->Button3Click(list->Button3);
-    EXPECT_EQ(Entries().size(), 3u);
-    EXPECT_EQ(list->List->ItemIndex(), 2);
+    EXPECT_EQ(Shown(), State(sorted, 2));
 
     // Cancel adds nothing.
     WhileModal([this](TForm*) {
@@ -161,7 +162,7 @@ TEST_F(ListEditors, AddingStartsEmptyInFourAndKeepsTheListSorted) {
         item->Button1Click(item->Button1);
     });
     list->Button3Click(list->Button3);
-    EXPECT_EQ(Entries().size(), 3u);
+    EXPECT_EQ(Shown(), State(sorted, 2));
 }
 
 TEST_F(ListEditors, EditingReplacesTheSelectedEntryAndSorts) {
@@ -173,8 +174,7 @@ TEST_F(ListEditors, EditingReplacesTheSelectedEntryAndSorts) {
         item->Button2Click(item->Button2);
     });
     list->Button1Click(list->Button1);
-    EXPECT_EQ(Entries(), (std::vector<std::string>{"2:4", "6:8 (3+3)", "7:8"}));
-    EXPECT_EQ(list->List->ItemIndex(), 2);
+    EXPECT_EQ(Shown(), State({"2:4", "6:8 (3+3)", "7:8"}, 2));
 
     // Without a selection nothing opens.
     list->List->SetItemIndex(-1);
