@@ -75,51 +75,6 @@ struct Calculator : DialogFixture {
     TTempoCalculator* calc = nullptr;
 };
 
-TEST_F(Calculator, ComputesTheCheckedQuantityOnceShown) {
-    // Until the first show the fields change without any computing.
-    calc->SetTag(0);
-    calc->Duration->SetChecked(true);
-    Set(15, 9, 9, 120);
-    EXPECT_TRUE(calc->Timer1->Enabled());
-    calc->Timer1->Fire();
-    EXPECT_FALSE(calc->Timer1->Enabled());
-    EXPECT_EQ(calc->DurationMin->Value(), 9);
-
-    struct Step {
-        TRadioButton* mode;
-        int bars, min, sec, tempo;  // set before the change
-        int expBars, expMin, expSec, expTempo;
-        bool less40;
-    };
-    const Step steps[] = {
-        {calc->Duration, 15, 0, 0, 120, 15, 0, 30, 120, false},
-        {calc->NumberOfBars, 0, 1, 0, 120, 30, 1, 0, 120, false},
-        {calc->Tempo, 15, 0, 30, 40, 15, 0, 30, 120, false},
-        {calc->Tempo, 1, 1, 0, 120, 1, 1, 0, 40, true},
-        // The low-tempo mark belongs to the tempo's computing and stays until it runs again.
-        {calc->Duration, 999, 0, 0, 40, 999, 99, 54, 40, true},
-    };
-    calc->Show();
-    EXPECT_EQ(calc->Tag(), 1);
-    for (const Step& s : steps) {
-        SCOPED_TRACE(s.mode->Name().c_str());
-        s.mode->SetChecked(true);
-        Set(s.bars, s.min, s.sec, s.tempo);
-        calc->Timer1->Fire();
-        EXPECT_EQ(calc->NumberOfBarVal->Value(), s.expBars);
-        EXPECT_EQ(calc->DurationMin->Value(), s.expMin);
-        EXPECT_EQ(calc->DurationSec->Value(), s.expSec);
-        EXPECT_EQ(calc->TempoVal->Value(), s.expTempo);
-        EXPECT_EQ(calc->Less40->Visible(), s.less40);
-        // The quantity computed cannot be typed into.
-        EXPECT_EQ(calc->NumberOfBarVal->Enabled(), s.mode != calc->NumberOfBars);
-        EXPECT_EQ(calc->DurationMin->Enabled(), s.mode != calc->Duration);
-        EXPECT_EQ(calc->DurationSec->Enabled(), s.mode != calc->Duration);
-        EXPECT_EQ(calc->TempoVal->Enabled(), s.mode != calc->Tempo);
-    }
-    calc->Hide();
-}
-
 TEST_F(Calculator, TempoFromNoDurationOnlyBeeps) {
     calc->Show();
     calc->Tempo->SetChecked(true);

@@ -195,6 +195,7 @@ TEST_F(MainWindowTest, CalculatorCountsWithTheTimeSignatureAndTheRamp) {
         const char* every;
         int bars, tempo;
         int min, sec;
+        bool less40 = false;  // the mark of a tempo computed below 40, which stays until it is computed again
     };
     // Chosen so that the exact result is a whole number: 48 beats at 40 bpm take 72 s; 4:36 at
     // 55 bpm holds 253 beats; a ramp of step 0 leaves 30 bars of 2 s in a minute.
@@ -208,7 +209,15 @@ TEST_F(MainWindowTest, CalculatorCountsWithTheTimeSignatureAndTheRamp) {
         {calc->NumberOfBars, "1:4", false, "5", "2", 253, 55, 4, 36},
         {calc->NumberOfBars, "4:4", true, "0", "1", 30, 120, 1, 0},
         {calc->Tempo, "1:4", false, "5", "2", 253, 55, 4, 36},
+        {calc->Tempo, "4:4", false, "5", "2", 1, 40, 1, 0, true},
+        {calc->Duration, "4:4", false, "5", "2", 999, 40, 99, 54, true},
     };
+    // Until the first show the fields change without any computing.
+    calc->SetTag(0);
+    calc->Duration->SetChecked(true);
+    calc->DurationMin->SetValue(9);
+    calc->Timer1->Fire();
+    EXPECT_EQ(calc->DurationMin->Value(), 9);
     calc->Show();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.timeSignature);
@@ -227,6 +236,11 @@ TEST_F(MainWindowTest, CalculatorCountsWithTheTimeSignatureAndTheRamp) {
         EXPECT_EQ(calc->TempoVal->Value(), c.tempo);
         EXPECT_EQ(calc->DurationMin->Value(), c.min);
         EXPECT_EQ(calc->DurationSec->Value(), c.sec);
+        EXPECT_EQ(calc->Less40->Visible(), c.less40);
+        // The quantity computed cannot be typed into.
+        EXPECT_EQ(
+            std::tuple(calc->NumberOfBarVal->Enabled(), calc->DurationMin->Enabled(), calc->TempoVal->Enabled()),
+            std::tuple(c.computed != calc->NumberOfBars, c.computed != calc->Duration, c.computed != calc->Tempo));
     }
     calc->Duration->SetChecked(true);
     calc->Hide();
