@@ -61,32 +61,6 @@ TEST(TempoRun, EachQuantityFromTheOtherTwo) {
     }
 }
 
-struct Calculator : DialogFixture {
-    void SetUp() override {
-        DialogFixture::SetUp();
-        calc = Ensure(TempoCalculator);
-    }
-    void Set(int bars, int min, int sec, int tempo) {
-        calc->NumberOfBarVal->SetValue(bars);
-        calc->DurationMin->SetValue(min);
-        calc->DurationSec->SetValue(sec);
-        calc->TempoVal->SetValue(tempo);
-    }
-    TTempoCalculator* calc = nullptr;
-};
-
-TEST_F(Calculator, TempoFromNoDurationOnlyBeeps) {
-    calc->Show();
-    calc->Tempo->SetChecked(true);
-    Set(15, 0, 0, 77);
-    const int beeps = tikora::forms::MessageBeepCount();
-    calc->Timer1->Fire();
-    EXPECT_EQ(calc->TempoVal->Value(), 77);
-    EXPECT_EQ(tikora::forms::MessageBeepCount(), beeps + 1);
-    calc->Hide();
-    calc->Duration->SetChecked(true);
-}
-
 struct SmallDialogs : DialogFixture {
     void SetUp() override {
         DialogFixture::SetUp();

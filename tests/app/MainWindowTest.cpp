@@ -242,6 +242,12 @@ TEST_F(MainWindowTest, CalculatorCountsWithTheTimeSignatureAndTheRamp) {
             std::tuple(calc->NumberOfBarVal->Enabled(), calc->DurationMin->Enabled(), calc->TempoVal->Enabled()),
             std::tuple(c.computed != calc->NumberOfBars, c.computed != calc->Duration, c.computed != calc->Tempo));
     }
+    // A tempo from no duration only beeps.
+    const int beeps = tikora::forms::MessageBeepCount();
+    calc->Tempo->SetChecked(true);
+    calc->DurationMin->SetValue(0), calc->DurationSec->SetValue(0), calc->TempoVal->SetValue(77);
+    calc->Timer1->Fire();
+    EXPECT_EQ(std::pair(calc->TempoVal->Value(), tikora::forms::MessageBeepCount()), std::pair(77, beeps + 1));
     calc->Duration->SetChecked(true);
     calc->Hide();
     MainForm->Engine()->SetTimeSignature("4:4");
