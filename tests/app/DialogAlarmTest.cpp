@@ -1,6 +1,7 @@
 // The alarm set-up: the stored block "Alarm", the controls, and the alarm applied to the timer.
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "DialogTestSupport.h"
 #include "FileFunctions.h"
@@ -34,6 +35,24 @@ struct Alarm : DialogFixture {
         settings->SetInteger("Alarm.Sec", s);
         settings->SetString("Alarm.WaveFile", wave);
     }
+    // The seven stored keys, and what the dialog shows with the alarm it applies to the timer.
+    using Block = std::tuple<bool, bool, bool, int, int, int, std::string>;
+    using State = std::tuple<int, int, int, bool, bool, std::string, int32_t, bool, bool, std::string>;
+    Block Stored() const {
+        return {settings->GetBool("Alarm.Enabled"),
+                settings->GetBool("Alarm.PlayWave"),
+                settings->GetBool("Alarm.AutoStop"),
+                settings->GetInteger("Alarm.Hour"),
+                settings->GetInteger("Alarm.Min"),
+                settings->GetInteger("Alarm.Sec"),
+                settings->GetString("Alarm.WaveFile").c_str()};
+    }
+    State Shown() const {
+        return {setup->Hour->Value(),       setup->Min->Value(),      setup->Sec->Value(),
+                setup->AutoStop->Checked(), setup->Dialog->Checked(), setup->AlarmFileName->Text().c_str(),
+                setup->AlarmTime,           setup->AlarmEnabled,      setup->DialogMode,
+                setup->WavePath.c_str()};
+    }
     static std::string WavePathOf(const char* name) {
         return (IncludeTrailingBackslash(GetCurrentDir()) + "wavs\\" + name).c_str();
     }
@@ -65,15 +84,8 @@ TEST_F(Alarm, StoredBlockBecomesTheAppliedAlarm) {
         SCOPED_TRACE(c.time);
         Store(c.enabled, c.playWave, c.autoStop, c.h, c.m, c.s, c.wave);
         setup->FormCreate(setup);
-        EXPECT_EQ(setup->Hour->Value(), c.hour);
-        EXPECT_EQ(setup->Min->Value(), c.min);
-        EXPECT_EQ(setup->Sec->Value(), c.sec);
-        EXPECT_EQ(setup->AutoStop->Checked(), c.autoStop);
-        EXPECT_EQ(setup->Dialog->Checked(), !c.autoStop);
-        EXPECT_EQ(setup->AlarmTime, c.time);
-        EXPECT_EQ(setup->AlarmEnabled, c.enabled);
-        EXPECT_EQ(setup->DialogMode, c.dialogMode);
-        EXPECT_EQ(std::string(setup->WavePath.c_str()), c.path);
+        EXPECT_EQ(Shown(), State(c.hour, c.min, c.sec, c.autoStop, !c.autoStop, c.wave, c.time, c.enabled, c.dialogMode,
+                                 c.path));
     }
 }
 
@@ -96,13 +108,10 @@ TEST_F(Alarm, OkStoresAndAppliesCancelAndEscapeRestore) {
         edit();
         setup->Button1Click(setup->Button1);
     });
+    const State before(0, 30, 0, true, false, "Alarm.wav", 1800, false, false, WavePathOf("Alarm.wav"));
+    const Block stored(false, true, true, 0, 30, 0, "Alarm.wav");
     EXPECT_EQ(setup->ShowModal(), mrCancel);
-    EXPECT_EQ(setup->Hour->Value(), 0);
-    EXPECT_TRUE(setup->AutoStop->Checked());
-    EXPECT_EQ(std::string(setup->AlarmFileName->Text().c_str()), "Alarm.wav");
-    EXPECT_EQ(setup->AlarmTime, 1800);
-    EXPECT_FALSE(setup->AlarmEnabled);
-    EXPECT_FALSE(settings->GetBool("Alarm.Enabled"));
+    EXPECT_EQ(std::tuple(Shown(), Stored()), std::tuple(before, stored));
 
     // Escape from a field is the same Cancel.
     TModalResult seen = -1;
@@ -112,9 +121,7 @@ TEST_F(Alarm, OkStoresAndAppliesCancelAndEscapeRestore) {
         seen = f->ModalResult();
     });
     setup->ShowModal();
-    EXPECT_EQ(seen, mrCancel);
-    EXPECT_EQ(setup->Hour->Value(), 0);
-    EXPECT_EQ(std::string(setup->AlarmFileName->Text().c_str()), "Alarm.wav");
+    EXPECT_EQ(std::tuple(seen, Shown(), Stored()), std::tuple(mrCancel, before, stored));
 
     // OK: the seven keys are stored and the alarm applied.
     WhileModal([&](TForm*) {
@@ -122,17 +129,8 @@ TEST_F(Alarm, OkStoresAndAppliesCancelAndEscapeRestore) {
         setup->Button2Click(setup->Button2);
     });
     EXPECT_EQ(setup->ShowModal(), mrOk);
-    EXPECT_TRUE(settings->GetBool("Alarm.Enabled"));
-    EXPECT_FALSE(settings->GetBool("Alarm.PlayWave"));
-    EXPECT_FALSE(settings->GetBool("Alarm.AutoStop"));
-    EXPECT_EQ(settings->GetInteger("Alarm.Hour"), 2);
-    EXPECT_EQ(settings->GetInteger("Alarm.Min"), 0);
-    EXPECT_EQ(settings->GetInteger("Alarm.Sec"), 1);
-    EXPECT_EQ(std::string(settings->GetString("Alarm.WaveFile").c_str()), "Other.wav");
-    EXPECT_EQ(setup->AlarmTime, 7201);
-    EXPECT_TRUE(setup->AlarmEnabled);
-    EXPECT_TRUE(setup->DialogMode);
-    EXPECT_TRUE(setup->WavePath.IsEmpty());
+    EXPECT_EQ(Stored(), Block(true, false, false, 2, 0, 1, "Other.wav"));
+    EXPECT_EQ(Shown(), State(2, 0, 1, false, true, "Other.wav", 7201, true, true, ""));
 }
 
 TEST_F(Alarm, BrowsingStartsInTheWavesFolderAndCancelKeepsTheName) {

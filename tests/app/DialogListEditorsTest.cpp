@@ -26,6 +26,9 @@ struct ListEditors : DialogFixture {
         for (int i = 0; i < list->List->Items()->Count(); ++i) out.push_back(list->List->Items()->Strings(i).c_str());
         return out;
     }
+    // The list as the user sees it: its entries and the selected one.
+    using State = std::pair<std::vector<std::string>, int>;
+    State Shown() const { return {Entries(), list->List->ItemIndex()}; }
     // The item editor, shown by the list editor, gets these fields and answers with OK.
     void AnswerItem(const char* numerator, const char* denominator) {
         WhileModal([this, numerator, denominator](TForm*) {
@@ -132,60 +135,55 @@ TEST_F(ListEditors, SortIsStableByNumeratorAndTheSelectionFollows) {
     for (const Case& c : cases) {
         SetList(c.entries, c.selected);
         list->SortList();
-        EXPECT_EQ(Entries(), c.sorted);
-        EXPECT_EQ(list->List->ItemIndex(), c.selectedAfter);
+        EXPECT_EQ(Shown(), State(c.sorted, c.selectedAfter));
     }
 }
 
-TEST_F(ListEditors, AddingStartsEmptyInFourAndKeepsTheListSorted) {
-    SetList({"3:4", "4:4"}, 1);
-    WhileModal([this](TForm*) {
-        EXPECT_EQ(std::string(item->Numerator->Text().c_str()), "");
-        EXPECT_EQ(item->Denominator->ItemIndex(), 1);
-        item->Numerator->SetText("2");
-        item->Button2Click(item->Button2);
-    });
-    list->Button3Click(list->Button3);
-    EXPECT_EQ(Entries(), (std::vector<std::string>{"2:4", "3:4", "4:4"}));
-    EXPECT_EQ(list->List->ItemIndex(), 0);
-
-    // An entry already listed is selected, not added twice.
-    AnswerItem("4", "4");
-    list->Button3Click(list->Button3);
-    EXPECT_EQ(Entries().size(), 3u);
-    EXPECT_EQ(list->List->ItemIndex(), 2);
-
-    // Cancel adds nothing.
-    WhileModal([this](TForm*) {
-        item->Numerator->SetText("7");
-        item->Button1Click(item->Button1);
-    });
-    list->Button3Click(list->Button3);
-    EXPECT_EQ(Entries().size(), 3u);
-}
-
-TEST_F(ListEditors, EditingReplacesTheSelectedEntryAndSorts) {
-    SetList({"2:4", "5:4 (3+2)", "6:8 (3+3)"}, 1);
-    WhileModal([this](TForm*) {
-        EXPECT_EQ(std::string(item->Numerator->Text().c_str()), "3+2");
-        item->Numerator->SetText("7");
-        item->Denominator->SetItemIndex(2);
-        item->Button2Click(item->Button2);
-    });
-    list->Button1Click(list->Button1);
-    EXPECT_EQ(Entries(), (std::vector<std::string>{"2:4", "6:8 (3+3)", "7:8"}));
-    EXPECT_EQ(list->List->ItemIndex(), 2);
-
-    // Without a selection nothing opens.
-    list->List->SetItemIndex(-1);
-    list->Button1Click(list->Button1);
-    EXPECT_TRUE(tikora::forms::DialogLog().size() == 1u);
+// Add, Edit and Delete as the user works them, each step with the item editor's answer (none:
+// Cancel) and what it showed when it opened ("" when it did not open).
+TEST_F(ListEditors, AddEditAndDeleteKeepTheListSorted) {
+    const std::vector<std::string> three = {"2:4", "3:4", "5:4 (3+2)"}, edited = {"2:4", "3:4", "7:8"};
+    struct Step {
+        const char* what;
+        int select;
+        TButton* TTSListEdit::*button;
+        const char* numerator;  // typed into the item editor, nullptr: Cancel
+        const char* denominator;
+        std::string shown;
+        State after;
+    };
+    const Step steps[] = {
+        {"adding starts empty in four", 1, &TTSListEdit::Button3, "2", "4", ":4", {three, 0}},
+        {"an entry already listed is selected, not added twice", 0, &TTSListEdit::Button3, "3", "4", ":4", {three, 1}},
+        {"cancel adds nothing", 2, &TTSListEdit::Button3, nullptr, nullptr, ":4", {three, 2}},
+        {"editing replaces the selected entry and sorts", 2, &TTSListEdit::Button1, "7", "8", "3+2:4", {edited, 2}},
+        {"editing without a selection opens nothing", -1, &TTSListEdit::Button1, nullptr, nullptr, "", {edited, -1}},
+        {"deleting without a selection deletes nothing", -1, &TTSListEdit::Button2, nullptr, nullptr, "", {edited, -1}},
+        {"deleting the selected entry", 1, &TTSListEdit::Button2, nullptr, nullptr, "", {{"2:4", "7:8"}, -1}},
+    };
+    SetList({"3:4", "5:4 (3+2)"}, -1);
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        list->List->SetItemIndex(s.select);
+        std::string shown;
+        if (!s.shown.empty())
+            WhileModal([&](TForm*) {
+                shown = item->Numerator->Text().str() + ":" +
+                        item->Denominator->Items()->Strings(item->Denominator->ItemIndex()).str();
+                if (!s.numerator) return item->Button1Click(item->Button1);
+                item->Numerator->SetText(s.numerator);
+                item->Denominator->SetItemIndex(item->Denominator->Items()->IndexOf(s.denominator));
+                item->Button2Click(item->Button2);
+            });
+        const size_t opened = tikora::forms::DialogLog().size();
+        (list->*s.button)->Click();
+        EXPECT_EQ(std::tuple(shown, tikora::forms::DialogLog().size() - opened, Shown()),
+                  std::tuple(s.shown, s.shown.empty() ? 0u : 1u, s.after));
+    }
 }
 
 TEST_F(ListEditors, DeleteAndSelectNeedASelection) {
     SetList({"2:4", "3:4"}, -1);
-    list->Button2Click(list->Button2);
-    EXPECT_EQ(Entries().size(), 2u);
     const int beeps = tikora::forms::MessageBeepCount();
     WhileModal([this](TForm*) {
         list->Button5Click(list->Button5);

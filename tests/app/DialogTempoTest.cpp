@@ -61,77 +61,6 @@ TEST(TempoRun, EachQuantityFromTheOtherTwo) {
     }
 }
 
-struct Calculator : DialogFixture {
-    void SetUp() override {
-        DialogFixture::SetUp();
-        calc = Ensure(TempoCalculator);
-    }
-    void Set(int bars, int min, int sec, int tempo) {
-        calc->NumberOfBarVal->SetValue(bars);
-        calc->DurationMin->SetValue(min);
-        calc->DurationSec->SetValue(sec);
-        calc->TempoVal->SetValue(tempo);
-    }
-    TTempoCalculator* calc = nullptr;
-};
-
-TEST_F(Calculator, ComputesTheCheckedQuantityOnceShown) {
-    // Until the first show the fields change without any computing.
-    calc->SetTag(0);
-    calc->Duration->SetChecked(true);
-    Set(15, 9, 9, 120);
-    EXPECT_TRUE(calc->Timer1->Enabled());
-    calc->Timer1->Fire();
-    EXPECT_FALSE(calc->Timer1->Enabled());
-    EXPECT_EQ(calc->DurationMin->Value(), 9);
-
-    struct Step {
-        TRadioButton* mode;
-        int bars, min, sec, tempo;  // set before the change
-        int expBars, expMin, expSec, expTempo;
-        bool less40;
-    };
-    const Step steps[] = {
-        {calc->Duration, 15, 0, 0, 120, 15, 0, 30, 120, false},
-        {calc->NumberOfBars, 0, 1, 0, 120, 30, 1, 0, 120, false},
-        {calc->Tempo, 15, 0, 30, 40, 15, 0, 30, 120, false},
-        {calc->Tempo, 1, 1, 0, 120, 1, 1, 0, 40, true},
-        // The low-tempo mark belongs to the tempo's computing and stays until it runs again.
-        {calc->Duration, 999, 0, 0, 40, 999, 99, 54, 40, true},
-    };
-    calc->Show();
-    EXPECT_EQ(calc->Tag(), 1);
-    for (const Step& s : steps) {
-        SCOPED_TRACE(s.mode->Name().c_str());
-        s.mode->SetChecked(true);
-        Set(s.bars, s.min, s.sec, s.tempo);
-        calc->Timer1->Fire();
-        EXPECT_EQ(calc->NumberOfBarVal->Value(), s.expBars);
-        EXPECT_EQ(calc->DurationMin->Value(), s.expMin);
-        EXPECT_EQ(calc->DurationSec->Value(), s.expSec);
-        EXPECT_EQ(calc->TempoVal->Value(), s.expTempo);
-        EXPECT_EQ(calc->Less40->Visible(), s.less40);
-        // The quantity computed cannot be typed into.
-        EXPECT_EQ(calc->NumberOfBarVal->Enabled(), s.mode != calc->NumberOfBars);
-        EXPECT_EQ(calc->DurationMin->Enabled(), s.mode != calc->Duration);
-        EXPECT_EQ(calc->DurationSec->Enabled(), s.mode != calc->Duration);
-        EXPECT_EQ(calc->TempoVal->Enabled(), s.mode != calc->Tempo);
-    }
-    calc->Hide();
-}
-
-TEST_F(Calculator, TempoFromNoDurationOnlyBeeps) {
-    calc->Show();
-    calc->Tempo->SetChecked(true);
-    Set(15, 0, 0, 77);
-    const int beeps = tikora::forms::MessageBeepCount();
-    calc->Timer1->Fire();
-    EXPECT_EQ(calc->TempoVal->Value(), 77);
-    EXPECT_EQ(tikora::forms::MessageBeepCount(), beeps + 1);
-    calc->Hide();
-    calc->Duration->SetChecked(true);
-}
-
 struct SmallDialogs : DialogFixture {
     void SetUp() override {
         DialogFixture::SetUp();
@@ -171,11 +100,11 @@ TEST_F(SmallDialogs, TempoKeysAreFiltered) {
     // Typed into the field, the comma arrives as a point and letters not at all.
     WhileModal([this](TForm*) {
         tempo->Tempo->SetText("");
-        Key(tempo->Tempo, Qt::Key_1, "1");
-        Key(tempo->Tempo, Qt::Key_2, "2");
-        Key(tempo->Tempo, Qt::Key_Comma, ",");
-        Key(tempo->Tempo, Qt::Key_5, "5");
-        Key(tempo->Tempo, Qt::Key_X, "x");
+        Key(tempo->Tempo, Qt::Key_1, Qt::NoModifier, "1");
+        Key(tempo->Tempo, Qt::Key_2, Qt::NoModifier, "2");
+        Key(tempo->Tempo, Qt::Key_Comma, Qt::NoModifier, ",");
+        Key(tempo->Tempo, Qt::Key_5, Qt::NoModifier, "5");
+        Key(tempo->Tempo, Qt::Key_X, Qt::NoModifier, "x");
     });
     tempo->ShowModal();
     EXPECT_EQ(std::string(tempo->Tempo->Text().c_str()), "12.5");
@@ -212,22 +141,6 @@ TEST_F(SmallDialogs, EscapeCancelsAndOkAccepts) {
         WhileModal([&](TForm*) { Key(c.enter, Qt::Key_Return); });
         EXPECT_EQ(c.form->ShowModal(), mrOk);
     }
-}
-
-TEST_F(SmallDialogs, MemoKeepsItsLines) {
-    memo->Memo->Lines()->Clear();
-    memo->Memo->Lines()->Add("first line");
-    memo->Memo->Lines()->Add("second line");
-    TModalResult afterEnter = -1;
-    WhileModal([&](TForm* f) {
-        // Enter is a line break in the memo, never the OK button.
-        Key(memo->Memo, Qt::Key_Return);
-        afterEnter = f->ModalResult();
-        memo->Button2Click(memo->Button2);
-    });
-    EXPECT_EQ(memo->ShowModal(), mrCancel);
-    EXPECT_EQ(afterEnter, mrNone);
-    EXPECT_GE(memo->Memo->Lines()->Count(), 2);
 }
 
 TEST(AboutBox, FileVersionHasFourParts) {

@@ -4,16 +4,13 @@
 
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QKeyEvent>
-#include <QWidget>
-
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
 
 #include "Dialogs.h"
+#include "FormsTestSupport.h"
 #include "Forms.h"
 #include "Tmainform.h"
 
@@ -47,13 +44,9 @@ inline std::filesystem::path UseProgramFolder(const std::string& name) {
     return dir;
 }
 
-// Presses and releases a key in a control's window, as the keyboard would.
-inline void Key(TWinControl* c, int key, const QString& text = {}) {
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
-    QCoreApplication::sendEvent(c->Widget(), &press);
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
-    QCoreApplication::sendEvent(c->Widget(), &release);
-}
+// Keys and the mouse as the user works them.
+using formstest::Key;
+using formstest::Mouse;
 
 // The next modal form runs `work` while it is shown; its own ModalResult then stands, or, for a
 // form closed by its frame, `answer`.

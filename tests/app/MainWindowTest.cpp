@@ -32,6 +32,7 @@
 
 namespace fs = std::filesystem;
 using namespace dialogtest;
+using formstest::Click;
 using tikora::forms::DialogKind;
 
 namespace {
@@ -84,8 +85,6 @@ struct MainWindowTest : DialogFixture {
 // ---- Start-up
 
 TEST_F(MainWindowTest, StartUpShowsTheEngineAndTheSkin) {
-    EXPECT_TRUE(fs::is_directory(ProgramEnvironment::folder / "Wavs") ||
-                fs::is_directory(ProgramEnvironment::folder / "wavs"));
     EXPECT_EQ(form->TempoLab->Caption(), "= " + IntToStr(engine->GetPendulumTempo()));
     EXPECT_EQ(form->TimeSignatureButton->Text(), IntToStr(engine->Numerator) + "\n" + IntToStr(engine->Denominator));
     EXPECT_FALSE(form->DenominatorImage->Picture()->Bitmap()->Empty());
@@ -94,9 +93,6 @@ TEST_F(MainWindowTest, StartUpShowsTheEngineAndTheSkin) {
     EXPECT_TRUE(form->BigMode());
     ASSERT_NE(form->Minimized(), nullptr);
     EXPECT_FALSE(form->Minimized()->Visible());
-    // Hints come from the settings, through the panels to the buttons inside them.
-    EXPECT_TRUE(form->PlayButton->ShowHint());
-    EXPECT_FALSE(form->PlayButton->Hint().IsEmpty());
     EXPECT_EQ(player.EventWindow, form->Handle());
     EXPECT_EQ(player.EndWindow, form->Handle());
     EXPECT_EQ(form->Memo->Color(), form->LeftImage->Canvas()->Pixels(120, 446));
@@ -183,15 +179,6 @@ TEST_F(MainWindowTest, ResizingKeepsTheSkinWholeAndCentred) {
 
 // ---- The dialogs beside the window: what they read from it and from its engine
 
-TEST_F(MainWindowTest, AlarmComesFromTheUsersSettings) {
-    TDVContext* settings = MainForm->Engine()->GetSettingsTag();
-    EXPECT_EQ(AlarmSetup->AlarmTime, settings->GetInteger("Alarm.Hour") * 3600 +
-                                         settings->GetInteger("Alarm.Min") * 60 + settings->GetInteger("Alarm.Sec"));
-    EXPECT_EQ(AlarmSetup->AlarmEnabled, settings->GetBool("Alarm.Enabled"));
-    EXPECT_EQ(AlarmSetup->DialogMode, !settings->GetBool("Alarm.AutoStop"));
-    // What OK stores there is saved and loaded with the settings: see LoadedSettingsBringTheirMemoAlarmAndDuration.
-}
-
 TEST_F(MainWindowTest, ListEditorTakesTheMainWindowsListFont) {
     ASSERT_NE(MainForm->ListFont(), nullptr);
     EXPECT_EQ(TSListEdit->List->Font()->Name(), MainForm->ListFont()->Name());
@@ -208,6 +195,7 @@ TEST_F(MainWindowTest, CalculatorCountsWithTheTimeSignatureAndTheRamp) {
         const char* every;
         int bars, tempo;
         int min, sec;
+        bool less40 = false;  // the mark of a tempo computed below 40, which stays until it is computed again
     };
     // Chosen so that the exact result is a whole number: 48 beats at 40 bpm take 72 s; 4:36 at
     // 55 bpm holds 253 beats; a ramp of step 0 leaves 30 bars of 2 s in a minute.
@@ -221,7 +209,15 @@ TEST_F(MainWindowTest, CalculatorCountsWithTheTimeSignatureAndTheRamp) {
         {calc->NumberOfBars, "1:4", false, "5", "2", 253, 55, 4, 36},
         {calc->NumberOfBars, "4:4", true, "0", "1", 30, 120, 1, 0},
         {calc->Tempo, "1:4", false, "5", "2", 253, 55, 4, 36},
+        {calc->Tempo, "4:4", false, "5", "2", 1, 40, 1, 0, true},
+        {calc->Duration, "4:4", false, "5", "2", 999, 40, 99, 54, true},
     };
+    // Until the first show the fields change without any computing.
+    calc->SetTag(0);
+    calc->Duration->SetChecked(true);
+    calc->DurationMin->SetValue(9);
+    calc->Timer1->Fire();
+    EXPECT_EQ(calc->DurationMin->Value(), 9);
     calc->Show();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.timeSignature);
@@ -240,7 +236,18 @@ TEST_F(MainWindowTest, CalculatorCountsWithTheTimeSignatureAndTheRamp) {
         EXPECT_EQ(calc->TempoVal->Value(), c.tempo);
         EXPECT_EQ(calc->DurationMin->Value(), c.min);
         EXPECT_EQ(calc->DurationSec->Value(), c.sec);
+        EXPECT_EQ(calc->Less40->Visible(), c.less40);
+        // The quantity computed cannot be typed into.
+        EXPECT_EQ(
+            std::tuple(calc->NumberOfBarVal->Enabled(), calc->DurationMin->Enabled(), calc->TempoVal->Enabled()),
+            std::tuple(c.computed != calc->NumberOfBars, c.computed != calc->Duration, c.computed != calc->Tempo));
     }
+    // A tempo from no duration only beeps.
+    const int beeps = tikora::forms::MessageBeepCount();
+    calc->Tempo->SetChecked(true);
+    calc->DurationMin->SetValue(0), calc->DurationSec->SetValue(0), calc->TempoVal->SetValue(77);
+    calc->Timer1->Fire();
+    EXPECT_EQ(std::pair(calc->TempoVal->Value(), tikora::forms::MessageBeepCount()), std::pair(77, beeps + 1));
     calc->Duration->SetChecked(true);
     calc->Hide();
     MainForm->Engine()->SetTimeSignature("4:4");
@@ -586,13 +593,9 @@ TEST_F(MainWindowTest, FileNameOnAToolButtonIsReadable) {
         button->Repaint();
         return w->grab().toImage();
     };
-    auto send = [&](QEvent::Type type, Qt::MouseButton b, Qt::MouseButtons held, QPoint at) {
-        QMouseEvent e(type, at, w->mapToGlobal(at), b, held, Qt::NoModifier);
-        QCoreApplication::sendEvent(w, &e);
-    };
     for (const char* state : {"idle", "under the mouse", "pressed"}) {
-        if (state[0] == 'u') send(QEvent::MouseMove, Qt::NoButton, Qt::NoButton, QPoint(5, 5));
-        if (state[0] == 'p') send(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, QPoint(5, 5));
+        if (state[0] == 'u') Mouse(w, QEvent::MouseMove, QPoint(5, 5));
+        if (state[0] == 'p') Mouse(w, QEvent::MouseButtonPress, QPoint(5, 5));
         const QImage plain = shot(""), named = shot("Funk");
         // The text's own colour is the commonest among the pixels the name changes (its glyphs'
         // cores); the worst of them against the picture beneath is what the eye gets.
@@ -611,7 +614,7 @@ TEST_F(MainWindowTest, FileNameOnAToolButtonIsReadable) {
             }
         EXPECT_GE(worst, 4.5) << state;
     }
-    send(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, QPoint(-50, -50));
+    Mouse(w, QEvent::MouseButtonRelease, QPoint(-50, -50));
     button->SetText(saved);
 }
 
@@ -1011,14 +1014,7 @@ TEST_F(MainWindowTest, HelpOpensTheManualAndTheSpeakerButtonTheMixer) {
         Press(Qt::Key_F1, Qt::NoModifier, form);
         for (TWinControl* button :
              {static_cast<TWinControl*>(form->HelpButton), static_cast<TWinControl*>(form->SpeakerButton)}) {
-            QWidget* w = button->Widget();
-            const QPointF at(w->width() / 2, w->height() / 2);
-            QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                              Qt::NoModifier);
-            QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-                                Qt::NoModifier);
-            QCoreApplication::sendEvent(w, &press);
-            QCoreApplication::sendEvent(w, &release);
+            Click(button, button->Width() / 2, button->Height() / 2);
         }
         // A help file of the old kind beside the program comes first.
         const fs::path chm = Application->ExeName().str() + ".chm";

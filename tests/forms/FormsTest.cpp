@@ -218,7 +218,9 @@ TEST_F(Fixture, HintsOfEveryControl) {
         {"edit", edit, "Beats per minute|Type a tempo", true, "Beats per minute"},
         {"label without ShowHint", label, "hidden", false, nullptr},
         {"panel's own hint", panel, "Panel", true, "Panel"},
+        {"edit without a hint: its form's", edit, "", true, "The metronome"},
     };
+    form->SetHint("The metronome");
     Application->SetHintHidePause(60000);
     for (const Case& c : cases) {
         c.control->SetHint(c.hint);
