@@ -505,10 +505,43 @@ bool TMetronomeGame::LoadMidiFile(const AnsiString& fileName, bool takeMeter) {
     const int bars2 = 2 * static_cast<int>(AccentPattern.size());
     if (length / ppq > static_cast<uint32_t>(kMaxFileBeats)) return refuse("MIDI file too long: " + fileName);
 
+    // The loop lasts at least two bars. A file shorter than that plays back to back as often as the
+    // loop holds whole copies of it: the loop is the first multiple of the file's beats that is
+    // two bars or more and whole bars (or, past the length limit, merely two bars or more), so no
+    // bar is left without the file's notes whatever the meter. A longer file plays once a loop.
+    // The file lasts whole bars of its own meter (4/4 without one), its notes' rests at the end
+    // included, rounded up to whole beats.
+    uint64_t fileBar = 4ull * ppq;
+    if (!MidiFileSong.TimeSignatures.empty()) {
+        const TimeSigEvent& ts = MidiFileSong.TimeSignatures.front();
+        if (ts.Numerator > 0 && ts.Denominator <= 6)
+            fileBar = std::max<uint64_t>(1, 4ull * ppq * ts.Numerator >> ts.Denominator);
+    }
+    const uint64_t fileBeats = ((length + fileBar - 1) / fileBar * fileBar + ppq - 1) / ppq;
+    uint64_t loopBeats = 0;
+    if (fileBeats > 0 && fileBeats < static_cast<uint64_t>(bars2)) {
+        loopBeats = fileBeats;
+        while (loopBeats < static_cast<uint64_t>(bars2) || loopBeats % AccentPattern.size() != 0)
+            loopBeats += fileBeats;
+        if (loopBeats > static_cast<uint64_t>(kMaxFileBeats) || loopBeats * ppq > UINT32_MAX / 2)
+            loopBeats = (static_cast<uint64_t>(bars2) + fileBeats - 1) / fileBeats * fileBeats;
+        const uint64_t copies = loopBeats / fileBeats;
+        for (auto& track : MidiFileSong.Tracks) {
+            const size_t count = track->events.size();
+            track->events.reserve(count * copies);
+            for (uint64_t c = 1; c < copies; ++c)
+                for (size_t i = 0; i < count; ++i) {
+                    MIDIEvent e = track->events[i];
+                    e.Tick += static_cast<uint32_t>(c * fileBeats * ppq);
+                    track->events.push_back(e);
+                }
+        }
+    }
+
     MIDITrack markers(0);
     uint32_t t = 0;
-    for (int b = 0; t < length || b < bars2; ++b, t += ppq)
-        AddMarker(markers, t, BeatMarker, static_cast<uint8_t>(b % bars2));
+    for (uint64_t b = 0; t < length || b < static_cast<uint64_t>(bars2) || b < loopBeats; ++b, t += ppq)
+        AddMarker(markers, t, BeatMarker, static_cast<uint8_t>(b % static_cast<uint64_t>(bars2)));
     MidiFileSong.AddTrack(markers);
     return true;
 }

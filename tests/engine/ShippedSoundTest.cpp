@@ -26,17 +26,23 @@ struct Recorder : EngineTest {
     std::vector<Played> Record() {
         SetUp();
         std::vector<Played> out;
-        for (const char* folder : {"Drums", "Midi"})
-            for (const auto& file : fs::directory_iterator(fs::path(TIKORA_BINARY_DIR) / "Tikora" / folder)) {
-                const bool drums = folder[0] == 'D';
-                const std::string path = (file.path().parent_path() / file.path().stem()).string();
-                TMetronomeGame& e = MakeEngine();
-                EXPECT_TRUE(e.LoadMidiFile(path + ".mid", true)) << path;  // the file's meter and tempo
-                (drums ? e.Tool4Enabled : e.Tool5Enabled) = true;
-                (drums ? e.Tool4MidiFile : e.Tool5MidiFile) = path;
-                out.push_back(Play(e, file.path().stem().string(), 1));
-                out.back().barMs = drums ? 240000.0 / e.Tempo * e.Numerator / e.Denominator : 0;
-            }
+        // Drum beats in their own meter and in others (the loop then holds whole copies of them).
+        for (const char* meter : {"", "4:4", "3:4"})
+            for (const char* folder : {"Drums", "Midi"})
+                for (const auto& file : fs::directory_iterator(fs::path(TIKORA_BINARY_DIR) / "Tikora" / folder)) {
+                    const bool drums = folder[0] == 'D';
+                    if (!drums && *meter) continue;
+                    const std::string path = (file.path().parent_path() / file.path().stem()).string();
+                    TMetronomeGame& e = MakeEngine();
+                    EXPECT_TRUE(e.LoadMidiFile(path + ".mid", true)) << path;  // the file's meter and tempo
+                    if (*meter) {
+                        EXPECT_TRUE(e.SetTimeSignature(meter));
+                    }
+                    (drums ? e.Tool4Enabled : e.Tool5Enabled) = true;
+                    (drums ? e.Tool4MidiFile : e.Tool5MidiFile) = path;
+                    out.push_back(Play(e, file.path().stem().string() + (*meter ? " in " : "") + meter, 1));
+                    out.back().barMs = drums ? 240000.0 / e.Tempo * e.Numerator / e.Denominator : 0;
+                }
         for (int row = 0; row < kDrumCount; ++row) {
             for (auto& s : host.sounds) s = {true, "", 127, 0, row};
             out.push_back(Play(MakeEngine(), std::string("click ") + DrumNames[row], 0));
@@ -83,7 +89,7 @@ double PeakDb(const std::vector<SentMidi>& sent) {
 
 TEST(ShippedSound, DrumBeatsFillTheirLoopAndNothingComesNearFullScale) {
     const std::vector<Played> played = Recorder().Record();
-    ASSERT_EQ(played.size(), 13u + 4u + kDrumCount);
+    ASSERT_EQ(played.size(), 3 * 13u + 4u + kDrumCount);
     for (const Played& p : played) {
         ASSERT_FALSE(p.sent.empty()) << p.name;
         const double peak = PeakDb(p.sent);
@@ -91,7 +97,7 @@ TEST(ShippedSound, DrumBeatsFillTheirLoopAndNothingComesNearFullScale) {
         if (p.barMs > 0) std::printf("   longest gap %5.0f ms, bar %5.0f ms", p.maxGapMs, p.barMs);
         std::printf("\n");
         EXPECT_LE(peak, -0.5) << p.name;
-        EXPECT_LT(p.maxGapMs, p.barMs > 0 ? p.barMs : 1e9) << p.name;  // no bar without drums
+        EXPECT_LT(p.maxGapMs, p.barMs > 0 ? p.barMs / 2 : 1e9) << p.name;  // no half bar without drums
     }
     tikora::audio::Shutdown();
 }
