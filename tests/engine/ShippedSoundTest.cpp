@@ -18,6 +18,7 @@ struct Played {
     std::string name;
     std::vector<SentMidi> sent;
     double barMs = 0, maxGapMs = 0;  // drum beats: a bar, and the longest gap between drum notes
+    bool again = false;              // the notes of an earlier row in another meter: no peak measured
 };
 
 // Records on the virtual clock; it is gone once Record returns, before the audio stream starts.
@@ -42,6 +43,7 @@ struct Recorder : EngineTest {
                     (drums ? e.Tool4MidiFile : e.Tool5MidiFile) = path;
                     out.push_back(Play(e, file.path().stem().string() + (*meter ? " in " : "") + meter, 1));
                     out.back().barMs = drums ? 240000.0 / e.Tempo * e.Numerator / e.Denominator : 0;
+                    out.back().again = *meter != '\0';
                 }
         for (int row = 0; row < kDrumCount; ++row) {
             for (auto& s : host.sounds) s = {true, "", 127, 0, row};
@@ -92,7 +94,7 @@ TEST(ShippedSound, DrumBeatsFillTheirLoopAndNothingComesNearFullScale) {
     ASSERT_EQ(played.size(), 3 * 13u + 4u + kDrumCount);
     for (const Played& p : played) {
         ASSERT_FALSE(p.sent.empty()) << p.name;
-        const double peak = PeakDb(p.sent);
+        const double peak = p.again ? -200 : PeakDb(p.sent);
         std::printf("%-26s peak %6.2f dBFS", p.name.c_str(), peak);
         if (p.barMs > 0) std::printf("   longest gap %5.0f ms, bar %5.0f ms", p.maxGapMs, p.barMs);
         std::printf("\n");
