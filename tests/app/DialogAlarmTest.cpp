@@ -106,7 +106,7 @@ TEST_F(Alarm, OkStoresAndAppliesCancelAndEscapeRestore) {
     // Cancel: the controls come back from the block, and nothing applied or stored changes.
     WhileModal([&](TForm*) {
         edit();
-        setup->Button1Click(setup->Button1);
+        formstest::Click(setup->Button1, 4, 4);
     });
     const State before(0, 30, 0, true, false, "Alarm.wav", 1800, false, false, WavePathOf("Alarm.wav"));
     const Block stored(false, true, true, 0, 30, 0, "Alarm.wav");
@@ -126,7 +126,7 @@ TEST_F(Alarm, OkStoresAndAppliesCancelAndEscapeRestore) {
     // OK: the seven keys are stored and the alarm applied.
     WhileModal([&](TForm*) {
         edit();
-        setup->Button2Click(setup->Button2);
+        formstest::Click(setup->Button2, 4, 4);
     });
     EXPECT_EQ(setup->ShowModal(), mrOk);
     EXPECT_EQ(Stored(), Block(true, false, false, 2, 0, 1, "Other.wav"));
@@ -137,7 +137,7 @@ TEST_F(Alarm, BrowsingStartsInTheWavesFolderAndCancelKeepsTheName) {
     Store(false, true, true, 0, 30, 0, "Alarm.wav");
     setup->ReadAlarm();
     tikora::forms::ScriptDialog(IDCANCEL);
-    setup->SpeedButton1Click(setup->SpeedButton1);
+    formstest::Click(setup->SpeedButton1, 4, 4);
     EXPECT_EQ(std::string(setup->OpenD->InitialDir().c_str()), WavePathOf(""));
     EXPECT_EQ(std::string(setup->OpenD->Filter().c_str()), "Wav files|*.wav|Windows media files|*.wma");
     EXPECT_EQ(std::string(setup->AlarmFileName->Text().c_str()), "Alarm.wav");

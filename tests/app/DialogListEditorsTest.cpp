@@ -34,7 +34,7 @@ struct ListEditors : DialogFixture {
         WhileModal([this, numerator, denominator](TForm*) {
             item->Numerator->SetText(numerator);
             item->Denominator->SetItemIndex(item->Denominator->Items()->IndexOf(denominator));
-            item->Button2Click(item->Button2);
+            formstest::Click(item->Button2, 4, 4);
         });
     }
     TTSListItemEditor* item = nullptr;
@@ -107,10 +107,10 @@ TEST_F(ListEditors, ItemEditorRefusesAnInvalidNumeratorAndStaysOpen) {
     const int beeps = tikora::forms::MessageBeepCount();
     WhileModal([this](TForm*) {
         item->Numerator->SetText("0+0");
-        item->Button2Click(item->Button2);
+        formstest::Click(item->Button2, 4, 4);
         EXPECT_EQ(item->ModalResult(), mrNone);
         item->Numerator->SetText("3+3");
-        item->Button2Click(item->Button2);
+        formstest::Click(item->Button2, 4, 4);
     });
     EXPECT_EQ(item->ShowModal(), mrOk);
     EXPECT_EQ(Messages(), std::vector<std::string>{"Invalid numerator!"});
@@ -170,10 +170,10 @@ TEST_F(ListEditors, AddEditAndDeleteKeepTheListSorted) {
             WhileModal([&](TForm*) {
                 shown = item->Numerator->Text().str() + ":" +
                         item->Denominator->Items()->Strings(item->Denominator->ItemIndex()).str();
-                if (!s.numerator) return item->Button1Click(item->Button1);
+                if (!s.numerator) return formstest::Click(item->Button1, 4, 4);
                 item->Numerator->SetText(s.numerator);
                 item->Denominator->SetItemIndex(item->Denominator->Items()->IndexOf(s.denominator));
-                item->Button2Click(item->Button2);
+                formstest::Click(item->Button2, 4, 4);
             });
         const size_t opened = tikora::forms::DialogLog().size();
         (list->*s.button)->Click();
@@ -186,10 +186,10 @@ TEST_F(ListEditors, DeleteAndSelectNeedASelection) {
     SetList({"2:4", "3:4"}, -1);
     const int beeps = tikora::forms::MessageBeepCount();
     WhileModal([this](TForm*) {
-        list->Button5Click(list->Button5);
+        formstest::Click(list->Button5, 4, 4);
         EXPECT_EQ(list->ModalResult(), mrNone);
         list->List->SetItemIndex(0);
-        list->Button2Click(list->Button2);
+        formstest::Click(list->Button2, 4, 4);
         EXPECT_EQ(Entries(), std::vector<std::string>{"3:4"});
         list->List->SetItemIndex(0);
         list->ListDblClick(list->List);

@@ -87,7 +87,7 @@ TEST_F(SmallDialogs, TempoEntryAcceptsFortyToFiveHundred) {
         tikora::forms::ClearDialogLog();
         tempo->SetModalResult(mrNone);
         tempo->Tempo->SetText(c.text);
-        tempo->Button1Click(tempo->Button1);
+        formstest::Click(tempo->Button1, 4, 4);
         EXPECT_NEAR(tempo->TempoValue(), c.value, 1e-9);
         EXPECT_EQ(tempo->ModalResult(), c.accepted ? mrOk : mrNone);
         EXPECT_EQ(Messages(), c.accepted ? std::vector<std::string>{}
@@ -172,7 +172,7 @@ TEST_F(SmallDialogs, AboutBoxShowsItsVersionAndCloses) {
     box->HideButton->SetEnabled(false);
     WhileModal([box](TForm*) {
         box->SplashTimer->SetEnabled(true);
-        box->Image1Click(box->Image1);
+        formstest::Click(box->Image1, 4, 4);
         EXPECT_EQ(box->ModalResult(), mrNone);
         box->SplashTimer->Fire();
         EXPECT_FALSE(box->SplashTimer->Enabled());

@@ -92,7 +92,7 @@ TEST_F(SettingsWindowTest, OptionsTravelBetweenSettingsAndControls) {
             (form.get()->*member)->SetChecked(!(form.get()->*member)->Checked());
         (pattern == 0 ? form->MClickBorder : form->MClickCenter)->SetChecked(true);
         form->MClickLatency->SetValue(77);
-        form->Button1Click(form->Button1);
+        formstest::Click(form->Button1, 4, 4);
         EXPECT_EQ(form->ModalResult(), mrOk);
         for (size_t i = 0; i < kBoolOptions.size(); ++i)
             EXPECT_EQ(Tag()->GetBool(kBoolOptions[i].first), (i + pattern) % 2 != 0) << kBoolOptions[i].first;
@@ -140,20 +140,20 @@ TEST_F(SettingsWindowTest, LatencyFollowsTheDeviceAndTheButtons) {
     Tag()->SetIntegerIdx("Latency[#]", 34, 2);
     Open();
     EXPECT_EQ(form->Latency->Value(), 30);
-    form->Button1Click(form->Button1);
+    formstest::Click(form->Button1, 4, 4);
     EXPECT_EQ(Tag()->GetIntegerIdx("Latency[#]", 1), -1);
     form->Latency->SetValue(12);
-    form->Button1Click(form->Button1);
+    formstest::Click(form->Button1, 4, 4);
     EXPECT_EQ(Tag()->GetIntegerIdx("Latency[#]", 1), 12);
     form->MIDIOutDriver->SetItemIndex(1);
     form->MIDIOutDriverChange(form->MIDIOutDriver);
     EXPECT_EQ(form->Latency->Value(), 34);
-    form->Button3Click(form->Button3);
+    formstest::Click(form->Button3, 4, 4);
     EXPECT_EQ(form->Latency->Value(), 60);
     form->Button3Click(form->Button2);
     EXPECT_EQ(form->Latency->Value(), 0);
     form->Latency->SetValue(21);
-    form->Button1Click(form->Button1);
+    formstest::Click(form->Button1, 4, 4);
     EXPECT_EQ(Tag()->GetString("MidiDriver"), "Port B");
     EXPECT_EQ(Tag()->GetIntegerIdx("Latency[#]", 2), 21);
     EXPECT_EQ(Tag()->GetIntegerIdx("Latency[#]", 1), 12);
@@ -167,7 +167,7 @@ TEST_F(SettingsWindowTest, NoDeviceLeavesTheListEmptyAndStoresNoLatency) {
     EXPECT_EQ(form->MIDIOutDriver->Items()->Count(), 0);
     EXPECT_EQ(form->MIDIOutDriver->ItemIndex(), -1);
     form->Latency->SetValue(99);
-    form->Button1Click(form->Button1);
+    formstest::Click(form->Button1, 4, 4);
     EXPECT_EQ(Tag()->GetIntegerIdx("Latency[#]", 1), 8);
 }
 
@@ -183,7 +183,7 @@ TEST_F(SettingsWindowTest, PresetChoiceIsUndoneByCancelAndOkStoresDefault) {
     EXPECT_EQ(form->BarVolume->Value(), 120);
     EXPECT_EQ(form->SubPatch->Text(), "Cowbell");
     EXPECT_TRUE(form->BeatsUseWave->Checked());
-    form->CancelButtonClick(form->CancelButton);
+    formstest::Click(form->CancelButton, 4, 4);
     EXPECT_EQ(form->ModalResult(), mrCancel);
     EXPECT_EQ(form->PresetCombo->Text(), "default");
     EXPECT_EQ(form->BarVolume->Value(), defaultVolume);
@@ -193,7 +193,7 @@ TEST_F(SettingsWindowTest, PresetChoiceIsUndoneByCancelAndOkStoresDefault) {
     form->PresetCombo->SetItemIndex(1);
     form->PresetComboChange(form->PresetCombo);
     form->BarVolume->SetValue(101);
-    form->Button1Click(form->Button1);
+    formstest::Click(form->Button1, 4, 4);
     EXPECT_EQ(Tag()->GetInteger("Preset[default].Set[Bar].Volume"), 101);
     EXPECT_EQ(Tag()->GetString("Preset[default].Set[Sub].MidiPatch"), "Cowbell");
     EXPECT_FALSE(Tag()->GetBool("Preset[default].Set[Beat].UseMidi"));
@@ -227,7 +227,7 @@ TEST_F(SettingsWindowTest, NewPresetNames) {
         const auto before = Presets();
         form->PresetCombo->SetItemIndex(1);  // "loud" is the one copied
         tikora::forms::ScriptDialog(c.answer, c.typed);
-        form->Button4Click(form->Button4);
+        formstest::Click(form->Button4, 4, 4);
         const auto shown = Messages();
         if (*c.message) {
             EXPECT_EQ(shown, std::vector<std::string>{c.message});
@@ -267,7 +267,7 @@ TEST_F(SettingsWindowTest, DeletingPresets) {
         tikora::forms::ClearDialogLog();
         form->PresetCombo->SetItemIndex(form->PresetCombo->Items()->IndexOf(c.name));
         tikora::forms::ScriptDialog(c.answer);
-        form->Button5Click(form->Button5);
+        formstest::Click(form->Button5, 4, 4);
         if (*c.message) {
             EXPECT_EQ(Messages(), std::vector<std::string>{c.message});
             tikora::forms::ClearDialogScript();
@@ -283,7 +283,7 @@ TEST_F(SettingsWindowTest, DeletingPresets) {
     }
     // Nothing is selected now: saving must not write into the list's template.
     form->BarVolume->SetValue(3);
-    form->Button6Click(form->Button6);
+    formstest::Click(form->Button6, 4, 4);
     TStringList ids;
     Tag()->EnumListIDs("Preset", &ids);
     EXPECT_EQ(ids.Count(), 1);
@@ -348,7 +348,7 @@ TEST_F(SettingsWindowTest, BrowsingMarksTheWavesChanged) {
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.back().kind, tikora::forms::DialogKind::OpenFile);
     EXPECT_EQ(form->OpenD->InitialDir(), TSettingsForm::WavsFolder());
-    form->Button1Click(form->Button1);
+    formstest::Click(form->Button1, 4, 4);
     ASSERT_TRUE(WavePlayer);
     EXPECT_TRUE(WavePlayer->HasSound("Snap.wav"));
     form->FormShow(form.get());
@@ -377,7 +377,7 @@ TEST_F(SettingsWindowTest, WavesLoadOneByOne) {
     LoadLines(Tag(), {"Preset[waves].Set[Sub].WaveFile=\"Other.wav\""});
     form->PresetCombo->SetItemIndex(form->PresetCombo->Items()->IndexOf("waves"));
     form->PresetComboChange(form->PresetCombo);
-    form->Button1Click(form->Button1);
+    formstest::Click(form->Button1, 4, 4);
     EXPECT_TRUE(WavePlayer->HasSound("Other.wav"));
     EXPECT_TRUE(WavePlayer->HasSound("Good.wav"));
 }
@@ -418,7 +418,7 @@ TEST_F(SettingsWindowTest, FlyByHintsSetTheHintPause) {
         Open();
         EXPECT_EQ(Application->HintPause(), on ? 400 : 65000);
         form->ShowFlyByHints->SetChecked(!on);
-        form->Button1Click(form->Button1);
+        formstest::Click(form->Button1, 4, 4);
         EXPECT_EQ(Application->HintPause(), on ? 65000 : 400);
     }
 }
