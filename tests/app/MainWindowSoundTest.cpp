@@ -48,7 +48,7 @@ TEST(MainWindowSoundTest, LightAndPendulumMeetTheClicksInTheAudio) {
     // The light's onsets and the pendulum as the window draws it, placed on the stream's frames.
     std::vector<double> lights;
     std::vector<std::pair<double, double>> swing;  // frame, angle
-    MainForm->PlayButtonClick(MainForm->PlayButton);
+    formstest::Click(MainForm->PlayButton, 4, 4);
     ASSERT_EQ(engine->State, psPlaying);
     DWORD flash = MainForm->FlashStart(), drawn = MainForm->LastAnimationTick();
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(3000);
@@ -60,7 +60,7 @@ TEST(MainWindowSoundTest, LightAndPendulumMeetTheClicksInTheAudio) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     EXPECT_GT(engine->PracticeTime, 2.0);
-    MainForm->StopButtonClick(MainForm->StopButton);
+    formstest::Click(MainForm->StopButton, 4, 4);
     // The header's sizes are brought up to date once a second.
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));
 

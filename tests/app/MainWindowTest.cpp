@@ -64,7 +64,7 @@ struct MainWindowTest : DialogFixture {
         engine = form->Engine();
     }
     void TearDown() override {
-        form->StopButtonClick(form);
+        formstest::Click(form->StopButton, 4, 4);
         tikora::DispatchPostedMessages();
         DialogFixture::TearDown();
     }
@@ -302,7 +302,7 @@ TEST_F(MainWindowTest, BeatMarkerFlashesAfterTheLatency) {
 
 TEST_F(MainWindowTest, BeatMarkerStopsWhenTheToolSaysSo) {
     SettingsForm->ShowFlashingLight->SetChecked(false);
-    form->PlayButtonClick(form);
+    formstest::Click(form->PlayButton, 4, 4);
     ASSERT_EQ(engine->State, psPlaying);
     engine->Tool3Enabled = true;
     engine->Tool3Bars = 0;
@@ -319,7 +319,7 @@ TEST_F(MainWindowTest, EndOfSongRestartsOnlyWhilePlaying) {
     engine->CurrentBeat = 7;
     form->Dispatch(end);
     EXPECT_EQ(engine->CurrentBeat, 7);
-    form->PlayButtonClick(form);
+    formstest::Click(form->PlayButton, 4, 4);
     engine->CurrentBeat = 7;
     form->Dispatch(end);
     EXPECT_EQ(engine->CurrentBeat, 0);
@@ -328,7 +328,7 @@ TEST_F(MainWindowTest, EndOfSongRestartsOnlyWhilePlaying) {
 // ---- Animation
 
 TEST_F(MainWindowTest, StoppedPendulumSwingsOutThenTheTimerStops) {
-    form->StopButtonClick(form);
+    formstest::Click(form->StopButton, 4, 4);
     engine->Angle = 0.5;
     form->Timer1->SetEnabled(true);
     form->Timer1->Fire();
@@ -344,11 +344,11 @@ TEST_F(MainWindowTest, StoppedPendulumSwingsOutThenTheTimerStops) {
 }
 
 TEST_F(MainWindowTest, PlayWhilePlayingChangesNothing) {
-    form->PlayButtonClick(form);
+    formstest::Click(form->PlayButton, 4, 4);
     engine->CurrentBeat = 3;
-    form->PlayButtonClick(form);
+    formstest::Click(form->PlayButton, 4, 4);
     EXPECT_EQ(engine->CurrentBeat, 3);
-    form->PauseButtonClick(form);
+    formstest::Click(form->PauseButton, 4, 4);
     EXPECT_EQ(engine->State, psPaused);
     EXPECT_TRUE(form->PauseButton->Checked());
     EXPECT_TRUE(form->Minimized()->PauseButton->Checked());
@@ -404,10 +404,10 @@ TEST_F(MainWindowTest, EveryKeyOfTheWindowDoesWhatItSays) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(QTest::toString(QKeySequence(c.key | c.mods)));
-        form->StopButtonClick(form);
+        formstest::Click(form->StopButton, 4, 4);
         ASSERT_TRUE(engine->SetTimeSignature("4:4"));
         form->ChangeTempo(100);
-        if (c.playing) form->PlayButtonClick(form);
+        if (c.playing) formstest::Click(form->PlayButton, 4, 4);
         tikora::forms::ClearDialogLog();
         Press(c.key, c.mods);
         EXPECT_EQ(engine->Tempo, c.tempo);
@@ -454,7 +454,7 @@ TEST_F(MainWindowTest, TranspositionKeysStayWithinAnOctave) {
 
 TEST_F(MainWindowTest, TapTempoAveragesFourTaps) {
     tikora::TestClock clock(20'000'000'000);
-    form->StopButtonClick(form);
+    formstest::Click(form->StopButton, 4, 4);
     auto tap = [&](int gapMs, Qt::Key key = Qt::Key_Minus) {
         clock.AdvanceMs(gapMs);
         Press(key);
@@ -619,7 +619,7 @@ TEST_F(MainWindowTest, FileNameOnAToolButtonIsReadable) {
 }
 
 TEST_F(MainWindowTest, TempoBarHidesAfterItsCountdown) {
-    form->BpmSetButtonClick(form->BpmSetButton);
+    formstest::Click(form->BpmSetButton, 4, 4);
     ASSERT_TRUE(form->SetTempo->Visible());
     form->SetTempo->SetPosition(222);
     EXPECT_EQ(engine->Tempo, 222);
@@ -657,7 +657,7 @@ TEST_F(MainWindowTest, ListPagesShowNineOrEightNamesWithTurningRows) {
 TEST_F(MainWindowTest, FileListKeepsBrowseRowsLastOnEveryPage) {
     fs::path drums = ProgramEnvironment::folder / "Drums";
     for (int i = 0; i < 17; ++i) std::ofstream(drums / ("zz" + std::to_string(i) + ".mid")) << "x";
-    form->DrumBeatButtonClick(form->DrumBeatButton);
+    formstest::Click(form->DrumBeatButton, 4, 4);
     TStringList* rows = form->DrumBeatList->Items();
     ASSERT_EQ(rows->Count(), 12);
     EXPECT_EQ(rows->Strings(rows->Count() - 2), "Browse...");
@@ -750,7 +750,7 @@ TEST_F(MainWindowTest, ToolLabelsTakeCountsOfAtLeastOneAndStepsWithTheirSign) {
     form->ApplyToolSettings();
     EXPECT_EQ(engine->Tool2BPMDelta, -5);
     tikora::forms::ScriptDialog(IDOK, "40");
-    form->Tool5_TranspClick(form->Tool5_Transp);
+    formstest::Click(form->Tool5_Transp, 4, 4);
     EXPECT_EQ(form->Tool5_Transp->Caption(), "12");
     form->Tool5_Transp->SetCaption("0");
 }
@@ -792,13 +792,13 @@ TEST_F(MainWindowTest, AlarmStopsOrAsks) {
     AlarmSetup->AlarmTime = 0;
     AlarmSetup->DialogMode = false;
     AlarmSetup->WavePath = "";
-    form->PlayButtonClick(form);
+    formstest::Click(form->PlayButton, 4, 4);
     form->Timer2->Fire();
     EXPECT_EQ(engine->State, psStopped);
     EXPECT_TRUE(form->SetAlarmButton->Checked());
 
     AlarmSetup->DialogMode = true;
-    form->PlayButtonClick(form);
+    formstest::Click(form->PlayButton, 4, 4);
     WhileModal([](TForm*) { AlarmDialog->Result->SetItemIndex(TAlarmDialog::aDisableAlarm); });
     engine->PracticeTime = 30;
     form->Timer2->Fire();
@@ -854,7 +854,7 @@ TEST_F(MainWindowTest, LoadedSettingsBringTheirMemoAlarmAndDuration) {
             AlarmSetup->aAlarmEnabled->SetChecked(enabled);
             AlarmSetup->Min->SetValue(min);
             AlarmSetup->Sec->SetValue(sec);
-            AlarmSetup->Button2Click(AlarmSetup->Button2);
+            formstest::Click(AlarmSetup->Button2, 4, 4);
         });
         Press(Qt::Key_A, Qt::AltModifier);
     };
