@@ -265,6 +265,8 @@ private:
         int y, offset, tempo;
     };
     std::optional<WeightGrab> weightGrab_;
+    // The tempo the weight stands for with its top edge on a row of the drawing target.
+    int TempoAtWeightTop(int row) const;
     std::unique_ptr<TFont> listFont_, tempoFont_, timeSignatureFont_;
     bool firstPaint_ = true;
     bool firstActivate_ = true;

@@ -133,9 +133,9 @@ void TMainForm::TapTempo(int autoStart) {
     DWORD now = GetTickCount();
     DWORD delta = now - lastTapTick_;
     if (autoStart == -1) autoStart = SettingsChecked(2) ? 1 : 0;
-    // A second tap in the same millisecond is the key bouncing, not a tempo of 60000 bpm: it is
-    // ignored and the series goes on.
-    if (tapped_ && delta == 0) return;
+    // A tap closer to the last than a beat of the fastest tempo (500 bpm, 120 ms) is the key
+    // bouncing, not a tempo: it is ignored, and the series goes on from the first press.
+    if (tapped_ && delta < 60000 / 500) return;
     // The very first tap starts a series whatever the clock reads: there is no interval before it.
     if (!tapped_ || delta >= 1500) {
         tapped_ = true;
@@ -175,17 +175,21 @@ void TMainForm::DelayedStartTimerTimer(TObject*) {
 
 // ---- Dragging the weight
 
+int TMainForm::TempoAtWeightTop(int row) const {
+    return engine_->TempoFromWeightY(engine_->WeightYAtTop(drawTarget_->Height(), row));
+}
+
 void TMainForm::CenterImageMouseMove(TObject*, TShiftState Shift, int X, int Y) {
     if (!drawTarget_) return;
-    const int height = drawTarget_->Height();
     const bool held = Shift.Contains(ssLeft) && weightGrab_;
     bool near = std::abs(drawTarget_->Width() / 2 - X) < 16;
     if (near) {
         // A held weight follows the pointer at the distance it was grabbed at, and keeps its tempo
-        // until the pointer moves up or down; otherwise the pointer's row is the top edge.
-        int tempo = !held                 ? engine_->TempoFromWeightTop(height, Y)
+        // until the pointer moves up or down; otherwise the pointer's row is the top edge. The
+        // scale is read at the height of that top edge.
+        int tempo = !held                 ? TempoAtWeightTop(Y)
                     : Y == weightGrab_->y ? weightGrab_->tempo
-                                          : engine_->TempoFromWeightTop(height, Y - weightGrab_->offset);
+                                          : TempoAtWeightTop(Y - weightGrab_->offset);
         if (tempo >= 40 && tempo <= 500)
             engine_->SetDragTempo(tempo);
         else
@@ -209,7 +213,7 @@ void TMainForm::CenterImageMouseDown(TObject* Sender, TMouseButton Button, TShif
         if (Y >= top && Y < top + engine_->WeightHeight)
             weightGrab_ = WeightGrab{Y, Y - top, engine_->GetPendulumTempo()};
         else
-            weightGrab_ = WeightGrab{Y, 0, engine_->TempoFromWeightTop(drawTarget_->Height(), Y)};
+            weightGrab_ = WeightGrab{Y, 0, TempoAtWeightTop(Y)};
     }
     CenterImageMouseMove(Sender, Shift, X, Y);
 }

@@ -613,15 +613,20 @@ int TMetronomeGame::WeightTopY(int targetHeight) const {
     return targetHeight + 2 * Margin - WeightTopAbovePivot(p, PendulumHeight, WeightHeight, Margin);
 }
 
-int TMetronomeGame::TempoFromWeightTop(int targetHeight, int y) const {
-    const int top = targetHeight + 2 * Margin - y;  // above the pivot
-    const int bottom = WeightHeight + 3 * Margin;
-    if (top < bottom) return DragTempoSteps[std::min(bottom - top - 1, 8)];
-    const int scale = PendulumHeight - bottom;
+int TMetronomeGame::WeightYAtTop(int targetHeight, int row) const {
+    // The top edge stands 3 margins and the weight above the scale's start when the height read
+    // is 2 margins: the pivot lies 2 margins below the target.
+    return targetHeight + Margin - WeightHeight - row;
+}
+
+int TMetronomeGame::TempoFromWeightY(int y) const {
+    const int d = y - 2 * Margin;
+    if (d < 0) return DragTempoSteps[std::min(-d - 1, 8)];
+    const int scale = PendulumHeight - 3 * Margin - WeightHeight;
     // A picture too short for its weight has no scale to read.
     if (scale <= 0) return 210;
-    // The tempo whose position draws the top edge on this row; rows above the rod give less than 40.
-    return 40 + static_cast<int>(std::floor((PendulumHeight - top) * 170.0 / scale + 1e-9));
+    // 210 at the scale's start, 40 at its end, less further on; truncated toward zero.
+    return static_cast<int>((210LL * scale - 170LL * d) / scale);
 }
 
 void TMetronomeGame::SetPictureSizes(int pendulumWidth, int pendulumHeight, int weightWidth, int weightHeight) {

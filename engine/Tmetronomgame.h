@@ -166,11 +166,15 @@ public:
     void AdvanceTime(double ms);
     void ResetPhase(int parity);
     void ResetTimer() { PracticeTime = 0; }
-    // Where the upright weight's top edge stands on a target of the given height (its row), and
-    // the tempo the weight is placed for when its top edge stands on a row: the scale is read there.
-    // Below the scale each row further down is the next of DragTempoSteps.
+    // Where the upright weight's top edge stands on a target of the given height (its row).
     int WeightTopY(int targetHeight) const;
-    int TempoFromWeightTop(int targetHeight, int y) const;
+    // The tempo read at a height y above the target's bottom edge: from 2 margins up the scale runs
+    // from 210 down to 40 over the rod less 3 margins and the weight (not clamped below 40); each
+    // pixel under it is the next of DragTempoSteps, up to 500.
+    int TempoFromWeightY(int y) const;
+    // The height to read for a weight whose top edge stands on a row of the target: the tempo the
+    // weight is drawn for there.
+    int WeightYAtTop(int targetHeight, int row) const;
     // Sizes of the rod and weight pictures; the skin's picture loading sets them.
     void SetPictureSizes(int pendulumWidth, int pendulumHeight, int weightWidth, int weightHeight);
     // Corners of rod and weight on a target of the given size, into PendulumQuad and WeightQuad.

@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
     TImage* view = form->CenterImage;
     const int x = view->Width() / 2;
     int y = 0;
-    while (y < view->Height() && engine->TempoFromWeightTop(view->Height(), y) < 100) ++y;
+    while (y < view->Height() && engine->TempoFromWeightY(engine->WeightYAtTop(view->Height(), y)) < 100) ++y;
     form->Timer1->SetEnabled(false);  // no animation: the drag draws at once
     form->CenterImageMouseDown(view, mbLeft, {}, x, y);
     TakePart(form, view, QRect(x - 150, 40, 300, view->Height() - 40), "weight-dragged.png");

@@ -498,9 +498,41 @@ TEST_F(MainWindowTest, TapTempoAveragesFourTaps) {
     EXPECT_EQ(engine->State, psPlaying);
 }
 
+// A tap key that bounces presses twice within a beat of the fastest tempo (120 ms at 500 bpm),
+// even when the two presses are 0.3 ms apart across a millisecond: the second press is no tap,
+// and the series goes on from the first. A gap of 120 ms is a tap at 500.
+TEST_F(MainWindowTest, TapTempoIgnoresABouncingKey) {
+    tikora::TestClock clock(30'000'000'000);
+    formstest::Click(form->StopButton, 4, 4);
+    const struct {
+        const char* what;
+        std::vector<double> gaps;  // ms after the previous press; the series starts 0.8 ms into a tick
+        int tempo;
+    } cases[] = {
+        {"0.3 ms, across a tick", {0.3, 499.7, 500, 500}, 120},
+        {"1 ms", {1, 499, 500, 500}, 120},
+        {"119 ms", {119, 381, 500, 500}, 120},
+        {"bounces on every tap", {0.3, 499.7, 119, 381, 1, 499, 500}, 120},
+        {"120 ms counts", {120, 120, 120}, 500},
+    };
+    for (const auto& c : cases) {
+        form->ChangeTempo(60);
+        clock.Advance(5'000'000'000 - clock.NowNs() % 1'000'000 + 800'000);
+        Press(Qt::Key_Minus);
+        for (double gap : c.gaps) {
+            clock.AdvanceMs(gap);
+            Press(Qt::Key_Minus);
+        }
+        EXPECT_EQ(engine->Tempo, c.tempo) << c.what;
+    }
+}
+
 // The mouse on the metronome's face: the weight follows the pointer from where it was grabbed, and
 // its top edge comes to rest on the mark where the button is let go. At 120 the top edge is drawn
-// on row 212 and the weight is 48 rows high; the 72 mark is on row 149, the 160 mark on row 264.
+// on row 212 and the weight is 48 rows high; the 40 mark is on row 107, the 72 mark on row 149, the
+// 160 mark on row 264 and the 208 mark on row 327. At 210 the top edge stands on row 329 (3 margins
+// and the weight above the pivot, 2 margins under the 387 rows); each row under it is the next step
+// faster, 500 from the ninth. Above the 40 mark the drag lets go.
 TEST_F(MainWindowTest, DraggingTheWeightSetsTheTempoOnRelease) {
     TImage* target = form->CenterImage;
     QWidget* w = target->Parent()->Widget();
@@ -518,10 +550,12 @@ TEST_F(MainWindowTest, DraggingTheWeightSetsTheTempoOnRelease) {
         const char* what;
         int press, release, tempo, top;
     } cases[] = {
-        {"top edge, not moved", 212, 212, 120, 212},         {"middle, not moved", 236, 236, 120, 212},
-        {"lower rim, not moved", 259, 259, 120, 212},        {"top edge to the 72 mark", 212, 149, 72, 149},
-        {"middle, top edge to 72", 236, 173, 72, 149},       {"scale above, at the 72 mark", 149, 149, 72, 149},
-        {"scale below, at the 160 mark", 264, 264, 160, 264}};
+        {"top edge, not moved", 212, 212, 120, 212},          {"middle, not moved", 236, 236, 120, 212},
+        {"lower rim, not moved", 259, 259, 120, 212},         {"top edge to the 72 mark", 212, 149, 72, 149},
+        {"middle, top edge to 72", 236, 173, 72, 149},        {"scale above, at the 72 mark", 149, 149, 72, 149},
+        {"scale below, at the 160 mark", 264, 264, 160, 264}, {"top edge to the 40 mark", 212, 107, 40, 107},
+        {"middle, top edge to 208", 236, 351, 208, 327},      {"a row under 210", 212, 330, 220, 330},
+        {"nine rows under 210", 212, 338, 500, 339},          {"above the 40 mark", 212, 100, 120, 212}};
     for (const auto& c : cases) {
         form->ChangeTempo(120);
         mouse(QEvent::MouseButtonPress, c.press, Qt::LeftButton);

@@ -239,20 +239,25 @@ TEST_F(EngineTest, PendulumNumbers) {
     EXPECT_NEAR(e.DragWeightPosition, -1.0, 1e-12);
     EXPECT_FALSE(e.SetDragTempo(500));
 
-    // On a 300 px target the pivot is at row 320; the top edge stands 80 px above it at 210
-    // (3 margins and the weight), 300 px above it at 40: a scale of 220 px.
+    // A rod of 300 and a weight of 50 leave a scale of 220 px, read from 2 margins (20 px) up:
+    // 210 at its start, 40 at its end, truncated toward zero beyond; under it 220 ... 500.
     e.SetPictureSizes(20, 300, 40, 50);
-    struct Y {
-        int y, tempo;
+    struct D {
+        int d, tempo;
     };
-    for (const Y& c : {Y{241, 220}, Y{249, 500}, Y{400, 500}, Y{240, 210}, Y{130, 125}, Y{20, 40}, Y{19, 39}})
-        EXPECT_EQ(e.TempoFromWeightTop(300, c.y), c.tempo) << c.y;
+    for (const D& c : {D{-1, 220}, D{-2, 230}, D{-5, 260}, D{-6, 320}, D{-8, 440}, D{-9, 500}, D{-40, 500}, D{0, 210},
+                       D{1, 209}, D{110, 125}, D{220, 40}, D{221, 39}, D{272, 0}, D{273, 0}, D{274, -1}})
+        EXPECT_EQ(e.TempoFromWeightY(20 + c.d), c.tempo) << c.d;
+    // On a 300 px target the pivot is at row 320; the top edge stands 80 px above it at 210
+    // (3 margins and the weight), 300 px above it at 40.
+    for (const D& row : {D{241, 220}, D{249, 500}, D{240, 210}, D{130, 125}, D{20, 40}, D{19, 39}})
+        EXPECT_EQ(e.TempoFromWeightY(e.WeightYAtTop(300, row.d)), row.tempo) << row.d;
     for (int tempo = 40; tempo <= 210; ++tempo) {  // the row a tempo is drawn on reads as that tempo
         e.SetPendulumTempo(tempo);
-        EXPECT_EQ(e.TempoFromWeightTop(300, e.WeightTopY(300)), tempo);
+        EXPECT_EQ(e.TempoFromWeightY(e.WeightYAtTop(300, e.WeightTopY(300))), tempo);
     }
     e.SetPictureSizes(20, 60, 40, 40);  // weight taller than the scale
-    EXPECT_EQ(e.TempoFromWeightTop(300, 220), 210);
+    EXPECT_EQ(e.TempoFromWeightY(30), 210);
 
     for (auto [tempo, name] : {std::pair{58, "Largo"},
                                {59, "Larghetto"},
