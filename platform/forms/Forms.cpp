@@ -356,15 +356,18 @@ bool ShowHintAt(TWinControl* window, QEvent* event) {
     AnsiString hint;
     for (TControl* c = control; c && hint.IsEmpty(); c = c->Parent()) hint = c->Hint();
     if (int bar = hint.Pos("|")) hint = hint.SubString(1, bar - 1);
+    // A control with its hints switched off shows none: the request ends here rather than going
+    // on to a parent whose hint would show in its place.
     if (!control->ShowHint() || hint.IsEmpty()) {
         QToolTip::hideText();
-        event->ignore();
+        event->accept();
         return true;
     }
     QRect area = control == window ? window->Widget()->rect()
                                    : QRect(control->Left(), control->Top(), control->Width(), control->Height());
     QToolTip::showText(help->globalPos(), QString::fromLatin1(hint.c_str()), window->Widget(), area,
                        Application->HintHidePause());
+    event->accept();
     return true;
 }
 
