@@ -37,11 +37,18 @@ QString QtFilter(const AnsiString& filter) {
     return out.join(";;");
 }
 
+// The window a message or question belongs to: shown over it, and modal like a form's dialog.
+QWidget* Owner() {
+    TForm* f = ActiveForm();
+    return f ? f->Widget() : nullptr;
+}
+
 DialogAnswer RealDialog(const DialogRequest& r) {
     DialogAnswer a;
     switch (r.kind) {
         case DialogKind::MessageBox: {
-            QMessageBox box;
+            QMessageBox box(Owner());
+            box.setWindowModality(Qt::ApplicationModal);
             box.setWindowTitle(Q(r.caption));
             box.setText(Q(r.text));
             UINT buttons = r.flags & 0xF;
@@ -68,7 +75,7 @@ DialogAnswer RealDialog(const DialogRequest& r) {
         }
         case DialogKind::InputQuery: {
             bool ok = false;
-            QString t = QInputDialog::getText(nullptr, Q(r.caption), Q(r.text), QLineEdit::Normal, Q(r.value), &ok);
+            QString t = QInputDialog::getText(Owner(), Q(r.caption), Q(r.text), QLineEdit::Normal, Q(r.value), &ok);
             a.result = ok ? IDOK : IDCANCEL;
             a.text = ok ? A(t) : r.value;
             return a;
@@ -76,8 +83,8 @@ DialogAnswer RealDialog(const DialogRequest& r) {
         case DialogKind::OpenFile:
         case DialogKind::SaveFile: {
             QString f = r.kind == DialogKind::OpenFile
-                            ? QFileDialog::getOpenFileName(nullptr, Q(r.caption), Q(r.value), QtFilter(r.text))
-                            : QFileDialog::getSaveFileName(nullptr, Q(r.caption), Q(r.value), QtFilter(r.text));
+                            ? QFileDialog::getOpenFileName(Owner(), Q(r.caption), Q(r.value), QtFilter(r.text))
+                            : QFileDialog::getSaveFileName(Owner(), Q(r.caption), Q(r.value), QtFilter(r.text));
             a.result = f.isEmpty() ? IDCANCEL : IDOK;
             a.text = A(f);
             return a;

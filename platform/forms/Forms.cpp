@@ -356,15 +356,18 @@ bool ShowHintAt(TWinControl* window, QEvent* event) {
     AnsiString hint;
     for (TControl* c = control; c && hint.IsEmpty(); c = c->Parent()) hint = c->Hint();
     if (int bar = hint.Pos("|")) hint = hint.SubString(1, bar - 1);
+    // A control with its hints switched off shows none: the request ends here rather than going
+    // on to a parent whose hint would show in its place.
     if (!control->ShowHint() || hint.IsEmpty()) {
         QToolTip::hideText();
-        event->ignore();
+        event->accept();
         return true;
     }
     QRect area = control == window ? window->Widget()->rect()
                                    : QRect(control->Left(), control->Top(), control->Width(), control->Height());
     QToolTip::showText(help->globalPos(), QString::fromLatin1(hint.c_str()), window->Widget(), area,
                        Application->HintHidePause());
+    event->accept();
     return true;
 }
 
@@ -1495,10 +1498,54 @@ void TForm::Close() {
     }
 }
 
+namespace {
+// The forms in their modal loops, the newest last.
+std::vector<TForm*>& ModalForms() {
+    static std::vector<TForm*> forms;
+    return forms;
+}
+}  // namespace
+
+namespace tikora::forms {
+TForm* ActiveForm(TForm* except) {
+    auto usable = [except](TForm* f) { return f && f != except && f->Visible(); };
+    const std::vector<TForm*>& modal = ModalForms();
+    for (auto it = modal.rbegin(); it != modal.rend(); ++it)
+        if (usable(*it)) return *it;
+    if (auto* w = dynamic_cast<SurfaceWidget*>(QApplication::activeWindow()); w && w->impl_)
+        if (auto* f = dynamic_cast<TForm*>(w->impl_->owner); usable(f)) return f;
+    TForm* main = Application->MainForm();
+    return usable(main) ? main : nullptr;
+}
+}  // namespace tikora::forms
+
+// The form is modal as the window system understands it: it belongs to the form that was active
+// (the window manager keeps it above that one), and until it closes no other form of the program
+// takes a click or a key. A modal form opening another hands that on to the newer one.
 int TForm::ShowModal() {
     if (Visible() || inModal_) throw EInvalidOperation("Cannot make a visible window modal");
     modalResult_ = mrNone;
+    TForm* opener = ActiveForm(this);
+    const HWND openerHandle = opener ? opener->Handle() : nullptr;
+    QWidget* w = Widget();
+    w->setWindowModality(Qt::ApplicationModal);
+    if (opener) {
+        w->winId();  // the window, to tell the window system whose it is
+        if (QWindow* mine = w->windowHandle()) mine->setTransientParent(opener->Widget()->windowHandle());
+    }
     inModal_ = true;
+    ModalForms().push_back(this);
+    auto leave = [this, w, openerHandle] {
+        inModal_ = false;
+        auto& modal = ModalForms();
+        modal.erase(std::remove(modal.begin(), modal.end(), this), modal.end());
+        Hide();
+        w->setWindowModality(Qt::NonModal);
+        if (QWindow* mine = w->windowHandle()) mine->setTransientParent(nullptr);
+        // The window that opened it takes the input again.
+        auto* back = dynamic_cast<TForm*>(FindControl(openerHandle));
+        if (back && back->Visible() && !HeadlessPlatform()) back->Widget()->activateWindow();
+    };
     try {
         Show();
         tikora::forms::DialogRequest r;
@@ -1516,12 +1563,10 @@ int TForm::ShowModal() {
             modalResult_ = mrNone;
         }
     } catch (...) {
-        inModal_ = false;
-        Hide();
+        leave();
         throw;
     }
-    inModal_ = false;
-    Hide();
+    leave();
     return modalResult_;
 }
 

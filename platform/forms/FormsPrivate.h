@@ -17,6 +17,9 @@ bool HeadlessPlatform();
 // Key routing shared by our own widgets and the Qt widgets we wrap: true when swallowed.
 bool RouteKeyEvent(TWinControl* target, QEvent* event);
 TForm* ParentForm(TControl* c);
+// The form that takes the input now, other than except: the newest modal one, else the window
+// system's active one, else the main form; null when none is shown.
+TForm* ActiveForm(TForm* except = nullptr);
 // Shows the hint of the control under a help event's point (the window or a graphic child of
 // it); true when the event was for the class library's hints.
 bool ShowHintAt(TWinControl* window, QEvent* helpEvent);

@@ -1,6 +1,8 @@
 // Forms: the order of their events, modal showing, keys through the form, window flags, and the
 // exception display of the event dispatch.
 #include <QAbstractButton>
+#include <QTest>
+#include <QWindow>
 
 #include <stdexcept>
 
@@ -183,6 +185,56 @@ TEST_F(FormFixture, ShowModalResults) {
     f->Show();
     EXPECT_THROW(f->ShowModal(), EInvalidOperation);
     delete f;
+}
+
+// A modal form opening another: each belongs to the form that opened it (the window manager keeps
+// it above that one), and only the newest takes clicks and keys as the window system hands them
+// in; the forms behind it take them again once it closes.
+TEST_F(FormFixture, NestedModalFormsTakeTheInputInTurn) {
+    auto* outer = new TForm(nullptr);
+    auto* inner = new TForm(nullptr);
+    std::map<TForm*, TEdit*> edits;
+    for (TForm* f : {form, outer, inner}) {
+        f->SetBounds(f->Left(), f->Top(), 200, 100);
+        auto* button = Add<TButton>(f, 10, 10, 80, 25);
+        button->OnClick = [this, f, outer](TObject*) {
+            log.push_back(f == form ? "main" : f == outer ? "outer" : "inner");
+        };
+        edits[f] = Add<TEdit>(f, 10, 50, 80, 20);
+    }
+    auto window = [](TForm* f) { return f->Widget()->windowHandle(); };
+    // Clicks every shown form's button and types into its edit, through the window system.
+    auto touchAll = [&] {
+        for (TForm* f : {form, outer, inner}) {
+            if (!f->Visible()) continue;
+            edits[f]->SetText("");
+            edits[f]->SetFocus();
+            QTest::keyClick(window(f), Qt::Key_X);
+            if (!edits[f]->Text().IsEmpty()) log.push_back("typed");
+            QTest::mouseClick(window(f), Qt::LeftButton, {}, QPoint(50, 22));
+        }
+        return Take();
+    };
+    EXPECT_EQ(touchAll(), "typed main");
+    ScriptDialog([&](const DialogRequest&) {
+        EXPECT_EQ(window(outer)->transientParent(), window(form));
+        EXPECT_EQ(touchAll(), "typed outer");
+        ScriptDialog([&](const DialogRequest&) {
+            EXPECT_EQ(window(inner)->transientParent(), window(outer));
+            EXPECT_EQ(touchAll(), "typed inner");
+            return DialogAnswer{mrOk, ""};
+        });
+        EXPECT_EQ(inner->ShowModal(), mrOk);
+        EXPECT_EQ(touchAll(), "typed outer");
+        return DialogAnswer{mrOk, ""};
+    });
+    EXPECT_EQ(outer->ShowModal(), mrOk);
+    EXPECT_EQ(touchAll(), "typed main");
+    outer->Show();
+    EXPECT_EQ(window(outer)->transientParent(), nullptr) << "shown as an ordinary window";
+    EXPECT_EQ(touchAll(), "typed main typed outer");
+    delete inner;
+    delete outer;
 }
 
 TEST_F(FormFixture, KeysThroughTheForm) {

@@ -243,6 +243,39 @@ TEST_F(Fixture, HintsOfEveryControl) {
     }
 }
 
+// A control with its hints switched off shows none, also where the panel around it and the form
+// have hints of their own: the request is not handed on to them.
+TEST_F(Fixture, HintSwitchedOffShowsNothing) {
+    auto* hinted = Make<TPanel>(150, 100, 220, 150);
+    auto* button = Add<TButton>(hinted, 10, 10, 80, 25);  // a Qt widget
+    auto* inner = Add<TPanel>(hinted, 10, 50, 80, 40);    // a window of our own
+    auto* label = Add<TLabel>(hinted, 110, 10, 80, 20);   // no window of its own
+    auto* image = Add<TImage>(hinted, 110, 50, 80, 40);
+    form->SetHint("The metronome"), form->SetShowHint(true);
+    hinted->SetHint("Practice tools"), hinted->SetShowHint(true);
+    Application->SetHintHidePause(60000);
+    for (TControl* c : std::initializer_list<TControl*>{button, inner, label, image}) {
+        for (bool show : {false, true}) {
+            c->SetHint("Own hint");
+            c->SetShowHint(show);
+            QToolTip::hideText();
+            ASSERT_TRUE(WaitUntil([] { return !QToolTip::isVisible(); }));
+            auto* w = dynamic_cast<TWinControl*>(c);
+            QWidget* target = w ? w->Widget() : hinted->Widget();
+            QPoint at = w ? QPoint(5, 5) : QPoint(c->Left() + 5, c->Top() + 5);
+            QHelpEvent help(QEvent::ToolTip, at, target->mapToGlobal(at));
+            QCoreApplication::sendEvent(target, &help);
+            std::string what = std::string(w ? "windowed " : "graphic ") + std::to_string(c->Left()) + "," +
+                               std::to_string(c->Top()) + (show ? " with" : " without") + " ShowHint";
+            EXPECT_EQ(QToolTip::isVisible(), show) << what;
+            if (show) {
+                EXPECT_EQ(QToolTip::text().toStdString(), "Own hint") << what;
+            }
+        }
+    }
+    QToolTip::hideText();
+}
+
 // Where a form's frame goes when it is shown (the offscreen screen gives windows a thin frame).
 TEST(FormPlacement, FrameOnTheScreen) {
     Application->Initialize();

@@ -2,13 +2,19 @@
 // import, and every window of the program, whose frame must lie on the screen under a window
 // manager (openbox). Each re-runs this binary under xvfb-run and is skipped when the tools are
 // missing. The program's lists and edit fields are also checked for readable text, offscreen.
+#include <QApplication>
 #include <QGuiApplication>
 #include <QImage>
+#include <QEnterEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QTimer>
 #include <QPixmap>
 #include <QScreen>
 #include <QWindow>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <unistd.h>
@@ -19,6 +25,8 @@
 #ifdef TIKORA_WITH_PROGRAM
 #include "Programforms.h"
 #include "Tmainform.h"
+#include "Tmetronomgame.h"
+#include "Tsettingsform.h"
 #endif
 
 namespace {
@@ -207,6 +215,114 @@ TEST(ProgramWindows, FramesOnTheScreen) {
         }
         if (f != main) f->Hide();
     }
+}
+
+// Every event of the program, before its widget gets it.
+class EventWatch : public QObject {
+public:
+    explicit EventWatch(std::function<void(QObject*, QEvent*)> f) : f_(std::move(f)) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    bool eventFilter(QObject* o, QEvent* e) override {
+        f_(o, e);
+        return false;
+    }
+
+private:
+    std::function<void(QObject*, QEvent*)> f_;
+};
+
+// The window manager's stacking order of the program's windows, bottom first.
+std::vector<WId> Stacking() {
+    std::vector<WId> ids;
+    FILE* p = popen("xprop -root _NET_CLIENT_LIST_STACKING", "r");
+    if (!p) return ids;
+    char buf[8192];
+    std::string text;
+    while (size_t n = fread(buf, 1, sizeof(buf), p)) text.append(buf, n);
+    pclose(p);
+    for (size_t at = text.find("0x"); at != std::string::npos; at = text.find("0x", at + 2))
+        ids.push_back(static_cast<WId>(std::stoul(text.substr(at), nullptr, 16)));
+    return ids;
+}
+
+bool Above(WId top, WId below) {
+    std::vector<WId> order = Stacking();
+    auto t = std::find(order.begin(), order.end(), top), b = std::find(order.begin(), order.end(), below);
+    return t != order.end() && b != order.end() && t > b;
+}
+
+void XdoTool(const std::string& args) { EXPECT_EQ(std::system(("xdotool " + args).c_str()), 0) << args; }
+
+// The settings window, opened with F6 on the maximised main window, is modal: a click on Play
+// leaves the metronome stopped and the settings window on top, F6 reaches the settings window and
+// raises no error, and closing it gives the main window the input back. Real input through the
+// X server (xdotool), as the user's.
+TEST(ProgramWindows, SettingsWindowIsModal) {
+    SKIP_WITHOUT("xvfb-run", "openbox", "xdotool", "xprop");
+    if (!UnderXvfb("ProgramWindows.SettingsWindowIsModal", true)) return;
+    ProgramForms();
+    std::vector<std::string> errors;
+    Application->OnException = [&](TObject*, Exception* e) { errors.push_back(e->Message.c_str()); };
+    QWidget* main = MainForm->Widget();
+    QWidget* settings = SettingsForm->Widget();
+    MainForm->Show();
+    ASSERT_TRUE(
+        formstest::WaitUntil([&] { return main->isMaximized() && QApplication::activeWindow() == main; }, kSettle));
+    // Where input went: the window of the first press of a key since it was sent; where the pointer
+    // last moved to, or entered a window.
+    std::map<int, QWidget*> keyWindow;
+    QPoint moved;
+    EventWatch watch([&](QObject* o, QEvent* e) {
+        auto* w = qobject_cast<QWidget*>(o);
+        if (w && e->type() == QEvent::KeyPress) keyWindow.emplace(static_cast<QKeyEvent*>(e)->key(), w->window());
+        if (e->type() == QEvent::MouseMove || e->type() == QEvent::Enter)
+            moved = static_cast<QSinglePointEvent*>(e)->globalPosition().toPoint();
+    });
+    auto sentKey = [&](const char* name, int key) {
+        keyWindow.erase(key);
+        XdoTool(std::string("key ") + name);
+        EXPECT_TRUE(formstest::WaitUntil([&] { return keyWindow.count(key) > 0; }, kSettle)) << name;
+        return keyWindow[key];
+    };
+    int opened = 0;
+    bool busy = false;
+    QTimer whileOpen;
+    QObject::connect(&whileOpen, &QTimer::timeout, [&] {
+        if (busy || !SettingsForm->Modal() || SettingsForm->ModalResult() != mrNone) return;
+        if (++opened > 1) return SettingsForm->SetModalResult(mrCancel);
+        busy = true;
+        EXPECT_TRUE(formstest::WaitUntil(
+            [&] { return QApplication::activeWindow() == settings && Above(settings->winId(), main->winId()); },
+            kSettle));
+        // A click on Play, away from the settings window.
+        POINT play = MainForm->PlayButton->ClientToScreen(
+            POINT{MainForm->PlayButton->Width() / 2, MainForm->PlayButton->Height() / 2});
+        EXPECT_FALSE(settings->frameGeometry().contains(QPoint(play.x, play.y)));
+        XdoTool("mousemove " + std::to_string(play.x) + " " + std::to_string(play.y) + " click 1");
+        // The pointer's next move, over the settings window, comes after the click.
+        QPoint over = settings->geometry().center();
+        XdoTool("mousemove " + std::to_string(over.x()) + " " + std::to_string(over.y()));
+        EXPECT_TRUE(formstest::WaitUntil([&] { return moved == over; }, kSettle));
+        EXPECT_EQ(static_cast<int>(MainForm->Engine()->State), static_cast<int>(psStopped)) << "Play did nothing";
+        EXPECT_TRUE(Above(settings->winId(), main->winId())) << "the settings window stays on top";
+        EXPECT_EQ(sentKey("F6", Qt::Key_F6), settings);
+        EXPECT_EQ(formstest::Join(errors), "");
+        EXPECT_EQ(sentKey("Escape", Qt::Key_Escape), settings);
+        EXPECT_NE(SettingsForm->ModalResult(), mrNone) << "Escape closes the settings window";
+        if (SettingsForm->ModalResult() == mrNone) SettingsForm->SetModalResult(mrCancel);
+        busy = false;
+    });
+    whileOpen.start(20);
+    XdoTool("key F6");
+    EXPECT_TRUE(formstest::WaitUntil([&] { return opened == 1 && !settings->isVisible(); }, kSettle));
+    EXPECT_TRUE(formstest::WaitUntil([&] { return QApplication::activeWindow() == main; }, kSettle))
+        << "the main window takes the input again";
+    XdoTool("key F6");
+    EXPECT_TRUE(formstest::WaitUntil([&] { return opened == 2 && !settings->isVisible(); }, kSettle))
+        << "and opens the settings window again";
+    whileOpen.stop();
+    Application->OnException = nullptr;
 }
 #endif
 
