@@ -1028,7 +1028,6 @@ TEST_F(MainWindowTest, ReadOnlyInstallKeepsTheUsersFilesInTheirOwnFolder) {
     EXPECT_FALSE(fs::exists(folder / "named.tkra") || fs::exists(store / "named.tkra"));
     EXPECT_EQ(form->Caption(), before);
 
-    form->ChangeTempo(90);
     asUser([&] {
         TMainForm restarted(nullptr);
         restarted.AfterConstruction();
