@@ -444,7 +444,9 @@ void TMainForm::FormCreate(TObject*) {
             c->SetDoubleBuffered(true);
         AnsiString& folder = tikora::app::ProgramFolderOverride();
         SetCurrentDir(folder.IsEmpty() ? ExtractFilePath(Application->ExeName()) : folder);
-        tikora::UseUserStore(GetCurrentDir());
+        // Only the settings files the program writes itself move to the user's folder when the
+        // program's folder refuses them; files the user names are written where named or not at all.
+        tikora::UseUserStore(GetCurrentDir(), {"Tikora.tkra", "Tikora.ini"});
         ForceDirectories("Wavs");
         if (!FileExists("pics\\Images.dir"))
             throw Exception("Software not properly installed or corrupted.\nPlease reinstall Tikora.");

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "FileFunctions.h"
+#include "HostPath.h"
 #include "PxImage.h"
 #include "SysUtils.h"
 #include "Talarmsetup.h"
@@ -14,10 +15,27 @@
 #include "Tsettingsform.h"
 #include "Ttempocalculator.h"
 #include "Ttslistedit.h"
+#include "UserStore.h"
 
 namespace {
 
 AnsiString ProgramFolder() { return IncludeTrailingPathDelimiter(GetCurrentDir()); }
+
+// A dialog for the user's own files that would start in the program's folder starts in the
+// per-user folder when the program's folder cannot be written (an installation owned by another
+// user), so that what is saved is written, listed and found there.
+void StartWhereTheUserMayWrite(TOpenDialog* dialog) {
+    const AnsiString name = dialog->FileName();
+    const AnsiString folder = name.IsEmpty() ? GetCurrentDir() : ExtractFileDir(name);
+    if (!tikora::SameHostPath(folder, GetCurrentDir()) || tikora::FolderWritable(folder)) return;
+    const AnsiString store = tikora::UserStoreFolder();
+    if (store.IsEmpty() || !ForceDirectories(store)) return;
+    dialog->SetInitialDir(store);
+    if (!name.IsEmpty()) dialog->SetFileName(IncludeTrailingPathDelimiter(store) + ExtractFileName(name));
+}
+
+// The file a name leads to, as the title shows it: where it was actually written or read.
+AnsiString ActualFile(const AnsiString& name) { return AnsiString(HostPath(name)); }
 
 // A count of beats or bars typed by the user: never below 1, since the tools divide and count
 // down by it.
@@ -375,7 +393,7 @@ void TMainForm::ShowFilePicture() {
                    MemoImage->Top() + MemoImage->Height()};
         bitmap->Canvas()->CopyRect(area, LeftImage->Picture()->Bitmap()->Canvas(), under);
         PxImage picture;
-        if (!picture.Load(file.c_str(), 0)) throw Exception("Error while loading " + file);
+        if (!picture.Load(HostPath(file).c_str(), 0)) throw Exception("Error while loading " + file);
         picture.Draw(bitmap->Canvas()->Handle(), 0, 0);
         MemoImage->SetVisible(true);
         MemoImage->Invalidate();
@@ -389,9 +407,10 @@ void TMainForm::ShowFilePicture() {
 
 void TMainForm::LoadButtonClick(TObject*) {
     StopButtonClick(this);
+    StartWhereTheUserMayWrite(OpenD);
     if (!OpenD->Execute()) return;
     engine_->LoadPreset(OpenD->FileName());
-    SetCaption(Application->Title() + " - " + OpenD->FileName());
+    SetCaption(Application->Title() + " - " + ActualFile(OpenD->FileName()));
     // The memo belongs to the loaded settings too; showing the old one would let the next memo edit
     // overwrite the loaded text.
     AnsiString memo;
@@ -407,8 +426,9 @@ void TMainForm::LoadButtonClick(TObject*) {
 
 void TMainForm::SaveButtonClick(TObject*) {
     StopButtonClick(this);
+    StartWhereTheUserMayWrite(SaveD);
     if (!SaveD->Execute()) return;
     ApplyToolSettings();
     engine_->SavePreset(SaveD->FileName());
-    SetCaption(Application->Title() + " - " + SaveD->FileName());
+    SetCaption(Application->Title() + " - " + ActualFile(SaveD->FileName()));
 }

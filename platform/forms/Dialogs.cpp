@@ -12,6 +12,7 @@
 #include <string>
 
 #include "FormsPrivate.h"
+#include "HostPath.h"
 
 namespace tikora::forms {
 namespace {
@@ -203,7 +204,8 @@ bool TOpenDialog::Execute() {
     r.kind = saving_ ? DialogKind::SaveFile : DialogKind::OpenFile;
     r.caption = title_;
     r.text = filter_;
-    r.value = fileName_.IsEmpty() ? initialDir_ : fileName_;
+    // The program names folders and files its own way ("\", any case); the dialog takes host paths.
+    r.value = AnsiString(HostPath(fileName_.IsEmpty() ? initialDir_ : fileName_));
     DialogAnswer a = RunDialog(r);
     if (a.result != IDOK) return false;
     fileName_ = a.text;

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QHelpEvent>
+#include <QImage>
 #include <QMouseEvent>
 #include <QTest>
 #include <QToolTip>
@@ -762,6 +763,54 @@ TEST_F(MainWindowTest, AccompanimentToolsExcludeEachOther) {
     form->DrumBeatButton->SetCaption("");
 }
 
+// A picture named like the chosen drum beat, beside it in the program's own Drums folder, takes the
+// memo's place when the beat is chosen and the tool switched on; a beat without one leaves the memo.
+TEST_F(MainWindowTest, PictureBesideTheChosenDrumBeatTakesTheMemosPlace) {
+    form->Show();
+    form->CheckBox4->SetChecked(false);
+    const fs::path picture = ProgramEnvironment::folder / "Drums" / "Rock.png";
+    const QRgb colours[] = {qRgb(250, 0, 0), qRgb(0, 250, 0), qRgb(0, 0, 250), qRgb(250, 250, 0)};
+    QImage png(40, 30, QImage::Format_RGB32);
+    for (int y = 0; y < png.height(); ++y)
+        for (int x = 0; x < png.width(); ++x) png.setPixel(x, y, colours[(y >= 15) * 2 + (x >= 20)]);
+    ASSERT_TRUE(png.save(QString::fromStdString(picture.string()), "PNG"));
+    // The window as drawn, at points of the memo's place: one in each quarter of the picture.
+    auto memoPlace = [&] {
+        const QImage window = form->Widget()->grab().toImage();
+        std::vector<QRgb> out;
+        for (QPoint p : {QPoint(10, 7), QPoint(30, 7), QPoint(10, 22), QPoint(30, 22)}) {
+            const QPoint at =
+                form->LeftPanel->Widget()->mapTo(form->Widget(), QPoint(form->Memo->Left(), form->Memo->Top()) + p);
+            out.push_back(window.pixel(at) & 0xFFFFFF);
+        }
+        return out;
+    };
+    const std::vector<QRgb> memo = memoPlace();
+    auto choose = [&](const char* beat) {
+        formstest::Click(form->DrumBeatButton, 4, 4);
+        TZelList* list = form->DrumBeatList;
+        const int row = list->Items()->IndexOf(beat);
+        ASSERT_GE(row, 0) << beat;
+        formstest::Click(list, 4, row * list->CellHeight() + list->CellHeight() / 2);
+        form->ListHideTimer->Fire();
+        ASSERT_EQ(form->DrumBeatButton->Text(), beat);
+    };
+    choose("Rock");
+    formstest::Click(form->CheckBox3, 4, 4);
+    ASSERT_TRUE(form->CheckBox3->Checked());
+    EXPECT_EQ(memoPlace(), (std::vector<QRgb>{colours[0] & 0xFFFFFF, colours[1] & 0xFFFFFF, colours[2] & 0xFFFFFF,
+                                              colours[3] & 0xFFFFFF}));
+    EXPECT_FALSE(form->Memo->Visible());
+    choose("Funk");
+    EXPECT_TRUE(form->Memo->Visible());
+    EXPECT_EQ(memoPlace(), memo);
+    EXPECT_TRUE(Messages().empty()) << formstest::Join(Messages());
+    formstest::Click(form->CheckBox3, 4, 4);
+    fs::remove(picture);
+    form->DrumBeatButton->SetText("");
+    form->DrumBeatButton->SetCaption("");
+}
+
 TEST_F(MainWindowTest, ToolLabelsTakeCountsOfAtLeastOneAndStepsWithTheirSign) {
     struct Case {
         TLabel* label;
@@ -922,7 +971,8 @@ TEST_F(MainWindowTest, LoadedSettingsBringTheirMemoAlarmAndDuration) {
 TEST_F(MainWindowTest, CloseWritesBothSettingsFilesWhereverTheUserMay) {
     const fs::path& folder = ProgramEnvironment::folder;
     const fs::path store = ProgramEnvironment::config / "tikora";
-    tikora::UseUserStore(folder.c_str());  // as the start did, before the broken start test moved it
+    tikora::UseUserStore(folder.c_str(),
+                         {"Tikora.tkra", "Tikora.ini"});  // as the start did, before the broken start test moved it
     fs::remove(folder / "Tikora.ini");
     TCloseAction action = caHide;
     form->FormClose(form, action);
@@ -960,6 +1010,77 @@ TEST_F(MainWindowTest, CloseWritesBothSettingsFilesWhereverTheUserMay) {
     chmod(ProgramEnvironment::config.c_str(), 0755);
     form->FormClose(form, action);
     EXPECT_EQ(TMetronomeGame().Tempo, 123);
+}
+
+// An installation the user may not write: Ctrl+S offers the per-user folder, the file is written
+// there and the title says so; a restarted window's Ctrl+O lists it there and loads it. A file named
+// in the program's folder is refused with the message of a failed write and written nowhere.
+TEST_F(MainWindowTest, ReadOnlyInstallKeepsTheUsersFilesInTheirOwnFolder) {
+    const fs::path& folder = ProgramEnvironment::folder;
+    const fs::path store = ProgramEnvironment::config / "tikora";
+    fs::remove_all(store);
+    // Permissions bind root only through another effective user.
+    auto asUser = [&](const std::function<void()>& work) {
+        const bool root = geteuid() == 0;
+        ASSERT_TRUE(!root || seteuid(65534) == 0);
+        work();
+        ASSERT_TRUE(!root || seteuid(0) == 0);
+    };
+    chmod(folder.c_str(), 0555);
+    chmod(ProgramEnvironment::config.c_str(), 0777);
+    // The file dialog as the user works it: in the folder it offers (its own folder when it names a
+    // file, the working folder when it names none), the listed settings files, then a choice.
+    std::string offered;
+    std::vector<std::string> listed;
+    auto dialog = [&](DialogKind kind, std::function<std::string(const std::string&)> choose) {
+        tikora::forms::ScriptDialog([&, kind, choose](const tikora::forms::DialogRequest& r) {
+            EXPECT_EQ(r.kind, kind);
+            fs::path at = r.value.IsEmpty() ? fs::current_path() : fs::path(r.value.c_str());
+            offered = (fs::is_directory(at) ? at : at.parent_path()).string();
+            listed.clear();
+            for (const auto& e : fs::directory_iterator(offered))
+                if (e.path().extension() == ".tkra") listed.push_back(e.path().filename().string());
+            return tikora::forms::DialogAnswer{IDOK, choose(offered).c_str()};
+        });
+    };
+    const AnsiString before = form->Caption();
+    dialog(DialogKind::SaveFile, [](const std::string& at) { return at + "/mine.tkra"; });
+    form->ChangeTempo(137);
+    asUser([&] { Press(Qt::Key_S, Qt::ControlModifier); });
+    EXPECT_TRUE(Messages().empty()) << formstest::Join(Messages());
+    EXPECT_EQ(offered, store.string());
+    EXPECT_TRUE(fs::exists(store / "mine.tkra"));
+    EXPECT_FALSE(fs::exists(folder / "mine.tkra"));
+    EXPECT_EQ(form->Caption(), AnsiString(("Tikora - " + (store / "mine.tkra").string()).c_str()));
+
+    // A file named in the program's folder.
+    dialog(DialogKind::SaveFile, [&](const std::string&) { return (folder / "named.tkra").string(); });
+    form->SetCaption(before);
+    asUser([&] { Press(Qt::Key_S, Qt::ControlModifier); });
+    EXPECT_EQ(Messages(), std::vector<std::string>{"Cannot create file \"" + (folder / "named.tkra").string() +
+                                                   "\". Permission denied."});
+    EXPECT_FALSE(fs::exists(folder / "named.tkra") || fs::exists(store / "named.tkra"));
+    EXPECT_EQ(form->Caption(), before);
+
+    asUser([&] {
+        TMainForm restarted(nullptr);
+        restarted.AfterConstruction();
+        ASSERT_NE(restarted.Engine()->Tempo, 137);
+        dialog(DialogKind::OpenFile, [&](const std::string& at) {
+            return std::ranges::count(listed, "mine.tkra") ? at + "/mine.tkra" : at + "/not listed.tkra";
+        });
+        Press(Qt::Key_O, Qt::ControlModifier, &restarted);
+        EXPECT_EQ(offered, store.string());
+        EXPECT_EQ(restarted.Engine()->Tempo, 137);
+        EXPECT_EQ(restarted.Caption(), AnsiString(("Tikora - " + (store / "mine.tkra").string()).c_str()));
+    });
+    EXPECT_EQ(Messages().size(), 1u) << formstest::Join(Messages());
+    // The Player reports to the program's window again.
+    player.SetEndNotify(85, 127, form->Handle(), WM_PLAYER_END);
+    player.SetEventNotify(form->Handle(), WM_PLAYER_EVENT);
+    chmod(folder.c_str(), 0755);
+    chmod(ProgramEnvironment::config.c_str(), 0755);
+    fs::remove_all(store);
 }
 
 // ---- The tempo scale, the manual and the mixer

@@ -154,6 +154,11 @@ TEST_F(Fixture, ScriptedDialogsAndMessages) {
     ScriptDialog(IDOK, "/tmp/a.mid");
     EXPECT_TRUE(open.Execute() && open.FileName() == "/tmp/a.mid");
     EXPECT_FALSE(open.Execute()) << "unscripted file dialogs cancel headless";
+    // The folder offered, written the program's way, reaches the dialog as the host names it.
+    TOpenDialog browse(nullptr);
+    browse.SetInitialDir("\\TMP\\");
+    EXPECT_FALSE(browse.Execute());
+    EXPECT_EQ(DialogLog().back().value, "/tmp/");
     // A name saved without an extension gets the default one.
     TSaveDialog save(nullptr);
     save.SetDefaultExt("tkra");

@@ -189,11 +189,12 @@ TEST(UserStore, WritesRefusedBesideTheProgramGoToTheUserAndAreReadFirst) {
     fs::create_directories(config);
     std::ofstream(program / "shipped.ini") << "shipped";
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-    tikora::UseUserStore(program.c_str());
+    tikora::UseUserStore(program.c_str(), {"shipped.ini", "sub\\New.ini"});
     // Permissions bind root only through another effective user.
     const bool root = geteuid() == 0;
-    fs::permissions(program,
-                    fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
+    const auto readOnly = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                          fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec;
+    for (const fs::path& folder : {program / "sub", program, dir.Path()}) fs::permissions(folder, readOnly);
     fs::permissions(config, fs::perms::all);
     ASSERT_TRUE(!root || seteuid(65534) == 0);
     struct Case {
@@ -211,10 +212,19 @@ TEST(UserStore, WritesRefusedBesideTheProgramGoToTheUserAndAreReadFirst) {
         lines.LoadFromFile(c.written.c_str());
         EXPECT_EQ(lines.Strings(0), c.written.c_str());
     }
-    // Outside the program's folder nothing is redirected: a refusal is reported.
-    EXPECT_THROW(TStringList().SaveToFile((program.parent_path() / "program" / ".." / "elsewhere.ini").c_str()),
-                 Exception);
+    // Any other file, in the program's folder or outside it, is not redirected: a refusal is
+    // reported and nothing is written anywhere.
+    for (const fs::path& other : {program / "other.ini", program / "sub" / "shipped.ini", dir.Path() / "elsewhere.ini"})
+        EXPECT_THROW(TStringList().SaveToFile(other.c_str()), Exception) << other;
+    EXPECT_FALSE(tikora::FolderWritable(program.c_str()));
+    EXPECT_TRUE(tikora::FolderWritable(store.c_str()));
     ASSERT_TRUE(!root || seteuid(0) == 0);
-    fs::permissions(program, fs::perms::owner_all);
+    std::vector<std::string> stored;
+    for (const auto& e : fs::recursive_directory_iterator(store))
+        if (e.is_regular_file()) stored.push_back(fs::relative(e.path(), store).string());
+    std::sort(stored.begin(), stored.end());
+    EXPECT_EQ(stored, (std::vector<std::string>{"shipped.ini", "sub/new.ini"}));
+    EXPECT_FALSE(fs::exists(program / "other.ini") || fs::exists(dir.Path() / "elsewhere.ini"));
+    for (const fs::path& folder : {dir.Path(), program, program / "sub"}) fs::permissions(folder, fs::perms::owner_all);
     tikora::SetHostPathRedirect({});
 }
