@@ -829,7 +829,7 @@ private:
     // `bits` (`bitsSize` bytes), or follow the colour table when `bits` is null. `lines`, when
     // not 0, is how many rows the record holds.
     bool ReadDib(const uint8_t* data, size_t size, const uint8_t* bits, size_t bitsSize, uint32_t usage, Dib& dib,
-                 uint32_t lines = 0) const {
+                 uint32_t lines = 0) {
         if (!data) return false;
         const PxLeReader r(data, size);
         const uint32_t headerSize = r.U32(0);
@@ -898,6 +898,9 @@ private:
         dib.width = static_cast<int32_t>(width);
         dib.height = static_cast<int32_t>(height);
         if (rle) {
+            // Unpacking costs the bitmap's whole size however short its data: a budget for all.
+            if (width * rows > unpackBudget_) return false;
+            unpackBudget_ -= width * rows;
             UnpackRle(bits, bitsSize, bpp == 4, dib.width, dib.height, dib.unpacked);
             dib.bits = dib.unpacked.data();
             return true;
@@ -908,7 +911,7 @@ private:
     }
 
     // A packed DIB (header, colours, rows) from `off` to the record's end.
-    bool PackedDib(size_t off, uint32_t usage, Dib& dib) const {
+    bool PackedDib(size_t off, uint32_t usage, Dib& dib) {
         const uint8_t* at = RecordBytes(off, 0);
         return at && ReadDib(at, recSize_ - off, nullptr, 0, usage, dib);
     }
@@ -1628,7 +1631,7 @@ private:
     }
 
     // A DIB given by offsets and sizes of its header and rows, at `at` in the record.
-    bool EnhancedDib(const Params& p, size_t at, uint32_t usage, Dib& dib, uint32_t lines = 0) const {
+    bool EnhancedDib(const Params& p, size_t at, uint32_t usage, Dib& dib, uint32_t lines = 0) {
         const uint32_t offBmi = p.U32(at), cbBmi = p.U32(at + 4), offBits = p.U32(at + 8), cbBits = p.U32(at + 12);
         if (cbBmi == 0) return false;
         const uint8_t* bmi = RecordBytes(offBmi, cbBmi);
@@ -2078,6 +2081,7 @@ private:
     size_t recSize_ = 0;
     std::vector<Figure> path_;
     size_t pathPoints_ = 0;
+    int64_t unpackBudget_ = 4 * kMaxRlePixels;
     bool inPath_ = false, figureOpen_ = false;
 };
 
