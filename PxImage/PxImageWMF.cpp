@@ -53,8 +53,16 @@ using tikora::gdi::PointF;
 struct PenDesc {
     bool null = false;
     COLORREF color = 0;
-    double width = 0;  // logical units; 0 is one device pixel
+    double width = 0;    // logical units; 0 is one device pixel
+    uint32_t style = 0;  // PS_* with end cap and join bits
+    bool geometric = false;
+    std::vector<double> dashes;  // a user style's lengths, logical units
 };
+
+constexpr uint32_t kPsGeometric = 0x10000, kPsUserStyle = 7;
+constexpr uint32_t kEndCapSquare = 0x100, kEndCapFlat = 0x200, kJoinBevel = 0x1000, kJoinMiter = 0x2000;
+// Dash pieces one stroke may be cut into before it is drawn whole.
+constexpr size_t kMaxDashes = 100000;
 
 // A brush's tile: colours 0xRRGGBB, or for a monochrome one 0 (text colour) and 1 (background).
 struct Pattern {
@@ -501,40 +509,188 @@ private:
         return (uint32_t{GetRValue(c)} << 16) | (uint32_t{GetGValue(c)} << 8) | GetBValue(c);
     }
 
+    // The dash pattern of the pen in device pixels (on, off, ...), empty for a solid line.
+    // Pens made by CreatePen draw solid when wider than a pixel; geometric ones keep their style.
+    std::vector<double> DashPattern(int32_t width) const {
+        const uint32_t kind = st_.pen.style & 0x0F;
+        if (kind == PS_SOLID || kind == PS_INSIDEFRAME || kind == PS_NULL) return {};
+        if (!st_.pen.geometric && width > 1) return {};
+        std::vector<double> d;
+        if (kind == kPsUserStyle) {
+            for (double v : st_.pen.dashes) d.push_back(v * Scale(true));
+        } else {
+            static const std::vector<double> kCosmetic[5] = {{}, {18, 6}, {3, 3}, {9, 6, 3, 6}, {9, 3, 3, 3, 3, 3}};
+            static const std::vector<double> kGeometric[5] = {{}, {3, 1}, {1, 1}, {3, 1, 1, 1}, {3, 1, 1, 1, 1, 1}};
+            if (kind > 4) return {};
+            for (double v : (width > 1 ? kGeometric : kCosmetic)[kind]) d.push_back(v * (width > 1 ? width : 1));
+        }
+        if (d.size() % 2) d.insert(d.end(), d.begin(), d.end());
+        double sum = 0;
+        for (double& v : d) sum += v = std::isfinite(v) ? std::clamp(v, 0.0, limit_) : 0;
+        if (d.size() < 2 || sum < 2) return {};
+        return d;
+    }
+
+    // A line cut into its dashes; the pattern starts again with every line.
+    static std::vector<std::vector<POINT>> Dashed(const std::vector<POINT>& pts, const std::vector<double>& pattern) {
+        std::vector<std::vector<POINT>> out;
+        std::vector<POINT> cur;
+        size_t k = 0;
+        double left = pattern[0];
+        bool on = true;
+        cur.push_back(pts[0]);
+        for (size_t i = 0; i + 1 < pts.size(); i++) {
+            const POINT a = pts[i], b = pts[i + 1];
+            const double dx = double(b.x) - a.x, dy = double(b.y) - a.y, len = std::hypot(dx, dy);
+            double t = 0;
+            while (len - t > left) {
+                if (out.size() > kMaxDashes) return {pts};
+                t += left;
+                const POINT at{static_cast<LONG>(std::lround(a.x + dx * t / len)),
+                               static_cast<LONG>(std::lround(a.y + dy * t / len))};
+                if (on) {
+                    cur.push_back(at);
+                    out.push_back(std::move(cur));
+                    cur.clear();
+                } else {
+                    cur.assign(1, at);
+                }
+                on = !on;
+                k = (k + 1) % pattern.size();
+                left = pattern[k];
+            }
+            left -= len - t;
+            if (on) cur.push_back(b);
+        }
+        if (on && cur.size() >= 2) out.push_back(std::move(cur));
+        return out;
+    }
+
+    // A polygon turned so that it runs the same way as every other piece of a stroke; their
+    // union is then what the winding rule fills.
+    static void AddPiece(std::vector<std::vector<POINT>>& pieces, std::vector<POINT> poly) {
+        double area = 0;
+        for (size_t i = 0; i < poly.size(); i++) {
+            const POINT& a = poly[i];
+            const POINT& b = poly[(i + 1) % poly.size()];
+            area += double(a.x) * b.y - double(b.x) * a.y;
+        }
+        if (area < 0) std::reverse(poly.begin(), poly.end());
+        if (area != 0) pieces.push_back(std::move(poly));
+    }
+
+    // The pieces of a wide line: a band along each segment, the joins and the end caps.
+    void WideLine(const std::vector<POINT>& points, bool closed, double half,
+                  std::vector<std::vector<POINT>>& pieces) const {
+        // Points repeated in a row (and a closed line's last point on its first) make no turn.
+        std::vector<POINT> pts;
+        for (const POINT& p : points)
+            if (pts.empty() || p.x != pts.back().x || p.y != pts.back().y) pts.push_back(p);
+        while (closed && pts.size() > 1 && pts.back().x == pts.front().x && pts.back().y == pts.front().y)
+            pts.pop_back();
+        if (pts.size() == 1) pts.push_back(pts[0]);
+        const uint32_t cap = st_.pen.style & 0x0F00, join = st_.pen.style & 0xF000;
+        const size_t n = pts.size();
+        auto round = [&](double x, double y) {
+            return POINT{static_cast<LONG>(std::lround(x)), static_cast<LONG>(std::lround(y))};
+        };
+        auto disc = [&](POINT c) {
+            const int32_t k = static_cast<int32_t>(std::clamp(half * 2, 8.0, 48.0));
+            std::vector<POINT> d;
+            for (int32_t i = 0; i < k; i++)
+                d.push_back(round(c.x + half * std::cos(2 * kPi * i / k), c.y + half * std::sin(2 * kPi * i / k)));
+            AddPiece(pieces, std::move(d));
+        };
+        struct Seg {
+            double ux, uy;  // direction, unit
+        };
+        auto dir = [&](POINT a, POINT b, Seg& s) {
+            const double dx = double(b.x) - a.x, dy = double(b.y) - a.y, len = std::hypot(dx, dy);
+            if (!(len > 0)) return false;
+            s = Seg{dx / len, dy / len};
+            return true;
+        };
+        const size_t segments = closed ? n : n - 1;
+        for (size_t i = 0; i < segments; i++) {
+            POINT a = pts[i], b = pts[(i + 1) % n];
+            Seg s;
+            if (!dir(a, b, s)) continue;
+            double ax = a.x, ay = a.y, bx = b.x, by = b.y;
+            if (!closed && cap == kEndCapSquare) {
+                if (i == 0) ax -= s.ux * half, ay -= s.uy * half;
+                if (i + 1 == segments) bx += s.ux * half, by += s.uy * half;
+            }
+            const double nx = -s.uy * half, ny = s.ux * half;
+            AddPiece(pieces, {round(ax + nx, ay + ny), round(bx + nx, by + ny), round(bx - nx, by - ny),
+                              round(ax - nx, ay - ny)});
+        }
+        // Joins at the inner points (all of them on a closed line).
+        for (size_t i = closed ? 0 : 1; i < (closed ? n : n - 1); i++) {
+            const POINT v = pts[i], prev = pts[(i + n - 1) % n], next = pts[(i + 1) % n];
+            Seg s1, s2;
+            if (!dir(prev, v, s1) || !dir(v, next, s2)) continue;
+            if (join != kJoinBevel && join != kJoinMiter) {
+                disc(v);
+                continue;
+            }
+            // The outer side of the turn.
+            const double n1x = -s1.uy * half, n1y = s1.ux * half, n2x = -s2.uy * half, n2y = s2.ux * half;
+            const double side = n1x * s2.ux + n1y * s2.uy < 0 ? 1 : -1;
+            const POINT o1 = round(v.x + side * n1x, v.y + side * n1y), o2 = round(v.x + side * n2x, v.y + side * n2y);
+            const double mx = n1x + n2x, my = n1y + n2y, ml = std::hypot(mx, my);
+            const double cosHalf = ml / (2 * half);
+            if (join == kJoinMiter && cosHalf > 0.1) {
+                const double len = half / cosHalf;
+                AddPiece(pieces, {v, o1, round(v.x + side * mx / ml * len, v.y + side * my / ml * len), o2});
+            } else {
+                AddPiece(pieces, {v, o1, o2});
+            }
+        }
+        if (!closed && cap != kEndCapFlat && cap != kEndCapSquare) {
+            disc(pts.front());
+            disc(pts.back());
+        }
+    }
+
     void Stroke(const std::vector<POINT>& pts, bool closed) {
         if (st_.pen.null || pts.empty()) return;
         const COLORREF color = Resolve(st_.pen.color);
         const int32_t w = PenPixels();
-        if (w <= 1) {
+        std::vector<std::vector<POINT>> lines;
+        const std::vector<double> pattern = DashPattern(w);
+        if (!pattern.empty() && pts.size() >= 2) {
             std::vector<POINT> line = pts;
             if (closed) line.push_back(pts.front());
-            if (line.size() == 1) line.push_back(POINT{line[0].x + 1, line[0].y});
+            lines = Dashed(line, pattern);
+            closed = false;
+        } else {
+            lines.push_back(pts);
+        }
+        if (w <= 1) {
             HPEN pen = CreatePen(PS_SOLID, 1, color);
             HGDIOBJ old = SelectObject(dc_, pen);
             SetROP2(dc_, st_.rop2);
-            Polyline(dc_, line.data(), static_cast<int>(line.size()));
+            for (std::vector<POINT>& line : lines) {
+                if (closed) line.push_back(line.front());
+                if (line.size() == 1) line.push_back(POINT{line[0].x + 1, line[0].y});
+                Polyline(dc_, line.data(), static_cast<int>(line.size()));
+            }
             SelectObject(dc_, old);
             DeleteObject(pen);
             return;
         }
-        const double half = w / 2.0;
-        auto square = [&](POINT p) {
-            const LONG l = static_cast<LONG>(p.x - half), t = static_cast<LONG>(p.y - half);
-            FillPolygon({{l, t}, {l + w, t}, {l + w, t + w}, {l, t + w}}, color, WINDING);
-        };
-        const size_t n = pts.size();
-        const size_t segments = closed ? n : n - 1;
-        for (size_t i = 0; i < segments; i++) {
-            const POINT a = pts[i], b = pts[(i + 1) % n];
-            const double dx = static_cast<double>(b.x) - a.x, dy = static_cast<double>(b.y) - a.y;
-            const double len = std::hypot(dx, dy);
-            if (len > 0) {
-                const LONG nx = std::lround(-dy / len * half), ny = std::lround(dx / len * half);
-                FillPolygon({{a.x + nx, a.y + ny}, {b.x + nx, b.y + ny}, {b.x - nx, b.y - ny}, {a.x - nx, a.y - ny}},
-                            color, WINDING);
+        // The whole stroke as one region, so that no pixel is painted twice.
+        std::vector<std::vector<POINT>> pieces;
+        for (const std::vector<POINT>& line : lines) {
+            if (line.size() == 1) {
+                WideLine({line[0], line[0]}, false, w / 2.0, pieces);
+                const LONG l = line[0].x - w / 2, t = line[0].y - w / 2;
+                AddPiece(pieces, {{l, t}, {l + w, t}, {l + w, t + w}, {l, t + w}});
+            } else {
+                WideLine(line, closed, w / 2.0, pieces);
             }
         }
-        for (const POINT& p : pts) square(p);
+        FillPolygon(Joined(pieces), color, WINDING);
     }
 
     // A closed or open shape: drawn, or added to the path being recorded.
@@ -1070,13 +1226,13 @@ private:
                 st_.brush = BrushDesc::None();
                 break;
             case WHITE_PEN:
-                st_.pen = PenDesc{false, RGB(255, 255, 255), 0};
+                st_.pen = SolidPen(RGB(255, 255, 255));
                 break;
             case BLACK_PEN:
-                st_.pen = PenDesc{false, RGB(0, 0, 0), 0};
+                st_.pen = SolidPen(0);
                 break;
             case NULL_PEN:
-                st_.pen = PenDesc{true, 0, 0};
+                st_.pen = NullPen();
                 break;
             case DEFAULT_PALETTE:
                 st_.palette = nullptr;
@@ -1088,8 +1244,17 @@ private:
         }
     }
 
+    static PenDesc SolidPen(COLORREF color) { return MakePen(PS_SOLID, 0, color); }
+    static PenDesc NullPen() { return MakePen(PS_NULL, 0, 0); }
+
     static PenDesc MakePen(uint32_t style, double width, COLORREF color) {
-        return PenDesc{(style & 0x0F) == PS_NULL, color & 0x01FFFFFF, std::fabs(width)};
+        PenDesc pen;
+        pen.null = (style & 0x0F) == PS_NULL;
+        pen.color = color & 0x01FFFFFF;
+        pen.width = std::fabs(width);
+        pen.style = style;
+        pen.geometric = style & kPsGeometric;
+        return pen;
     }
 
     static BrushDesc MakeBrush(uint32_t style, COLORREF color, uint32_t hatch) {
@@ -1176,7 +1341,7 @@ private:
         st_.winOrgY = mf_.boxTop;
         st_.winExtX = mf_.boxWidth;
         st_.winExtY = mf_.boxHeight;
-        st_.pen = PenDesc{false, 0, 0};
+        st_.pen = SolidPen(0);
         st_.brush = BrushDesc::Of(RGB(255, 255, 255));
         size_t pos = std::max<size_t>(18, static_cast<size_t>(r.U16(2)) * 2);
         while (pos + 6 <= b.size()) {
@@ -1527,7 +1692,7 @@ private:
         const std::vector<uint8_t>& b = mf_.bytes;
         const PxLeReader r(b.data(), b.size());
         objects_.assign(static_cast<size_t>(mf_.header.handles) + 1, GdiObjectDesc{});
-        st_.pen = PenDesc{false, 0, 0};
+        st_.pen = SolidPen(0);
         st_.brush = BrushDesc::Of(RGB(255, 255, 255));
         size_t pos = 0;
         while (pos + 8 <= b.size()) {
@@ -1857,6 +2022,9 @@ private:
                 obj.kind = GdiObjectDesc::Pen;
                 obj.pen = MakePen(p.U32(28), p.U32(32), p.U32(40));
                 if (p.U32(36) == BS_NULL) obj.pen.null = true;
+                if ((p.U32(28) & 0x0F) == kPsUserStyle)
+                    for (uint32_t i = 0, n = p.U32(48); i < n && i < 64 && p.Has(52 + 4 * i, 4); i++)
+                        obj.pen.dashes.push_back(p.U32(52 + 4 * i));
                 CreateEnhancedObject(p.U32(8), obj);
                 break;
             }

@@ -182,10 +182,12 @@ RegionData PolygonData(const POINT* pts, int count, int fillMode) {
         const double yc = y;
         xs.clear();
         for (const Edge* e : active) {
-            const POINT& p0 = e->p0;
-            const POINT& p1 = e->p1;
+            // Measured from the upper end, so that an edge walked both ways crosses at one x.
+            const bool down = e->p1.y > e->p0.y;
+            const POINT& p0 = down ? e->p0 : e->p1;
+            const POINT& p1 = down ? e->p1 : e->p0;
             double x = p0.x + (yc - p0.y) * static_cast<double>(p1.x - p0.x) / static_cast<double>(p1.y - p0.y);
-            xs.push_back(Crossing{x, p1.y > p0.y ? 1 : -1});
+            xs.push_back(Crossing{x, down ? 1 : -1});
         }
         std::sort(xs.begin(), xs.end(), [](const Crossing& a, const Crossing& b) { return a.x < b.x; });
         Spans row;

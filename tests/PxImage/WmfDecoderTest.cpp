@@ -145,6 +145,21 @@ TEST_F(WmfDecoder, ArcsPiesAndChords) {
     });
 }
 
+TEST_F(WmfDecoder, WideAndDashedPens) {
+    constexpr uint32_t B = 0x0000FF, X = kWindow;
+    // Geometric pens: a user style of 10 on and 10 off, flat ends; a wide one with mitred joins.
+    const Bytes dashed = EmfRec(95, {1, 0, 0, 0, 0, 0x10000 | 7 | 0x200, 4, 0, RGB(0, 0, 255), 0, 2, 10, 10});
+    const Bytes mitred = EmfRec(95, {2, 0, 0, 0, 0, 0x10000 | 0x2000 | 0x200, 10, 0, RGB(0, 0, 255), 0, 0});
+    ExpectDrawings({
+        {"dashes",
+         Emf(100, 100, Cat({dashed, EmfSelect(1), EmfRec(27, {0, 20}), EmfRec(54, {100, 20})}), 4),
+         {{5, 20, B}, {5, 18, B}, {15, 20, X}, {25, 21, B}, {5, 23, X}}},
+        {"mitre",
+         Emf(100, 100, Cat({mitred, EmfSelect(2), EmfRec(4, {0, 0, 0, 0, 3, 20, 80, 50, 50, 80, 80})}), 4),
+         {{50, 44, B}, {50, 50, B}, {50, 40, X}, {50, 61, X}, {18, 82, X}}},
+    });
+}
+
 TEST_F(WmfDecoder, Bitmaps) {
     // The 2 x 2 picture stretched over (10, 10)-(30, 30) in every form a record carries it.
     const std::vector<Probe> quad = {{12, 12, 0xFF0000}, {27, 12, 0x00FF00}, {12, 27, 0x0000FF}, {27, 27, 0xFFFFFF},
