@@ -1909,7 +1909,8 @@ private:
                                 static_cast<double>(p.I32(at + 28)), static_cast<double>(p.I32(at + 32))};
         if (n > p.Size() || !p.Has(offString, static_cast<size_t>(n) * (wide ? 2 : 1))) return;
         std::u16string text;
-        for (uint32_t i = 0; i < n; i++)
+        // Glyph numbers of a font that is not here would draw the wrong letters: none at all.
+        for (uint32_t i = 0; i < n && !(options & ETO_GLYPH_INDEX); i++)
             text += wide ? static_cast<char16_t>(p.U16(offString + 2 * static_cast<size_t>(i)))
                          : FromCp1252(p.U8(offString + i));
         std::vector<double> dx;
