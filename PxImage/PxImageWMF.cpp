@@ -367,11 +367,13 @@ private:
         return (x1 - x0) * (y2 - y0) - (y1 - y0) * (x2 - x0) < 0;
     }
 
+    // The pen's width on the picture, to the nearest pixel (a width a hair under a whole number
+    // of pixels, as mapping often makes it, keeps that number).
     int32_t PenPixels() const {
         if (st_.pen.width <= 0) return 1;
         const double w = st_.pen.width * Scale(true);
         if (!std::isfinite(w) || w < 1) return 1;
-        return static_cast<int32_t>(std::min(w, 256.0));
+        return static_cast<int32_t>(std::lround(std::min(w, 256.0)));
     }
 
     COLORREF Resolve(COLORREF c) const {
@@ -403,12 +405,13 @@ private:
 
     // Several polygons as one, joined through the first point of the first: every bridge is
     // walked there and back, so it adds nothing in either fill mode.
-    static std::vector<POINT> Joined(const std::vector<std::vector<POINT>>& polys) {
-        std::vector<POINT> all;
+    template <class Point>
+    static std::vector<Point> Joined(const std::vector<std::vector<Point>>& polys) {
+        std::vector<Point> all;
         for (const auto& p : polys) {
             if (p.size() < 3) continue;
             const bool first = all.empty();
-            const POINT anchor = first ? p.front() : all.front();
+            const Point anchor = first ? p.front() : all.front();
             all.insert(all.end(), p.begin(), p.end());
             all.push_back(p.front());
             if (!first) all.push_back(anchor);
@@ -568,12 +571,12 @@ private:
 
     // A polygon turned so that it runs the same way as every other piece of a stroke; their
     // union is then what the winding rule fills.
-    static void AddPiece(std::vector<std::vector<POINT>>& pieces, std::vector<POINT> poly) {
+    static void AddPiece(std::vector<std::vector<PointF>>& pieces, std::vector<PointF> poly) {
         double area = 0;
         for (size_t i = 0; i < poly.size(); i++) {
-            const POINT& a = poly[i];
-            const POINT& b = poly[(i + 1) % poly.size()];
-            area += double(a.x) * b.y - double(b.x) * a.y;
+            const PointF& a = poly[i];
+            const PointF& b = poly[(i + 1) % poly.size()];
+            area += a.x * b.y - b.x * a.y;
         }
         if (area < 0) std::reverse(poly.begin(), poly.end());
         if (area != 0) pieces.push_back(std::move(poly));
@@ -581,7 +584,7 @@ private:
 
     // The pieces of a wide line: a band along each segment, the joins and the end caps.
     void WideLine(const std::vector<POINT>& points, bool closed, double half,
-                  std::vector<std::vector<POINT>>& pieces) const {
+                  std::vector<std::vector<PointF>>& pieces) const {
         // Points repeated in a row (and a closed line's last point on its first) make no turn.
         std::vector<POINT> pts;
         for (const POINT& p : points)
@@ -591,16 +594,16 @@ private:
         if (pts.size() == 1) pts.push_back(pts[0]);
         const uint32_t cap = st_.pen.style & 0x0F00, join = st_.pen.style & 0xF000;
         const size_t n = pts.size();
-        auto round = [&](double x, double y) {
-            return POINT{static_cast<LONG>(std::lround(x)), static_cast<LONG>(std::lround(y))};
-        };
+        // Corners keep their places between pixels: a band w wide covers the pixels within w / 2
+        // of its line whatever its slope (w rows of a level line, from w / 2 above it).
+        auto at = [](double x, double y) { return PointF{x, y}; };
         // Round joins and ends cost a polygon each: fewer sides on long lines.
         const int32_t sides = n * 48 < (size_t(1) << 20) ? 48 : 8;
         auto disc = [&](POINT c) {
             const int32_t k = static_cast<int32_t>(std::clamp(half * 2, 8.0, double(sides)));
-            std::vector<POINT> d;
+            std::vector<PointF> d;
             for (int32_t i = 0; i < k; i++)
-                d.push_back(round(c.x + half * std::cos(2 * kPi * i / k), c.y + half * std::sin(2 * kPi * i / k)));
+                d.push_back(at(c.x + half * std::cos(2 * kPi * i / k), c.y + half * std::sin(2 * kPi * i / k)));
             AddPiece(pieces, std::move(d));
         };
         struct Seg {
@@ -623,8 +626,7 @@ private:
                 if (i + 1 == segments) bx += s.ux * half, by += s.uy * half;
             }
             const double nx = -s.uy * half, ny = s.ux * half;
-            AddPiece(pieces, {round(ax + nx, ay + ny), round(bx + nx, by + ny), round(bx - nx, by - ny),
-                              round(ax - nx, ay - ny)});
+            AddPiece(pieces, {at(ax + nx, ay + ny), at(bx + nx, by + ny), at(bx - nx, by - ny), at(ax - nx, ay - ny)});
         }
         // Joins at the inner points (all of them on a closed line).
         for (size_t i = closed ? 0 : 1; i < (closed ? n : n - 1); i++) {
@@ -638,14 +640,15 @@ private:
             // The outer side of the turn.
             const double n1x = -s1.uy * half, n1y = s1.ux * half, n2x = -s2.uy * half, n2y = s2.ux * half;
             const double side = n1x * s2.ux + n1y * s2.uy < 0 ? 1 : -1;
-            const POINT o1 = round(v.x + side * n1x, v.y + side * n1y), o2 = round(v.x + side * n2x, v.y + side * n2y);
+            const PointF c = at(v.x, v.y), o1 = at(v.x + side * n1x, v.y + side * n1y),
+                         o2 = at(v.x + side * n2x, v.y + side * n2y);
             const double mx = n1x + n2x, my = n1y + n2y, ml = std::hypot(mx, my);
             const double cosHalf = ml / (2 * half);
             if (join == kJoinMiter && cosHalf > 0.1) {
                 const double len = half / cosHalf;
-                AddPiece(pieces, {v, o1, round(v.x + side * mx / ml * len, v.y + side * my / ml * len), o2});
+                AddPiece(pieces, {c, o1, at(v.x + side * mx / ml * len, v.y + side * my / ml * len), o2});
             } else {
-                AddPiece(pieces, {v, o1, o2});
+                AddPiece(pieces, {c, o1, o2});
             }
         }
         if (!closed && cap != kEndCapFlat && cap != kEndCapSquare) {
@@ -682,17 +685,25 @@ private:
             return;
         }
         // The whole stroke as one region, so that no pixel is painted twice.
-        std::vector<std::vector<POINT>> pieces;
+        std::vector<std::vector<PointF>> pieces;
         for (const std::vector<POINT>& line : lines) {
             if (line.size() == 1) {
                 WideLine({line[0], line[0]}, false, w / 2.0, pieces);
-                const LONG l = line[0].x - w / 2, t = line[0].y - w / 2;
+                const double l = line[0].x - w / 2, t = line[0].y - w / 2;
                 AddPiece(pieces, {{l, t}, {l + w, t}, {l + w, t + w}, {l, t + w}});
             } else {
                 WideLine(line, closed, w / 2.0, pieces);
             }
         }
-        FillPolygon(Joined(pieces), color, WINDING);
+        const std::vector<PointF> all = Joined(pieces);
+        if (all.size() < 3) return;
+        HBRUSH brush = CreateSolidBrush(color);
+        HGDIOBJ old = SelectObject(dc_, brush);
+        SetPolyFillMode(dc_, WINDING);
+        SetROP2(dc_, st_.rop2);
+        tikora::gdi::FillPolygonF(dc_, all.data(), static_cast<int>(all.size()));
+        SelectObject(dc_, old);
+        DeleteObject(brush);
     }
 
     // A closed or open shape: drawn, or added to the path being recorded.

@@ -196,6 +196,22 @@ void FillSolidRect(HDC hdc, const RECT& rect, COLORREF color) {
     FillRegionData(dc, RectData(d.left, d.top, d.right, d.bottom), PxFromColorref(color), R2_COPYPEN);
 }
 
+BOOL FillPolygonF(HDC hdc, const PointF* points, int count) {
+    GdiDC* dc = AsDC(hdc);
+    if (!dc || !points || count < 3) return FALSE;
+    constexpr double kFar = 1 << 30;
+    const POINT o = ToDevice(dc, 0, 0);
+    std::vector<PointF> pts(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        if (!(std::fabs(points[i].x) <= kFar && std::fabs(points[i].y) <= kFar)) return FALSE;
+        pts[i] = PointF{points[i].x + o.x, points[i].y + o.y};
+    }
+    Px color;
+    if (CurrentBrush(dc, color))
+        FillRegionData(dc, PolygonRegionData(pts.data(), count, dc->state.polyFillMode), color, dc->state.rop2);
+    return TRUE;
+}
+
 void BlendCoverage(HDC hdc, int x, int y, int width, int height, const BYTE* coverage, int coverageStride,
                    COLORREF color) {
     GdiDC* dc = AsDC(hdc);

@@ -76,6 +76,7 @@ inline RECT Normalized(RECT r) {
 }
 
 RegionData PolygonRegionData(const POINT* pts, int count, int fillMode);
+RegionData PolygonRegionData(const PointF* pts, int count, int fillMode);
 RegionData EllipseRegionData(const RECT& r);
 
 // Applies a binary raster operation (R2_*) of a pen or brush colour to a destination pixel.

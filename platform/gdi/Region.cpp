@@ -153,20 +153,31 @@ struct Crossing {
 
 // GDI puts pixel (x, y) at the integer point (x, y): a row is sampled at its y, and a span
 // takes the pixels from the left crossing up to, not including, the right one. Top and left
-// edges are thus inside, bottom and right edges outside, as for rectangles.
-RegionData PolygonData(const POINT* pts, int count, int fillMode) {
+// edges are thus inside, bottom and right edges outside, as for rectangles. Points may lie
+// between pixels (PointF): the same rule samples them.
+template <class Point>
+RegionData PolygonData(const Point* pts, int count, int fillMode) {
     RegionData d;
     if (!pts || count < 3) return d;
-    // The edges that are not horizontal, by their top row; each crosses rows [top, bottom).
+    // The edges that are not horizontal, by their top row; each crosses rows [top, bottom), the
+    // rows from its upper end's y (inclusive) to its lower end's (exclusive).
     struct Edge {
         LONG top, bottom;
-        POINT p0, p1;
+        double x0, y0, x1, y1;  // upper end, lower end
+        int dir;                // 1 when the polygon runs down it
     };
     std::vector<Edge> edges;
     for (int i = 0; i < count; ++i) {
-        const POINT& p0 = pts[i];
-        const POINT& p1 = pts[(i + 1) % count];
-        if (p0.y != p1.y) edges.push_back(Edge{std::min(p0.y, p1.y), std::max(p0.y, p1.y), p0, p1});
+        const Point& p0 = pts[i];
+        const Point& p1 = pts[(i + 1) % count];
+        if (p0.y == p1.y) continue;
+        const bool down = p1.y > p0.y;
+        const Point& a = down ? p0 : p1;
+        const Point& b = down ? p1 : p0;
+        const LONG top = static_cast<LONG>(std::ceil(static_cast<double>(a.y)));
+        const LONG bottom = static_cast<LONG>(std::ceil(static_cast<double>(b.y)));
+        if (top >= bottom) continue;
+        edges.push_back(Edge{top, bottom, double(a.x), double(a.y), double(b.x), double(b.y), down ? 1 : -1});
     }
     std::sort(edges.begin(), edges.end(), [](const Edge& a, const Edge& b) { return a.top < b.top; });
     std::vector<const Edge*> active;
@@ -183,11 +194,8 @@ RegionData PolygonData(const POINT* pts, int count, int fillMode) {
         xs.clear();
         for (const Edge* e : active) {
             // Measured from the upper end, so that an edge walked both ways crosses at one x.
-            const bool down = e->p1.y > e->p0.y;
-            const POINT& p0 = down ? e->p0 : e->p1;
-            const POINT& p1 = down ? e->p1 : e->p0;
-            double x = p0.x + (yc - p0.y) * static_cast<double>(p1.x - p0.x) / static_cast<double>(p1.y - p0.y);
-            xs.push_back(Crossing{x, down ? 1 : -1});
+            const double x = e->x0 + (yc - e->y0) * (e->x1 - e->x0) / (e->y1 - e->y0);
+            xs.push_back(Crossing{x, e->dir});
         }
         std::sort(xs.begin(), xs.end(), [](const Crossing& a, const Crossing& b) { return a.x < b.x; });
         Spans row;
@@ -221,6 +229,7 @@ RegionData PolygonData(const POINT* pts, int count, int fillMode) {
 }  // namespace
 
 RegionData PolygonRegionData(const POINT* pts, int count, int fillMode) { return PolygonData(pts, count, fillMode); }
+RegionData PolygonRegionData(const PointF* pts, int count, int fillMode) { return PolygonData(pts, count, fillMode); }
 
 // Pixel centres inside the ellipse inscribed in the rectangle.
 RegionData EllipseRegionData(const RECT& r0) {

@@ -212,6 +212,12 @@ struct PointF {
 std::vector<PointF> ArcPoints(double left, double top, double right, double bottom, double xStart, double yStart,
                               double xEnd, double yEnd, bool clockwise, int segments);
 
+// Fills a polygon whose corners may lie between pixels (logical coordinates) with the DC's brush,
+// fill mode and raster operation through the clip, without an outline: pixel (x, y) is filled
+// when the point (x, y) is inside, or on a top or left edge. The metafile player fills its wide
+// lines with it. FALSE for fewer than three points or a corner beyond +-2^30 or not finite.
+BOOL FillPolygonF(HDC hdc, const PointF* points, int count);
+
 // Text without fonts: this library has none; the text part (platform/gdi/text) installs a
 // renderer when it is linked in. One run of text in a font described here, all in device pixels.
 struct TextRun {

@@ -158,6 +158,75 @@ TEST_F(WmfDecoder, WideAndDashedPens) {
          Emf(100, 100, Cat({mitred, EmfSelect(2), EmfRec(4, {0, 0, 0, 0, 3, 20, 80, 50, 50, 80, 80})}), 4),
          {{50, 44, B}, {50, 50, B}, {50, 40, X}, {50, 61, X}, {18, 82, X}}},
     });
+
+    // A window of 1001 x 1001 on the 100 x 100 picture, as drawing programs write them: ten units
+    // make a hair under a pixel, and a pen of 10 w units is w pixels wide. A line of a w-pixel pen
+    // covers w rows (or columns), from w / 2 before the line on; a 45-degree line, along a row,
+    // the pixels within w / 2 of it, w times the square root of 2 wide. Flat ends.
+    const WmfRecord window{0x020C, {W(1001), W(1001)}};
+    auto line = [&](int16_t width, int x0, int y0, int x1, int y1) {
+        return Wmf(100, 100,
+                   {window,
+                    WmfPen(0x200, width, RGB(0, 0, 255)),
+                    WmfSelect(0),
+                    {0x0214, {W(y0), W(x0)}},
+                    {0x0213, {W(y1), W(x1)}}});
+    };
+    const struct {
+        int16_t w;
+        Box across, down;              // the line at y = 30 from x = 10 to 90; at x = 30 from y = 10 to 90
+        int diagonalFrom, diagonalTo;  // row 50 of the line from (20, 20) to (80, 80)
+    } widths[] = {
+        {1, {10, 30, 90, 31}, {30, 10, 31, 90}, 50, 50}, {2, {10, 29, 90, 31}, {29, 10, 31, 90}, 49, 51},
+        {3, {10, 29, 90, 32}, {29, 10, 32, 90}, 48, 52}, {4, {10, 28, 90, 32}, {28, 10, 32, 90}, 48, 52},
+        {8, {10, 26, 90, 34}, {26, 10, 34, 90}, 45, 55}, {12, {10, 24, 90, 36}, {24, 10, 36, 90}, 42, 58},
+    };
+    for (const auto &c : widths) {
+        const int16_t units = int16_t(10 * c.w);
+        for (const auto &[file, want] : {std::pair{line(units, 100, 300, 900, 300), c.across},
+                                         std::pair{line(units, 300, 100, 300, 900), c.down}}) {
+            PxImageWMF img;
+            ASSERT_TRUE(DecodeWith(img, file)) << img.GetLastError();
+            const Box got = BoxOf(img, B);
+            EXPECT_EQ(std::vector<int>({got.left, got.top, got.right, got.bottom, got.count}),
+                      std::vector<int>({want.left, want.top, want.right, want.bottom,
+                                        (want.right - want.left) * (want.bottom - want.top)}))
+                << "pen " << c.w;
+        }
+        PxImageWMF img;
+        ASSERT_TRUE(DecodeWith(img, line(units, 200, 200, 800, 800))) << img.GetLastError();
+        for (int x = 30; x <= 70; x++)
+            EXPECT_EQ(RgbAt(img, x, 50), x >= c.diagonalFrom && x <= c.diagonalTo ? B : WindowRgb())
+                << "pen " << c.w << " diagonal at " << x;
+    }
+
+    // A filled polygon's 2-pixel outline is drawn over the fill: rows 19-20 on its top edge at
+    // y = 20, 69-70 on its bottom one at y = 70, columns 19-20 and 79-80 on its sides.
+    constexpr uint32_t G = 0x00FF00;
+    ExpectDrawings({{"filled polygon, 2-pixel pen",
+                     Wmf(100, 100,
+                         {window,
+                          WmfBrush(RGB(0, 255, 0)),
+                          WmfSelect(0),
+                          WmfPen(0, 20, RGB(0, 0, 255)),
+                          WmfSelect(1),
+                          {0x0324, {4, 200, 200, 800, 200, 800, 700, 200, 700}}}),
+                     {{50, 18, X},
+                      {50, 19, B},
+                      {50, 20, B},
+                      {50, 21, G},
+                      {50, 68, G},
+                      {50, 69, B},
+                      {50, 70, B},
+                      {50, 71, X},
+                      {18, 45, X},
+                      {19, 45, B},
+                      {20, 45, B},
+                      {21, 45, G},
+                      {78, 45, G},
+                      {79, 45, B},
+                      {80, 45, B},
+                      {81, 45, X}}}});
 }
 
 TEST_F(WmfDecoder, Bitmaps) {

@@ -1,6 +1,7 @@
 // DIB sections, device bitmaps, pixel format conversions and blits; regions, clipping and drawing.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <functional>
@@ -607,6 +608,15 @@ TEST_F(Drawing, ShapesPenAndBrushPixels) {
              Polygon(dc, std::data({POINT{0, 0}, POINT{5, 0}, POINT{0, 5}}), 3);
          },
          "PPPPPP|PBBBP.|PBBP..|PBP...|PP....|P....."},
+        // Corners between pixels: a pixel is in when its point is; rows 1-3, the sides slanting.
+        {"polygon between pixels",
+         [](HDC dc) {
+             const tikora::gdi::PointF far[3] = {{0, 0}, {1e12, 0}, {0, 5}}, nan[3] = {{0, 0}, {5, 0}, {0, NAN}};
+             EXPECT_FALSE(tikora::gdi::FillPolygonF(dc, far, 3) || tikora::gdi::FillPolygonF(dc, nan, 3));
+             tikora::gdi::FillPolygonF(dc, std::data({tikora::gdi::PointF{1, 0.5}, {4, 0.5}, {5.5, 3.5}, {2.5, 3.5}}),
+                                       4);
+         },
+         "......|..BBB.|..BBB.|...BBB|......|......"},
         {"fill and frame",
          [&](HDC dc) {
              FillRect(dc, std::data({RECT{1, 1, 5, 4}}), brush);
