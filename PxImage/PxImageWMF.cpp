@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "PxLeReader.h"
@@ -15,8 +17,17 @@ constexpr uint32_t kPlaceableKey = 0x9AC6CDD7;
 constexpr uint32_t kEmfSignature = 0x464D4520;  // " EMF"
 constexpr int32_t kMaxSide = 4000;
 constexpr int32_t kMmText = 1;
+constexpr int32_t kMmIsotropic = 7;
 constexpr int32_t kMmAnisotropic = 8;
 constexpr size_t kMaxSavedStates = 1024;
+// A bitmap inside a record brings its own pixels, so the file's size bounds it; one in run-length
+// form does not, and gets a smaller bound. Brush patterns are small tiles.
+constexpr int64_t kMaxDibPixels = int64_t(1) << 26;
+constexpr int64_t kMaxRlePixels = int64_t(1) << 24;
+constexpr int64_t kMaxPatternPixels = int64_t(1) << 20;
+// Points that one path may gather before further figures are dropped.
+constexpr size_t kMaxPathPoints = size_t(1) << 20;
+constexpr double kPi = 3.14159265358979;
 
 // Parameters of one record: a short record reads zeros, never past its end.
 using Params = PxLeReader;
@@ -37,21 +48,57 @@ void PxMetafileDeleter::operator()(PxMetafile* mf) const { delete mf; }
 
 namespace {
 
+using tikora::gdi::PointF;
+
 struct PenDesc {
     bool null = false;
     COLORREF color = 0;
     double width = 0;  // logical units; 0 is one device pixel
 };
 
-struct BrushDesc {
-    bool null = false;
-    COLORREF color = RGB(255, 255, 255);
+// A brush's tile: colours 0xRRGGBB, or for a monochrome one 0 (text colour) and 1 (background).
+struct Pattern {
+    int32_t width = 0, height = 0;
+    bool mono = false;
+    std::vector<uint32_t> px;
 };
 
+struct BrushDesc {
+    enum Style { Solid, Null, Hatch, Tile } style = Solid;
+    COLORREF color = RGB(255, 255, 255);
+    int32_t hatch = 0;
+    std::shared_ptr<const Pattern> pattern;
+
+    static BrushDesc Of(COLORREF c) {
+        BrushDesc b;
+        b.color = c;
+        return b;
+    }
+    static BrushDesc None() {
+        BrushDesc b;
+        b.style = Null;
+        return b;
+    }
+    bool null() const { return style == Null; }
+};
+
+struct FontDesc {
+    double height = 0, width = 0;  // logical units, LOGFONT sign rules
+    double escapement = 0;         // tenths of a degree
+    int32_t weight = 0;
+    bool italic = false, underline = false, strikeOut = false;
+    std::string face;  // UTF-8
+};
+
+using PaletteDesc = std::shared_ptr<const std::vector<COLORREF>>;
+
 struct GdiObjectDesc {
-    enum Kind { Free, Pen, Brush, Other } kind = Free;
+    enum Kind { Free, Pen, Brush, Font, Palette, Region, Other } kind = Free;
     PenDesc pen;
     BrushDesc brush;
+    FontDesc font;
+    PaletteDesc palette;
+    std::vector<RECT> rects;  // a region's rectangles, logical units
 };
 
 struct Xform {
@@ -75,14 +122,115 @@ struct PlayState {
     Xform world;
     PenDesc pen;
     BrushDesc brush;
+    FontDesc font;
+    PaletteDesc palette;
     int32_t polyFill = ALTERNATE;
     int32_t rop2 = R2_COPYPEN;
+    COLORREF textColor = 0, bkColor = RGB(255, 255, 255);
+    int32_t bkMode = OPAQUE;
+    uint32_t textAlign = TA_LEFT | TA_TOP;
+    double charExtra = 0;  // logical units
+    bool clockwise = false;
     double curX = 0, curY = 0;  // logical
 };
 
+// ---- text encodings ---------------------------------------------------------------------------
+
+// Windows-1252, the code page of 8-bit metafile text, into UTF-16.
+char16_t FromCp1252(uint8_t c) {
+    static const char16_t k80[32] = {0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x8D,   0x017D, 0x8F,
+                                     0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
+    return c >= 0x80 && c < 0xA0 ? k80[c - 0x80] : static_cast<char16_t>(c);
+}
+
+std::string Utf8(const std::u16string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); i++) {
+        uint32_t c = s[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000)
+            c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
+        else if (c >= 0xD800 && c < 0xE000)
+            c = 0xFFFD;
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// ---- bitmaps inside records ---------------------------------------------------------------------
+
+// A bitmap made ready for StretchDIBits: a 40-byte header with its colours resolved to RGB (or
+// its masks), and rows that lie inside the record or were unpacked from run-length form.
+struct Dib {
+    std::vector<uint32_t> info;
+    const uint8_t* bits = nullptr;
+    std::vector<uint8_t> unpacked;
+    int32_t width = 0, height = 0;  // height as stored: negative for top-down rows
+    const BITMAPINFO* Info() const { return reinterpret_cast<const BITMAPINFO*>(info.data()); }
+    int32_t Rows() const { return height < 0 ? -height : height; }
+};
+
+int64_t Stride(int64_t width, int64_t bits) { return ((width * bits + 31) / 32) * 4; }
+
+// Unpacks run-length rows (8 or 4 bits a pixel) into 8-bit rows, bottom row first.
+void UnpackRle(const uint8_t* in, size_t n, bool four, int32_t w, int32_t h, std::vector<uint8_t>& out) {
+    const size_t stride = static_cast<size_t>(Stride(w, 8));
+    out.assign(stride * static_cast<size_t>(h), 0);
+    int32_t x = 0, y = 0;
+    auto put = [&](uint8_t v) {
+        if (x < w && y < h) out[static_cast<size_t>(y) * stride + static_cast<size_t>(x)] = v;
+        x = std::min(x + 1, w);
+    };
+    size_t i = 0;
+    while (i + 1 < n && y < h) {
+        const uint8_t count = in[i], value = in[i + 1];
+        i += 2;
+        if (count > 0) {
+            for (uint32_t k = 0; k < count; k++) put(four ? (k & 1 ? value & 15 : value >> 4) : value);
+        } else if (value == 0) {  // end of line
+            x = 0;
+            y++;
+        } else if (value == 1) {  // end of bitmap
+            break;
+        } else if (value == 2) {  // move by a delta
+            if (i + 1 >= n) break;
+            x = std::min(x + in[i], w);
+            y = std::min(y + in[i + 1], h);
+            i += 2;
+        } else {  // `value` pixels as they stand, padded to a word
+            const size_t bytes = four ? (value + 1u) / 2 : value;
+            for (uint32_t k = 0; k < value && i + (four ? k / 2 : k) < n; k++) {
+                const uint8_t b = in[i + (four ? k / 2 : k)];
+                put(four ? (k & 1 ? b & 15 : b >> 4) : b);
+            }
+            i += (bytes + 1) & ~size_t(1);
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
 // Plays metafile records onto a memory DC through the software GDI. All mapping is done here, so
 // the DC keeps its identity mapping; outlines are drawn here too, so that a wide pen costs the
-// same as a filled polygon.
+// same as a filled polygon. The DC's own save stack follows the metafile's, so that the clip
+// region is saved and restored with the rest of the state.
 class Player {
 public:
     Player(HDC dc, const PxMetafile& mf, int32_t width, int32_t height)
@@ -93,16 +241,21 @@ public:
     }
 
     void Play() {
-        const int32_t savedDC = SaveDC(dc_);
+        baseLevel_ = SaveDC(dc_);
         SelectObject(dc_, GetStockObject(NULL_PEN));
         if (mf_.enhanced)
             PlayEnhanced();
         else
             PlayWindows();
-        RestoreDC(dc_, savedDC);
+        RestoreDC(dc_, baseLevel_);
     }
 
 private:
+    struct Figure {
+        std::vector<POINT> pts;
+        bool closed = false;
+    };
+
     // ---- mapping -----------------------------------------------------------------------------
 
     double Clamp(double v) const {
@@ -134,10 +287,21 @@ private:
         } else {
             const double ex = st_.winExtX == 0 ? 1 : st_.winExtX;
             const double ey = st_.winExtY == 0 ? 1 : st_.winExtY;
-            dx = (wx - st_.winOrgX) * st_.vpExtX / ex + st_.vpOrgX;
-            dy = (wy - st_.winOrgY) * st_.vpExtY / ey + st_.vpOrgY;
+            double sx = st_.vpExtX / ex, sy = st_.vpExtY / ey;
+            if (st_.mapMode == kMmIsotropic) {
+                // The same scale both ways: the smaller one.
+                const double s = std::min(std::fabs(sx), std::fabs(sy));
+                sx = std::copysign(s, sx);
+                sy = std::copysign(s, sy);
+            }
+            dx = (wx - st_.winOrgX) * sx + st_.vpOrgX;
+            dy = (wy - st_.winOrgY) * sy + st_.vpOrgY;
         }
-        // The reference device's picture frame fills the picture.
+        RefToTarget(dx, dy, tx, ty);
+    }
+
+    // The reference device's picture frame fills the picture.
+    void RefToTarget(double dx, double dy, double& tx, double& ty) const {
         double left, top, w, h;
         FrameInRefPixels(left, top, w, h);
         tx = (dx - left) * width_ / w;
@@ -166,27 +330,61 @@ private:
         }
     }
 
-    POINT Map(double lx, double ly) const {
+    PointF MapF(double lx, double ly) const {
         double tx, ty;
         ToTarget(lx, ly, tx, ty);
-        return POINT{static_cast<LONG>(std::lround(Clamp(tx))), static_cast<LONG>(std::lround(Clamp(ty)))};
+        return PointF{Clamp(tx), Clamp(ty)};
+    }
+
+    POINT Map(double lx, double ly) const {
+        const PointF p = MapF(lx, ly);
+        return POINT{static_cast<LONG>(std::lround(p.x)), static_cast<LONG>(std::lround(p.y))};
+    }
+
+    // Device length of a logical step along x or y.
+    double Scale(bool horizontal) const {
+        double x0, y0, x1, y1;
+        ToTarget(0, 0, x0, y0);
+        ToTarget(horizontal ? 1 : 0, horizontal ? 0 : 1, x1, y1);
+        const double s = std::hypot(x1 - x0, y1 - y0);
+        return std::isfinite(s) ? std::min(s, limit_) : 0;
+    }
+
+    // Whether logical coordinates come out mirrored on the picture (a y axis pointing up).
+    bool Mirrored() const {
+        double x0, y0, x1, y1, x2, y2;
+        ToTarget(0, 0, x0, y0);
+        ToTarget(1, 0, x1, y1);
+        ToTarget(0, 1, x2, y2);
+        return (x1 - x0) * (y2 - y0) - (y1 - y0) * (x2 - x0) < 0;
     }
 
     int32_t PenPixels() const {
         if (st_.pen.width <= 0) return 1;
-        double x0, y0, x1, y1;
-        ToTarget(0, 0, x0, y0);
-        ToTarget(st_.pen.width, 0, x1, y1);
-        const double w = std::hypot(x1 - x0, y1 - y0);
+        const double w = st_.pen.width * Scale(true);
         if (!std::isfinite(w) || w < 1) return 1;
         return static_cast<int32_t>(std::min(w, 256.0));
+    }
+
+    COLORREF Resolve(COLORREF c) const {
+        if ((c >> 24) == 1) {  // an index into the selected palette
+            const size_t i = c & 0xFFFF;
+            return st_.palette && i < st_.palette->size() ? (*st_.palette)[i] : 0;
+        }
+        return c & 0xFFFFFF;
+    }
+
+    // The rectangle's corners as a region; exact for any rotation of the world.
+    HRGN LogicalRectRgn(double l, double t, double r, double b) const {
+        const POINT pts[4] = {Map(l, t), Map(r, t), Map(r, b), Map(l, b)};
+        return CreatePolygonRgn(pts, 4, WINDING);
     }
 
     // ---- drawing -----------------------------------------------------------------------------
 
     void FillPolygon(const std::vector<POINT>& pts, COLORREF color, int32_t mode) {
         if (pts.size() < 3) return;
-        HBRUSH brush = CreateSolidBrush(color);
+        HBRUSH brush = CreateSolidBrush(Resolve(color));
         HGDIOBJ old = SelectObject(dc_, brush);
         SetPolyFillMode(dc_, mode);
         SetROP2(dc_, st_.rop2);
@@ -195,18 +393,123 @@ private:
         DeleteObject(brush);
     }
 
-    void Fill(const std::vector<POINT>& pts) {
-        if (!st_.brush.null) FillPolygon(pts, st_.brush.color, st_.polyFill);
+    // Several polygons as one, joined through the first point of the first: every bridge is
+    // walked there and back, so it adds nothing in either fill mode.
+    static std::vector<POINT> Joined(const std::vector<std::vector<POINT>>& polys) {
+        std::vector<POINT> all;
+        for (const auto& p : polys) {
+            if (p.size() < 3) continue;
+            const bool first = all.empty();
+            const POINT anchor = first ? p.front() : all.front();
+            all.insert(all.end(), p.begin(), p.end());
+            all.push_back(p.front());
+            if (!first) all.push_back(anchor);
+        }
+        return all;
+    }
+
+    void FillWith(const std::vector<POINT>& pts, const BrushDesc& brush, int32_t mode) {
+        if (brush.null() || pts.size() < 3) return;
+        if (brush.style == BrushDesc::Solid) {
+            FillPolygon(pts, brush.color, mode);
+            return;
+        }
+        HRGN rgn = CreatePolygonRgn(pts.data(), static_cast<int>(pts.size()), mode);
+        PaintTiles(rgn, brush);
+        DeleteObject(rgn);
+    }
+
+    void Fill(const std::vector<POINT>& pts) { FillWith(pts, st_.brush, st_.polyFill); }
+
+    // A region (device units) painted with a brush.
+    void FillRegion(HRGN rgn, const BrushDesc& brush) {
+        if (brush.null()) return;
+        if (brush.style != BrushDesc::Solid) {
+            PaintTiles(rgn, brush);
+            return;
+        }
+        HBRUSH b = CreateSolidBrush(Resolve(brush.color));
+        FillRgn(dc_, rgn, b);
+        DeleteObject(b);
+    }
+
+    static bool HatchBit(int32_t style, int32_t x, int32_t y) {
+        switch (style) {
+            case HS_HORIZONTAL:
+                return y == 7;
+            case HS_VERTICAL:
+                return x == 7;
+            case HS_FDIAGONAL:
+                return x == y;
+            case HS_BDIAGONAL:
+                return x + y == 7;
+            case HS_CROSS:
+                return x == 7 || y == 7;
+            default:
+                return x == y || x + y == 7;
+        }
+    }
+
+    // Tiles a hatch or bitmap brush over a region, the tiles aligned on the picture's origin.
+    // Rows go out in strips; a hatch over a transparent background touches only its lines.
+    void PaintTiles(HRGN rgn, const BrushDesc& b) {
+        RECT box;
+        if (GetRgnBox(rgn, &box) == NULLREGION) return;
+        box.left = std::max<LONG>(box.left, 0);
+        box.top = std::max<LONG>(box.top, 0);
+        box.right = std::min<LONG>(box.right, width_);
+        box.bottom = std::min<LONG>(box.bottom, height_);
+        if (box.left >= box.right || box.top >= box.bottom) return;
+        const bool hatch = b.style == BrushDesc::Hatch;
+        if (!hatch && (!b.pattern || b.pattern->width <= 0 || b.pattern->height <= 0)) return;
+        const int32_t tw = hatch ? 8 : b.pattern->width, th = hatch ? 8 : b.pattern->height;
+        const uint32_t fore = Rgb(Resolve(hatch ? b.color : st_.textColor)), back = Rgb(Resolve(st_.bkColor));
+        const bool transparent = hatch && st_.bkMode == TRANSPARENT;
+        auto tile = [&](int32_t x, int32_t y, bool& set) -> uint32_t {
+            if (hatch) {
+                set = HatchBit(b.hatch, x, y);
+                return set ? fore : back;
+            }
+            set = true;
+            const uint32_t v = b.pattern->px[static_cast<size_t>(y) * tw + x];
+            return b.pattern->mono ? (v ? back : fore) : v;
+        };
+        const int32_t w = box.right - box.left, rows = 64;
+        std::vector<uint32_t> strip(static_cast<size_t>(w) * rows), mask(transparent ? strip.size() : 0);
+        BITMAPINFO bmi{};
+        bmi.bmiHeader = BITMAPINFOHEADER{40, w, -rows, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        SaveDC(dc_);
+        ExtSelectClipRgn(dc_, rgn, RGN_AND);
+        for (int32_t y0 = box.top; y0 < box.bottom; y0 += rows) {
+            for (int32_t r = 0; r < rows; r++)
+                for (int32_t x = 0; x < w; x++) {
+                    bool set;
+                    const uint32_t v = tile((box.left + x) % tw, (y0 + r) % th, set);
+                    const size_t i = static_cast<size_t>(r) * w + x;
+                    strip[i] = transparent && !set ? 0 : v;
+                    if (transparent) mask[i] = set ? 0 : 0xFFFFFF;
+                }
+            if (transparent)
+                StretchDIBits(dc_, box.left, y0, w, rows, 0, 0, w, rows, mask.data(), &bmi, DIB_RGB_COLORS, SRCAND);
+            StretchDIBits(dc_, box.left, y0, w, rows, 0, 0, w, rows, strip.data(), &bmi, DIB_RGB_COLORS,
+                          transparent ? SRCPAINT : SRCCOPY);
+        }
+        RestoreDC(dc_, -1);
+    }
+
+    static uint32_t Rgb(COLORREF c) {
+        return (uint32_t{GetRValue(c)} << 16) | (uint32_t{GetGValue(c)} << 8) | GetBValue(c);
     }
 
     void Stroke(const std::vector<POINT>& pts, bool closed) {
         if (st_.pen.null || pts.empty()) return;
+        const COLORREF color = Resolve(st_.pen.color);
         const int32_t w = PenPixels();
         if (w <= 1) {
             std::vector<POINT> line = pts;
             if (closed) line.push_back(pts.front());
             if (line.size() == 1) line.push_back(POINT{line[0].x + 1, line[0].y});
-            HPEN pen = CreatePen(PS_SOLID, 1, st_.pen.color);
+            HPEN pen = CreatePen(PS_SOLID, 1, color);
             HGDIOBJ old = SelectObject(dc_, pen);
             SetROP2(dc_, st_.rop2);
             Polyline(dc_, line.data(), static_cast<int>(line.size()));
@@ -217,7 +520,7 @@ private:
         const double half = w / 2.0;
         auto square = [&](POINT p) {
             const LONG l = static_cast<LONG>(p.x - half), t = static_cast<LONG>(p.y - half);
-            FillPolygon({{l, t}, {l + w, t}, {l + w, t + w}, {l, t + w}}, st_.pen.color, WINDING);
+            FillPolygon({{l, t}, {l + w, t}, {l + w, t + w}, {l, t + w}}, color, WINDING);
         };
         const size_t n = pts.size();
         const size_t segments = closed ? n : n - 1;
@@ -228,21 +531,83 @@ private:
             if (len > 0) {
                 const LONG nx = std::lround(-dy / len * half), ny = std::lround(dx / len * half);
                 FillPolygon({{a.x + nx, a.y + ny}, {b.x + nx, b.y + ny}, {b.x - nx, b.y - ny}, {a.x - nx, a.y - ny}},
-                            st_.pen.color, WINDING);
+                            color, WINDING);
             }
         }
         for (const POINT& p : pts) square(p);
     }
 
+    // A closed or open shape: drawn, or added to the path being recorded.
+    void Shape(std::vector<POINT> pts, bool closed, bool filled) {
+        if (inPath_) {
+            AddFigure(std::move(pts), closed);
+            return;
+        }
+        if (filled) Fill(pts);
+        Stroke(pts, closed);
+    }
+
+    // A line on from the current position through the points (device), which end at (x, y).
+    void LineOn(const std::vector<POINT>& pts, double x, double y) {
+        if (inPath_) {
+            ExtendFigure(pts);
+        } else {
+            std::vector<POINT> line{Map(st_.curX, st_.curY)};
+            line.insert(line.end(), pts.begin(), pts.end());
+            Stroke(line, false);
+        }
+        st_.curX = x;
+        st_.curY = y;
+    }
+
     std::vector<POINT> EllipsePoints(double l, double t, double r, double b) const {
-        constexpr int32_t kSteps = 72;
+        return ArcPts(l, t, r, b, r, (t + b) / 2, r, (t + b) / 2, false);
+    }
+
+    // An arc of the box in logical units, flattened finely enough for its size on the picture;
+    // the direction is the one seen on the picture.
+    std::vector<POINT> ArcPts(double l, double t, double r, double b, double xs, double ys, double xe, double ye,
+                              bool clockwise) const {
+        const double size = std::fabs(r - l) * Scale(true) + std::fabs(b - t) * Scale(false);
+        const int32_t segments = static_cast<int32_t>(std::clamp(size * 1.6, 16.0, 2048.0));
         std::vector<POINT> pts;
-        const double cx = (l + r) / 2, cy = (t + b) / 2, rx = (r - l) / 2, ry = (b - t) / 2;
-        for (int32_t i = 0; i < kSteps; i++) {
-            const double a = 2 * 3.14159265358979 * i / kSteps;
-            pts.push_back(Map(cx + rx * std::cos(a), cy + ry * std::sin(a)));
+        for (const PointF& p : tikora::gdi::ArcPoints(l, t, r, b, xs, ys, xe, ye, clockwise != Mirrored(), segments)) {
+            const PointF m = MapF(p.x, p.y);
+            pts.push_back(POINT{static_cast<LONG>(std::lround(m.x)), static_cast<LONG>(std::lround(m.y))});
         }
         return pts;
+    }
+
+    enum class ArcKind { Open, Chord, Pie, To };
+    void Arc(ArcKind kind, double l, double t, double r, double b, double xs, double ys, double xe, double ye) {
+        std::vector<POINT> pts = ArcPts(l, t, r, b, xs, ys, xe, ye, st_.clockwise);
+        if (kind == ArcKind::To) {
+            // The arc's end on the ellipse becomes the current position.
+            const double cx = (l + r) / 2, cy = (t + b) / 2, rx = std::fabs(r - l) / 2, ry = std::fabs(b - t) / 2;
+            const double a = std::atan2(-(ye - cy) * rx, (xe - cx) * ry);
+            LineOn(pts, cx + rx * std::cos(a), cy - ry * std::sin(a));
+            return;
+        }
+        if (kind == ArcKind::Pie) pts.insert(pts.begin(), Map((l + r) / 2, (t + b) / 2));
+        Shape(std::move(pts), kind != ArcKind::Open, kind != ArcKind::Open);
+    }
+
+    void AngleArc(double x, double y, double radius, double start, double sweep) {
+        if (!std::isfinite(start) || !std::isfinite(sweep)) return;
+        sweep = std::clamp(sweep, -3600.0, 3600.0);
+        const double size = radius * (Scale(true) + Scale(false));
+        const int32_t n = static_cast<int32_t>(std::clamp(size * 1.6 * std::fabs(sweep) / 360, 2.0, 8192.0));
+        // Angles turn counterclockwise on the picture.
+        const double sign = Mirrored() ? 1 : -1;
+        std::vector<POINT> pts;
+        double ex = x, ey = y;
+        for (int32_t i = 0; i <= n; i++) {
+            const double a = (start + sweep * i / n) * kPi / 180;
+            ex = x + radius * std::cos(a);
+            ey = y + sign * radius * std::sin(a);
+            pts.push_back(Map(ex, ey));
+        }
+        LineOn(pts, ex, ey);
     }
 
     std::vector<POINT> RoundRectPoints(double l, double t, double r, double b, double cw, double ch) const {
@@ -255,82 +620,451 @@ private:
         const double cys[4] = {t + ry, t + ry, b - ry, b - ry};
         for (int32_t q = 0; q < 4; q++)
             for (int32_t i = 0; i <= kSteps; i++) {
-                const double a = 3.14159265358979 / 2 * (q + static_cast<double>(i) / kSteps);
+                const double a = kPi / 2 * (q + static_cast<double>(i) / kSteps);
                 pts.push_back(Map(cxs[q] + rx * std::cos(a), cys[q] - ry * std::sin(a)));
             }
         return pts;
     }
 
     void Rect(double l, double t, double r, double b) {
-        std::vector<POINT> pts = {Map(l, t), Map(r, t), Map(r, b), Map(l, b)};
-        Fill(pts);
-        Stroke(pts, true);
+        Shape({Map(l, t), Map(r, t), Map(r, b), Map(l, b)}, true, true);
     }
 
-    void Ellipse(double l, double t, double r, double b) {
-        std::vector<POINT> pts = EllipsePoints(l, t, r, b);
-        Fill(pts);
-        Stroke(pts, true);
-    }
+    void Ellipse(double l, double t, double r, double b) { Shape(EllipsePoints(l, t, r, b), true, true); }
 
     void RoundRect(double l, double t, double r, double b, double cw, double ch) {
-        std::vector<POINT> pts = RoundRectPoints(l, t, r, b, cw, ch);
-        Fill(pts);
-        Stroke(pts, true);
+        Shape(RoundRectPoints(l, t, r, b, cw, ch), true, true);
     }
 
-    // Several polygons filled as one, so that the alternate mode leaves holes where they overlap.
     void PolyPolygon(const std::vector<std::vector<POINT>>& polys) {
-        if (!st_.brush.null) {
-            HRGN all = CreateRectRgn(0, 0, 0, 0);
-            for (const auto& p : polys) {
-                if (p.size() < 3) continue;
-                HRGN one = CreatePolygonRgn(p.data(), static_cast<int>(p.size()), st_.polyFill);
-                CombineRgn(all, all, one, st_.polyFill == ALTERNATE ? RGN_XOR : RGN_OR);
-                DeleteObject(one);
-            }
-            HBRUSH brush = CreateSolidBrush(st_.brush.color);
-            SetROP2(dc_, st_.rop2);
-            FillRgn(dc_, all, brush);
-            DeleteObject(brush);
-            DeleteObject(all);
+        if (inPath_) {
+            for (const auto& p : polys) AddFigure(p, true);
+            return;
         }
+        Fill(Joined(polys));
         for (const auto& p : polys) Stroke(p, true);
     }
 
     void SetPixelAt(double x, double y, COLORREF color) {
         const POINT p = Map(x, y);
-        ::SetPixel(dc_, p.x, p.y, color);
+        ::SetPixel(dc_, p.x, p.y, Resolve(color));
+    }
+
+    // A rectangle filled by a raster operation that takes no source.
+    void PatternBlt(double x, double y, double w, double h, uint32_t rop) {
+        const std::vector<POINT> pts = {Map(x, y), Map(x + w, y), Map(x + w, y + h), Map(x, y + h)};
+        if (rop == PATCOPY) {
+            FillWith(pts, st_.brush, WINDING);
+        } else if (rop == BLACKNESS || rop == WHITENESS) {
+            FillPolygon(pts, rop == BLACKNESS ? 0 : RGB(255, 255, 255), WINDING);
+        } else {
+            const POINT a = pts[0], b = pts[2];
+            WithSolidBrush([&] { ::PatBlt(dc_, a.x, a.y, b.x - a.x, b.y - a.y, rop); });
+        }
+    }
+
+    // Runs a raster operation with the current brush's colour as the DC's pattern.
+    template <class F>
+    void WithSolidBrush(F f) {
+        HBRUSH brush = st_.brush.null() ? nullptr : CreateSolidBrush(Resolve(st_.brush.color));
+        HGDIOBJ old = SelectObject(dc_, brush ? static_cast<HGDIOBJ>(brush) : GetStockObject(NULL_BRUSH));
+        f();
+        SelectObject(dc_, old);
+        if (brush) DeleteObject(brush);
+    }
+
+    // ---- paths ---------------------------------------------------------------------------------
+
+    void AddFigure(std::vector<POINT> pts, bool closed) {
+        figureOpen_ = false;
+        if (pts.empty() || pathPoints_ + pts.size() > kMaxPathPoints) return;
+        pathPoints_ += pts.size();
+        path_.push_back(Figure{std::move(pts), closed});
+    }
+
+    void ExtendFigure(const std::vector<POINT>& pts) {
+        if (pathPoints_ + pts.size() + 1 > kMaxPathPoints) return;
+        if (!figureOpen_ || path_.empty()) {
+            path_.push_back(Figure{{Map(st_.curX, st_.curY)}, false});
+            pathPoints_++;
+            figureOpen_ = true;
+        }
+        path_.back().pts.insert(path_.back().pts.end(), pts.begin(), pts.end());
+        pathPoints_ += pts.size();
+    }
+
+    void ClearPath() {
+        path_.clear();
+        pathPoints_ = 0;
+        figureOpen_ = false;
+    }
+
+    std::vector<std::vector<POINT>> PathPolygons() const {
+        std::vector<std::vector<POINT>> polys;
+        for (const Figure& f : path_) polys.push_back(f.pts);
+        return polys;
+    }
+
+    void DrawPath(bool fill, bool stroke) {
+        inPath_ = false;
+        if (fill) Fill(Joined(PathPolygons()));
+        if (stroke)
+            for (const Figure& f : path_) Stroke(f.pts, f.closed);
+        ClearPath();
+    }
+
+    void ClipToPath(int32_t mode) {
+        inPath_ = false;
+        const std::vector<POINT> all = Joined(PathPolygons());
+        HRGN rgn = CreatePolygonRgn(all.data(), static_cast<int>(all.size()), st_.polyFill);
+        if (rgn) ExtSelectClipRgn(dc_, rgn, std::clamp(mode, RGN_AND, RGN_COPY));
+        DeleteObject(rgn);
+        ClearPath();
+    }
+
+    // ---- text ----------------------------------------------------------------------------------
+
+    // One line of text at a logical reference point, with optional advances (logical units) and
+    // ExtTextOut's options and rectangle.
+    void Text(double x, double y, const std::u16string& text, const std::vector<double>& dx, uint32_t options,
+              const double* rect) {
+        const bool clipped = rect && (options & ETO_CLIPPED);
+        if (rect && (options & ETO_OPAQUE))
+            FillPolygon({Map(rect[0], rect[1]), Map(rect[2], rect[1]), Map(rect[2], rect[3]), Map(rect[0], rect[3])},
+                        st_.bkColor, WINDING);
+        tikora::gdi::TextRunRenderer render = tikora::gdi::GetTextRunRenderer();
+        const bool updateCp = st_.textAlign & TA_UPDATECP;
+        if (updateCp) {
+            x = st_.curX;
+            y = st_.curY;
+        }
+        if (text.empty() || !render) return;
+
+        const double sx = Scale(true), sy = Scale(false);
+        std::vector<int> advances;
+        if (!dx.empty()) {
+            // Rounded where they add up, so that long lines do not drift.
+            double sum = 0;
+            int32_t prev = 0;
+            for (size_t i = 0; i < text.size(); i++) {
+                sum += (i < dx.size() ? dx[i] : 0) * sx;
+                const int32_t at = static_cast<int32_t>(std::lround(Clamp(sum)));
+                advances.push_back(at - prev);
+                prev = at;
+            }
+        }
+        const std::string face = st_.font.face;
+        tikora::gdi::TextRun run;
+        run.text = text.data();
+        run.length = static_cast<int>(text.size());
+        run.advances = advances.empty() ? nullptr : advances.data();
+        run.charExtra = advances.empty() ? static_cast<int>(std::lround(Clamp(st_.charExtra * sx))) : 0;
+        run.height = static_cast<int>(std::lround(std::clamp(st_.font.height * sy, -4000.0, 4000.0)));
+        run.width = static_cast<int>(std::lround(std::clamp(std::fabs(st_.font.width) * sx, 0.0, 4000.0)));
+        run.weight = st_.font.weight;
+        run.italic = st_.font.italic;
+        run.underline = st_.font.underline;
+        run.strikeOut = st_.font.strikeOut;
+        run.face = face.c_str();
+        run.color = Resolve(st_.textColor);
+        // Escapement turns counterclockwise on the picture; a rotating world turns it further.
+        double angle = st_.font.escapement / 10;
+        if (mf_.enhanced) {
+            const double ux = st_.world.m11, uy = st_.world.m12;
+            if (ux != 0 || uy != 0) angle += std::atan2(-uy, ux) * 180 / kPi;
+        }
+        run.angle = std::isfinite(angle) ? std::fmod(angle, 360.0) : 0;
+        tikora::gdi::TextRunMetrics m;
+        if (!render(dc_, run, 0, 0, false, &m)) return;
+
+        // The cell's top-left corner from the reference point and the alignment.
+        const double a = run.angle * kPi / 180, ux = std::cos(a), uy = -std::sin(a);  // along the baseline
+        const double vx = -uy, vy = ux;                                               // down the cell
+        const uint32_t h = st_.textAlign & (TA_LEFT | TA_RIGHT | TA_CENTER),
+                       v = st_.textAlign & (TA_BASELINE | TA_BOTTOM);
+        const double along = h == TA_CENTER ? -m.advance / 2.0 : h == TA_RIGHT ? -m.advance : 0;
+        const double down = v == TA_BASELINE ? -m.ascent : v == TA_BOTTOM ? -(m.ascent + m.descent) : 0;
+        const PointF ref = MapF(x, y);
+        const double ox = ref.x + ux * along + vx * down, oy = ref.y + uy * along + vy * down;
+
+        if (clipped) {
+            SaveDC(dc_);
+            HRGN rgn = LogicalRectRgn(rect[0], rect[1], rect[2], rect[3]);
+            ExtSelectClipRgn(dc_, rgn, RGN_AND);
+            DeleteObject(rgn);
+        }
+        if (st_.bkMode == OPAQUE) {
+            const double w = m.advance, hgt = m.ascent + m.descent;
+            auto pt = [&](double s, double t) {
+                return POINT{static_cast<LONG>(std::lround(Clamp(ox + ux * s + vx * t))),
+                             static_cast<LONG>(std::lround(Clamp(oy + uy * s + vy * t)))};
+            };
+            FillPolygon({pt(0, 0), pt(w, 0), pt(w, hgt), pt(0, hgt)}, st_.bkColor, WINDING);
+        }
+        render(dc_, run, static_cast<int>(std::lround(Clamp(ox))), static_cast<int>(std::lround(Clamp(oy))), true,
+               nullptr);
+        if (clipped) RestoreDC(dc_, -1);
+        if (updateCp) {
+            // The advance goes back into logical units along the x axis.
+            const double adv = sx > 0 ? m.advance / sx : 0;
+            const double dir = h == TA_RIGHT ? -1 : h == TA_CENTER ? 0 : 1;
+            st_.curX += dir * adv;
+        }
+    }
+
+    static std::u16string Narrow(const Params& p, size_t off, size_t n) {
+        std::u16string s;
+        for (size_t i = 0; i < n && p.Has(off + i, 1); i++) s += FromCp1252(p.U8(off + i));
+        return s;
+    }
+
+    // ---- bitmaps -------------------------------------------------------------------------------
+
+    // The bytes [off, off + n) of the record being played, or null when they are not all in it.
+    const uint8_t* RecordBytes(size_t off, size_t n) const {
+        return off <= recSize_ && n <= recSize_ - off ? recData_ + off : nullptr;
+    }
+
+    // Reads a DIB whose header (and colour table) are `size` bytes at `data`; its rows are at
+    // `bits` (`bitsSize` bytes), or follow the colour table when `bits` is null. `lines`, when
+    // not 0, is how many rows the record holds.
+    bool ReadDib(const uint8_t* data, size_t size, const uint8_t* bits, size_t bitsSize, uint32_t usage, Dib& dib,
+                 uint32_t lines = 0) const {
+        if (!data) return false;
+        const PxLeReader r(data, size);
+        const uint32_t headerSize = r.U32(0);
+        int64_t width, height;
+        uint32_t bpp, compression = BI_RGB, clrUsed = 0;
+        size_t entry = usage == DIB_PAL_COLORS ? 2 : 4;
+        if (headerSize == 12) {
+            width = r.U16(4);
+            height = r.I16(6);
+            bpp = r.U16(10);
+            if (usage != DIB_PAL_COLORS) entry = 3;
+        } else if (headerSize >= 40) {
+            width = r.I32(4);
+            height = r.I32(8);
+            bpp = r.U16(14);
+            compression = r.U32(16);
+            clrUsed = r.U32(32);
+        } else {
+            return false;
+        }
+        if (r.Short() || headerSize > size) return false;
+        if (lines != 0 && lines < (height < 0 ? -height : height)) height = height < 0 ? -int64_t(lines) : lines;
+        const int64_t rows = height < 0 ? -height : height;
+        const bool rle = (compression == BI_RLE8 && bpp == 8) || (compression == BI_RLE4 && bpp == 4);
+        const bool fields = compression == BI_BITFIELDS && (bpp == 16 || bpp == 32);
+        if (compression != BI_RGB && !rle && !fields) return false;
+        if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return false;
+        if (width <= 0 || rows == 0 || (rle && height < 0)) return false;
+        if (width * rows > (rle ? kMaxRlePixels : kMaxDibPixels)) return false;
+
+        const uint64_t tableAt = headerSize + (fields && headerSize == 40 ? 12 : 0);
+        const uint64_t colours = bpp <= 8 ? (clrUsed && clrUsed < (1u << bpp) ? clrUsed : 1u << bpp) : clrUsed;
+        const uint64_t tableEnd = tableAt + colours * entry;
+        if ((bpp <= 8 || fields) && tableEnd > size) return false;
+        dib.info.assign(10 + 256, 0);
+        const BITMAPINFOHEADER h{40,
+                                 static_cast<LONG>(width),
+                                 static_cast<LONG>(height),
+                                 1,
+                                 static_cast<WORD>(rle ? 8 : bpp),
+                                 fields ? BI_BITFIELDS : BI_RGB,
+                                 0,
+                                 0,
+                                 0,
+                                 bpp <= 8 ? static_cast<DWORD>(colours) : 0,
+                                 0};
+        std::memcpy(dib.info.data(), &h, sizeof(h));
+        if (fields) {
+            for (size_t i = 0; i < 3; i++) dib.info[10 + i] = r.U32(40 + 4 * i);
+        } else if (bpp <= 8) {
+            for (size_t i = 0; i < colours; i++) {
+                const size_t at = static_cast<size_t>(tableAt + i * entry);
+                COLORREF c;
+                if (usage == DIB_PAL_COLORS)
+                    c = Resolve(0x01000000u | r.U16(at));
+                else
+                    c = RGB(r.U8(at + 2), r.U8(at + 1), r.U8(at));
+                dib.info[10 + i] = Rgb(c);
+            }
+        }
+        if (!bits) {
+            if (tableEnd > size) return false;
+            bits = data + tableEnd;
+            bitsSize = size - static_cast<size_t>(tableEnd);
+        }
+        dib.width = static_cast<int32_t>(width);
+        dib.height = static_cast<int32_t>(height);
+        if (rle) {
+            UnpackRle(bits, bitsSize, bpp == 4, dib.width, dib.height, dib.unpacked);
+            dib.bits = dib.unpacked.data();
+            return true;
+        }
+        if (static_cast<uint64_t>(Stride(width, bpp) * rows) > bitsSize) return false;
+        dib.bits = bits;
+        return true;
+    }
+
+    // A packed DIB (header, colours, rows) from `off` to the record's end.
+    bool PackedDib(size_t off, uint32_t usage, Dib& dib) const {
+        const uint8_t* at = RecordBytes(off, 0);
+        return at && ReadDib(at, recSize_ - off, nullptr, 0, usage, dib);
+    }
+
+    // An old-style bitmap (type, width, height, bytes a row, planes, bits a pixel, rows top down)
+    // as a DIB; a monochrome one takes the text and background colours.
+    bool Bitmap16(size_t off, Dib& dib) {
+        const uint8_t* at = RecordBytes(off, 10);
+        if (!at) return false;
+        const PxLeReader r(at, 10);
+        if (r.U8(8) != 1 || !Bitmap16At(r.I16(2), r.I16(4), r.I16(6), r.U8(9), off + 10, dib)) return false;
+        if (dib.Info()->bmiHeader.biBitCount == 1) {
+            dib.info[10] = Rgb(Resolve(st_.textColor));
+            dib.info[11] = Rgb(Resolve(st_.bkColor));
+        }
+        return true;
+    }
+
+    // The rows of an old-style bitmap at `rowsAt`, repacked as a top-down DIB (monochrome: black
+    // and white).
+    bool Bitmap16At(int32_t w, int32_t h, int32_t rowBytes, int32_t bpp, size_t rowsAt, Dib& dib) {
+        if (w <= 0 || h <= 0 || (bpp != 1 && bpp != 24 && bpp != 32)) return false;
+        if (rowBytes < (w * bpp + 7) / 8) return false;
+        const uint8_t* rows = RecordBytes(rowsAt, static_cast<size_t>(rowBytes) * h);
+        if (!rows) return false;
+        const size_t stride = static_cast<size_t>(Stride(w, bpp));
+        dib.unpacked.assign(stride * h, 0);
+        for (int32_t y = 0; y < h; y++)
+            std::memcpy(&dib.unpacked[y * stride], rows + static_cast<size_t>(y) * rowBytes,
+                        std::min<size_t>(stride, static_cast<size_t>(rowBytes)));
+        dib.info.assign(10 + 2, 0);
+        const BITMAPINFOHEADER hdr{40, w, -h, 1, static_cast<WORD>(bpp), BI_RGB, 0, 0, 0, bpp == 1 ? 2u : 0u, 0};
+        std::memcpy(dib.info.data(), &hdr, sizeof(hdr));
+        dib.info[11] = 0xFFFFFF;
+        dib.bits = dib.unpacked.data();
+        dib.width = w;
+        dib.height = -h;
+        return true;
+    }
+
+    // Draws source rectangle (sx, sy, sw, sh) of a DIB, counted from its top row, into the
+    // logical rectangle (x, y, w, h).
+    void DrawDib(const Dib& dib, double x, double y, double w, double h, int32_t sx, int32_t sy, int32_t sw, int32_t sh,
+                 uint32_t rop) {
+        const POINT a = Map(x, y), b = Map(x + w, y + h);
+        if (a.x == b.x || a.y == b.y || sw == 0 || sh == 0) return;
+        // StretchDIBits counts a bottom-up DIB's rows from its bottom.
+        const int64_t fromBottom = dib.height > 0 ? int64_t(dib.height) - sy - sh : sy;
+        const int32_t syDib = static_cast<int32_t>(std::clamp<int64_t>(fromBottom, INT32_MIN / 2, INT32_MAX / 2));
+        WithSolidBrush([&] {
+            StretchDIBits(dc_, a.x, a.y, b.x - a.x, b.y - a.y, sx, syDib, sw, sh, dib.bits, dib.Info(), DIB_RGB_COLORS,
+                          rop);
+        });
+    }
+
+    // A DIB drawn where a mask's set bits are, the destination kept elsewhere:
+    // D ^ S, then cleared where the mask is set, then ^ S again.
+    void DrawMasked(const Dib& dib, Dib mask, double x, double y, double w, double h, int32_t sx, int32_t sy,
+                    int32_t mx, int32_t my) {
+        if (mask.Info()->bmiHeader.biBitCount != 1)
+            return DrawDib(dib, x, y, w, h, sx, sy, dib.width, dib.Rows(), SRCCOPY);
+        const int32_t sw = static_cast<int32_t>(w), sh = static_cast<int32_t>(h);
+        DrawDib(dib, x, y, w, h, sx, sy, sw, sh, SRCINVERT);
+        mask.info[10] = 0xFFFFFF;
+        mask.info[11] = 0;
+        DrawDib(mask, x, y, w, h, mx, my, sw, sh, SRCAND);
+        DrawDib(dib, x, y, w, h, sx, sy, sw, sh, SRCINVERT);
+    }
+
+    // A brush's tile from a DIB, through a 32-bit DIB section.
+    std::shared_ptr<const Pattern> TileOf(const Dib& dib, bool mono) {
+        const int32_t w = dib.width, h = dib.Rows();
+        if (int64_t(w) * h > kMaxPatternPixels) return nullptr;
+        Dib src = dib;
+        if (mono && src.Info()->bmiHeader.biBitCount == 1) {
+            src.info[10] = 0;
+            src.info[11] = 0xFFFFFF;
+        }
+        BITMAPINFO bmi{};
+        bmi.bmiHeader = BITMAPINFOHEADER{40, w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        void* bits = nullptr;
+        HBITMAP section = CreateDIBSection(dc_, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
+        if (!section) return nullptr;
+        auto tile = std::make_shared<Pattern>();
+        tile->width = w;
+        tile->height = h;
+        tile->mono = mono;
+        if (SetDIBits(dc_, section, 0, static_cast<UINT>(h), src.bits, src.Info(), DIB_RGB_COLORS) > 0) {
+            const uint32_t* px = static_cast<const uint32_t*>(bits);
+            tile->px.assign(px, px + static_cast<size_t>(w) * h);
+            for (uint32_t& v : tile->px) v = mono ? ((v & 0xFFFFFF) ? 1 : 0) : (v & 0xFFFFFF);
+        }
+        DeleteObject(section);
+        if (tile->px.empty()) return nullptr;
+        return tile;
+    }
+
+    BrushDesc TileBrush(const Dib& dib, bool mono) {
+        BrushDesc b;
+        b.style = BrushDesc::Tile;
+        b.pattern = TileOf(dib, mono);
+        if (!b.pattern) b = BrushDesc::Of(RGB(128, 128, 128));
+        return b;
     }
 
     // ---- objects and state -------------------------------------------------------------------
 
     void Select(const GdiObjectDesc& obj) {
-        if (obj.kind == GdiObjectDesc::Pen)
-            st_.pen = obj.pen;
-        else if (obj.kind == GdiObjectDesc::Brush)
-            st_.brush = obj.brush;
+        switch (obj.kind) {
+            case GdiObjectDesc::Pen:
+                st_.pen = obj.pen;
+                break;
+            case GdiObjectDesc::Brush:
+                st_.brush = obj.brush;
+                break;
+            case GdiObjectDesc::Font:
+                st_.font = obj.font;
+                break;
+            case GdiObjectDesc::Region:
+                SelectRegion(obj);
+                break;
+            default:
+                break;
+        }
+    }
+
+    void SelectRegion(const GdiObjectDesc& obj) {
+        HRGN all = CreateRectRgn(0, 0, 0, 0);
+        for (const RECT& r : obj.rects) {
+            HRGN one = LogicalRectRgn(r.left, r.top, r.right, r.bottom);
+            CombineRgn(all, all, one, RGN_OR);
+            DeleteObject(one);
+        }
+        SelectClipRgn(dc_, all);
+        DeleteObject(all);
     }
 
     void SelectStock(uint32_t index) {
         switch (index) {
             case WHITE_BRUSH:
-                st_.brush = BrushDesc{false, RGB(255, 255, 255)};
+                st_.brush = BrushDesc::Of(RGB(255, 255, 255));
                 break;
             case LTGRAY_BRUSH:
-                st_.brush = BrushDesc{false, RGB(192, 192, 192)};
+                st_.brush = BrushDesc::Of(RGB(192, 192, 192));
                 break;
             case GRAY_BRUSH:
-                st_.brush = BrushDesc{false, RGB(128, 128, 128)};
+                st_.brush = BrushDesc::Of(RGB(128, 128, 128));
                 break;
             case DKGRAY_BRUSH:
-                st_.brush = BrushDesc{false, RGB(64, 64, 64)};
+                st_.brush = BrushDesc::Of(RGB(64, 64, 64));
                 break;
             case BLACK_BRUSH:
-                st_.brush = BrushDesc{false, RGB(0, 0, 0)};
+                st_.brush = BrushDesc::Of(RGB(0, 0, 0));
                 break;
             case NULL_BRUSH:
-                st_.brush = BrushDesc{true, 0};
+                st_.brush = BrushDesc::None();
                 break;
             case WHITE_PEN:
                 st_.pen = PenDesc{false, RGB(255, 255, 255), 0};
@@ -341,19 +1075,58 @@ private:
             case NULL_PEN:
                 st_.pen = PenDesc{true, 0, 0};
                 break;
+            case DEFAULT_PALETTE:
+                st_.palette = nullptr;
+                break;
             default:
+                if (index >= OEM_FIXED_FONT && index <= DEFAULT_GUI_FONT && index != DEFAULT_PALETTE)
+                    st_.font = FontDesc{};
                 break;
         }
     }
 
     static PenDesc MakePen(uint32_t style, double width, COLORREF color) {
-        return PenDesc{(style & 0x0F) == PS_NULL, color & 0xFFFFFF, std::fabs(width)};
+        return PenDesc{(style & 0x0F) == PS_NULL, color & 0x01FFFFFF, std::fabs(width)};
     }
 
-    static BrushDesc MakeBrush(uint32_t style, COLORREF color) { return BrushDesc{style == BS_NULL, color & 0xFFFFFF}; }
+    static BrushDesc MakeBrush(uint32_t style, COLORREF color, uint32_t hatch) {
+        if (style == BS_NULL) return BrushDesc::None();
+        BrushDesc b = BrushDesc::Of(color & 0x01FFFFFF);
+        if (style == BS_HATCHED) {
+            b.style = BrushDesc::Hatch;
+            b.hatch = static_cast<int32_t>(std::min<uint32_t>(hatch, HS_DIAGCROSS));
+        }
+        return b;
+    }
+
+    static GdiObjectDesc PaletteObject(const Params& p, size_t countAt, size_t entriesAt) {
+        GdiObjectDesc obj;
+        obj.kind = GdiObjectDesc::Palette;
+        auto entries = std::make_shared<std::vector<COLORREF>>();
+        const size_t n = std::min<size_t>(p.U16(countAt), p.Size() / 4);
+        for (size_t i = 0; i < n && p.Has(entriesAt + 4 * i, 4); i++)
+            entries->push_back(RGB(p.U8(entriesAt + 4 * i), p.U8(entriesAt + 4 * i + 1), p.U8(entriesAt + 4 * i + 2)));
+        obj.palette = std::move(entries);
+        return obj;
+    }
+
+    static void SetPaletteEntries(GdiObjectDesc& obj, const Params& p, uint32_t start, uint32_t count,
+                                  size_t entriesAt) {
+        if (obj.kind != GdiObjectDesc::Palette || !obj.palette) return;
+        auto entries = std::make_shared<std::vector<COLORREF>>(*obj.palette);
+        for (uint32_t i = 0; i < count && start + static_cast<uint64_t>(i) < entries->size() &&
+                             p.Has(entriesAt + 4 * static_cast<size_t>(i), 4);
+             i++) {
+            const size_t at = entriesAt + 4 * static_cast<size_t>(i);
+            (*entries)[start + i] = RGB(p.U8(at), p.U8(at + 1), p.U8(at + 2));
+        }
+        obj.palette = std::move(entries);
+    }
 
     void Save() {
-        if (saved_.size() < kMaxSavedStates) saved_.push_back(st_);
+        if (saved_.size() >= kMaxSavedStates) return;
+        saved_.push_back(st_);
+        SaveDC(dc_);
     }
 
     void Restore(int32_t which) {
@@ -370,6 +1143,23 @@ private:
         }
         st_ = saved_[keep];
         saved_.resize(keep);
+        RestoreDC(dc_, baseLevel_ + 1 + static_cast<int>(keep));
+    }
+
+    void ClipRect(double l, double t, double r, double b, int mode) {
+        HRGN rgn = LogicalRectRgn(l, t, r, b);
+        ExtSelectClipRgn(dc_, rgn, mode);
+        DeleteObject(rgn);
+    }
+
+    void OffsetClip(double dx, double dy) {
+        const POINT o = Map(0, 0), d = Map(dx, dy);
+        HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+        if (GetClipRgn(dc_, rgn) == 1) {
+            OffsetRgn(rgn, d.x - o.x, d.y - o.y);
+            SelectClipRgn(dc_, rgn);
+        }
+        DeleteObject(rgn);
     }
 
     // ---- Windows metafile records ------------------------------------------------------------
@@ -384,13 +1174,15 @@ private:
         st_.winExtX = mf_.boxWidth;
         st_.winExtY = mf_.boxHeight;
         st_.pen = PenDesc{false, 0, 0};
-        st_.brush = BrushDesc{false, RGB(255, 255, 255)};
+        st_.brush = BrushDesc::Of(RGB(255, 255, 255));
         size_t pos = std::max<size_t>(18, static_cast<size_t>(r.U16(2)) * 2);
         while (pos + 6 <= b.size()) {
             const uint64_t bytes = static_cast<uint64_t>(r.U32(pos)) * 2;
             const uint16_t function = r.U16(pos + 4);
             if (bytes < 6 || bytes > b.size() - pos || function == 0) break;
-            WindowsRecord(function, Params(b.data() + pos + 6, static_cast<size_t>(bytes - 6)));
+            recData_ = b.data() + pos + 6;
+            recSize_ = static_cast<size_t>(bytes - 6);
+            if (!WindowsRecord(function, Params(recData_, recSize_))) break;
             pos += static_cast<size_t>(bytes);
         }
     }
@@ -411,7 +1203,34 @@ private:
         return pts;
     }
 
-    void WindowsRecord(uint16_t function, const Params& p) {
+    void WindowsText(const Params& p, double x, double y, size_t textAt, size_t length, uint32_t options,
+                     const double* rect, size_t dxAt) {
+        if (!p.Has(textAt, length)) return;
+        const std::u16string text = Narrow(p, textAt, length);
+        std::vector<double> dx;
+        for (size_t i = 0; i < length && dxAt && p.Has(dxAt + 2 * i, 2); i++) dx.push_back(p.I16(dxAt + 2 * i));
+        if (dx.size() < length) dx.clear();
+        Text(x, y, text, dx, options, rect);
+    }
+
+    FontDesc WindowsFont(const Params& p) const {
+        FontDesc f;
+        f.height = p.I16(0);
+        f.width = p.I16(2);
+        f.escapement = p.I16(4);
+        f.weight = p.I16(8);
+        f.italic = p.U8(10) != 0;
+        f.underline = p.U8(11) != 0;
+        f.strikeOut = p.U8(12) != 0;
+        std::u16string face;
+        for (size_t i = 18; i < 18 + 32 && p.Has(i, 1) && p.U8(i) != 0; i++) face += FromCp1252(p.U8(i));
+        f.face = Utf8(face);
+        return f;
+    }
+
+    // False ends the playing: the record is malformed.
+    bool WindowsRecord(uint16_t function, const Params& p) {
+        const size_t size = p.Size();
         switch (function) {
             case 0x001E:
                 Save();
@@ -425,6 +1244,21 @@ private:
             case 0x0106:
                 st_.polyFill = p.U16(0) == WINDING ? WINDING : ALTERNATE;
                 break;
+            case 0x0201:
+                st_.bkColor = p.U32(0) & 0x01FFFFFF;
+                break;
+            case 0x0209:
+                st_.textColor = p.U32(0) & 0x01FFFFFF;
+                break;
+            case 0x0102:
+                st_.bkMode = p.U16(0) == TRANSPARENT ? TRANSPARENT : OPAQUE;
+                break;
+            case 0x012E:
+                st_.textAlign = p.U16(0);
+                break;
+            case 0x0108:
+                st_.charExtra = p.I16(0);
+                break;
             case 0x020B:
                 st_.winOrgX = p.I16(2);
                 st_.winOrgY = p.I16(0);
@@ -436,16 +1270,20 @@ private:
             case 0x020F:
                 st_.winOrgX += p.I16(2);
                 st_.winOrgY += p.I16(0);
-                break;  // OffsetWindowOrg
+                break;    // OffsetWindowOrg
+            case 0x0410:  // ScaleWindowExt
+                if (p.I16(4) != 0 && p.I16(0) != 0) {
+                    st_.winExtX = st_.winExtX * p.I16(6) / p.I16(4);
+                    st_.winExtY = st_.winExtY * p.I16(2) / p.I16(0);
+                }
+                break;
             case 0x0214:
                 st_.curX = p.I16(2);
                 st_.curY = p.I16(0);
                 break;      // MoveTo
             case 0x0213: {  // LineTo
                 const double x = p.I16(2), y = p.I16(0);
-                Stroke({Map(st_.curX, st_.curY), Map(x, y)}, false);
-                st_.curX = x;
-                st_.curY = y;
+                LineOn({Map(x, y)}, x, y);
                 break;
             }
             case 0x041B:
@@ -457,23 +1295,32 @@ private:
             case 0x061C:
                 RoundRect(p.I16(10), p.I16(8), p.I16(6), p.I16(4), p.I16(2), p.I16(0));
                 break;
+            case 0x0817:  // Arc
+            case 0x081A:  // Pie
+            case 0x0830:  // Chord
+                Arc(function == 0x0817   ? ArcKind::Open
+                    : function == 0x081A ? ArcKind::Pie
+                                         : ArcKind::Chord,
+                    p.I16(14), p.I16(12), p.I16(10), p.I16(8), p.I16(6), p.I16(4), p.I16(2), p.I16(0));
+                break;
             case 0x041F:
-                SetPixelAt(p.I16(6), p.I16(4), p.U32(0) & 0xFFFFFF);
+                SetPixelAt(p.I16(6), p.I16(4), p.U32(0) & 0x01FFFFFF);
                 break;
             case 0x0324: {  // Polygon
-                std::vector<POINT> pts = WindowsPoints(p, 2, p.U16(0));
-                Fill(pts);
-                Stroke(pts, true);
+                if (p.U16(0) > size / 4) return false;
+                Shape(WindowsPoints(p, 2, p.U16(0)), true, true);
                 break;
             }
             case 0x0325:
-                Stroke(WindowsPoints(p, 2, p.U16(0)), false);
+                if (p.U16(0) > size / 4) return false;
+                Shape(WindowsPoints(p, 2, p.U16(0)), false, false);
                 break;      // Polyline
             case 0x0538: {  // PolyPolygon
                 const uint32_t polys = p.U16(0);
+                if (polys > size / 2) return false;
                 size_t off = 2 + 2 * static_cast<size_t>(polys);
                 std::vector<std::vector<POINT>> all;
-                for (uint32_t i = 0; i < polys && off < p.Size(); i++) {
+                for (uint32_t i = 0; i < polys && off < size; i++) {
                     const uint32_t n = p.U16(2 + 2 * static_cast<size_t>(i));
                     all.push_back(WindowsPoints(p, off, n));
                     off += 4 * static_cast<size_t>(n);
@@ -481,23 +1328,126 @@ private:
                 PolyPolygon(all);
                 break;
             }
-            case 0x061D: {  // PatBlt
+            case 0x061D:  // PatBlt
+                PatternBlt(p.I16(10), p.I16(8), p.I16(6), p.I16(4), p.U32(0));
+                break;
+            case 0x0521: {  // TextOut
+                const size_t n = p.U16(0), padded = (n + 1) & ~size_t(1);
+                if (n > size) return false;
+                WindowsText(p, p.I16(4 + padded), p.I16(2 + padded), 2, n, 0, nullptr, 0);
+                break;
+            }
+            case 0x0A32: {  // ExtTextOut
+                const size_t n = p.U16(4);
+                const uint32_t options = p.U16(6);
+                const bool hasRect = options & (ETO_OPAQUE | ETO_CLIPPED);
+                const double rect[4] = {static_cast<double>(p.I16(8)), static_cast<double>(p.I16(10)),
+                                        static_cast<double>(p.I16(12)), static_cast<double>(p.I16(14))};
+                const size_t textAt = hasRect ? 16 : 8, padded = (n + 1) & ~size_t(1);
+                if (n > size) return false;
+                WindowsText(p, p.I16(2), p.I16(0), textAt, n, options, hasRect ? rect : nullptr, textAt + padded);
+                break;
+            }
+            case 0x0940:    // DIBBitBlt
+            case 0x0B41: {  // DIBStretchBlt
+                const bool stretch = function == 0x0B41;
+                const size_t plain = stretch ? 22 : 18;  // the form without a bitmap
                 const uint32_t rop = p.U32(0);
-                const double h = p.I16(4), w = p.I16(6), y = p.I16(8), x = p.I16(10);
-                BrushDesc brush = st_.brush;
-                if (rop == BLACKNESS)
-                    brush = BrushDesc{false, 0};
-                else if (rop == WHITENESS)
-                    brush = BrushDesc{false, RGB(255, 255, 255)};
-                else if (rop != PATCOPY)
+                if (size <= plain) {
+                    PatternBlt(p.I16(plain - 2), p.I16(plain - 4), p.I16(plain - 6), p.I16(plain - 8), rop);
                     break;
-                if (!brush.null)
-                    FillPolygon({Map(x, y), Map(x + w, y), Map(x + w, y + h), Map(x, y + h)}, brush.color, WINDING);
+                }
+                Dib dib;
+                const size_t at = stretch ? 20 : 16;
+                if (!PackedDib(at, DIB_RGB_COLORS, dib)) break;
+                if (stretch)
+                    DrawDib(dib, p.I16(18), p.I16(16), p.I16(14), p.I16(12), p.I16(10), p.I16(8), p.I16(6), p.I16(4),
+                            rop);
+                else
+                    DrawDib(dib, p.I16(14), p.I16(12), p.I16(10), p.I16(8), p.I16(6), p.I16(4), p.I16(10), p.I16(8),
+                            rop);
+                break;
+            }
+            case 0x0922:    // BitBlt
+            case 0x0B23: {  // StretchBlt
+                const bool stretch = function == 0x0B23;
+                const size_t plain = stretch ? 22 : 18;
+                const uint32_t rop = p.U32(0);
+                if (size <= plain) {
+                    PatternBlt(p.I16(plain - 2), p.I16(plain - 4), p.I16(plain - 6), p.I16(plain - 8), rop);
+                    break;
+                }
+                Dib dib;
+                if (!Bitmap16(stretch ? 20 : 16, dib)) break;
+                if (stretch)
+                    DrawDib(dib, p.I16(18), p.I16(16), p.I16(14), p.I16(12), p.I16(10), p.I16(8), p.I16(6), p.I16(4),
+                            rop);
+                else
+                    DrawDib(dib, p.I16(14), p.I16(12), p.I16(10), p.I16(8), p.I16(6), p.I16(4), p.I16(10), p.I16(8),
+                            rop);
+                break;
+            }
+            case 0x0F43: {  // StretchDIB
+                Dib dib;
+                if (!PackedDib(22, p.U16(4), dib)) break;
+                // Its source rectangle counts a bottom-up bitmap's rows from the bottom.
+                const int32_t sh = p.I16(6), sy = p.I16(10);
+                DrawDib(dib, p.I16(20), p.I16(18), p.I16(16), p.I16(14), p.I16(12),
+                        dib.height > 0 ? dib.height - sy - sh : sy, p.I16(8), sh, p.U32(0));
+                break;
+            }
+            case 0x0D33: {  // SetDIBitsToDevice
+                Dib dib;
+                const uint8_t* at = RecordBytes(18, 0);
+                if (!at || !ReadDib(at, size - 18, nullptr, 0, p.U16(0), dib, p.U16(2))) break;
+                const int32_t w = p.I16(12), h = p.I16(10), sy = p.I16(6) - p.U16(4);
+                DrawDib(dib, p.I16(16), p.I16(14), w, h, p.I16(8), dib.height > 0 ? dib.Rows() - sy - h : sy, w, h,
+                        SRCCOPY);
                 break;
             }
             case 0x012D: {  // SelectObject
                 const uint16_t i = p.U16(0);
                 if (i < objects_.size()) Select(objects_[i]);
+                break;
+            }
+            case 0x012C: {  // SelectClipRegion
+                const uint16_t i = p.U16(0);
+                if (i < objects_.size() && objects_[i].kind == GdiObjectDesc::Region)
+                    SelectRegion(objects_[i]);
+                else
+                    SelectClipRgn(dc_, nullptr);
+                break;
+            }
+            case 0x0234: {  // SelectPalette
+                const uint16_t i = p.U16(0);
+                if (i < objects_.size() && objects_[i].kind == GdiObjectDesc::Palette)
+                    st_.palette = objects_[i].palette;
+                break;
+            }
+            case 0x0416:
+            case 0x0415:  // IntersectClipRect, ExcludeClipRect
+                ClipRect(p.I16(6), p.I16(4), p.I16(2), p.I16(0), function == 0x0416 ? RGN_AND : RGN_DIFF);
+                break;
+            case 0x0220:
+                OffsetClip(p.I16(2), p.I16(0));
+                break;
+            case 0x0228:    // FillRegion
+            case 0x012B: {  // PaintRegion
+                const uint16_t ri = p.U16(0), bi = p.U16(2);
+                if (ri >= objects_.size() || objects_[ri].kind != GdiObjectDesc::Region) break;
+                BrushDesc brush = st_.brush;
+                if (function == 0x0228) {
+                    if (bi >= objects_.size() || objects_[bi].kind != GdiObjectDesc::Brush) break;
+                    brush = objects_[bi].brush;
+                }
+                HRGN all = CreateRectRgn(0, 0, 0, 0);
+                for (const RECT& r : objects_[ri].rects) {
+                    HRGN one = LogicalRectRgn(r.left, r.top, r.right, r.bottom);
+                    CombineRgn(all, all, one, RGN_OR);
+                    DeleteObject(one);
+                }
+                FillRegion(all, brush);
+                DeleteObject(all);
                 break;
             }
             case 0x01F0: {  // DeleteObject
@@ -515,24 +1465,57 @@ private:
             case 0x02FC: {  // CreateBrushIndirect
                 GdiObjectDesc obj;
                 obj.kind = GdiObjectDesc::Brush;
-                obj.brush = MakeBrush(p.U16(0), p.U32(2));
+                obj.brush = MakeBrush(p.U16(0), p.U32(2), p.U16(6));
                 CreateWindowsObject(obj);
                 break;
             }
-            // Objects this player does not draw with still take their place in the table.
-            case 0x00F7:
-            case 0x01F9:
-            case 0x0142:
-            case 0x02FB:
-            case 0x06FF: {
+            case 0x0142:    // DIBCreatePatternBrush
+            case 0x01F9: {  // CreatePatternBrush
                 GdiObjectDesc obj;
-                obj.kind = GdiObjectDesc::Other;
+                obj.kind = GdiObjectDesc::Brush;
+                Dib dib;
+                bool ok;
+                if (function == 0x0142) {
+                    ok = PackedDib(4, p.U16(0) == BS_PATTERN ? DIB_RGB_COLORS : p.U16(2), dib);
+                } else {
+                    // The bitmap's header with a pointer's room, 18 reserved bytes, then its rows.
+                    ok = p.U8(8) == 1 && Bitmap16At(p.I16(2), p.I16(4), p.I16(6), p.U8(9), 32, dib);
+                }
+                obj.brush = ok ? TileBrush(dib, function == 0x01F9 && dib.Info()->bmiHeader.biBitCount == 1)
+                               : BrushDesc::Of(RGB(128, 128, 128));
+                CreateWindowsObject(obj);
+                break;
+            }
+            case 0x02FB: {  // CreateFontIndirect
+                GdiObjectDesc obj;
+                obj.kind = GdiObjectDesc::Font;
+                obj.font = WindowsFont(p);
+                CreateWindowsObject(obj);
+                break;
+            }
+            case 0x00F7:  // CreatePalette
+                CreateWindowsObject(PaletteObject(p, 2, 4));
+                break;
+            case 0x06FF: {  // CreateRegion
+                GdiObjectDesc obj;
+                obj.kind = GdiObjectDesc::Region;
+                const int32_t scans = p.I16(10);
+                size_t off = 22;
+                for (int32_t s = 0; s < scans && p.Has(off, 6); s++) {
+                    const size_t count = p.U16(off);
+                    const LONG top = p.I16(off + 2), bottom = p.I16(off + 4);
+                    for (size_t j = 0; j + 1 < count && p.Has(off + 6 + 2 * j, 4); j += 2)
+                        obj.rects.push_back(RECT{p.I16(off + 6 + 2 * j), top, p.I16(off + 8 + 2 * j), bottom});
+                    off += 6 + 2 * count + 2;
+                }
+                if (scans <= 0) obj.rects.push_back(RECT{p.I16(14), p.I16(16), p.I16(18), p.I16(20)});
                 CreateWindowsObject(obj);
                 break;
             }
             default:
                 break;
         }
+        return true;
     }
 
     // ---- enhanced metafile records -----------------------------------------------------------
@@ -542,14 +1525,16 @@ private:
         const PxLeReader r(b.data(), b.size());
         objects_.assign(static_cast<size_t>(mf_.header.handles) + 1, GdiObjectDesc{});
         st_.pen = PenDesc{false, 0, 0};
-        st_.brush = BrushDesc{false, RGB(255, 255, 255)};
+        st_.brush = BrushDesc::Of(RGB(255, 255, 255));
         size_t pos = 0;
         while (pos + 8 <= b.size()) {
             const uint32_t type = r.U32(pos);
             const uint32_t size = r.U32(pos + 4);
             if (size < 8 || size > b.size() - pos || type == 14)  // 14: end of file
                 break;
-            EnhancedRecord(type, Params(b.data() + pos, size));
+            recData_ = b.data() + pos;
+            recSize_ = size;
+            if (!EnhancedRecord(type, Params(recData_, recSize_))) break;
             pos += size;
         }
     }
@@ -596,7 +1581,7 @@ private:
         if (polygon) {
             PolyPolygon(all);
         } else {
-            for (const auto& pts : all) Stroke(pts, false);
+            for (auto& pts : all) Shape(std::move(pts), false, false);
         }
     }
 
@@ -611,7 +1596,7 @@ private:
         LogicalPoints<Small>(p, 28, p.U32(24), xs, ys);
         if (xs.size() < 4) return;
         constexpr int32_t kSteps = 16;
-        std::vector<POINT> pts{Map(xs[0], ys[0])};
+        std::vector<POINT> pts;
         size_t i = 0;
         for (; i + 3 < xs.size(); i += 3)
             for (int32_t s = 1; s <= kSteps; s++) {
@@ -620,29 +1605,95 @@ private:
                 pts.push_back(Map(a * xs[i] + b * xs[i + 1] + c * xs[i + 2] + d * xs[i + 3],
                                   a * ys[i] + b * ys[i + 1] + c * ys[i + 2] + d * ys[i + 3]));
             }
-        Stroke(pts, false);
         if (fromCurrent) {
-            st_.curX = xs[i];
-            st_.curY = ys[i];
+            LineOn(pts, xs[i], ys[i]);
+        } else {
+            pts.insert(pts.begin(), Map(xs[0], ys[0]));
+            Shape(std::move(pts), false, false);
         }
     }
 
     template <bool Small>
     void PolylineTo(const Params& p) {
-        std::vector<double> xs{st_.curX}, ys{st_.curY};
+        std::vector<double> xs, ys;
         LogicalPoints<Small>(p, 28, p.U32(24), xs, ys);
+        if (xs.empty()) return;
         std::vector<POINT> pts;
         for (size_t i = 0; i < xs.size(); i++) pts.push_back(Map(xs[i], ys[i]));
-        Stroke(pts, false);
-        st_.curX = xs.back();
-        st_.curY = ys.back();
+        LineOn(pts, xs.back(), ys.back());
     }
 
     void CreateEnhancedObject(uint32_t index, const GdiObjectDesc& obj) {
         if (index > 0 && index < objects_.size()) objects_[index] = obj;
     }
 
-    void EnhancedRecord(uint32_t type, const Params& p) {
+    // A DIB given by offsets and sizes of its header and rows, at `at` in the record.
+    bool EnhancedDib(const Params& p, size_t at, uint32_t usage, Dib& dib, uint32_t lines = 0) const {
+        const uint32_t offBmi = p.U32(at), cbBmi = p.U32(at + 4), offBits = p.U32(at + 8), cbBits = p.U32(at + 12);
+        if (cbBmi == 0) return false;
+        const uint8_t* bmi = RecordBytes(offBmi, cbBmi);
+        const uint8_t* bits = RecordBytes(offBits, cbBits);
+        return bmi && bits && ReadDib(bmi, cbBmi, bits, cbBits, usage, dib, lines);
+    }
+
+    // A region's rectangles (RGNDATA, reference-device units) as a region on the picture.
+    HRGN EnhancedRegion(const Params& p, size_t at, uint32_t bytes) const {
+        HRGN all = CreateRectRgn(0, 0, 0, 0);
+        const uint32_t count = p.U32(at + 8);
+        if (bytes < 32 || count > bytes / 16) return all;
+        for (uint32_t i = 0; i < count && p.Has(at + 32 + 16 * static_cast<size_t>(i), 16); i++) {
+            const size_t o = at + 32 + 16 * static_cast<size_t>(i);
+            double l, t, r, b;
+            RefToTarget(p.I32(o), p.I32(o + 4), l, t);
+            RefToTarget(p.I32(o + 8), p.I32(o + 12), r, b);
+            HRGN one = CreateRectRgn(static_cast<int>(std::lround(Clamp(l))), static_cast<int>(std::lround(Clamp(t))),
+                                     static_cast<int>(std::lround(Clamp(r))), static_cast<int>(std::lround(Clamp(b))));
+            CombineRgn(all, all, one, RGN_OR);
+            DeleteObject(one);
+        }
+        return all;
+    }
+
+    void EnhancedText(const Params& p, size_t at, bool wide) {
+        const double x = p.I32(at), y = p.I32(at + 4);
+        const uint32_t n = p.U32(at + 8), offString = p.U32(at + 12), options = p.U32(at + 16), offDx = p.U32(at + 36);
+        const double rect[4] = {static_cast<double>(p.I32(at + 20)), static_cast<double>(p.I32(at + 24)),
+                                static_cast<double>(p.I32(at + 28)), static_cast<double>(p.I32(at + 32))};
+        if (n > p.Size() || !p.Has(offString, static_cast<size_t>(n) * (wide ? 2 : 1))) return;
+        std::u16string text;
+        for (uint32_t i = 0; i < n; i++)
+            text += wide ? static_cast<char16_t>(p.U16(offString + 2 * static_cast<size_t>(i)))
+                         : FromCp1252(p.U8(offString + i));
+        std::vector<double> dx;
+        const size_t step = options & ETO_PDY ? 8 : 4;
+        if (offDx && p.Has(offDx, n * step))
+            for (uint32_t i = 0; i < n; i++) dx.push_back(p.I32(offDx + step * i));
+        Text(x, y, text, dx, options, rect);
+    }
+
+    BrushDesc BrushAt(uint32_t index) const {
+        if (index & 0x80000000u) {
+            switch (index & 0x7FFFFFFFu) {
+                case WHITE_BRUSH:
+                    return BrushDesc::Of(RGB(255, 255, 255));
+                case LTGRAY_BRUSH:
+                    return BrushDesc::Of(RGB(192, 192, 192));
+                case GRAY_BRUSH:
+                    return BrushDesc::Of(RGB(128, 128, 128));
+                case DKGRAY_BRUSH:
+                    return BrushDesc::Of(RGB(64, 64, 64));
+                case BLACK_BRUSH:
+                    return BrushDesc::Of(0);
+                default:
+                    return BrushDesc::None();
+            }
+        }
+        if (index < objects_.size() && objects_[index].kind == GdiObjectDesc::Brush) return objects_[index].brush;
+        return BrushDesc::None();
+    }
+
+    // False ends the playing: the record is malformed.
+    bool EnhancedRecord(uint32_t type, const Params& p) {
         switch (type) {
             case 2:
                 Bezier<false>(p, false);
@@ -651,15 +1702,14 @@ private:
             case 86: {  // Polygon, Polygon16
                 std::vector<POINT> pts =
                     type == 3 ? EnhancedPoints<false>(p, 28, p.U32(24)) : EnhancedPoints<true>(p, 28, p.U32(24));
-                Fill(pts);
-                Stroke(pts, true);
+                Shape(std::move(pts), true, true);
                 break;
             }
             case 4:
-                Stroke(EnhancedPoints<false>(p, 28, p.U32(24)), false);
+                Shape(EnhancedPoints<false>(p, 28, p.U32(24)), false, false);
                 break;  // Polyline
             case 87:
-                Stroke(EnhancedPoints<true>(p, 28, p.U32(24)), false);
+                Shape(EnhancedPoints<true>(p, 28, p.U32(24)), false, false);
                 break;  // Polyline16
             case 5:
                 Bezier<false>(p, true);
@@ -704,11 +1754,24 @@ private:
                 st_.vpOrgX = p.I32(8);
                 st_.vpOrgY = p.I32(12);
                 break;
+            case 31:    // ScaleViewportExtEx
+            case 32: {  // ScaleWindowExtEx
+                const int32_t xNum = p.I32(8), xDenom = p.I32(12), yNum = p.I32(16), yDenom = p.I32(20);
+                if (xDenom == 0 || yDenom == 0) break;
+                double& ex = type == 31 ? st_.vpExtX : st_.winExtX;
+                double& ey = type == 31 ? st_.vpExtY : st_.winExtY;
+                ex = ex * xNum / xDenom;
+                ey = ey * yNum / yDenom;
+                break;
+            }
             case 15:
-                SetPixelAt(p.I32(8), p.I32(12), p.U32(16) & 0xFFFFFF);
+                SetPixelAt(p.I32(8), p.I32(12), p.U32(16) & 0x01FFFFFF);
                 break;
             case 17:
                 st_.mapMode = p.I32(8);
+                break;
+            case 18:
+                st_.bkMode = p.U32(8) == TRANSPARENT ? TRANSPARENT : OPAQUE;
                 break;
             case 19:
                 st_.polyFill = p.U32(8) == WINDING ? WINDING : ALTERNATE;
@@ -716,15 +1779,30 @@ private:
             case 20:
                 st_.rop2 = std::clamp<int32_t>(p.I32(8), 1, 16);
                 break;
+            case 22:
+                st_.textAlign = p.U32(8);
+                break;
+            case 24:
+                st_.textColor = p.U32(8) & 0x01FFFFFF;
+                break;
+            case 25:
+                st_.bkColor = p.U32(8) & 0x01FFFFFF;
+                break;
+            case 26:
+                OffsetClip(p.I32(8), p.I32(12));
+                break;
             case 27:
                 st_.curX = p.I32(8);
                 st_.curY = p.I32(12);
+                figureOpen_ = false;
                 break;  // MoveToEx
+            case 29:
+            case 30:  // ExcludeClipRect, IntersectClipRect
+                ClipRect(p.I32(8), p.I32(12), p.I32(16), p.I32(20), type == 30 ? RGN_AND : RGN_DIFF);
+                break;
             case 54: {  // LineTo
                 const double x = p.I32(8), y = p.I32(12);
-                Stroke({Map(st_.curX, st_.curY), Map(x, y)}, false);
-                st_.curX = x;
-                st_.curY = y;
+                LineOn({Map(x, y)}, x, y);
                 break;
             }
             case 33:
@@ -782,8 +1860,53 @@ private:
             case 39: {  // CreateBrushIndirect
                 GdiObjectDesc obj;
                 obj.kind = GdiObjectDesc::Brush;
-                obj.brush = MakeBrush(p.U32(12), p.U32(16));
+                obj.brush = MakeBrush(p.U32(12), p.U32(16), p.U32(20));
                 CreateEnhancedObject(p.U32(8), obj);
+                break;
+            }
+            case 93:    // CreateMonoBrush
+            case 94: {  // CreateDIBPatternBrushPt
+                GdiObjectDesc obj;
+                obj.kind = GdiObjectDesc::Brush;
+                Dib dib;
+                obj.brush =
+                    EnhancedDib(p, 16, p.U32(12), dib) ? TileBrush(dib, type == 93) : BrushDesc::Of(RGB(128, 128, 128));
+                CreateEnhancedObject(p.U32(8), obj);
+                break;
+            }
+            case 82: {  // ExtCreateFontIndirectW
+                GdiObjectDesc obj;
+                obj.kind = GdiObjectDesc::Font;
+                FontDesc& f = obj.font;
+                f.height = p.I32(12);
+                f.width = p.I32(16);
+                f.escapement = p.I32(20);
+                f.weight = p.I32(28);
+                f.italic = p.U8(32) != 0;
+                f.underline = p.U8(33) != 0;
+                f.strikeOut = p.U8(34) != 0;
+                std::u16string face;
+                for (size_t i = 0; i < 32 && p.Has(40 + 2 * i, 2) && p.U16(40 + 2 * i) != 0; i++)
+                    face += static_cast<char16_t>(p.U16(40 + 2 * i));
+                f.face = Utf8(face);
+                CreateEnhancedObject(p.U32(8), obj);
+                break;
+            }
+            case 49: {  // CreatePalette
+                CreateEnhancedObject(p.U32(8), PaletteObject(p, 14, 16));
+                break;
+            }
+            case 48: {  // SelectPalette
+                const uint32_t i = p.U32(8);
+                if (i & 0x80000000u)
+                    SelectStock(i & 0x7FFFFFFFu);
+                else if (i < objects_.size() && objects_[i].kind == GdiObjectDesc::Palette)
+                    st_.palette = objects_[i].palette;
+                break;
+            }
+            case 50: {  // SetPaletteEntries
+                const uint32_t i = p.U32(8);
+                if (i < objects_.size()) SetPaletteEntries(objects_[i], p, p.U32(12), p.U32(16), 20);
                 break;
             }
             case 40: {  // DeleteObject
@@ -800,9 +1923,136 @@ private:
             case 44:
                 RoundRect(p.I32(8), p.I32(12), p.I32(16), p.I32(20), p.I32(24), p.I32(28));
                 break;
+            case 45:  // Arc
+            case 46:  // Chord
+            case 47:  // Pie
+            case 55:  // ArcTo
+                Arc(type == 45   ? ArcKind::Open
+                    : type == 46 ? ArcKind::Chord
+                    : type == 47 ? ArcKind::Pie
+                                 : ArcKind::To,
+                    p.I32(8), p.I32(12), p.I32(16), p.I32(20), p.I32(24), p.I32(28), p.I32(32), p.I32(36));
+                break;
+            case 41:  // AngleArc
+                AngleArc(p.I32(8), p.I32(12), p.U32(16), p.F32(20), p.F32(24));
+                break;
+            case 57:
+                st_.clockwise = p.U32(8) == AD_CLOCKWISE;
+                break;
+            case 59:  // BeginPath
+                ClearPath();
+                inPath_ = true;
+                break;
+            case 60:
+                inPath_ = false;
+                break;  // EndPath
+            case 61:    // CloseFigure
+                if (figureOpen_ && !path_.empty()) path_.back().closed = true;
+                figureOpen_ = false;
+                break;
+            case 62:
+                DrawPath(true, false);
+                break;  // FillPath
+            case 63:
+                DrawPath(true, true);
+                break;  // StrokeAndFillPath
+            case 64:
+                DrawPath(false, true);
+                break;  // StrokePath
+            case 67:
+                ClipToPath(p.I32(8));
+                break;  // SelectClipPath
+            case 68:
+                inPath_ = false;
+                ClearPath();
+                break;  // AbortPath
+            case 75: {  // ExtSelectClipRgn
+                const uint32_t bytes = p.U32(8);
+                const int32_t mode = p.I32(12);
+                if (mode < RGN_AND || mode > RGN_COPY) break;
+                if (bytes == 0) {
+                    if (mode == RGN_COPY) SelectClipRgn(dc_, nullptr);
+                    break;
+                }
+                HRGN rgn = EnhancedRegion(p, 16, bytes);
+                ExtSelectClipRgn(dc_, rgn, mode);
+                DeleteObject(rgn);
+                break;
+            }
+            case 71:    // FillRgn
+            case 74: {  // PaintRgn
+                HRGN rgn = EnhancedRegion(p, type == 71 ? 32 : 28, p.U32(24));
+                FillRegion(rgn, type == 71 ? BrushAt(p.U32(28)) : st_.brush);
+                DeleteObject(rgn);
+                break;
+            }
+            case 76:    // BitBlt
+            case 77: {  // StretchBlt
+                const double x = p.I32(8 + 16), y = p.I32(28), w = p.I32(32), h = p.I32(36);
+                const uint32_t rop = p.U32(40);
+                Dib dib;
+                if (p.U32(88) == 0) {  // no source bitmap
+                    PatternBlt(x, y, w, h, rop);
+                    break;
+                }
+                if (!EnhancedDib(p, 84, p.U32(80), dib)) break;
+                const int32_t sw = type == 77 ? p.I32(100) : static_cast<int32_t>(w);
+                const int32_t sh = type == 77 ? p.I32(104) : static_cast<int32_t>(h);
+                DrawDib(dib, x, y, w, h, p.I32(44), p.I32(48), sw, sh, rop);
+                break;
+            }
+            case 78: {  // MaskBlt
+                const double x = p.I32(24), y = p.I32(28), w = p.I32(32), h = p.I32(36);
+                const uint32_t rop = p.U32(40);
+                Dib dib, mask;
+                if (!EnhancedDib(p, 84, p.U32(80), dib)) break;
+                // A set mask bit takes the foreground operation; only "source where the mask is
+                // set, destination elsewhere" uses the mask, others draw the source whole.
+                const bool masked = ((rop >> 24) & 0xFF) == 0xAA && (rop & 0xFF0000) == 0xCC0000 &&
+                                    EnhancedDib(p, 112, p.U32(108), mask);
+                if (masked)
+                    DrawMasked(dib, mask, x, y, w, h, p.I32(44), p.I32(48), p.I32(100), p.I32(104));
+                else
+                    DrawDib(dib, x, y, w, h, p.I32(44), p.I32(48), static_cast<int32_t>(w), static_cast<int32_t>(h),
+                            (rop & 0xFFFFFF) ? (rop & 0xFFFFFF) : SRCCOPY);
+                break;
+            }
+            case 80: {  // SetDIBitsToDevice
+                Dib dib;
+                if (!EnhancedDib(p, 48, p.U32(64), dib, p.U32(72))) break;
+                const int32_t w = p.I32(40), h = p.I32(44), sy = p.I32(36) - static_cast<int32_t>(p.U32(68));
+                DrawDib(dib, p.I32(24), p.I32(28), w, h, p.I32(32), dib.height > 0 ? dib.Rows() - sy - h : sy, w, h,
+                        SRCCOPY);
+                break;
+            }
+            case 81: {  // StretchDIBits
+                Dib dib;
+                const uint32_t rop = p.U32(68);
+                const double x = p.I32(24), y = p.I32(28), w = p.I32(72), h = p.I32(76);
+                if (p.U32(52) == 0) {
+                    PatternBlt(x, y, w, h, rop);
+                    break;
+                }
+                if (!EnhancedDib(p, 48, p.U32(64), dib)) break;
+                const int32_t sh = p.I32(44), sy = p.I32(36);
+                DrawDib(dib, x, y, w, h, p.I32(32), dib.height > 0 ? dib.height - sy - sh : sy, p.I32(40), sh, rop);
+                break;
+            }
+            case 83:  // ExtTextOutA
+            case 84:  // ExtTextOutW
+                EnhancedText(p, 36, type == 84);
+                break;
+            case 96:    // PolyTextOutA
+            case 97: {  // PolyTextOutW
+                const uint32_t n = p.U32(36);
+                if (n > p.Size() / 40) return false;
+                for (uint32_t i = 0; i < n; i++) EnhancedText(p, 40 + 40 * static_cast<size_t>(i), type == 97);
+                break;
+            }
             default:
                 break;
         }
+        return true;
     }
 
     static Xform XformAt(const Params& p, size_t off) {
@@ -820,9 +2070,15 @@ private:
     const PxMetafile& mf_;
     int32_t width_, height_;
     double limit_;
+    int baseLevel_ = 0;
     PlayState st_;
     std::vector<PlayState> saved_;
     std::vector<GdiObjectDesc> objects_;
+    const uint8_t* recData_ = nullptr;
+    size_t recSize_ = 0;
+    std::vector<Figure> path_;
+    size_t pathPoints_ = 0;
+    bool inPath_ = false, figureOpen_ = false;
 };
 
 int32_t ScreenCaps(int index) {

@@ -1,4 +1,6 @@
+#include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "GdiInternal.h"
 
@@ -120,7 +122,72 @@ std::vector<POINT> DevicePoints(GdiDC* dc, const POINT* pts, int count) {
     return out;
 }
 
+enum class ArcShape { Open, Chord, Pie };
+
+// Device points of an arc of the box (logical coordinates); the pen runs through the centres of
+// the box's first and last pixel columns and rows, as the ellipse's outline does.
+std::vector<POINT> ArcOutline(GdiDC* dc, const RECT& box, POINT start, POINT end, bool clockwise) {
+    const RECT d = ToDevice(dc, box);
+    const POINT s = ToDevice(dc, start.x, start.y), e = ToDevice(dc, end.x, end.y);
+    RECT n = Normalized(d);
+    const double l = n.left, t = n.top, r = std::max<double>(n.left, n.right - 1.0),
+                 b = std::max<double>(n.top, n.bottom - 1.0);
+    const int segments = static_cast<int>(std::clamp((r - l + b - t) * 1.6, 12.0, 2048.0));
+    std::vector<POINT> pts;
+    for (const PointF& p : ArcPoints(l, t, r, b, s.x, s.y, e.x, e.y, clockwise, segments))
+        pts.push_back(POINT{static_cast<LONG>(std::lround(p.x)), static_cast<LONG>(std::lround(p.y))});
+    return pts;
+}
+
+BOOL DrawArc(HDC hdc, ArcShape shape, const RECT& box, POINT start, POINT end) {
+    GdiDC* dc = AsDC(hdc);
+    if (!dc) return FALSE;
+    std::vector<POINT> pts = ArcOutline(dc, box, start, end, dc->state.arcDirection == AD_CLOCKWISE);
+    if (shape == ArcShape::Pie) {
+        const RECT n = Normalized(ToDevice(dc, box));
+        pts.insert(pts.begin(), POINT{(n.left + n.right - 1) / 2, (n.top + n.bottom - 1) / 2});
+    }
+    Px brushColor;
+    if (shape != ArcShape::Open && CurrentBrush(dc, brushColor) && pts.size() >= 3)
+        FillRegionData(dc, PolygonRegionData(pts.data(), static_cast<int>(pts.size()), ALTERNATE), brushColor,
+                       dc->state.rop2);
+    Outline(dc, pts, shape != ArcShape::Open);
+    return TRUE;
+}
+
+// A line from the current position to the first point, then through the rest; the last point
+// becomes the current position (device points, converted back).
+void LineThrough(GdiDC* dc, std::vector<POINT> pts) {
+    if (pts.empty()) return;
+    pts.insert(pts.begin(), ToDevice(dc, dc->state.pos.x, dc->state.pos.y));
+    Outline(dc, pts, false);
+    const POINT o = ToDevice(dc, 0, 0);
+    dc->state.pos = POINT{pts.back().x - o.x, pts.back().y - o.y};
+}
+
 }  // namespace
+
+std::vector<PointF> ArcPoints(double left, double top, double right, double bottom, double xStart, double yStart,
+                              double xEnd, double yEnd, bool clockwise, int segments) {
+    constexpr double kTwoPi = 6.283185307179586;
+    const double cx = (left + right) / 2, cy = (top + bottom) / 2;
+    const double rx = std::fabs(right - left) / 2, ry = std::fabs(bottom - top) / 2;
+    // The parameter t of the point (cx + rx cos t, cy - ry sin t) on the ray through (x, y).
+    auto param = [&](double x, double y) { return std::atan2(-(y - cy) * rx, (x - cx) * ry); };
+    const double t0 = param(xStart, yStart), t1 = param(xEnd, yEnd);
+    double sweep = std::fmod(clockwise ? t0 - t1 : t1 - t0, kTwoPi);
+    if (!std::isfinite(sweep)) sweep = 0;
+    if (sweep <= 1e-12) sweep += kTwoPi;
+    if (clockwise) sweep = -sweep;
+    const int n = std::max(2, static_cast<int>(std::ceil(std::clamp(segments, 4, 4096) * std::fabs(sweep) / kTwoPi)));
+    std::vector<PointF> pts;
+    pts.reserve(static_cast<size_t>(n) + 1);
+    for (int i = 0; i <= n; ++i) {
+        const double t = t0 + sweep * i / n;
+        pts.push_back(PointF{cx + rx * std::cos(t), cy - ry * std::sin(t)});
+    }
+    return pts;
+}
 
 void FillSolidRect(HDC hdc, const RECT& rect, COLORREF color) {
     GdiDC* dc = AsDC(hdc);
@@ -300,3 +367,60 @@ BOOL GetCurrentPositionEx(HDC hdc, LPPOINT pos) {
     *pos = dc->state.pos;
     return TRUE;
 }
+
+BOOL Arc(HDC hdc, int left, int top, int right, int bottom, int xStart, int yStart, int xEnd, int yEnd) {
+    return DrawArc(hdc, ArcShape::Open, RECT{left, top, right, bottom}, POINT{xStart, yStart}, POINT{xEnd, yEnd});
+}
+
+BOOL Pie(HDC hdc, int left, int top, int right, int bottom, int xStart, int yStart, int xEnd, int yEnd) {
+    return DrawArc(hdc, ArcShape::Pie, RECT{left, top, right, bottom}, POINT{xStart, yStart}, POINT{xEnd, yEnd});
+}
+
+BOOL Chord(HDC hdc, int left, int top, int right, int bottom, int xStart, int yStart, int xEnd, int yEnd) {
+    return DrawArc(hdc, ArcShape::Chord, RECT{left, top, right, bottom}, POINT{xStart, yStart}, POINT{xEnd, yEnd});
+}
+
+BOOL ArcTo(HDC hdc, int left, int top, int right, int bottom, int xStart, int yStart, int xEnd, int yEnd) {
+    GdiDC* dc = AsDC(hdc);
+    if (!dc) return FALSE;
+    LineThrough(dc, ArcOutline(dc, RECT{left, top, right, bottom}, POINT{xStart, yStart}, POINT{xEnd, yEnd},
+                               dc->state.arcDirection == AD_CLOCKWISE));
+    return TRUE;
+}
+
+BOOL AngleArc(HDC hdc, int x, int y, DWORD radius, float startAngle, float sweepAngle) {
+    GdiDC* dc = AsDC(hdc);
+    if (!dc || radius > (1u << 28) || !std::isfinite(startAngle) || !std::isfinite(sweepAngle)) return FALSE;
+    const POINT c = ToDevice(dc, x, y);
+    const double r = radius, a0 = startAngle * 3.141592653589793 / 180,
+                 sweep = std::clamp<double>(sweepAngle, -3600, 3600) * 3.141592653589793 / 180;
+    const int n = std::max(2, static_cast<int>(std::min(std::fabs(sweep) * r * 0.5 + 2, 16384.0)));
+    std::vector<POINT> pts;
+    for (int i = 0; i <= n; ++i) {
+        const double a = a0 + sweep * i / n;
+        pts.push_back(POINT{static_cast<LONG>(std::lround(c.x + r * std::cos(a))),
+                            static_cast<LONG>(std::lround(c.y - r * std::sin(a)))});
+    }
+    LineThrough(dc, pts);
+    return TRUE;
+}
+
+int SetArcDirection(HDC hdc, int direction) {
+    GdiDC* dc = AsDC(hdc);
+    if (!dc || (direction != AD_COUNTERCLOCKWISE && direction != AD_CLOCKWISE)) return 0;
+    return std::exchange(dc->state.arcDirection, direction);
+}
+
+int GetArcDirection(HDC hdc) {
+    GdiDC* dc = AsDC(hdc);
+    return dc ? dc->state.arcDirection : 0;
+}
+
+namespace {
+tikora::gdi::TextRunRenderer g_textRunRenderer = nullptr;
+}
+
+namespace tikora::gdi {
+void SetTextRunRenderer(TextRunRenderer renderer) { g_textRunRenderer = renderer; }
+TextRunRenderer GetTextRunRenderer() { return g_textRunRenderer; }
+}  // namespace tikora::gdi

@@ -172,6 +172,7 @@ struct DCState {
     int stretchMode = BLACKONWHITE;
     int polyFillMode = ALTERNATE;
     int rop2 = R2_COPYPEN;
+    int arcDirection = AD_COUNTERCLOCKWISE;
     UINT textAlign = 0;
     POINT viewportOrg{0, 0};
     POINT windowOrg{0, 0};

@@ -257,6 +257,25 @@ constexpr int DC_PEN = 19;
 constexpr UINT BS_SOLID = 0;
 constexpr UINT BS_NULL = 1;
 constexpr UINT BS_HOLLOW = BS_NULL;
+constexpr UINT BS_HATCHED = 2;
+constexpr UINT BS_PATTERN = 3;
+constexpr UINT BS_DIBPATTERN = 5;
+constexpr UINT BS_DIBPATTERNPT = 6;
+// Hatch styles
+constexpr int HS_HORIZONTAL = 0;
+constexpr int HS_VERTICAL = 1;
+constexpr int HS_FDIAGONAL = 2;
+constexpr int HS_BDIAGONAL = 3;
+constexpr int HS_CROSS = 4;
+constexpr int HS_DIAGCROSS = 5;
+// Arc directions
+constexpr int AD_COUNTERCLOCKWISE = 1;
+constexpr int AD_CLOCKWISE = 2;
+// ExtTextOut options
+constexpr UINT ETO_OPAQUE = 0x0002;
+constexpr UINT ETO_CLIPPED = 0x0004;
+constexpr UINT ETO_GLYPH_INDEX = 0x0010;
+constexpr UINT ETO_PDY = 0x2000;
 
 // Pen styles
 constexpr int PS_SOLID = 0;

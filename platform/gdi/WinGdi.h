@@ -117,6 +117,21 @@ BOOL Polyline(HDC hdc, const POINT* points, int count);
 BOOL MoveToEx(HDC hdc, int x, int y, LPPOINT old);
 BOOL LineTo(HDC hdc, int x, int y);
 BOOL GetCurrentPositionEx(HDC hdc, LPPOINT pos);
+// Arcs of the ellipse inscribed in a box, from where the ray from its centre through the start
+// point meets it to where the ray through the end point does, in the DC's arc direction (the
+// same ray twice: the whole ellipse). A pie adds the centre, a chord joins the ends; both are
+// filled with the brush, and every outline is drawn with the pen.
+BOOL Arc(HDC hdc, int left, int top, int right, int bottom, int xStart, int yStart, int xEnd, int yEnd);
+BOOL Pie(HDC hdc, int left, int top, int right, int bottom, int xStart, int yStart, int xEnd, int yEnd);
+BOOL Chord(HDC hdc, int left, int top, int right, int bottom, int xStart, int yStart, int xEnd, int yEnd);
+// A line from the current position to the arc's start, then the arc; the arc's end becomes the
+// current position.
+BOOL ArcTo(HDC hdc, int left, int top, int right, int bottom, int xStart, int yStart, int xEnd, int yEnd);
+// A line from the current position to the start of a circular arc given by centre, radius and
+// angles in degrees (counterclockwise for positive angles, whatever the arc direction).
+BOOL AngleArc(HDC hdc, int x, int y, DWORD radius, float startAngle, float sweepAngle);
+int SetArcDirection(HDC hdc, int direction);
+int GetArcDirection(HDC hdc);
 
 // ---- System colours (a fixed light theme)
 DWORD GetSysColor(int index);
@@ -185,4 +200,44 @@ void SetWindowDCProvider(std::function<HDC(HWND)> getDC, std::function<int(HWND,
 // The screen that HORZRES/VERTRES and the screen DC report (1920 x 1080 until set).
 void SetScreenSize(int width, int height);
 
+// The points along an elliptical arc, in any coordinates whose y axis points down: the ellipse
+// inscribed in (left, top, right, bottom), from the ray through (xStart, yStart) to the ray
+// through (xEnd, yEnd), counterclockwise as seen on the screen unless `clockwise` (equal rays
+// give the whole ellipse). `segments` is the number of lines a whole ellipse would take. The
+// metafile player flattens arcs with it in its own coordinates.
+struct PointF {
+    double x;
+    double y;
+};
+std::vector<PointF> ArcPoints(double left, double top, double right, double bottom, double xStart, double yStart,
+                              double xEnd, double yEnd, bool clockwise, int segments);
+
+// Text without fonts: this library has none; the text part (platform/gdi/text) installs a
+// renderer when it is linked in. One run of text in a font described here, all in device pixels.
+struct TextRun {
+    const char16_t* text = nullptr;  // UTF-16
+    int length = 0;
+    // Advance from each character to the next (null: the font's own), plus charExtra each.
+    const int* advances = nullptr;
+    int charExtra = 0;
+    // LOGFONT rules: negative is the character height, positive the cell height, 0 a default.
+    int height = 0;
+    int width = 0;  // average character width, 0 for the font's own
+    int weight = 0;
+    bool italic = false, underline = false, strikeOut = false;
+    double angle = 0;       // degrees, counterclockwise, of the baseline
+    const char* face = "";  // UTF-8
+    COLORREF color = 0;
+};
+struct TextRunMetrics {
+    int advance = 0;  // along the baseline
+    int ascent = 0;
+    int descent = 0;
+};
+// Measures the run and, when `draw`, paints its glyphs through the DC's clip with the top-left
+// corner of the unrotated text cell at device point (x, y), turned by the run's angle about it.
+using TextRunRenderer = bool (*)(HDC hdc, const TextRun& run, int x, int y, bool draw, TextRunMetrics* metrics);
+void SetTextRunRenderer(TextRunRenderer renderer);
+// Null until a text part has installed one.
+TextRunRenderer GetTextRunRenderer();
 }  // namespace tikora::gdi

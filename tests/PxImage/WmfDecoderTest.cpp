@@ -10,6 +10,404 @@ uint32_t WindowRgb() {
 
 using WmfDecoder = GdiTest;
 
+// ---- records of the families beyond shapes ----------------------------------------------------
+
+// Bytes as 16-bit words, padded with a zero byte.
+std::vector<uint16_t> Words(Bytes b) {
+    if (b.size() % 2) b.push_back(0);
+    std::vector<uint16_t> w;
+    for (size_t i = 0; i < b.size(); i += 2) w.push_back(static_cast<uint16_t>(b[i] | (b[i + 1] << 8)));
+    return w;
+}
+std::vector<uint16_t> operator+(std::vector<uint16_t> a, const std::vector<uint16_t> &b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+// Arc, pie or chord: box, then start and end points, stored backwards.
+WmfRecord WmfArc(uint16_t function, int l, int t, int r, int b, int xs, int ys, int xe, int ye) {
+    return {function, {W(ye), W(xe), W(ys), W(xs), W(b), W(r), W(t), W(l)}};
+}
+// A packed DIB: 40-byte header, colours, rows from the top (turned bottom-up unless topDown).
+Bytes PackedDib(uint16_t bits, int32_t w, const Rows &rows, const Palette &pal = {}, bool topDown = false) {
+    const int32_t h = static_cast<int32_t>(rows.size());
+    Bytes px = DibRows(bits, static_cast<uint32_t>(w), rows);
+    if (topDown) {
+        const size_t stride = px.size() / rows.size();
+        Bytes flipped;
+        for (size_t r = rows.size(); r-- > 0;)
+            flipped.insert(flipped.end(), px.begin() + r * stride, px.begin() + (r + 1) * stride);
+        px = flipped;
+    }
+    Bytes colours;
+    for (uint32_t c : pal) Append(colours, Bgra(c, 0));
+    return Cat({Le32s({40, uint32_t(w), uint32_t(topDown ? -h : h)}), Le16s({1, bits}),
+                Le32s({0, 0, 0, 0, uint32_t(pal.size()), 0}), colours, px});
+}
+// An enhanced record of 32-bit words, with more bytes after them.
+Bytes EmfRec(uint32_t type, std::initializer_list<uint32_t> words, const Bytes &more = {}) {
+    Bytes body = Cat({Le32s(words), more});
+    while (body.size() % 4) body.push_back(0);
+    return Cat({Le32s({type, 8 + static_cast<uint32_t>(body.size())}), body});
+}
+Bytes EmfBrush(uint32_t index, uint32_t color) { return EmfRec(39, {index, 0, color, 0}); }
+Bytes EmfSelect(uint32_t index) { return EmfRec(37, {index}); }
+const uint32_t kNullPen = 0x80000008u;
+
+// Rows x 2 of a 2 x 2 picture: red, green on top; blue, white below.
+const Rows kQuad = {{0xFF0000, 0x00FF00}, {0x0000FF, 0xFFFFFF}};
+
+// The box around pixels of a colour (within a tolerance); right and bottom exclusive.
+struct Box {
+    int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1, count = 0;
+};
+Box BoxOf(const PxImage &img, uint32_t colour, int tolerance = 0) {
+    Box b;
+    for (int y = 0; y < int(img.GetHeight()); y++)
+        for (int x = 0; x < int(img.GetWidth()); x++)
+            if (NearRgb(RgbAt(img, x, y), colour, tolerance)) {
+                b.left = std::min(b.left, x), b.top = std::min(b.top, y);
+                b.right = std::max(b.right, x + 1), b.bottom = std::max(b.bottom, y + 1), b.count++;
+            }
+    return b;
+}
+
+struct Probe {
+    int x, y;
+    uint32_t rgb;  // kWindow: the background left alone
+};
+constexpr uint32_t kWindow = 0x1000000;
+// Or'ed to a colour: that colour at the point or one of its eight neighbours (thin outlines).
+constexpr uint32_t kNear = 0x2000000;
+void ExpectProbes(const PxImage &img, const std::vector<Probe> &probes, const std::string &name) {
+    const COLORREF c = GetSysColor(COLOR_WINDOW);
+    const uint32_t window = (uint32_t(GetRValue(c)) << 16) | (uint32_t(GetGValue(c)) << 8) | GetBValue(c);
+    for (const Probe &p : probes) {
+        const uint32_t want = p.rgb == kWindow ? window : p.rgb & 0xFFFFFF;
+        bool found = RgbAt(img, p.x, p.y) == want;
+        for (int dy = -1; dy <= 1 && (p.rgb & kNear); dy++)
+            for (int dx = -1; dx <= 1; dx++) found = found || RgbAt(img, p.x + dx, p.y + dy) == want;
+        EXPECT_TRUE(found) << name << " at " << p.x << "," << p.y << ": " << std::hex << RgbAt(img, p.x, p.y);
+    }
+}
+
+struct Drawing {
+    const char *name;
+    Bytes file;
+    std::vector<Probe> probes;
+};
+void ExpectDrawings(const std::vector<Drawing> &cases) {
+    for (const Drawing &c : cases) {
+        PxImageWMF img;
+        ASSERT_TRUE(DecodeWith(img, c.file)) << c.name << ": " << img.GetLastError();
+        ExpectProbes(img, c.probes, c.name);
+    }
+}
+
+const WmfRecord kWmfNullPen = WmfPen(5, 0, 0);
+
+TEST_F(WmfDecoder, ArcsPiesAndChords) {
+    constexpr uint32_t R = 0xFF0000, K = 0x000000, X = kWindow;
+    const Bytes red = Le32s({39, 24, 1, 0, RGB(255, 0, 0), 0});
+    ExpectDrawings({
+        // The wedge from east to north, counterclockwise: the top-right quarter.
+        {"wmf pie",
+         Wmf(100, 100,
+             {WmfBrush(RGB(255, 0, 0)), WmfSelect(0), kWmfNullPen, WmfSelect(1),
+              WmfArc(0x081A, 0, 0, 100, 100, 100, 50, 50, 0)}),
+         {{75, 25, R}, {60, 45, R}, {25, 25, X}, {75, 75, X}, {25, 75, X}, {95, 5, X}}},
+        // From 45 to 135 degrees: the cap above the line between them.
+        {"wmf chord",
+         Wmf(100, 100,
+             {WmfBrush(RGB(255, 0, 0)), WmfSelect(0), kWmfNullPen, WmfSelect(1),
+              WmfArc(0x0830, 0, 0, 100, 100, 100, 0, 0, 0)}),
+         {{50, 5, R}, {50, 12, R}, {50, 20, X}, {50, 60, X}, {10, 10, X}}},
+        // Only the outline, from east to north, with a black pen.
+        {"wmf arc",
+         Wmf(100, 100, {WmfArc(0x0817, 10, 10, 90, 90, 90, 50, 50, 10)}),
+         {{90, 50, K | kNear}, {78, 22, K | kNear}, {50, 10, K | kNear}, {50, 50, X}, {21, 78, X}, {11, 50, X}}},
+        // Clockwise, the same rays take the other three quarters.
+        {"emf clockwise pie",
+         Emf(100, 100,
+             Cat({red, EmfSelect(1), EmfSelect(kNullPen), EmfRec(57, {2}),
+                  EmfRec(47, {0, 0, 100, 100, 100, 50, 50, 0})}),
+             4),
+         {{25, 25, R}, {25, 75, R}, {75, 75, R}, {75, 25, X}}},
+        {"emf chord and arc",
+         Emf(100, 100,
+             Cat({red, EmfSelect(1), EmfSelect(kNullPen), EmfRec(46, {0, 0, 100, 100, 100, 0, 0, 0}),
+                  EmfSelect(0x80000007u), EmfRec(45, {10, 10, 90, 90, 90, 50, 50, 90})}),
+             4),
+         {{50, 5, R}, {50, 30, X}, {50, 90, K | kNear}, {21, 78, K | kNear}, {78, 78, X}}},
+        // A line from the current position to the arc's start, then the arc.
+        {"emf angle arc",
+         Emf(100, 100, Cat({EmfRec(27, {0, 50}), EmfRec(41, {50, 50, 30, 0, 0x42B40000u /* 90.0f */})}), 4),
+         {{10, 50, K}, {79, 50, K | kNear}, {71, 29, K | kNear}, {50, 20, K | kNear}, {50, 80, X}, {29, 29, X}}},
+    });
+}
+
+TEST_F(WmfDecoder, Bitmaps) {
+    // The 2 x 2 picture stretched over (10, 10)-(30, 30) in every form a record carries it.
+    const std::vector<Probe> quad = {{12, 12, 0xFF0000}, {27, 12, 0x00FF00}, {12, 27, 0x0000FF}, {27, 27, 0xFFFFFF},
+                                     {9, 9, kWindow},    {30, 20, kWindow},  {20, 30, kWindow}};
+    const Bytes dib24 = PackedDib(24, 2, kQuad);
+    const Bytes dib8 = PackedDib(8, 2, {{1, 2}, {3, 4}}, {0, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF});
+    const Bytes dib32 = PackedDib(32, 2, kQuad, {}, true);
+    const Bytes rows24 = DibRows(24, 2, kQuad), head24 = Head(dib24, 40);
+    // Bitmap16: type, width, height, bytes a row, planes, bits; rows top down.
+    const Bytes bitmap16 =
+        Cat({Le16s({0, 2, 2, 6}), Bytes{1, 24}, Bytes{0, 0, 255, 0, 255, 0}, Bytes{255, 0, 0, 255, 255, 255}});
+    ExpectDrawings({
+        {"StretchDIB",
+         Wmf(100, 100, {{0x0F43, Words(Cat({Le32s({SRCCOPY}), Le16s({0, 2, 2, 0, 0, 20, 20, 10, 10}), dib24}))}}),
+         quad},
+        {"DIBStretchBlt 8 bits",
+         Wmf(100, 100, {{0x0B41, Words(Cat({Le32s({SRCCOPY}), Le16s({2, 2, 0, 0, 20, 20, 10, 10}), dib8}))}}), quad},
+        {"DIBBitBlt top-down 32 bits",
+         Wmf(100, 100,
+             {{0x020C, {10, 10}}, {0x0940, Words(Cat({Le32s({SRCCOPY}), Le16s({0, 0, 2, 2, 1, 1}), dib32}))}}),
+         quad},
+        {"old StretchBlt",
+         Wmf(100, 100, {{0x0B23, Words(Cat({Le32s({SRCCOPY}), Le16s({2, 2, 0, 0, 20, 20, 10, 10}), bitmap16}))}}),
+         quad},
+        {"SetDIBitsToDevice",
+         Wmf(100, 100, {{0x020C, {10, 10}}, {0x0D33, Words(Cat({Le16s({0, 2, 0, 0, 0, 2, 2, 1, 1}), dib24}))}}), quad},
+        {"emf StretchDIBits",
+         Emf(100, 100,
+             EmfRec(81, {0, 0, 0, 0, 10, 10, 0, 0, 2, 2, 80, 40, 120, uint32_t(rows24.size()), 0, SRCCOPY, 20, 20},
+                    Cat({head24, rows24})),
+             4),
+         quad},
+        {"emf StretchBlt",
+         Emf(100, 100,
+             EmfRec(77,
+                    {0,
+                     0,
+                     0,
+                     0,
+                     10,
+                     10,
+                     20,
+                     20,
+                     SRCCOPY,
+                     0,
+                     0,
+                     0x3F800000u,
+                     0,
+                     0,
+                     0x3F800000u,
+                     0,
+                     0,
+                     0,
+                     0,
+                     108,
+                     40,
+                     148,
+                     uint32_t(rows24.size()),
+                     2,
+                     2},
+                    Cat({head24, rows24})),
+             4),
+         quad},
+        // Black where the source is white, through SRCAND onto a green field.
+        {"emf BitBlt srcand",
+         Emf(100, 100,
+             Cat({EmfBrush(1, RGB(0, 255, 0)), EmfSelect(1), EmfSelect(kNullPen), EmfRec(43, {0, 0, 101, 101}),
+                  EmfRec(76,
+                         {0,
+                          0,
+                          0,
+                          0,
+                          10,
+                          10,
+                          2,
+                          2,
+                          SRCAND,
+                          0,
+                          0,
+                          0x3F800000u,
+                          0,
+                          0,
+                          0x3F800000u,
+                          0,
+                          0,
+                          0,
+                          0,
+                          100,
+                          40,
+                          140,
+                          uint32_t(rows24.size())},
+                         Cat({head24, rows24}))}),
+             4),
+         {{10, 10, 0x000000}, {11, 10, 0x00FF00}, {10, 11, 0x000000}, {11, 11, 0x00FF00}, {12, 12, 0x00FF00}}},
+    });
+}
+
+TEST_F(WmfDecoder, ClippingAndPatternBrushes) {
+    constexpr uint32_t R = 0xFF0000, G = 0x00FF00, B = 0x0000FF, X = kWindow;
+    const std::vector<WmfRecord> redBrush = {WmfBrush(RGB(255, 0, 0)), WmfSelect(0), kWmfNullPen, WmfSelect(1)};
+    auto with = [&](std::vector<WmfRecord> more) {
+        std::vector<WmfRecord> all = redBrush;
+        all.insert(all.end(), more.begin(), more.end());
+        return Wmf(100, 100, all);
+    };
+    // Region of one scan 20..40 holding x 10..30 and 60..80.
+    const WmfRecord region = {0x06FF, {0, 6, 0, 0, 0, 1, 0, 10, 20, 80, 40, 4, 20, 40, 10, 30, 60, 80, 4}};
+    const Bytes checker = PackedDib(24, 2, {{0xFF0000, 0x00FF00}, {0x00FF00, 0xFF0000}});
+    ExpectDrawings({
+        {"intersect",
+         with({{0x0416, {60, 60, 20, 20}}, WmfRectangle(0, 0, 101, 101)}),
+         {{30, 30, R}, {59, 59, R}, {10, 10, X}, {60, 60, X}, {70, 30, X}}},
+        {"exclude",
+         with({{0x0415, {60, 60, 20, 20}}, WmfRectangle(0, 0, 101, 101)}),
+         {{30, 30, X}, {10, 10, R}, {70, 30, R}}},
+        // Restoring the state brings back the whole picture.
+        {"restored",
+         with({{0x001E, {}}, {0x0416, {30, 30, 20, 20}}, {0x0127, {W(-1)}}, WmfRectangle(0, 0, 101, 101)}),
+         {{10, 10, R}, {90, 90, R}}},
+        {"region",
+         with({region, {0x012C, {2}}, WmfRectangle(0, 0, 101, 101)}),
+         {{15, 25, R}, {65, 35, R}, {45, 25, X}, {15, 50, X}, {15, 10, X}}},
+        {"region offset",
+         with({region, {0x012C, {2}}, {0x0220, {5, 0}}, WmfRectangle(0, 0, 101, 101)}),
+         {{15, 42, R}, {15, 22, X}}},
+        // Tiles aligned on the picture's origin.
+        {"dib pattern",
+         Wmf(100, 100,
+             {{0x0142, Words(Cat({Le16s({5, 0}), checker}))},
+              WmfSelect(0),
+              kWmfNullPen,
+              WmfSelect(1),
+              WmfRectangle(0, 0, 101, 101)}),
+         {{0, 0, R}, {1, 0, G}, {0, 1, G}, {1, 1, R}, {50, 51, G}, {51, 51, R}}},
+        // Cross hatch on a transparent background: only its lines.
+        {"hatch",
+         Wmf(100, 100,
+             {{0x0102, {1}},
+              {0x02FC, {2, Lo(RGB(0, 0, 255)), Hi(RGB(0, 0, 255)), 4}},
+              WmfSelect(0),
+              kWmfNullPen,
+              WmfSelect(1),
+              WmfRectangle(0, 0, 101, 101)}),
+         {{7, 3, B}, {3, 15, B}, {3, 3, X}, {12, 12, X}}},
+        {"emf clip region",
+         Emf(100, 100,
+             Cat({EmfRec(75, {48, 5, 32, 1, 2, 32, 0, 0, 0, 0, 10, 10, 30, 30, 50, 50, 70, 70}),
+                  EmfBrush(1, RGB(255, 0, 0)), EmfSelect(1), EmfSelect(kNullPen), EmfRec(43, {0, 0, 101, 101}),
+                  EmfRec(29, {10, 10, 20, 20}), EmfBrush(2, RGB(0, 0, 255)), EmfSelect(2),
+                  EmfRec(43, {0, 0, 101, 101})}),
+             4),
+         {{25, 25, B}, {15, 15, R}, {60, 60, B}, {40, 40, X}, {80, 80, X}}},
+    });
+}
+
+TEST_F(WmfDecoder, EnhancedPaths) {
+    constexpr uint32_t R = 0xFF0000, K = 0x000000, X = kWindow;
+    const Bytes brush = Cat({EmfBrush(1, RGB(255, 0, 0)), EmfSelect(1)});
+    // A square with a square hole: two figures, alternate filling.
+    const Bytes donut = Cat({EmfRec(59, {}), EmfRec(27, {10, 10}), EmfRec(54, {90, 10}), EmfRec(54, {90, 90}),
+                             EmfRec(54, {10, 90}), EmfRec(61, {}), EmfRec(27, {30, 30}), EmfRec(54, {70, 30}),
+                             EmfRec(54, {70, 70}), EmfRec(54, {30, 70}), EmfRec(61, {}), EmfRec(60, {})});
+    ExpectDrawings({
+        {"fill",
+         Emf(100, 100, Cat({brush, EmfSelect(kNullPen), donut, EmfRec(62, {0, 0, 100, 100})}), 4),
+         {{20, 20, R}, {50, 20, R}, {50, 50, X}, {5, 5, X}}},
+        {"stroke",
+         Emf(100, 100, Cat({brush, donut, EmfRec(64, {0, 0, 100, 100})}), 4),
+         {{50, 10, K | kNear}, {10, 50, K | kNear}, {50, 30, K | kNear}, {20, 20, X}, {50, 50, X}}},
+        // Béziers in a path, filled and outlined; a path cut short draws nothing.
+        {"bezier stroke and fill",
+         Emf(100, 100,
+             Cat({brush, EmfRec(59, {}), EmfRec(27, {10, 50}), EmfRec(5, {0, 0, 0, 0, 3, 10, 0, 90, 0, 90, 50}),
+                  EmfRec(54, {10, 50}), EmfRec(60, {}), EmfRec(63, {0, 0, 100, 100}), EmfRec(59, {}),
+                  EmfRec(43, {0, 60, 100, 100})}),
+             4),
+         {{50, 30, R}, {10, 50, K | kNear}, {50, 13, K | kNear}, {50, 80, X}}},
+        {"clip path",
+         Emf(100, 100,
+             Cat({brush, EmfSelect(kNullPen), EmfRec(59, {}), EmfRec(43, {20, 20, 60, 60}), EmfRec(60, {}),
+                  EmfRec(67, {RGN_COPY}), EmfRec(43, {0, 0, 101, 101})}),
+             4),
+         {{30, 30, R}, {10, 10, X}, {70, 70, X}}},
+    });
+}
+
+TEST_F(WmfDecoder, Text) {
+    if (!tikora::gdi::GetTextRunRenderer()) GTEST_SKIP() << "no text part linked in";
+    // A font 20 pixels high, red text on an opaque green rectangle.
+    const std::vector<uint16_t> arial = Words(Bytes{'A', 'r', 'i', 'a', 'l', 0});
+    const WmfRecord font = {0x02FB, std::vector<uint16_t>{W(-20), 0, 0, 0, 400, 0, 0, 0, 0} + arial};
+    const std::vector<WmfRecord> opaque = {
+        font,
+        WmfSelect(0),
+        {0x0209, {Lo(RGB(255, 0, 0)), 0}},
+        {0x0201, {Lo(RGB(0, 255, 0)), Hi(RGB(0, 255, 0))}},
+        {0x0102, {1}},
+        {0x0A32, {30, 20, 4, ETO_OPAQUE, 10, 10, 190, 60, 'H' | ('H' << 8), 'H' | ('H' << 8)}}};
+    PxImageWMF img;
+    ASSERT_TRUE(DecodeWith(img, Wmf(200, 80, opaque))) << img.GetLastError();
+    ExpectProbes(img, {{11, 11, 0x00FF00}, {188, 58, 0x00FF00}, {5, 5, kWindow}, {195, 70, kWindow}},
+                 "opaque rectangle");
+    const Box red = BoxOf(img, 0xFF0000, 60);
+    EXPECT_GT(red.count, 40);
+    EXPECT_GE(red.left, 19);  // from the reference point, top-aligned
+    EXPECT_LE(red.left, 24);
+    EXPECT_GE(red.top, 30);
+    EXPECT_LE(red.bottom, 52);
+    EXPECT_GE(red.right - red.left, 40);  // four letters of about 14 pixels
+    EXPECT_LE(red.right - red.left, 70);
+
+    // Wide text, centred on its baseline at (100, 50), with character spacing from the record.
+    const std::u16string text = u"HÉH";
+    Bytes chars;
+    for (char16_t c : text) Put16(chars, c);
+    const Bytes fontW = EmfRec(82, {1, uint32_t(-24), 0, 0, 0, 700, 0}, Bytes(68, 0));
+    const Bytes emf = Emf(200, 80,
+                          Cat({fontW, EmfSelect(1), EmfRec(24, {RGB(0, 0, 255)}), EmfRec(18, {TRANSPARENT}),
+                               EmfRec(22, {TA_CENTER | TA_BASELINE}),
+                               EmfRec(84, {0, 0, 0, 0, 1, 0, 0, 100, 50, 3, 76, 0, 0, 0, 0, 0, 84},
+                                      Cat({chars, Bytes{0, 0}, Le32s({30, 30, 30})}))}),
+                          4);
+    PxImageWMF wide;
+    ASSERT_TRUE(DecodeWith(wide, emf)) << wide.GetLastError();
+    const Box blue = BoxOf(wide, 0x0000FF, 60);
+    EXPECT_GT(blue.count, 40);
+    EXPECT_NEAR((blue.left + blue.right) / 2.0, 100, 12);
+    EXPECT_GE(blue.right - blue.left, 65);  // spaced 30 apart
+    EXPECT_LE(blue.bottom, 51);
+    EXPECT_GE(blue.top, 20);
+}
+
+TEST_F(WmfDecoder, HostileNewRecordsAreHarmless) {
+    const Bytes dib = PackedDib(24, 2, kQuad);
+    Bytes huge = dib;
+    huge[4] = huge[5] = huge[6] = 0x7F;  // a width of millions, rows that are not there
+    const std::vector<WmfRecord> wmf = {
+        {0x0F43, Words(Cat({Le32s({SRCCOPY}), Le16s({0, 2, 2, 0, 0, 20, 20, 10, 10}), huge}))},
+        {0x0F43, Words(Cat({Le32s({SRCCOPY}), Le16s({0, 2, 2, 0, 0, 20, 20, 10, 10}), Head(dib, 30)}))},
+        {0x0142, Words(Cat({Le16s({5, 1}), Head(dib, 44)}))},
+        {0x01F9, {0, 30000, 30000, 30000, 0x1801}},
+        {0x06FF, {0, 6, 0, 0, 0, 30000, 0, 0, 0, 10, 10, 60000, 1, 2}},
+        {0x0817, {W(-32768), W(32767), 0, 0, W(-32768), W(-32768), W(32767), W(32767)}},
+        {0x0D33, Words(Cat({Le16s({1, 60000, 50000, 0, 0, 2, 2, 0, 0}), dib}))},
+        {0x0234, {999}},
+        {0x012C, {999}},
+        {0x0B23, {0, 0, 2, 2, 0, 0, 2, 2, 0, 0, 0, 2, 2, 60000, 0x0101}},
+        {0x0A32, {0, 0, 30000, 6, 0, 0, 1, 1}},  // text longer than its record ends the playing
+    };
+    PxImageWMF img;
+    EXPECT_TRUE(DecodeWith(img, Wmf(64, 32, wmf))) << img.GetLastError();
+    const Bytes emf =
+        Emf(64, 32,
+            Cat({EmfRec(81, {0, 0, 0, 0, 0, 0, 0, 0, 2, 2, 80, 0xFFFFFFF0u, 80, 16, 0, SRCCOPY, 20, 20}),
+                 EmfRec(84, {0, 0, 0, 0, 1, 0, 0, 0, 0, 0x7FFFFFFF, 76, 0, 0, 0, 0, 0, 0}),
+                 EmfRec(75, {0xFFFF, 5, 32, 1, 0x10000000, 0}), EmfRec(94, {1, 0, 32, 40, 72, 0x7FFFFFFF}),
+                 EmfRec(41, {0, 0, 0xFFFFFFFF, 0, 0x7F000000}), EmfRec(59, {}), EmfRec(62, {}), EmfRec(67, {9}),
+                 EmfRec(97, {0, 0, 0, 0, 1, 0, 0, 0x40000000})}),
+            4);
+    PxImageWMF img2;
+    EXPECT_TRUE(DecodeWith(img2, emf)) << img2.GetLastError();
+}
+
 TEST_F(WmfDecoder, PlaysShapesOntoTheWindowColour) {
     const std::vector<WmfRecord> shapes = {
         WmfBrush(RGB(255, 0, 0)), WmfSelect(0), WmfPen(5, 0, 0),           WmfSelect(1), WmfRectangle(0, 0, 50, 50),

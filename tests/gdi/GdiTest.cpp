@@ -656,4 +656,55 @@ TEST_F(Drawing, SystemColourBrushesPixelsCoverageAndEllipses) {
     EXPECT_EQ(oval.at(5, 4), 0u) << "the inside is the black brush";
 }
 
+TEST_F(Drawing, ArcsPiesChordsWithPenAndBrush) {
+    // On a 41 x 41 canvas, a circle through the pixel centres 0..40; white brush, black pen.
+    constexpr uint32_t W = 0xFFFFFF, K = 0, G = 0x808080;
+    struct Case {
+        const char* name;
+        std::function<void(HDC)> draw;
+        std::vector<std::tuple<int, int, uint32_t>> probes;
+    };
+    const std::vector<Case> cases = {
+        // East to north counterclockwise: the top-right quarter.
+        {"pie",
+         [](HDC dc) { Pie(dc, 0, 0, 41, 41, 41, 20, 20, 0); },
+         {{30, 10, W}, {20, 20, K}, {10, 10, G}, {30, 30, G}, {40, 20, K}, {30, 20, K}}},
+        {"clockwise pie",
+         [](HDC dc) {
+             EXPECT_EQ(SetArcDirection(dc, AD_CLOCKWISE), AD_COUNTERCLOCKWISE);
+             Pie(dc, 0, 0, 41, 41, 41, 20, 20, 0);
+         },
+         {{10, 10, W}, {10, 30, W}, {30, 30, W}, {30, 10, G}}},
+        // The cap above the line from 45 to 135 degrees.
+        {"chord", [](HDC dc) { Chord(dc, 0, 0, 41, 41, 41, 0, 0, 0); }, {{20, 3, W}, {20, 10, G}, {20, 30, G}}},
+        {"arc",
+         [](HDC dc) { Arc(dc, 0, 0, 41, 41, 41, 20, 20, 0); },
+         {{40, 20, K}, {34, 6, K}, {30, 10, G}, {6, 34, G}, {0, 20, G}}},
+        // From the current position along a line to the arc, which ends at the current position.
+        {"arc to",
+         [](HDC dc) {
+             MoveToEx(dc, 40, 40, nullptr);
+             ArcTo(dc, 0, 0, 41, 41, 41, 20, 20, 0);
+             POINT pos;
+             GetCurrentPositionEx(dc, &pos);
+             EXPECT_EQ(pos.x, 20);
+             EXPECT_EQ(pos.y, 0);
+         },
+         {{40, 30, K}, {34, 6, K}, {6, 34, G}}},
+        {"angle arc",
+         [](HDC dc) {
+             MoveToEx(dc, 0, 20, nullptr);
+             AngleArc(dc, 20, 20, 10, 0, 180);
+         },
+         {{5, 20, K}, {20, 10, K}, {10, 20, K}, {20, 30, G}}},
+    };
+    for (const Case& c : cases) {
+        Canvas canvas(41, 41, G);
+        SelectObject(canvas.dc, GetStockObject(WHITE_BRUSH));
+        SelectObject(canvas.dc, GetStockObject(BLACK_PEN));
+        c.draw(canvas.dc);
+        for (auto [x, y, want] : c.probes) EXPECT_EQ(canvas.at(x, y), want) << c.name << " at " << x << "," << y;
+    }
+}
+
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -36,12 +37,12 @@ void EnsureGuiApplication() {
 }
 
 // Face names of the Windows originals mean "the desktop's sans-serif face" here.
-QString FamilyFor(const char* face) {
-    std::string f(face, strnlen(face, LF_FACESIZE));
+QString FamilyFor(const char* face, size_t limit = LF_FACESIZE, bool utf8 = false) {
+    std::string f(face, strnlen(face, limit));
     if (f.empty() || f == "MS Sans Serif" || f == "Microsoft Sans Serif" || f == "MS Shell Dlg" ||
         f == "MS Shell Dlg 2" || f == "Tahoma" || f == "System")
         return QStringLiteral("DejaVu Sans");
-    return QString::fromLatin1(f.c_str());
+    return utf8 ? QString::fromUtf8(f.c_str()) : QString::fromLatin1(f.c_str());
 }
 
 class TextFont : public GdiFont {
@@ -177,6 +178,85 @@ std::vector<std::string> BreakLines(const std::string& text, UINT format, const 
     }
     return lines;
 }
+
+// One run of metafile text (see TextRun): the font is made for the run, the glyphs go through a
+// coverage mask no larger than the part of the DC's pixels that the turned cell covers.
+bool RenderTextRun(HDC hdc, const TextRun& run, int x, int y, bool draw, TextRunMetrics* metrics) {
+    if (!Lookup(hdc) || !run.text || run.length <= 0) return false;
+    EnsureGuiApplication();
+    QFont font;
+    font.setFamily(FamilyFor(run.face ? run.face : "", 4 * LF_FACESIZE, true));
+    const int px = run.height < 0 ? -run.height : run.height > 0 ? std::max(1, run.height * 4 / 5) : 12;
+    font.setPixelSize(std::clamp(px, 1, 4000));
+    if (run.weight > 0) font.setWeight(static_cast<QFont::Weight>(std::clamp(run.weight, 100, 900)));
+    font.setItalic(run.italic);
+    font.setUnderline(run.underline);
+    font.setStrikeOut(run.strikeOut);
+    font.setKerning(false);
+    font.setStyleStrategy(QFont::PreferAntialias);
+    if (run.width > 0) {
+        const int average = QFontMetrics(font).averageCharWidth();
+        if (average > 0) font.setStretch(std::clamp(run.width * 100 / average, 1, 4000));
+    }
+    const QFontMetrics fm(font);
+    const QString s = QString::fromUtf16(run.text, run.length);
+    // Where each piece starts along the baseline: the whole run at once, or character by character
+    // when the run brings its own advances or extra spacing.
+    std::vector<std::pair<int, QString>> pieces;
+    int advance = 0;
+    if (!run.advances && run.charExtra == 0) {
+        pieces.emplace_back(0, s);
+        advance = fm.horizontalAdvance(s);
+    } else {
+        for (int i = 0; i < s.size(); ++i) {
+            const int n = s[i].isHighSurrogate() && i + 1 < s.size() ? 2 : 1;
+            const QString ch = s.mid(i, n);
+            pieces.emplace_back(advance, ch);
+            const int own = run.advances ? run.advances[i] : fm.horizontalAdvance(ch);
+            advance += own + run.charExtra;
+            if (n == 2 && run.advances) advance += run.advances[i + 1];
+            i += n - 1;
+        }
+    }
+    if (metrics) *metrics = TextRunMetrics{advance, fm.ascent(), fm.descent()};
+    if (!draw) return true;
+
+    SurfaceView view;
+    if (!GetDCSurface(hdc, &view)) return false;
+    const double a = run.angle * 3.14159265358979 / 180, c = std::cos(a), sn = std::sin(a);
+    const int pad = std::max(2, fm.height() / 3);
+    double x0 = 1e18, y0 = 1e18, x1 = -1e18, y1 = -1e18;
+    for (double u : {double(-pad), double(std::max(advance, 0) + pad)})
+        for (double v : {0.0, double(fm.height())}) {
+            const double bx = x + u * c + v * sn, by = y - u * sn + v * c;
+            x0 = std::min(x0, bx), y0 = std::min(y0, by), x1 = std::max(x1, bx), y1 = std::max(y1, by);
+        }
+    const int left = static_cast<int>(std::max(std::floor(x0), 0.0));
+    const int top = static_cast<int>(std::max(std::floor(y0), 0.0));
+    const int right = static_cast<int>(std::min(std::ceil(x1), double(view.width)));
+    const int bottom = static_cast<int>(std::min(std::ceil(y1), double(view.height)));
+    if (left >= right || top >= bottom) return true;
+    QImage mask(right - left, bottom - top, QImage::Format_Alpha8);
+    mask.fill(0);
+    {
+        QPainter p(&mask);
+        p.setRenderHint(QPainter::TextAntialiasing);
+        p.translate(x - left, y - top);
+        p.rotate(-run.angle);
+        p.setFont(font);
+        p.setPen(QColor(0, 0, 0, 255));
+        for (const auto& [at, text] : pieces) p.drawText(QPointF(at, fm.ascent()), text);
+    }
+    BlendCoverage(hdc, left, top, mask.width(), mask.height(), mask.constBits(), static_cast<int>(mask.bytesPerLine()),
+                  run.color);
+    return true;
+}
+
+// Linking the text part in gives the metafile player its text.
+[[maybe_unused]] const bool kRendererInstalled = [] {
+    SetTextRunRenderer(&RenderTextRun);
+    return true;
+}();
 
 }  // namespace
 
