@@ -242,12 +242,15 @@ int main(int argc, char** argv) {
         if (ext == ".wmf" || ext == ".emf") files.push_back(entry.path());
     }
     std::sort(files.begin(), files.end());
+    std::map<std::string, double> listed = floors;  // those not found are missing files
 
     std::map<std::string, std::pair<int, int>> totals;  // record type: files, records
     int failures = 0, skipped = 0;
     std::printf("%-34s %11s %11s %7s %7s %6s  %s\n", "file", "ours", "compared", "all%", "ink%", "floor", "records");
     for (const fs::path& file : files) {
         const std::string name = file.filename();
+        floors.emplace(name, 0);  // a file without a floor is reported, not held
+        listed.erase(name);
         const bool emf = file.extension() == ".emf";
         std::ifstream in(file, std::ios::binary);
         const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
@@ -271,9 +274,10 @@ int main(int argc, char** argv) {
             ++skipped;
             continue;
         }
-        const std::vector<uint8_t> cornered = WithWindowCorners(bytes);
-        std::ofstream(tmpWmf, std::ios::binary)
-            .write(reinterpret_cast<const char*>(cornered.data()), static_cast<std::streamsize>(cornered.size()));
+        const std::vector<uint8_t> cornered = emf ? bytes : WithWindowCorners(bytes);
+        if (!emf)
+            std::ofstream(tmpWmf, std::ios::binary)
+                .write(reinterpret_cast<const char*>(cornered.data()), static_cast<std::streamsize>(cornered.size()));
         const std::string command = wmf2gd + " --maxwidth=" + std::to_string(ours.w) +
                                     " --maxheight=" + std::to_string(ours.h) + " --maxsize -o '" + tmp.string() +
                                     "' '" + tmpWmf.string() + "' >/dev/null 2>&1";
@@ -287,7 +291,7 @@ int main(int argc, char** argv) {
         if (ref.w != ours.w || ref.h != ours.h) ours = Resample(ours, ref.w, ref.h);
         Raster mask;
         const Score s = Compare(ours, ref, mask);
-        const double floor = floors.count(name) && enforce ? floors[name] : 0;
+        const double floor = enforce ? floors[name] : 0;
         const bool below = s.ink < floor;
         failures += below;
         std::printf("%-34s %11s %11s %7.1f %7.1f %6.1f%s %s\n", name.c_str(), oursSize.c_str(),
@@ -295,6 +299,8 @@ int main(int argc, char** argv) {
                     below ? " BELOW" : "", records.c_str());
         if (argc > 2) WritePpm(fs::path(argv[2]) / (name + ".ppm"), {&ours, &ref, &mask});
     }
+    for (const auto& [name, floor] : listed) std::printf("%-34s listed in floors.txt but missing\n", name.c_str());
+    failures += static_cast<int>(listed.size());
     fs::remove(tmp);
     fs::remove(tmpWmf);
     std::printf("\nrecord types: files using them, records\n");
@@ -302,8 +308,8 @@ int main(int argc, char** argv) {
     for (const auto& [type, use] : totals) byUse.push_back({{-use.first, -use.second}, type});
     std::sort(byUse.begin(), byUse.end());
     for (const auto& [use, type] : byUse) std::printf("  %-24s %4d %8d\n", type.c_str(), -use.first, -use.second);
-    std::printf("\n%zu files, %d below their floor or not decoded, %d left out (no wmf2gd)\n", files.size(), failures,
-                skipped);
+    std::printf("\n%zu files, %d below their floor, not decoded or missing, %d left out (no wmf2gd)\n", files.size(),
+                failures, skipped);
     if (failures) return 1;
     return skipped ? 77 : 0;
 }
