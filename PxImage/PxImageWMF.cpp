@@ -53,8 +53,16 @@ using tikora::gdi::PointF;
 struct PenDesc {
     bool null = false;
     COLORREF color = 0;
-    double width = 0;  // logical units; 0 is one device pixel
+    double width = 0;    // logical units; 0 is one device pixel
+    uint32_t style = 0;  // PS_* with end cap and join bits
+    bool geometric = false;
+    std::vector<double> dashes;  // a user style's lengths, logical units
 };
+
+constexpr uint32_t kPsGeometric = 0x10000, kPsUserStyle = 7;
+constexpr uint32_t kEndCapSquare = 0x100, kEndCapFlat = 0x200, kJoinBevel = 0x1000, kJoinMiter = 0x2000;
+// Dash pieces one stroke may be cut into before it is drawn whole.
+constexpr size_t kMaxDashes = 100000;
 
 // A brush's tile: colours 0xRRGGBB, or for a monochrome one 0 (text colour) and 1 (background).
 struct Pattern {
@@ -501,40 +509,188 @@ private:
         return (uint32_t{GetRValue(c)} << 16) | (uint32_t{GetGValue(c)} << 8) | GetBValue(c);
     }
 
+    // The dash pattern of the pen in device pixels (on, off, ...), empty for a solid line.
+    // Pens made by CreatePen draw solid when wider than a pixel; geometric ones keep their style.
+    std::vector<double> DashPattern(int32_t width) const {
+        const uint32_t kind = st_.pen.style & 0x0F;
+        if (kind == PS_SOLID || kind == PS_INSIDEFRAME || kind == PS_NULL) return {};
+        if (!st_.pen.geometric && width > 1) return {};
+        std::vector<double> d;
+        if (kind == kPsUserStyle) {
+            for (double v : st_.pen.dashes) d.push_back(v * Scale(true));
+        } else {
+            static const std::vector<double> kCosmetic[5] = {{}, {18, 6}, {3, 3}, {9, 6, 3, 6}, {9, 3, 3, 3, 3, 3}};
+            static const std::vector<double> kGeometric[5] = {{}, {3, 1}, {1, 1}, {3, 1, 1, 1}, {3, 1, 1, 1, 1, 1}};
+            if (kind > 4) return {};
+            for (double v : (width > 1 ? kGeometric : kCosmetic)[kind]) d.push_back(v * (width > 1 ? width : 1));
+        }
+        if (d.size() % 2) d.insert(d.end(), d.begin(), d.end());
+        double sum = 0;
+        for (double& v : d) sum += v = std::isfinite(v) ? std::clamp(v, 0.0, limit_) : 0;
+        if (d.size() < 2 || sum < 2) return {};
+        return d;
+    }
+
+    // A line cut into its dashes; the pattern starts again with every line.
+    static std::vector<std::vector<POINT>> Dashed(const std::vector<POINT>& pts, const std::vector<double>& pattern) {
+        std::vector<std::vector<POINT>> out;
+        std::vector<POINT> cur;
+        size_t k = 0;
+        double left = pattern[0];
+        bool on = true;
+        cur.push_back(pts[0]);
+        for (size_t i = 0; i + 1 < pts.size(); i++) {
+            const POINT a = pts[i], b = pts[i + 1];
+            const double dx = double(b.x) - a.x, dy = double(b.y) - a.y, len = std::hypot(dx, dy);
+            double t = 0;
+            while (len - t > left) {
+                if (out.size() > kMaxDashes) return {pts};
+                t += left;
+                const POINT at{static_cast<LONG>(std::lround(a.x + dx * t / len)),
+                               static_cast<LONG>(std::lround(a.y + dy * t / len))};
+                if (on) {
+                    cur.push_back(at);
+                    out.push_back(std::move(cur));
+                    cur.clear();
+                } else {
+                    cur.assign(1, at);
+                }
+                on = !on;
+                k = (k + 1) % pattern.size();
+                left = pattern[k];
+            }
+            left -= len - t;
+            if (on) cur.push_back(b);
+        }
+        if (on && cur.size() >= 2) out.push_back(std::move(cur));
+        return out;
+    }
+
+    // A polygon turned so that it runs the same way as every other piece of a stroke; their
+    // union is then what the winding rule fills.
+    static void AddPiece(std::vector<std::vector<POINT>>& pieces, std::vector<POINT> poly) {
+        double area = 0;
+        for (size_t i = 0; i < poly.size(); i++) {
+            const POINT& a = poly[i];
+            const POINT& b = poly[(i + 1) % poly.size()];
+            area += double(a.x) * b.y - double(b.x) * a.y;
+        }
+        if (area < 0) std::reverse(poly.begin(), poly.end());
+        if (area != 0) pieces.push_back(std::move(poly));
+    }
+
+    // The pieces of a wide line: a band along each segment, the joins and the end caps.
+    void WideLine(const std::vector<POINT>& points, bool closed, double half,
+                  std::vector<std::vector<POINT>>& pieces) const {
+        // Points repeated in a row (and a closed line's last point on its first) make no turn.
+        std::vector<POINT> pts;
+        for (const POINT& p : points)
+            if (pts.empty() || p.x != pts.back().x || p.y != pts.back().y) pts.push_back(p);
+        while (closed && pts.size() > 1 && pts.back().x == pts.front().x && pts.back().y == pts.front().y)
+            pts.pop_back();
+        if (pts.size() == 1) pts.push_back(pts[0]);
+        const uint32_t cap = st_.pen.style & 0x0F00, join = st_.pen.style & 0xF000;
+        const size_t n = pts.size();
+        auto round = [&](double x, double y) {
+            return POINT{static_cast<LONG>(std::lround(x)), static_cast<LONG>(std::lround(y))};
+        };
+        auto disc = [&](POINT c) {
+            const int32_t k = static_cast<int32_t>(std::clamp(half * 2, 8.0, 48.0));
+            std::vector<POINT> d;
+            for (int32_t i = 0; i < k; i++)
+                d.push_back(round(c.x + half * std::cos(2 * kPi * i / k), c.y + half * std::sin(2 * kPi * i / k)));
+            AddPiece(pieces, std::move(d));
+        };
+        struct Seg {
+            double ux, uy;  // direction, unit
+        };
+        auto dir = [&](POINT a, POINT b, Seg& s) {
+            const double dx = double(b.x) - a.x, dy = double(b.y) - a.y, len = std::hypot(dx, dy);
+            if (!(len > 0)) return false;
+            s = Seg{dx / len, dy / len};
+            return true;
+        };
+        const size_t segments = closed ? n : n - 1;
+        for (size_t i = 0; i < segments; i++) {
+            POINT a = pts[i], b = pts[(i + 1) % n];
+            Seg s;
+            if (!dir(a, b, s)) continue;
+            double ax = a.x, ay = a.y, bx = b.x, by = b.y;
+            if (!closed && cap == kEndCapSquare) {
+                if (i == 0) ax -= s.ux * half, ay -= s.uy * half;
+                if (i + 1 == segments) bx += s.ux * half, by += s.uy * half;
+            }
+            const double nx = -s.uy * half, ny = s.ux * half;
+            AddPiece(pieces, {round(ax + nx, ay + ny), round(bx + nx, by + ny), round(bx - nx, by - ny),
+                              round(ax - nx, ay - ny)});
+        }
+        // Joins at the inner points (all of them on a closed line).
+        for (size_t i = closed ? 0 : 1; i < (closed ? n : n - 1); i++) {
+            const POINT v = pts[i], prev = pts[(i + n - 1) % n], next = pts[(i + 1) % n];
+            Seg s1, s2;
+            if (!dir(prev, v, s1) || !dir(v, next, s2)) continue;
+            if (join != kJoinBevel && join != kJoinMiter) {
+                disc(v);
+                continue;
+            }
+            // The outer side of the turn.
+            const double n1x = -s1.uy * half, n1y = s1.ux * half, n2x = -s2.uy * half, n2y = s2.ux * half;
+            const double side = n1x * s2.ux + n1y * s2.uy < 0 ? 1 : -1;
+            const POINT o1 = round(v.x + side * n1x, v.y + side * n1y), o2 = round(v.x + side * n2x, v.y + side * n2y);
+            const double mx = n1x + n2x, my = n1y + n2y, ml = std::hypot(mx, my);
+            const double cosHalf = ml / (2 * half);
+            if (join == kJoinMiter && cosHalf > 0.1) {
+                const double len = half / cosHalf;
+                AddPiece(pieces, {v, o1, round(v.x + side * mx / ml * len, v.y + side * my / ml * len), o2});
+            } else {
+                AddPiece(pieces, {v, o1, o2});
+            }
+        }
+        if (!closed && cap != kEndCapFlat && cap != kEndCapSquare) {
+            disc(pts.front());
+            disc(pts.back());
+        }
+    }
+
     void Stroke(const std::vector<POINT>& pts, bool closed) {
         if (st_.pen.null || pts.empty()) return;
         const COLORREF color = Resolve(st_.pen.color);
         const int32_t w = PenPixels();
-        if (w <= 1) {
+        std::vector<std::vector<POINT>> lines;
+        const std::vector<double> pattern = DashPattern(w);
+        if (!pattern.empty() && pts.size() >= 2) {
             std::vector<POINT> line = pts;
             if (closed) line.push_back(pts.front());
-            if (line.size() == 1) line.push_back(POINT{line[0].x + 1, line[0].y});
+            lines = Dashed(line, pattern);
+            closed = false;
+        } else {
+            lines.push_back(pts);
+        }
+        if (w <= 1) {
             HPEN pen = CreatePen(PS_SOLID, 1, color);
             HGDIOBJ old = SelectObject(dc_, pen);
             SetROP2(dc_, st_.rop2);
-            Polyline(dc_, line.data(), static_cast<int>(line.size()));
+            for (std::vector<POINT>& line : lines) {
+                if (closed) line.push_back(line.front());
+                if (line.size() == 1) line.push_back(POINT{line[0].x + 1, line[0].y});
+                Polyline(dc_, line.data(), static_cast<int>(line.size()));
+            }
             SelectObject(dc_, old);
             DeleteObject(pen);
             return;
         }
-        const double half = w / 2.0;
-        auto square = [&](POINT p) {
-            const LONG l = static_cast<LONG>(p.x - half), t = static_cast<LONG>(p.y - half);
-            FillPolygon({{l, t}, {l + w, t}, {l + w, t + w}, {l, t + w}}, color, WINDING);
-        };
-        const size_t n = pts.size();
-        const size_t segments = closed ? n : n - 1;
-        for (size_t i = 0; i < segments; i++) {
-            const POINT a = pts[i], b = pts[(i + 1) % n];
-            const double dx = static_cast<double>(b.x) - a.x, dy = static_cast<double>(b.y) - a.y;
-            const double len = std::hypot(dx, dy);
-            if (len > 0) {
-                const LONG nx = std::lround(-dy / len * half), ny = std::lround(dx / len * half);
-                FillPolygon({{a.x + nx, a.y + ny}, {b.x + nx, b.y + ny}, {b.x - nx, b.y - ny}, {a.x - nx, a.y - ny}},
-                            color, WINDING);
+        // The whole stroke as one region, so that no pixel is painted twice.
+        std::vector<std::vector<POINT>> pieces;
+        for (const std::vector<POINT>& line : lines) {
+            if (line.size() == 1) {
+                WideLine({line[0], line[0]}, false, w / 2.0, pieces);
+                const LONG l = line[0].x - w / 2, t = line[0].y - w / 2;
+                AddPiece(pieces, {{l, t}, {l + w, t}, {l + w, t + w}, {l, t + w}});
+            } else {
+                WideLine(line, closed, w / 2.0, pieces);
             }
         }
-        for (const POINT& p : pts) square(p);
+        FillPolygon(Joined(pieces), color, WINDING);
     }
 
     // A closed or open shape: drawn, or added to the path being recorded.
@@ -829,7 +985,7 @@ private:
     // `bits` (`bitsSize` bytes), or follow the colour table when `bits` is null. `lines`, when
     // not 0, is how many rows the record holds.
     bool ReadDib(const uint8_t* data, size_t size, const uint8_t* bits, size_t bitsSize, uint32_t usage, Dib& dib,
-                 uint32_t lines = 0) const {
+                 uint32_t lines = 0) {
         if (!data) return false;
         const PxLeReader r(data, size);
         const uint32_t headerSize = r.U32(0);
@@ -898,6 +1054,9 @@ private:
         dib.width = static_cast<int32_t>(width);
         dib.height = static_cast<int32_t>(height);
         if (rle) {
+            // Unpacking costs the bitmap's whole size however short its data: a budget for all.
+            if (width * rows > unpackBudget_) return false;
+            unpackBudget_ -= width * rows;
             UnpackRle(bits, bitsSize, bpp == 4, dib.width, dib.height, dib.unpacked);
             dib.bits = dib.unpacked.data();
             return true;
@@ -908,7 +1067,7 @@ private:
     }
 
     // A packed DIB (header, colours, rows) from `off` to the record's end.
-    bool PackedDib(size_t off, uint32_t usage, Dib& dib) const {
+    bool PackedDib(size_t off, uint32_t usage, Dib& dib) {
         const uint8_t* at = RecordBytes(off, 0);
         return at && ReadDib(at, recSize_ - off, nullptr, 0, usage, dib);
     }
@@ -976,6 +1135,77 @@ private:
         mask.info[11] = 0;
         DrawDib(mask, x, y, w, h, mx, my, sw, sh, SRCAND);
         DrawDib(dib, x, y, w, h, sx, sy, sw, sh, SRCINVERT);
+    }
+
+    // A DIB's pixels as 0xAARRGGBB, top row first: colours through a 32-bit DIB section, alpha
+    // from a 32-bit source's fourth byte (opaque for others).
+    bool Pixels32(const Dib& dib, std::vector<uint32_t>& out) {
+        const int32_t w = dib.width, h = dib.Rows();
+        if (int64_t(w) * h > kMaxRlePixels) return false;
+        BITMAPINFO bmi{};
+        bmi.bmiHeader = BITMAPINFOHEADER{40, w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        void* bits = nullptr;
+        HBITMAP section = CreateDIBSection(dc_, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
+        if (!section) return false;
+        const bool ok = SetDIBits(dc_, section, 0, static_cast<UINT>(h), dib.bits, dib.Info(), DIB_RGB_COLORS) > 0;
+        if (ok) out.assign(static_cast<const uint32_t*>(bits), static_cast<const uint32_t*>(bits) + size_t(w) * h);
+        DeleteObject(section);
+        if (!ok) return false;
+        const BITMAPINFOHEADER& hd = dib.Info()->bmiHeader;
+        const bool alpha = hd.biBitCount == 32 && hd.biCompression == BI_RGB;
+        const size_t stride = static_cast<size_t>(w) * 4;
+        for (int32_t y = 0; y < h; y++) {
+            const uint8_t* row = dib.bits + stride * static_cast<size_t>(dib.height > 0 ? h - 1 - y : y);
+            for (int32_t x = 0; x < w; x++) {
+                uint32_t& v = out[static_cast<size_t>(y) * w + x];
+                v = (v & 0xFFFFFF) | (uint32_t{alpha ? row[4 * x + 3] : uint8_t{255}} << 24);
+            }
+        }
+        return true;
+    }
+
+    // Source rectangle (sx, sy, sw, sh) of a DIB, from its top, blended over the logical
+    // rectangle: with a constant alpha, and with the source's own (premultiplied) alpha.
+    void AlphaBlend(const Dib& dib, double x, double y, double w, double h, int32_t sx, int32_t sy, int32_t sw,
+                    int32_t sh, uint32_t constant, bool perPixel) {
+        tikora::gdi::SurfaceView view;
+        std::vector<uint32_t> src;
+        if (!tikora::gdi::GetDCSurface(dc_, &view) || view.bitCount != 32 || sw <= 0 || sh <= 0 || !Pixels32(dib, src))
+            return;
+        POINT a = Map(x, y), b = Map(x + w, y + h);
+        const bool flipX = a.x > b.x, flipY = a.y > b.y;
+        if (flipX) std::swap(a.x, b.x);
+        if (flipY) std::swap(a.y, b.y);
+        const int64_t dw = int64_t(b.x) - a.x, dh = int64_t(b.y) - a.y;
+        if (dw <= 0 || dh <= 0) return;
+        for (const RECT& c : tikora::gdi::GetClipRects(dc_)) {
+            const LONG l = std::max(c.left, a.x), t = std::max(c.top, a.y), r = std::min(c.right, b.x),
+                       btm = std::min(c.bottom, b.y);
+            for (LONG py = t; py < btm; py++) {
+                const int64_t v = (2 * (py - a.y) + 1) * sh / (2 * dh);
+                const int64_t srcY = sy + (flipY ? sh - 1 - v : v);
+                if (srcY < 0 || srcY >= dib.Rows()) continue;
+                uint32_t* row = reinterpret_cast<uint32_t*>(view.scan0 + int64_t(py) * view.pitch);
+                for (LONG px = l; px < r; px++) {
+                    const int64_t u = (2 * (px - a.x) + 1) * sw / (2 * dw);
+                    const int64_t srcX = sx + (flipX ? sw - 1 - u : u);
+                    if (srcX < 0 || srcX >= dib.width) continue;
+                    const uint32_t s = src[static_cast<size_t>(srcY) * dib.width + static_cast<size_t>(srcX)];
+                    const uint32_t d = row[px];
+                    const uint32_t sa = perPixel ? (s >> 24) * constant / 255 : constant;
+                    uint32_t outPx = 0;
+                    for (int shift = 0; shift < 24; shift += 8) {
+                        const uint32_t sc = (s >> shift) & 0xFF, dc = (d >> shift) & 0xFF;
+                        // A premultiplied source adds its colour scaled by the constant alpha only.
+                        const uint32_t v2 = perPixel
+                                                ? std::min<uint32_t>(255, sc * constant / 255 + dc * (255 - sa) / 255)
+                                                : (sc * sa + dc * (255 - sa)) / 255;
+                        outPx |= v2 << shift;
+                    }
+                    row[px] = outPx;
+                }
+            }
+        }
     }
 
     // A brush's tile from a DIB, through a 32-bit DIB section.
@@ -1067,13 +1297,13 @@ private:
                 st_.brush = BrushDesc::None();
                 break;
             case WHITE_PEN:
-                st_.pen = PenDesc{false, RGB(255, 255, 255), 0};
+                st_.pen = SolidPen(RGB(255, 255, 255));
                 break;
             case BLACK_PEN:
-                st_.pen = PenDesc{false, RGB(0, 0, 0), 0};
+                st_.pen = SolidPen(0);
                 break;
             case NULL_PEN:
-                st_.pen = PenDesc{true, 0, 0};
+                st_.pen = NullPen();
                 break;
             case DEFAULT_PALETTE:
                 st_.palette = nullptr;
@@ -1085,8 +1315,17 @@ private:
         }
     }
 
+    static PenDesc SolidPen(COLORREF color) { return MakePen(PS_SOLID, 0, color); }
+    static PenDesc NullPen() { return MakePen(PS_NULL, 0, 0); }
+
     static PenDesc MakePen(uint32_t style, double width, COLORREF color) {
-        return PenDesc{(style & 0x0F) == PS_NULL, color & 0x01FFFFFF, std::fabs(width)};
+        PenDesc pen;
+        pen.null = (style & 0x0F) == PS_NULL;
+        pen.color = color & 0x01FFFFFF;
+        pen.width = std::fabs(width);
+        pen.style = style;
+        pen.geometric = style & kPsGeometric;
+        return pen;
     }
 
     static BrushDesc MakeBrush(uint32_t style, COLORREF color, uint32_t hatch) {
@@ -1173,7 +1412,7 @@ private:
         st_.winOrgY = mf_.boxTop;
         st_.winExtX = mf_.boxWidth;
         st_.winExtY = mf_.boxHeight;
-        st_.pen = PenDesc{false, 0, 0};
+        st_.pen = SolidPen(0);
         st_.brush = BrushDesc::Of(RGB(255, 255, 255));
         size_t pos = std::max<size_t>(18, static_cast<size_t>(r.U16(2)) * 2);
         while (pos + 6 <= b.size()) {
@@ -1524,7 +1763,7 @@ private:
         const std::vector<uint8_t>& b = mf_.bytes;
         const PxLeReader r(b.data(), b.size());
         objects_.assign(static_cast<size_t>(mf_.header.handles) + 1, GdiObjectDesc{});
-        st_.pen = PenDesc{false, 0, 0};
+        st_.pen = SolidPen(0);
         st_.brush = BrushDesc::Of(RGB(255, 255, 255));
         size_t pos = 0;
         while (pos + 8 <= b.size()) {
@@ -1628,7 +1867,7 @@ private:
     }
 
     // A DIB given by offsets and sizes of its header and rows, at `at` in the record.
-    bool EnhancedDib(const Params& p, size_t at, uint32_t usage, Dib& dib, uint32_t lines = 0) const {
+    bool EnhancedDib(const Params& p, size_t at, uint32_t usage, Dib& dib, uint32_t lines = 0) {
         const uint32_t offBmi = p.U32(at), cbBmi = p.U32(at + 4), offBits = p.U32(at + 8), cbBits = p.U32(at + 12);
         if (cbBmi == 0) return false;
         const uint8_t* bmi = RecordBytes(offBmi, cbBmi);
@@ -1854,6 +2093,9 @@ private:
                 obj.kind = GdiObjectDesc::Pen;
                 obj.pen = MakePen(p.U32(28), p.U32(32), p.U32(40));
                 if (p.U32(36) == BS_NULL) obj.pen.null = true;
+                if ((p.U32(28) & 0x0F) == kPsUserStyle)
+                    for (uint32_t i = 0, n = p.U32(48); i < n && i < 64 && p.Has(52 + 4 * i, 4); i++)
+                        obj.pen.dashes.push_back(p.U32(52 + 4 * i));
                 CreateEnhancedObject(p.U32(8), obj);
                 break;
             }
@@ -2017,6 +2259,13 @@ private:
                             (rop & 0xFFFFFF) ? (rop & 0xFFFFFF) : SRCCOPY);
                 break;
             }
+            case 114: {  // AlphaBlend
+                Dib dib;
+                if (!EnhancedDib(p, 84, p.U32(80), dib)) break;
+                AlphaBlend(dib, p.I32(24), p.I32(28), p.I32(32), p.I32(36), p.I32(44), p.I32(48), p.I32(100),
+                           p.I32(104), p.U8(42), p.U8(43) & 1);
+                break;
+            }
             case 80: {  // SetDIBitsToDevice
                 Dib dib;
                 if (!EnhancedDib(p, 48, p.U32(64), dib, p.U32(72))) break;
@@ -2078,6 +2327,7 @@ private:
     size_t recSize_ = 0;
     std::vector<Figure> path_;
     size_t pathPoints_ = 0;
+    int64_t unpackBudget_ = 4 * kMaxRlePixels;
     bool inPath_ = false, figureOpen_ = false;
 };
 

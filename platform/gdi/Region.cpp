@@ -157,28 +157,39 @@ struct Crossing {
 RegionData PolygonData(const POINT* pts, int count, int fillMode) {
     RegionData d;
     if (!pts || count < 3) return d;
-    LONG minY = pts[0].y, maxY = pts[0].y;
-    for (int i = 1; i < count; ++i) {
-        minY = std::min(minY, pts[i].y);
-        maxY = std::max(maxY, pts[i].y);
+    // The edges that are not horizontal, by their top row; each crosses rows [top, bottom).
+    struct Edge {
+        LONG top, bottom;
+        POINT p0, p1;
+    };
+    std::vector<Edge> edges;
+    for (int i = 0; i < count; ++i) {
+        const POINT& p0 = pts[i];
+        const POINT& p1 = pts[(i + 1) % count];
+        if (p0.y != p1.y) edges.push_back(Edge{std::min(p0.y, p1.y), std::max(p0.y, p1.y), p0, p1});
     }
+    std::sort(edges.begin(), edges.end(), [](const Edge& a, const Edge& b) { return a.top < b.top; });
+    std::vector<const Edge*> active;
     std::vector<Crossing> xs;
-    Spans spans;
-    for (LONG y = minY; y < maxY; ++y) {
+    size_t next = 0;
+    LONG y = edges.empty() ? 0 : edges.front().top;
+    while (next < edges.size() || !active.empty()) {
+        if (active.empty() && next < edges.size()) y = std::max(y, edges[next].top);
+        while (next < edges.size() && edges[next].top <= y) active.push_back(&edges[next++]);
+        active.erase(std::remove_if(active.begin(), active.end(), [&](const Edge* e) { return e->bottom <= y; }),
+                     active.end());
+        if (active.empty()) continue;
         const double yc = y;
         xs.clear();
-        for (int i = 0; i < count; ++i) {
-            const POINT& p0 = pts[i];
-            const POINT& p1 = pts[(i + 1) % count];
-            if (p0.y == p1.y) continue;
-            bool down = p1.y > p0.y;
-            double lo = down ? p0.y : p1.y, hi = down ? p1.y : p0.y;
-            if (yc < lo || yc >= hi) continue;
+        for (const Edge* e : active) {
+            // Measured from the upper end, so that an edge walked both ways crosses at one x.
+            const bool down = e->p1.y > e->p0.y;
+            const POINT& p0 = down ? e->p0 : e->p1;
+            const POINT& p1 = down ? e->p1 : e->p0;
             double x = p0.x + (yc - p0.y) * static_cast<double>(p1.x - p0.x) / static_cast<double>(p1.y - p0.y);
             xs.push_back(Crossing{x, down ? 1 : -1});
         }
         std::sort(xs.begin(), xs.end(), [](const Crossing& a, const Crossing& b) { return a.x < b.x; });
-        spans.clear();
         Spans row;
         int winding = 0;
         for (size_t k = 0; k < xs.size(); ++k) {
@@ -193,11 +204,16 @@ RegionData PolygonData(const POINT* pts, int count, int fillMode) {
             LONG a = static_cast<LONG>(std::ceil(xs[k].x));
             LONG b = static_cast<LONG>(std::ceil(xs[k + 1].x));
             if (a >= b) continue;
-            Spans one{a, b};
-            CombineSpans(row, one, RGN_OR, spans);
-            row.swap(spans);
+            // Crossings come in order, so spans do too; one that touches the last joins it.
+            if (!row.empty() && a <= row.back()) {
+                row.back() = std::max(row.back(), b);
+            } else {
+                row.push_back(a);
+                row.push_back(b);
+            }
         }
         PushBand(d.bands, y, y + 1, row);
+        ++y;
     }
     return d;
 }

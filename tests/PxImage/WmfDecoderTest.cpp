@@ -145,6 +145,21 @@ TEST_F(WmfDecoder, ArcsPiesAndChords) {
     });
 }
 
+TEST_F(WmfDecoder, WideAndDashedPens) {
+    constexpr uint32_t B = 0x0000FF, X = kWindow;
+    // Geometric pens: a user style of 10 on and 10 off, flat ends; a wide one with mitred joins.
+    const Bytes dashed = EmfRec(95, {1, 0, 0, 0, 0, 0x10000 | 7 | 0x200, 4, 0, RGB(0, 0, 255), 0, 2, 10, 10});
+    const Bytes mitred = EmfRec(95, {2, 0, 0, 0, 0, 0x10000 | 0x2000 | 0x200, 10, 0, RGB(0, 0, 255), 0, 0});
+    ExpectDrawings({
+        {"dashes",
+         Emf(100, 100, Cat({dashed, EmfSelect(1), EmfRec(27, {0, 20}), EmfRec(54, {100, 20})}), 4),
+         {{5, 20, B}, {5, 18, B}, {15, 20, X}, {25, 21, B}, {5, 23, X}}},
+        {"mitre",
+         Emf(100, 100, Cat({mitred, EmfSelect(2), EmfRec(4, {0, 0, 0, 0, 3, 20, 80, 50, 50, 80, 80})}), 4),
+         {{50, 44, B}, {50, 50, B}, {50, 40, X}, {50, 61, X}, {18, 82, X}}},
+    });
+}
+
 TEST_F(WmfDecoder, Bitmaps) {
     // The 2 x 2 picture stretched over (10, 10)-(30, 30) in every form a record carries it.
     const std::vector<Probe> quad = {{12, 12, 0xFF0000}, {27, 12, 0x00FF00}, {12, 27, 0x0000FF}, {27, 27, 0xFFFFFF},
@@ -156,7 +171,57 @@ TEST_F(WmfDecoder, Bitmaps) {
     // Bitmap16: type, width, height, bytes a row, planes, bits; rows top down.
     const Bytes bitmap16 =
         Cat({Le16s({0, 2, 2, 6}), Bytes{1, 24}, Bytes{0, 0, 255, 0, 255, 0}, Bytes{255, 0, 0, 255, 255, 255}});
+    // Run-length rows, the old 12-byte header, 16-bit masks, colours taken from a palette.
+    auto header = [](uint16_t bits, uint32_t compression, uint32_t colours) {
+        return Cat({Le32s({40, 2, 2}), Le16s({1, bits}), Le32s({compression, 0, 0, 0, colours, 0})});
+    };
+    const Palette pal = {0, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
+    Bytes colours, triples;
+    for (uint32_t i = 0; i < 16; i++) {
+        if (i < pal.size()) Append(colours, Bgra(pal[i], 0));
+        Append(triples, Bgr(i < pal.size() ? pal[i] : 0));
+    }
+    const Bytes rle8 = Cat({header(8, BI_RLE8, 5), colours, Bytes{1, 3, 1, 4, 0, 0, 1, 1, 1, 2, 0, 1}});
+    const Bytes rle4 = Cat({header(4, BI_RLE4, 5), colours, Bytes{2, 0x34, 0, 0, 2, 0x12, 0, 1}});
+    const Bytes core = Cat({Le32s({12}), Le16s({2, 2, 1, 4}), triples, Bytes{0x34, 0, 0, 0, 0x12, 0, 0, 0}});
+    const Bytes fields =
+        Cat({header(16, BI_BITFIELDS, 0), Le32s({0xF800, 0x07E0, 0x001F}), Le16s({0x001F, 0xFFFF, 0xF800, 0x07E0})});
+    const Bytes indexes = Cat({header(8, BI_RGB, 5), Le16s({0, 1, 2, 3, 4}), DibRows(8, 2, {{1, 2}, {3, 4}})});
+    auto stretchDib = [](const Bytes &dib, uint16_t usage = DIB_RGB_COLORS) {
+        return WmfRecord{0x0F43, Words(Cat({Le32s({SRCCOPY}), Le16s({usage, 2, 2, 0, 0, 20, 20, 10, 10}), dib}))};
+    };
+    const Bytes mask = Cat({header(1, BI_RGB, 2), Bgra(0, 0), Bgra(0xFFFFFF, 0), DibRows(1, 2, {{1, 0}, {0, 1}})});
     ExpectDrawings({
+        {"rle8", Wmf(100, 100, {stretchDib(rle8)}), quad},
+        {"rle4", Wmf(100, 100, {stretchDib(rle4)}), quad},
+        {"core header", Wmf(100, 100, {stretchDib(core)}), quad},
+        {"16-bit masks", Wmf(100, 100, {stretchDib(fields)}), quad},
+        {"palette colours",
+         Wmf(100, 100,
+             {{0x00F7, Words(Cat({Le16s({0x300, 5}),
+                                  Bytes{0, 0, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 0, 0, 255, 0, 255, 255, 255, 0}}))},
+              {0x0234, {0}},
+              {0x0035, {}},
+              stretchDib(indexes, DIB_PAL_COLORS)}),
+         quad},
+        // The source where the mask is set, the green field elsewhere.
+        {"emf MaskBlt",
+         Emf(100, 100,
+             Cat({EmfBrush(1, RGB(0, 255, 0)), EmfSelect(1), EmfSelect(kNullPen), EmfRec(43, {0, 0, 101, 101}),
+                  EmfRec(78, {0, 0, 0, 0, 10,  10, 2,   2,  0xAACC0020u, 0, 0, 0x3F800000u, 0,  0,   0x3F800000u,
+                              0, 0, 0, 0, 128, 40, 168, 16, 0,           0, 0, 184,         48, 232, 8},
+                         Cat({head24, rows24, mask}))}),
+             4),
+         {{10, 10, 0xFF0000}, {11, 10, 0x00FF00}, {10, 11, 0x00FF00}, {11, 11, 0xFFFFFF}, {12, 12, 0x00FF00}}},
+        // Premultiplied alpha: opaque red, and blue at half over white.
+        {"emf AlphaBlend",
+         Emf(100, 100,
+             EmfRec(114, {0,           0, 0, 0, 10, 10,  20, 20,  0x01FF0000u, 0, 0, 0x3F800000u, 0, 0,
+                          0x3F800000u, 0, 0, 0, 0,  108, 40, 148, 8,           2, 1},
+                    Cat({Le32s({40, 2, 1}), Le16s({1, 32}), Le32s({0, 0, 0, 0, 0, 0}),
+                         Bytes{0, 0, 255, 255, 128, 0, 0, 128}})),
+             4),
+         {{15, 20, 0xFF0000}, {25, 20, 0x7F7FFF}, {5, 5, kWindow}, {15, 31, kWindow}}},
         {"StretchDIB",
          Wmf(100, 100, {{0x0F43, Words(Cat({Le32s({SRCCOPY}), Le16s({0, 2, 2, 0, 0, 20, 20, 10, 10}), dib24}))}}),
          quad},
