@@ -594,8 +594,10 @@ private:
         auto round = [&](double x, double y) {
             return POINT{static_cast<LONG>(std::lround(x)), static_cast<LONG>(std::lround(y))};
         };
+        // Round joins and ends cost a polygon each: fewer sides on long lines.
+        const int32_t sides = n * 48 < (size_t(1) << 20) ? 48 : 8;
         auto disc = [&](POINT c) {
-            const int32_t k = static_cast<int32_t>(std::clamp(half * 2, 8.0, 48.0));
+            const int32_t k = static_cast<int32_t>(std::clamp(half * 2, 8.0, double(sides)));
             std::vector<POINT> d;
             for (int32_t i = 0; i < k; i++)
                 d.push_back(round(c.x + half * std::cos(2 * kPi * i / k), c.y + half * std::sin(2 * kPi * i / k)));
@@ -1108,6 +1110,13 @@ private:
         return true;
     }
 
+    // The top row of a source rectangle given as StretchDIBits takes it: from the bottom of a
+    // bottom-up DIB.
+    static int32_t TopRow(const Dib& dib, int64_t y, int64_t h) {
+        const int64_t top = dib.height > 0 ? int64_t{dib.Rows()} - y - h : y;
+        return static_cast<int32_t>(std::clamp<int64_t>(top, INT32_MIN / 2, INT32_MAX / 2));
+    }
+
     // Draws source rectangle (sx, sy, sw, sh) of a DIB, counted from its top row, into the
     // logical rectangle (x, y, w, h).
     void DrawDib(const Dib& dib, double x, double y, double w, double h, int32_t sx, int32_t sy, int32_t sw, int32_t sh,
@@ -1182,12 +1191,12 @@ private:
             const LONG l = std::max(c.left, a.x), t = std::max(c.top, a.y), r = std::min(c.right, b.x),
                        btm = std::min(c.bottom, b.y);
             for (LONG py = t; py < btm; py++) {
-                const int64_t v = (2 * (py - a.y) + 1) * sh / (2 * dh);
+                const int64_t v = (2 * int64_t{py - a.y} + 1) * sh / (2 * dh);
                 const int64_t srcY = sy + (flipY ? sh - 1 - v : v);
                 if (srcY < 0 || srcY >= dib.Rows()) continue;
                 uint32_t* row = reinterpret_cast<uint32_t*>(view.scan0 + int64_t(py) * view.pitch);
                 for (LONG px = l; px < r; px++) {
-                    const int64_t u = (2 * (px - a.x) + 1) * sw / (2 * dw);
+                    const int64_t u = (2 * int64_t{px - a.x} + 1) * sw / (2 * dw);
                     const int64_t srcX = sx + (flipX ? sw - 1 - u : u);
                     if (srcX < 0 || srcX >= dib.width) continue;
                     const uint32_t s = src[static_cast<size_t>(srcY) * dib.width + static_cast<size_t>(srcX)];
@@ -1631,17 +1640,17 @@ private:
                 if (!PackedDib(22, p.U16(4), dib)) break;
                 // Its source rectangle counts a bottom-up bitmap's rows from the bottom.
                 const int32_t sh = p.I16(6), sy = p.I16(10);
-                DrawDib(dib, p.I16(20), p.I16(18), p.I16(16), p.I16(14), p.I16(12),
-                        dib.height > 0 ? dib.height - sy - sh : sy, p.I16(8), sh, p.U32(0));
+                DrawDib(dib, p.I16(20), p.I16(18), p.I16(16), p.I16(14), p.I16(12), TopRow(dib, sy, sh), p.I16(8), sh,
+                        p.U32(0));
                 break;
             }
             case 0x0D33: {  // SetDIBitsToDevice
                 Dib dib;
                 const uint8_t* at = RecordBytes(18, 0);
                 if (!at || !ReadDib(at, size - 18, nullptr, 0, p.U16(0), dib, p.U16(2))) break;
-                const int32_t w = p.I16(12), h = p.I16(10), sy = p.I16(6) - p.U16(4);
-                DrawDib(dib, p.I16(16), p.I16(14), w, h, p.I16(8), dib.height > 0 ? dib.Rows() - sy - h : sy, w, h,
-                        SRCCOPY);
+                const int32_t w = p.I16(12), h = p.I16(10);
+                const int64_t sy = int64_t{p.I16(6)} - p.U16(4);
+                DrawDib(dib, p.I16(16), p.I16(14), w, h, p.I16(8), TopRow(dib, sy, h), w, h, SRCCOPY);
                 break;
             }
             case 0x012D: {  // SelectObject
@@ -1900,7 +1909,8 @@ private:
                                 static_cast<double>(p.I32(at + 28)), static_cast<double>(p.I32(at + 32))};
         if (n > p.Size() || !p.Has(offString, static_cast<size_t>(n) * (wide ? 2 : 1))) return;
         std::u16string text;
-        for (uint32_t i = 0; i < n; i++)
+        // Glyph numbers of a font that is not here would draw the wrong letters: none at all.
+        for (uint32_t i = 0; i < n && !(options & ETO_GLYPH_INDEX); i++)
             text += wide ? static_cast<char16_t>(p.U16(offString + 2 * static_cast<size_t>(i)))
                          : FromCp1252(p.U8(offString + i));
         std::vector<double> dx;
@@ -2269,9 +2279,9 @@ private:
             case 80: {  // SetDIBitsToDevice
                 Dib dib;
                 if (!EnhancedDib(p, 48, p.U32(64), dib, p.U32(72))) break;
-                const int32_t w = p.I32(40), h = p.I32(44), sy = p.I32(36) - static_cast<int32_t>(p.U32(68));
-                DrawDib(dib, p.I32(24), p.I32(28), w, h, p.I32(32), dib.height > 0 ? dib.Rows() - sy - h : sy, w, h,
-                        SRCCOPY);
+                const int32_t w = p.I32(40), h = p.I32(44);
+                const int64_t sy = int64_t{p.I32(36)} - p.U32(68);
+                DrawDib(dib, p.I32(24), p.I32(28), w, h, p.I32(32), TopRow(dib, sy, h), w, h, SRCCOPY);
                 break;
             }
             case 81: {  // StretchDIBits
@@ -2284,7 +2294,7 @@ private:
                 }
                 if (!EnhancedDib(p, 48, p.U32(64), dib)) break;
                 const int32_t sh = p.I32(44), sy = p.I32(36);
-                DrawDib(dib, x, y, w, h, p.I32(32), dib.height > 0 ? dib.height - sy - sh : sy, p.I32(40), sh, rop);
+                DrawDib(dib, x, y, w, h, p.I32(32), TopRow(dib, sy, sh), p.I32(40), sh, rop);
                 break;
             }
             case 83:  // ExtTextOutA

@@ -421,6 +421,22 @@ TEST_F(WmfDecoder, Text) {
     EXPECT_GE(red.right - red.left, 40);  // four letters of about 14 pixels
     EXPECT_LE(red.right - red.left, 70);
 
+    // With TA_UPDATECP each line starts where the last one ended, whatever the record's point.
+    const std::vector<WmfRecord> follow = {font,
+                                           WmfSelect(0),
+                                           {0x0209, {Lo(RGB(255, 0, 0)), 0}},
+                                           {0x0102, {1}},
+                                           {0x012E, {TA_UPDATECP}},
+                                           {0x0214, {W(10), W(10)}},
+                                           {0x0521, {2, 'H' | ('H' << 8), 0, 0}},
+                                           {0x0521, {2, 'H' | ('H' << 8), 0, 0}}};
+    PxImageWMF cp;
+    ASSERT_TRUE(DecodeWith(cp, Wmf(200, 80, follow))) << cp.GetLastError();
+    const Box line = BoxOf(cp, 0xFF0000, 60);
+    EXPECT_GE(line.left, 9);
+    EXPECT_GE(line.top, 10);
+    EXPECT_GE(line.right - line.left, 45);
+
     // Wide text, centred on its baseline at (100, 50), with character spacing from the record.
     const std::u16string text = u"HÉH";
     Bytes chars;
