@@ -116,9 +116,17 @@ void TMainForm::OnPlayerController(TMessage& Message) {
     if (controller == PanMarker) {
         player.SetPan(9, value - 64);
     } else if (controller == BeatMarker) {
+        // The tick count is the marker's own time. The animation is brought up to it before the
+        // beat sets the pendulum's phase, so a marker handled late (a busy window) starts the
+        // swing where the click sounds, not where the last animation tick happened to fall.
+        const DWORD at = GetTickCount();
+        if (engine_->State == psPlaying) {
+            engine_->AdvanceTime(static_cast<double>(static_cast<int32_t>(at - lastAnimationTick_)));
+            lastAnimationTick_ = at;
+        }
         if (SettingsChecked(0)) {
             int latency = SettingsForm->Latency ? SettingsForm->Latency->Value() : 0;
-            flashStart_ = GetTickCount() + static_cast<DWORD>(latency);
+            flashStart_ = at + static_cast<DWORD>(latency);
             flashEnd_ = flashStart_ + 250;
             const std::vector<uint8_t>& pattern = engine_->AccentPattern;
             // An empty pattern has no accent to show: a kind that draws nothing.

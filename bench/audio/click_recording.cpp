@@ -1,7 +1,8 @@
 // Records a sound server's sink and measures the clicks in the recording. With --capture it
 // reads raw 16-bit stereo at 48 kHz from its input (parec --raw), writes it as a WAV file, and
 // measures the sink's sample clock against the monotonic clock from the time each piece arrives
-// (a line through minutes of arrivals), written to out.wav.clock:
+// (a line through minutes of arrivals) and the longest wait between two pieces, written to
+// out.wav.clock:
 //   parec --raw ... | click_recording --capture out.wav
 // Otherwise it measures the clicks in a recording of the device (the monitor of a sound server's sink, see
 // scripts/private-pulse), in the recording's own samples:
@@ -65,15 +66,19 @@ int Capture(const std::string& path) {
     header(static_cast<uint32_t>(bytes));
     std::fclose(f);
     // A new sink hands over its first seconds at once; the clock is measured after them.
-    double st = 0, sf = 0, stt = 0, stf = 0, m = 0;
-    for (auto [t, fr] : arrivals)
-        if (t >= 3.0) st += t, sf += fr, ++m;
+    // The longest wait between two pieces tells a sink (or recorder) starved of CPU.
+    double st = 0, sf = 0, stt = 0, stf = 0, m = 0, gap = 0;
+    for (size_t i = 0; i < arrivals.size(); ++i) {
+        if (arrivals[i].first < 3.0) continue;
+        st += arrivals[i].first, sf += arrivals[i].second, ++m;
+        if (i > 0) gap = std::max(gap, arrivals[i].first - arrivals[i - 1].first);
+    }
     if (m < 100) return 0;
     for (auto [t, fr] : arrivals)
         if (t >= 3.0) stt += (t - st / m) * (t - st / m), stf += (t - st / m) * (fr - sf / m);
     if (std::FILE* c = std::fopen((path + ".clock").c_str(), "w")) {
-        std::fprintf(c, "sink_clock_ppm=%.2f over_s=%.0f\n", (stf / stt / 48000.0 - 1.0) * 1e6,
-                     arrivals.back().first - 3.0);
+        std::fprintf(c, "sink_clock_ppm=%.2f over_s=%.0f max_gap_ms=%.0f\n", (stf / stt / 48000.0 - 1.0) * 1e6,
+                     arrivals.back().first - 3.0, gap * 1000.0);
         std::fclose(c);
     }
     return 0;
@@ -151,10 +156,10 @@ int main(int argc, char** argv) {
     // The clicks are timed on the system's clock: in the sink's samples their tempo is off by the
     // sink's own rate, and by nothing else.
     if (std::FILE* c = std::fopen((std::string(argv[1]) + ".clock").c_str(), "r")) {
-        double sinkPpm = 0, overS = 0;
-        if (std::fscanf(c, "sink_clock_ppm=%lf over_s=%lf", &sinkPpm, &overS) == 2)
-            std::printf("sink_clock_ppm=%.2f (over %.0f s) tempo_less_sink_clock_ppm=%.2f\n", sinkPpm, overS,
-                        (nominal / slope - 1.0) * 1e6 + sinkPpm);
+        double sinkPpm = 0, overS = 0, gapMs = 0;
+        if (std::fscanf(c, "sink_clock_ppm=%lf over_s=%lf max_gap_ms=%lf", &sinkPpm, &overS, &gapMs) >= 2)
+            std::printf("sink_clock_ppm=%.2f (over %.0f s) max_gap_ms=%.0f tempo_less_sink_clock_ppm=%.2f\n", sinkPpm,
+                        overS, gapMs, (nominal / slope - 1.0) * 1e6 + sinkPpm);
         std::fclose(c);
     }
     if (expect < 0) return 0;
