@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "FileFunctions.h"
@@ -48,19 +49,31 @@ void Save(const QImage& image, const char* name) {
     }
 }
 
-// Shown with its events handled. The offscreen screen is smaller than the main window; the window
-// keeps its own size here.
+// Shown with its events handled, at the size the program made it: the main window, which maximizes
+// itself when first activated, is pictured at its own size.
 void Show(TForm* form) {
+    const int width = form->ClientWidth(), height = form->ClientHeight();
     form->Show();
     Settle();
-    form->Widget()->resize(form->ClientWidth(), form->ClientHeight());
+    if (form->WindowState() == wsMaximized) form->SetWindowState(wsNormal);
+    form->Widget()->resize(width, height);
     Settle();
+}
+
+// The picture of a window shows all of it: a picture of another size fails the capture.
+void SaveWhole(TForm* form, const QImage& image, const char* name) {
+    if (image.width() != form->ClientWidth() || image.height() != form->ClientHeight()) {
+        std::fprintf(stderr, "capture_windows: %s is %dx%d, its window %dx%d\n", name, image.width(), image.height(),
+                     form->ClientWidth(), form->ClientHeight());
+        ++g_failures;
+    }
+    Save(image, name);
 }
 
 // A form as it shows on the screen, grabbed whole.
 void Take(TForm* form, const char* name) {
     Show(form);
-    Save(form->Widget()->grab().toImage(), name);
+    SaveWhole(form, form->Widget()->grab().toImage(), name);
     form->Hide();
     Settle();
 }
@@ -72,7 +85,7 @@ void TakeShaped(TMinimized* small, const char* name) {
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
             if (!PtInRegion(small->BaseRegion(), x, y)) image.setPixel(x, y, 0);
-    Save(image, name);
+    SaveWhole(small, image, name);
     small->Hide();
     Settle();
 }
@@ -100,6 +113,12 @@ int main(int argc, char** argv) {
         if (fs::exists(shipped / entry)) fs::copy(shipped / entry, scratch / entry, fs::copy_options::recursive);
     fs::copy_file(settings, scratch / "Tikora.tkra");
     setenv("TIKORA_AUDIO_SINK", "null", 1);
+    // Qt's offscreen screen is 800 pixels wide by default, and a window is kept inside the screen, its
+    // frame included: the settings window would lose its right side. On a screen of a desktop's size
+    // every window is whole.
+    const fs::path screen = scratch / "screen.json";
+    std::ofstream(screen) << R"({"screens": [{"name": "manual", "width": 1920, "height": 1200}]})";
+    setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + screen.string()).c_str(), 1);
 
     tikora::app::ProgramFolderOverride() = AnsiString(scratch.string().c_str());
     tikora::app::StartFailureExit() = [](int code) { std::exit(code); };
@@ -124,7 +143,8 @@ int main(int argc, char** argv) {
     form->ChangeTempo(120);
     form->Timer1->SetEnabled(true);
     form->BpmSetButtonClick(form->BpmSetButton);
-    TakePart(form, form, QRect(210, 10, 560, 130), "tempo-slider.png");
+    // The top bar's tempo to practice time, with the slider below them; the bar is centred in the window.
+    TakePart(form, form->TopPanel, QRect(206, 0, 560, 125), "tempo-slider.png");
     form->BpmSetButtonClick(form->BpmSetButton);
 
     form->SetFullScreenMode(false, false);
