@@ -28,6 +28,8 @@ constexpr int64_t kMaxPatternPixels = int64_t(1) << 20;
 // Points that one path may gather before further figures are dropped.
 constexpr size_t kMaxPathPoints = size_t(1) << 20;
 constexpr double kPi = 3.14159265358979;
+// A bitmap whose colours are indexes into the selected palette, with no table of its own.
+constexpr uint32_t kDibPalIndices = 2;
 
 // Parameters of one record: a short record reads zeros, never past its end.
 using Params = PxLeReader;
@@ -1004,12 +1006,12 @@ private:
         const uint32_t headerSize = r.U32(0);
         int64_t width, height;
         uint32_t bpp, compression = BI_RGB, clrUsed = 0;
-        size_t entry = usage == DIB_PAL_COLORS ? 2 : 4;
+        size_t entry = usage == DIB_PAL_COLORS ? 2 : usage == kDibPalIndices ? 0 : 4;
         if (headerSize == 12) {
             width = r.U16(4);
             height = r.I16(6);
             bpp = r.U16(10);
-            if (usage != DIB_PAL_COLORS) entry = 3;
+            if (usage != DIB_PAL_COLORS && usage != kDibPalIndices) entry = 3;
         } else if (headerSize >= 40) {
             width = r.I32(4);
             height = r.I32(8);
@@ -1052,7 +1054,9 @@ private:
             for (size_t i = 0; i < colours; i++) {
                 const size_t at = static_cast<size_t>(tableAt + i * entry);
                 COLORREF c;
-                if (usage == DIB_PAL_COLORS)
+                if (usage == kDibPalIndices)
+                    c = Resolve(0x01000000u | static_cast<uint32_t>(i));
+                else if (usage == DIB_PAL_COLORS)
                     c = Resolve(0x01000000u | r.U16(at));
                 else
                     c = RGB(r.U8(at + 2), r.U8(at + 1), r.U8(at));
@@ -2132,8 +2136,11 @@ private:
                 GdiObjectDesc obj;
                 obj.kind = GdiObjectDesc::Brush;
                 Dib dib;
-                obj.brush =
-                    EnhancedDib(p, 16, p.U32(12), dib) ? TileBrush(dib, type == 93) : BrushDesc::Of(RGB(128, 128, 128));
+                // A monochrome brush takes its colours from the text and background colours: it
+                // needs no colour table, and gnuplot writes none.
+                obj.brush = EnhancedDib(p, 16, type == 93 ? kDibPalIndices : p.U32(12), dib)
+                                ? TileBrush(dib, type == 93)
+                                : BrushDesc::Of(RGB(128, 128, 128));
                 CreateEnhancedObject(p.U32(8), obj);
                 break;
             }

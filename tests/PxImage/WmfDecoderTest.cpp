@@ -434,6 +434,25 @@ TEST_F(WmfDecoder, ClippingAndPatternBrushes) {
     });
 }
 
+// A monochrome brush as gnuplot writes its pattern fills: 16 x 8 bits, no colour table (usage
+// DIB_PAL_INDICES). Its 0 bits take the text colour, its 1 bits the background colour.
+TEST_F(WmfDecoder, MonochromeBrushWithoutColourTable) {
+    constexpr uint32_t R = 0xFF0000, B = 0x0000FF;
+    // Rows bottom-up: seven rows of 8 text pixels then 8 background ones, a top row of background.
+    Bytes bits;
+    for (int row = 0; row < 8; row++) Append(bits, {uint8_t(row == 7 ? 0xFF : 0x00), 0xFF, 0, 0});
+    const Bytes header = Cat({Le32s({40, 16, 8}), Le16s({1, 1}), Le32s({0, 32, 0, 0, 0, 0})});
+    const Bytes brush = EmfRec(93, {1, 2, 32, 40, 72, 32}, Cat({header, bits}));
+    ExpectDrawings({
+        {"mono brush",
+         Emf(32, 16,
+             Cat({EmfRec(24, {RGB(255, 0, 0)}), EmfRec(25, {RGB(0, 0, 255)}), brush, EmfSelect(1), EmfSelect(kNullPen),
+                  EmfRec(43, {0, 0, 33, 17})}),
+             4),
+         {{2, 2, R}, {7, 7, R}, {10, 2, B}, {2, 0, B}, {2, 8, B}, {18, 3, R}, {26, 3, B}, {23, 15, R}}},
+    });
+}
+
 TEST_F(WmfDecoder, EnhancedPaths) {
     constexpr uint32_t R = 0xFF0000, K = 0x000000, X = kWindow;
     const Bytes brush = Cat({EmfBrush(1, RGB(255, 0, 0)), EmfSelect(1)});
