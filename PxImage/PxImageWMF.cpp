@@ -27,6 +27,9 @@ constexpr int64_t kMaxRlePixels = int64_t(1) << 24;
 constexpr int64_t kMaxPatternPixels = int64_t(1) << 20;
 // Points that one path may gather before further figures are dropped.
 constexpr size_t kMaxPathPoints = size_t(1) << 20;
+// Rows that the polygon fills of one playback may cross, summed over their edges: a fill costs
+// about that much, and a self-crossing polygon of a few thousand points can ask for billions.
+constexpr int64_t kMaxScanRows = int64_t(1) << 24;
 constexpr double kPi = 3.14159265358979;
 // A bitmap whose colours are indexes into the selected palette, with no table of its own.
 constexpr uint32_t kDibPalIndices = 2;
@@ -250,7 +253,8 @@ public:
         limit_ = 4.0 * std::max(width, height) + 1024;
     }
 
-    void Play() {
+    // Returns the rows its polygon fills crossed.
+    int64_t Play() {
         baseLevel_ = SaveDC(dc_);
         SelectObject(dc_, GetStockObject(NULL_PEN));
         if (mf_.enhanced)
@@ -258,6 +262,7 @@ public:
         else
             PlayWindows();
         RestoreDC(dc_, baseLevel_);
+        return scanRows_;
     }
 
 private:
@@ -387,15 +392,36 @@ private:
     }
 
     // The rectangle's corners as a region; exact for any rotation of the world.
-    HRGN LogicalRectRgn(double l, double t, double r, double b) const {
-        const POINT pts[4] = {Map(l, t), Map(r, t), Map(r, b), Map(l, b)};
-        return CreatePolygonRgn(pts, 4, WINDING);
+    HRGN LogicalRectRgn(double l, double t, double r, double b) {
+        const std::vector<POINT> pts = {Map(l, t), Map(r, t), Map(r, b), Map(l, b)};
+        if (!AffordScan(pts)) return CreateRectRgn(0, 0, 0, 0);
+        return CreatePolygonRgn(pts.data(), 4, WINDING);
+    }
+
+    // Takes a polygon fill's scan-line work (each edge crosses the rows from its upper end's to
+    // its lower end's) out of the playback's budget. Past the budget the fill is not made and
+    // the playing ends after this record, keeping what was drawn.
+    template <class Point>
+    bool AffordScan(const std::vector<Point>& pts) {
+        int64_t rows = 0;
+        for (size_t i = 0; i < pts.size(); i++) {
+            const double y0 = std::ceil(static_cast<double>(pts[i].y));
+            const double y1 = std::ceil(static_cast<double>(pts[(i + 1) % pts.size()].y));
+            const double d = std::fabs(y1 - y0);
+            rows += d <= kMaxScanRows ? static_cast<int64_t>(d) : kMaxScanRows + 1;
+            if (scanRows_ + rows > kMaxScanRows) {
+                exhausted_ = true;
+                return false;
+            }
+        }
+        scanRows_ += rows;
+        return true;
     }
 
     // ---- drawing -----------------------------------------------------------------------------
 
     void FillPolygon(const std::vector<POINT>& pts, COLORREF color, int32_t mode) {
-        if (pts.size() < 3) return;
+        if (pts.size() < 3 || !AffordScan(pts)) return;
         HBRUSH brush = CreateSolidBrush(Resolve(color));
         HGDIOBJ old = SelectObject(dc_, brush);
         SetPolyFillMode(dc_, mode);
@@ -405,19 +431,19 @@ private:
         DeleteObject(brush);
     }
 
-    // Several polygons as one, joined through the first point of the first: every bridge is
-    // walked there and back, so it adds nothing in either fill mode.
+    // Several polygons as one: each joined to the one before it through their first points, and
+    // those bridges walked back at the end. Every bridge is walked there and back, so it adds
+    // nothing in either fill mode, and it costs the fill only the rows between neighbours.
     template <class Point>
     static std::vector<Point> Joined(const std::vector<std::vector<Point>>& polys) {
-        std::vector<Point> all;
+        std::vector<Point> all, starts;
         for (const auto& p : polys) {
             if (p.size() < 3) continue;
-            const bool first = all.empty();
-            const Point anchor = first ? p.front() : all.front();
             all.insert(all.end(), p.begin(), p.end());
             all.push_back(p.front());
-            if (!first) all.push_back(anchor);
+            starts.push_back(p.front());
         }
+        for (size_t i = starts.size(); i-- > 1;) all.push_back(starts[i - 1]);
         return all;
     }
 
@@ -427,6 +453,7 @@ private:
             FillPolygon(pts, brush.color, mode);
             return;
         }
+        if (!AffordScan(pts)) return;
         HRGN rgn = CreatePolygonRgn(pts.data(), static_cast<int>(pts.size()), mode);
         PaintTiles(rgn, brush);
         DeleteObject(rgn);
@@ -698,7 +725,7 @@ private:
             }
         }
         const std::vector<PointF> all = Joined(pieces);
-        if (all.size() < 3) return;
+        if (all.size() < 3 || !AffordScan(all)) return;
         HBRUSH brush = CreateSolidBrush(color);
         HGDIOBJ old = SelectObject(dc_, brush);
         SetPolyFillMode(dc_, WINDING);
@@ -887,6 +914,7 @@ private:
     void ClipToPath(int32_t mode) {
         inPath_ = false;
         const std::vector<POINT> all = Joined(PathPolygons());
+        if (!AffordScan(all)) return ClearPath();
         HRGN rgn = CreatePolygonRgn(all.data(), static_cast<int>(all.size()), st_.polyFill);
         if (rgn) ExtSelectClipRgn(dc_, rgn, std::clamp(mode, RGN_AND, RGN_COPY));
         DeleteObject(rgn);
@@ -1445,7 +1473,7 @@ private:
             if (bytes < 6 || bytes > b.size() - pos || function == 0) break;
             recData_ = b.data() + pos + 6;
             recSize_ = static_cast<size_t>(bytes - 6);
-            if (!WindowsRecord(function, Params(recData_, recSize_))) break;
+            if (!WindowsRecord(function, Params(recData_, recSize_)) || exhausted_) break;
             pos += static_cast<size_t>(bytes);
         }
     }
@@ -1797,7 +1825,7 @@ private:
                 break;
             recData_ = b.data() + pos;
             recSize_ = size;
-            if (!EnhancedRecord(type, Params(recData_, recSize_))) break;
+            if (!EnhancedRecord(type, Params(recData_, recSize_)) || exhausted_) break;
             pos += size;
         }
     }
@@ -2356,8 +2384,12 @@ private:
     std::vector<Figure> path_;
     size_t pathPoints_ = 0;
     int64_t unpackBudget_ = 4 * kMaxRlePixels;
+    int64_t scanRows_ = 0;
+    bool exhausted_ = false;
     bool inPath_ = false, figureOpen_ = false;
 };
+
+thread_local int64_t lastScanRows = 0;
 
 int32_t ScreenCaps(int index) {
     HDC screen = GetDC(nullptr);
@@ -2367,6 +2399,8 @@ int32_t ScreenCaps(int index) {
 }
 
 }  // namespace
+
+int64_t PxImageWMF::LastScanRows() { return lastScanRows; }
 
 bool PxImageWMF::IsPlaceable(const METAFILEHEADER& h) {
     const uint16_t words[10] = {static_cast<uint16_t>(h.key),
@@ -2537,7 +2571,7 @@ bool PxImageWMF::Decode(PxFile* hFile, int32_t nForceWidth, int32_t nForceHeight
     SetBkColor(memDC, oldBk);
 
     // The software GDI's surfaces are true colour: a metafile's palette has nothing to realise.
-    Player(memDC, *mf, w, h).Play();
+    lastScanRows = Player(memDC, *mf, w, h).Play();
     SelectObject(memDC, oldBitmap);
     mf.reset();
 

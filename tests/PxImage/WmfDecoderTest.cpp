@@ -453,6 +453,43 @@ TEST_F(WmfDecoder, MonochromeBrushWithoutColourTable) {
     });
 }
 
+// Polygon fills cost a step for every row that each edge crosses; one playback may spend 2^24
+// of them. The fill that would pass the bound is not made and the playing ends there.
+TEST_F(WmfDecoder, ScanLineWorkIsBounded) {
+    constexpr uint32_t R = 0xFF0000, B = 0x0000FF, X = kWindow;
+    const Bytes red = Cat({EmfBrush(1, RGB(255, 0, 0)), EmfSelect(1), EmfSelect(kNullPen)});
+    // One-pixel columns 4000 rows high at x = 0, 1, 2, ...: 8000 rows each, so 2097 fit.
+    Bytes columns;
+    for (uint32_t x = 0; x < 3000; x++) Append(columns, EmfRec(43, {x, 0, x + 1, 4000}));
+    // 5000 points between the top and the bottom: 20,000,000 rows, asked for at once.
+    Bytes zigzag = Le32s({86, 28 + 4 * 5000, 0, 0, 4000, 4000, 5000});
+    for (uint32_t i = 0; i < 5000; i++) Append(zigzag, Le16s({i % 4000, i % 2 * 4000}));
+    const struct {
+        Drawing drawing;
+        int64_t rows;
+    } cases[] = {
+        {{"triangle",
+          Emf(100, 100, Cat({red, EmfRec(86, {0, 0, 100, 100, 3, 10 | 10 << 16, 90 | 10 << 16, 50 | 90 << 16})}), 4),
+          {{50, 30, R}}},
+         160},
+        {{"columns",
+          Emf(4000, 4000, Cat({red, columns}), 4),
+          {{0, 0, R}, {2096, 3999, R}, {2097, 0, X}, {2999, 2000, X}}},
+         2097 * 8000},
+        {{"zigzag",
+          Emf(4000, 4000,
+              Cat({EmfBrush(2, RGB(0, 0, 255)), EmfSelect(2), EmfSelect(kNullPen), EmfRec(43, {0, 0, 100, 100}), red,
+                   zigzag, EmfBrush(3, RGB(0, 255, 0)), EmfSelect(3), EmfRec(43, {200, 0, 300, 100})}),
+              4),
+          {{50, 50, B}, {250, 50, X}, {1000, 2000, X}, {3000, 1000, X}}},
+         200},
+    };
+    for (const auto &c : cases) {
+        ExpectDrawings({c.drawing});
+        EXPECT_EQ(PxImageWMF::LastScanRows(), c.rows) << c.drawing.name;
+    }
+}
+
 TEST_F(WmfDecoder, EnhancedPaths) {
     constexpr uint32_t R = 0xFF0000, K = 0x000000, X = kWindow;
     const Bytes brush = Cat({EmfBrush(1, RGB(255, 0, 0)), EmfSelect(1)});
