@@ -43,6 +43,9 @@ public:
     bool Decode(PxFile* hFile, int32_t nForceWidth = 0, int32_t nForceHeight = 0);
 
     static bool IsPlaceable(const METAFILEHEADER& header);
+    // The scan-line work of the last metafile played on this thread: the rows its polygon fills
+    // crossed, summed over their edges. Playing ends before it would pass 2^24.
+    static int64_t LastScanRows();
     static void LimitSize(int32_t& width, int32_t& height);
 
 protected:

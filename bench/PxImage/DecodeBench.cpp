@@ -1,5 +1,6 @@
 // Decoding a skin-sized picture (1016 x 710) from a file: PNG as RGB and RGBA through the image
-// library and through libpng's simplified API alone, and a 24-bit BMP.
+// library and through libpng's simplified API alone, and a 24-bit BMP. Then the worst metafile
+// for the polygon fill: self-crossing polygons and thin full-height shapes over 4000 x 4000 pixels.
 #include <benchmark/benchmark.h>
 #include <png.h>
 
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "PxImage.h"
+#include "PxImageWMF.h"
 
 namespace {
 
@@ -85,6 +87,47 @@ std::string WriteBmp() {
     return path;
 }
 
+// An enhanced metafile of 4000 x 4000 pixels: header, a red brush selected with the null pen,
+// the given records, end of file.
+std::string WriteEmf(const char* name, const std::vector<uint32_t>& records) {
+    constexpr uint32_t kSide = 4000;
+    // Header: bounds, no frame, signature, version, size and record count (set below), 3 handles,
+    // no description or palette, a reference device of 1024 x 768 pixels, 320 x 240 mm.
+    std::vector<uint32_t> words = {1, 108, 0, 0, kSide, kSide, 0,   0,   0, 0, 0x464D4520, 0x10000, 0,     0,
+                                   3, 0,   0, 0, 1024,  768,   320, 240, 0, 0, 0,          320000,  240000};
+    words.insert(words.end(), {39, 24, 1, 0, 0x0000FF, 0, 37, 12, 1, 37, 12, 0x80000008u});
+    words.insert(words.end(), records.begin(), records.end());
+    words.insert(words.end(), {14, 20, 0, 16, 20});
+    words[12] = static_cast<uint32_t>(words.size() * 4);
+    words[13] = 5;
+    const std::string path = TempPath(name);
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    for (uint32_t w : words) Put(f, w, 4);
+    std::fclose(f);
+    return path;
+}
+
+// One Polygon16 of n random points all over the picture: every row is crossed by a third of its
+// edges.
+std::string WriteCrossingEmf(const char* name, uint32_t n) {
+    std::vector<uint32_t> records = {86, 28 + 4 * n, 0, 0, 4000, 4000, n};
+    uint32_t seed = 2024;
+    for (uint32_t i = 0; i < n; i++) {
+        seed = seed * 1103515245u + 12345u;
+        const uint32_t x = (seed >> 8) % 4000;
+        seed = seed * 1103515245u + 12345u;
+        records.push_back(x | (((seed >> 8) % 4000) << 16));
+    }
+    return WriteEmf(name, records);
+}
+
+// n rectangles of 2 x 4000 pixels side by side: every row of each is crossed twice.
+std::string WriteStripesEmf(const char* name, uint32_t n) {
+    std::vector<uint32_t> records;
+    for (uint32_t i = 0; i < n; i++) records.insert(records.end(), {43, 24, i % 2000 * 2, 0, i % 2000 * 2 + 3, 4001});
+    return WriteEmf(name, records);
+}
+
 const std::string& PngRgb() {
     static const std::string p = WritePng("skin_rgb.png", 3);
     return p;
@@ -132,12 +175,29 @@ void BM_Libpng_PngRgb(benchmark::State& s) { DecodeWithLibpng(s, PngRgb(), false
 void BM_PxImage_PngRgba(benchmark::State& s) { DecodeWithPxImage(s, PngRgba()); }
 void BM_Libpng_PngRgba(benchmark::State& s) { DecodeWithLibpng(s, PngRgba(), true); }
 void BM_PxImage_Bmp24(benchmark::State& s) { DecodeWithPxImage(s, Bmp()); }
+// Metafiles report the rows their fills crossed: the work that playing bounds.
+void DecodeMetafile(benchmark::State& s, const std::string& path) {
+    DecodeWithPxImage(s, path);
+    s.counters["scan_rows"] = static_cast<double>(PxImageWMF::LastScanRows());
+}
+void BM_PxImage_EmfCrossingPolygon(benchmark::State& s) {
+    const uint32_t n = static_cast<uint32_t>(s.range(0));
+    DecodeMetafile(s, WriteCrossingEmf(("crossing" + std::to_string(n) + ".emf").c_str(), n));
+}
+void BM_PxImage_EmfStripes(benchmark::State& s) {
+    const uint32_t n = static_cast<uint32_t>(s.range(0));
+    DecodeMetafile(s, WriteStripesEmf(("stripes" + std::to_string(n) + ".emf").c_str(), n));
+}
 
 BENCHMARK(BM_PxImage_PngRgb)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Libpng_PngRgb)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PxImage_PngRgba)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Libpng_PngRgba)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PxImage_Bmp24)->Unit(benchmark::kMillisecond);
+// 200,000 points ask for 2^28 rows, far past the bound; 12,000 points stay just inside it.
+BENCHMARK(BM_PxImage_EmfCrossingPolygon)->Arg(200000)->Arg(12000)->Unit(benchmark::kMillisecond);
+// Thin shapes cost the most for their rows: the playback's worst case, stopped at the bound.
+BENCHMARK(BM_PxImage_EmfStripes)->Arg(4000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

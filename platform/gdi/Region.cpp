@@ -146,10 +146,36 @@ RegionData RegionData::Combine(const RegionData& a, const RegionData& b, int mod
 
 namespace {
 
+// Where an edge crosses a row: the first pixel column at or right of it, and the edge's direction.
+// Which pixels a row's spans take depends only on these columns, not on the exact crossings.
 struct Crossing {
-    double x;
+    LONG at;
     int dir;
 };
+
+// A row's crossings in column order. A few are sorted as they are; many are sorted by their
+// columns' offset from the leftmost, a digit of 11 bits at a time, so that a row crossed by
+// thousands of edges costs about as much as it has crossings.
+void SortCrossings(std::vector<Crossing>& xs, std::vector<Crossing>& scratch) {
+    auto byColumn = [](const Crossing& a, const Crossing& b) { return a.at < b.at; };
+    if (xs.size() < 256) {
+        std::sort(xs.begin(), xs.end(), byColumn);
+        return;
+    }
+    LONG lo = xs[0].at, hi = xs[0].at;
+    for (const Crossing& c : xs) lo = std::min(lo, c.at), hi = std::max(hi, c.at);
+    const uint32_t range = static_cast<uint32_t>(int64_t{hi} - lo);
+    constexpr int kBits = 11;
+    constexpr uint32_t kMask = (1u << kBits) - 1;
+    scratch.resize(xs.size());
+    for (int shift = 0; shift < 32 && (range >> shift) != 0; shift += kBits) {
+        uint32_t count[kMask + 2] = {};
+        for (const Crossing& c : xs) count[((static_cast<uint32_t>(int64_t{c.at} - lo) >> shift) & kMask) + 1]++;
+        for (uint32_t d = 1; d <= kMask + 1; ++d) count[d] += count[d - 1];
+        for (const Crossing& c : xs) scratch[count[(static_cast<uint32_t>(int64_t{c.at} - lo) >> shift) & kMask]++] = c;
+        xs.swap(scratch);
+    }
+}
 
 // GDI puts pixel (x, y) at the integer point (x, y): a row is sampled at its y, and a span
 // takes the pixels from the left crossing up to, not including, the right one. Top and left
@@ -180,25 +206,37 @@ RegionData PolygonData(const Point* pts, int count, int fillMode) {
         edges.push_back(Edge{top, bottom, double(a.x), double(a.y), double(b.x), double(b.y), down ? 1 : -1});
     }
     std::sort(edges.begin(), edges.end(), [](const Edge& a, const Edge& b) { return a.top < b.top; });
-    std::vector<const Edge*> active;
-    std::vector<Crossing> xs;
+    // The edges crossing the row, kept by value and dropped as the rows pass their lower ends.
+    struct Active {
+        LONG bottom;
+        int dir;
+        double x0, y0, dx, dy;
+    };
+    std::vector<Active> active;
+    std::vector<Crossing> xs, scratch;
+    Spans row;
     size_t next = 0;
     LONG y = edges.empty() ? 0 : edges.front().top;
     while (next < edges.size() || !active.empty()) {
         if (active.empty() && next < edges.size()) y = std::max(y, edges[next].top);
-        while (next < edges.size() && edges[next].top <= y) active.push_back(&edges[next++]);
-        active.erase(std::remove_if(active.begin(), active.end(), [&](const Edge* e) { return e->bottom <= y; }),
-                     active.end());
-        if (active.empty()) continue;
+        for (; next < edges.size() && edges[next].top <= y; ++next) {
+            const Edge& e = edges[next];
+            active.push_back(Active{e.bottom, e.dir, e.x0, e.y0, e.x1 - e.x0, e.y1 - e.y0});
+        }
         const double yc = y;
         xs.clear();
-        for (const Edge* e : active) {
+        size_t kept = 0;
+        for (const Active& e : active) {
+            if (e.bottom <= y) continue;
+            active[kept++] = e;
             // Measured from the upper end, so that an edge walked both ways crosses at one x.
-            const double x = e->x0 + (yc - e->y0) * (e->x1 - e->x0) / (e->y1 - e->y0);
-            xs.push_back(Crossing{x, e->dir});
+            const double x = e.x0 + (yc - e.y0) * e.dx / e.dy;
+            xs.push_back(Crossing{static_cast<LONG>(std::clamp(std::ceil(x), -2147483648.0, 2147483647.0)), e.dir});
         }
-        std::sort(xs.begin(), xs.end(), [](const Crossing& a, const Crossing& b) { return a.x < b.x; });
-        Spans row;
+        active.resize(kept);
+        if (active.empty()) continue;
+        SortCrossings(xs, scratch);
+        row.clear();
         int winding = 0;
         for (size_t k = 0; k < xs.size(); ++k) {
             bool inside;
@@ -209,8 +247,7 @@ RegionData PolygonData(const Point* pts, int count, int fillMode) {
                 inside = (k % 2) == 0;
             }
             if (!inside || k + 1 >= xs.size()) continue;
-            LONG a = static_cast<LONG>(std::ceil(xs[k].x));
-            LONG b = static_cast<LONG>(std::ceil(xs[k + 1].x));
+            const LONG a = xs[k].at, b = xs[k + 1].at;
             if (a >= b) continue;
             // Crossings come in order, so spans do too; one that touches the last joins it.
             if (!row.empty() && a <= row.back()) {

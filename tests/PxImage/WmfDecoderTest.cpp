@@ -434,6 +434,62 @@ TEST_F(WmfDecoder, ClippingAndPatternBrushes) {
     });
 }
 
+// A monochrome brush as gnuplot writes its pattern fills: 16 x 8 bits, no colour table (usage
+// DIB_PAL_INDICES). Its 0 bits take the text colour, its 1 bits the background colour.
+TEST_F(WmfDecoder, MonochromeBrushWithoutColourTable) {
+    constexpr uint32_t R = 0xFF0000, B = 0x0000FF;
+    // Rows bottom-up: seven rows of 8 text pixels then 8 background ones, a top row of background.
+    Bytes bits;
+    for (int row = 0; row < 8; row++) Append(bits, {uint8_t(row == 7 ? 0xFF : 0x00), 0xFF, 0, 0});
+    const Bytes header = Cat({Le32s({40, 16, 8}), Le16s({1, 1}), Le32s({0, 32, 0, 0, 0, 0})});
+    const Bytes brush = EmfRec(93, {1, 2, 32, 40, 72, 32}, Cat({header, bits}));
+    ExpectDrawings({
+        {"mono brush",
+         Emf(32, 16,
+             Cat({EmfRec(24, {RGB(255, 0, 0)}), EmfRec(25, {RGB(0, 0, 255)}), brush, EmfSelect(1), EmfSelect(kNullPen),
+                  EmfRec(43, {0, 0, 33, 17})}),
+             4),
+         {{2, 2, R}, {7, 7, R}, {10, 2, B}, {2, 0, B}, {2, 8, B}, {18, 3, R}, {26, 3, B}, {23, 15, R}}},
+    });
+}
+
+// Polygon fills cost a step for every row that each edge crosses; one playback may spend 2^24
+// of them. The fill that would pass the bound is not made and the playing ends there.
+TEST_F(WmfDecoder, ScanLineWorkIsBounded) {
+    constexpr uint32_t R = 0xFF0000, B = 0x0000FF, X = kWindow;
+    const Bytes red = Cat({EmfBrush(1, RGB(255, 0, 0)), EmfSelect(1), EmfSelect(kNullPen)});
+    // One-pixel columns 4000 rows high at x = 0, 1, 2, ...: 8000 rows each, so 2097 fit.
+    Bytes columns;
+    for (uint32_t x = 0; x < 3000; x++) Append(columns, EmfRec(43, {x, 0, x + 1, 4000}));
+    // 5000 points between the top and the bottom: 20,000,000 rows, asked for at once.
+    Bytes zigzag = Le32s({86, 28 + 4 * 5000, 0, 0, 4000, 4000, 5000});
+    for (uint32_t i = 0; i < 5000; i++) Append(zigzag, Le16s({i % 4000, i % 2 * 4000}));
+    const struct {
+        Drawing drawing;
+        int64_t rows;
+    } cases[] = {
+        {{"triangle",
+          Emf(100, 100, Cat({red, EmfRec(86, {0, 0, 100, 100, 3, 10 | 10 << 16, 90 | 10 << 16, 50 | 90 << 16})}), 4),
+          {{50, 30, R}}},
+         160},
+        {{"columns",
+          Emf(4000, 4000, Cat({red, columns}), 4),
+          {{0, 0, R}, {2096, 3999, R}, {2097, 0, X}, {2999, 2000, X}}},
+         2097 * 8000},
+        {{"zigzag",
+          Emf(4000, 4000,
+              Cat({EmfBrush(2, RGB(0, 0, 255)), EmfSelect(2), EmfSelect(kNullPen), EmfRec(43, {0, 0, 100, 100}), red,
+                   zigzag, EmfBrush(3, RGB(0, 255, 0)), EmfSelect(3), EmfRec(43, {200, 0, 300, 100})}),
+              4),
+          {{50, 50, B}, {250, 50, X}, {1000, 2000, X}, {3000, 1000, X}}},
+         200},
+    };
+    for (const auto &c : cases) {
+        ExpectDrawings({c.drawing});
+        EXPECT_EQ(PxImageWMF::LastScanRows(), c.rows) << c.drawing.name;
+    }
+}
+
 TEST_F(WmfDecoder, EnhancedPaths) {
     constexpr uint32_t R = 0xFF0000, K = 0x000000, X = kWindow;
     const Bytes brush = Cat({EmfBrush(1, RGB(255, 0, 0)), EmfSelect(1)});
