@@ -13,10 +13,15 @@
 #include <fstream>
 #include <map>
 
+#include "../audio/MidiTestSupport.h"
+#include "../dsound/TestWaves.h"
 #include "Clock.h"
+#include "DSound.h"
 #include "DialogTestSupport.h"
+#include "Dsoundplay.h"
 #include "FileFunctions.h"
 #include "Messages.h"
+#include "Mixer.h"
 #include "Programforms.h"
 #include "Shell.h"
 #include "SysUtils.h"
@@ -283,6 +288,97 @@ TEST_F(MainWindowTest, OnlyChannelTenControllersAreMarkers) {
     }
 }
 
+// A wave click sounds at the volume and pan of its click sound as set in the settings window:
+// volume 127 is full, pan 63 all to the right; DirectSound lowers the far side by pan / 100 dB.
+// The wave is one constant level of 0.5; the sides are read from the mixed output.
+TEST_F(MainWindowTest, WaveClickSoundsAtItsVolumeAndPan) {
+    tikora::TestClock clock(60'000'000'000);
+    auto mixer = std::make_shared<tikora::audio::WaveMixer>(std::make_unique<testwaves::ManualTimeline>());
+    tikora::dsound::SetDirectSoundFactory([mixer](LPDIRECTSOUND* ds) {
+        *ds = tikora::dsound::CreateDirectSoundOn(mixer);
+        return DS_OK;
+    });
+    WavePlayer = std::make_unique<DSPlay>(SettingsForm->Handle());
+    const fs::path wave = ProgramEnvironment::folder / "wavs" / "Level.wav";
+    const auto bytes = testwaves::Wave(1, 48000, 16, testwaves::Pcm16(std::vector<int16_t>(4800, 16384)));
+    std::ofstream(wave, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    TSettingsForm* s = SettingsForm;
+    const bool usedMidi = s->BarUseMidi->Checked();
+    const AnsiString usedWave = s->BarWaveFile->Text();
+    const int usedVolume = s->BarVolume->Value(), usedPan = s->BarPan->Value();
+    auto setBar = [&](bool midi, const AnsiString& file, int volume, int pan) {
+        WhileModal([&](TForm*) {
+            (midi ? s->BarUseMidi : s->BarUseWave)->SetChecked(true);
+            s->BarWaveFile->SetText(file);
+            s->BarVolume->SetValue(volume);
+            s->BarPan->SetValue(pan);
+            formstest::Click(s->Button1, 4, 4);
+        });
+        Press(Qt::Key_F6);
+    };
+    const struct {
+        int volume, pan;
+        float left, right;
+    } cases[] = {
+        {127, 0, 0.5f, 0.5f},
+        {127, 21, 0.0107763f, 0.5f},      // pan 3333: -33.33 dB on the left
+        {127, -42, 0.5f, 2.3226e-4f},     // pan -6666: -66.66 dB on the right
+        {127, 63, 0.0f, 0.5f},            // pan 10000: the left is silent
+        {64, 0, 0.0016557f, 0.0016557f},  // volume -4960: -49.60 dB
+        {64, -21, 0.0016557f, 3.5684e-5f},
+    };
+    for (const auto& c : cases) {
+        setBar(false, "Level.wav", c.volume, c.pan);
+        clock.AdvanceMs(1000);
+        TMessage m = Controller(0xB9, 99, 0);
+        form->Dispatch(m);
+        const int64_t onset = clock.NowNs() * 48 / 1'000'000 + testwaves::ManualTimeline::kLatencyFrames;
+        const std::vector<float> out = testwaves::Render(*mixer, onset - 10, 100);
+        EXPECT_EQ(out[2 * 9], 0.0f);
+        EXPECT_NEAR(out[2 * 10], c.left, c.left * 1e-3 + 1e-9) << c.volume << " " << c.pan;
+        EXPECT_NEAR(out[2 * 10 + 1], c.right, c.right * 1e-3 + 1e-9) << c.volume << " " << c.pan;
+        testwaves::Render(*mixer, onset + 100, 4800);
+    }
+    setBar(usedMidi, usedWave, usedVolume, usedPan);
+    tikora::dsound::SetDirectSoundFactory(nullptr);
+    WavePlayer = std::make_unique<DSPlay>(SettingsForm->Handle());
+    SettingsForm->LoadWaves();
+    fs::remove(wave);
+}
+
+// Turning the volume in the desktop's mixer moves both volume sliders with it (the window closes
+// its mixer when it closes, further on); a raw setting of
+// 0..255 maps onto the sliders' 0..65535 in steps of 257.
+TEST_F(MainWindowTest, VolumeSlidersFollowTheDesktopMixer) {
+    class Element : public tikora::winmm::VolumeElement {
+    public:
+        void Range(int64_t& min, int64_t& max) override { min = 0, max = 255; }
+        int64_t Read() override { return raw; }
+        void Write(int64_t value) override { raw = value; }
+        bool Poll() override { return true; }
+        std::atomic<int64_t> raw{255};
+    };
+    auto owned = std::make_unique<Element>();
+    Element* element = owned.get();
+    tikora::winmm::SetMixerElementForTests(std::move(owned));
+    tikora::winmm::PollMixerChanges();
+    tikora::DispatchPostedMessages();
+    const struct {
+        int64_t raw;
+        int position;
+    } cases[] = {{51, 13107}, {0, 0}, {255, 65535}, {128, 32896}};
+    for (const auto& c : cases) {
+        element->raw = c.raw;  // another program turns the volume
+        tikora::winmm::PollMixerChanges();
+        tikora::DispatchPostedMessages();
+        EXPECT_EQ(form->MVolume->Position(), c.position) << c.raw;
+        EXPECT_EQ(form->Minimized()->MVolume->Position(), c.position) << c.raw;
+    }
+    tikora::winmm::SetMixerElementForTests(nullptr);
+    tikora::DispatchPostedMessages();
+}
+
 TEST_F(MainWindowTest, BeatMarkerFlashesAfterTheLatency) {
     tikora::TestClock clock(10'000'000'000);
     SettingsForm->ShowFlashingLight->SetChecked(true);
@@ -438,6 +534,24 @@ TEST_F(MainWindowTest, EveryKeyOfTheWindowDoesWhatItSays) {
     EXPECT_FALSE(form->VolTimer->Enabled());
 }
 
+// The arrows beside the tempo step by 1 with the left button and by 5 with the right one.
+TEST_F(MainWindowTest, TempoArrowsStepByOneOrByFive) {
+    struct Case {
+        TZelPanel* arrow;
+        Qt::MouseButton button;
+        int from, tempo;
+    } cases[] = {{form->BpmUPButton, Qt::LeftButton, 100, 101},  {form->BpmUPButton, Qt::RightButton, 100, 105},
+                 {form->BpmDownButton, Qt::LeftButton, 100, 99}, {form->BpmDownButton, Qt::RightButton, 100, 95},
+                 {form->BpmUPButton, Qt::RightButton, 498, 500}, {form->BpmDownButton, Qt::RightButton, 42, 40}};
+    for (const Case& c : cases) {
+        form->ChangeTempo(c.from);
+        formstest::Mouse(c.arrow, QEvent::MouseButtonPress, 10, 10, c.button);
+        formstest::Mouse(c.arrow, QEvent::MouseButtonRelease, 10, 10, c.button);
+        EXPECT_EQ(engine->Tempo, c.tempo) << c.arrow->Name().c_str() << " " << c.button << " from " << c.from;
+        EXPECT_EQ(form->TempoLab->Caption(), "= " + IntToStr(c.tempo));
+    }
+}
+
 TEST_F(MainWindowTest, TranspositionKeysStayWithinAnOctave) {
     struct Case {
         const char* from;
@@ -451,6 +565,60 @@ TEST_F(MainWindowTest, TranspositionKeysStayWithinAnOctave) {
         EXPECT_EQ(form->Tool5_Transp->Caption(), c.expect) << c.from;
     }
     form->Tool5_Transp->SetCaption("0");
+}
+
+// A transposition set while the MIDI-file tool was off is the one its notes sound at once the tool
+// is switched on and Play pressed: the notes reaching the output device are moved by it.
+TEST_F(MainWindowTest, PlayTransposesTheMidiFile) {
+    const fs::path file = ProgramEnvironment::folder / "Midi" / "0 Transposed.mid";
+    const miditest::Bytes song =
+        miditest::WriteSmf(120, {{miditest::Note(0, 0x90, 60, 100), miditest::Note(60, 0x80, 60, 0),
+                                  miditest::Note(120, 0x90, 64, 100), miditest::Note(180, 0x80, 64, 0)}});
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(song.data()), std::streamsize(song.size()));
+    auto device = std::make_shared<tikora::winmm::RecordingMidiOut>();
+    auto devices = std::make_unique<tikora::winmm::ScopedMidiOutDevices>(tikora::winmm::MidiOutDeviceList{device});
+    ASSERT_TRUE(player.CloseOutDevice(player.OutDevice));
+    ASSERT_TRUE(player.OpenOutDevice(0));
+    tikora::winmm::VirtualTimer timer(40'000'000'000);
+    formstest::Click(form->StopButton, 4, 4);
+    form->ChangeTempo(120);  // a beat of 500 ms, two notes in 700 ms
+    form->CheckBox3->SetChecked(false);
+    form->CheckBox4->SetChecked(false);
+    formstest::Click(form->MidiFileButton, 4, 4);
+    TZelList* list = form->MidiFileList;
+    const int row = list->Items()->IndexOf("0 Transposed");
+    ASSERT_GE(row, 0);
+    formstest::Click(list, 4, row * list->CellHeight() + list->CellHeight() / 2);
+    form->ListHideTimer->Fire();
+    const struct {
+        Qt::Key key;
+        int presses;
+        std::vector<int> keys;  // of the note-ons on channel 1
+    } cases[] = {{Qt::Key_Up, 3, {63, 67}}, {Qt::Key_Down, 2, {58, 62}}, {Qt::Key_Up, 0, {60, 64}}};
+    for (const auto& c : cases) {
+        form->Tool5_Transp->SetCaption("0");
+        for (int i = 0; i < c.presses; ++i) Press(c.key);
+        formstest::Click(form->CheckBox4, 4, 4);
+        ASSERT_TRUE(form->CheckBox4->Checked());
+        device->Clear();
+        formstest::Click(form->PlayButton, 4, 4);
+        timer.RunForMs(700);
+        tikora::DispatchPostedMessages();
+        std::vector<int> keys;
+        for (DWORD m : device->Messages())
+            if ((m & 0xFF) == 0x90 && (m >> 16 & 0x7F) > 0) keys.push_back(int(m >> 8 & 0x7F));
+        EXPECT_EQ(keys, c.keys) << c.presses << " presses";
+        formstest::Click(form->StopButton, 4, 4);
+        formstest::Click(form->CheckBox4, 4, 4);
+    }
+    player.CloseOutDevice(0);
+    devices.reset();
+    player.OpenOutDevice(0);
+    form->Tool5_Transp->SetCaption("0");
+    form->MidiFileButton->SetText("");
+    form->MidiFileButton->SetCaption("");
+    fs::remove(file);
 }
 
 TEST_F(MainWindowTest, TapTempoAveragesFourTaps) {
@@ -718,6 +886,45 @@ TEST_F(MainWindowTest, FileListKeepsBrowseRowsLastOnEveryPage) {
     form->DrumBeatButton->SetCaption("");
 }
 
+// The last two rows of a file list browse: "Browse..." takes the file where it lies, "Browse and
+// add..." copies it into the tool's folder first; cancelling the file dialog changes nothing.
+TEST_F(MainWindowTest, BrowseRowsTakeAFileFromAnywhere) {
+    const fs::path elsewhere = ScratchFolder("mainwindow-elsewhere");
+    std::ofstream(elsewhere / "Found.mid") << "x";
+    const fs::path drums = ProgramEnvironment::folder / "Drums";
+    const std::string away = (elsewhere / "Found.mid").string();
+    const struct {
+        const char* row;
+        int answer;
+        const char* text;
+        std::string caption;
+        bool copied;
+    } cases[] = {{"Browse...", IDCANCEL, "Rock", "Drums\\", false},
+                 {"Browse...", IDOK, "Found", elsewhere.string() + "/", false},
+                 {"Browse and add...", IDCANCEL, "Rock", "Drums\\", false},
+                 {"Browse and add...", IDOK, "Found", ProgramEnvironment::folder.string() + "\\Drums\\", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.row) + (c.answer == IDOK ? " OK" : " cancelled"));
+        form->DrumBeatButton->SetCaption("Drums\\");
+        form->DrumBeatButton->SetText("Rock");
+        formstest::Click(form->DrumBeatButton, 4, 4);
+        TZelList* list = form->DrumBeatList;
+        const int row = list->Items()->IndexOf(c.row);
+        ASSERT_GE(row, list->Items()->Count() - 2);
+        tikora::forms::ScriptDialog(c.answer, AnsiString(away.c_str()));
+        formstest::Click(list, 4, row * list->CellHeight() + list->CellHeight() / 2);
+        form->ListHideTimer->Fire();
+        EXPECT_EQ(tikora::forms::PendingDialogScripts(), 0);
+        EXPECT_EQ(form->DrumBeatButton->Text(), c.text);
+        EXPECT_EQ(form->DrumBeatButton->Caption(), AnsiString(c.caption.c_str()));
+        EXPECT_EQ(fs::exists(drums / "Found.mid"), c.copied);
+        EXPECT_TRUE(fs::exists(away));
+    }
+    fs::remove(drums / "Found.mid");
+    form->DrumBeatButton->SetText("");
+    form->DrumBeatButton->SetCaption("");
+}
+
 TEST_F(MainWindowTest, CopyIntoFolderFindsAFreeName) {
     fs::path source = ScratchFolder("mainwindow-source");
     std::ofstream(source / "song.mid") << "new";
@@ -859,6 +1066,34 @@ TEST_F(MainWindowTest, CancelledListEditorStillRewritesTheFavourites) {
     EXPECT_EQ(engine->GetTimeSignatureList(&stored), 2);
 }
 
+// The time-signature list opens from its button holding the mouse: letting the button go on a row
+// chooses that row, anywhere else nothing; either way the list closes.
+TEST_F(MainWindowTest, TimeSignatureListClosesWhereverTheButtonIsLetGo) {
+    form->Show();
+    form->FillTimeSignatureList();
+    TZelList* list = form->TimeSignatureList;
+    ASSERT_GT(list->Items()->Count(), 2);
+    const AnsiString first = list->Items()->Strings(0), second = list->Items()->Strings(1);
+    const struct {
+        const char* where;
+        TControl* at;
+        int x, y;
+        AnsiString metre;
+    } cases[] = {{"on the second row", list, 4, list->CellHeight() * 3 / 2, second},
+                 {"on the pendulum", form->CenterImage, 200, 200, second},
+                 {"on the first row", list, 4, list->CellHeight() / 2, first},
+                 {"on the tempo", form->TempoLab, 4, 4, first}};
+    ASSERT_TRUE(engine->SetTimeSignature(first));
+    for (const auto& c : cases) {
+        formstest::Click(form->TimeSignatureButton, 4, 4);
+        ASSERT_TRUE(list->Visible()) << c.where;
+        formstest::Click(c.at, c.x, c.y);
+        EXPECT_FALSE(list->Visible()) << c.where;
+        EXPECT_FALSE(list->MouseCapture()) << c.where;
+        EXPECT_EQ(engine->TimeSignatureText, c.metre) << c.where;
+    }
+}
+
 // ---- Practice timer and alarm
 
 TEST_F(MainWindowTest, PracticeTimeShowsMinutesThenHours) {
@@ -867,6 +1102,32 @@ TEST_F(MainWindowTest, PracticeTimeShowsMinutesThenHours) {
         const char* expect;
     } cases[] = {{0, "00:00"}, {59.9, "00:59"}, {3599, "59:59"}, {3600, "01:00"}, {7322, "02:02"}, {-1, "00:00"}};
     for (const Case& c : cases) EXPECT_EQ(tikora::app::PracticeTimeText(c.seconds), c.expect) << c.seconds;
+}
+
+// The timer shows the time played, whether the window's animation ticks come every 10 ms or, on a
+// busy machine, every 30 ms, and whatever part of a tick the beat markers arrive in (a beat every
+// 200 ms at 300).
+TEST_F(MainWindowTest, PracticeTimerCountsEveryMillisecondPlayed) {
+    tikora::winmm::VirtualTimer timer(70'000'000'000);
+    formstest::Click(form->StopButton, 4, 4);
+    form->ChangeTempo(300);
+    for (int uiPeriodMs : {10, 30}) {
+        Press(Qt::Key_R, Qt::AltModifier);
+        formstest::Click(form->PlayButton, 4, 4);
+        const int64_t start = timer.NowNs();
+        for (int ms = 1; ms <= 10'200; ++ms) {
+            timer.RunUntil(start + ms * int64_t{1'000'000});
+            if (ms % uiPeriodMs != 0) continue;
+            tikora::DispatchPostedMessages();
+            form->Timer1->Fire();
+        }
+        form->Timer2->Fire();
+        EXPECT_EQ(form->TimerLab->Caption(), "00:10") << uiPeriodMs << " ms";
+        EXPECT_NEAR(engine->PracticeTime, 10.2, 1e-6) << uiPeriodMs << " ms";
+        formstest::Click(form->StopButton, 4, 4);
+        tikora::DispatchPostedMessages();
+    }
+    form->ChangeTempo(100);
 }
 
 TEST_F(MainWindowTest, AlarmStopsOrAsks) {
@@ -921,6 +1182,40 @@ TEST_F(MainWindowTest, SmallWindowAndBackRedrawAtOnce) {
     dialog->SetBool("MicroMode", false);
     form->ApplySkinMode();
     EXPECT_EQ(form->Minimized()->Scale(), 1.0f);
+}
+
+// The small window's pendulum: a press within 16 pixels of the axis (column 283 of the 566 wide
+// view) grabs the weight, one further out drags the window. Its shape keeps the swinging weight
+// in sight where it leaves the picture: at tempo 40 the weight's middle is 276 rows above the
+// pivot (2 margins under the 350 rows, on column 284), so at 0.8 radians its points 12 columns
+// either side of the rod lie at (473.6, 169.1) and (490.4, 186.3), right of the 300 columns of
+// the picture; 30 columns from the rod, at (502.9, 199.2), lies outside the window.
+TEST_F(MainWindowTest, SmallWindowGrabsTheWeightNearItsAxisAndShowsItSwinging) {
+    form->Show();
+    Press(Qt::Key_F8);
+    TMinimized* small = form->Minimized();
+    ASSERT_TRUE(small->Visible());
+    const int tempo = engine->Tempo;
+    const struct {
+        int x;
+        bool grabbed;
+    } presses[] = {{283, true}, {283 + 15, true}, {283 - 15, true}, {283 + 16, false}, {283 - 16, false}};
+    for (const auto& p : presses) {
+        form->ChangeTempo(100);
+        formstest::Mouse(small->View, QEvent::MouseButtonPress, p.x, 250);
+        EXPECT_EQ(engine->WeightDragged, p.grabbed) << p.x;
+        formstest::Mouse(small->View, QEvent::MouseButtonRelease, p.x, 250);
+        EXPECT_EQ(engine->Tempo != 100, p.grabbed) << p.x;
+    }
+    form->ChangeTempo(40);
+    engine->Angle = 0.8 / 0.93;  // the stopped pendulum's next tick swings it to 0.8
+    form->Timer1->SetEnabled(true);
+    form->Timer1->Fire();
+    const QRegion shape = small->Widget()->mask();
+    for (QPoint weight : {QPoint(474, 169), QPoint(490, 186)}) EXPECT_TRUE(shape.contains(weight)) << weight.x();
+    EXPECT_FALSE(shape.contains(QPoint(503, 199))) << "beside the weight";
+    Press(Qt::Key_F8, Qt::NoModifier, small);
+    form->ChangeTempo(tempo);
 }
 
 TEST_F(MainWindowTest, LoadedSettingsBringTheirMemoAlarmAndDuration) {

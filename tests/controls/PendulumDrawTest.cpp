@@ -123,6 +123,35 @@ TEST_F(PendulumDrawTest, DraggedWeightShowsTempoBoxes) {
     EXPECT_EQ(At32(target, 261, 224), FromColorRef(GetSysColor(COLOR_INFOBK)));
 }
 
+// The name box beside the dragged weight fits its tempo's name with 4 pixels on either side: its
+// inside, between the one-pixel frame, is the name's width + 6. Each name holds up to its limit.
+// The box's right frame stands on column 262, so column 261 runs down its inside.
+TEST_F(PendulumDrawTest, DraggedWeightNamesItsTempoUpToEachLimit) {
+    const Rgb infoBk = FromColorRef(GetSysColor(COLOR_INFOBK));
+    // Each name from the tempo after the last one's limit up to its own.
+    const struct {
+        const char* name;
+        int upTo;
+    } names[] = {{"Largo", 58},    {"Larghetto", 66},    {"Adagio", 76},
+                 {"Andante", 107}, {"Moderato", 116},    {"Allegro", 168},
+                 {"Presto", 200},  {"Prestissimo", 230}, {"Blisteringly Fast", 500}};
+    game->WeightDragged = true;
+    int from = 40;
+    for (const auto& n : names) {
+        for (int tempo : {from, n.upTo}) {
+            game->SetDragTempo(tempo);
+            draw->Draw(&target, &background);
+            int top = 0;
+            while (top < kH && At32(target, 261, top) != infoBk) ++top;
+            ASSERT_LT(top, kH) << tempo;
+            int left = 261;
+            while (left > 0 && At32(target, left - 1, top) == infoBk) --left;
+            EXPECT_EQ(261 - left + 1, target.Canvas()->TextWidth(n.name) + 6) << tempo << " " << n.name;
+        }
+        from = n.upTo + 1;
+    }
+}
+
 TEST_F(PendulumDrawTest, TopLight) {
     struct Case {
         int kind;
