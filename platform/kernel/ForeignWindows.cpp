@@ -33,7 +33,7 @@ struct Property {
         std::vector<uint32_t> v;
         if (format != 32) return v;
         v.resize(bytes.size() / 4);
-        std::memcpy(v.data(), bytes.data(), v.size() * 4);
+        if (!v.empty()) std::memcpy(v.data(), bytes.data(), v.size() * 4);
         return v;
     }
     std::string Text() const { return std::string(bytes.begin(), bytes.end()); }
@@ -86,14 +86,19 @@ public:
         return Take(xcb_get_window_attributes_reply(c_, xcb_get_window_attributes(c_, w), nullptr)) != nullptr;
     }
 
+    // The window manager's clients; without one, the root window's children that are shown.
     std::vector<xcb_window_t> Clients() {
         Property list = Get(root_, Atom("_NET_CLIENT_LIST"));
         if (list.type == XCB_ATOM_WINDOW) return list.Cards();
-        std::vector<xcb_window_t> children;
-        if (auto tree = Take(xcb_query_tree_reply(c_, xcb_query_tree(c_, root_), nullptr)))
-            children.assign(xcb_query_tree_children(tree.get()),
-                            xcb_query_tree_children(tree.get()) + xcb_query_tree_children_length(tree.get()));
-        return children;
+        std::vector<xcb_window_t> shown;
+        auto tree = Take(xcb_query_tree_reply(c_, xcb_query_tree(c_, root_), nullptr));
+        if (!tree) return shown;
+        const xcb_window_t* children = xcb_query_tree_children(tree.get());
+        for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+            auto a = Take(xcb_get_window_attributes_reply(c_, xcb_get_window_attributes(c_, children[i]), nullptr));
+            if (a && a->map_state == XCB_MAP_STATE_VIEWABLE && !a->override_redirect) shown.push_back(children[i]);
+        }
+        return shown;
     }
 
     bool Supports(const char* hint) {

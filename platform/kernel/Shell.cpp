@@ -255,7 +255,7 @@ BOOL ShowForeignWindow(uint32_t id, INT cmdShow) {
             tikora::ActivateForeignWindow(id);
             break;
     }
-    return was.minimized ? FALSE : TRUE;
+    return TRUE;  // it was shown: a minimised window counts as shown, as it does on Windows
 }
 }  // namespace
 
