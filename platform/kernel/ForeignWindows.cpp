@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -64,9 +65,11 @@ public:
     explicit operator bool() const { return c_ && root_; }
     xcb_window_t Root() const { return root_; }
 
-    xcb_atom_t Atom(const char* name) {
-        auto r = Take(xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, std::strlen(name), name), nullptr));
-        return r ? r->atom : XCB_NONE;
+    xcb_atom_t Atom(const std::string& name) {
+        auto known = atoms_.find(name);
+        if (known != atoms_.end()) return known->second;
+        auto r = Take(xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, name.size(), name.c_str()), nullptr));
+        return atoms_[name] = r ? r->atom : XCB_NONE;
     }
 
     Property Get(xcb_window_t w, xcb_atom_t atom) {
@@ -132,6 +135,7 @@ public:
 private:
     xcb_connection_t* c_ = nullptr;
     xcb_window_t root_ = 0;
+    std::map<std::string, xcb_atom_t> atoms_;
 };
 
 bool SameText(const std::string& a, const std::string& b) {
