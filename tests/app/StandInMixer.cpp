@@ -1,11 +1,9 @@
 // A stand-in for the desktop's mixer (pavucontrol): one top-level window of its class and title,
-// away from the screen's top left corner. Each start appends its process id to the file named by
-// TIKORA_MIXER_LOG; with TIKORA_MIXER_MAXIMIZED set it asks to be shown maximised. It runs until
-// it is ended or its X server goes away.
+// away from the screen's top left corner; with TIKORA_MIXER_MAXIMIZED set it asks to be shown
+// maximised. It runs until it is ended or its X server goes away.
 #include <unistd.h>
 #include <xcb/xcb.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -48,12 +46,6 @@ int main() {
     if (std::getenv("TIKORA_MIXER_MAXIMIZED")) {
         const xcb_atom_t state[2] = {Atom(c, "_NET_WM_STATE_MAXIMIZED_VERT"), Atom(c, "_NET_WM_STATE_MAXIMIZED_HORZ")};
         Set(c, w, Atom(c, "_NET_WM_STATE"), XCB_ATOM_ATOM, 32, 2, state);
-    }
-    if (const char* log = std::getenv("TIKORA_MIXER_LOG")) {
-        if (FILE* f = std::fopen(log, "a")) {
-            std::fprintf(f, "%u\n", pid);
-            std::fclose(f);
-        }
     }
     xcb_map_window(c, w);
     xcb_flush(c);
