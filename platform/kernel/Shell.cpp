@@ -9,9 +9,11 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <thread>
 
+#include "ForeignWindows.h"
 #include "HostPath.h"
 #include "Messages.h"
 
@@ -69,14 +71,62 @@ bool OnPath(const std::string& searchPath, const std::string& name) {
 }
 }  // namespace
 
-std::vector<std::string> DesktopMixerCommand(const std::string& searchPath) {
-    static const std::vector<std::vector<std::string>> mixers = {
-        {"pavucontrol"}, {"pavucontrol-qt"}, {"gnome-control-center", "sound"}, {"kmix"}};
-    for (const auto& command : mixers)
-        if (OnPath(searchPath, command[0])) return command;
+DesktopMixer DesktopMixerFor(const std::string& searchPath) {
+    static const DesktopMixer mixers[] = {
+        {{"pavucontrol"}, "pavucontrol", ""},
+        {{"pavucontrol-qt"}, "pavucontrol-qt", ""},
+        {{"gnome-control-center", "sound"}, "gnome-control-center", ""},
+        {{"kmix"}, "kmix", ""},
+    };
+    for (const DesktopMixer& mixer : mixers)
+        if (OnPath(searchPath, mixer.command[0])) return mixer;
+    // Every x-terminal-emulator takes -T for its title; the terminal's class depends on which it is.
     if (OnPath(searchPath, "alsamixer") && OnPath(searchPath, "x-terminal-emulator"))
-        return {"x-terminal-emulator", "-e", "alsamixer"};
+        return {{"x-terminal-emulator", "-T", "Volume Control", "-e", "alsamixer"}, "", "Volume Control"};
     return {};
+}
+
+std::vector<std::string> DesktopMixerCommand(const std::string& searchPath) {
+    return DesktopMixerFor(searchPath).command;
+}
+
+namespace {
+// The handle of another program's window: it takes no messages.
+class ForeignWindow : public MessageTarget {
+public:
+    explicit ForeignWindow(uint32_t id) : id(id), hwnd(RegisterWindow(this)) {}
+    void HandlePostedMessage(const PostedMessage&) override {}
+    const uint32_t id;
+    const HWND hwnd;
+};
+
+struct ForeignHandles {
+    std::mutex mutex;
+    std::vector<std::unique_ptr<ForeignWindow>> windows;
+};
+// Kept for the program's life: handles stay valid while static objects are destroyed.
+ForeignHandles& Foreign() {
+    static auto* handles = new ForeignHandles;
+    return *handles;
+}
+}  // namespace
+
+HWND ForeignWindowHandle(uint32_t id) {
+    ForeignHandles& f = Foreign();
+    std::lock_guard lock(f.mutex);
+    for (const auto& w : f.windows)
+        if (w->id == id) return w->hwnd;
+    f.windows.push_back(std::make_unique<ForeignWindow>(id));
+    return f.windows.back()->hwnd;
+}
+
+uint32_t ForeignWindowId(HWND hwnd) {
+    if (!hwnd) return 0;
+    ForeignHandles& f = Foreign();
+    std::lock_guard lock(f.mutex);
+    for (const auto& w : f.windows)
+        if (w->hwnd == hwnd) return w->id;
+    return 0;
 }
 
 int64_t StartDetachedProcess(const std::vector<std::string>& argv) {
@@ -165,22 +215,64 @@ int spawnlp(int mode, const char* file, const char* arg0, ...) {
 }
 
 HWND FindWindowA(LPCSTR className, LPCSTR windowName) {
-    auto find = tikora::Hook(&tikora::ShellHooks::findWindow);
-    if (!find) return nullptr;
-    return find(AnsiString(className ? className : ""), AnsiString(windowName ? windowName : ""));
+    const std::string cls = className ? className : "", title = windowName ? windowName : "";
+    if (auto find = tikora::Hook(&tikora::ShellHooks::findWindow))
+        if (HWND own = find(AnsiString(cls.c_str()), AnsiString(title.c_str()))) return own;
+    tikora::WindowQuery query{cls, title};
+    if (AnsiString(cls.c_str()).LowerCase() == "volume control") {
+        const char* path = std::getenv("PATH");
+        tikora::DesktopMixer mixer = tikora::DesktopMixerFor(path ? path : "");
+        if (!mixer.command.empty()) query = {mixer.windowClass, title.empty() ? mixer.windowTitle : title};
+    }
+    uint32_t id = tikora::FindForeignWindow(query);
+    return id ? tikora::ForeignWindowHandle(id) : nullptr;
 }
 
+namespace {
+// ShowWindow on another program's window: the window manager does what the command asks for.
+BOOL ShowForeignWindow(uint32_t id, INT cmdShow) {
+    tikora::ForeignWindowState was = tikora::ReadForeignWindowState(id);
+    if (!was.exists) return FALSE;
+    switch (cmdShow) {
+        case SW_HIDE:  // not this program's to hide
+            break;
+        case SW_MINIMIZE:
+        case SW_SHOWMINIMIZED:
+        case SW_SHOWMINNOACTIVE:
+            tikora::MinimizeForeignWindow(id);
+            break;
+        case SW_MAXIMIZE:
+            tikora::SetForeignWindowMaximized(id, true);
+            tikora::ActivateForeignWindow(id);
+            break;
+        case SW_RESTORE:
+        case SW_SHOWNORMAL:
+            // A minimised window comes back as it was; a maximised one goes back to its own size.
+            if (!was.minimized && was.maximized) tikora::SetForeignWindowMaximized(id, false);
+            tikora::ActivateForeignWindow(id);
+            break;
+        default:
+            tikora::ActivateForeignWindow(id);
+            break;
+    }
+    return TRUE;  // it was shown: a minimised window counts as shown, as it does on Windows
+}
+}  // namespace
+
 BOOL ShowWindow(HWND hwnd, INT cmdShow) {
+    if (uint32_t id = tikora::ForeignWindowId(hwnd)) return ShowForeignWindow(id, cmdShow);
     auto show = tikora::Hook(&tikora::ShellHooks::showWindow);
     return show ? show(hwnd, cmdShow) : FALSE;
 }
 
 BOOL SetForegroundWindow(HWND hwnd) {
+    if (uint32_t id = tikora::ForeignWindowId(hwnd)) return tikora::ActivateForeignWindow(id) ? TRUE : FALSE;
     auto fore = tikora::Hook(&tikora::ShellHooks::setForegroundWindow);
     return fore ? fore(hwnd) : IsWindow(hwnd);
 }
 
 HWND SetActiveWindow(HWND hwnd) {
+    if (tikora::ForeignWindowId(hwnd)) return nullptr;
     auto active = tikora::Hook(&tikora::ShellHooks::setActiveWindow);
     return active ? active(hwnd) : nullptr;
 }

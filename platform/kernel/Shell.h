@@ -47,8 +47,14 @@ HINSTANCE ShellExecuteA(HWND hwnd, LPCSTR operation, LPCSTR file, LPCSTR paramet
 // and give -1 when there is none.
 int spawnlp(int mode, const char* file, const char* arg0, ...);
 
-// No window of another program is reachable on this system: FindWindowA finds nothing unless a
-// hook says otherwise. The other three act on the program's own windows through the hooks.
+// FindWindowA asks the findWindow hook first (the program's own windows), then looks among the
+// top-level windows of other programs on the X display: the class name matches their WM_CLASS
+// (instance or class, in any case) and the window name their title, exactly; a null or empty one
+// matches any. The volume control's class, "Volume Control", stands for the window of the desktop
+// mixer that spawnlp would start (see DesktopMixerFor). Another program's window found so gets a
+// handle of its own, the same each time; ShowWindow and SetForegroundWindow act on it through the
+// window manager (restore, minimise, maximise; raise and focus), SetActiveWindow leaves it alone
+// as it does every window of another program. Handles of the program's own windows go to the hooks.
 HWND FindWindowA(LPCSTR className, LPCSTR windowName);
 BOOL ShowWindow(HWND hwnd, INT cmdShow);
 BOOL SetForegroundWindow(HWND hwnd);
@@ -84,10 +90,21 @@ private:
     ShellHooks previous_;
 };
 
-// The command that starts the desktop's mixer: the first of pavucontrol, pavucontrol-qt,
-// gnome-control-center (its sound page), kmix, or alsamixer in x-terminal-emulator, found as an
-// executable file in the folders of `searchPath` (PATH's form); empty when none is there.
+// The desktop's mixer: the first of pavucontrol, pavucontrol-qt, gnome-control-center (its sound
+// page), kmix, or alsamixer in x-terminal-emulator (titled "Volume Control"), found as an
+// executable file in the folders of `searchPath` (PATH's form), with the window it opens.
+struct DesktopMixer {
+    std::vector<std::string> command;  // empty when none is there
+    std::string windowClass;           // WM_CLASS of its window; empty: any
+    std::string windowTitle;           // title of its window; empty: any
+};
+DesktopMixer DesktopMixerFor(const std::string& searchPath);
 std::vector<std::string> DesktopMixerCommand(const std::string& searchPath);
+
+// The handle that stands for another program's top-level window (its X window id), the same for
+// the same id; and back, 0 for every other handle.
+HWND ForeignWindowHandle(uint32_t id);
+uint32_t ForeignWindowId(HWND hwnd);
 
 // The built-in process start: posix_spawnp in a new session with standard input from /dev/null;
 // a background thread reaps the child so no zombie is left.

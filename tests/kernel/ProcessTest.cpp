@@ -142,7 +142,7 @@ TEST(Shell, VolumeControlStartsTheDesktopsMixer) {
         {{"kmix", "pavucontrol-qt", "gnome-control-center"}, {"pavucontrol-qt"}},
         {{"kmix", "gnome-control-center"}, {"gnome-control-center", "sound"}},
         {{"alsamixer", "kmix"}, {"kmix"}},
-        {{"alsamixer", "x-terminal-emulator"}, {"x-terminal-emulator", "-e", "alsamixer"}},
+        {{"alsamixer", "x-terminal-emulator"}, {"x-terminal-emulator", "-T", "Volume Control", "-e", "alsamixer"}},
         {{"alsamixer"}, {}},        // no terminal to show it in
         {{"pavucontrol.txt"}, {}},  // there, but not executable
         {{}, {}},
@@ -177,7 +177,12 @@ TEST(Shell, VolumeControlStartsTheDesktopsMixer) {
     }
 }
 
+// Without an X display no other program's window is reachable: only the hooks find windows.
 TEST(Shell, WindowCallsFindNoForeignWindowsAndUseTheHooks) {
+    const char* display = std::getenv("DISPLAY");
+    const bool hadDisplay = display;
+    const std::string restoreDisplay = display ? display : "";
+    unsetenv("DISPLAY");
     tikora::RecordingWindow own;
     auto find = [] { return FindWindowA("Volume Control", nullptr); };
     EXPECT_EQ(find(), nullptr);
@@ -203,4 +208,5 @@ TEST(Shell, WindowCallsFindNoForeignWindowsAndUseTheHooks) {
     }
     EXPECT_EQ(find(), nullptr);
     EXPECT_EQ(shown, (std::vector<int>{SW_RESTORE, SW_SHOW}));
+    if (hadDisplay) setenv("DISPLAY", restoreDisplay.c_str(), 1);
 }
