@@ -91,8 +91,14 @@ TEST(MainWindowSoundTest, LightAndPendulumMeetTheClicksInTheAudio) {
         }
         formstest::Click(MainForm->StopButton, 4, 4);
         tikora::DispatchPostedMessages();
-        timer.RunForMs(1000);
-        CatchUp();
+        // A second's pause, run in steps the sink keeps up with, so that it writes the pause too.
+        // A jump would make the sink start its timeline over from wherever it had got to, up to
+        // tens of ms short of the stop, and the next run's first click could then follow the last
+        // one within the 0.2 s of quiet that tells two clicks apart.
+        for (int step = 0; step < 10; ++step) {
+            timer.RunForMs(100);
+            CatchUp();
+        }
     }
     runStarts.push_back(swing.size());
     tikora::audio::Shutdown();  // completes the WAV file

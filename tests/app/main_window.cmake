@@ -13,6 +13,9 @@ tikora_add_test(app_main_window_sound_test
   LIBS app_windows Qt6::Widgets
   GUI)
 if(TARGET app_main_window_sound_test)
+  # The stream opens the file when the program's static objects are made, before the test could
+  # make the folder.
+  file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/test-tmp)
   set_property(TEST app_main_window_sound_test APPEND PROPERTY ENVIRONMENT
     "TIKORA_AUDIO_FILE=${PROJECT_BINARY_DIR}/test-tmp/main-window-clicks.wav")
 endif()
