@@ -57,13 +57,24 @@ TEST(GmSynthTiming, EventsSnapToTheNearestSynthBlock) {
     }
 }
 
+// Waits until the null sink has rendered `frames`. The limit only turns a sink that stopped into a
+// failure instead of a hang; a busy machine slows the wait down but never ends it.
+bool WaitForFrames(int64_t frames) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (FramesRendered() < frames) {
+        if (std::chrono::steady_clock::now() > limit) return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
 // Moves the test clock in 1 ms steps, each time waiting until the null sink has rendered every
 // block that is due: the stream runs on the test's time, whatever the machine is doing.
 void RunStream(tikora::TestClock& clock, int64_t originNs, int64_t ns) {
     for (int64_t end = clock.NowNs() + ns; clock.NowNs() < end;) {
         clock.Advance(1'000'000);
         const int64_t due = (clock.NowNs() - originNs) * SampleRate() / 1'000'000'000 + 1;
-        while (FramesRendered() < due) std::this_thread::yield();
+        ASSERT_TRUE(WaitForFrames(due)) << "the null sink stopped at frame " << FramesRendered();
     }
 }
 
@@ -74,6 +85,9 @@ TEST(AudioStream, WavSinkRecordsSourcesAtTheirStampedTimes) {
     const int64_t origin = 1'000'000'000;
     tikora::TestClock clock(origin);  // the null sink starts on it and renders as it moves
     EXPECT_TRUE(UsingNullSink());
+    // The sink's thread takes its origin from the clock when it first runs, which on a busy machine
+    // may be well after it was started: the clock stands still until its first block is out.
+    ASSERT_TRUE(WaitForFrames(1));
     EXPECT_EQ(SampleRate(), 48000);
     EXPECT_EQ(OutputLatencyNs(), 30'000'000);
     SetMasterGain(3.0f);
@@ -83,7 +97,10 @@ TEST(AudioStream, WavSinkRecordsSourcesAtTheirStampedTimes) {
     AddSource(&impulse);
     GmSynth synth;
     synth.Attach();
-    RunStream(clock, origin, 50'000'000);
+    struct StopStream {  // before the sources go, should the test end early
+        ~StopStream() { Shutdown(); }
+    } stopStream;
+    ASSERT_NO_FATAL_FAILURE(RunStream(clock, origin, 50'000'000));
     const int64_t t = clock.NowNs() + 20'000'000;
     // Frames are counted from the sink's start; an event sounds the output latency after its time.
     const int64_t impulseFrame = (t + 30'000'000 - origin) * 48 / 1'000'000;
@@ -91,11 +108,11 @@ TEST(AudioStream, WavSinkRecordsSourcesAtTheirStampedTimes) {
     impulse.at = impulseFrame;
     ASSERT_TRUE(synth.ShortMsg(0x7F4C99, t + 100'000'000));  // wood block, 100 ms later
     const int64_t noteFrame = impulseFrame + 4800;
-    RunStream(clock, origin, 400'000'000);
+    ASSERT_NO_FATAL_FAILURE(RunStream(clock, origin, 400'000'000));
     // A note due long before the stream got to it (the device was away) is left out.
     const int64_t staleFrame = FramesRendered();
     ASSERT_TRUE(synth.ShortMsg(0x7F4C99, clock.NowNs() - 200'000'000));
-    RunStream(clock, origin, 200'000'000);
+    ASSERT_NO_FATAL_FAILURE(RunStream(clock, origin, 200'000'000));
     EXPECT_TRUE(synth.Reset(clock.NowNs()));
     RemoveSource(&impulse);
     Shutdown();
