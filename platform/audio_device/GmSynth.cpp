@@ -202,10 +202,16 @@ void GmSynth::Render(float* out, int frames, int64_t firstFrame) {
             if (b < end) boundary = b;
             apply = b < end;
             const bool noteOn = !it->reset && (it->msg & 0xF0) == 0x90 && ((it->msg >> 16) & 0x7F) != 0;
-            if (apply && noteOn && pos - due >= kStaleFrames) {
-                queue_.Pop();  // a note missed long ago
-                continue;
+            if (apply && noteOn) {
+                if (awaitingFirst_) {
+                    awaitingFirst_ = false;
+                    firstNs_ = it->ns;
+                } else if (it->ns != firstNs_ && pos - due >= kStaleFrames) {
+                    queue_.Pop();  // a note missed long ago
+                    continue;
+                }
             }
+            if (apply && it->reset) awaitingFirst_ = true;
         }
         if (boundary > pos) {
             RenderSynth(out + (pos - firstFrame) * 2, static_cast<int>(boundary - pos));

@@ -52,7 +52,8 @@ public:
     static int64_t BlockBoundary(int64_t frame, int64_t origin);
     // A note due this many stream frames ago or more is not started any more: it was missed while
     // the device was away or the stream stood still, and started now it would pile onto the
-    // notes due now. Other messages still take effect, late.
+    // notes due now. Other messages still take effect, late. The first beat after a reset (the
+    // start of playing) is never left out: its notes sound as soon as they can, however late.
     static constexpr int64_t kStaleFrames = 4800;
 
 private:
@@ -75,6 +76,10 @@ private:
     bool attached_ = false;
     bool haveOrigin_ = false;
     int64_t origin_ = 0;
+    // The time of the first note after the last reset, while that note has not yet been started:
+    // every note of that moment sounds, however late (audio thread).
+    bool awaitingFirst_ = true;
+    int64_t firstNs_ = 0;
     std::vector<float> scratch_;
     // The decimator's input history: the last kTaps - 1 synth samples of each channel.
     static constexpr int kTaps = 31;
