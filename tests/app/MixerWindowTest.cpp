@@ -126,7 +126,7 @@ TEST(MixerWindow, SpeakerButtonBringsBackTheOpenMixerAndStartsNoOther) {
     ASSERT_TRUE(formstest::WaitUntil(
         [&] {
             return mainWidget->isMaximized() && QApplication::activeWindow() == mainWidget &&
-                   mainWidget->frameGeometry().width() == screen.width() && MainForm->Width() == mainWidget->width();
+                   mainWidget->width() == screen.width() && MainForm->Width() == mainWidget->width();
         },
         kSettle));
     const unsigned long main = mainWidget->winId();
@@ -169,7 +169,9 @@ TEST(MixerWindow, SpeakerButtonBringsBackTheOpenMixerAndStartsNoOther) {
                 Seen s = Look(mixer, main);
                 return s.active && s.onTop && !s.minimized && s.maximized == maximized;
             },
-            kSettle));
+            kSettle))
+            << "active " << Look(mixer, main).active << ", on top " << Look(mixer, main).onTop << ", minimised "
+            << Look(mixer, main).minimized << ", maximised " << Look(mixer, main).maximized;
         EXPECT_EQ(starts.size(), before);
         EXPECT_EQ(MixerWindows(), std::vector<unsigned long>{mixer});
     };
