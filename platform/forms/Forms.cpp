@@ -1515,7 +1515,16 @@ TForm* ActiveForm(TForm* except) {
     if (auto* w = dynamic_cast<SurfaceWidget*>(QApplication::activeWindow()); w && w->impl_)
         if (auto* f = dynamic_cast<TForm*>(w->impl_->owner); usable(f)) return f;
     TForm* main = Application->MainForm();
-    return usable(main) ? main : nullptr;
+    if (usable(main)) return main;
+    // The user works in another program and the main window is hidden: a shown form, one that
+    // stays on top first (a dialog belonging to nothing would open beneath it).
+    TForm* shown = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* sw = dynamic_cast<SurfaceWidget*>(w); sw && sw->impl_)
+            if (auto* f = dynamic_cast<TForm*>(sw->impl_->owner);
+                usable(f) && (!shown || f->FormStyle() == fsStayOnTop))
+                shown = f;
+    return shown;
 }
 }  // namespace tikora::forms
 

@@ -303,22 +303,30 @@ QPoint ServerPosition(QWidget* w) {
     return at;
 }
 
-// Moves a form so that a point of one of its controls comes to lie on the given screen point.
+// Moves a form so that a point of one of its controls comes to lie on the given screen point, once
+// the window manager has placed it (again, where it first put it elsewhere).
 void MoveOnto(TForm* form, TControl* c, QPoint at, QPoint screen) {
-    QPoint now = OnScreen(c, at);
-    form->SetBounds(form->Left() + screen.x() - now.x(), form->Top() + screen.y() - now.y(), form->Width(),
-                    form->Height());
     QWidget* w = form->Widget();
     EXPECT_TRUE(formstest::WaitUntil(
-        [&] { return OnScreen(c, at) == screen && ServerPosition(w) == w->geometry().topLeft(); }, kSettle))
-        << form->Name().c_str() << " does not move";
+        [&] {
+            if (ServerPosition(w) != w->geometry().topLeft()) return false;
+            QPoint now = OnScreen(c, at);
+            if (now == screen) return true;
+            form->SetBounds(form->Left() + screen.x() - now.x(), form->Top() + screen.y() - now.y(), form->Width(),
+                            form->Height());
+            return false;
+        },
+        kSettle))
+        << form->Name().c_str() << " does not move: " << Text(w->geometry()) << " on the server at "
+        << ServerPosition(w).x() << "," << ServerPosition(w).y();
 }
 
 // Acts on a form each time it is shown modally, from a timer that fires within its modal loop.
 // A form that the act leaves open is cancelled, so a failed check cannot hang the test.
-class WhenModal {
+class WhenModal : public QObject {
 public:
     WhenModal(TForm* form, std::function<void(int opening)> act) : form_(form), act_(std::move(act)) {
+        form->Widget()->installEventFilter(this);
         QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
         timer_.start(20);
     }
@@ -329,15 +337,16 @@ public:
         bool gone = std::find(listed.begin(), listed.end(), form_->Widget()->winId()) == listed.end();
         return form_->Modal() || !gone ? openings_ - 1 : openings_;
     }
+    bool eventFilter(QObject*, QEvent* e) override {
+        // Shown by the program, not mapped again by the window manager.
+        if (e->type() == QEvent::Show && !e->spontaneous() && form_->Modal()) shown_ = true;
+        return false;
+    }
 
 private:
     void Tick() {
-        if (!form_->Modal()) {
-            seen_ = false;
-            return;
-        }
-        if (seen_ || !form_->Widget()->isVisible()) return;
-        seen_ = true;
+        if (!shown_ || !form_->Modal()) return;
+        shown_ = false;
         act_(++openings_);
         if (form_->Modal() && form_->ModalResult() == mrNone) {
             ADD_FAILURE() << form_->Name().c_str() << " stayed open";
@@ -348,7 +357,7 @@ private:
     std::function<void(int)> act_;
     QTimer timer_;
     int openings_ = 0;
-    bool seen_ = false;
+    bool shown_ = false;
 };
 
 // The settings window, opened with F6 on the maximised main window, is modal: a click on Play
@@ -426,7 +435,7 @@ TEST(ProgramWindows, SettingsWindowIsModal) {
 // window manager keeps them above it even where it covers them, and they take real clicks there.
 // Minimised, such a dialog takes the small window along, and both come back together.
 TEST(ProgramWindows, DialogsOfTheSmallWindowShowAboveIt) {
-    SKIP_WITHOUT("xvfb-run", "openbox", "xdotool", "xprop", "xwininfo");
+    SKIP_WITHOUT("xvfb-run", "openbox", "xdotool", "xprop", "xwininfo", "xmessage");
     if (!UnderXvfb("ProgramWindows.DialogsOfTheSmallWindowShowAboveIt", true)) return;
     ProgramForms();
     SettingsForm->AllwaysOnTop->SetChecked(true);
@@ -482,7 +491,12 @@ TEST(ProgramWindows, DialogsOfTheSmallWindowShowAboveIt) {
         EXPECT_EQ(SettingsForm->ModalResult(), opening == 1 ? mrCancel : mrOk);
         EXPECT_TRUE(formstest::WaitUntil([&] { return QApplication::activeWindow() == smallWidget; }, kSettle));
     }
-    // The alarm comes while the metronome plays; its Stop item, picked with a click, stops it.
+    // The alarm comes while the metronome plays and the user works in another program; its Stop
+    // item, picked with a click, stops the metronome.
+    XdoTool("key F4");
+    EXPECT_TRUE(formstest::WaitUntil([&] { return MainForm->Engine()->State == psPlaying; }, kSettle));
+    std::system("xmessage -geometry 400x300+20+20 elsewhere >/dev/null 2>&1 &");
+    EXPECT_TRUE(formstest::WaitUntil([&] { return QApplication::activeWindow() == nullptr; }, kSettle));
     AlarmSetup->AlarmEnabled = true;
     AlarmSetup->AlarmTime = 0;
     AlarmSetup->DialogMode = true;
@@ -498,7 +512,6 @@ TEST(ProgramWindows, DialogsOfTheSmallWindowShowAboveIt) {
         ClickAt(OnScreen(AlarmDialog->Button1));
         EXPECT_TRUE(formstest::WaitUntil([&] { return AlarmDialog->ModalResult() == mrOk; }, kSettle));
     });
-    XdoTool("key F4");
     EXPECT_TRUE(formstest::WaitUntil([&] { return alarm.Closed() == 1; }, kSettle));
     EXPECT_EQ(static_cast<int>(MainForm->Engine()->State), static_cast<int>(psStopped));
     MainForm->StopButtonClick(MainForm->StopButton);
