@@ -1515,25 +1515,36 @@ TForm* ActiveForm(TForm* except) {
     if (auto* w = dynamic_cast<SurfaceWidget*>(QApplication::activeWindow()); w && w->impl_)
         if (auto* f = dynamic_cast<TForm*>(w->impl_->owner); usable(f)) return f;
     TForm* main = Application->MainForm();
-    return usable(main) ? main : nullptr;
+    if (usable(main)) return main;
+    // The user works in another program and the main window is hidden: a shown form, one that
+    // stays on top first (a dialog belonging to nothing would open beneath it).
+    TForm* shown = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* sw = dynamic_cast<SurfaceWidget*>(w); sw && sw->impl_)
+            if (auto* f = dynamic_cast<TForm*>(sw->impl_->owner);
+                usable(f) && (!shown || f->FormStyle() == fsStayOnTop))
+                shown = f;
+    return shown;
 }
 }  // namespace tikora::forms
 
-// The form is modal as the window system understands it: it belongs to the form that was active
-// (the window manager keeps it above that one), and until it closes no other form of the program
-// takes a click or a key. A modal form opening another hands that on to the newer one.
+// The form is modal as the window system understands it: a dialog that belongs to the form that
+// was active (the window manager keeps it above that one, stay-on-top or not), and until it closes
+// no other form of the program takes a click or a key. A modal form opening another hands that on
+// to the newer one.
 int TForm::ShowModal() {
     if (Visible() || inModal_) throw EInvalidOperation("Cannot make a visible window modal");
     modalResult_ = mrNone;
     TForm* opener = ActiveForm(this);
     const HWND openerHandle = opener ? opener->Handle() : nullptr;
     QWidget* w = Widget();
+    inModal_ = true;
+    ApplyWindowFlags();
     w->setWindowModality(Qt::ApplicationModal);
     if (opener) {
         w->winId();  // the window, to tell the window system whose it is
         if (QWindow* mine = w->windowHandle()) mine->setTransientParent(opener->Widget()->windowHandle());
     }
-    inModal_ = true;
     ModalForms().push_back(this);
     auto leave = [this, w, openerHandle] {
         inModal_ = false;
@@ -1542,6 +1553,7 @@ int TForm::ShowModal() {
         Hide();
         w->setWindowModality(Qt::NonModal);
         if (QWindow* mine = w->windowHandle()) mine->setTransientParent(nullptr);
+        ApplyWindowFlags();
         // The window that opened it takes the input again.
         auto* back = dynamic_cast<TForm*>(FindControl(openerHandle));
         if (back && back->Visible() && !HeadlessPlatform()) back->Widget()->activateWindow();
@@ -1572,21 +1584,34 @@ int TForm::ShowModal() {
 
 void TForm::SetBorderStyle(TFormBorderStyle s) {
     borderStyle_ = s;
-    Qt::WindowFlags f = Widget()->windowFlags();
-    f.setFlag(Qt::FramelessWindowHint, s == bsNone);
-    f.setFlag(Qt::Tool, s == bsToolWindow || s == bsSizeToolWin);
-    bool vis = Widget()->isVisible();
-    Widget()->setWindowFlags(f);
-    if (vis) Widget()->show();
+    ApplyWindowFlags();
 }
 
 void TForm::SetFormStyle(TFormStyle s) {
     formStyle_ = s;
-    Qt::WindowFlags f = Widget()->windowFlags();
-    f.setFlag(Qt::WindowStaysOnTopHint, s == fsStayOnTop);
-    bool vis = Widget()->isVisible();
-    Widget()->setWindowFlags(f);
-    if (vis) Widget()->show();
+    ApplyWindowFlags();
+}
+
+// The window's kind and decoration from the border style, the form style and whether it is shown
+// modally. A modal form is a dialog to the window system: Qt tells the window manager whose window
+// it is (the transient hint) only for dialogs, and without that a dialog of a stay-on-top window
+// opens beneath it. A modal form has no minimise button: minimised, it would leave the forms it
+// blocks with nothing on the screen to take the input.
+void TForm::ApplyWindowFlags() {
+    QWidget* w = Widget();
+    Qt::WindowFlags f = w->windowFlags();
+    const Qt::WindowType type = borderStyle_ == bsToolWindow || borderStyle_ == bsSizeToolWin ? Qt::Tool
+                                : inModal_                                                    ? Qt::Dialog
+                                                                                              : Qt::Window;
+    f = (f & ~Qt::WindowType_Mask) | type;
+    f.setFlag(Qt::FramelessWindowHint, borderStyle_ == bsNone);
+    f.setFlag(Qt::WindowStaysOnTopHint, formStyle_ == fsStayOnTop);
+    f.setFlag(Qt::WindowMinimizeButtonHint, type == Qt::Window);
+    if (f == w->windowFlags()) return;
+    // Qt hides the window to change its kind.
+    bool vis = w->isVisible();
+    w->setWindowFlags(f);
+    if (vis) w->show();
 }
 
 void TForm::SetWindowState(TWindowState s) {

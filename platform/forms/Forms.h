@@ -89,6 +89,7 @@ private:
     void VisibleChanged() override;
     void Activated(bool active);
     void PlaceOnShow();
+    void ApplyWindowFlags();
     bool keyPreview_ = false;
     bool active_ = false;
     bool inModal_ = false;

@@ -18,7 +18,8 @@ bool HeadlessPlatform();
 bool RouteKeyEvent(TWinControl* target, QEvent* event);
 TForm* ParentForm(TControl* c);
 // The form that takes the input now, other than except: the newest modal one, else the window
-// system's active one, else the main form; null when none is shown.
+// system's active one, else the main form, else a shown form (a stay-on-top one first); null when
+// none is shown.
 TForm* ActiveForm(TForm* except = nullptr);
 // Shows the hint of the control under a help event's point (the window or a graphic child of
 // it); true when the event was for the class library's hints.

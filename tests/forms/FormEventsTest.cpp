@@ -216,8 +216,15 @@ TEST_F(FormFixture, NestedModalFormsTakeTheInputInTurn) {
         return Take();
     };
     EXPECT_EQ(touchAll(), "typed main");
+    // A dialog to the window system while modal (the window manager learns whose it is only for
+    // dialogs), without a minimise button; an ordinary window again afterwards.
+    auto kind = [&](TForm* f) {
+        Qt::WindowFlags flags = window(f)->flags();
+        return std::to_string(flags & Qt::WindowType_Mask) + (flags & Qt::WindowMinimizeButtonHint ? " min" : "");
+    };
     ScriptDialog([&](const DialogRequest&) {
         EXPECT_EQ(window(outer)->transientParent(), window(form));
+        EXPECT_EQ(kind(outer), std::to_string(Qt::Dialog));
         EXPECT_EQ(touchAll(), "typed outer");
         ScriptDialog([&](const DialogRequest&) {
             EXPECT_EQ(window(inner)->transientParent(), window(outer));
@@ -232,6 +239,7 @@ TEST_F(FormFixture, NestedModalFormsTakeTheInputInTurn) {
     EXPECT_EQ(touchAll(), "typed main");
     outer->Show();
     EXPECT_EQ(window(outer)->transientParent(), nullptr) << "shown as an ordinary window";
+    EXPECT_EQ(kind(outer), std::to_string(Qt::Window) + " min");
     EXPECT_EQ(touchAll(), "typed main typed outer");
     delete inner;
     delete outer;

@@ -24,9 +24,14 @@
 #include "TempDir.h"
 #ifdef TIKORA_WITH_PROGRAM
 #include "Programforms.h"
+#include "Talarmdialog.h"
+#include "Talarmsetup.h"
 #include "Tmainform.h"
 #include "Tmetronomgame.h"
+#include "Tminimizedform.h"
 #include "Tsettingsform.h"
+#include "Ttslistedit.h"
+#include "Ttslistitemeditor.h"
 #endif
 
 namespace {
@@ -36,9 +41,20 @@ bool Have(const char* tool) {
 }
 
 // Runs one test of this binary on a fresh X server, with openbox managing its windows if asked.
-// True when this process is that run (the caller then does the work).
+// True when this process is that run (the caller then does the work), once openbox has taken the
+// screen: it starts beside this process, and a window shown before then is never activated.
 bool UnderXvfb(const char* test, bool windowManager) {
-    if (std::getenv("TIKORA_UNDER_XVFB")) return true;
+    if (std::getenv("TIKORA_UNDER_XVFB")) {
+        const char* managed = "xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'";
+        for (int tries = 0; windowManager && std::system(managed) != 0; ++tries) {
+            if (tries == 400) {
+                ADD_FAILURE() << "no window manager";
+                break;
+            }
+            usleep(50000);
+        }
+        return true;
+    }
     char self[4096];
     ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
     EXPECT_GT(n, 0);
@@ -232,10 +248,11 @@ private:
     std::function<void(QObject*, QEvent*)> f_;
 };
 
-// The window manager's stacking order of the program's windows, bottom first.
-std::vector<WId> Stacking() {
+// The windows a property holds, as xprop prints it for a window (0: the root).
+std::vector<WId> WindowsIn(const char* property, WId window = 0) {
     std::vector<WId> ids;
-    FILE* p = popen("xprop -root _NET_CLIENT_LIST_STACKING", "r");
+    std::string cmd = "xprop " + (window ? "-id " + std::to_string(window) : std::string("-root")) + " " + property;
+    FILE* p = popen(cmd.c_str(), "r");
     if (!p) return ids;
     char buf[8192];
     std::string text;
@@ -246,6 +263,15 @@ std::vector<WId> Stacking() {
     return ids;
 }
 
+// The window manager's stacking order of the program's windows, bottom first.
+std::vector<WId> Stacking() { return WindowsIn("_NET_CLIENT_LIST_STACKING"); }
+
+// The window that the window manager is told a window belongs to.
+WId TransientFor(QWidget* w) {
+    std::vector<WId> ids = WindowsIn("WM_TRANSIENT_FOR", w->winId());
+    return ids.empty() ? 0 : ids[0];
+}
+
 bool Above(WId top, WId below) {
     std::vector<WId> order = Stacking();
     auto t = std::find(order.begin(), order.end(), top), b = std::find(order.begin(), order.end(), below);
@@ -253,6 +279,86 @@ bool Above(WId top, WId below) {
 }
 
 void XdoTool(const std::string& args) { EXPECT_EQ(std::system(("xdotool " + args).c_str()), 0) << args; }
+
+// A point of a control on the screen: its centre, or the given point of it.
+QPoint OnScreen(TControl* c, QPoint at = QPoint(-1, -1)) {
+    POINT p = c->ClientToScreen(at.x() < 0 ? POINT{c->Width() / 2, c->Height() / 2} : POINT{at.x(), at.y()});
+    return QPoint(p.x, p.y);
+}
+
+// A real click, through the X server.
+void ClickAt(QPoint p) { XdoTool("mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y()) + " click 1"); }
+
+// Where the X server has a window's client area, once the window manager has placed it.
+QPoint ServerPosition(QWidget* w) {
+    FILE* p = popen(("xwininfo -id " + std::to_string(w->winId())).c_str(), "r");
+    QPoint at(-1, -1);
+    if (!p) return at;
+    char line[512];
+    while (fgets(line, sizeof line, p)) {
+        std::sscanf(line, " Absolute upper-left X: %d", &at.rx());
+        std::sscanf(line, " Absolute upper-left Y: %d", &at.ry());
+    }
+    pclose(p);
+    return at;
+}
+
+// Moves a form so that a point of one of its controls comes to lie on the given screen point, once
+// the window manager has placed it (again, where it first put it elsewhere).
+void MoveOnto(TForm* form, TControl* c, QPoint at, QPoint screen) {
+    QWidget* w = form->Widget();
+    EXPECT_TRUE(formstest::WaitUntil(
+        [&] {
+            if (ServerPosition(w) != w->geometry().topLeft()) return false;
+            QPoint now = OnScreen(c, at);
+            if (now == screen) return true;
+            form->SetBounds(form->Left() + screen.x() - now.x(), form->Top() + screen.y() - now.y(), form->Width(),
+                            form->Height());
+            return false;
+        },
+        kSettle))
+        << form->Name().c_str() << " does not move: " << Text(w->geometry()) << " on the server at "
+        << ServerPosition(w).x() << "," << ServerPosition(w).y();
+}
+
+// Acts on a form each time it is shown modally, from a timer that fires within its modal loop.
+// A form that the act leaves open is cancelled, so a failed check cannot hang the test.
+class WhenModal : public QObject {
+public:
+    WhenModal(TForm* form, std::function<void(int opening)> act) : form_(form), act_(std::move(act)) {
+        form->Widget()->installEventFilter(this);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
+        timer_.start(20);
+    }
+    // Closed once the window manager has let go of its window, so that no frame of it is left to
+    // catch a click.
+    int Closed() const {
+        std::vector<WId> listed = Stacking();
+        bool gone = std::find(listed.begin(), listed.end(), form_->Widget()->winId()) == listed.end();
+        return form_->Modal() || !gone ? openings_ - 1 : openings_;
+    }
+    bool eventFilter(QObject*, QEvent* e) override {
+        // Shown by the program, not mapped again by the window manager.
+        if (e->type() == QEvent::Show && !e->spontaneous() && form_->Modal()) shown_ = true;
+        return false;
+    }
+
+private:
+    void Tick() {
+        if (!shown_ || !form_->Modal()) return;
+        shown_ = false;
+        act_(++openings_);
+        if (form_->Modal() && form_->ModalResult() == mrNone) {
+            ADD_FAILURE() << form_->Name().c_str() << " stayed open";
+            form_->SetModalResult(mrCancel);
+        }
+    }
+    TForm* form_;
+    std::function<void(int)> act_;
+    QTimer timer_;
+    int openings_ = 0;
+    bool shown_ = false;
+};
 
 // The settings window, opened with F6 on the maximised main window, is modal: a click on Play
 // leaves the metronome stopped and the settings window on top, F6 reaches the settings window and
@@ -323,6 +429,138 @@ TEST(ProgramWindows, SettingsWindowIsModal) {
         << "and opens the settings window again";
     whileOpen.stop();
     Application->OnException = nullptr;
+}
+
+// The small window stays on top of every other window; the dialogs it opens belong to it, so the
+// window manager keeps them above it even where it covers them, and they take real clicks there.
+// Minimised, such a dialog takes the small window along, and both come back together.
+TEST(ProgramWindows, DialogsOfTheSmallWindowShowAboveIt) {
+    SKIP_WITHOUT("xvfb-run", "openbox", "xdotool", "xprop", "xwininfo", "xmessage");
+    if (!UnderXvfb("ProgramWindows.DialogsOfTheSmallWindowShowAboveIt", true)) return;
+    ProgramForms();
+    SettingsForm->AllwaysOnTop->SetChecked(true);
+    MainForm->Show();
+    ASSERT_TRUE(formstest::WaitUntil(
+        [&] { return MainForm->Widget()->isMaximized() && QApplication::activeWindow() == MainForm->Widget(); },
+        kSettle));
+    XdoTool("key F8");
+    TMinimized* small = MainForm->Minimized();
+    ASSERT_TRUE(small);
+    QWidget* smallWidget = small->Widget();
+    ASSERT_TRUE(formstest::WaitUntil([&] { return QApplication::activeWindow() == smallWidget; }, kSettle));
+    // The small window's Stop button lies over what each dialog's test clicks.
+    const QPoint spot(900, 600);
+    MoveOnto(small, small->StopButton, QPoint(-1, -1), spot);
+    auto belongsToTheSmallWindow = [&](TForm* dialog) {
+        QWidget* w = dialog->Widget();
+        EXPECT_TRUE(formstest::WaitUntil([&] { return QApplication::activeWindow() == w; }, kSettle));
+        EXPECT_EQ(TransientFor(w), smallWidget->winId()) << dialog->Name().c_str();
+        // As the small window's timer raises it.
+        Application->RestoreTopMosts();
+        EXPECT_TRUE(formstest::WaitUntil([&] { return Above(w->winId(), smallWidget->winId()); }, kSettle))
+            << dialog->Name().c_str() << " is beneath the small window";
+    };
+    auto iconic = [](QWidget* w) {
+        FILE* p = popen(("xprop -id " + std::to_string(w->winId()) + " WM_STATE").c_str(), "r");
+        char buf[512] = {};
+        size_t n = p ? fread(buf, 1, sizeof(buf) - 1, p) : 0;
+        if (p) pclose(p);
+        return std::string(buf, n).find("Iconic") != std::string::npos;
+    };
+    WhenModal settings(SettingsForm, [&](int opening) {
+        belongsToTheSmallWindow(SettingsForm);
+        QWidget* w = SettingsForm->Widget();
+        if (opening == 1) {
+            XdoTool("windowminimize " + std::to_string(w->winId()));
+            EXPECT_TRUE(formstest::WaitUntil([&] { return iconic(w) && iconic(smallWidget); }, kSettle))
+                << "the small window goes with its dialog";
+            XdoTool("windowactivate " + std::to_string(smallWidget->winId()));
+            EXPECT_TRUE(formstest::WaitUntil(
+                [&] { return !iconic(w) && !iconic(smallWidget) && Above(w->winId(), smallWidget->winId()); }, kSettle))
+                << "and both come back";
+        }
+        TButton* button = opening == 1 ? SettingsForm->CancelButton : SettingsForm->Button1;
+        MoveOnto(SettingsForm, button, QPoint(-1, -1), spot);
+        ClickAt(spot);
+        EXPECT_TRUE(formstest::WaitUntil([&] { return SettingsForm->ModalResult() != mrNone; }, kSettle))
+            << button->Caption().c_str() << " takes the click";
+    });
+    for (int opening : {1, 2}) {
+        XdoTool("key F6");
+        EXPECT_TRUE(formstest::WaitUntil([&] { return settings.Closed() == opening; }, kSettle));
+        EXPECT_EQ(SettingsForm->ModalResult(), opening == 1 ? mrCancel : mrOk);
+        EXPECT_TRUE(formstest::WaitUntil([&] { return QApplication::activeWindow() == smallWidget; }, kSettle));
+    }
+    // The alarm comes while the metronome plays and the user works in another program; its Stop
+    // item, picked with a click, stops the metronome.
+    XdoTool("key F4");
+    EXPECT_TRUE(formstest::WaitUntil([&] { return MainForm->Engine()->State == psPlaying; }, kSettle));
+    std::system("xmessage -geometry 400x300+20+20 elsewhere >/dev/null 2>&1 &");
+    EXPECT_TRUE(formstest::WaitUntil([&] { return QApplication::activeWindow() == nullptr; }, kSettle));
+    AlarmSetup->AlarmEnabled = true;
+    AlarmSetup->AlarmTime = 0;
+    AlarmSetup->DialogMode = true;
+    AlarmDialog->Result->SetItemIndex(1);
+    WhenModal alarm(AlarmDialog, [&](int) {
+        belongsToTheSmallWindow(AlarmDialog);
+        TControl* stop = AlarmDialog->Result->Controls(0);
+        EXPECT_EQ(stop->Caption(), "Stop");
+        MoveOnto(AlarmDialog, stop, QPoint(8, stop->Height() / 2), spot);
+        ClickAt(spot);
+        EXPECT_TRUE(formstest::WaitUntil([&] { return AlarmDialog->Result->ItemIndex() == 0; }, kSettle))
+            << "Stop takes the click";
+        ClickAt(OnScreen(AlarmDialog->Button1));
+        EXPECT_TRUE(formstest::WaitUntil([&] { return AlarmDialog->ModalResult() == mrOk; }, kSettle));
+    });
+    EXPECT_TRUE(formstest::WaitUntil([&] { return alarm.Closed() == 1; }, kSettle));
+    EXPECT_EQ(static_cast<int>(MainForm->Engine()->State), static_cast<int>(psStopped));
+    MainForm->StopButtonClick(MainForm->StopButton);
+}
+
+// A dialog opened from a dialog: after a click on the main window both stay above it, in order.
+TEST(ProgramWindows, NestedDialogsStayAboveTheMainWindow) {
+    SKIP_WITHOUT("xvfb-run", "openbox", "xdotool", "xprop");
+    if (!UnderXvfb("ProgramWindows.NestedDialogsStayAboveTheMainWindow", true)) return;
+    ProgramForms();
+    QWidget* main = MainForm->Widget();
+    QWidget* list = TSListEdit->Widget();
+    QWidget* item = TSListItemEditor->Widget();
+    MainForm->Show();
+    ASSERT_TRUE(
+        formstest::WaitUntil([&] { return main->isMaximized() && QApplication::activeWindow() == main; }, kSettle));
+    QPoint moved;
+    EventWatch watch([&](QObject*, QEvent* e) {
+        if (e->type() == QEvent::MouseMove || e->type() == QEvent::Enter)
+            moved = static_cast<QSinglePointEvent*>(e)->globalPosition().toPoint();
+    });
+    WhenModal itemEditor(TSListItemEditor, [&](int) {
+        EXPECT_TRUE(formstest::WaitUntil([&] { return QApplication::activeWindow() == item; }, kSettle));
+        EXPECT_EQ(TransientFor(item), list->winId());
+        EXPECT_EQ(TransientFor(list), main->winId());
+        // A click on the main window, away from both dialogs.
+        QPoint away = main->geometry().bottomRight() - QPoint(40, 40);
+        EXPECT_FALSE(list->frameGeometry().contains(away) || item->frameGeometry().contains(away));
+        ClickAt(away);
+        // The pointer's next move, over the item editor, comes after the click.
+        QPoint over = OnScreen(TSListItemEditor->Numerator);
+        XdoTool("mousemove " + std::to_string(over.x()) + " " + std::to_string(over.y()));
+        EXPECT_TRUE(formstest::WaitUntil([&] { return moved == over; }, kSettle));
+        EXPECT_TRUE(Above(item->winId(), list->winId()));
+        EXPECT_TRUE(Above(list->winId(), main->winId())) << "the list editor stays above the main window";
+        ClickAt(OnScreen(TSListItemEditor->Button1));
+        EXPECT_TRUE(formstest::WaitUntil([&] { return TSListItemEditor->ModalResult() == mrCancel; }, kSettle));
+    });
+    WhenModal listEditor(TSListEdit, [&](int) {
+        EXPECT_TRUE(formstest::WaitUntil([&] { return QApplication::activeWindow() == list; }, kSettle));
+        ClickAt(OnScreen(TSListEdit->Button3));
+        EXPECT_TRUE(formstest::WaitUntil([&] { return itemEditor.Closed() == 1; }, kSettle));
+        EXPECT_TRUE(formstest::WaitUntil([&] { return QApplication::activeWindow() == list; }, kSettle));
+        ClickAt(OnScreen(TSListEdit->Button4));
+        EXPECT_TRUE(formstest::WaitUntil([&] { return TSListEdit->ModalResult() == mrCancel; }, kSettle));
+    });
+    XdoTool("key F5");
+    EXPECT_TRUE(formstest::WaitUntil([&] { return listEditor.Closed() == 1; }, kSettle));
+    EXPECT_TRUE(formstest::WaitUntil([&] { return QApplication::activeWindow() == main; }, kSettle));
 }
 #endif
 
