@@ -290,6 +290,7 @@ private:
             SDL_SetHint(SDL_HINT_AUDIODRIVER, driverHint_.c_str());
         }
         steady_.store(false);
+        deviceSample_ = 0;
         steadyCount_ = 0;
         lastCallbackNs_ = -1;
         // What the device holds before a frame is heard: one callback block, and on a PulseAudio
@@ -327,13 +328,22 @@ private:
             lifeCv_.wait_for(lock, std::chrono::milliseconds(lost ? 200 : 50));
             if (down_) return;
             if (!lost && DeviceLost()) {
+                // Closed, the device's thread has stopped: whether it had taken over from the
+                // null sink or not, the null sink starts afresh.
                 CloseSdl();
+                StopNullSink();
                 StartNullSink();
             } else if (lost && OpenSdl()) {
-                // Opened paused; the null sink stops first, so that one thread at a time mixes.
-                StopNullSink();
+                // The null sink goes on keeping time while the device plays silence, until the
+                // device's own line is known and it takes over the stream where that line meets
+                // the null sink's (DeviceCallback).
+                handingOver_.store(true);
+                nullYield_.store(false);
+                nullDone_.store(false);
                 SDL_PauseAudioDevice(sdlDevice_, 0);
                 reopenCount.fetch_add(1);
+            } else if (!lost && nullDone_.load()) {
+                StopNullSink();
             }
         }
     }
@@ -348,6 +358,10 @@ private:
         }
         t_audioThread = true;
         const int64_t now = MonotonicNowNs();
+        if (handingOver_.load(std::memory_order_relaxed)) {
+            HandOver(out, frames, now);
+            return;
+        }
         if (!steady_.load(std::memory_order_relaxed)) {
             // Three callbacks in a row at least half a block apart: the device consumes at its
             // own pace, and the timeline starts over from here.
@@ -362,7 +376,49 @@ private:
         Mix(out, frames, static_cast<double>(now));
     }
 
+    // A device opened again after it went away. Its first callbacks fill its buffer in a burst, and
+    // where its frames sound is known only once its callbacks come at its own pace; the null sink's
+    // line meanwhile says where every stream frame placed so far belongs. So the device plays
+    // silence while its own line (through its earliest callbacks, as FrameClock draws it) settles,
+    // then asks the null sink to stop, and starts the stream's next frame at the device sample
+    // whose time on the device's line is that frame's time on the null sink's: events placed on
+    // either side of the hand-over sound at the same delay after their time.
+    void HandOver(float* out, int frames, int64_t now) {
+        std::fill(out, out + static_cast<size_t>(frames) * 2, 0.0f);
+        const int64_t sample = deviceSample_;
+        deviceSample_ += frames;
+        if (!steady_.load(std::memory_order_relaxed)) {
+            const int64_t period = static_cast<int64_t>(frames) * 1'000'000'000 / kRate;
+            steadyCount_ = lastCallbackNs_ >= 0 && now - lastCallbackNs_ >= period / 2 ? steadyCount_ + 1 : 0;
+            lastCallbackNs_ = now;
+            if (steadyCount_ < 3) return;
+            deviceClock_.Reset();
+            steadySinceNs_ = now;
+            steady_.store(true, std::memory_order_release);
+        }
+        double lineNs = 0, nsPerFrame = 0;
+        deviceClock_.Update(sample, static_cast<double>(now), &lineNs, &nsPerFrame);
+        if (now - steadySinceNs_ < kHandOverAfterNs) return;
+        if (!nullYield_.load(std::memory_order_relaxed)) {
+            nullYield_.store(true, std::memory_order_release);
+            return;
+        }
+        if (!nullDone_.load(std::memory_order_acquire)) return;
+        // The stream's next frame on the null sink's line, and where that falls in this block.
+        const double frameNs = nullLineNs_ + static_cast<double>(frame_ - nullLineFrame_) * nullNsPerFrame_;
+        const int64_t pad = static_cast<int64_t>(std::floor((frameNs - lineNs) / nsPerFrame + 0.5));
+        if (pad >= frames) return;
+        // The null sink fell behind its line: the frames the device has already passed are
+        // skipped, so that those still to come stay in place.
+        if (pad < 0) frame_ -= pad;
+        const int64_t offset = std::max<int64_t>(pad, 0);
+        handingOver_.store(false, std::memory_order_relaxed);
+        Mix(out + offset * 2, frames - static_cast<int>(offset), static_cast<double>(now) + offset * nsPerFrame);
+    }
+
     void StartNullSink() {
+        nullYield_.store(false);
+        nullDone_.store(false);
         stop_.store(false);
         nullThread_ = std::thread([this] { RunNullSink(); });
     }
@@ -381,6 +437,10 @@ private:
         steady_.store(true, std::memory_order_release);
         for (;;) {
             if (stop_.load(std::memory_order_relaxed)) return;
+            if (nullYield_.load(std::memory_order_acquire)) {
+                nullDone_.store(true, std::memory_order_release);
+                return;
+            }
             int64_t due = originNs + (frame_ - originFrame) * 1'000'000'000 / kRate;
             int64_t now = MonotonicNowNs();
             if (now < due) {
@@ -405,6 +465,9 @@ private:
         double start = 0, nsPerFrame = 0;
         clock_.Update(frame_, blockTimeNs, &start, &nsPerFrame);
         timeline_.Publish(frame_, start, 1.0 / nsPerFrame);
+        nullLineFrame_ = frame_;
+        nullLineNs_ = start;
+        nullNsPerFrame_ = nsPerFrame;
         std::fill(out, out + static_cast<size_t>(frames) * 2, 0.0f);
         renderSeq_.fetch_add(1);  // odd: rendering
         for (auto& slot : slots_)
@@ -434,6 +497,17 @@ private:
     int64_t lastCallbackNs_ = -1;  // audio thread
     std::thread nullThread_;
     std::atomic<bool> stop_{false};
+    // The hand-over from the null sink to a device opened again (HandOver).
+    static constexpr int64_t kHandOverAfterNs = 100'000'000;
+    std::atomic<bool> handingOver_{false};  // set by the supervisor while the device is paused
+    std::atomic<bool> nullYield_{false};    // the device asks the null sink to stop
+    std::atomic<bool> nullDone_{false};     // the null sink has stopped mixing
+    int64_t deviceSample_ = 0;              // device thread
+    int64_t steadySinceNs_ = 0;             // device thread
+    FrameClock deviceClock_;                // device thread
+    int64_t nullLineFrame_ = 0;             // the last line the mixing thread drew
+    double nullLineNs_ = 0;
+    double nullNsPerFrame_ = 1e9 / kRate;
     std::unique_ptr<WavSink> wav_;
     // Add and Remove take turns under the mutex; the audio thread only reads the slots.
     std::mutex sourcesMutex_;
