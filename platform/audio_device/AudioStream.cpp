@@ -253,7 +253,7 @@ private:
             } else if (lost && OpenSdl()) {
                 // The null sink goes on keeping time while the device plays silence, until the
                 // device's own line is known and it takes over the stream where that line meets
-                // the null sink's (DeviceCallback).
+                // the null sink's (HandOver).
                 handingOver_.store(true);
                 nullYield_.store(false);
                 nullDone_.store(false);
