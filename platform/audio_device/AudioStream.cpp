@@ -245,21 +245,21 @@ private:
             lifeCv_.wait_for(lock, std::chrono::milliseconds(lost ? 200 : 50));
             if (down_) return;
             if (!lost && DeviceLost()) {
-                // Closed, the device's thread has stopped: whether it had taken over from the
-                // null sink or not, the null sink starts afresh.
+                // Closed, the device's thread has stopped. A null sink that the device had not
+                // yet taken over from just goes on.
                 CloseSdl();
-                StopNullSink();
-                StartNullSink();
+                if (nullState_.load() == kDeviceOwns || !nullThread_.joinable()) {
+                    StopNullSink();
+                    StartNullSink();
+                }
             } else if (lost && OpenSdl()) {
                 // The null sink goes on keeping time while the device plays silence, until the
                 // device's own line is known and it takes over the stream where that line meets
                 // the null sink's (HandOver).
                 handingOver_.store(true);
-                nullYield_.store(false);
-                nullDone_.store(false);
                 SDL_PauseAudioDevice(sdlDevice_, 0);
                 reopenCount.fetch_add(1);
-            } else if (!lost && nullDone_.load()) {
+            } else if (!lost && nullState_.load() == kDeviceOwns) {
                 StopNullSink();
             }
         }
@@ -293,16 +293,18 @@ private:
         Mix(out, frames, static_cast<double>(now));
     }
 
-    // A device opened again plays silence until its own line is known (DeviceHandOver), then asks
-    // the null sink to stop and goes on with the stream's next frame where the two lines meet.
+    // A device opened again plays silence until its own line is known (DeviceHandOver), then takes
+    // the stream from the null sink between two of its blocks and goes on with the stream's next
+    // frame where the two lines meet. The null sink runs until that moment, so that every frame
+    // due before the device's block has been played by it.
     void HandOver(float* out, int frames, int64_t now) {
         std::fill(out, out + static_cast<size_t>(frames) * 2, 0.0f);
         if (!handOver_.Callback(now, frames)) return;
-        if (!nullYield_.load(std::memory_order_relaxed)) {
-            nullYield_.store(true, std::memory_order_release);
-            return;
+        if (nullState_.load(std::memory_order_relaxed) != kDeviceOwns) {
+            // In the middle of a block the null sink keeps the stream until the next callback.
+            int idle = kNullIdle;
+            if (!nullState_.compare_exchange_strong(idle, kDeviceOwns, std::memory_order_acquire)) return;
         }
-        if (!nullDone_.load(std::memory_order_acquire)) return;
         // The stream's next frame on the null sink's line, and where that falls in this block.
         const double frameNs = nullLineNs_ + static_cast<double>(frame_ - nullLineFrame_) * nullNsPerFrame_;
         const int64_t offset = handOver_.Offset(frameNs);
@@ -317,8 +319,7 @@ private:
     }
 
     void StartNullSink() {
-        nullYield_.store(false);
-        nullDone_.store(false);
+        nullState_.store(kNullIdle);
         stop_.store(false);
         nullThread_ = std::thread([this] { RunNullSink(); });
     }
@@ -337,10 +338,7 @@ private:
         steady_.store(true, std::memory_order_release);
         for (;;) {
             if (stop_.load(std::memory_order_relaxed)) return;
-            if (nullYield_.load(std::memory_order_acquire)) {
-                nullDone_.store(true, std::memory_order_release);
-                return;
-            }
+            if (nullState_.load(std::memory_order_relaxed) == kDeviceOwns) return;
             int64_t due = originNs + (frame_ - originFrame) * 1'000'000'000 / kRate;
             int64_t now = MonotonicNowNs();
             if (now < due) {
@@ -355,7 +353,10 @@ private:
                 due = now;
                 clock_.Reset();
             }
+            int idle = kNullIdle;
+            if (!nullState_.compare_exchange_strong(idle, kNullMixing, std::memory_order_acquire)) return;
             Mix(block.data(), kNullFrames, static_cast<double>(due));
+            nullState_.store(kNullIdle, std::memory_order_release);
             if (wav_) wav_->Write(block.data(), kNullFrames);
         }
     }
@@ -399,10 +400,11 @@ private:
     std::atomic<bool> stop_{false};
     // The hand-over from the null sink to a device opened again (HandOver).
     std::atomic<bool> handingOver_{false};  // set by the supervisor while the device is paused
-    std::atomic<bool> nullYield_{false};    // the device asks the null sink to stop
-    std::atomic<bool> nullDone_{false};     // the null sink has stopped mixing
-    DeviceHandOver handOver_;               // device thread
-    int64_t nullLineFrame_ = 0;             // the last line the mixing thread drew
+    // Which thread mixes while the null sink runs: it, between its blocks, or the device.
+    enum : int { kNullIdle, kNullMixing, kDeviceOwns };
+    std::atomic<int> nullState_{kNullIdle};
+    DeviceHandOver handOver_;    // device thread
+    int64_t nullLineFrame_ = 0;  // the last line the mixing thread drew
     double nullLineNs_ = 0;
     double nullNsPerFrame_ = 1e9 / kRate;
     std::unique_ptr<WavSink> wav_;
