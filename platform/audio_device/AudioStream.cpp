@@ -23,21 +23,20 @@
 #include <vector>
 
 #include "Clock.h"
+#include "FrameClock.h"
 #include "WavSink.h"
 
 namespace tikora::audio {
 
 namespace {
 
-constexpr int kRate = 48000;
+constexpr int kRate = kStreamRate;
+constexpr int64_t kResyncNs = kStreamResyncNs;
 constexpr int kNullFrames = 256;
 constexpr int kSdlFrames = 512;
 // Long enough to cover the timer thread's wake-up jitter plus one SDL buffer, short enough to feel
 // immediate when a button is pressed.
 constexpr int64_t kLatencyNs = 30'000'000;
-// A sink this far behind its schedule (a suspended process, a debugger) starts a new timeline
-// instead of rendering the lost time in a burst.
-constexpr int64_t kResyncNs = 500'000'000;
 
 int64_t ThreadCpuNs() {
     timespec ts{};
@@ -79,88 +78,6 @@ private:
     std::atomic<int64_t> frame_{0};
     std::atomic<double> ns_{0.0};
     std::atomic<double> framesPerNs_{kRate / 1e9};
-};
-
-// Where each stream frame sits on the monotonic clock, from the times of the audio callbacks.
-// A callback comes when the device has room for a block, often late (the thread woke late) and
-// sometimes early (a server fills its buffer in a burst, or asks on a timer of its own), never
-// at a fixed distance from when its frames sound. The frames sound at a steady rate, though, so
-// the timeline is a straight line: the device's rate, measured between the earliest callbacks
-// of windows seconds apart, through the earliest callback of the last half second. Late
-// callbacks do not move it at all, and the frames of every block are rendered at most one block
-// ahead of the line, so events placed on it are never late. The line rises only slowly when the
-// earliest callback of the window was a little later than the one before it (the jitter of the
-// earliest callbacks), and at once by the gap when the device skipped (the server waited for
-// data, and the callbacks from then on come later): within the window.
-class FrameClock {
-public:
-    void Reset() { count_ = 0; }
-    // Records the callback at time `t` for the block starting at `frame`; returns the line.
-    void Update(int64_t frame, double t, double* timeOfFrame, double* nsPerFrame) {
-        if (count_ > 0 && t - points_[(count_ - 1) % kPoints].t > kResyncNs) count_ = 0;
-        if (count_ == 0) {
-            ns_ = 1e9 / kRate;
-            anchor_ = {frame, t};
-            haveAnchor_ = false;
-            lastLow_ = 0;
-            lineFrame_ = frame;
-            lineT_ = t;
-        }
-        points_[count_ % kPoints] = {frame, t};
-        ++count_;
-        // The earliest callback of the window, measured against a line of the current rate.
-        const size_t n = std::min<size_t>(count_, kPoints);
-        Point low = points_[(count_ - 1) % kPoints];
-        double lowU = low.t - static_cast<double>(low.frame) * ns_;
-        for (size_t i = 0; i < n; ++i) {
-            const Point& p = points_[(count_ - 1 - i) % kPoints];
-            if (t - p.t > kWindowNs) break;
-            const double u = p.t - static_cast<double>(p.frame) * ns_;
-            if (u < lowU) {
-                lowU = u;
-                low = p;
-            }
-        }
-        // A rise beyond the jitter of the earliest callbacks: the device skipped. The rate is
-        // measured afresh from here; until then the last measurement stands.
-        if (haveAnchor_ && lowU - lastLow_ > kSkipNs) anchor_ = low;
-        lastLow_ = lowU;
-        if (!haveAnchor_ && t - anchor_.t >= kWindowNs) {
-            anchor_ = low;
-            haveAnchor_ = true;
-        }
-        if (haveAnchor_ && low.t - anchor_.t >= kRateBaselineNs)
-            ns_ = (low.t - anchor_.t) / static_cast<double>(low.frame - anchor_.frame);
-        const double target = low.t + static_cast<double>(frame - low.frame) * ns_;
-        double line = lineT_ + static_cast<double>(frame - lineFrame_) * ns_;
-        if (target < line || target - line > kSkipNs)
-            line = target;
-        else
-            line = std::min(target, line + kRiseNs);
-        lineFrame_ = frame;
-        lineT_ = line;
-        *timeOfFrame = line;
-        *nsPerFrame = ns_;
-    }
-
-private:
-    struct Point {
-        int64_t frame = 0;
-        double t = 0;
-    };
-    static constexpr size_t kPoints = 512;
-    static constexpr double kWindowNs = 0.5e9;
-    static constexpr double kSkipNs = 3e6;
-    static constexpr double kRiseNs = 5e3;  // per callback
-    static constexpr double kRateBaselineNs = 10e9;
-    Point points_[kPoints];
-    size_t count_ = 0;
-    double ns_ = 1e9 / kRate;
-    Point anchor_;
-    bool haveAnchor_ = false;
-    double lastLow_ = 0;
-    int64_t lineFrame_ = 0;
-    double lineT_ = 0;
 };
 
 thread_local bool t_audioThread = false;
@@ -290,6 +207,7 @@ private:
             SDL_SetHint(SDL_HINT_AUDIODRIVER, driverHint_.c_str());
         }
         steady_.store(false);
+        handOver_.Start();
         steadyCount_ = 0;
         lastCallbackNs_ = -1;
         // What the device holds before a frame is heard: one callback block, and on a PulseAudio
@@ -327,13 +245,22 @@ private:
             lifeCv_.wait_for(lock, std::chrono::milliseconds(lost ? 200 : 50));
             if (down_) return;
             if (!lost && DeviceLost()) {
+                // Closed, the device's thread has stopped. A null sink that the device had not
+                // yet taken over from just goes on.
                 CloseSdl();
-                StartNullSink();
+                if (nullState_.load() == kDeviceOwns || !nullThread_.joinable()) {
+                    StopNullSink();
+                    StartNullSink();
+                }
             } else if (lost && OpenSdl()) {
-                // Opened paused; the null sink stops first, so that one thread at a time mixes.
-                StopNullSink();
+                // The null sink goes on keeping time while the device plays silence, until the
+                // device's own line is known and it takes over the stream where that line meets
+                // the null sink's (HandOver).
+                handingOver_.store(true);
                 SDL_PauseAudioDevice(sdlDevice_, 0);
                 reopenCount.fetch_add(1);
+            } else if (!lost && nullState_.load() == kDeviceOwns) {
+                StopNullSink();
             }
         }
     }
@@ -348,6 +275,10 @@ private:
         }
         t_audioThread = true;
         const int64_t now = MonotonicNowNs();
+        if (handingOver_.load(std::memory_order_relaxed)) {
+            HandOver(out, frames, now);
+            return;
+        }
         if (!steady_.load(std::memory_order_relaxed)) {
             // Three callbacks in a row at least half a block apart: the device consumes at its
             // own pace, and the timeline starts over from here.
@@ -362,7 +293,33 @@ private:
         Mix(out, frames, static_cast<double>(now));
     }
 
+    // A device opened again plays silence until its own line is known (DeviceHandOver), then takes
+    // the stream from the null sink between two of its blocks and goes on with the stream's next
+    // frame where the two lines meet. The null sink runs until that moment, so that every frame
+    // due before the device's block has been played by it.
+    void HandOver(float* out, int frames, int64_t now) {
+        std::fill(out, out + static_cast<size_t>(frames) * 2, 0.0f);
+        if (!handOver_.Callback(now, frames)) return;
+        if (nullState_.load(std::memory_order_relaxed) != kDeviceOwns) {
+            // In the middle of a block the null sink keeps the stream until the next callback.
+            int idle = kNullIdle;
+            if (!nullState_.compare_exchange_strong(idle, kDeviceOwns, std::memory_order_acquire)) return;
+        }
+        // The stream's next frame on the null sink's line, and where that falls in this block.
+        const double frameNs = nullLineNs_ + static_cast<double>(frame_ - nullLineFrame_) * nullNsPerFrame_;
+        const int64_t offset = handOver_.Offset(frameNs);
+        if (offset >= frames) return;
+        // The null sink fell behind its line: the frames the device has already passed are
+        // skipped, so that those still to come stay in place.
+        if (offset < 0) frame_ -= offset;
+        const int64_t pad = std::max<int64_t>(offset, 0);
+        handingOver_.store(false, std::memory_order_relaxed);
+        steady_.store(true, std::memory_order_release);
+        Mix(out + pad * 2, frames - static_cast<int>(pad), static_cast<double>(now) + pad * nullNsPerFrame_);
+    }
+
     void StartNullSink() {
+        nullState_.store(kNullIdle);
         stop_.store(false);
         nullThread_ = std::thread([this] { RunNullSink(); });
     }
@@ -381,6 +338,7 @@ private:
         steady_.store(true, std::memory_order_release);
         for (;;) {
             if (stop_.load(std::memory_order_relaxed)) return;
+            if (nullState_.load(std::memory_order_relaxed) == kDeviceOwns) return;
             int64_t due = originNs + (frame_ - originFrame) * 1'000'000'000 / kRate;
             int64_t now = MonotonicNowNs();
             if (now < due) {
@@ -395,7 +353,10 @@ private:
                 due = now;
                 clock_.Reset();
             }
+            int idle = kNullIdle;
+            if (!nullState_.compare_exchange_strong(idle, kNullMixing, std::memory_order_acquire)) return;
             Mix(block.data(), kNullFrames, static_cast<double>(due));
+            nullState_.store(kNullIdle, std::memory_order_release);
             if (wav_) wav_->Write(block.data(), kNullFrames);
         }
     }
@@ -405,6 +366,9 @@ private:
         double start = 0, nsPerFrame = 0;
         clock_.Update(frame_, blockTimeNs, &start, &nsPerFrame);
         timeline_.Publish(frame_, start, 1.0 / nsPerFrame);
+        nullLineFrame_ = frame_;
+        nullLineNs_ = start;
+        nullNsPerFrame_ = nsPerFrame;
         std::fill(out, out + static_cast<size_t>(frames) * 2, 0.0f);
         renderSeq_.fetch_add(1);  // odd: rendering
         for (auto& slot : slots_)
@@ -434,6 +398,15 @@ private:
     int64_t lastCallbackNs_ = -1;  // audio thread
     std::thread nullThread_;
     std::atomic<bool> stop_{false};
+    // The hand-over from the null sink to a device opened again (HandOver).
+    std::atomic<bool> handingOver_{false};  // set by the supervisor while the device is paused
+    // Which thread mixes while the null sink runs: it, between its blocks, or the device.
+    enum : int { kNullIdle, kNullMixing, kDeviceOwns };
+    std::atomic<int> nullState_{kNullIdle};
+    DeviceHandOver handOver_;    // device thread
+    int64_t nullLineFrame_ = 0;  // the last line the mixing thread drew
+    double nullLineNs_ = 0;
+    double nullNsPerFrame_ = 1e9 / kRate;
     std::unique_ptr<WavSink> wav_;
     // Add and Remove take turns under the mutex; the audio thread only reads the slots.
     std::mutex sourcesMutex_;

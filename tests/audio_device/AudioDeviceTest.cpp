@@ -11,6 +11,7 @@
 
 #include "AudioStream.h"
 #include "Clock.h"
+#include "FrameClock.h"
 #include "GmSynth.h"
 #include "WavSink.h"
 
@@ -54,6 +55,69 @@ TEST(GmSynthTiming, EventsSnapToTheNearestSynthBlock) {
          {Case{0, 0, 0}, Case{B / 2 - 1, 0, 0}, Case{B / 2, 0, B}, Case{3 * B + 4, 0, 3 * B}, Case{3 * B - 4, 0, 3 * B},
           Case{-(B / 2 - 1), 0, 0}, Case{-(B / 2 + 1), 0, -B}, Case{1000, 8, 8 + (992 + B / 2) / B * B}}) {
         EXPECT_EQ(GmSynth::BlockBoundary(c.frame, c.origin), c.expected) << c.frame << " from " << c.origin;
+    }
+}
+
+// A device opened again while the null sink keeps time. The device is modelled as a server that
+// takes a burst of blocks to fill its buffer, starts playing a moment later and then asks for a
+// block each time one has played, sometimes late. Once it takes over, each click stamped around
+// the reopen must sound at the device's steady delay after its time: the output latency plus the
+// device's buffer less one block, as for every click later on.
+TEST(DeviceHandOver, ClicksAroundTheReopenSoundAtTheDevicesSteadyDelay) {
+    struct Case {
+        int burst;         // blocks the device holds
+        double startMs;    // from its first callback until it plays
+        double lateMs[4];  // a repeating pattern of late callbacks
+        double openMs;     // when it opens, on the null sink's time
+    };
+    constexpr double kNs = 1e9 / kStreamRate;
+    constexpr int kBlock = 512;
+    constexpr double kLatencyMs = 30;
+    for (const Case& c : {Case{5, 1.0, {0, 0.3, 0.1, 0.2}, 2000.0}, Case{3, 8.0, {0.5, 0, 4.0, 1.5}, 3210.7},
+                          Case{9, 0.2, {2.0, 0, 0.7, 9.0}, 2505.3}}) {
+        SCOPED_TRACE(c.burst);
+        // The null sink, on time from t = 1 s: its blocks of 256 frames draw the line.
+        const double origin = 1e9, open = origin + c.openMs * 1e6;
+        FrameClock nullClock;
+        double lineNs = 0, nsPerFrame = 0;
+        int64_t lineFrame = 0, nextNull = 0;
+        auto runNullUntil = [&](double t) {
+            for (; origin + static_cast<double>(nextNull) * kNs <= t; nextNull += 256) {
+                nullClock.Update(nextNull, origin + static_cast<double>(nextNull) * kNs, &lineNs, &nsPerFrame);
+                lineFrame = nextNull;
+            }
+        };
+        auto frameNs = [&](int64_t frame) { return lineNs + static_cast<double>(frame - lineFrame) * nsPerFrame; };
+        runNullUntil(open);
+        // The device: sample n sounds at soundAt(n).
+        const double playFrom = open + c.startMs * 1e6;
+        auto soundAt = [&](double sample) { return playFrom + sample * kNs; };
+        DeviceHandOver handOver;
+        handOver.Start();
+        bool nullStopped = false;
+        int64_t handedSample = -1, handedFrame = 0;
+        for (int k = 0; handedSample < 0; ++k) {
+            ASSERT_LT(k, 200) << "the device never took over";
+            const double t = k < c.burst ? open + k * 5e4 : soundAt((k - c.burst + 1) * kBlock) + c.lateMs[k % 4] * 1e6;
+            if (!nullStopped) runNullUntil(t);
+            if (!handOver.Callback(static_cast<int64_t>(t), kBlock)) continue;
+            nullStopped = true;
+            const int64_t offset = handOver.Offset(frameNs(nextNull));
+            if (offset >= kBlock) continue;
+            handedSample = int64_t{k} * kBlock + std::max<int64_t>(offset, 0);
+            handedFrame = nextNull + std::max<int64_t>(-offset, 0);
+        }
+        const double steadyDelayMs = kLatencyMs + (c.burst - 1) * kBlock * 1e3 / kStreamRate;
+        int heard = 0;
+        for (double stamp = open - 40e6; stamp < open + 500e6; stamp += 3.7e6) {
+            const int64_t frame = lineFrame + std::llround((stamp + kLatencyMs * 1e6 - lineNs) / nsPerFrame);
+            if (frame < handedFrame) continue;  // played by the null sink
+            ++heard;
+            const double sound = soundAt(static_cast<double>(handedSample + frame - handedFrame));
+            EXPECT_NEAR((sound - stamp) / 1e6, steadyDelayMs, 0.5)
+                << "stamped " << (stamp - open) / 1e6 << " ms after the reopen";
+        }
+        EXPECT_GT(heard, 80);
     }
 }
 
