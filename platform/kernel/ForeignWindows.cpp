@@ -109,7 +109,7 @@ public:
         return std::find(supported.begin(), supported.end(), Atom(hint)) != supported.end();
     }
 
-    // A message to the window manager about `w`, as the window manager specifications send them.
+    // A message to the window manager about `w`, as EWMH pagers and ICCCM clients send them.
     void ToWindowManager(xcb_window_t w, const char* type, std::initializer_list<uint32_t> data) {
         xcb_client_message_event_t e{};
         e.response_type = XCB_CLIENT_MESSAGE;
