@@ -6,9 +6,5 @@ tikora_add_test(settings_window_tests
   GUI)
 # The tests read the skin, the sounds and the shipped definitions from the program folder.
 if(TARGET settings_window_tests)
-  foreach(shipped skin sounds defs)
-    if(TARGET ${shipped})
-      add_dependencies(settings_window_tests ${shipped})
-    endif()
-  endforeach()
+  tikora_test_needs_shipped_files(settings_window_tests)
 endif()
