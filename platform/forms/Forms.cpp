@@ -408,14 +408,20 @@ QMargins FrameMargins(QWidget* w) {
     return m.isNull() ? g_lastFrame : m;
 }
 
-void KeepOnScreen(TWinControl* c, int retries) {
+// How long a window's position stands before an off-screen window is brought back.
+constexpr int kPlacementSettleMs = 150;
+
+void PlaceHiddenWindow(QWidget* w, int left, int top) {
+    // Qt may hold a position the window system gave the window while it was hidden.
+    if (w->isWindow() && !w->isVisible()) w->move(left, top);
+}
+
+void KeepOnScreen(TWinControl* c, int retries, bool settled) {
     QWidget* w = c->Widget();
     if (!w || !w->isWindow()) return;
-    if (!w->isVisible()) {
-        // Not shown: the position set is the frame's.
-        FollowWindow(c, w->pos().x(), w->pos().y(), c->Width(), c->Height());
-        return;
-    }
+    // A hidden window stays where its form says: a window manager letting go of a window puts it
+    // where its frame was, which is not the user's move.
+    if (!w->isVisible()) return;
     if (w->windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)) return;
     QWindow* window = w->windowHandle();
     if (!window) return;
@@ -431,8 +437,21 @@ void KeepOnScreen(TWinControl* c, int retries) {
     QRect avail = Available(w);
     int x = client.x() - m.left(), y = client.y() - m.top(), cw = client.width(), ch = client.height();
     if (!avail.isEmpty()) FitFrame(avail, m, x, y, cw, ch);
-    if (x != client.x() - m.left() || y != client.y() - m.top() || cw != client.width() || ch != client.height())
-        w->setGeometry(x + m.left(), y + m.top(), cw, ch);
+    const int placement = ++c->Impl()->placements;
+    if (x != client.x() - m.left() || y != client.y() - m.top() || cw != client.width() || ch != client.height()) {
+        if (settled) {
+            w->setGeometry(x + m.left(), y + m.top(), cw, ch);
+        } else {
+            // While a window manager places a window, Qt can see it for a moment where it is not
+            // (in a frame not yet moved): the window is brought back onto the screen only where it
+            // still lies off it once no other position came for a while.
+            QPointer<QWidget> guard(w);
+            QTimer::singleShot(kPlacementSettleMs, w, [c, guard, placement] {
+                if (guard && c->Impl()->placements == placement) KeepOnScreen(c, 0, true);
+            });
+            x = client.x() - m.left(), y = client.y() - m.top(), cw = client.width(), ch = client.height();
+        }
+    }
     // A form's Left and Top are its frame's position.
     FollowWindow(c, x, y, cw, ch);
 }
@@ -1230,7 +1249,10 @@ void TWinControl::SetParent(TWinControl* parent) { TControl::SetParent(parent); 
 
 void TWinControl::VisibleChanged() {
     QWidget* w = Widget();
-    if (Visible()) Invalidate();
+    if (Visible()) {
+        Invalidate();
+        PlaceHiddenWindow(w, Left(), Top());
+    }
     w->setVisible(Visible());
 }
 
@@ -1611,7 +1633,9 @@ void TForm::ApplyWindowFlags() {
     // Qt hides the window to change its kind.
     bool vis = w->isVisible();
     w->setWindowFlags(f);
-    if (vis) w->show();
+    if (!vis) return;
+    PlaceHiddenWindow(w, Left(), Top());
+    w->show();
 }
 
 void TForm::SetWindowState(TWindowState s) {

@@ -26,7 +26,9 @@ TForm* ActiveForm(TForm* except = nullptr);
 bool ShowHintAt(TWinControl* window, QEvent* helpEvent);
 // Moves a shown window's frame into the screen's available area, and makes the form's bounds
 // follow its window (Left and Top the frame's).
-void KeepOnScreen(TWinControl* window, int retries = 40);
+void KeepOnScreen(TWinControl* window, int retries = 40, bool settled = false);
+// Puts a hidden window's frame at the form's position before it is shown.
+void PlaceHiddenWindow(QWidget* window, int left, int top);
 // The frame around a window's client area, as last seen on this screen.
 QMargins FrameMargins(QWidget* window);
 
@@ -63,4 +65,5 @@ struct WinControlImpl {
     QPoint lastPos;
     QTimer* hoverTimer = nullptr;
     bool syncing = false;  // the bounds follow the window's own move or resize
+    int placements = 0;    // window positions seen; a fit waits for the last one
 };

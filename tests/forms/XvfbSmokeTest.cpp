@@ -263,6 +263,17 @@ std::vector<WId> WindowsIn(const char* property, WId window = 0) {
     return ids;
 }
 
+// The window that has the keyboard on the X server.
+WId FocusedWindow() {
+    FILE* p = popen("xdotool getwindowfocus", "r");
+    unsigned long id = 0;
+    if (p) {
+        if (std::fscanf(p, "%lu", &id) != 1) id = 0;
+        pclose(p);
+    }
+    return static_cast<WId>(id);
+}
+
 // The window manager's stacking order of the program's windows, bottom first.
 std::vector<WId> Stacking() { return WindowsIn("_NET_CLIENT_LIST_STACKING"); }
 
@@ -309,7 +320,8 @@ void MoveOnto(TForm* form, TControl* c, QPoint at, QPoint screen) {
     QWidget* w = form->Widget();
     EXPECT_TRUE(formstest::WaitUntil(
         [&] {
-            if (ServerPosition(w) != w->geometry().topLeft()) return false;
+            const QPoint server = ServerPosition(w);
+            if (server != w->geometry().topLeft() || server != w->windowHandle()->geometry().topLeft()) return false;
             QPoint now = OnScreen(c, at);
             if (now == screen) return true;
             form->SetBounds(form->Left() + screen.x() - now.x(), form->Top() + screen.y() - now.y(), form->Width(),
@@ -412,6 +424,9 @@ TEST(ProgramWindows, SettingsWindowIsModal) {
         EXPECT_TRUE(formstest::WaitUntil([&] { return moved == over; }, kSettle));
         EXPECT_EQ(static_cast<int>(MainForm->Engine()->State), static_cast<int>(psStopped)) << "Play did nothing";
         EXPECT_TRUE(Above(settings->winId(), main->winId())) << "the settings window stays on top";
+        // The window manager may hand the keyboard to the clicked window first; it comes back.
+        EXPECT_TRUE(formstest::WaitUntil([&] { return FocusedWindow() == settings->winId(); }, kSettle))
+            << "the settings window keeps the keyboard";
         EXPECT_EQ(sentKey("F6", Qt::Key_F6), settings);
         EXPECT_EQ(formstest::Join(errors), "");
         EXPECT_EQ(sentKey("Escape", Qt::Key_Escape), settings);
@@ -467,6 +482,8 @@ TEST(ProgramWindows, DialogsOfTheSmallWindowShowAboveIt) {
         if (p) pclose(p);
         return std::string(buf, n).find("Iconic") != std::string::npos;
     };
+    // Where the dialog was when it closed, and so where it shows again.
+    QPoint leftAt;
     WhenModal settings(SettingsForm, [&](int opening) {
         belongsToTheSmallWindow(SettingsForm);
         QWidget* w = SettingsForm->Widget();
@@ -479,8 +496,21 @@ TEST(ProgramWindows, DialogsOfTheSmallWindowShowAboveIt) {
                 [&] { return !iconic(w) && !iconic(smallWidget) && Above(w->winId(), smallWidget->winId()); }, kSettle))
                 << "and both come back";
         }
+        if (opening == 2) {
+            // Once Qt and the window manager agree where it is.
+            EXPECT_TRUE(formstest::WaitUntil(
+                [&] {
+                    const QPoint server = ServerPosition(w);
+                    return server == w->geometry().topLeft() && server == w->windowHandle()->geometry().topLeft();
+                },
+                kSettle));
+            EXPECT_TRUE(w->geometry().topLeft() == leftAt)
+                << "shown again at " << Text(w->geometry()) << ", not where it was left: " << leftAt.x() << ","
+                << leftAt.y();
+        }
         TButton* button = opening == 1 ? SettingsForm->CancelButton : SettingsForm->Button1;
         MoveOnto(SettingsForm, button, QPoint(-1, -1), spot);
+        leftAt = ServerPosition(w);
         ClickAt(spot);
         EXPECT_TRUE(formstest::WaitUntil([&] { return SettingsForm->ModalResult() != mrNone; }, kSettle))
             << button->Caption().c_str() << " takes the click";
