@@ -185,10 +185,15 @@ TEST(MixerWindow, SpeakerButtonBringsBackTheOpenMixerAndStartsNoOther) {
         EXPECT_EQ(MixerWindows(), std::vector<unsigned long>{mixer});
     };
 
+    auto minimizeMixer = [&] {
+        XdoTool("windowminimize " + std::to_string(mixer));
+        ASSERT_TRUE(formstest::WaitUntil([&] { return Look(mixer, main).minimized; }, kSettle));
+    };
+
     pressStarts(1, false);
     if (HasFatalFailure()) return;
-    XdoTool("windowminimize " + std::to_string(mixer));
-    ASSERT_TRUE(formstest::WaitUntil([&] { return Look(mixer, main).minimized; }, kSettle));
+    minimizeMixer();
+    if (HasFatalFailure()) return;
     pressFinds("minimised: restored", false);
     activateMain();
     pressFinds("behind the main window: raised", false);
@@ -201,8 +206,8 @@ TEST(MixerWindow, SpeakerButtonBringsBackTheOpenMixerAndStartsNoOther) {
     activateMain();
     pressStarts(2, true);
     if (HasFatalFailure()) return;
-    XdoTool("windowminimize " + std::to_string(mixer));
-    ASSERT_TRUE(formstest::WaitUntil([&] { return Look(mixer, main).minimized; }, kSettle));
+    minimizeMixer();
+    if (HasFatalFailure()) return;
     pressFinds("minimised while maximised: maximised again", true);
     activateMain();
     pressFinds("maximised behind the main window: restored to its size", false);
