@@ -454,6 +454,51 @@ TEST_F(MainWindowTest, PlayWhilePlayingChangesNothing) {
     EXPECT_FALSE(form->PauseButton->Checked());
 }
 
+// Play with the stop-after-bars tool on clicks at the tool's tempo; the practice timer starts again
+// from 00:00 only when the settings ask for it.
+TEST_F(MainWindowTest, PlayTakesTheStopToolsTempoAndResetsTheTimerWhenAsked) {
+    auto device = std::make_shared<tikora::winmm::RecordingMidiOut>();
+    auto devices = std::make_unique<tikora::winmm::ScopedMidiOutDevices>(tikora::winmm::MidiOutDeviceList{device});
+    ASSERT_TRUE(player.CloseOutDevice(player.OutDevice));
+    ASSERT_TRUE(player.OpenOutDevice(0));
+    tikora::winmm::VirtualTimer timer(80'000'000'000);
+    TempoCalculator->TempoVal->SetValue(240);
+    TempoCalculator->NumberOfBarVal->SetValue(50);
+    const struct {
+        bool stopTool, autoReset, tapStarts;
+        const char* tempo;
+        int clicks;  // in 900 ms: every 250 ms at 240, every 600 ms at 100
+        const char* time;
+    } cases[] = {{true, false, false, "= 240", 4, "00:30"},
+                 {false, true, false, "= 100", 2, "00:00"},
+                 {false, false, true, "= 100", 2, "00:30"}};
+    for (const auto& c : cases) {
+        formstest::Click(form->StopButton, 4, 4);
+        form->ChangeTempo(100);
+        if (form->CheckBox5->Checked() != c.stopTool) formstest::Click(form->CheckBox5, 4, 4);
+        SettingsForm->AutoResetTimer->SetChecked(c.autoReset);
+        SettingsForm->TapTempoAutoStart->SetChecked(c.tapStarts);
+        engine->PracticeTime = 30;
+        device->Clear();
+        formstest::Click(form->PlayButton, 4, 4);
+        form->Timer2->Fire();
+        timer.RunForMs(900);
+        tikora::DispatchPostedMessages();
+        int clicks = 0;
+        for (DWORD m : device->Messages()) clicks += (m & 0xFF) == 0x99 && (m >> 16 & 0x7F) > 0;
+        EXPECT_EQ(std::tuple(form->TempoLab->Caption(), clicks, form->TimerLab->Caption()),
+                  std::tuple(AnsiString(c.tempo), c.clicks, AnsiString(c.time)))
+            << c.stopTool << c.autoReset << c.tapStarts;
+    }
+    formstest::Click(form->StopButton, 4, 4);
+    SettingsForm->AutoResetTimer->SetChecked(false);
+    SettingsForm->TapTempoAutoStart->SetChecked(false);
+    player.CloseOutDevice(0);
+    devices.reset();
+    player.OpenOutDevice(0);
+    form->ChangeTempo(100);
+}
+
 // ---- Keys and tempo
 
 TEST_F(MainWindowTest, EveryKeyOfTheWindowDoesWhatItSays) {
@@ -1151,6 +1196,19 @@ TEST_F(MainWindowTest, AlarmStopsOrAsks) {
     EXPECT_EQ(form->TimerLab->Caption(), "00:30");
     form->Timer2->Fire();
     EXPECT_FALSE(form->SetAlarmButton->Checked());
+
+    // Reset and go on: the timer shows 00:00 and the alarm keeps quiet until its time comes again.
+    AlarmSetup->AlarmEnabled = true;
+    AlarmSetup->AlarmTime = 20;
+    WhileModal([](TForm*) {
+        Click(AlarmDialog->Result->Controls(TAlarmDialog::aResetTimer), 8, 8);
+        Click(AlarmDialog->Button1, 4, 4);
+    });
+    form->Timer2->Fire();
+    form->Timer2->Fire();
+    EXPECT_EQ(std::tuple(engine->State, form->TimerLab->Caption()), std::tuple(psPlaying, AnsiString("00:00")));
+    AlarmSetup->AlarmEnabled = false;
+    engine->PracticeTime = 30;
     form->ResetTimerButtonMouseDown(form->ResetTimerButton, mbLeft, {}, 0, 0);
     EXPECT_EQ(form->TimerLab->Caption(), "00:00");
 }
