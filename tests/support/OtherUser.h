@@ -40,9 +40,9 @@ class OtherUserDir {
 public:
     OtherUserDir() {
         std::error_code ec;
-        const fs::path system = fs::temp_directory_path(ec);  // $TMPDIR, or /tmp
-        for (const fs::path& base : {system, fs::path("/tmp")}) {
-            if (base.empty()) continue;
+        std::vector<fs::path> bases{fs::temp_directory_path(ec), "/tmp"};  // $TMPDIR, or /tmp
+        if (bases[0].empty() || bases[0] == bases[1]) bases.erase(bases.begin());
+        for (const fs::path& base : bases) {
             std::string name = (base / "tikora-test-XXXXXX").string();
             if (!::mkdtemp(name.data())) continue;
             path_ = name;
@@ -51,8 +51,8 @@ public:
             fs::remove_all(path_, ec);
             path_.clear();
         }
-        why_ = "user " + std::to_string(kOtherUser) + " can reach no folder under " + system.string() +
-               " or /tmp; the test needs one to act as that user";
+        why_ = "user " + std::to_string(kOtherUser) + " can reach no folder under " + bases[0].string() +
+               (bases.size() > 1 ? " or /tmp" : "") + "; the test needs one to act as that user";
     }
     ~OtherUserDir() {
         if (path_.empty()) return;
