@@ -13,8 +13,6 @@
 #include <system_error>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 namespace othertest {
 
 namespace fs = std::filesystem;
