@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "Clock.h"
+#include "DrivenStream.h"
 #include "FrameClock.h"
 #include "WavSink.h"
 
@@ -32,7 +33,7 @@ namespace {
 
 constexpr int kRate = kStreamRate;
 constexpr int64_t kResyncNs = kStreamResyncNs;
-constexpr int kNullFrames = 256;
+constexpr int kNullFrames = DrivenStream::kNullSinkFrames;
 constexpr int kSdlFrames = 512;
 // Long enough to cover the timer thread's wake-up jitter plus one SDL buffer, short enough to feel
 // immediate when a button is pressed.
@@ -82,12 +83,18 @@ private:
 
 thread_local bool t_audioThread = false;
 
+}  // namespace
+
 class Stream {
 public:
     static Stream& Get() {
         // Never destroyed: sources owned by objects with static storage duration may be removed
         // after every other destructor has run.
-        static Stream* s = new Stream;
+        static Stream* s = [] {
+            auto* stream = new Stream;
+            std::atexit([] { Get().Shutdown(); });
+            return stream;
+        }();
         return *s;
     }
 
@@ -138,9 +145,8 @@ public:
     bool usingNullSink() const { return !sdl_; }
 
 private:
-    Stream() {
-        std::atexit([] { Get().Shutdown(); });
-    }
+    friend class DrivenStream;
+    Stream() = default;
 
     void Start() {
         const char* file = std::getenv("TIKORA_AUDIO_FILE");
@@ -154,7 +160,7 @@ private:
         // that sounds later. 40 ms rides out a busy machine; the blocks stay small, so events
         // still reach the stream well within the output latency.
         setenv("PULSE_LATENCY_MSEC", "40", 0);
-        if (!forceNull && OpenSdl()) {
+        if (!forceNull && OpenSdl(false)) {
             sdl_ = true;
             SDL_PauseAudioDevice(sdlDevice_, 0);
             // A device plays once its callbacks come at its own pace: a sound server may take a
@@ -175,7 +181,8 @@ private:
         StartNullSink();
     }
 
-    bool OpenSdl() {
+    // `handOver`: opened again after a loss, the device takes the stream over from the null sink.
+    bool OpenSdl(bool handOver) {
         if (SDL_InitSubSystem(SDL_INIT_AUDIO | SDL_INIT_EVENTS) != 0) return false;
         // SDL's dummy and disk drivers run unpaced; our own null sink replaces them.
         const char* driver = SDL_GetCurrentAudioDriver();
@@ -206,10 +213,7 @@ private:
             driverHint_ = driver;
             SDL_SetHint(SDL_HINT_AUDIODRIVER, driverHint_.c_str());
         }
-        steady_.store(false);
-        handOver_.Start();
-        steadyCount_ = 0;
-        lastCallbackNs_ = -1;
+        DeviceOpened(handOver);
         // What the device holds before a frame is heard: one callback block, and on a PulseAudio
         // server the buffer asked of it above.
         int64_t bufferNs = static_cast<int64_t>(have.samples) * 1'000'000'000 / std::max(have.freq, 1);
@@ -217,6 +221,17 @@ private:
             if (const char* ms = std::getenv("PULSE_LATENCY_MSEC")) bufferNs += std::atoll(ms) * 1'000'000;
         deviceBufferNs = bufferNs;
         return true;
+    }
+
+    // A device was opened (paused): its callbacks are timed afresh. Opened again after a loss, it
+    // plays silence while the null sink goes on keeping time, until the device's own line is known
+    // and it takes the stream over where that line meets the null sink's (HandOver).
+    void DeviceOpened(bool handOver) {
+        steady_.store(false);
+        handOver_.Start();
+        steadyCount_ = 0;
+        lastCallbackNs_ = -1;
+        handingOver_.store(handOver);
     }
 
     void CloseSdl() {
@@ -252,11 +267,7 @@ private:
                     StopNullSink();
                     StartNullSink();
                 }
-            } else if (lost && OpenSdl()) {
-                // The null sink goes on keeping time while the device plays silence, until the
-                // device's own line is known and it takes over the stream where that line meets
-                // the null sink's (HandOver).
-                handingOver_.store(true);
+            } else if (lost && OpenSdl(true)) {
                 SDL_PauseAudioDevice(sdlDevice_, 0);
                 reopenCount.fetch_add(1);
             } else if (!lost && nullState_.load() == kDeviceOwns) {
@@ -274,7 +285,12 @@ private:
             pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
         }
         t_audioThread = true;
-        const int64_t now = MonotonicNowNs();
+        DeviceBlock(out, frames, MonotonicNowNs());
+    }
+
+    // The device's block at `now`: silence while a device opened again waits to take the stream
+    // over, else the stream's next frames.
+    void DeviceBlock(float* out, int frames, int64_t now) {
         if (handingOver_.load(std::memory_order_relaxed)) {
             HandOver(out, frames, now);
             return;
@@ -332,33 +348,41 @@ private:
     void RunNullSink() {
         t_audioThread = true;
         std::vector<float> block(static_cast<size_t>(kNullFrames) * 2);
-        int64_t originNs = MonotonicNowNs();
-        int64_t originFrame = frame_;
+        NullSinkStarts(MonotonicNowNs());
+        while (!stop_.load(std::memory_order_relaxed)) {
+            const int64_t wait = NullSinkTurn(block.data(), MonotonicNowNs());
+            if (wait < 0) return;
+            // Capped so that a test clock standing still or jumping does not park the thread.
+            if (wait > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(std::min<int64_t>(wait, 2'000'000)));
+        }
+    }
+
+    // The null sink keeps time from `now`, with the stream's next frame.
+    void NullSinkStarts(int64_t now) {
+        nullOriginNs_ = now;
+        nullOriginFrame_ = frame_;
         clock_.Reset();
         steady_.store(true, std::memory_order_release);
-        for (;;) {
-            if (stop_.load(std::memory_order_relaxed)) return;
-            if (nullState_.load(std::memory_order_relaxed) == kDeviceOwns) return;
-            int64_t due = originNs + (frame_ - originFrame) * 1'000'000'000 / kRate;
-            int64_t now = MonotonicNowNs();
-            if (now < due) {
-                // Capped so that a test clock standing still or jumping does not park the thread.
-                int64_t wait = std::min<int64_t>(due - now, 2'000'000);
-                std::this_thread::sleep_for(std::chrono::nanoseconds(wait));
-                continue;
-            }
-            if (now - due > kResyncNs) {
-                originNs = now;
-                originFrame = frame_;
-                due = now;
-                clock_.Reset();
-            }
-            int idle = kNullIdle;
-            if (!nullState_.compare_exchange_strong(idle, kNullMixing, std::memory_order_acquire)) return;
-            Mix(block.data(), kNullFrames, static_cast<double>(due));
-            nullState_.store(kNullIdle, std::memory_order_release);
-            if (wav_) wav_->Write(block.data(), kNullFrames);
+    }
+
+    // One turn of the null sink's thread at `now`: mixes its block into `block` when it is due and
+    // returns 0, else returns how long until it is due; -1 once the device has taken the stream.
+    int64_t NullSinkTurn(float* block, int64_t now) {
+        if (nullState_.load(std::memory_order_relaxed) == kDeviceOwns) return -1;
+        int64_t due = nullOriginNs_ + (frame_ - nullOriginFrame_) * 1'000'000'000 / kRate;
+        if (now < due) return due - now;
+        if (now - due > kResyncNs) {
+            nullOriginNs_ = now;
+            nullOriginFrame_ = frame_;
+            due = now;
+            clock_.Reset();
         }
+        int idle = kNullIdle;
+        if (!nullState_.compare_exchange_strong(idle, kNullMixing, std::memory_order_acquire)) return -1;
+        Mix(block, kNullFrames, static_cast<double>(due));
+        nullState_.store(kNullIdle, std::memory_order_release);
+        if (wav_) wav_->Write(block, kNullFrames);
+        return 0;
     }
 
     void Mix(float* out, int frames, double blockTimeNs) {
@@ -398,6 +422,8 @@ private:
     int64_t lastCallbackNs_ = -1;  // audio thread
     std::thread nullThread_;
     std::atomic<bool> stop_{false};
+    int64_t nullOriginNs_ = 0;  // null sink thread: where its frames are due
+    int64_t nullOriginFrame_ = 0;
     // The hand-over from the null sink to a device opened again (HandOver).
     std::atomic<bool> handingOver_{false};  // set by the supervisor while the device is paused
     // Which thread mixes while the null sink runs: it, between its blocks, or the device.
@@ -417,7 +443,17 @@ private:
     int64_t frame_ = 0;  // audio thread only
 };
 
-}  // namespace
+DrivenStream::DrivenStream() : stream_(new Stream) {}
+DrivenStream::~DrivenStream() = default;
+void DrivenStream::AddSource(AudioSource* source) { stream_->Add(source); }
+int64_t DrivenStream::FrameForTime(int64_t ns) const { return stream_->FrameForTime(ns); }
+void DrivenStream::DeviceCallback(float* out, int frames) { stream_->DeviceBlock(out, frames, MonotonicNowNs()); }
+void DrivenStream::LoseDevice() {
+    stream_->nullState_.store(Stream::kNullIdle);
+    stream_->NullSinkStarts(MonotonicNowNs());
+}
+int64_t DrivenStream::NullSinkTurn(float* block) { return stream_->NullSinkTurn(block, MonotonicNowNs()); }
+void DrivenStream::ReopenDevice() { stream_->DeviceOpened(true); }
 
 void EnsureStarted() { Stream::Get().EnsureStarted(); }
 int SampleRate() { return kRate; }

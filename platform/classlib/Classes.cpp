@@ -284,11 +284,12 @@ int64_t TStream::CopyFrom(TStream& source, int64_t count) {
 
 // ---- TFileStream ----
 
+// A refusal names the file as this system writes it: the host path that was tried.
 TFileStream::TFileStream(const AnsiString& fileName, uint16_t mode) : fileName_(fileName) {
     std::string path = HostPath(fileName);
     if (mode == fmCreate) {
         fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd_ < 0) throw EFCreateError("Cannot create file \"" + fileName + "\". " + std::strerror(errno));
+        if (fd_ < 0) throw EFCreateError("Cannot create file \"" + AnsiString(path) + "\". " + std::strerror(errno));
         return;
     }
     int flags = O_RDONLY;
@@ -303,7 +304,7 @@ TFileStream::TFileStream(const AnsiString& fileName, uint16_t mode) : fileName_(
             errno = EISDIR;
         }
     }
-    if (fd_ < 0) throw EFOpenError("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
+    if (fd_ < 0) throw EFOpenError("Cannot open file \"" + AnsiString(path) + "\". " + std::strerror(errno));
 }
 
 TFileStream::~TFileStream() {
@@ -431,6 +432,7 @@ int WriteThroughTemporary(const std::string& path, const std::string& bytes) {
 
 }  // namespace
 
+// A refusal names the files as this system writes them: the host paths that were tried.
 void WriteFileAtomically(const AnsiString& fileName, const std::string& bytes) {
     std::string path = HostPath(fileName);
     int err = WriteThroughTemporary(path, bytes);
@@ -439,9 +441,10 @@ void WriteFileAtomically(const AnsiString& fileName, const std::string& bytes) {
     const auto& redirect = tikora::CurrentHostPathRedirect();
     std::string elsewhere =
         tikora::IsPermissionError(err) && redirect.write ? redirect.write(path, err) : std::string();
-    if (elsewhere.empty()) throw EFCreateError("Cannot create file \"" + fileName + "\". " + std::strerror(err));
+    if (elsewhere.empty())
+        throw EFCreateError("Cannot create file \"" + AnsiString(path) + "\". " + std::strerror(err));
     if (err == 0) err = WriteThroughTemporary(elsewhere, bytes);
     if (err != 0)
-        throw EFCreateError("Cannot create file \"" + fileName + "\" (nor \"" + AnsiString(elsewhere) + "\"). " +
-                            std::strerror(err));
+        throw EFCreateError("Cannot create file \"" + AnsiString(path) + "\" (nor \"" + AnsiString(elsewhere) +
+                            "\"). " + std::strerror(err));
 }

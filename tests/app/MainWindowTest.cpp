@@ -22,6 +22,7 @@
 #include "FileFunctions.h"
 #include "Messages.h"
 #include "Mixer.h"
+#include "OtherUser.h"
 #include "Programforms.h"
 #include "Shell.h"
 #include "SysUtils.h"
@@ -1321,11 +1322,42 @@ TEST_F(MainWindowTest, LoadedSettingsBringTheirMemoAlarmAndDuration) {
     AlarmSetup->WriteAlarm();
 }
 
+// The program as another user finds it, for the tests that act as that user: a copy of its folder
+// and a configuration folder, in a tree that user can reach (the build tree may be closed to
+// others). The window works there until the end of the test.
+struct ProgramWhereOthersReach {
+    explicit ProgramWhereOthersReach(const othertest::OtherUserDir& tree)
+        : folder(tree.Path() / "program"), config(tree.Path() / "config") {
+        othertest::OtherUserDir::CopyIn(ProgramEnvironment::folder, folder);
+        fs::create_directory(config);
+        for (TOpenDialog* d : dialogs) {
+            names.push_back(d->FileName());
+            if (tikora::SameHostPath(ExtractFileDir(d->FileName()), ProgramEnvironment::folder.c_str()))
+                d->SetFileName((folder / ExtractFileName(d->FileName()).c_str()).c_str());
+        }
+        Use(folder, config);
+    }
+    ~ProgramWhereOthersReach() {
+        Use(ProgramEnvironment::folder, ProgramEnvironment::config);
+        for (size_t i = 0; i < names.size(); ++i) dialogs[i]->SetFileName(names[i]);
+    }
+    static void Use(const fs::path& program, const fs::path& config) {
+        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        tikora::app::ProgramFolderOverride() = program.c_str();
+        SetCurrentDir(program.c_str());
+        tikora::UseUserStore(program.c_str(), {"Tikora.tkra", "Tikora.ini"});
+    }
+    const fs::path folder, config;
+    TOpenDialog* const dialogs[2] = {MainForm->OpenD, MainForm->SaveD};
+    std::vector<AnsiString> names;
+};
+
 TEST_F(MainWindowTest, CloseWritesBothSettingsFilesWhereverTheUserMay) {
-    const fs::path& folder = ProgramEnvironment::folder;
-    const fs::path store = ProgramEnvironment::config / "tikora";
-    tikora::UseUserStore(folder.c_str(),
-                         {"Tikora.tkra", "Tikora.ini"});  // as the start did, before the broken start test moved it
+    othertest::OtherUserDir tree;
+    if (!tree.Why().empty()) GTEST_SKIP() << tree.Why();
+    const ProgramWhereOthersReach program(tree);
+    const fs::path& folder = program.folder;
+    const fs::path store = program.config / "tikora";
     fs::remove(folder / "Tikora.ini");
     TCloseAction action = caHide;
     form->FormClose(form, action);
@@ -1335,16 +1367,14 @@ TEST_F(MainWindowTest, CloseWritesBothSettingsFilesWhereverTheUserMay) {
     EXPECT_FALSE(fs::exists(store));
 
     // A program folder owned by someone else: the settings go to the per-user store, which is read
-    // first from then on. (Permissions bind root only through another effective user.)
-    const uid_t nobody = 65534;
+    // first from then on.
     auto asUser = [&](const std::function<void()>& work) {
-        const bool root = geteuid() == 0;
-        ASSERT_TRUE(!root || seteuid(nobody) == 0);
+        othertest::AsOtherUser user;
+        ASSERT_TRUE(user.Ok());
         work();
-        ASSERT_TRUE(!root || seteuid(0) == 0);
     };
     chmod(folder.c_str(), 0555);
-    chmod(ProgramEnvironment::config.c_str(), 0777);
+    chmod(program.config.c_str(), 0777);
     form->ChangeTempo(123);
     asUser([&] { form->FormClose(form, action); });
     EXPECT_TRUE(Messages().empty());
@@ -1354,13 +1384,13 @@ TEST_F(MainWindowTest, CloseWritesBothSettingsFilesWhereverTheUserMay) {
     // When the store cannot be written either, one message names the file and the reason; the
     // window closes all the same.
     fs::remove_all(store);
-    chmod(ProgramEnvironment::config.c_str(), 0555);
+    chmod(program.config.c_str(), 0555);
     asUser([&] { EXPECT_NO_THROW(form->FormClose(form, action)); });
     ASSERT_EQ(Messages().size(), 1u);
     EXPECT_EQ(Messages()[0], "Cannot create file \"Tikora.tkra\" (nor \"" + (store / "Tikora.tkra").string() +
                                  "\"). Permission denied");
     chmod(folder.c_str(), 0755);
-    chmod(ProgramEnvironment::config.c_str(), 0755);
+    chmod(program.config.c_str(), 0755);
     form->FormClose(form, action);
     EXPECT_EQ(TMetronomeGame().Tempo, 123);
 }
@@ -1369,18 +1399,18 @@ TEST_F(MainWindowTest, CloseWritesBothSettingsFilesWhereverTheUserMay) {
 // there and the title says so; a restarted window's Ctrl+O lists it there and loads it. A file named
 // in the program's folder is refused with the message of a failed write and written nowhere.
 TEST_F(MainWindowTest, ReadOnlyInstallKeepsTheUsersFilesInTheirOwnFolder) {
-    const fs::path& folder = ProgramEnvironment::folder;
-    const fs::path store = ProgramEnvironment::config / "tikora";
-    fs::remove_all(store);
-    // Permissions bind root only through another effective user.
+    othertest::OtherUserDir tree;
+    if (!tree.Why().empty()) GTEST_SKIP() << tree.Why();
+    const ProgramWhereOthersReach program(tree);
+    const fs::path& folder = program.folder;
+    const fs::path store = program.config / "tikora";
     auto asUser = [&](const std::function<void()>& work) {
-        const bool root = geteuid() == 0;
-        ASSERT_TRUE(!root || seteuid(65534) == 0);
+        othertest::AsOtherUser user;
+        ASSERT_TRUE(user.Ok());
         work();
-        ASSERT_TRUE(!root || seteuid(0) == 0);
     };
     chmod(folder.c_str(), 0555);
-    chmod(ProgramEnvironment::config.c_str(), 0777);
+    chmod(program.config.c_str(), 0777);
     // The file dialog as the user works it: in the folder it offers (its own folder when it names a
     // file, the working folder when it names none), the listed settings files, then a choice.
     std::string offered;
@@ -1432,8 +1462,7 @@ TEST_F(MainWindowTest, ReadOnlyInstallKeepsTheUsersFilesInTheirOwnFolder) {
     player.SetEndNotify(85, 127, form->Handle(), WM_PLAYER_END);
     player.SetEventNotify(form->Handle(), WM_PLAYER_EVENT);
     chmod(folder.c_str(), 0755);
-    chmod(ProgramEnvironment::config.c_str(), 0755);
-    fs::remove_all(store);
+    chmod(program.config.c_str(), 0755);
 }
 
 // ---- The tempo scale, the manual and the mixer

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 
 #include "AudioStream.h"
 #include "Clock.h"
+#include "DrivenStream.h"
 #include "FrameClock.h"
 #include "GmSynth.h"
 #include "WavSink.h"
@@ -58,64 +60,101 @@ TEST(GmSynthTiming, EventsSnapToTheNearestSynthBlock) {
     }
 }
 
-// A device opened again while the null sink keeps time. The device is modelled as a server that
-// takes a burst of blocks to fill its buffer, starts playing a moment later and then asks for a
-// block each time one has played, sometimes late. Once it takes over, each click stamped around
-// the reopen must sound at the device's steady delay after its time: the output latency plus the
-// device's buffer less one block, as for every click later on.
+// Clicks stamped every 3.7 ms from `first`, each placed when its time comes; a click's height is
+// its number, so it is known wherever it sounds.
+class Clicks : public AudioSource {
+public:
+    static constexpr float kStep = 1.0f / 4096;
+    static constexpr int64_t kEveryNs = 3'700'000;
+    int64_t first = 0;
+    std::vector<int64_t> frames;
+    int64_t Stamp(size_t n) const { return first + static_cast<int64_t>(n) * kEveryNs; }
+    void Render(float* out, int count, int64_t from) override {
+        for (size_t n = 0; n < frames.size(); ++n)
+            if (frames[n] >= from && frames[n] < from + count) out[(frames[n] - from) * 2] += (n + 1) * kStep;
+    }
+};
+
+// A device goes away, the null sink keeps time, and the device opens again. It is modelled as a
+// server that takes a burst of blocks to fill its buffer, starts playing a moment later and then asks
+// for a block each time one has played, sometimes late; the null sink's thread wakes late too. Each
+// click stamped around the reopen that the device plays must sound at the device's steady delay after
+// its time: the output latency plus the device's buffer less one block, as for every click later on.
 TEST(DeviceHandOver, ClicksAroundTheReopenSoundAtTheDevicesSteadyDelay) {
     struct Case {
-        int burst;         // blocks the device holds
-        double startMs;    // from its first callback until it plays
-        double lateMs[4];  // a repeating pattern of late callbacks
-        double openMs;     // when it opens, on the null sink's time
+        int burst;          // blocks the device holds
+        double startMs;     // from its first callback until it plays
+        double lateMs[4];   // a repeating pattern of late callbacks
+        double openMs;      // when it opens again, after it went away
+        double nullLateMs;  // how late the null sink's thread wakes
     };
     constexpr double kNs = 1e9 / kStreamRate;
     constexpr int kBlock = 512;
     constexpr double kLatencyMs = 30;
-    for (const Case& c : {Case{5, 1.0, {0, 0.3, 0.1, 0.2}, 2000.0}, Case{3, 8.0, {0.5, 0, 4.0, 1.5}, 3210.7},
-                          Case{9, 0.2, {2.0, 0, 0.7, 9.0}, 2505.3}}) {
+    // Sample n of the device sounds at playFrom + n * kNs; callback k asks for the block from sample
+    // k * kBlock, at first in a burst.
+    struct Device {
+        double open, playFrom;
+        int burst;
+        const double* lateMs;
+        int k = 0;
+        std::vector<float> out;
+        int64_t Next() const {
+            return std::llround(k < burst ? open + k * 5e4
+                                          : playFrom + (k - burst + 1) * kBlock * kNs + lateMs[k % 4] * 1e6);
+        }
+        void Callback(DrivenStream& stream) {
+            out.resize(static_cast<size_t>(++k) * kBlock * 2);
+            stream.DeviceCallback(&out[out.size() - kBlock * 2], kBlock);
+        }
+    };
+    for (const Case& c : {Case{5, 1.0, {0, 0.3, 0.1, 0.2}, 400.0, 0.1}, Case{3, 8.0, {0.5, 0, 4.0, 1.5}, 1210.7, 7.5},
+                          Case{9, 0.2, {2.0, 0, 0.7, 9.0}, 505.3, 4.0}}) {
         SCOPED_TRACE(c.burst);
-        // The null sink, on time from t = 1 s: its blocks of 256 frames draw the line.
-        const double origin = 1e9, open = origin + c.openMs * 1e6;
-        FrameClock nullClock;
-        double lineNs = 0, nsPerFrame = 0;
-        int64_t lineFrame = 0, nextNull = 0;
-        auto runNullUntil = [&](double t) {
-            for (; origin + static_cast<double>(nextNull) * kNs <= t; nextNull += 256) {
-                nullClock.Update(nextNull, origin + static_cast<double>(nextNull) * kNs, &lineNs, &nsPerFrame);
-                lineFrame = nextNull;
+        tikora::TestClock clock;
+        DrivenStream stream;
+        Clicks clicks;
+        stream.AddSource(&clicks);
+        // The stream starts on a device that goes away 0.6 s later.
+        constexpr double kOnTime[4] = {};
+        const int64_t lost = 1'600'000'000, open = lost + std::llround(c.openMs * 1e6);
+        for (Device first{1e9, 1.001e9, 2, kOnTime, 0, {}}; first.Next() < lost; first.Callback(stream))
+            clock.Set(first.Next());
+        clock.Set(lost);
+        stream.LoseDevice();
+        Device device{static_cast<double>(open), open + c.startMs * 1e6, c.burst, c.lateMs, 0, {}};
+        clicks.first = open - 40'000'000;
+        std::vector<float> block(DrivenStream::kNullSinkFrames * 2);
+        bool opened = false;
+        for (int64_t nullWake = lost;;) {
+            const int64_t next = clicks.Stamp(clicks.frames.size());
+            const int64_t stamp = next < open + 500'000'000 ? next : INT64_MAX;
+            const int64_t t = std::min({stamp, nullWake, opened ? device.Next() : open});
+            if (t > open + 700'000'000) break;
+            clock.Set(t);
+            if (t == stamp) {
+                clicks.frames.push_back(stream.FrameForTime(t));
+            } else if (t == nullWake) {
+                const int64_t wait = stream.NullSinkTurn(block.data());
+                if (wait != 0)
+                    nullWake = wait < 0 ? INT64_MAX
+                                        : t + std::min<int64_t>(wait, 2'000'000) + std::llround(c.nullLateMs * 1e6);
+            } else if (!opened) {
+                stream.ReopenDevice();
+                opened = true;
+            } else {
+                device.Callback(stream);
             }
-        };
-        auto frameNs = [&](int64_t frame) { return lineNs + static_cast<double>(frame - lineFrame) * nsPerFrame; };
-        runNullUntil(open);
-        // The device: sample n sounds at soundAt(n).
-        const double playFrom = open + c.startMs * 1e6;
-        auto soundAt = [&](double sample) { return playFrom + sample * kNs; };
-        DeviceHandOver handOver;
-        handOver.Start();
-        bool nullStopped = false;
-        int64_t handedSample = -1, handedFrame = 0;
-        for (int k = 0; handedSample < 0; ++k) {
-            ASSERT_LT(k, 200) << "the device never took over";
-            const double t = k < c.burst ? open + k * 5e4 : soundAt((k - c.burst + 1) * kBlock) + c.lateMs[k % 4] * 1e6;
-            if (!nullStopped) runNullUntil(t);
-            if (!handOver.Callback(static_cast<int64_t>(t), kBlock)) continue;
-            nullStopped = true;
-            const int64_t offset = handOver.Offset(frameNs(nextNull));
-            if (offset >= kBlock) continue;
-            handedSample = int64_t{k} * kBlock + std::max<int64_t>(offset, 0);
-            handedFrame = nextNull + std::max<int64_t>(-offset, 0);
         }
         const double steadyDelayMs = kLatencyMs + (c.burst - 1) * kBlock * 1e3 / kStreamRate;
         int heard = 0;
-        for (double stamp = open - 40e6; stamp < open + 500e6; stamp += 3.7e6) {
-            const int64_t frame = lineFrame + std::llround((stamp + kLatencyMs * 1e6 - lineNs) / nsPerFrame);
-            if (frame < handedFrame) continue;  // played by the null sink
+        for (size_t sample = 0; sample < device.out.size() / 2; ++sample) {
+            if (device.out[sample * 2] == 0) continue;
             ++heard;
-            const double sound = soundAt(static_cast<double>(handedSample + frame - handedFrame));
-            EXPECT_NEAR((sound - stamp) / 1e6, steadyDelayMs, 0.5)
-                << "stamped " << (stamp - open) / 1e6 << " ms after the reopen";
+            const double stamp =
+                static_cast<double>(clicks.Stamp(std::lround(device.out[sample * 2] / Clicks::kStep) - 1));
+            EXPECT_NEAR((device.playFrom + static_cast<double>(sample) * kNs - stamp) / 1e6, steadyDelayMs, 0.5)
+                << "stamped " << (stamp - static_cast<double>(open)) / 1e6 << " ms after the reopen";
         }
         EXPECT_GT(heard, 80);
     }
