@@ -6,12 +6,14 @@ tikora_add_test(app_main_window_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/MainWindowTest.cpp
   LIBS app_windows Qt6::Widgets Qt6::Test
   GUI)
+tikora_test_needs_shipped_files(app_main_window_test)
 
 # Clicks really sound: the audio of a scripted play is written to a WAV file and examined.
 tikora_add_test(app_main_window_sound_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/MainWindowSoundTest.cpp
   LIBS app_windows Qt6::Widgets
   GUI)
+tikora_test_needs_shipped_files(app_main_window_sound_test)
 if(TARGET app_main_window_sound_test)
   # The stream opens the file when the program's static objects are made, before the test could
   # make the folder.
