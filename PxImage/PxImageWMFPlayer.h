@@ -32,11 +32,13 @@ constexpr size_t kMaxPathPoints = size_t(1) << 20;
 // charged before it is done; the one that would pass the budget is not done, and the playing
 // ends there, keeping what was drawn.
 constexpr int64_t kWorkPasses = 24;
-constexpr int64_t kMinWork = int64_t(1) << 24;
+constexpr int64_t kMinWork = int64_t(1) << 26;
 // What a pixel costs beyond a solid fill's: a brush's tile worked out for it, a blend, a step
 // of a one-pixel line (each checked against the clip on its own); and a row that an edge
 // crosses, whose crossings are sorted along the row.
 constexpr int64_t kTileCost = 2, kBlendCost = 4, kLineCost = 4, kEdgeCost = 8;
+// Rows' worth of work that an edge costs before it crosses any: it is set up and sorted.
+constexpr int64_t kEdgeSetup = 8;
 inline int64_t WorkBudget(int32_t width, int32_t height) {
     return std::max(kMinWork, kWorkPasses * std::max(width, 1) * std::max(height, 1));
 }
@@ -77,6 +79,8 @@ constexpr uint32_t kPsGeometric = 0x10000, kPsUserStyle = 7;
 constexpr uint32_t kEndCapSquare = 0x100, kEndCapFlat = 0x200, kJoinBevel = 0x1000, kJoinMiter = 0x2000;
 // Dash pieces one stroke may be cut into before it is drawn whole.
 constexpr size_t kMaxDashes = 100000;
+// Points of a wide stroke filled at once; a longer one is filled in parts.
+constexpr size_t kStrokePart = size_t(1) << 10;
 
 // A brush's tile: colours 0xRRGGBB, or for a monochrome one 0 (text colour) and 1 (background).
 struct Pattern {
@@ -234,6 +238,7 @@ private:
     void WideLine(const std::vector<POINT>& points, bool closed, double half,
                   std::vector<std::vector<PointF>>& pieces) const;
     void Stroke(const std::vector<POINT>& pts, bool closed);
+    void WideStroke(const std::vector<std::vector<POINT>>& lines, bool closed, int32_t w, COLORREF color);
     void Shape(std::vector<POINT> pts, bool closed, bool filled);
     void LineOn(const std::vector<POINT>& pts, double x, double y);
     std::vector<POINT> EllipsePoints(double l, double t, double r, double b) const;

@@ -227,7 +227,7 @@ int64_t Player::EdgeRows(const std::vector<Point>& pts) const {
     for (size_t i = 0; i < pts.size(); i++) {
         const double y0 = std::ceil(static_cast<double>(pts[i].y));
         const double y1 = std::ceil(static_cast<double>(pts[(i + 1) % pts.size()].y));
-        rows += static_cast<int64_t>(std::min(std::fabs(y1 - y0), 4 * limit_));
+        rows += static_cast<int64_t>(std::min(std::fabs(y1 - y0), 4 * limit_)) + kEdgeSetup;
     }
     return kEdgeCost * rows;
 }
@@ -586,7 +586,52 @@ void Player::Stroke(const std::vector<POINT>& pts, bool closed) {
         DeleteObject(pen);
         return;
     }
-    // The whole stroke as one region, so that no pixel is painted twice.
+    // A stroke of very many points goes out in parts that share their ends, so that the pieces
+    // of one part stay small in memory.
+    size_t total = 0;
+    for (const std::vector<POINT>& line : lines) total += line.size();
+    if (total <= kStrokePart) return WideStroke(lines, closed, w, color);
+    if (closed) lines[0].push_back(lines[0].front());
+    std::vector<std::vector<POINT>> part;
+    size_t points = 0;
+    for (const std::vector<POINT>& line : lines)
+        for (size_t i = 0; i == 0 || i + 1 < line.size(); i += kStrokePart) {
+            const size_t end = std::min(line.size(), i + kStrokePart + 1);
+            part.emplace_back(line.begin() + static_cast<std::ptrdiff_t>(i),
+                              line.begin() + static_cast<std::ptrdiff_t>(end));
+            points += end - i;
+            if (points >= kStrokePart) {
+                WideStroke(part, false, w, color);
+                part.clear();
+                points = 0;
+                if (exhausted_) return;
+            }
+        }
+    if (!part.empty()) WideStroke(part, false, w, color);
+}
+
+// Lines of a pen w pixels wide, filled as one region so that no pixel is painted twice.
+void Player::WideStroke(const std::vector<std::vector<POINT>>& lines, bool closed, int32_t w, COLORREF color) {
+    // Charged before its pieces are made, which may take much memory: its pixels (its box, or
+    // its length times its width where that is less) and the rows its bands' sides cross; the
+    // rows of its joins and ends after.
+    double cover = double(w) * w;
+    int64_t rows = 0;
+    std::vector<POINT> corners;
+    auto segment = [&](POINT a, POINT b) {
+        cover += (std::hypot(double(b.x) - a.x, double(b.y) - a.y) + w) * w;
+        rows += 2 * std::abs(int64_t{b.y} - a.y);
+    };
+    for (const std::vector<POINT>& line : lines) {
+        for (size_t i = 0; i + 1 < line.size(); i++) segment(line[i], line[i + 1]);
+        for (const POINT& p : line) {
+            corners.push_back(POINT{p.x - w, p.y - w});
+            corners.push_back(POINT{p.x + w, p.y + w});
+        }
+    }
+    if (closed && lines.size() == 1 && lines[0].size() > 1) segment(lines[0].back(), lines[0][0]);
+    const int64_t area = static_cast<int64_t>(std::min<double>(VisibleArea(BoxOf(corners)), cover));
+    if (!Afford(kEdgeCost * rows + area)) return;
     std::vector<std::vector<PointF>> pieces;
     for (const std::vector<POINT>& line : lines) {
         if (line.size() == 1) {
@@ -598,15 +643,7 @@ void Player::Stroke(const std::vector<POINT>& pts, bool closed) {
         }
     }
     const std::vector<PointF> all = Joined(pieces);
-    if (all.size() < 3) return;
-    // The pixels: the stroke's box, or its length times its width where that is less.
-    double cover = double(w) * w;
-    auto segment = [&](POINT a, POINT b) { cover += (std::hypot(double(b.x) - a.x, double(b.y) - a.y) + w) * w; };
-    for (const std::vector<POINT>& line : lines)
-        for (size_t i = 0; i + 1 < line.size(); i++) segment(line[i], line[i + 1]);
-    if (closed && lines.size() == 1 && lines[0].size() > 1) segment(lines[0].back(), lines[0][0]);
-    const double area = std::min<double>(VisibleArea(BoxOf(all)), cover);
-    if (!Afford(EdgeRows(all) + static_cast<int64_t>(area))) return;
+    if (all.size() < 3 || !Afford(std::max<int64_t>(EdgeRows(all) - kEdgeCost * rows, 0))) return;
     HBRUSH brush = CreateSolidBrush(color);
     HGDIOBJ old = SelectObject(dc_, brush);
     SetPolyFillMode(dc_, WINDING);

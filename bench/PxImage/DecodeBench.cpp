@@ -210,6 +210,12 @@ std::vector<uint32_t> Crafted(int which) {
             e.Rec(37, {0x80000007u}).Times(100, 87, line);
             break;
         }
+        case 12: {  // one line of 400,000 short segments with a pen 10 pixels wide
+            std::vector<uint32_t> line = {0, 0, kSide, kSide, 400000};
+            for (uint32_t i = 0; i < 400000; i++) line.push_back(i % kSide | (100 + i % 2 * 5) << 16);
+            e.Rec(95, {2, 0, 0, 0, 0, 0x10000, 10, 0, 0xFF0000, 0, 0}).Rec(37, {2}).Rec(87, line);
+            break;
+        }
         case 8: {  // a clip region of 100,000 rectangles, then a rectangle through it
             const std::vector<uint32_t> region = Region(Squares(100000));
             e.Rec(75, Join({static_cast<uint32_t>(4 * region.size()), 5}, region)).Rec(43, {0, 0, kSide, kSide});
@@ -329,14 +335,14 @@ BENCHMARK(BM_PxImage_EmfCrossingPolygon)->Arg(200000)->Arg(12000)->Unit(benchmar
 BENCHMARK(BM_PxImage_EmfStripes)->Arg(4000)->Unit(benchmark::kMillisecond);
 // The crafted metafiles, by the number Crafted takes.
 void BM_PxImage_EmfCrafted(benchmark::State& s) {
-    static const char* const kNames[] = {"glyphs",      "ellipses",   "hatch_rects", "hatch_regions",
-                                         "alpha_blend", "stretches",  "inverts",     "long_line",
-                                         "clip_100k",   "clip_saves", "glyph_runs",  "line_pieces"};
+    static const char* const kNames[] = {"glyphs",     "ellipses",    "hatch_rects", "hatch_regions", "alpha_blend",
+                                         "stretches",  "inverts",     "long_line",   "clip_100k",     "clip_saves",
+                                         "glyph_runs", "line_pieces", "wide_zigzag"};
     const int which = static_cast<int>(s.range(0));
     s.SetLabel(kNames[which]);
     DecodeMetafile(s, WriteEmf((std::string("crafted_") + kNames[which] + ".emf").c_str(), Crafted(which)));
 }
-BENCHMARK(BM_PxImage_EmfCrafted)->DenseRange(0, 11)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PxImage_EmfCrafted)->DenseRange(0, 12)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -454,31 +454,32 @@ TEST_F(WmfDecoder, MonochromeBrushWithoutColourTable) {
 }
 
 // Drawing costs a step for every pixel it touches (two for a hatch) and eight for every row that
-// a polygon's edge crosses; one playback may spend 24 passes over the picture, and at least 2^24.
-// The operation that would pass the budget is not done, and the playing ends there, keeping what
-// was drawn.
+// a polygon's edge crosses, and eight more rows for each edge; one playback may spend 24 passes
+// over the picture, and at least 2^26. The operation that would pass the budget is not done, and
+// the playing ends there, keeping what was drawn.
 TEST_F(WmfDecoder, ScanLineWorkIsBounded) {
     constexpr uint32_t R = 0xFF0000, B = 0x0000FF, X = kWindow;
     const Bytes red = Cat({EmfBrush(1, RGB(255, 0, 0)), EmfSelect(1), EmfSelect(kNullPen)});
     const Bytes blueSquare =
         Cat({EmfBrush(2, RGB(0, 0, 255)), EmfSelect(2), EmfSelect(kNullPen), EmfRec(43, {0, 0, 100, 100})});
     const Bytes redSquare = Cat({red, EmfRec(43, {200, 0, 300, 100})});
-    // n records over a picture of 500 x 500 (each rectangle 1000 rows and 250,000 pixels; the
-    // square 200 rows and 10,000 pixels).
+    // Over a picture of 2000 x 2000 (96,000,000 of work), a rectangle over it all crosses 4000
+    // rows with 4 edges and covers 4,000,000 pixels; the square, 200 rows and 10,000 pixels.
+    const int64_t fill = 8 * (4000 + 4 * 8) + 4000000, square = 8 * (200 + 4 * 8) + 10000;
     auto times = [](uint32_t n, const Bytes &record) {
         Bytes b;
         for (uint32_t i = 0; i < n; i++) Append(b, record);
         return b;
     };
-    const Bytes fill = EmfRec(43, {0, 0, 500, 500}), large = EmfRec(43, {0, 0, 4000, 4000});
-    // 40,000 points between the top and the bottom: 20,000,000 rows, asked for at once.
-    Bytes zigzag = Le32s({86, 28 + 4 * 40000, 0, 0, 500, 500, 40000});
-    for (uint32_t i = 0; i < 40000; i++) Append(zigzag, Le16s({i % 500, i % 2 * 500}));
-    Bytes line = Le32s({87, 28 + 4 * 10000, 0, 0, 500, 500, 10000});  // corner to corner and back
-    for (uint32_t i = 0; i < 10000; i++) Append(line, Le16s({i % 2 * 499, i % 2 * 499}));
+    const Bytes all = EmfRec(43, {0, 0, 2000, 2000});
+    // 40,000 points between the top and the bottom: 80,000,000 rows, asked for at once.
+    Bytes zigzag = Le32s({86, 28 + 4 * 40000, 0, 0, 2000, 2000, 40000});
+    for (uint32_t i = 0; i < 40000; i++) Append(zigzag, Le16s({i % 2000, i % 2 * 2000}));
+    Bytes line = Le32s({87, 28 + 4 * 20000, 0, 0, 2000, 2000, 20000});  // corner to corner and back
+    for (uint32_t i = 0; i < 20000; i++) Append(line, Le16s({i % 2 * 1999, i % 2 * 1999}));
     const Bytes hatch = Cat({EmfRec(39, {3, BS_HATCHED, RGB(255, 0, 0), HS_CROSS}), EmfSelect(3), EmfSelect(kNullPen)});
     // One green pixel stretched over the picture.
-    const Bytes stretch = EmfRec(81, {0, 0, 500, 500, 0, 0, 0, 0, 1, 1, 80, 40, 120, 4, 0, SRCCOPY, 500, 500},
+    const Bytes stretch = EmfRec(81, {0, 0, 2000, 2000, 0, 0, 0, 0, 1, 1, 80, 40, 120, 4, 0, SRCCOPY, 2000, 2000},
                                  Cat({Le32s({40, 1, 1}), Le16s({1, 32}), Le32s({0, 4, 0, 0, 0, 0, 0x00FF00})}));
     const struct {
         Drawing drawing;
@@ -487,24 +488,21 @@ TEST_F(WmfDecoder, ScanLineWorkIsBounded) {
         {{"triangle",
           Emf(100, 100, Cat({red, EmfRec(86, {0, 0, 100, 100, 3, 10 | 10 << 16, 90 | 10 << 16, 50 | 90 << 16})}), 4),
           {{50, 30, R}}},
-         8 * 160 + 80 * 80},
-        // 64 fills fit in 2^24, and a small square after them, but not the fill that would cover it.
-        {{"fills", Emf(500, 500, Cat({red, times(64, fill), blueSquare, fill}), 4), {{250, 250, R}, {50, 50, B}}},
-         64 * 258000 + 11600},
-        // 8000 rows and 4000 x 4000 pixels a fill: 23 of them fit in 24 passes.
-        {{"large fills",
-          Emf(4000, 4000, Cat({red, times(23, large), blueSquare, large}), 4),
-          {{2000, 2000, R}, {50, 50, B}}},
-         23 * 16064000 + 11600},
-        {{"hatch", Emf(500, 500, Cat({hatch, times(33, fill), blueSquare, fill}), 4), {{255, 255, R}, {50, 50, B}}},
-         33 * 508000 + 11600},
-        {{"stretches", Emf(500, 500, times(70, stretch), 4), {{250, 250, 0x00FF00}}}, 67 * 250001},
-        {{"zigzag", Emf(500, 500, Cat({blueSquare, red, zigzag, redSquare}), 4), {{50, 50, B}, {250, 50, X}}},
-         8 * 200 + 100 * 100},
+         8 * (160 + 3 * 8) + 80 * 80},
+        // 23 fills fit, and a small square after them, but not the fill that would cover it.
+        {{"fills", Emf(2000, 2000, Cat({red, times(23, all), blueSquare, all}), 4), {{1000, 1000, R}, {50, 50, B}}},
+         23 * fill + square},
+        {{"hatch",
+          Emf(2000, 2000, Cat({hatch, times(11, all), blueSquare, hatch, all}), 4),
+          {{1007, 1007, R}, {50, 50, B}}},
+         11 * (fill + 4000000) + square + 8 * 4032},  // the last one's region is made, not its tiles
+        {{"stretches", Emf(2000, 2000, times(30, stretch), 4), {{1000, 1000, 0x00FF00}}}, 23 * 4000001},
+        {{"zigzag", Emf(2000, 2000, Cat({blueSquare, red, zigzag, redSquare}), 4), {{50, 50, B}, {250, 50, X}}},
+         square},
         {{"long line",
-          Emf(500, 500, Cat({blueSquare, EmfSelect(0x80000007u), line, redSquare}), 4),
-          {{50, 50, B}, {250, 50, X}, {250, 250, X}}},
-         8 * 200 + 100 * 100},
+          Emf(2000, 2000, Cat({blueSquare, EmfSelect(0x80000007u), line, redSquare}), 4),
+          {{50, 50, B}, {250, 50, X}, {1000, 1000, X}}},
+         square},
     };
     for (const auto &c : cases) {
         ExpectDrawings({c.drawing});
@@ -516,11 +514,11 @@ TEST_F(WmfDecoder, ScanLineWorkIsBounded) {
         const Bytes font = EmfRec(82, {3, uint32_t(-4000), 0, 0, 0, 400, 0}, Bytes(68, 0));
         const Bytes text = EmfRec(84, {0, 0, 0, 0, 1, 0, 0, 0, 0, 1000, 76, 0, 0, 0, 0, 0, 0}, glyphs);
         ExpectDrawings({{"glyphs",
-                         Emf(500, 500, Cat({blueSquare, font, EmfSelect(3), text, redSquare}), 4),
-                         {{50, 50, B}, {250, 50, X}, {250, 250, X}}}});
-        EXPECT_EQ(PxImageWMF::LastWork(), 8 * 200 + 100 * 100);
+                         Emf(2000, 2000, Cat({blueSquare, font, EmfSelect(3), text, redSquare}), 4),
+                         {{50, 50, B}, {250, 50, X}, {1000, 1000, X}}}});
+        EXPECT_EQ(PxImageWMF::LastWork(), square);
     }
-    EXPECT_EQ(PxImageWMF::WorkBudget(500, 500), 1 << 24);
+    EXPECT_EQ(PxImageWMF::WorkBudget(500, 500), 1 << 26);
     EXPECT_EQ(PxImageWMF::WorkBudget(4000, 4000), 24 * 4000 * 4000);
 }
 
