@@ -24,7 +24,7 @@ void PxMetafileDeleter::operator()(PxMetafile* mf) const { delete mf; }
 
 namespace {
 
-thread_local int64_t lastScanRows = 0;
+thread_local int64_t lastWork = 0;
 
 int32_t ScreenCaps(int index) {
     HDC screen = GetDC(nullptr);
@@ -35,7 +35,9 @@ int32_t ScreenCaps(int index) {
 
 }  // namespace
 
-int64_t PxImageWMF::LastScanRows() { return lastScanRows; }
+int64_t PxImageWMF::LastWork() { return lastWork; }
+
+int64_t PxImageWMF::WorkBudget(int32_t width, int32_t height) { return tikora::metafile::WorkBudget(width, height); }
 
 bool PxImageWMF::IsPlaceable(const METAFILEHEADER& h) {
     const uint16_t words[10] = {static_cast<uint16_t>(h.key),
@@ -206,7 +208,7 @@ bool PxImageWMF::Decode(PxFile* hFile, int32_t nForceWidth, int32_t nForceHeight
     SetBkColor(memDC, oldBk);
 
     // The software GDI's surfaces are true colour: a metafile's palette has nothing to realise.
-    lastScanRows = Player(memDC, *mf, w, h).Play();
+    lastWork = Player(memDC, *mf, w, h).Play();
     SelectObject(memDC, oldBitmap);
     mf.reset();
 

@@ -43,9 +43,11 @@ public:
     bool Decode(PxFile* hFile, int32_t nForceWidth = 0, int32_t nForceHeight = 0);
 
     static bool IsPlaceable(const METAFILEHEADER& header);
-    // The scan-line work of the last metafile played on this thread: the rows its polygon fills
-    // crossed, summed over their edges. Playing ends before it would pass 2^24.
-    static int64_t LastScanRows();
+    // The work that playing a metafile onto a picture of this size may do: pixels touched by its
+    // drawing and rows crossed by its polygons' edges. Playing ends before it would pass it.
+    static int64_t WorkBudget(int32_t width, int32_t height);
+    // The work spent by the last metafile played on this thread.
+    static int64_t LastWork();
     static void LimitSize(int32_t& width, int32_t& height);
 
 protected:

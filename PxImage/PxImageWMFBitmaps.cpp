@@ -200,6 +200,9 @@ void Player::DrawDib(const Dib& dib, double x, double y, double w, double h, int
                      int32_t sh, uint32_t rop) {
     const POINT a = Map(x, y), b = Map(x + w, y + h);
     if (a.x == b.x || a.y == b.y || sw == 0 || sh == 0) return;
+    // The pixels drawn, and the bitmap's own as they are read.
+    const RECT box{std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)};
+    if (!Afford(VisibleArea(box) + int64_t{dib.width} * dib.Rows())) return;
     // StretchDIBits counts a bottom-up DIB's rows from its bottom.
     const int64_t fromBottom = dib.height > 0 ? int64_t(dib.height) - sy - sh : sy;
     const int32_t syDib = static_cast<int32_t>(std::clamp<int64_t>(fromBottom, INT32_MIN / 2, INT32_MAX / 2));
@@ -255,14 +258,15 @@ void Player::AlphaBlend(const Dib& dib, double x, double y, double w, double h, 
                         int32_t sh, uint32_t constant, bool perPixel) {
     tikora::gdi::SurfaceView view;
     std::vector<uint32_t> src;
-    if (!tikora::gdi::GetDCSurface(dc_, &view) || view.bitCount != 32 || sw <= 0 || sh <= 0 || !Pixels32(dib, src))
-        return;
     POINT a = Map(x, y), b = Map(x + w, y + h);
     const bool flipX = a.x > b.x, flipY = a.y > b.y;
     if (flipX) std::swap(a.x, b.x);
     if (flipY) std::swap(a.y, b.y);
     const int64_t dw = int64_t(b.x) - a.x, dh = int64_t(b.y) - a.y;
-    if (dw <= 0 || dh <= 0) return;
+    if (dw <= 0 || dh <= 0 || sw <= 0 || sh <= 0) return;
+    // The pixels blended, and the bitmap's own as they are read.
+    if (!Afford(kBlendCost * VisibleArea(RECT{a.x, a.y, b.x, b.y}) + int64_t{dib.width} * dib.Rows())) return;
+    if (!tikora::gdi::GetDCSurface(dc_, &view) || view.bitCount != 32 || !Pixels32(dib, src)) return;
     for (const RECT& c : tikora::gdi::GetClipRects(dc_)) {
         const LONG l = std::max(c.left, a.x), t = std::max(c.top, a.y), r = std::min(c.right, b.x),
                    btm = std::min(c.bottom, b.y);

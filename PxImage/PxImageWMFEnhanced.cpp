@@ -24,6 +24,7 @@ void Player::PlayEnhanced() {
             break;
         recData_ = b.data() + pos;
         recSize_ = size;
+        clipKnown_ = false;  // the record may change the clip region
         if (!EnhancedRecord(type, Params(recData_, recSize_)) || exhausted_) break;
         pos += size;
     }

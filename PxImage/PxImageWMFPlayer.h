@@ -26,9 +26,22 @@ constexpr int64_t kMaxRlePixels = int64_t(1) << 24;
 constexpr int64_t kMaxPatternPixels = int64_t(1) << 20;
 // Points that one path may gather before further figures are dropped.
 constexpr size_t kMaxPathPoints = size_t(1) << 20;
-// Rows that the polygon fills of one playback may cross, summed over their edges: a fill costs
-// about that much, and a self-crossing polygon of a few thousand points can ask for billions.
-constexpr int64_t kMaxScanRows = int64_t(1) << 24;
+// The work that one playback may do, counted in pixels touched and in rows that polygon edges
+// cross (a self-crossing polygon of a few thousand points can ask for billions of those): this
+// many passes over the picture, and never less than the floor. Every drawing operation is
+// charged before it is done; the one that would pass the budget is not done, and the playing
+// ends there, keeping what was drawn.
+constexpr int64_t kWorkPasses = 24;
+constexpr int64_t kMinWork = int64_t(1) << 26;
+// What a pixel costs beyond a solid fill's: a brush's tile worked out for it, a blend, a step
+// of a one-pixel line (each checked against the clip on its own); and a row that an edge
+// crosses, whose crossings are sorted along the row.
+constexpr int64_t kTileCost = 2, kBlendCost = 4, kLineCost = 4, kEdgeCost = 8;
+// Rows' worth of work that an edge costs before it crosses any: it is set up and sorted.
+constexpr int64_t kEdgeSetup = 8;
+inline int64_t WorkBudget(int32_t width, int32_t height) {
+    return std::max(kMinWork, kWorkPasses * std::max(width, 1) * std::max(height, 1));
+}
 constexpr double kPi = 3.14159265358979;
 // A bitmap whose colours are indexes into the selected palette, with no table of its own.
 constexpr uint32_t kDibPalIndices = 2;
@@ -66,6 +79,8 @@ constexpr uint32_t kPsGeometric = 0x10000, kPsUserStyle = 7;
 constexpr uint32_t kEndCapSquare = 0x100, kEndCapFlat = 0x200, kJoinBevel = 0x1000, kJoinMiter = 0x2000;
 // Dash pieces one stroke may be cut into before it is drawn whole.
 constexpr size_t kMaxDashes = 100000;
+// Points of a wide stroke filled at once; a longer one is filled in parts.
+constexpr size_t kStrokePart = size_t(1) << 10;
 
 // A brush's tile: colours 0xRRGGBB, or for a monochrome one 0 (text colour) and 1 (background).
 struct Pattern {
@@ -172,7 +187,7 @@ public:
         // every coordinate handed to GDI stays far from overflow.
         limit_ = 4.0 * std::max(width, height) + 1024;
     }
-    // Plays the records; returns the rows its polygon fills crossed.
+    // Plays the records; returns the work spent (see WorkBudget).
     int64_t Play();
 
 private:
@@ -194,8 +209,18 @@ private:
     int32_t PenPixels() const;
     COLORREF Resolve(COLORREF c) const;
     HRGN LogicalRectRgn(double l, double t, double r, double b);
+    bool Afford(int64_t units);
+    RECT ClipBox();
+    int64_t VisibleArea(RECT box);
+    template <class Point>
+    int64_t EdgeRows(const std::vector<Point>& pts) const;
+    template <class Point>
+    RECT BoxOf(const std::vector<Point>& pts) const;
     template <class Point>
     bool AffordScan(const std::vector<Point>& pts);
+    bool AffordFill(const std::vector<POINT>& pts);
+    bool AffordLines(std::vector<std::vector<POINT>>& lines);
+    int64_t GlyphWork(size_t glyphs, double advance, double height, double angle) const;
 
     // ---- drawing (PxImageWMFState.cpp) ----------------------------------------------------------
     void FillPolygon(const std::vector<POINT>& pts, COLORREF color, int32_t mode);
@@ -213,6 +238,7 @@ private:
     void WideLine(const std::vector<POINT>& points, bool closed, double half,
                   std::vector<std::vector<PointF>>& pieces) const;
     void Stroke(const std::vector<POINT>& pts, bool closed);
+    void WideStroke(const std::vector<std::vector<POINT>>& lines, bool closed, int32_t w, COLORREF color);
     void Shape(std::vector<POINT> pts, bool closed, bool filled);
     void LineOn(const std::vector<POINT>& pts, double x, double y);
     std::vector<POINT> EllipsePoints(double l, double t, double r, double b) const;
@@ -331,7 +357,11 @@ private:
     std::vector<Figure> path_;
     size_t pathPoints_ = 0;
     int64_t unpackBudget_ = 4 * kMaxRlePixels;
-    int64_t scanRows_ = 0;
+    int64_t budget_ = WorkBudget(width_, height_);
+    int64_t spent_ = 0;
+    // The picture's part inside the clip region, known until a record may change the clip.
+    RECT clipBox_{};
+    bool clipKnown_ = false;
     bool exhausted_ = false;
     bool inPath_ = false, figureOpen_ = false;
 };

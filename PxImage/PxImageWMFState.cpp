@@ -51,7 +51,7 @@ std::string Utf8(const std::u16string& s) {
 
 // ---- the player ----------------------------------------------------------------------------------
 
-// Returns the rows its polygon fills crossed.
+// Returns the work spent.
 int64_t Player::Play() {
     baseLevel_ = SaveDC(dc_);
     SelectObject(dc_, GetStockObject(NULL_PEN));
@@ -60,7 +60,7 @@ int64_t Player::Play() {
     else
         PlayWindows();
     RestoreDC(dc_, baseLevel_);
-    return scanRows_;
+    return spent_;
 }
 
 double Player::Clamp(double v) const {
@@ -188,28 +188,109 @@ HRGN Player::LogicalRectRgn(double l, double t, double r, double b) {
     return CreatePolygonRgn(pts.data(), 4, WINDING);
 }
 
-// Takes a polygon fill's scan-line work (each edge crosses the rows from its upper end's to
-// its lower end's) out of the playback's budget. Past the budget the fill is not made and
-// the playing ends after this record, keeping what was drawn.
+// Takes work out of the playback's budget before it is done. Past the budget the work is not
+// done and the playing ends after this record, keeping what was drawn.
+bool Player::Afford(int64_t units) {
+    if (exhausted_ || units > budget_ - spent_) {
+        exhausted_ = true;
+        return false;
+    }
+    spent_ += units;
+    return true;
+}
+
+// The part of the picture that drawing can reach: inside the clip region's box.
+RECT Player::ClipBox() {
+    if (!clipKnown_) {
+        RECT r{};
+        if (GetClipBox(dc_, &r) == NULLREGION || r.left >= r.right || r.top >= r.bottom) r = RECT{0, 0, 0, 0};
+        clipBox_ = RECT{std::max<LONG>(r.left, 0), std::max<LONG>(r.top, 0), std::min<LONG>(r.right, width_),
+                        std::min<LONG>(r.bottom, height_)};
+        clipKnown_ = true;
+    }
+    return clipBox_;
+}
+
+// The pixels of a device box (right and bottom left out) that drawing can reach.
+int64_t Player::VisibleArea(RECT box) {
+    const RECT c = ClipBox();
+    const int64_t w = int64_t{std::min(box.right, c.right)} - std::max(box.left, c.left);
+    const int64_t h = int64_t{std::min(box.bottom, c.bottom)} - std::max(box.top, c.top);
+    return w > 0 && h > 0 ? w * h : 0;
+}
+
+// The rows that a polygon's edges cross, from each edge's upper end to its lower end: what
+// making its scan lines costs, in work.
 template <class Point>
-bool Player::AffordScan(const std::vector<Point>& pts) {
+int64_t Player::EdgeRows(const std::vector<Point>& pts) const {
     int64_t rows = 0;
     for (size_t i = 0; i < pts.size(); i++) {
         const double y0 = std::ceil(static_cast<double>(pts[i].y));
         const double y1 = std::ceil(static_cast<double>(pts[(i + 1) % pts.size()].y));
-        const double d = std::fabs(y1 - y0);
-        rows += d <= kMaxScanRows ? static_cast<int64_t>(d) : kMaxScanRows + 1;
-        if (scanRows_ + rows > kMaxScanRows) {
-            exhausted_ = true;
-            return false;
-        }
+        rows += static_cast<int64_t>(std::min(std::fabs(y1 - y0), 4 * limit_)) + kEdgeSetup;
     }
-    scanRows_ += rows;
-    return true;
+    return kEdgeCost * rows;
+}
+
+// The box around points: the pixels that a fill of them may paint.
+template <class Point>
+RECT Player::BoxOf(const std::vector<Point>& pts) const {
+    if (pts.empty()) return RECT{0, 0, 0, 0};
+    double l = pts[0].x, t = pts[0].y, r = l, b = t;
+    for (const Point& p : pts) {
+        l = std::min<double>(l, p.x), t = std::min<double>(t, p.y);
+        r = std::max<double>(r, p.x), b = std::max<double>(b, p.y);
+    }
+    return RECT{static_cast<LONG>(std::floor(l)), static_cast<LONG>(std::floor(t)), static_cast<LONG>(std::ceil(r)),
+                static_cast<LONG>(std::ceil(b))};
+}
+
+// A region made from a polygon: its scan lines.
+template <class Point>
+bool Player::AffordScan(const std::vector<Point>& pts) {
+    return Afford(EdgeRows(pts));
+}
+
+// A polygon filled: its scan lines and the pixels of its box.
+bool Player::AffordFill(const std::vector<POINT>& pts) { return Afford(EdgeRows(pts) + VisibleArea(BoxOf(pts))); }
+
+// Lines of a one-pixel pen, stepped pixel by pixel over their whole length. Segments that miss
+// the picture draw nothing and are left out: each line becomes the runs of segments that remain.
+bool Player::AffordLines(std::vector<std::vector<POINT>>& lines) {
+    std::vector<std::vector<POINT>> runs;
+    int64_t steps = 0;
+    for (const std::vector<POINT>& line : lines) {
+        std::vector<POINT> run;
+        for (size_t i = 0; i + 1 < line.size(); i++) {
+            const POINT a = line[i], b = line[i + 1];
+            if (std::max(a.x, b.x) < 0 || std::min(a.x, b.x) >= width_ || std::max(a.y, b.y) < 0 ||
+                std::min(a.y, b.y) >= height_) {
+                if (run.size() >= 2) runs.push_back(std::move(run));
+                run.clear();
+                continue;
+            }
+            if (run.empty()) run.push_back(a);
+            run.push_back(b);
+            steps += std::max(std::abs(int64_t{b.x} - a.x), std::abs(int64_t{b.y} - a.y)) + 1;
+        }
+        if (run.size() >= 2) runs.push_back(std::move(run));
+    }
+    lines = std::move(runs);
+    return Afford(kLineCost * steps);
+}
+
+// A run of text drawn: the box of the whole run, rotated, and each glyph's own square of the
+// cell's height, on the picture.
+int64_t Player::GlyphWork(size_t glyphs, double advance, double height, double angle) const {
+    const double along = std::fabs(advance) + height, c = std::fabs(std::cos(angle)), s = std::fabs(std::sin(angle));
+    const double w = std::min(along * c + height * s, double(width_)),
+                 h = std::min(along * s + height * c, double(height_));
+    const double glyph = std::min(height, double(width_)) * std::min(height, double(height_));
+    return static_cast<int64_t>(w * h + static_cast<double>(glyphs) * glyph);
 }
 
 void Player::FillPolygon(const std::vector<POINT>& pts, COLORREF color, int32_t mode) {
-    if (pts.size() < 3 || !AffordScan(pts)) return;
+    if (pts.size() < 3 || !AffordFill(pts)) return;
     HBRUSH brush = CreateSolidBrush(Resolve(color));
     HGDIOBJ old = SelectObject(dc_, brush);
     SetPolyFillMode(dc_, mode);
@@ -256,6 +337,8 @@ void Player::FillRegion(HRGN rgn, const BrushDesc& brush) {
         PaintTiles(rgn, brush);
         return;
     }
+    RECT box;
+    if (GetRgnBox(rgn, &box) == NULLREGION || !Afford(VisibleArea(box))) return;
     HBRUSH b = CreateSolidBrush(Resolve(brush.color));
     FillRgn(dc_, rgn, b);
     DeleteObject(b);
@@ -283,13 +366,15 @@ bool Player::HatchBit(int32_t style, int32_t x, int32_t y) {
 void Player::PaintTiles(HRGN rgn, const BrushDesc& b) {
     RECT box;
     if (GetRgnBox(rgn, &box) == NULLREGION) return;
-    box.left = std::max<LONG>(box.left, 0);
-    box.top = std::max<LONG>(box.top, 0);
-    box.right = std::min<LONG>(box.right, width_);
-    box.bottom = std::min<LONG>(box.bottom, height_);
+    const RECT clip = ClipBox();
+    box.left = std::max(box.left, clip.left);
+    box.top = std::max(box.top, clip.top);
+    box.right = std::min(box.right, clip.right);
+    box.bottom = std::min(box.bottom, clip.bottom);
     if (box.left >= box.right || box.top >= box.bottom) return;
     const bool hatch = b.style == BrushDesc::Hatch;
     if (!hatch && (!b.pattern || b.pattern->width <= 0 || b.pattern->height <= 0)) return;
+    if (!Afford(kTileCost * VisibleArea(box))) return;
     const int32_t tw = hatch ? 8 : b.pattern->width, th = hatch ? 8 : b.pattern->height;
     const uint32_t fore = Rgb(Resolve(hatch ? b.color : st_.textColor)), back = Rgb(Resolve(st_.bkColor));
     const bool transparent = hatch && st_.bkMode == TRANSPARENT;
@@ -488,19 +573,65 @@ void Player::Stroke(const std::vector<POINT>& pts, bool closed) {
         lines.push_back(pts);
     }
     if (w <= 1) {
-        HPEN pen = CreatePen(PS_SOLID, 1, color);
-        HGDIOBJ old = SelectObject(dc_, pen);
-        SetROP2(dc_, st_.rop2);
         for (std::vector<POINT>& line : lines) {
             if (closed) line.push_back(line.front());
             if (line.size() == 1) line.push_back(POINT{line[0].x + 1, line[0].y});
-            Polyline(dc_, line.data(), static_cast<int>(line.size()));
         }
+        if (!AffordLines(lines)) return;
+        HPEN pen = CreatePen(PS_SOLID, 1, color);
+        HGDIOBJ old = SelectObject(dc_, pen);
+        SetROP2(dc_, st_.rop2);
+        for (const std::vector<POINT>& line : lines) Polyline(dc_, line.data(), static_cast<int>(line.size()));
         SelectObject(dc_, old);
         DeleteObject(pen);
         return;
     }
-    // The whole stroke as one region, so that no pixel is painted twice.
+    // A stroke of very many points goes out in parts that share their ends, so that the pieces
+    // of one part stay small in memory.
+    size_t total = 0;
+    for (const std::vector<POINT>& line : lines) total += line.size();
+    if (total <= kStrokePart) return WideStroke(lines, closed, w, color);
+    if (closed) lines[0].push_back(lines[0].front());
+    std::vector<std::vector<POINT>> part;
+    size_t points = 0;
+    for (const std::vector<POINT>& line : lines)
+        for (size_t i = 0; i == 0 || i + 1 < line.size(); i += kStrokePart) {
+            const size_t end = std::min(line.size(), i + kStrokePart + 1);
+            part.emplace_back(line.begin() + static_cast<std::ptrdiff_t>(i),
+                              line.begin() + static_cast<std::ptrdiff_t>(end));
+            points += end - i;
+            if (points >= kStrokePart) {
+                WideStroke(part, false, w, color);
+                part.clear();
+                points = 0;
+                if (exhausted_) return;
+            }
+        }
+    if (!part.empty()) WideStroke(part, false, w, color);
+}
+
+// Lines of a pen w pixels wide, filled as one region so that no pixel is painted twice.
+void Player::WideStroke(const std::vector<std::vector<POINT>>& lines, bool closed, int32_t w, COLORREF color) {
+    // Charged before its pieces are made, which may take much memory: its pixels (its box, or
+    // its length times its width where that is less) and the rows its bands' sides cross; the
+    // rows of its joins and ends after.
+    double cover = double(w) * w;
+    int64_t rows = 0;
+    std::vector<POINT> corners;
+    auto segment = [&](POINT a, POINT b) {
+        cover += (std::hypot(double(b.x) - a.x, double(b.y) - a.y) + w) * w;
+        rows += 2 * std::abs(int64_t{b.y} - a.y);
+    };
+    for (const std::vector<POINT>& line : lines) {
+        for (size_t i = 0; i + 1 < line.size(); i++) segment(line[i], line[i + 1]);
+        for (const POINT& p : line) {
+            corners.push_back(POINT{p.x - w, p.y - w});
+            corners.push_back(POINT{p.x + w, p.y + w});
+        }
+    }
+    if (closed && lines.size() == 1 && lines[0].size() > 1) segment(lines[0].back(), lines[0][0]);
+    const int64_t area = static_cast<int64_t>(std::min<double>(VisibleArea(BoxOf(corners)), cover));
+    if (!Afford(kEdgeCost * rows + area)) return;
     std::vector<std::vector<PointF>> pieces;
     for (const std::vector<POINT>& line : lines) {
         if (line.size() == 1) {
@@ -512,7 +643,7 @@ void Player::Stroke(const std::vector<POINT>& pts, bool closed) {
         }
     }
     const std::vector<PointF> all = Joined(pieces);
-    if (all.size() < 3 || !AffordScan(all)) return;
+    if (all.size() < 3 || !Afford(std::max<int64_t>(EdgeRows(all) - kEdgeCost * rows, 0))) return;
     HBRUSH brush = CreateSolidBrush(color);
     HGDIOBJ old = SelectObject(dc_, brush);
     SetPolyFillMode(dc_, WINDING);
@@ -630,6 +761,7 @@ void Player::PolyPolygon(const std::vector<std::vector<POINT>>& polys) {
 }
 
 void Player::SetPixelAt(double x, double y, COLORREF color) {
+    if (!Afford(1)) return;
     const POINT p = Map(x, y);
     ::SetPixel(dc_, p.x, p.y, Resolve(color));
 }
@@ -643,6 +775,8 @@ void Player::PatternBlt(double x, double y, double w, double h, uint32_t rop) {
         FillPolygon(pts, rop == BLACKNESS ? 0 : RGB(255, 255, 255), WINDING);
     } else {
         const POINT a = pts[0], b = pts[2];
+        const RECT box{std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)};
+        if (!Afford(VisibleArea(box))) return;
         WithSolidBrush([&] { ::PatBlt(dc_, a.x, a.y, b.x - a.x, b.y - a.y, rop); });
     }
 }
@@ -747,6 +881,7 @@ void Player::Text(double x, double y, const std::u16string& text, const std::vec
     run.angle = std::isfinite(angle) ? std::fmod(angle, 360.0) : 0;
     tikora::gdi::TextRunMetrics m;
     if (!render(dc_, run, 0, 0, false, &m)) return;
+    if (!Afford(GlyphWork(text.size(), m.advance, m.ascent + m.descent, run.angle * kPi / 180))) return;
 
     // The cell's top-left corner from the reference point and the alignment.
     const double a = run.angle * kPi / 180, ux = std::cos(a), uy = -std::sin(a);  // along the baseline
@@ -762,6 +897,7 @@ void Player::Text(double x, double y, const std::u16string& text, const std::vec
         HRGN rgn = LogicalRectRgn(rect[0], rect[1], rect[2], rect[3]);
         ExtSelectClipRgn(dc_, rgn, RGN_AND);
         DeleteObject(rgn);
+        clipKnown_ = false;
     }
     if (st_.bkMode == OPAQUE) {
         const double w = m.advance, hgt = m.ascent + m.descent;
@@ -772,7 +908,10 @@ void Player::Text(double x, double y, const std::u16string& text, const std::vec
         FillPolygon({pt(0, 0), pt(w, 0), pt(w, hgt), pt(0, hgt)}, st_.bkColor, WINDING);
     }
     render(dc_, run, static_cast<int>(std::lround(Clamp(ox))), static_cast<int>(std::lround(Clamp(oy))), true, nullptr);
-    if (clipped) RestoreDC(dc_, -1);
+    if (clipped) {
+        RestoreDC(dc_, -1);
+        clipKnown_ = false;
+    }
     if (updateCp) {
         // The advance goes back into logical units along the x axis.
         const double adv = sx > 0 ? m.advance / sx : 0;

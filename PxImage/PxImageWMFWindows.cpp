@@ -28,6 +28,7 @@ void Player::PlayWindows() {
         if (bytes < 6 || bytes > b.size() - pos || function == 0) break;
         recData_ = b.data() + pos + 6;
         recSize_ = static_cast<size_t>(bytes - 6);
+        clipKnown_ = false;  // the record may change the clip region
         if (!WindowsRecord(function, Params(recData_, recSize_)) || exhausted_) break;
         pos += static_cast<size_t>(bytes);
     }

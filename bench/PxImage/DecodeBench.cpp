@@ -1,11 +1,15 @@
 // Decoding a skin-sized picture (1016 x 710) from a file: PNG as RGB and RGBA through the image
-// library and through libpng's simplified API alone, and a 24-bit BMP. Then the worst metafile
-// for the polygon fill: self-crossing polygons and thin full-height shapes over 4000 x 4000 pixels.
+// library and through libpng's simplified API alone, and a 24-bit BMP. Then the worst metafiles
+// for the player, small files that ask for much drawing over 4000 x 4000 pixels: self-crossing
+// polygons, thin full-height shapes, and one operation repeated over the whole picture. Each
+// reports its time, the process's peak memory while it ran and the work playing spent.
 #include <benchmark/benchmark.h>
 #include <png.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,6 +17,9 @@
 #include "PxImageWMF.h"
 
 namespace {
+
+// Metafile text is drawn through Qt, headless.
+[[maybe_unused]] const int kOffscreen = setenv("QT_QPA_PLATFORM", "offscreen", 0);
 
 constexpr int kWidth = 1016;
 constexpr int kHeight = 710;
@@ -107,6 +114,122 @@ std::string WriteEmf(const char* name, const std::vector<uint32_t>& records) {
     return path;
 }
 
+// Records of an enhanced metafile as 32-bit words: a record is its type, its size and its words.
+struct EmfRecords {
+    std::vector<uint32_t> w;
+    EmfRecords& Rec(uint32_t type, const std::vector<uint32_t>& words) {
+        w.push_back(type);
+        w.push_back(static_cast<uint32_t>(8 + 4 * words.size()));
+        w.insert(w.end(), words.begin(), words.end());
+        return *this;
+    }
+    // The same record n times over.
+    EmfRecords& Times(uint32_t n, uint32_t type, const std::vector<uint32_t>& words) {
+        for (uint32_t i = 0; i < n; i++) Rec(type, words);
+        return *this;
+    }
+};
+
+constexpr uint32_t kSide = 4000;
+// A 40-byte header of a bitmap of one 32-bit pixel, and the pixel: opaque green.
+const std::vector<uint32_t> kOnePixel = {40, 1, 1, 1 | 32 << 16, 0, 4, 0, 0, 0, 0, 0xFF00FF00u};
+// A region (RGNDATA) of the rectangles given as left, top, right, bottom.
+std::vector<uint32_t> Region(const std::vector<uint32_t>& rects) {
+    const uint32_t n = static_cast<uint32_t>(rects.size() / 4);
+    std::vector<uint32_t> r = {32, 1, n, 16 * n, 0, 0, kSide, kSide};
+    r.insert(r.end(), rects.begin(), rects.end());
+    return r;
+}
+// n squares of 2 x 2 pixels, 4 pixels apart, a thousand to a row.
+std::vector<uint32_t> Squares(uint32_t n) {
+    std::vector<uint32_t> rects;
+    for (uint32_t i = 0; i < n; i++)
+        rects.insert(rects.end(), {i % 1000 * 4, i / 1000 * 4, i % 1000 * 4 + 2, i / 1000 * 4 + 2});
+    return rects;
+}
+std::vector<uint32_t> Join(std::vector<uint32_t> a, const std::vector<uint32_t>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// The crafted metafiles, each one operation asked for again and again over the whole picture.
+std::vector<uint32_t> Crafted(int which) {
+    EmfRecords e;
+    const uint32_t hatch = 2, cross = 4, black = 0;
+    switch (which) {
+        case 0: {  // one line of 1,000 glyphs 4000 pixels high, every advance 0
+            std::vector<uint32_t> font = {2, uint32_t(-4000), 0, 0, 0, 400, 0, 0, 0};
+            font.resize(1 + 23, 0);  // LOGFONTW with an empty face name
+            std::vector<uint32_t> text = {0, 0, kSide, kSide, 1, 0, 0, 0, 0, 1000, 76, 0, 0, 0, kSide, kSide, 2076};
+            for (int i = 0; i < 500; i++) text.push_back('W' | 'W' << 16);
+            text.resize(text.size() + 1000, 0);
+            e.Rec(82, font).Rec(37, {2}).Rec(24, {black}).Rec(18, {1}).Rec(84, text);
+            break;
+        }
+        case 1:  // 2,100 solid ellipses over the picture
+            e.Times(2100, 42, {0, 0, kSide, kSide});
+            break;
+        case 2:  // 2,000 rectangles of a hatch brush
+            e.Rec(39, {2, hatch, 0xFF0000, cross}).Rec(37, {2}).Times(2000, 43, {0, 0, kSide, kSide});
+            break;
+        case 3:  // 2,000 regions painted with a hatch brush
+            e.Rec(39, {2, hatch, 0xFF0000, cross});
+            e.Times(2000, 71, Join({0, 0, kSide, kSide, 48, 2}, Region({0, 0, kSide, kSide})));
+            break;
+        case 4:  // 500 blends of one pixel over the picture, half opaque
+            e.Times(500, 114,
+                    Join({0, 0,          kSide, kSide, 0, 0, kSide, kSide, 128 << 16, 0, 0, 0x3F800000, 0,
+                          0, 0x3F800000, 0,     0,     0, 0, 108,   40,    148,       4, 1, 1},
+                         kOnePixel));
+            break;
+        case 5:  // 5,000 stretches of one pixel over the picture
+            e.Times(
+                5000, 81,
+                Join({0, 0, kSide, kSide, 0, 0, 0, 0, 1, 1, 80, 40, 120, 4, 0, 0x00CC0020, kSide, kSide}, kOnePixel));
+            break;
+        case 6:  // 2,000 inversions of the picture
+            e.Times(2000, 76, {0, 0, kSide,      kSide, 0, 0, kSide, kSide, 0x00550009, 0, 0, 0x3F800000,
+                               0, 0, 0x3F800000, 0,     0, 0, 0,     0,     0,          0, 0});
+            break;
+        case 7: {  // one line of 400,000 segments from corner to corner, with the black pen
+            std::vector<uint32_t> line = {0, 0, kSide, kSide, 400000};
+            for (uint32_t i = 0; i < 400000; i++) line.push_back(i % 2 ? (kSide - 1) | (kSide - 1) << 16 : 0);
+            e.Rec(37, {0x80000007u}).Rec(87, line);
+            break;
+        }
+        case 10: {  // the same glyphs, one to a record
+            std::vector<uint32_t> font = {2, uint32_t(-4000), 0, 0, 0, 400, 0, 0, 0};
+            font.resize(1 + 23, 0);
+            e.Rec(82, font).Rec(37, {2}).Rec(24, {black}).Rec(18, {1});
+            e.Times(1000, 84, {0, 0, kSide, kSide, 1, 0, 0, 0, 0, 1, 76, 0, 0, 0, kSide, kSide, 80, 'W', 0});
+            break;
+        }
+        case 11: {  // the same segments, 4,000 to a line
+            std::vector<uint32_t> line = {0, 0, kSide, kSide, 4000};
+            for (uint32_t i = 0; i < 4000; i++) line.push_back(i % 2 ? (kSide - 1) | (kSide - 1) << 16 : 0);
+            e.Rec(37, {0x80000007u}).Times(100, 87, line);
+            break;
+        }
+        case 12: {  // one line of 400,000 short segments with a pen 10 pixels wide
+            std::vector<uint32_t> line = {0, 0, kSide, kSide, 400000};
+            for (uint32_t i = 0; i < 400000; i++) line.push_back(i % kSide | (100 + i % 2 * 5) << 16);
+            e.Rec(95, {2, 0, 0, 0, 0, 0x10000, 10, 0, 0xFF0000, 0, 0}).Rec(37, {2}).Rec(87, line);
+            break;
+        }
+        case 8: {  // a clip region of 100,000 rectangles, then a rectangle through it
+            const std::vector<uint32_t> region = Region(Squares(100000));
+            e.Rec(75, Join({static_cast<uint32_t>(4 * region.size()), 5}, region)).Rec(43, {0, 0, kSide, kSide});
+            break;
+        }
+        default: {  // a clip region of 66,000 rectangles, then 1,100 saved states
+            const std::vector<uint32_t> region = Region(Squares(66000));
+            e.Rec(75, Join({static_cast<uint32_t>(4 * region.size()), 5}, region)).Times(1100, 33, {});
+            break;
+        }
+    }
+    return e.w;
+}
+
 // One Polygon16 of n random points all over the picture: every row is crossed by a third of its
 // edges.
 std::string WriteCrossingEmf(const char* name, uint32_t n) {
@@ -175,10 +298,22 @@ void BM_Libpng_PngRgb(benchmark::State& s) { DecodeWithLibpng(s, PngRgb(), false
 void BM_PxImage_PngRgba(benchmark::State& s) { DecodeWithPxImage(s, PngRgba()); }
 void BM_Libpng_PngRgba(benchmark::State& s) { DecodeWithLibpng(s, PngRgba(), true); }
 void BM_PxImage_Bmp24(benchmark::State& s) { DecodeWithPxImage(s, Bmp()); }
-// Metafiles report the rows their fills crossed: the work that playing bounds.
+// The process's peak resident memory in bytes since the last reset.
+double PeakRss() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) * 1024;
+    return 0;
+}
+void ResetPeakRss() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+// Metafiles report the work playing spent and the peak memory.
 void DecodeMetafile(benchmark::State& s, const std::string& path) {
+    ResetPeakRss();
     DecodeWithPxImage(s, path);
-    s.counters["scan_rows"] = static_cast<double>(PxImageWMF::LastScanRows());
+    s.counters["work"] = static_cast<double>(PxImageWMF::LastWork());
+    s.counters["peak_rss"] = benchmark::Counter(PeakRss(), benchmark::Counter::kDefaults, benchmark::Counter::kIs1024);
 }
 void BM_PxImage_EmfCrossingPolygon(benchmark::State& s) {
     const uint32_t n = static_cast<uint32_t>(s.range(0));
@@ -194,10 +329,20 @@ BENCHMARK(BM_Libpng_PngRgb)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PxImage_PngRgba)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Libpng_PngRgba)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PxImage_Bmp24)->Unit(benchmark::kMillisecond);
-// 200,000 points ask for 2^28 rows, far past the bound; 12,000 points stay just inside it.
+// 200,000 points ask for 2^28 rows, far past the budget; 12,000 points stay inside it.
 BENCHMARK(BM_PxImage_EmfCrossingPolygon)->Arg(200000)->Arg(12000)->Unit(benchmark::kMillisecond);
-// Thin shapes cost the most for their rows: the playback's worst case, stopped at the bound.
+// Thin shapes cost the most for their rows.
 BENCHMARK(BM_PxImage_EmfStripes)->Arg(4000)->Unit(benchmark::kMillisecond);
+// The crafted metafiles, by the number Crafted takes.
+void BM_PxImage_EmfCrafted(benchmark::State& s) {
+    static const char* const kNames[] = {"glyphs",     "ellipses",    "hatch_rects", "hatch_regions", "alpha_blend",
+                                         "stretches",  "inverts",     "long_line",   "clip_100k",     "clip_saves",
+                                         "glyph_runs", "line_pieces", "wide_zigzag"};
+    const int which = static_cast<int>(s.range(0));
+    s.SetLabel(kNames[which]);
+    DecodeMetafile(s, WriteEmf((std::string("crafted_") + kNames[which] + ".emf").c_str(), Crafted(which)));
+}
+BENCHMARK(BM_PxImage_EmfCrafted)->DenseRange(0, 12)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -3,7 +3,8 @@
 // rendered beside each file (tests/PxImage/metafiles/make-metafiles). Prints per file the share of
 // pixels that agree and the record types the file uses, and fails when a file falls below its floor
 // in floors.txt (unless METAFILE_FLOORS=off). Without wmf2gd the Windows metafiles are left out and
-// the run reports a skip.
+// the run reports a skip. Every file must also spend at most a third of the work that playing
+// allows ("work%", of PxImageWMF::WorkBudget), so that a budget that stops real pictures is seen.
 //
 // A pixel agrees when its colour is within the tolerance of some pixel of the other picture in its
 // 3x3 neighbourhood, both ways round: edges one pixel apart and anti-aliasing do not count, a missing
@@ -24,12 +25,14 @@
 #include <vector>
 
 #include "PxImage.h"
+#include "PxImageWMF.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr int kTolerance = 48;
+constexpr double kMaxWorkShare = 100.0 / 3;  // percent of the budget
 constexpr uint32_t kWhite = 0xFFFFFF;
 
 struct Raster {
@@ -206,12 +209,17 @@ std::string OnPath(const std::string& name) {
     return "";
 }
 
-bool LoadPicture(const fs::path& file, Raster& out, std::string& error) {
+// Loads a picture; for a metafile, `work` is the share of the budget its playing spent.
+bool LoadPicture(const fs::path& file, Raster& out, std::string& error, double* work = nullptr) {
     PxImage img;
     if (!img.Load(file.c_str(), 0)) {
         error = img.GetLastError();
         return false;
     }
+    if (work)
+        *work = 100.0 * static_cast<double>(PxImageWMF::LastWork()) /
+                static_cast<double>(PxImageWMF::WorkBudget(static_cast<int32_t>(img.GetWidth()),
+                                                           static_cast<int32_t>(img.GetHeight())));
     out = FromImage(img);
     return true;
 }
@@ -246,7 +254,8 @@ int main(int argc, char** argv) {
 
     std::map<std::string, std::pair<int, int>> totals;  // record type: files, records
     int failures = 0, skipped = 0;
-    std::printf("%-34s %11s %11s %7s %7s %6s  %s\n", "file", "ours", "compared", "all%", "ink%", "floor", "records");
+    std::printf("%-34s %11s %11s %7s %7s %6s %6s  %s\n", "file", "ours", "compared", "all%", "ink%", "floor", "work%",
+                "records");
     for (const fs::path& file : files) {
         const std::string name = file.filename();
         floors.emplace(name, 0);  // a file without a floor is reported, not held
@@ -265,10 +274,15 @@ int main(int argc, char** argv) {
 
         Raster ours, ref;
         std::string error;
-        if (!LoadPicture(file, ours, error)) {
+        double work = 0;
+        if (!LoadPicture(file, ours, error, &work)) {
             std::printf("%-34s our decoder failed: %s\n", name.c_str(), error.c_str());
             ++failures;
             continue;
+        }
+        if (work > kMaxWorkShare) {
+            std::printf("%-34s spent %.1f%% of the work playing may do\n", name.c_str(), work);
+            ++failures;
         }
         if (!emf && wmf2gd.empty()) {
             ++skipped;
@@ -294,8 +308,8 @@ int main(int argc, char** argv) {
         const double floor = enforce ? floors[name] : 0;
         const bool below = s.ink < floor;
         failures += below;
-        std::printf("%-34s %11s %11s %7.1f %7.1f %6.1f%s %s\n", name.c_str(), oursSize.c_str(),
-                    (std::to_string(ref.w) + "x" + std::to_string(ref.h)).c_str(), s.all, s.ink, floor,
+        std::printf("%-34s %11s %11s %7.1f %7.1f %6.1f %6.2f%s %s\n", name.c_str(), oursSize.c_str(),
+                    (std::to_string(ref.w) + "x" + std::to_string(ref.h)).c_str(), s.all, s.ink, floor, work,
                     below ? " BELOW" : "", records.c_str());
         if (argc > 2) WritePpm(fs::path(argv[2]) / (name + ".ppm"), {&ours, &ref, &mask});
     }

@@ -453,41 +453,73 @@ TEST_F(WmfDecoder, MonochromeBrushWithoutColourTable) {
     });
 }
 
-// Polygon fills cost a step for every row that each edge crosses; one playback may spend 2^24
-// of them. The fill that would pass the bound is not made and the playing ends there.
+// Drawing costs a step for every pixel it touches (two for a hatch) and eight for every row that
+// a polygon's edge crosses, and eight more rows for each edge; one playback may spend 24 passes
+// over the picture, and at least 2^26. The operation that would pass the budget is not done, and
+// the playing ends there, keeping what was drawn.
 TEST_F(WmfDecoder, ScanLineWorkIsBounded) {
     constexpr uint32_t R = 0xFF0000, B = 0x0000FF, X = kWindow;
     const Bytes red = Cat({EmfBrush(1, RGB(255, 0, 0)), EmfSelect(1), EmfSelect(kNullPen)});
-    // One-pixel columns 4000 rows high at x = 0, 1, 2, ...: 8000 rows each, so 2097 fit.
-    Bytes columns;
-    for (uint32_t x = 0; x < 3000; x++) Append(columns, EmfRec(43, {x, 0, x + 1, 4000}));
-    // 5000 points between the top and the bottom: 20,000,000 rows, asked for at once.
-    Bytes zigzag = Le32s({86, 28 + 4 * 5000, 0, 0, 4000, 4000, 5000});
-    for (uint32_t i = 0; i < 5000; i++) Append(zigzag, Le16s({i % 4000, i % 2 * 4000}));
+    const Bytes blueSquare =
+        Cat({EmfBrush(2, RGB(0, 0, 255)), EmfSelect(2), EmfSelect(kNullPen), EmfRec(43, {0, 0, 100, 100})});
+    const Bytes redSquare = Cat({red, EmfRec(43, {200, 0, 300, 100})});
+    // Over a picture of 2000 x 2000 (96,000,000 of work), a rectangle over it all crosses 4000
+    // rows with 4 edges and covers 4,000,000 pixels; the square, 200 rows and 10,000 pixels.
+    const int64_t fill = 8 * (4000 + 4 * 8) + 4000000, square = 8 * (200 + 4 * 8) + 10000;
+    auto times = [](uint32_t n, const Bytes &record) {
+        Bytes b;
+        for (uint32_t i = 0; i < n; i++) Append(b, record);
+        return b;
+    };
+    const Bytes all = EmfRec(43, {0, 0, 2000, 2000});
+    // 40,000 points between the top and the bottom: 80,000,000 rows, asked for at once.
+    Bytes zigzag = Le32s({86, 28 + 4 * 40000, 0, 0, 2000, 2000, 40000});
+    for (uint32_t i = 0; i < 40000; i++) Append(zigzag, Le16s({i % 2000, i % 2 * 2000}));
+    Bytes line = Le32s({87, 28 + 4 * 20000, 0, 0, 2000, 2000, 20000});  // corner to corner and back
+    for (uint32_t i = 0; i < 20000; i++) Append(line, Le16s({i % 2 * 1999, i % 2 * 1999}));
+    const Bytes hatch = Cat({EmfRec(39, {3, BS_HATCHED, RGB(255, 0, 0), HS_CROSS}), EmfSelect(3), EmfSelect(kNullPen)});
+    // One green pixel stretched over the picture.
+    const Bytes stretch = EmfRec(81, {0, 0, 2000, 2000, 0, 0, 0, 0, 1, 1, 80, 40, 120, 4, 0, SRCCOPY, 2000, 2000},
+                                 Cat({Le32s({40, 1, 1}), Le16s({1, 32}), Le32s({0, 4, 0, 0, 0, 0, 0x00FF00})}));
     const struct {
         Drawing drawing;
-        int64_t rows;
+        int64_t work;
     } cases[] = {
         {{"triangle",
           Emf(100, 100, Cat({red, EmfRec(86, {0, 0, 100, 100, 3, 10 | 10 << 16, 90 | 10 << 16, 50 | 90 << 16})}), 4),
           {{50, 30, R}}},
-         160},
-        {{"columns",
-          Emf(4000, 4000, Cat({red, columns}), 4),
-          {{0, 0, R}, {2096, 3999, R}, {2097, 0, X}, {2999, 2000, X}}},
-         2097 * 8000},
-        {{"zigzag",
-          Emf(4000, 4000,
-              Cat({EmfBrush(2, RGB(0, 0, 255)), EmfSelect(2), EmfSelect(kNullPen), EmfRec(43, {0, 0, 100, 100}), red,
-                   zigzag, EmfBrush(3, RGB(0, 255, 0)), EmfSelect(3), EmfRec(43, {200, 0, 300, 100})}),
-              4),
-          {{50, 50, B}, {250, 50, X}, {1000, 2000, X}, {3000, 1000, X}}},
-         200},
+         8 * (160 + 3 * 8) + 80 * 80},
+        // 23 fills fit, and a small square after them, but not the fill that would cover it.
+        {{"fills", Emf(2000, 2000, Cat({red, times(23, all), blueSquare, all}), 4), {{1000, 1000, R}, {50, 50, B}}},
+         23 * fill + square},
+        {{"hatch",
+          Emf(2000, 2000, Cat({hatch, times(11, all), blueSquare, hatch, all}), 4),
+          {{1007, 1007, R}, {50, 50, B}}},
+         11 * (fill + 4000000) + square + 8 * 4032},  // the last one's region is made, not its tiles
+        {{"stretches", Emf(2000, 2000, times(30, stretch), 4), {{1000, 1000, 0x00FF00}}}, 23 * 4000001},
+        {{"zigzag", Emf(2000, 2000, Cat({blueSquare, red, zigzag, redSquare}), 4), {{50, 50, B}, {250, 50, X}}},
+         square},
+        {{"long line",
+          Emf(2000, 2000, Cat({blueSquare, EmfSelect(0x80000007u), line, redSquare}), 4),
+          {{50, 50, B}, {250, 50, X}, {1000, 1000, X}}},
+         square},
     };
     for (const auto &c : cases) {
         ExpectDrawings({c.drawing});
-        EXPECT_EQ(PxImageWMF::LastScanRows(), c.rows) << c.drawing.name;
+        EXPECT_EQ(PxImageWMF::LastWork(), c.work) << c.drawing.name;
     }
+    if (tikora::gdi::GetTextRunRenderer()) {  // 1000 glyphs 4000 pixels high, a glyph's box each
+        Bytes glyphs;
+        for (int i = 0; i < 1000; i++) Put16(glyphs, 'W');
+        const Bytes font = EmfRec(82, {3, uint32_t(-4000), 0, 0, 0, 400, 0}, Bytes(68, 0));
+        const Bytes text = EmfRec(84, {0, 0, 0, 0, 1, 0, 0, 0, 0, 1000, 76, 0, 0, 0, 0, 0, 0}, glyphs);
+        ExpectDrawings({{"glyphs",
+                         Emf(2000, 2000, Cat({blueSquare, font, EmfSelect(3), text, redSquare}), 4),
+                         {{50, 50, B}, {250, 50, X}, {1000, 1000, X}}}});
+        EXPECT_EQ(PxImageWMF::LastWork(), square);
+    }
+    EXPECT_EQ(PxImageWMF::WorkBudget(500, 500), 1 << 26);
+    EXPECT_EQ(PxImageWMF::WorkBudget(4000, 4000), 24 * 4000 * 4000);
 }
 
 TEST_F(WmfDecoder, EnhancedPaths) {
