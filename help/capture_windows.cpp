@@ -147,13 +147,15 @@ int main(int argc, char** argv) {
     TakePart(form, form->TopPanel, QRect(206, 0, 560, 125), "tempo-slider.png");
     form->BpmSetButtonClick(form->BpmSetButton);
 
+    // Each small window is reached as the user reaches it, from the main window once the size is
+    // chosen: the switch draws the pendulum into it. A window only rebuilt for the new size would
+    // show the bare case until the pendulum next moves.
     form->SetFullScreenMode(false, false);
     TakeShaped(form->Minimized(), "small-window.png");
     engine->GetSettingsDialogTag()->SetBool("MicroMode", true);
-    form->ApplySkinMode();
+    form->SetFullScreenMode(false, false);
     TakeShaped(form->Minimized(), "mini-window.png");
     engine->GetSettingsDialogTag()->SetBool("MicroMode", false);
-    form->ApplySkinMode();
     form->SetFullScreenMode(true, false);
 
     Take(SettingsForm, "settings.png");

@@ -61,6 +61,10 @@ std::unordered_map<HWND, TWinControl*>& Windows() {
 }
 TControl* g_capture = nullptr;
 bool g_altDown = false;
+// The window that follows the pointer after a press asked for a move by its caption (SC_MOVE), the
+// pointer's place in it, and where the last press was.
+QPointer<QWidget> g_moving;
+QPoint g_moveGrip, g_pressAt;
 // Set while a key goes to a widget after our own key handling has run for it.
 bool g_bypassKeys = false;
 
@@ -161,6 +165,17 @@ protected:
                 bool down = e->type() != QEvent::MouseButtonRelease;
                 Qt::MouseButton b = me->button();
                 Qt::MouseButtons buttons = me->buttons();
+                if (g_moving) {
+                    // A move lasts while the left button is down, and takes the pointer's input.
+                    if (e->type() == QEvent::MouseMove && (buttons & Qt::LeftButton)) {
+                        g_moving->move(me->globalPosition().toPoint() - g_moveGrip);
+                        return true;
+                    }
+                    if (QWidget::mouseGrabber() == g_moving) g_moving->releaseMouse();
+                    g_moving = nullptr;
+                    if (!down && b == Qt::LeftButton) return true;
+                }
+                if (e->type() == QEvent::MouseButtonPress) g_pressAt = me->globalPosition().toPoint();
                 if (e->type() == QEvent::MouseMove) {
                     impl_->inside = rect().contains(pos) || impl_->inside;
                     impl_->lastPos = pos;
@@ -1427,8 +1442,17 @@ void TForm::Dispatch(TMessage& m) {
             Activated(m.WParam != 0);
             return;
         case WM_SYSCOMMAND:
-            if ((m.WParam & 0xFFF0) == SC_MOVE && Widget()->windowHandle() && !HeadlessPlatform())
-                Widget()->windowHandle()->startSystemMove();
+            // The window follows the pointer from the press that asked for the move until its
+            // release, in the order the program sees them. A window manager's move would start only
+            // once it had the request, after a quick tap's release, and then follow the pointer with
+            // no button held.
+            if ((m.WParam & 0xFFF0) == SC_MOVE && (QGuiApplication::mouseButtons() & Qt::LeftButton) &&
+                !HeadlessPlatform()) {
+                g_moving = Widget();
+                g_moveGrip = g_pressAt - Widget()->pos();
+                // The pointer can leave the window's shape before the window has caught up.
+                g_moving->grabMouse();
+            }
             return;
         case WM_CLOSE:
             Close();

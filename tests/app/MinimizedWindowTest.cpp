@@ -1,5 +1,9 @@
-// The small window: its layout at full and half size, its shape, and the stay-on-top timer.
+// The small window: its layout at full and half size, its shape, the stay-on-top timer, and its
+// move by the case under a window manager.
 #include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMouseEvent>
 
 #include "SettingsTestSupport.h"
 #include "Tminimizedform.h"
@@ -143,6 +147,79 @@ TEST_F(MinimizedWindowTest, StayOnTopTimerFollowsTheSetting) {
         small->FormHide(small.get());
         EXPECT_FALSE(small->Timer1->Enabled());
     }
+}
+
+// A press on the case moves the window while the button stays down, and only then: a press and a
+// release with no time between (a touchpad's tap) leave it where it was as the pointer goes on.
+// Real input through the X server (xdotool) on Xvfb with openbox; this binary runs again there.
+TEST_F(MinimizedWindowTest, CaseMovesTheWindowOnlyWhileHeld) {
+    for (const char* tool : {"xvfb-run", "openbox", "xdotool", "xprop", "xwininfo"})
+        if (!getenv("TIKORA_UNDER_XVFB") && std::system((std::string("command -v ") + tool + ">/dev/null").c_str()))
+            GTEST_SKIP() << tool << " missing";
+    if (!getenv("TIKORA_UNDER_XVFB")) {
+        const std::string run = "openbox --sm-disable >/dev/null 2>&1 & env TIKORA_UNDER_XVFB=1 QT_QPA_PLATFORM=xcb " +
+                                fs::read_symlink("/proc/self/exe").string() + " --gtest_filter=*OnlyWhileHeld";
+        EXPECT_EQ(std::system(("xvfb-run -a -s '-screen 0 1280x1024x24' sh -c '" + run + "'").c_str()), 0);
+        return;
+    }
+    const char* managed = "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q id";
+    ASSERT_TRUE(formstest::WaitUntil([&] { return std::system(managed) == 0; }, 20000));
+    auto xdo = [](const std::string& args) { EXPECT_EQ(std::system(("xdotool " + args).c_str()), 0) << args; };
+    // Where the program last saw the pointer, and how many presses and releases.
+    struct Watch : QObject {
+        QPoint at;
+        int buttons = 0;
+        bool eventFilter(QObject* o, QEvent* e) override {
+            if (auto* m = dynamic_cast<QMouseEvent*>(e); m && o->isWidgetType())
+                at = m->globalPosition().toPoint(), buttons += m->button() != 0;
+            return false;
+        }
+    } watch;
+    qApp->installEventFilter(&watch);
+    // Where the X server has the window, as the window manager put it.
+    auto where = [&] {
+        QPoint at;
+        FILE* info = popen(("xwininfo -id " + std::to_string(small->Widget()->winId())).c_str(), "r");
+        for (char line[256]; info && fgets(line, sizeof line, info);)
+            std::sscanf(line, " Absolute upper-left X: %d", &at.rx()),
+                std::sscanf(line, " Absolute upper-left Y: %d", &at.ry());
+        if (info) pclose(info);
+        return at;
+    };
+    Make(false);
+    small->SetBounds(100, 100, small->Width(), small->Height());
+    small->Show();
+    ASSERT_TRUE(formstest::WaitUntil([&] { return where() == QPoint(100, 100); }, 20000));
+    const struct {
+        const char* press;
+        int buttons;
+        int movingSteps;  // of five steps from the case's right side and a sixth back with the button up
+        QPoint step;      // held, each far out of the window's shape; free, down inside it
+    } cases[] = {{"mousedown 1", 1, 5, {100, 20}}, {"mousedown 1 mouseup 1", 2, 0, {5, 20}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.press);
+        const QPoint from = where(), start = from + QPoint(340, 300), step = c.step;
+        xdo("mousemove " + std::to_string(start.x()) + " " + std::to_string(start.y()));
+        ASSERT_TRUE(formstest::WaitUntil([&] { return watch.at == start; }, 20000));
+        const int buttons = watch.buttons;
+        xdo(c.press);
+        ASSERT_TRUE(formstest::WaitUntil([&] { return watch.buttons == buttons + c.buttons; }, 20000));
+        QPoint pointer = start;
+        for (int n = 1; n <= 6; ++n) {
+            if (n == 6 && c.movingSteps) xdo("mouseup 1");
+            ASSERT_TRUE(formstest::WaitUntil([&] { return watch.buttons == buttons + 2 || n < 6; }, 20000));
+            // The sixth step comes back, into the window's shape.
+            const QPoint was = where(), by = n < 6 ? step : -step;
+            pointer += by;
+            xdo("mousemove_relative -- " + std::to_string(by.x()) + " " + std::to_string(by.y()));
+            // The window moved, or stayed as the program saw the pointer go on.
+            const QPoint moved = std::min(n, c.movingSteps) * step;
+            EXPECT_TRUE(formstest::WaitUntil(
+                [&] { return where() != was || (watch.at == pointer && where() - from == moved); }, 20000));
+            EXPECT_EQ(where() - from, moved) << "step " << n;
+        }
+    }
+    qApp->removeEventFilter(&watch);
 }
 
 }  // namespace

@@ -3,9 +3,12 @@
 // each shows its window whole.
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QImageReader>
+#include <QPixmap>
 #include <QSize>
 #include <QString>
+#include <QWidget>
 
 #include <cstdlib>
 #include <filesystem>
@@ -95,20 +98,22 @@ TEST(Manual, PicturesShowWholeWindows) {
     ASSERT_NE(MainForm, nullptr);
     const auto smallWindow = [](bool micro) {
         MainForm->Engine()->GetSettingsDialogTag()->SetBool("MicroMode", micro);
-        MainForm->ApplySkinMode();
+        MainForm->SetFullScreenMode(false, false);
         return static_cast<TForm*>(MainForm->Minimized());
     };
-    // Each picture with the window it shows; a part of a window lies inside it.
+    // Each picture with the window it shows; a part of a window lies inside it. The small windows'
+    // pictures show the pendulum over the case picture named.
     const struct {
         const char* picture;
         std::function<TForm*()> window;
         bool whole;
+        const char* bare = nullptr;
     } pictures[] = {
         {"main-window.png", [] { return MainForm; }, true},
         {"weight-dragged.png", [] { return MainForm; }, false},
         {"tempo-slider.png", [] { return MainForm; }, false},
-        {"small-window.png", [&] { return smallWindow(false); }, true},
-        {"mini-window.png", [&] { return smallWindow(true); }, true},
+        {"small-window.png", [&] { return smallWindow(false); }, true, "MetronomeSmall.bmp"},
+        {"mini-window.png", [&] { return smallWindow(true); }, true, "05MetronomeSmall.bmp"},
         {"settings.png", [] { return SettingsForm; }, true},
         {"time-signature-list.png", [] { return TSListEdit; }, true},
         {"time-signature-editor.png", [] { return TSListItemEditor; }, true},
@@ -133,6 +138,22 @@ TEST(Manual, PicturesShowWholeWindows) {
         } else {
             EXPECT_TRUE(picture.isValid() && window.expandedTo(picture) == window)
                 << p.picture << " is " << text(picture) << ", its window " << text(window);
+        }
+        if (p.bare) {
+            // Up the rod and at the weight's middle, the picture has the window's pixels, not the case's.
+            const QImage shown = form->Widget()->grab().toImage();
+            const QImage taken(QString::fromStdString((dir / p.picture).string()));
+            const QImage bare(QString::fromStdString((dir / ".." / ".." / "pics" / p.bare).string()));
+            const TQuad &rod = MainForm->Engine()->PendulumQuad, &weight = MainForm->Engine()->WeightQuad;
+            const QPoint rodTop((rod[0].x + rod[1].x) / 2, (rod[0].y + rod[1].y) / 2);
+            const QPoint up = rodTop + (QPoint((rod[2].x + rod[3].x) / 2, (rod[2].y + rod[3].y) / 2) - rodTop) / 5;
+            const QPoint middle((weight[0].x + weight[2].x) / 2, (weight[0].y + weight[2].y) / 2);
+            for (QPoint at : {up, middle}) {
+                EXPECT_EQ(taken.pixel(at) & 0xFFFFFF, shown.pixel(at) & 0xFFFFFF)
+                    << p.picture << " at " << at.x() << "," << at.y();
+                const int x = at.x() - static_cast<TMinimized*>(form)->XOffset();
+                EXPECT_NE(shown.pixel(at) & 0xFFFFFF, bare.pixel(x, at.y()) & 0xFFFFFF) << p.picture;
+            }
         }
     }
     smallWindow(false);
