@@ -67,6 +67,8 @@ QPointer<QWidget> g_moving;
 QPoint g_moveGrip, g_pressAt;
 // Set while a key goes to a widget after our own key handling has run for it.
 bool g_bypassKeys = false;
+// How many of our widgets' paint events are running (one inside another while Qt draws a window).
+int g_paintEvents = 0;
 
 // Lets the widget itself handle a key that has been through our key handling, and keeps the key
 // from going on to the parent windows: Qt passes a key a widget ignores to its parent, which
@@ -270,6 +272,10 @@ protected:
 
     void paintEvent(QPaintEvent*) override {
         if (!impl_) return;
+        ++g_paintEvents;
+        struct Done {
+            ~Done() { --g_paintEvents; }
+        } done;
         if (impl_->invalid) impl_->RunPaint();
         if (impl_->pixels.empty()) return;
         QImage img(reinterpret_cast<const uchar*>(impl_->pixels.data()), impl_->surfaceW, impl_->surfaceH,
@@ -1267,6 +1273,20 @@ void TWinControl::VisibleChanged() {
     if (Visible()) {
         Invalidate();
         PlaceHiddenWindow(w, Left(), Top());
+    } else if (g_paintEvents > 0 && w->isVisible()) {
+        // Hidden by a paint handler (the main window's first paint hides it when the program starts
+        // in the small window). Qt goes on drawing the widgets it has listed, and notes for each
+        // panel which of its children cover it from those visible at that moment: hidden now, the
+        // window's panels would keep a note of no children, and each later repaint of a panel alone
+        // would cover its buttons, never drawing them again. The window hides once the drawing ends.
+        QPointer<QWidget> guard(w);
+        QMetaObject::invokeMethod(
+            w,
+            [this, guard] {
+                if (guard && !Visible()) guard->setVisible(false);
+            },
+            Qt::QueuedConnection);
+        return;
     }
     w->setVisible(Visible());
 }

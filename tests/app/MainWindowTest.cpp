@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QHelpEvent>
 #include <QImage>
+#include <QScreen>
 #include <QMouseEvent>
 #include <QTest>
 #include <QToolTip>
@@ -1568,6 +1569,46 @@ TEST_F(MainWindowTest, HelpOpensTheManualAndTheSpeakerButtonTheMixer) {
     if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
     EXPECT_EQ(opened, std::vector<std::string>(2, manual.string()));
     EXPECT_EQ(started, std::vector<std::vector<std::string>>{{"kmix"}});
+}
+
+// A program closed in the small window starts there again; after F8 and a change of tempo the
+// Load button on screen looks as it does in a start in the main window.
+TEST_F(MainWindowTest, StartInTheSmallWindowKeepsTheTopPanelsButtonsOnScreen) {
+    auto loadButtonAfterTempoUp = [](TMainForm* window) {
+        Press(Qt::Key_BracketRight, Qt::NoModifier, window);
+        formstest::Pump();
+        QWidget* w = window->LoadButton->Widget();
+        const QPoint at = w->mapTo(w->window(), QPoint(0, 0));
+        QScreen* screen = QGuiApplication::primaryScreen();
+        return screen->grabWindow(w->window()->winId(), at.x(), at.y(), w->width(), w->height()).toImage();
+    };
+    const int tempo = engine->Tempo;
+    form->Show();
+    formstest::Pump();
+    const QImage expected = loadButtonAfterTempoUp(form);
+    TCloseAction action = caHide;
+    Press(Qt::Key_F8);
+    form->FormClose(form, action);  // closed in the small window
+    Press(Qt::Key_F8, Qt::NoModifier, form->Minimized());
+    {
+        TMainForm restarted(nullptr);
+        MainForm = &restarted;
+        restarted.AfterConstruction();
+        restarted.Show();
+        EXPECT_TRUE(formstest::WaitUntil([&] { return restarted.Minimized()->Visible(); }));
+        Press(Qt::Key_F8, Qt::NoModifier, restarted.Minimized());
+        EXPECT_TRUE(formstest::WaitUntil([&] { return restarted.Widget()->windowHandle()->isExposed(); }));
+        const QImage shown = loadButtonAfterTempoUp(&restarted);
+        int differing = 0;
+        for (int y = 0; y < expected.height(); ++y)
+            for (int x = 0; x < expected.width(); ++x) differing += shown.pixel(x, y) != expected.pixel(x, y);
+        EXPECT_EQ(differing, 0) << "of " << expected.width() * expected.height() << " pixels";
+        MainForm = form;
+    }
+    player.SetEndNotify(85, 127, form->Handle(), WM_PLAYER_END);
+    player.SetEventNotify(form->Handle(), WM_PLAYER_EVENT);
+    form->ChangeTempo(tempo);
+    form->FormClose(form, action);
 }
 
 }  // namespace
