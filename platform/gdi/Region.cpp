@@ -1,4 +1,5 @@
 #include <cmath>
+#include <tuple>
 
 #include "GdiInternal.h"
 
@@ -60,6 +61,13 @@ void PushBand(std::vector<RegionData::Band>& bands, LONG top, LONG bottom, const
     bands.push_back(RegionData::Band{top, bottom, spans});
 }
 
+// The first band that reaches below row y (bands.size() when none does).
+size_t FirstBandBelow(const std::vector<RegionData::Band>& bands, LONG y) {
+    auto it =
+        std::upper_bound(bands.begin(), bands.end(), y, [](LONG v, const RegionData::Band& b) { return v < b.bottom; });
+    return static_cast<size_t>(it - bands.begin());
+}
+
 }  // namespace
 
 RegionData RegionData::FromRect(const RECT& r0) {
@@ -67,6 +75,43 @@ RegionData RegionData::FromRect(const RECT& r0) {
     RECT r = Normalized(r0);
     if (!tikora::gdi::Empty(r)) d.bands.push_back(Band{r.top, r.bottom, {r.left, r.right}});
     return d;
+}
+
+RegionData RegionData::FromRects(const RECT* rects, size_t count) {
+    std::vector<RECT> rs;
+    rs.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        const RECT r = Normalized(rects[i]);
+        if (!tikora::gdi::Empty(r)) rs.push_back(r);
+    }
+    std::sort(rs.begin(), rs.end(), [](const RECT& a, const RECT& b) {
+        return std::tie(a.top, a.bottom, a.left) < std::tie(b.top, b.bottom, b.left);
+    });
+    // Rectangles on the same rows make one band; bands that follow one another down the rows, as
+    // a banded region's own rectangles do, make one part as they come. A band that overlaps rows
+    // already taken starts another part.
+    std::vector<RegionData> parts;
+    Spans spans;
+    for (size_t i = 0, j; i < rs.size(); i = j) {
+        spans.clear();
+        for (j = i; j < rs.size() && rs[j].top == rs[i].top && rs[j].bottom == rs[i].bottom; ++j) {
+            if (!spans.empty() && rs[j].left <= spans.back()) {
+                spans.back() = std::max(spans.back(), rs[j].right);
+            } else {
+                spans.push_back(rs[j].left);
+                spans.push_back(rs[j].right);
+            }
+        }
+        if (parts.empty() || parts.back().bands.back().bottom > rs[i].top) parts.emplace_back();
+        PushBand(parts.back().bands, rs[i].top, rs[i].bottom, spans);
+    }
+    // The parts merge in pairs of neighbours, round after round, so that each band takes part in
+    // about log n merges of two.
+    for (size_t n = parts.size(); n > 1; n = (n + 1) / 2) {
+        for (size_t k = 0; k + 1 < n; k += 2) parts[k / 2] = Combine(parts[k], parts[k + 1], RGN_OR);
+        if (n % 2) parts[n / 2] = std::move(parts[n - 1]);
+    }
+    return parts.empty() ? RegionData{} : std::move(parts[0]);
 }
 
 RECT RegionData::Bounds() const {
@@ -85,10 +130,10 @@ int RegionData::Complexity() const {
 }
 
 bool RegionData::Contains(LONG x, LONG y) const {
-    auto it = std::upper_bound(bands.begin(), bands.end(), y, [](LONG v, const Band& b) { return v < b.bottom; });
-    if (it == bands.end() || y < it->top) return false;
-    auto s = std::upper_bound(it->spans.begin(), it->spans.end(), x);
-    return (s - it->spans.begin()) % 2 == 1;
+    const size_t i = FirstBandBelow(bands, y);
+    if (i == bands.size() || y < bands[i].top) return false;
+    auto s = std::upper_bound(bands[i].spans.begin(), bands[i].spans.end(), x);
+    return (s - bands[i].spans.begin()) % 2 == 1;
 }
 
 void RegionData::Offset(LONG dx, LONG dy) {
@@ -104,6 +149,20 @@ std::vector<RECT> RegionData::Rects() const {
     for (const Band& b : bands)
         for (size_t i = 0; i + 1 < b.spans.size(); i += 2)
             out.push_back(RECT{b.spans[i], b.top, b.spans[i + 1], b.bottom});
+    return out;
+}
+
+std::vector<RECT> RegionData::RectsWithin(const RECT& area) const {
+    std::vector<RECT> out;
+    for (auto it = bands.begin() + FirstBandBelow(bands, area.top); it != bands.end() && it->top < area.bottom; ++it) {
+        const std::vector<LONG>& s = it->spans;
+        // From the span holding area.left, or the first right of it.
+        size_t i = static_cast<size_t>(std::upper_bound(s.begin(), s.end(), area.left) - s.begin()) & ~size_t{1};
+        for (; i + 1 < s.size() && s[i] < area.right; i += 2) {
+            const RECT r = Intersect(RECT{s[i], it->top, s[i + 1], it->bottom}, area);
+            if (!tikora::gdi::Empty(r)) out.push_back(r);
+        }
+    }
     return out;
 }
 
@@ -127,7 +186,16 @@ RegionData RegionData::Combine(const RegionData& a, const RegionData& b, int mod
     const size_t na = a.bands.size(), nb = b.bands.size();
     if (na == 0 && nb == 0) return out;
     LONG y = std::min(na ? a.bands[0].top : INT32_MAX, nb ? b.bands[0].top : INT32_MAX);
-    while (ia < na || ib < nb) {
+    if (mode == RGN_AND) {
+        // Only the rows both have: a small region against a large one costs its own rows.
+        if (na == 0 || nb == 0) return out;
+        y = std::max(a.bands[0].top, b.bands[0].top);
+        ia = FirstBandBelow(a.bands, y);
+        ib = FirstBandBelow(b.bands, y);
+    }
+    // An intersection ends with either region, a difference with the first.
+    auto more = [&] { return mode == RGN_AND ? ia < na && ib < nb : mode == RGN_DIFF ? ia < na : ia < na || ib < nb; };
+    while (more()) {
         const Band* A = ia < na ? &a.bands[ia] : nullptr;
         const Band* B = ib < nb ? &b.bands[ib] : nullptr;
         bool inA = A && A->top <= y;
@@ -370,6 +438,11 @@ BOOL SetRectRgn(HRGN hrgn, int left, int top, int right, int bottom) {
     if (!r) return FALSE;
     r->data = RegionData::FromRect(RECT{left, top, right, bottom});
     return TRUE;
+}
+
+HRGN tikora::gdi::CreateRectsRgn(const RECT* rects, size_t count) {
+    if (!rects && count > 0) return nullptr;
+    return NewRegion(RegionData::FromRects(rects, count));
 }
 
 std::vector<RECT> tikora::gdi::GetRegionRects(HRGN hrgn) {
