@@ -10,9 +10,10 @@ void FillRegionData(GdiDC* dc, const RegionData& rgn, Px color, int rop2) {
     Surface* s = Target(dc);
     if (!s || rgn.Empty()) return;
     const RegionData vis = RegionData::Combine(rgn, *VisibleRegion(dc), RGN_AND);
-    for (const RegionData::Band& b : vis.bands)
-        for (LONG y = b.top; y < b.bottom; ++y)
-            for (size_t i = 0; i + 1 < b.spans.size(); i += 2) FillSpan(*s, y, b.spans[i], b.spans[i + 1], color, rop2);
+    for (const auto& b : vis.bands)
+        for (LONG y = b->top; y < b->bottom; ++y)
+            for (size_t i = 0; i + 1 < b->spans.size(); i += 2)
+                FillSpan(*s, y, b->spans[i], b->spans[i + 1], color, rop2);
 }
 
 namespace {

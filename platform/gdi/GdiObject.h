@@ -84,13 +84,15 @@ bool RegisterStockObject(int index, GdiObject* object);
 
 // A set of pixels as y-x bands of half-open rectangles, the way GDI stores regions: bands are
 // sorted, do not overlap, never touch with equal spans, and each holds sorted disjoint spans.
+// A band never changes once made: copies of a region, and the regions combined from it, share
+// the bands they have alike.
 struct RegionData {
     struct Band {
         LONG top;
         LONG bottom;
         std::vector<LONG> spans;  // left0, right0, left1, right1, ...
     };
-    std::vector<Band> bands;
+    std::vector<std::shared_ptr<const Band>> bands;
 
     static RegionData FromRect(const RECT& r);
     // The union of many rectangles (each normalised, empty ones left out), sorted and merged at

@@ -477,6 +477,11 @@ TEST_F(Regions, CombineGivesBandedRectangles) {
         {{{0, 4, 4, 6}, {0, 0, 4, 2}}, {{0, 2, 4, 4}}, RGN_OR, SIMPLEREGION, {{0, 0, 4, 6}}},
         {{{0, 0, 2, 4}, {4, 0, 6, 4}}, {{2, 0, 4, 4}, {6, 0, 8, 4}}, RGN_OR, SIMPLEREGION, {{0, 0, 8, 4}}},
         {{{0, 0, 2, 4}, {4, 0, 6, 4}}, {{2, 0, 4, 4}, {6, 0, 8, 4}}, RGN_AND, NULLREGION, {}},
+        {{{0, 0, 2, 1}, {0, 2, 2, 3}, {0, 4, 2, 5}},
+         {{0, 5, 2, 7}},
+         RGN_OR,
+         COMPLEXREGION,
+         {{0, 0, 2, 1}, {0, 2, 2, 3}, {0, 4, 2, 7}}},
         // A hole splits the rows around it into bands that join again below it.
         {{{0, 0, 9, 9}},
          {{3, 3, 6, 6}},
