@@ -129,20 +129,18 @@ bool Player::EnhancedDib(const Params& p, size_t at, uint32_t usage, Dib& dib, u
 
 // A region's rectangles (RGNDATA, reference-device units) as a region on the picture.
 HRGN Player::EnhancedRegion(const Params& p, size_t at, uint32_t bytes) const {
-    HRGN all = CreateRectRgn(0, 0, 0, 0);
+    std::vector<RECT> rects;
     const uint32_t count = p.U32(at + 8);
-    if (bytes < 32 || count > bytes / 16) return all;
+    if (bytes < 32 || count > bytes / 16) return CreateRectRgn(0, 0, 0, 0);
     for (uint32_t i = 0; i < count && p.Has(at + 32 + 16 * static_cast<size_t>(i), 16); i++) {
         const size_t o = at + 32 + 16 * static_cast<size_t>(i);
         double l, t, r, b;
         RefToTarget(p.I32(o), p.I32(o + 4), l, t);
         RefToTarget(p.I32(o + 8), p.I32(o + 12), r, b);
-        HRGN one = CreateRectRgn(static_cast<int>(std::lround(Clamp(l))), static_cast<int>(std::lround(Clamp(t))),
-                                 static_cast<int>(std::lround(Clamp(r))), static_cast<int>(std::lround(Clamp(b))));
-        CombineRgn(all, all, one, RGN_OR);
-        DeleteObject(one);
+        rects.push_back(RECT{static_cast<int>(std::lround(Clamp(l))), static_cast<int>(std::lround(Clamp(t))),
+                             static_cast<int>(std::lround(Clamp(r))), static_cast<int>(std::lround(Clamp(b)))});
     }
-    return all;
+    return tikora::gdi::CreateRectsRgn(rects.data(), rects.size());
 }
 
 void Player::EnhancedText(const Params& p, size_t at, bool wide) {

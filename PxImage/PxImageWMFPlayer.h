@@ -209,6 +209,7 @@ private:
     int32_t PenPixels() const;
     COLORREF Resolve(COLORREF c) const;
     HRGN LogicalRectRgn(double l, double t, double r, double b);
+    HRGN LogicalRectsRgn(const std::vector<RECT>& rects) const;
     bool Afford(int64_t units);
     RECT ClipBox();
     int64_t VisibleArea(RECT box);

@@ -188,6 +188,18 @@ HRGN Player::LogicalRectRgn(double l, double t, double r, double b) {
     return CreatePolygonRgn(pts.data(), 4, WINDING);
 }
 
+// A Windows-metafile region's rectangles as one region, made at once. That mapping neither
+// rotates nor shears, so each rectangle stays one.
+HRGN Player::LogicalRectsRgn(const std::vector<RECT>& rects) const {
+    std::vector<RECT> device;
+    device.reserve(rects.size());
+    for (const RECT& r : rects) {
+        const POINT a = Map(r.left, r.top), b = Map(r.right, r.bottom);
+        device.push_back(RECT{a.x, a.y, b.x, b.y});
+    }
+    return tikora::gdi::CreateRectsRgn(device.data(), device.size());
+}
+
 // Takes work out of the playback's budget before it is done. Past the budget the work is not
 // done and the playing ends after this record, keeping what was drawn.
 bool Player::Afford(int64_t units) {
@@ -946,12 +958,7 @@ void Player::Select(const GdiObjectDesc& obj) {
 }
 
 void Player::SelectRegion(const GdiObjectDesc& obj) {
-    HRGN all = CreateRectRgn(0, 0, 0, 0);
-    for (const RECT& r : obj.rects) {
-        HRGN one = LogicalRectRgn(r.left, r.top, r.right, r.bottom);
-        CombineRgn(all, all, one, RGN_OR);
-        DeleteObject(one);
-    }
+    HRGN all = LogicalRectsRgn(obj.rects);
     SelectClipRgn(dc_, all);
     DeleteObject(all);
 }

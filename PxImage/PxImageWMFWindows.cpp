@@ -282,12 +282,7 @@ bool Player::WindowsRecord(uint16_t function, const Params& p) {
                 if (bi >= objects_.size() || objects_[bi].kind != GdiObjectDesc::Brush) break;
                 brush = objects_[bi].brush;
             }
-            HRGN all = CreateRectRgn(0, 0, 0, 0);
-            for (const RECT& r : objects_[ri].rects) {
-                HRGN one = LogicalRectRgn(r.left, r.top, r.right, r.bottom);
-                CombineRgn(all, all, one, RGN_OR);
-                DeleteObject(one);
-            }
+            HRGN all = LogicalRectsRgn(objects_[ri].rects);
             FillRegion(all, brush);
             DeleteObject(all);
             break;

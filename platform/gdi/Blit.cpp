@@ -124,7 +124,7 @@ void CopyRowFast(const Surface& s, LONG sy, LONG sx, Surface& t, LONG y, LONG x,
 void Run(Blit b) {
     Surface* t = Target(b.dc);
     if (!t || Empty(b.dst)) return;
-    std::vector<RECT> clips = ClipRects(b.dc);
+    std::vector<RECT> clips = ClipRects(b.dc, b.dst);
     std::vector<Px> srcBuf, dstBuf;
 
     if (!b.src) {

@@ -52,13 +52,14 @@ LONG LogicalDy(const GdiDC* dc) { return dc->state.viewportOrg.y - dc->state.win
 
 int CombineClip(GdiDC* dc, const RegionData& rgn, int mode) {
     if (mode == RGN_COPY) {
-        dc->state.clip = rgn;
+        dc->state.clip = std::make_shared<const RegionData>(rgn);
+    } else if (dc->state.clip) {
+        dc->state.clip = std::make_shared<const RegionData>(RegionData::Combine(*dc->state.clip, rgn, mode));
     } else {
-        RegionData current = dc->state.hasClip ? dc->state.clip : RegionData::FromRect(DeviceBounds(dc));
-        dc->state.clip = RegionData::Combine(current, rgn, mode);
+        dc->state.clip =
+            std::make_shared<const RegionData>(RegionData::Combine(RegionData::FromRect(DeviceBounds(dc)), rgn, mode));
     }
-    dc->state.hasClip = true;
-    return VisibleRegion(dc).Complexity();
+    return VisibleRegion(dc)->Complexity();
 }
 
 }  // namespace
@@ -70,21 +71,27 @@ RECT DeviceBounds(const GdiDC* dc) {
     return RECT{0, 0, dc->nominalWidth, dc->nominalHeight};
 }
 
-RegionData VisibleRegion(const GdiDC* dc) {
-    RegionData r = RegionData::FromRect(DeviceBounds(dc));
+std::shared_ptr<const RegionData> VisibleRegion(const GdiDC* dc) {
+    // Worked out again only when the clip, the pixels' bounds or the system clip changed since.
+    const RECT bounds = DeviceBounds(dc);
+    GdiDC::Visible& v = dc->visible;
+    if (v.region && v.clip == dc->state.clip && EqualRect(&v.bounds, &bounds)) return v.region;
+    RegionData r = RegionData::FromRect(bounds);
     if (dc->hasSystemClip) r = RegionData::Combine(r, dc->systemClip, RGN_AND);
-    if (dc->state.hasClip) r = RegionData::Combine(r, dc->state.clip, RGN_AND);
-    return r;
+    if (!dc->state.clip) {
+        v.region = std::make_shared<const RegionData>(std::move(r));
+    } else if (const RECT box = dc->state.clip->Bounds(), in = Intersect(box, bounds);
+               !dc->hasSystemClip && EqualRect(&box, &in)) {
+        v.region = dc->state.clip;  // inside the pixels: the clip itself, not a copy
+    } else {
+        v.region = std::make_shared<const RegionData>(RegionData::Combine(r, *dc->state.clip, RGN_AND));
+    }
+    v.clip = dc->state.clip;
+    v.bounds = bounds;
+    return v.region;
 }
 
-std::vector<RECT> ClipRects(const GdiDC* dc) {
-    if (!dc->hasSystemClip && !dc->state.hasClip) {
-        RECT b = DeviceBounds(dc);
-        if (Empty(b)) return {};
-        return {b};
-    }
-    return VisibleRegion(dc).Rects();
-}
+std::vector<RECT> ClipRects(const GdiDC* dc, const RECT& within) { return VisibleRegion(dc)->RectsWithin(within); }
 
 HDC CreateSurfaceDC(uint32_t* pixels, int width, int height, int strideBytes) {
     if (!pixels || width <= 0 || height <= 0 || strideBytes % 4 != 0 || int64_t(strideBytes) < int64_t(width) * 4)
@@ -130,7 +137,7 @@ bool GetBitmapSurface(HBITMAP hbm, SurfaceView* view) {
 
 std::vector<RECT> GetClipRects(HDC hdc) {
     GdiDC* dc = AsDC(hdc);
-    return dc ? ClipRects(dc) : std::vector<RECT>{};
+    return dc ? VisibleRegion(dc)->Rects() : std::vector<RECT>{};
 }
 
 void SetSystemClipRegion(HDC hdc, HRGN hrgn) {
@@ -139,6 +146,7 @@ void SetSystemClipRegion(HDC hdc, HRGN hrgn) {
     GdiRegion* r = As<GdiRegion>(hrgn, ObjectKind::Region);
     dc->hasSystemClip = r != nullptr;
     dc->systemClip = r ? r->data : RegionData{};
+    dc->visible = {};
 }
 
 COLORREF NearestColor(HDC hdc, COLORREF color) {
@@ -405,9 +413,8 @@ int ExtSelectClipRgn(HDC hdc, HRGN hrgn, int mode) {
     if (!dc || mode < RGN_AND || mode > RGN_COPY) return ERROR;
     if (!hrgn) {
         if (mode != RGN_COPY) return ERROR;
-        dc->state.hasClip = false;
-        dc->state.clip = RegionData{};
-        return VisibleRegion(dc).Complexity();
+        dc->state.clip = nullptr;
+        return VisibleRegion(dc)->Complexity();
     }
     GdiRegion* r = As<GdiRegion>(hrgn, ObjectKind::Region);
     if (!r) return ERROR;
@@ -419,7 +426,8 @@ int SelectClipRgn(HDC hdc, HRGN hrgn) { return ExtSelectClipRgn(hdc, hrgn, RGN_C
 int GetClipBox(HDC hdc, LPRECT rect) {
     GdiDC* dc = AsDC(hdc);
     if (!dc || !rect) return ERROR;
-    RegionData vis = VisibleRegion(dc);
+    const std::shared_ptr<const RegionData> visible = VisibleRegion(dc);
+    const RegionData& vis = *visible;
     *rect = vis.Bounds();
     if (!vis.Empty()) OffsetRect(rect, -LogicalDx(dc), -LogicalDy(dc));
     return vis.Complexity();
@@ -429,8 +437,8 @@ int GetClipRgn(HDC hdc, HRGN hrgn) {
     GdiDC* dc = AsDC(hdc);
     GdiRegion* r = As<GdiRegion>(hrgn, ObjectKind::Region);
     if (!dc || !r) return -1;
-    if (!dc->state.hasClip) return 0;
-    r->data = dc->state.clip;
+    if (!dc->state.clip) return 0;
+    r->data = *dc->state.clip;
     return 1;
 }
 
@@ -450,5 +458,5 @@ BOOL PtVisible(HDC hdc, int x, int y) {
     GdiDC* dc = AsDC(hdc);
     if (!dc) return FALSE;
     POINT p = ToDevice(dc, x, y);
-    return VisibleRegion(dc).Contains(p.x, p.y);
+    return VisibleRegion(dc)->Contains(p.x, p.y);
 }

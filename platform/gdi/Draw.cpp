@@ -9,17 +9,11 @@ namespace tikora::gdi {
 void FillRegionData(GdiDC* dc, const RegionData& rgn, Px color, int rop2) {
     Surface* s = Target(dc);
     if (!s || rgn.Empty()) return;
-    const std::vector<RECT> clips = ClipRects(dc);
-    if (clips.empty()) return;
-    RegionData vis;
-    if (clips.size() == 1) {
-        vis = RegionData::Combine(rgn, RegionData::FromRect(clips[0]), RGN_AND);
-    } else {
-        vis = RegionData::Combine(rgn, VisibleRegion(dc), RGN_AND);
-    }
-    for (const RegionData::Band& b : vis.bands)
-        for (LONG y = b.top; y < b.bottom; ++y)
-            for (size_t i = 0; i + 1 < b.spans.size(); i += 2) FillSpan(*s, y, b.spans[i], b.spans[i + 1], color, rop2);
+    const RegionData vis = RegionData::Combine(rgn, *VisibleRegion(dc), RGN_AND);
+    for (const auto& b : vis.bands)
+        for (LONG y = b->top; y < b->bottom; ++y)
+            for (size_t i = 0; i + 1 < b->spans.size(); i += 2)
+                FillSpan(*s, y, b->spans[i], b->spans[i + 1], color, rop2);
 }
 
 namespace {
@@ -69,13 +63,8 @@ void StrokeLine(GdiDC* dc, POINT a, POINT b, Px color, int width) {
     LONG x = a.x, y = a.y;
     const int rop2 = dc->state.rop2;
     if (width <= 1) {
-        const std::vector<RECT> clips = ClipRects(dc);
-        const RegionData vis = clips.size() > 1 ? VisibleRegion(dc) : RegionData{};
-        auto visible = [&](LONG px, LONG py) {
-            if (clips.size() == 1)
-                return px >= clips[0].left && px < clips[0].right && py >= clips[0].top && py < clips[0].bottom;
-            return vis.Contains(px, py);
-        };
+        const std::shared_ptr<const RegionData> vis = VisibleRegion(dc);
+        auto visible = [&](LONG px, LONG py) { return vis->Contains(px, py); };
         while (x != b.x || y != b.y) {
             if (visible(x, y)) FillSpan(*s, y, x, x + 1, color, rop2);
             LONG e2 = 2 * err;
@@ -221,7 +210,7 @@ void BlendCoverage(HDC hdc, int x, int y, int width, int height, const BYTE* cov
     const Px c = PxFromColorref(color);
     const RECT box{x, y, x + width, y + height};
     std::vector<Px> buf;
-    for (const RECT& clip : ClipRects(dc)) {
+    for (const RECT& clip : ClipRects(dc, box)) {
         RECT r = Intersect(box, clip);
         if (Empty(r)) continue;
         for (LONG yy = r.top; yy < r.bottom; ++yy) {

@@ -2,6 +2,7 @@
 // Shared by the implementation files only.
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "WinGdi.h"
@@ -60,8 +61,12 @@ inline RECT ToDevice(const GdiDC* dc, const RECT& r) {
 }
 Surface* Target(GdiDC* dc);  // null when the DC has no pixels
 RECT DeviceBounds(const GdiDC* dc);
-std::vector<RECT> ClipRects(const GdiDC* dc);
-RegionData VisibleRegion(const GdiDC* dc);
+// What a DC may draw into: its pixels' bounds, the system clip and the clip region intersected.
+// Kept between calls; it is worked out again when one of them changed.
+std::shared_ptr<const RegionData> VisibleRegion(const GdiDC* dc);
+// The visible region's rectangles that meet `within`, cut to it: a drawing's cost follows its
+// own rows, not the whole clip's.
+std::vector<RECT> ClipRects(const GdiDC* dc, const RECT& within);
 
 inline RECT Intersect(const RECT& a, const RECT& b) {
     RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};

@@ -84,21 +84,27 @@ bool RegisterStockObject(int index, GdiObject* object);
 
 // A set of pixels as y-x bands of half-open rectangles, the way GDI stores regions: bands are
 // sorted, do not overlap, never touch with equal spans, and each holds sorted disjoint spans.
+// A band never changes once made: copies of a region, and the regions combined from it, share
+// the bands they have alike.
 struct RegionData {
     struct Band {
         LONG top;
         LONG bottom;
         std::vector<LONG> spans;  // left0, right0, left1, right1, ...
     };
-    std::vector<Band> bands;
+    std::vector<std::shared_ptr<const Band>> bands;
 
     static RegionData FromRect(const RECT& r);
+    // The union of many rectangles (each normalised, empty ones left out), sorted and merged at
+    // once: about n log n for n rectangles, where ORing them in one at a time costs n squared.
+    static RegionData FromRects(const RECT* rects, size_t count);
     bool Empty() const { return bands.empty(); }
     RECT Bounds() const;
     int Complexity() const;  // NULLREGION, SIMPLEREGION or COMPLEXREGION
     bool Contains(LONG x, LONG y) const;
     void Offset(LONG dx, LONG dy);
     std::vector<RECT> Rects() const;
+    std::vector<RECT> RectsWithin(const RECT& area) const;  // those meeting the area, cut to it
     static RegionData Combine(const RegionData& a, const RegionData& b, int mode);
     bool operator==(const RegionData& o) const;
 };
@@ -164,8 +170,9 @@ struct DCState {
     GdiBrush* brush = nullptr;
     GdiPen* pen = nullptr;
     GdiFont* font = nullptr;
-    bool hasClip = false;
-    RegionData clip;  // device coordinates
+    // The clip region in device coordinates, null for none. Never changed in place: saved states
+    // share it until one of them selects another.
+    std::shared_ptr<const RegionData> clip;
     COLORREF textColor = 0;
     COLORREF bkColor = 0xFFFFFF;
     int bkMode = OPAQUE;
@@ -194,6 +201,12 @@ public:
     LONG nominalHeight = 0;
     bool hasSystemClip = false;
     RegionData systemClip;  // device coordinates
+    // The visible region as last worked out, with the clip and bounds it came from.
+    struct Visible {
+        std::shared_ptr<const RegionData> region, clip;
+        RECT bounds{};
+    };
+    mutable Visible visible;
 };
 
 }  // namespace tikora::gdi

@@ -1,4 +1,6 @@
 #include <cmath>
+#include <tuple>
+#include <utility>
 
 #include "GdiInternal.h"
 
@@ -51,13 +53,72 @@ void CombineSpans(const Spans& a, const Spans& b, int mode, Spans& out) {
     }
 }
 
-void PushBand(std::vector<RegionData::Band>& bands, LONG top, LONG bottom, const Spans& spans) {
-    if (spans.empty() || top >= bottom) return;
-    if (!bands.empty() && bands.back().bottom == top && bands.back().spans == spans) {
-        bands.back().bottom = bottom;
-        return;
+using BandPtr = std::shared_ptr<const RegionData::Band>;
+
+// Makes a region's bands in order, joining a band to the one before it when they touch with
+// the same spans. A band that comes out whole as it was in another region is shared, not copied.
+class BandWriter {
+public:
+    // Rows [top, bottom) with these spans; `from`, if given, is a band whose spans they are.
+    void Add(LONG top, LONG bottom, const Spans& spans, const BandPtr* from = nullptr) {
+        if (spans.empty() || top >= bottom) return;
+        if (open_ && bottom_ == top && *spans_ == spans) {
+            bottom_ = bottom;
+            return;
+        }
+        Flush();
+        open_ = true;
+        top_ = top;
+        bottom_ = bottom;
+        if (from) {
+            from_ = *from;
+            spans_ = &from_->spans;
+        } else {
+            from_ = nullptr;
+            own_ = spans;
+            spans_ = &own_;
+        }
     }
-    bands.push_back(RegionData::Band{top, bottom, spans});
+    // Whole bands of another region, in order.
+    void AddRange(const BandPtr* first, const BandPtr* last) {
+        if (first == last) return;
+        Add((*first)->top, (*first)->bottom, (*first)->spans, first);
+        if (last - first == 1) return;
+        // The bands between touch neither each other nor the first with equal spans.
+        Flush();
+        bands_.insert(bands_.end(), first + 1, last - 1);
+        Add(last[-1]->top, last[-1]->bottom, last[-1]->spans, last - 1);
+    }
+    bool Empty() const { return !open_ && bands_.empty(); }
+    std::vector<BandPtr> Take() {
+        Flush();
+        return std::exchange(bands_, {});
+    }
+
+private:
+    void Flush() {
+        if (!open_) return;
+        open_ = false;
+        if (from_ && from_->top == top_ && from_->bottom == bottom_) {
+            bands_.push_back(from_);
+        } else {
+            bands_.push_back(std::make_shared<const RegionData::Band>(RegionData::Band{top_, bottom_, *spans_}));
+        }
+        from_ = nullptr;
+    }
+
+    std::vector<BandPtr> bands_;
+    bool open_ = false;
+    LONG top_ = 0, bottom_ = 0;
+    const Spans* spans_ = nullptr;  // own_ or from_'s
+    Spans own_;
+    BandPtr from_;
+};
+
+// The first band that reaches below row y (bands.size() when none does).
+size_t FirstBandBelow(const std::vector<BandPtr>& bands, LONG y) {
+    auto it = std::upper_bound(bands.begin(), bands.end(), y, [](LONG v, const BandPtr& b) { return v < b->bottom; });
+    return static_cast<size_t>(it - bands.begin());
 }
 
 }  // namespace
@@ -65,83 +126,172 @@ void PushBand(std::vector<RegionData::Band>& bands, LONG top, LONG bottom, const
 RegionData RegionData::FromRect(const RECT& r0) {
     RegionData d;
     RECT r = Normalized(r0);
-    if (!tikora::gdi::Empty(r)) d.bands.push_back(Band{r.top, r.bottom, {r.left, r.right}});
+    if (!tikora::gdi::Empty(r))
+        d.bands.push_back(std::make_shared<const Band>(Band{r.top, r.bottom, {r.left, r.right}}));
     return d;
+}
+
+RegionData RegionData::FromRects(const RECT* rects, size_t count) {
+    std::vector<RECT> rs;
+    rs.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        const RECT r = Normalized(rects[i]);
+        if (!tikora::gdi::Empty(r)) rs.push_back(r);
+    }
+    std::sort(rs.begin(), rs.end(), [](const RECT& a, const RECT& b) {
+        return std::tie(a.top, a.bottom, a.left) < std::tie(b.top, b.bottom, b.left);
+    });
+    // Rectangles on the same rows make one band; bands that follow one another down the rows, as
+    // a banded region's own rectangles do, make one part as they come. A band that overlaps rows
+    // already taken starts another part.
+    std::vector<RegionData> parts;
+    BandWriter part;
+    LONG partBottom = 0;
+    Spans spans;
+    for (size_t i = 0, j; i < rs.size(); i = j) {
+        spans.clear();
+        for (j = i; j < rs.size() && rs[j].top == rs[i].top && rs[j].bottom == rs[i].bottom; ++j) {
+            if (!spans.empty() && rs[j].left <= spans.back()) {
+                spans.back() = std::max(spans.back(), rs[j].right);
+            } else {
+                spans.push_back(rs[j].left);
+                spans.push_back(rs[j].right);
+            }
+        }
+        if (!part.Empty() && partBottom > rs[i].top) parts.push_back(RegionData{part.Take()});
+        part.Add(rs[i].top, rs[i].bottom, spans);
+        partBottom = rs[i].bottom;
+    }
+    if (!part.Empty()) parts.push_back(RegionData{part.Take()});
+    // The parts merge in pairs of neighbours, round after round, so that each band takes part in
+    // about log n merges of two.
+    for (size_t n = parts.size(); n > 1; n = (n + 1) / 2) {
+        for (size_t k = 0; k + 1 < n; k += 2) parts[k / 2] = Combine(parts[k], parts[k + 1], RGN_OR);
+        if (n % 2) parts[n / 2] = std::move(parts[n - 1]);
+    }
+    return parts.empty() ? RegionData{} : std::move(parts[0]);
 }
 
 RECT RegionData::Bounds() const {
     if (bands.empty()) return RECT{0, 0, 0, 0};
-    RECT r{bands.front().spans.front(), bands.front().top, bands.front().spans.back(), bands.back().bottom};
-    for (const Band& b : bands) {
-        r.left = std::min(r.left, b.spans.front());
-        r.right = std::max(r.right, b.spans.back());
+    RECT r{bands.front()->spans.front(), bands.front()->top, bands.front()->spans.back(), bands.back()->bottom};
+    for (const BandPtr& b : bands) {
+        r.left = std::min(r.left, b->spans.front());
+        r.right = std::max(r.right, b->spans.back());
     }
     return r;
 }
 
 int RegionData::Complexity() const {
     if (bands.empty()) return NULLREGION;
-    return (bands.size() == 1 && bands[0].spans.size() == 2) ? SIMPLEREGION : COMPLEXREGION;
+    return (bands.size() == 1 && bands[0]->spans.size() == 2) ? SIMPLEREGION : COMPLEXREGION;
 }
 
 bool RegionData::Contains(LONG x, LONG y) const {
-    auto it = std::upper_bound(bands.begin(), bands.end(), y, [](LONG v, const Band& b) { return v < b.bottom; });
-    if (it == bands.end() || y < it->top) return false;
-    auto s = std::upper_bound(it->spans.begin(), it->spans.end(), x);
-    return (s - it->spans.begin()) % 2 == 1;
+    const size_t i = FirstBandBelow(bands, y);
+    if (i == bands.size() || y < bands[i]->top) return false;
+    const std::vector<LONG>& s = bands[i]->spans;
+    return (std::upper_bound(s.begin(), s.end(), x) - s.begin()) % 2 == 1;
 }
 
 void RegionData::Offset(LONG dx, LONG dy) {
-    for (Band& b : bands) {
-        b.top += dy;
-        b.bottom += dy;
-        for (LONG& x : b.spans) x += dx;
+    if (dx == 0 && dy == 0) return;
+    for (BandPtr& b : bands) {
+        Band moved{b->top + dy, b->bottom + dy, b->spans};
+        for (LONG& x : moved.spans) x += dx;
+        b = std::make_shared<const Band>(std::move(moved));
     }
 }
 
 std::vector<RECT> RegionData::Rects() const {
     std::vector<RECT> out;
-    for (const Band& b : bands)
-        for (size_t i = 0; i + 1 < b.spans.size(); i += 2)
-            out.push_back(RECT{b.spans[i], b.top, b.spans[i + 1], b.bottom});
+    for (const BandPtr& b : bands)
+        for (size_t i = 0; i + 1 < b->spans.size(); i += 2)
+            out.push_back(RECT{b->spans[i], b->top, b->spans[i + 1], b->bottom});
+    return out;
+}
+
+std::vector<RECT> RegionData::RectsWithin(const RECT& area) const {
+    std::vector<RECT> out;
+    for (size_t k = FirstBandBelow(bands, area.top); k < bands.size() && bands[k]->top < area.bottom; ++k) {
+        const Band& b = *bands[k];
+        const std::vector<LONG>& s = b.spans;
+        // From the span holding area.left, or the first right of it.
+        size_t i = static_cast<size_t>(std::upper_bound(s.begin(), s.end(), area.left) - s.begin()) & ~size_t{1};
+        for (; i + 1 < s.size() && s[i] < area.right; i += 2) {
+            const RECT r = Intersect(RECT{s[i], b.top, s[i + 1], b.bottom}, area);
+            if (!tikora::gdi::Empty(r)) out.push_back(r);
+        }
+    }
     return out;
 }
 
 bool RegionData::operator==(const RegionData& o) const {
     if (bands.size() != o.bands.size()) return false;
     for (size_t i = 0; i < bands.size(); ++i)
-        if (bands[i].top != o.bands[i].top || bands[i].bottom != o.bands[i].bottom ||
-            bands[i].spans != o.bands[i].spans)
+        if (bands[i] != o.bands[i] && (bands[i]->top != o.bands[i]->top || bands[i]->bottom != o.bands[i]->bottom ||
+                                       bands[i]->spans != o.bands[i]->spans))
             return false;
     return true;
 }
 
 RegionData RegionData::Combine(const RegionData& a, const RegionData& b, int mode) {
-    RegionData out;
     if (mode == RGN_COPY) return a;
+    const size_t na = a.bands.size(), nb = b.bands.size();
+    if (na == 0 && nb == 0) return RegionData{};
     // Walk the y boundaries of both band lists together; between two boundaries each side has one
     // fixed set of spans (possibly none).
-    static const Spans kNone;
-    Spans combined;
     size_t ia = 0, ib = 0;
-    const size_t na = a.bands.size(), nb = b.bands.size();
-    if (na == 0 && nb == 0) return out;
-    LONG y = std::min(na ? a.bands[0].top : INT32_MAX, nb ? b.bands[0].top : INT32_MAX);
-    while (ia < na || ib < nb) {
-        const Band* A = ia < na ? &a.bands[ia] : nullptr;
-        const Band* B = ib < nb ? &b.bands[ib] : nullptr;
-        bool inA = A && A->top <= y;
-        bool inB = B && B->top <= y;
-        LONG next = INT32_MAX;
-        if (A) next = std::min(next, inA ? A->bottom : A->top);
-        if (B) next = std::min(next, inB ? B->bottom : B->top);
-        CombineSpans(inA ? A->spans : kNone, inB ? B->spans : kNone, mode, combined);
-        PushBand(out.bands, y, next, combined);
-        y = next;
-        if (A && A->bottom <= y) ++ia;
-        if (B && B->bottom <= y) ++ib;
+    LONG y = std::min(na ? a.bands[0]->top : INT32_MAX, nb ? b.bands[0]->top : INT32_MAX);
+    if (mode == RGN_AND) {
+        // Only the rows both have: a small region against a large one costs its own rows.
+        if (na == 0 || nb == 0) return RegionData{};
+        y = std::max(a.bands[0]->top, b.bands[0]->top);
+        ia = FirstBandBelow(a.bands, y);
+        ib = FirstBandBelow(b.bands, y);
     }
-    return out;
+    // Rows where only one region has pixels keep them or not, whatever they are.
+    const bool keepA = Keep(mode, true, false), keepB = Keep(mode, false, true);
+    BandWriter out;
+    Spans combined;
+    // An intersection ends with either region, a difference with the first.
+    auto more = [&] { return mode == RGN_AND ? ia < na && ib < nb : mode == RGN_DIFF ? ia < na : ia < na || ib < nb; };
+    while (more()) {
+        const BandPtr* A = ia < na ? &a.bands[ia] : nullptr;
+        const BandPtr* B = ib < nb ? &b.bands[ib] : nullptr;
+        // Bands of one region that end before the other's next band begins go out whole, at once.
+        if (A && (*A)->top >= y && (!B || (*B)->top >= (*A)->bottom)) {
+            const size_t end = B ? FirstBandBelow(a.bands, (*B)->top) : na;
+            if (keepA) out.AddRange(A, a.bands.data() + end);
+            y = a.bands[end - 1]->bottom;
+            ia = end;
+            continue;
+        }
+        if (B && (*B)->top >= y && (!A || (*A)->top >= (*B)->bottom)) {
+            const size_t end = A ? FirstBandBelow(b.bands, (*A)->top) : nb;
+            if (keepB) out.AddRange(B, b.bands.data() + end);
+            y = b.bands[end - 1]->bottom;
+            ib = end;
+            continue;
+        }
+        const bool inA = A && (*A)->top <= y;
+        const bool inB = B && (*B)->top <= y;
+        LONG next = INT32_MAX;
+        if (A) next = std::min(next, inA ? (*A)->bottom : (*A)->top);
+        if (B) next = std::min(next, inB ? (*B)->bottom : (*B)->top);
+        if (inA && inB) {
+            CombineSpans((*A)->spans, (*B)->spans, mode, combined);
+            out.Add(y, next, combined);
+        } else if (inA && keepA) {
+            out.Add(y, next, (*A)->spans, A);
+        } else if (inB && keepB) {
+            out.Add(y, next, (*B)->spans, B);
+        }
+        y = next;
+        if (A && (*A)->bottom <= y) ++ia;
+        if (B && (*B)->bottom <= y) ++ib;
+    }
+    return RegionData{out.Take()};
 }
 
 namespace {
@@ -215,6 +365,7 @@ RegionData PolygonData(const Point* pts, int count, int fillMode) {
     std::vector<Active> active;
     std::vector<Crossing> xs, scratch;
     Spans row;
+    BandWriter rows;
     size_t next = 0;
     LONG y = edges.empty() ? 0 : edges.front().top;
     while (next < edges.size() || !active.empty()) {
@@ -257,9 +408,10 @@ RegionData PolygonData(const Point* pts, int count, int fillMode) {
                 row.push_back(b);
             }
         }
-        PushBand(d.bands, y, y + 1, row);
+        rows.Add(y, y + 1, row);
         ++y;
     }
+    d.bands = rows.Take();
     return d;
 }
 
@@ -273,6 +425,7 @@ RegionData EllipseRegionData(const RECT& r0) {
     RegionData d;
     RECT r = Normalized(r0);
     if (Empty(r)) return d;
+    BandWriter rows;
     double cx = (r.left + r.right) / 2.0, cy = (r.top + r.bottom) / 2.0;
     double rx = (r.right - r.left) / 2.0, ry = (r.bottom - r.top) / 2.0;
     for (LONG y = r.top; y < r.bottom; ++y) {
@@ -282,8 +435,9 @@ RegionData EllipseRegionData(const RECT& r0) {
         double dx = rx * std::sqrt(q);
         LONG a = static_cast<LONG>(std::ceil(cx - dx - 0.5));
         LONG b = static_cast<LONG>(std::ceil(cx + dx - 0.5));
-        if (a < b) PushBand(d.bands, y, y + 1, Spans{a, b});
+        if (a < b) rows.Add(y, y + 1, Spans{a, b});
     }
+    d.bands = rows.Take();
     return d;
 }
 
@@ -370,6 +524,11 @@ BOOL SetRectRgn(HRGN hrgn, int left, int top, int right, int bottom) {
     if (!r) return FALSE;
     r->data = RegionData::FromRect(RECT{left, top, right, bottom});
     return TRUE;
+}
+
+HRGN tikora::gdi::CreateRectsRgn(const RECT* rects, size_t count) {
+    if (!rects && count > 0) return nullptr;
+    return NewRegion(RegionData::FromRects(rects, count));
 }
 
 std::vector<RECT> tikora::gdi::GetRegionRects(HRGN hrgn) {

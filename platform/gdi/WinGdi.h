@@ -171,6 +171,9 @@ bool GetBitmapSurface(HBITMAP hbm, SurfaceView* view);
 
 // A region's rectangles in y-x band order (empty for a null or dead handle).
 std::vector<RECT> GetRegionRects(HRGN hrgn);
+// The union of rectangles as one region, as ExtCreateRegion makes it from a rectangle list:
+// each rectangle normalised, empty ones left out, all of them sorted and merged at once.
+HRGN CreateRectsRgn(const RECT* rects, size_t count);
 
 // The rectangles a DC may draw into, in device coordinates: its pixels' bounds, the system clip
 // and the clip region intersected.

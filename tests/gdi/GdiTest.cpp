@@ -452,30 +452,70 @@ std::vector<LONG> Box(HDC dc) {
 }
 
 TEST_F(Regions, CombineGivesBandedRectangles) {
+    // Each side is its rectangles ORed in one at a time; made at once from the list, it must be
+    // the same region.
     struct Case {
-        RECT a, b;
+        std::vector<RECT> a, b;
         int mode, complexity;
         Rects rects;
     } cases[] = {
-        {{0, 0, 10, 10}, {5, 5, 15, 15}, RGN_AND, SIMPLEREGION, {{5, 5, 10, 10}}},
-        {{0, 0, 10, 10}, {5, 5, 15, 15}, RGN_OR, COMPLEXREGION, {{0, 0, 10, 5}, {0, 5, 15, 10}, {5, 10, 15, 15}}},
-        {{0, 0, 10, 10},
-         {5, 5, 15, 15},
+        {{{0, 0, 10, 10}}, {{5, 5, 15, 15}}, RGN_AND, SIMPLEREGION, {{5, 5, 10, 10}}},
+        {{{0, 0, 10, 10}}, {{5, 5, 15, 15}}, RGN_OR, COMPLEXREGION, {{0, 0, 10, 5}, {0, 5, 15, 10}, {5, 10, 15, 15}}},
+        {{{0, 0, 10, 10}},
+         {{5, 5, 15, 15}},
          RGN_XOR,
          COMPLEXREGION,
          {{0, 0, 10, 5}, {0, 5, 5, 10}, {10, 5, 15, 10}, {5, 10, 15, 15}}},
-        {{0, 0, 10, 10}, {5, 5, 15, 15}, RGN_DIFF, COMPLEXREGION, {{0, 0, 10, 5}, {0, 5, 5, 10}}},
-        {{0, 0, 10, 10}, {20, 0, 30, 10}, RGN_AND, NULLREGION, {}},
-        {{0, 0, 5, 5}, {5, 0, 10, 5}, RGN_OR, SIMPLEREGION, {{0, 0, 10, 5}}},
-        {{0, 0, 5, 5}, {0, 5, 5, 9}, RGN_OR, SIMPLEREGION, {{0, 0, 5, 9}}},
-        {{0, 0, 10, 10}, {0, 0, 10, 10}, RGN_DIFF, NULLREGION, {}},
-        {{0, 0, 10, 10}, {2, 2, 4, 4}, RGN_COPY, SIMPLEREGION, {{0, 0, 10, 10}}},
+        {{{0, 0, 10, 10}}, {{5, 5, 15, 15}}, RGN_DIFF, COMPLEXREGION, {{0, 0, 10, 5}, {0, 5, 5, 10}}},
+        {{{0, 0, 10, 10}}, {{20, 0, 30, 10}}, RGN_AND, NULLREGION, {}},
+        {{{0, 0, 5, 5}}, {{5, 0, 10, 5}}, RGN_OR, SIMPLEREGION, {{0, 0, 10, 5}}},
+        {{{0, 0, 5, 5}}, {{0, 5, 5, 9}}, RGN_OR, SIMPLEREGION, {{0, 0, 5, 9}}},
+        {{{0, 0, 10, 10}}, {{0, 0, 10, 10}}, RGN_DIFF, NULLREGION, {}},
+        {{{0, 0, 10, 10}}, {{2, 2, 4, 4}}, RGN_COPY, SIMPLEREGION, {{0, 0, 10, 10}}},
+        // Touching spans from one side or both join; rows alike one under another make one band.
+        {{{0, 0, 5, 5}, {5, 0, 9, 5}}, {{9, 0, 12, 5}}, RGN_OR, SIMPLEREGION, {{0, 0, 12, 5}}},
+        {{{0, 4, 4, 6}, {0, 0, 4, 2}}, {{0, 2, 4, 4}}, RGN_OR, SIMPLEREGION, {{0, 0, 4, 6}}},
+        {{{0, 0, 2, 4}, {4, 0, 6, 4}}, {{2, 0, 4, 4}, {6, 0, 8, 4}}, RGN_OR, SIMPLEREGION, {{0, 0, 8, 4}}},
+        {{{0, 0, 2, 4}, {4, 0, 6, 4}}, {{2, 0, 4, 4}, {6, 0, 8, 4}}, RGN_AND, NULLREGION, {}},
+        {{{0, 0, 2, 1}, {0, 2, 2, 3}, {0, 4, 2, 5}},
+         {{0, 5, 2, 7}},
+         RGN_OR,
+         COMPLEXREGION,
+         {{0, 0, 2, 1}, {0, 2, 2, 3}, {0, 4, 2, 7}}},
+        // A hole splits the rows around it into bands that join again below it.
+        {{{0, 0, 9, 9}},
+         {{3, 3, 6, 6}},
+         RGN_XOR,
+         COMPLEXREGION,
+         {{0, 0, 9, 3}, {0, 3, 3, 6}, {6, 3, 9, 6}, {0, 6, 9, 9}}},
+        {{{0, 0, 3, 3}, {5, 5, 8, 8}}, {{5, 5, 8, 8}, {0, 0, 3, 3}}, RGN_XOR, NULLREGION, {}},
+        {{}, {{1, 1, 3, 3}}, RGN_OR, SIMPLEREGION, {{1, 1, 3, 3}}},
+        {{{0, 0, 2, 2}, {0, 4, 2, 6}, {0, 8, 2, 10}}, {{0, 3, 9, 7}}, RGN_AND, SIMPLEREGION, {{0, 4, 2, 6}}},
+        // Overlapping rectangles out of order, one twice, one reversed and one empty.
+        {{{4, 4, 8, 8}, {0, 0, 6, 6}, {2, 2, 3, 9}, {0, 0, 6, 6}},
+         {{6, 10, 0, 9}, {3, 3, 3, 9}},
+         RGN_OR,
+         COMPLEXREGION,
+         {{0, 0, 6, 4}, {0, 4, 8, 6}, {2, 6, 3, 8}, {4, 6, 8, 8}, {2, 8, 3, 9}, {0, 9, 6, 10}}},
     };
+    auto within = [](LONG v, LONG a, LONG b) { return v >= std::min(a, b) && v < std::max(a, b); };
     for (const Case& c : cases) {
-        HRGN a = CreateRectRgnIndirect(&c.a), b = CreateRectRgnIndirect(&c.b), d = CreateRectRgn(0, 0, 0, 0);
+        HRGN a = RegionOf(c.a), b = RegionOf(c.b), d = CreateRectRgn(0, 0, 0, 0);
         EXPECT_EQ(CombineRgn(d, a, b, c.mode), c.complexity) << "mode " << c.mode;
         EXPECT_EQ(RectList(d), c.rects) << "mode " << c.mode;
-        for (HRGN r : {a, b, d}) DeleteObject(r);
+        // Made at once from its list, a side (or a union, from both) is the same region, and it
+        // holds the points inside any of the rectangles.
+        std::vector<RECT> all = c.a;
+        if (c.mode == RGN_OR) all.insert(all.end(), c.b.begin(), c.b.end());
+        HRGN atOnce = tikora::gdi::CreateRectsRgn(all.data(), all.size());
+        EXPECT_TRUE(EqualRgn(atOnce, c.mode == RGN_OR ? d : a)) << "mode " << c.mode;
+        for (int y = -1; y < 12; ++y)
+            for (int x = -1; x < 14; ++x) {
+                bool in = false;
+                for (const RECT& r : all) in = in || (within(x, r.left, r.right) && within(y, r.top, r.bottom));
+                EXPECT_EQ(PtInRegion(atOnce, x, y) != 0, in) << x << "," << y;
+            }
+        for (HRGN r : {a, b, d, atOnce}) DeleteObject(r);
     }
 }
 
@@ -565,6 +605,25 @@ TEST_F(Regions, ClipIntersectAndRestoreAroundADrawing) {
     EXPECT_EQ(strip.pixels, (std::vector<uint32_t>{0, 9, 9, 9, 0, 0}));
     tikora::gdi::SetSystemClipRegion(strip.dc, nullptr);
     DeleteObject(update);
+
+    // A saved clip stays as it was while the current one changes, and RestoreDC brings it back
+    // whole: two columns, then their lower halves, then the first pixel column of those.
+    Canvas cols(6, 4);
+    Clip(cols.dc, {{0, 0, 2, 4}, {4, 0, 6, 4}});
+    const int outer = SaveDC(cols.dc);
+    ExcludeClipRect(cols.dc, 0, 0, 6, 2);
+    SaveDC(cols.dc);
+    IntersectClipRect(cols.dc, 0, 0, 1, 4);
+    tikora::gdi::FillSolidRect(cols.dc, RECT{0, 0, 6, 4}, RGB(0, 0, 1));
+    RestoreDC(cols.dc, -1);
+    tikora::gdi::FillSolidRect(cols.dc, RECT{1, 0, 6, 4}, RGB(0, 0, 2));
+    RestoreDC(cols.dc, outer);
+    tikora::gdi::FillSolidRect(cols.dc, RECT{0, 0, 6, 2}, RGB(0, 0, 3));
+    EXPECT_EQ(cols.pixels,
+              (std::vector<uint32_t>{3, 3, 0, 0, 3, 3, 3, 3, 0, 0, 3, 3, 1, 2, 0, 0, 2, 2, 1, 2, 0, 0, 2, 2}));
+    HRGN kept = CreateRectRgn(0, 0, 0, 0);
+    EXPECT_TRUE(GetClipRgn(cols.dc, kept) == 1 && RectList(kept) == (Rects{{0, 0, 2, 4}, {4, 0, 6, 4}}));
+    DeleteObject(kept);
 }
 
 // The canvas as text, one character per pixel and "|" between rows, from a legend of colours.
