@@ -655,6 +655,7 @@ void TMainForm::LoadSkin() {
 void TMainForm::ApplySkinMode() {
     TDVContext* dialog = engine_->GetSettingsDialogTag();
     bool micro = dialog->TagExists("MicroMode") && dialog->GetBool("MicroMode");
+    bool rebuiltOnScreen = false;
     if (!minimized_ || (minimized_->Scale() < 1.0f) != micro) {
         auto small = std::unique_ptr<TMinimized>(new TMinimized(nullptr, micro));
         small->AfterConstruction();
@@ -666,6 +667,7 @@ void TMainForm::ApplySkinMode() {
             pendulumBackground_ = minimized_->Background();
             // Rebuilt while it was the window on screen: the new one takes its place there.
             if (wasShowing) minimized_->Show();
+            rebuiltOnScreen = wasShowing;
         }
     }
     AnsiString prefix;
@@ -682,6 +684,9 @@ void TMainForm::ApplySkinMode() {
     }
     CenterImage->Canvas()->Font()->SetSize(14);
     engineDraw_->LoadBitmaps(prefix);
+    // A small window rebuilt on screen (the micro choice changed in the settings) shows its
+    // pendulum at once, not at the next beat.
+    if (rebuiltOnScreen) RedrawPendulum(true);
 }
 
 void TMainForm::SetFullScreenMode(bool big, bool initial) {

@@ -1226,6 +1226,18 @@ TEST_F(MainWindowTest, SmallWindowAndBackRedrawAtOnce) {
     EXPECT_FALSE(form->Visible());
     EXPECT_EQ(form->DrawTarget(), form->Minimized()->View);
     EXPECT_FALSE(dialog->GetBool("FullScreenMode"));
+    // Rebuilt on screen for the other size, as the settings' OK does, it shows its pendulum: the
+    // rod's middle is not the bare case's pixel.
+    for (bool micro : {true, false}) {
+        dialog->SetBool("MicroMode", micro);
+        form->ApplySkinMode();
+        const TQuad& rod = engine->PendulumQuad;
+        const int x = (rod[0].x + rod[1].x + rod[2].x + rod[3].x) / 4,
+                  y = (rod[0].y + rod[1].y + rod[2].y + rod[3].y) / 4;
+        EXPECT_NE(form->Minimized()->View->Picture()->Bitmap()->Canvas()->Pixels(x, y),
+                  form->Minimized()->Background()->Canvas()->Pixels(x, y))
+            << micro;
+    }
     Press(Qt::Key_F8, Qt::NoModifier, form->Minimized());
     EXPECT_TRUE(form->BigMode());
     EXPECT_FALSE(form->Minimized()->Visible());
