@@ -489,11 +489,8 @@ TEST_F(WmfDecoder, ScanLineWorkIsBounded) {
     const Bytes clip =
         Cat({EmfRec(75, {32 + 16000, RGN_COPY}, squares), times(4000, EmfRec(29, {1990, 1990, 2000, 2000}))});
     // A region of two rectangles, made from its list each time it is painted.
-    std::vector<WmfRecord> paints = {WmfBrush(RGB(255, 0, 0)),
-                                     WmfSelect(0),
-                                     kWmfNullPen,
-                                     WmfSelect(1),
-                                     {0x06FF, {0, 6, 0, 0, 0, 1, 0, 10, 20, 80, 40, 4, 20, 40, 10, 30, 60, 80, 4}}};
+    const WmfRecord twoRects = {0x06FF, {0, 6, 0, 0, 0, 1, 0, 10, 20, 80, 40, 4, 20, 40, 10, 30, 60, 80, 4}};
+    std::vector<WmfRecord> paints = {WmfBrush(RGB(255, 0, 0)), WmfSelect(0), kWmfNullPen, WmfSelect(1), twoRects};
     paints.resize(paints.size() + 27000, {0x012B, {2}});
     paints.push_back(WmfRectangle(0, 0, 2001, 2001));
     const struct {
