@@ -264,8 +264,10 @@ void Player::AlphaBlend(const Dib& dib, double x, double y, double w, double h, 
     if (flipY) std::swap(a.y, b.y);
     const int64_t dw = int64_t(b.x) - a.x, dh = int64_t(b.y) - a.y;
     if (dw <= 0 || dh <= 0 || sw <= 0 || sh <= 0) return;
-    // The pixels blended, and the bitmap's own as they are read.
-    if (!Afford(kBlendCost * VisibleArea(RECT{a.x, a.y, b.x, b.y}) + int64_t{dib.width} * dib.Rows())) return;
+    // The pixels blended, the bitmap's own as they are read, and the clip's rectangles gone through.
+    if (!Afford(kBlendCost * VisibleArea(RECT{a.x, a.y, b.x, b.y}) + int64_t{dib.width} * dib.Rows() +
+                ClipWork(nullptr)))
+        return;
     if (!tikora::gdi::GetDCSurface(dc_, &view) || view.bitCount != 32 || !Pixels32(dib, src)) return;
     for (const RECT& c : tikora::gdi::GetClipRects(dc_)) {
         const LONG l = std::max(c.left, a.x), t = std::max(c.top, a.y), r = std::min(c.right, b.x),

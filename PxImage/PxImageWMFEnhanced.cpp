@@ -128,10 +128,10 @@ bool Player::EnhancedDib(const Params& p, size_t at, uint32_t usage, Dib& dib, u
 }
 
 // A region's rectangles (RGNDATA, reference-device units) as a region on the picture.
-HRGN Player::EnhancedRegion(const Params& p, size_t at, uint32_t bytes) const {
+HRGN Player::EnhancedRegion(const Params& p, size_t at, uint32_t bytes) {
     std::vector<RECT> rects;
     const uint32_t count = p.U32(at + 8);
-    if (bytes < 32 || count > bytes / 16) return CreateRectRgn(0, 0, 0, 0);
+    if (bytes < 32 || count > bytes / 16 || !Afford(kRegionRectCost * count)) return CreateRectRgn(0, 0, 0, 0);
     for (uint32_t i = 0; i < count && p.Has(at + 32 + 16 * static_cast<size_t>(i), 16); i++) {
         const size_t o = at + 32 + 16 * static_cast<size_t>(i);
         double l, t, r, b;
@@ -471,7 +471,7 @@ bool Player::EnhancedRecord(uint32_t type, const Params& p) {
                 break;
             }
             HRGN rgn = EnhancedRegion(p, 16, bytes);
-            ExtSelectClipRgn(dc_, rgn, mode);
+            if (AffordClip(rgn)) ExtSelectClipRgn(dc_, rgn, mode);
             DeleteObject(rgn);
             break;
         }

@@ -39,6 +39,10 @@ constexpr int64_t kMinWork = int64_t(1) << 26;
 constexpr int64_t kTileCost = 2, kBlendCost = 4, kLineCost = 4, kEdgeCost = 8;
 // Rows' worth of work that an edge costs before it crosses any: it is set up and sorted.
 constexpr int64_t kEdgeSetup = 8;
+// Combining the clip region with another region walks the bands and rectangles of both, and a
+// band remade costs about as much as 160 pixels filled; a rectangle in a list that a region is
+// made from, as much as 1024 (sorted in and merged about log n times over).
+constexpr int64_t kClipBandCost = 160, kClipRectCost = 8, kRegionRectCost = 1024;
 inline int64_t WorkBudget(int32_t width, int32_t height) {
     return std::max(kMinWork, kWorkPasses * std::max(width, 1) * std::max(height, 1));
 }
@@ -211,6 +215,8 @@ private:
     HRGN LogicalRectRgn(double l, double t, double r, double b);
     HRGN LogicalRectsRgn(const std::vector<RECT>& rects) const;
     bool Afford(int64_t units);
+    int64_t ClipWork(HRGN other) const;
+    bool AffordClip(HRGN other);
     RECT ClipBox();
     int64_t VisibleArea(RECT box);
     template <class Point>
@@ -338,7 +344,7 @@ private:
     void PolylineTo(const Params& p);
     void CreateEnhancedObject(uint32_t index, const GdiObjectDesc& obj);
     bool EnhancedDib(const Params& p, size_t at, uint32_t usage, Dib& dib, uint32_t lines = 0);
-    HRGN EnhancedRegion(const Params& p, size_t at, uint32_t bytes) const;
+    HRGN EnhancedRegion(const Params& p, size_t at, uint32_t bytes);
     void EnhancedText(const Params& p, size_t at, bool wide);
     BrushDesc BrushAt(uint32_t index) const;
     bool EnhancedRecord(uint32_t type, const Params& p);

@@ -211,6 +211,15 @@ bool Player::Afford(int64_t units) {
     return true;
 }
 
+// What combining the clip region with another region (none: reading the clip out) walks.
+int64_t Player::ClipWork(HRGN other) const {
+    const tikora::gdi::RegionSize a = tikora::gdi::GetClipRegionSize(dc_), b = tikora::gdi::GetRegionSize(other);
+    return kClipBandCost * static_cast<int64_t>(a.bands + b.bands) +
+           kClipRectCost * static_cast<int64_t>(a.rects + b.rects);
+}
+
+bool Player::AffordClip(HRGN other) { return Afford(ClipWork(other)); }
+
 // The part of the picture that drawing can reach: inside the clip region's box.
 RECT Player::ClipBox() {
     if (!clipKnown_) {
@@ -350,7 +359,7 @@ void Player::FillRegion(HRGN rgn, const BrushDesc& brush) {
         return;
     }
     RECT box;
-    if (GetRgnBox(rgn, &box) == NULLREGION || !Afford(VisibleArea(box))) return;
+    if (GetRgnBox(rgn, &box) == NULLREGION || !Afford(VisibleArea(box) + ClipWork(rgn))) return;
     HBRUSH b = CreateSolidBrush(Resolve(brush.color));
     FillRgn(dc_, rgn, b);
     DeleteObject(b);
@@ -386,7 +395,7 @@ void Player::PaintTiles(HRGN rgn, const BrushDesc& b) {
     if (box.left >= box.right || box.top >= box.bottom) return;
     const bool hatch = b.style == BrushDesc::Hatch;
     if (!hatch && (!b.pattern || b.pattern->width <= 0 || b.pattern->height <= 0)) return;
-    if (!Afford(kTileCost * VisibleArea(box))) return;
+    if (!Afford(kTileCost * VisibleArea(box) + ClipWork(rgn))) return;
     const int32_t tw = hatch ? 8 : b.pattern->width, th = hatch ? 8 : b.pattern->height;
     const uint32_t fore = Rgb(Resolve(hatch ? b.color : st_.textColor)), back = Rgb(Resolve(st_.bkColor));
     const bool transparent = hatch && st_.bkMode == TRANSPARENT;
@@ -836,7 +845,7 @@ void Player::ClipToPath(int32_t mode) {
     const std::vector<POINT> all = Joined(PathPolygons());
     if (!AffordScan(all)) return ClearPath();
     HRGN rgn = CreatePolygonRgn(all.data(), static_cast<int>(all.size()), st_.polyFill);
-    if (rgn) ExtSelectClipRgn(dc_, rgn, std::clamp(mode, RGN_AND, RGN_COPY));
+    if (rgn && AffordClip(rgn)) ExtSelectClipRgn(dc_, rgn, std::clamp(mode, RGN_AND, RGN_COPY));
     DeleteObject(rgn);
     ClearPath();
 }
@@ -907,9 +916,13 @@ void Player::Text(double x, double y, const std::u16string& text, const std::vec
     if (clipped) {
         SaveDC(dc_);
         HRGN rgn = LogicalRectRgn(rect[0], rect[1], rect[2], rect[3]);
-        ExtSelectClipRgn(dc_, rgn, RGN_AND);
+        if (AffordClip(rgn)) ExtSelectClipRgn(dc_, rgn, RGN_AND);
         DeleteObject(rgn);
         clipKnown_ = false;
+        if (exhausted_) {
+            RestoreDC(dc_, -1);
+            return;
+        }
     }
     if (st_.bkMode == OPAQUE) {
         const double w = m.advance, hgt = m.ascent + m.descent;
@@ -958,8 +971,9 @@ void Player::Select(const GdiObjectDesc& obj) {
 }
 
 void Player::SelectRegion(const GdiObjectDesc& obj) {
+    if (!Afford(kRegionRectCost * static_cast<int64_t>(obj.rects.size()))) return;
     HRGN all = LogicalRectsRgn(obj.rects);
-    SelectClipRgn(dc_, all);
+    if (AffordClip(all)) SelectClipRgn(dc_, all);
     DeleteObject(all);
 }
 
@@ -1073,12 +1087,13 @@ void Player::Restore(int32_t which) {
 
 void Player::ClipRect(double l, double t, double r, double b, int mode) {
     HRGN rgn = LogicalRectRgn(l, t, r, b);
-    ExtSelectClipRgn(dc_, rgn, mode);
+    if (AffordClip(rgn)) ExtSelectClipRgn(dc_, rgn, mode);
     DeleteObject(rgn);
 }
 
 void Player::OffsetClip(double dx, double dy) {
     const POINT o = Map(0, 0), d = Map(dx, dy);
+    if (!AffordClip(nullptr)) return;  // every band is moved
     HRGN rgn = CreateRectRgn(0, 0, 0, 0);
     if (GetClipRgn(dc_, rgn) == 1) {
         OffsetRgn(rgn, d.x - o.x, d.y - o.y);

@@ -282,6 +282,7 @@ bool Player::WindowsRecord(uint16_t function, const Params& p) {
                 if (bi >= objects_.size() || objects_[bi].kind != GdiObjectDesc::Brush) break;
                 brush = objects_[bi].brush;
             }
+            if (!Afford(kRegionRectCost * static_cast<int64_t>(objects_[ri].rects.size()))) break;
             HRGN all = LogicalRectsRgn(objects_[ri].rects);
             FillRegion(all, brush);
             DeleteObject(all);

@@ -221,6 +221,12 @@ std::vector<uint32_t> Crafted(int which) {
             e.Rec(75, Join({static_cast<uint32_t>(4 * region.size()), 5}, region)).Rec(43, {0, 0, kSide, kSide});
             break;
         }
+        case 13: {  // a clip region of 66,000 rectangles, then 100,000 strips left out of every band of it
+            const std::vector<uint32_t> region = Region(Squares(66000));
+            e.Rec(75, Join({static_cast<uint32_t>(4 * region.size()), 5}, region));
+            e.Times(100000, 29, {3998, 0, 4000, kSide}).Rec(43, {0, 0, kSide, kSide});
+            break;
+        }
         default: {  // a clip region of 66,000 rectangles, then 1,100 saved states
             const std::vector<uint32_t> region = Region(Squares(66000));
             e.Rec(75, Join({static_cast<uint32_t>(4 * region.size()), 5}, region)).Times(1100, 33, {});
@@ -337,12 +343,12 @@ BENCHMARK(BM_PxImage_EmfStripes)->Arg(4000)->Unit(benchmark::kMillisecond);
 void BM_PxImage_EmfCrafted(benchmark::State& s) {
     static const char* const kNames[] = {"glyphs",     "ellipses",    "hatch_rects", "hatch_regions", "alpha_blend",
                                          "stretches",  "inverts",     "long_line",   "clip_100k",     "clip_saves",
-                                         "glyph_runs", "line_pieces", "wide_zigzag"};
+                                         "glyph_runs", "line_pieces", "wide_zigzag", "clip_excludes"};
     const int which = static_cast<int>(s.range(0));
     s.SetLabel(kNames[which]);
     DecodeMetafile(s, WriteEmf((std::string("crafted_") + kNames[which] + ".emf").c_str(), Crafted(which)));
 }
-BENCHMARK(BM_PxImage_EmfCrafted)->DenseRange(0, 12)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PxImage_EmfCrafted)->DenseRange(0, 13)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

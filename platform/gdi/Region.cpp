@@ -531,6 +531,24 @@ HRGN tikora::gdi::CreateRectsRgn(const RECT* rects, size_t count) {
     return NewRegion(RegionData::FromRects(rects, count));
 }
 
+namespace {
+RegionSize SizeOf(const RegionData& d) {
+    RegionSize s{d.bands.size(), 0};
+    for (const auto& b : d.bands) s.rects += b->spans.size() / 2;
+    return s;
+}
+}  // namespace
+
+RegionSize tikora::gdi::GetRegionSize(HRGN hrgn) {
+    GdiRegion* r = Rgn(hrgn);
+    return r ? SizeOf(r->data) : RegionSize{};
+}
+
+RegionSize tikora::gdi::GetClipRegionSize(HDC hdc) {
+    GdiDC* dc = AsDC(hdc);
+    return dc && dc->state.clip ? SizeOf(*dc->state.clip) : RegionSize{};
+}
+
 std::vector<RECT> tikora::gdi::GetRegionRects(HRGN hrgn) {
     GdiRegion* r = Rgn(hrgn);
     return r ? r->data.Rects() : std::vector<RECT>{};

@@ -174,6 +174,13 @@ std::vector<RECT> GetRegionRects(HRGN hrgn);
 // The union of rectangles as one region, as ExtCreateRegion makes it from a rectangle list:
 // each rectangle normalised, empty ones left out, all of them sorted and merged at once.
 HRGN CreateRectsRgn(const RECT* rects, size_t count);
+// How much there is of a region: combining it with another walks its bands and rectangles.
+struct RegionSize {
+    size_t bands = 0;
+    size_t rects = 0;
+};
+RegionSize GetRegionSize(HRGN hrgn);    // nothing for a null or dead handle
+RegionSize GetClipRegionSize(HDC hdc);  // the DC's clip region's; nothing without one
 
 // The rectangles a DC may draw into, in device coordinates: its pixels' bounds, the system clip
 // and the clip region intersected.

@@ -481,6 +481,18 @@ TEST_F(WmfDecoder, ScanLineWorkIsBounded) {
     // One green pixel stretched over the picture.
     const Bytes stretch = EmfRec(81, {0, 0, 2000, 2000, 0, 0, 0, 0, 1, 1, 80, 40, 120, 4, 0, SRCCOPY, 2000, 2000},
                                  Cat({Le32s({40, 1, 1}), Le16s({1, 32}), Le32s({0, 4, 0, 0, 0, 0, 0x00FF00})}));
+    // A clip of 1000 squares in 100 bands, then rectangles left out of it, each combined with all
+    // of it: 416 for its rows, 160 a band and 8 a rectangle of both, after 1024 a square to make it.
+    Bytes squares = Le32s({32, 1, 1000, 16000, 0, 0, 0, 0});
+    for (uint32_t i = 0; i < 1000; i++)
+        Append(squares, Le32s({1000 + i % 10 * 20, 1000 + i / 10 * 4, 1002 + i % 10 * 20, 1002 + i / 10 * 4}));
+    const Bytes clip =
+        Cat({EmfRec(75, {32 + 16000, RGN_COPY}, squares), times(4000, EmfRec(29, {1990, 1990, 2000, 2000}))});
+    // A region of two rectangles, made from its list each time it is painted.
+    const WmfRecord twoRects = {0x06FF, {0, 6, 0, 0, 0, 1, 0, 10, 20, 80, 40, 4, 20, 40, 10, 30, 60, 80, 4}};
+    std::vector<WmfRecord> paints = {WmfBrush(RGB(255, 0, 0)), WmfSelect(0), kWmfNullPen, WmfSelect(1), twoRects};
+    paints.resize(paints.size() + 27000, {0x012B, {2}});
+    paints.push_back(WmfRectangle(0, 0, 2001, 2001));
     const struct {
         Drawing drawing;
         int64_t work;
@@ -495,7 +507,8 @@ TEST_F(WmfDecoder, ScanLineWorkIsBounded) {
         {{"hatch",
           Emf(2000, 2000, Cat({hatch, times(11, all), blueSquare, hatch, all}), 4),
           {{1007, 1007, R}, {50, 50, B}}},
-         11 * (fill + 4000000) + square + 8 * 4032},  // the last one's region is made, not its tiles
+         // and each the clip taken through its region, one rectangle; the last one's region is made
+         11 * (fill + 4000000 + 160 + 8) + square + 8 * 4032},
         {{"stretches", Emf(2000, 2000, times(30, stretch), 4), {{1000, 1000, 0x00FF00}}}, 23 * 4000001},
         {{"zigzag", Emf(2000, 2000, Cat({blueSquare, red, zigzag, redSquare}), 4), {{50, 50, B}, {250, 50, X}}},
          square},
@@ -503,6 +516,11 @@ TEST_F(WmfDecoder, ScanLineWorkIsBounded) {
           Emf(2000, 2000, Cat({blueSquare, EmfSelect(0x80000007u), line, redSquare}), 4),
           {{50, 50, B}, {250, 50, X}, {1000, 1000, X}}},
          square},
+        // The 3,862nd rectangle left out is made, not combined.
+        {{"clip", Emf(2000, 2000, Cat({blueSquare, red, clip, all}), 4), {{50, 50, B}, {1000, 1000, X}}},
+         square + 1000 * 1024 + 160 * 100 + 8 * 1000 + 3861 * (416 + 160 * 101 + 8 * 1001) + 416},
+        {{"regions", Wmf(2000, 2000, paints), {{15, 25, R}, {45, 25, X}, {1000, 1000, X}}},
+         26490 * (2 * 1024 + 70 * 20 + 160 + 2 * 8)},
     };
     for (const auto &c : cases) {
         ExpectDrawings({c.drawing});
