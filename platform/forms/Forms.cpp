@@ -24,6 +24,7 @@
 #include "Clock.h"
 #include "Dialogs.h"
 #include "FileFunctions.h"
+#include "ForeignWindows.h"
 #include "FormsPrivate.h"
 #include "Shell.h"
 #include "StdCtrls.h"
@@ -432,9 +433,19 @@ QMargins FrameMargins(QWidget* w) {
 // How long a window's position stands before an off-screen window is brought back.
 constexpr int kPlacementSettleMs = 150;
 
+// Longest wait for a window manager to let go of a hidden window; only one that has stopped
+// answering takes that long.
+constexpr int kWithdrawalWaitMs = 5000;
+
 void PlaceHiddenWindow(QWidget* w, int left, int top) {
+    if (!w->isWindow() || w->isVisible()) return;
+    // Qt maps a hidden window again without waiting for the window manager to have taken in its
+    // hiding; a window manager that still has a notice of the unmapping to read takes the new map
+    // for undone (openbox does), and the window never shows.
+    if (w->internalWinId() && QGuiApplication::platformName() == QLatin1String("xcb"))
+        tikora::WaitUntilWithdrawn(static_cast<uint32_t>(w->internalWinId()), kWithdrawalWaitMs);
     // Qt may hold a position the window system gave the window while it was hidden.
-    if (w->isWindow() && !w->isVisible()) w->move(left, top);
+    w->move(left, top);
 }
 
 void KeepOnScreen(TWinControl* c, int retries, bool settled) {

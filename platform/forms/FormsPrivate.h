@@ -27,7 +27,8 @@ bool ShowHintAt(TWinControl* window, QEvent* helpEvent);
 // Moves a shown window's frame into the screen's available area, and makes the form's bounds
 // follow its window (Left and Top the frame's).
 void KeepOnScreen(TWinControl* window, int retries = 40, bool settled = false);
-// Puts a hidden window's frame at the form's position before it is shown.
+// Before a hidden window is shown: waits until a window manager has let go of it, and puts its
+// frame at the form's position.
 void PlaceHiddenWindow(QWidget* window, int left, int top);
 // The frame around a window's client area, as last seen on this screen.
 QMargins FrameMargins(QWidget* window);

@@ -63,6 +63,7 @@ public:
     Display& operator=(const Display&) = delete;
 
     explicit operator bool() const { return c_ && root_; }
+    xcb_connection_t* Connection() const { return c_; }
     xcb_window_t Root() const { return root_; }
 
     xcb_atom_t Atom(const std::string& name) {
@@ -198,6 +199,35 @@ uint32_t FindForeignWindow(const WindowQuery& query) {
         return w;
     }
     return 0;
+}
+
+bool WaitUntilWithdrawn(uint32_t window, int timeoutMs) {
+    Display d;
+    if (!d || !window) return true;
+    int waited = 0;
+    auto waitFor = [&](auto done) {
+        for (;; waited += 2) {
+            if (done()) return true;
+            if (waited >= timeoutMs) return false;
+            ::usleep(2000);
+        }
+    };
+    const xcb_atom_t wmState = d.Atom("WM_STATE");
+    if (!waitFor([&] {
+            std::vector<uint32_t> state = d.Get(window, wmState).Cards();
+            return state.empty() || state[0] == kWithdrawnState;
+        }))
+        return false;
+    // The window manager may still hold more notices of the unmapping (the client's own as well as
+    // the server's); one still unread when the window is mapped again makes it take the map for
+    // undone, and the window is never shown. Its answer to a request sent now comes once it has
+    // read them all.
+    if (!d.Supports("_NET_REQUEST_FRAME_EXTENTS")) return true;
+    const xcb_atom_t extents = d.Atom("_NET_FRAME_EXTENTS");
+    xcb_delete_property(d.Connection(), window, extents);
+    d.ToWindowManager(window, "_NET_REQUEST_FRAME_EXTENTS", {});
+    d.Sync();
+    return waitFor([&] { return d.Get(window, extents).type != XCB_NONE; });
 }
 
 ForeignWindowState ReadForeignWindowState(uint32_t window) {

@@ -2,6 +2,7 @@
 // Top-level windows of other programs on the X display ($DISPLAY), as the window manager lists
 // them (_NET_CLIENT_LIST, or the root window's children where no window manager keeps that list).
 // Each call opens its own short connection; without a display nothing is found and nothing is done.
+// WaitUntilWithdrawn also serves the program's own windows.
 // Changes of state go through the window manager, as a pager asks for them.
 #include <cstdint>
 #include <string>
@@ -22,6 +23,12 @@ struct ForeignWindowState {
     bool maximized = false;  // maximised both ways
 };
 ForeignWindowState ReadForeignWindowState(uint32_t window);
+
+// Waits, up to timeoutMs, until the window manager has let go of a window that was unmapped (its
+// WM_STATE gone or Withdrawn) and has read every notice of the unmapping; true once it has, or
+// where no window manager ever took it. A window mapped again before then may never be shown
+// (ICCCM 4.1.4).
+bool WaitUntilWithdrawn(uint32_t window, int timeoutMs);
 
 // Un-minimises the window where it is minimised, raises it and gives it the input focus.
 bool ActivateForeignWindow(uint32_t window);

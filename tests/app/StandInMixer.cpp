@@ -1,9 +1,11 @@
-// A stand-in for the desktop's mixer (pavucontrol): one top-level window of its class and title,
-// away from the screen's top left corner; with TIKORA_MIXER_MAXIMIZED set it asks to be shown
-// maximised. It runs until it is ended or its X server goes away.
+// A stand-in for the desktop's mixer (pavucontrol): one top-level window away from the screen's top
+// left corner, of the class its name gives and titled "Volume Control", or as `-T title` says, as a
+// terminal takes it (other arguments are ignored); with TIKORA_MIXER_MAXIMIZED set it asks to be
+// shown maximised. It runs until it is ended or its X server goes away.
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -22,7 +24,7 @@ void Set(xcb_connection_t* c, xcb_window_t w, xcb_atom_t property, xcb_atom_t ty
 }
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c)) return 1;
     xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
@@ -33,12 +35,18 @@ int main() {
     xcb_create_window(c, XCB_COPY_FROM_PARENT, w, screen->root, x, y, width, height, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
                       screen->root_visual, XCB_CW_BACK_PIXEL, &background);
 
-    const char wmClass[] = "pavucontrol\0Pavucontrol";
-    const std::string title = "Volume Control";
+    // Instance and class: the program's name, and capitalised.
+    std::string name = argv[0];
+    name = name.substr(name.rfind('/') + 1);
+    std::string wmClass = name + '\0' + name + '\0';
+    wmClass[name.size() + 1] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+    std::string title = "Volume Control";
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::string(argv[i]) == "-T") title = argv[i + 1];
     const uint32_t pid = static_cast<uint32_t>(::getpid());
     // WM_NORMAL_HINTS: the user asked for this position and size.
     uint32_t hints[18] = {1 | 2, static_cast<uint32_t>(x), static_cast<uint32_t>(y), width, height};
-    Set(c, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8, sizeof(wmClass), wmClass);
+    Set(c, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8, wmClass.size(), wmClass.data());
     Set(c, w, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, title.size(), title.data());
     Set(c, w, Atom(c, "_NET_WM_NAME"), Atom(c, "UTF8_STRING"), 8, title.size(), title.data());
     Set(c, w, Atom(c, "_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &pid);
