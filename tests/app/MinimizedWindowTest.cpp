@@ -176,15 +176,18 @@ TEST_F(MinimizedWindowTest, CaseMovesTheWindowOnlyWhileHeld) {
         }
     } watch;
     qApp->installEventFilter(&watch);
-    // Where the X server has the window, as the window manager put it.
+    // Where the X server shows the window, as the window manager put it. Until the manager has
+    // mapped it, nowhere: the pointer moved there would land on the root window, and the window
+    // appear under it with an enter but no motion.
     auto where = [&] {
         QPoint at;
+        char state[16] = "";
         FILE* info = popen(("xwininfo -id " + std::to_string(small->Widget()->winId())).c_str(), "r");
         for (char line[256]; info && fgets(line, sizeof line, info);)
             std::sscanf(line, " Absolute upper-left X: %d", &at.rx()),
-                std::sscanf(line, " Absolute upper-left Y: %d", &at.ry());
+                std::sscanf(line, " Absolute upper-left Y: %d", &at.ry()), std::sscanf(line, " Map State: %15s", state);
         if (info) pclose(info);
-        return at;
+        return std::string(state) == "IsViewable" ? at : QPoint(-1, -1);
     };
     Make(false);
     small->SetBounds(100, 100, small->Width(), small->Height());
