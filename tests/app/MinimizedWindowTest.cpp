@@ -162,8 +162,10 @@ TEST_F(MinimizedWindowTest, CaseMovesTheWindowOnlyWhileHeld) {
         EXPECT_EQ(std::system(("xvfb-run -a -s '-screen 0 1280x1024x24' sh -c '" + run + "'").c_str()), 0);
         return;
     }
-    const char* managed = "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q id";
-    ASSERT_TRUE(formstest::WaitUntil([&] { return std::system(managed) == 0; }, 20000));
+    // The window manager drops what it is asked while it starts, a window's map among them; once it
+    // has answered a request, it takes the window's. Asking again is the wait's own step.
+    const char* answered = "xdotool set_num_desktops 1 && xprop -root _NET_NUMBER_OF_DESKTOPS | grep -q '= 1$'";
+    ASSERT_TRUE(formstest::WaitUntil([&] { return std::system(answered) == 0; }, 20000));
     auto xdo = [](const std::string& args) { EXPECT_EQ(std::system(("xdotool " + args).c_str()), 0) << args; };
     // Where the program last saw the pointer, and how many presses and releases.
     struct Watch : QObject {
@@ -176,15 +178,18 @@ TEST_F(MinimizedWindowTest, CaseMovesTheWindowOnlyWhileHeld) {
         }
     } watch;
     qApp->installEventFilter(&watch);
-    // Where the X server has the window, as the window manager put it.
+    // Where the X server shows the window, as the window manager put it. Until the manager has
+    // mapped it, nowhere: the pointer moved there would land on the root window, and the window
+    // appear under it with an enter but no motion.
     auto where = [&] {
         QPoint at;
+        char state[16] = "";
         FILE* info = popen(("xwininfo -id " + std::to_string(small->Widget()->winId())).c_str(), "r");
         for (char line[256]; info && fgets(line, sizeof line, info);)
             std::sscanf(line, " Absolute upper-left X: %d", &at.rx()),
-                std::sscanf(line, " Absolute upper-left Y: %d", &at.ry());
+                std::sscanf(line, " Absolute upper-left Y: %d", &at.ry()), std::sscanf(line, " Map State: %15s", state);
         if (info) pclose(info);
-        return at;
+        return std::string(state) == "IsViewable" ? at : QPoint(-1, -1);
     };
     Make(false);
     small->SetBounds(100, 100, small->Width(), small->Height());
