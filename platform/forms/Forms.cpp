@@ -487,8 +487,9 @@ void KeepOnScreen(TWinControl* c, int retries, bool settled) {
     const bool changed = FollowWindow(c, x, y, cw, ch);
     // Qt tells the widget of its window's moves late, and not at all of a move back to where the
     // widget already stands: a form that followed such a moment would keep it. Once no other
-    // position came for a while, the window's position is read again, until it stands.
-    if (!settled || ((off || changed) && retries > 1)) {
+    // position came for a while, the window's position is read again, until it stands in its frame.
+    const bool unframed = window->frameMargins().isNull() && !Frameless(w);
+    if (!settled || ((off || changed || unframed) && retries > 1)) {
         QPointer<QWidget> guard(w);
         const int checks = settled ? retries - 1 : kSettleChecks;
         QTimer::singleShot(kPlacementSettleMs, w, [c, guard, placement, checks] {
