@@ -413,12 +413,13 @@ void FitFrame(const QRect& avail, const QMargins& m, int& x, int& y, int& w, int
     y = std::clamp(y, avail.top(), avail.top() + avail.height() - fh);
 }
 
-// Syncs the bounds with the window without pushing them back to it.
-void FollowWindow(TWinControl* c, int x, int y, int w, int h) {
-    if (x == c->Left() && y == c->Top() && w == c->Width() && h == c->Height()) return;
+// Syncs the bounds with the window without pushing them back to it; true when they changed.
+bool FollowWindow(TWinControl* c, int x, int y, int w, int h) {
+    if (x == c->Left() && y == c->Top() && w == c->Width() && h == c->Height()) return false;
     c->Impl()->syncing = true;
     c->SetBounds(x, y, w, h);
     c->Impl()->syncing = false;
+    return true;
 }
 }  // namespace
 
@@ -432,6 +433,8 @@ QMargins FrameMargins(QWidget* w) {
 
 // How long a window's position stands before an off-screen window is brought back.
 constexpr int kPlacementSettleMs = 150;
+// How many times a settled window's position is read again while it still changes.
+constexpr int kSettleChecks = 8;
 
 // Longest wait for a window manager to let go of a hidden window; only one that has stopped
 // answering takes that long.
@@ -458,7 +461,7 @@ void KeepOnScreen(TWinControl* c, int retries, bool settled) {
     QWindow* window = w->windowHandle();
     if (!window) return;
     // A window manager adds its frame some time after the window is shown: look again until then.
-    if (window->frameMargins().isNull() && !Frameless(w) && retries > 0) {
+    if (!settled && window->frameMargins().isNull() && !Frameless(w) && retries > 0) {
         QPointer<QWidget> guard(w);
         QTimer::singleShot(50, w, [c, guard, retries] {
             if (guard) KeepOnScreen(c, retries - 1);
@@ -470,22 +473,29 @@ void KeepOnScreen(TWinControl* c, int retries, bool settled) {
     int x = client.x() - m.left(), y = client.y() - m.top(), cw = client.width(), ch = client.height();
     if (!avail.isEmpty()) FitFrame(avail, m, x, y, cw, ch);
     const int placement = ++c->Impl()->placements;
-    if (x != client.x() - m.left() || y != client.y() - m.top() || cw != client.width() || ch != client.height()) {
-        if (settled) {
-            w->setGeometry(x + m.left(), y + m.top(), cw, ch);
-        } else {
-            // While a window manager places a window, Qt can see it for a moment where it is not
-            // (in a frame not yet moved): the window is brought back onto the screen only where it
-            // still lies off it once no other position came for a while.
-            QPointer<QWidget> guard(w);
-            QTimer::singleShot(kPlacementSettleMs, w, [c, guard, placement] {
-                if (guard && c->Impl()->placements == placement) KeepOnScreen(c, 0, true);
-            });
-            x = client.x() - m.left(), y = client.y() - m.top(), cw = client.width(), ch = client.height();
-        }
+    const bool off =
+        x != client.x() - m.left() || y != client.y() - m.top() || cw != client.width() || ch != client.height();
+    if (off && settled) {
+        w->setGeometry(x + m.left(), y + m.top(), cw, ch);
+    } else if (off) {
+        // While a window manager places a window, Qt can see it for a moment where it is not (in a
+        // frame not yet moved): the window is brought back onto the screen only where it still lies
+        // off it once no other position came for a while.
+        x = client.x() - m.left(), y = client.y() - m.top(), cw = client.width(), ch = client.height();
     }
     // A form's Left and Top are its frame's position.
-    FollowWindow(c, x, y, cw, ch);
+    const bool changed = FollowWindow(c, x, y, cw, ch);
+    // Qt tells the widget of its window's moves late, and not at all of a move back to where the
+    // widget already stands: a form that followed such a moment would keep it. Once no other
+    // position came for a while, the window's position is read again, until it stands in its frame.
+    const bool unframed = window->frameMargins().isNull() && !Frameless(w);
+    if (!settled || ((off || changed || unframed) && retries > 1)) {
+        QPointer<QWidget> guard(w);
+        const int checks = settled ? retries - 1 : kSettleChecks;
+        QTimer::singleShot(kPlacementSettleMs, w, [c, guard, placement, checks] {
+            if (guard && c->Impl()->placements == placement) KeepOnScreen(c, checks, true);
+        });
+    }
 }
 
 void PostedTarget::HandlePostedMessage(const PostedMessage& pm) {

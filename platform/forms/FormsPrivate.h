@@ -25,7 +25,7 @@ TForm* ActiveForm(TForm* except = nullptr);
 // it); true when the event was for the class library's hints.
 bool ShowHintAt(TWinControl* window, QEvent* helpEvent);
 // Moves a shown window's frame into the screen's available area, and makes the form's bounds
-// follow its window (Left and Top the frame's).
+// follow its window (Left and Top the frame's), read again once its position has stood a while.
 void KeepOnScreen(TWinControl* window, int retries = 40, bool settled = false);
 // Before a hidden window is shown: waits until a window manager has let go of it, and puts its
 // frame at the form's position.
