@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
-#include <vector>
 
 namespace othertest {
 
@@ -38,19 +37,16 @@ class OtherUserDir {
 public:
     OtherUserDir() {
         std::error_code ec;
-        std::vector<fs::path> bases{fs::temp_directory_path(ec), "/tmp"};  // $TMPDIR, or /tmp
-        if (bases[0].empty() || bases[0] == bases[1]) bases.erase(bases.begin());
-        for (const fs::path& base : bases) {
-            std::string name = (base / "tikora-test-XXXXXX").string();
-            if (!::mkdtemp(name.data())) continue;
+        const fs::path base = fs::temp_directory_path(ec);  // $TMPDIR, or /tmp
+        std::string name = ((ec ? fs::path("/tmp") : base) / "tikora-test-XXXXXX").string();
+        if (::mkdtemp(name.data())) {
             path_ = name;
             fs::permissions(path_, fs::perms::owner_all | kOthersEnter, ec);
-            if (Reachable()) return;
-            fs::remove_all(path_, ec);
-            path_.clear();
+            AsOtherUser as;
+            if (as.Ok() && ::faccessat(AT_FDCWD, name.c_str(), R_OK | X_OK, AT_EACCESS) == 0) return;
         }
-        why_ = "user " + std::to_string(kOtherUser) + " can reach no folder under " + bases[0].string() +
-               (bases.size() > 1 ? " or /tmp" : "") + "; the test needs one to act as that user";
+        why_ = "user " + std::to_string(kOtherUser) + " can reach no folder made in " + name +
+               "; the test needs one to act as that user";
     }
     ~OtherUserDir() {
         if (path_.empty()) return;
@@ -85,12 +81,6 @@ private:
             if (!it->is_symlink(each))  // what a link leads to lies outside
                 fs::permissions(it->path(), it->is_directory(each) ? perms : files, fs::perm_options::add, each);
     }
-    // Whether the user the test acts as may enter the folder, by every folder on the way.
-    bool Reachable() const {
-        AsOtherUser as;
-        return as.Ok() && ::faccessat(AT_FDCWD, path_.c_str(), R_OK | X_OK, AT_EACCESS) == 0;
-    }
-
     fs::path path_;
     std::string why_;
 };
