@@ -648,6 +648,9 @@ bool RouteKeyEvent(TWinControl* target, QEvent* event) {
     WORD vk = VirtualKeyFromQt(ke->key(), mods);
     bool alt = shift.Contains(ssAlt) && !shift.Contains(ssCtrl);
     bool swallowed = false;
+    // A handler may free the control the key went to (the small window, rebuilt when the settings
+    // opened from it change its size): the key then ends there.
+    QPointer<QWidget> alive(target->Widget());
     GuardedCall(target, [&] {
         tagMSG msg;
         msg.hwnd = target->Handle();
@@ -668,12 +671,20 @@ bool RouteKeyEvent(TWinControl* target, QEvent* event) {
                     form->KeyDown(key, shift);
                 else
                     form->KeyUp(key, shift);
+                if (!alive) {
+                    swallowed = true;
+                    return;
+                }
             }
             if (key) {
                 if (down)
                     target->KeyDown(key, shift);
                 else
                     target->KeyUp(key, shift);
+                if (!alive) {
+                    swallowed = true;
+                    return;
+                }
             }
             if (down && form && (key == VK_RETURN || key == VK_ESCAPE) && !shift.Contains(ssCtrl) &&
                 form->DialogKey(target, key)) {
@@ -701,8 +712,8 @@ bool RouteKeyEvent(TWinControl* target, QEvent* event) {
         if (!ch) return;
         char original = ch;
         if (preview) form->KeyPress(ch);
-        if (ch) target->KeyPress(ch);
-        if (!ch) {
+        if (ch && alive) target->KeyPress(ch);
+        if (!ch || !alive) {
             swallowed = true;
         } else if (ch != original && target->Widget()) {
             // The handler changed the character: the widget gets the new one instead.

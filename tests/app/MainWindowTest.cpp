@@ -1226,11 +1226,15 @@ TEST_F(MainWindowTest, SmallWindowAndBackRedrawAtOnce) {
     EXPECT_FALSE(form->Visible());
     EXPECT_EQ(form->DrawTarget(), form->Minimized()->View);
     EXPECT_FALSE(dialog->GetBool("FullScreenMode"));
-    // Rebuilt on screen for the other size, as the settings' OK does, it shows its pendulum: the
-    // rod's middle is not the bare case's pixel.
+    // The micro choice changed through F6 in the small window: rebuilt on screen for the other
+    // size, it shows its pendulum, the rod's middle not the bare case's pixel.
     for (bool micro : {true, false}) {
-        dialog->SetBool("MicroMode", micro);
-        form->ApplySkinMode();
+        WhileModal([](TForm*) {
+            formstest::Click(SettingsForm->MicroMode, 4, 4);
+            formstest::Click(SettingsForm->Button1, 4, 4);
+        });
+        Press(Qt::Key_F6, Qt::NoModifier, form->Minimized());
+        ASSERT_EQ(form->Minimized()->Scale() < 1.0f, micro);
         const TQuad& rod = engine->PendulumQuad;
         const int x = (rod[0].x + rod[1].x + rod[2].x + rod[3].x) / 4,
                   y = (rod[0].y + rod[1].y + rod[2].y + rod[3].y) / 4;
